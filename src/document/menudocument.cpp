@@ -1,0 +1,193 @@
+#include "menudocument.h"
+
+#include "imageio/imageunit.h"
+
+#include <algorithm>
+#include <stdexcept>
+#include <sys/stat.h>
+
+const std::array<VideoModePreset, 4> kVideoModes = {{
+    {704, 480, "&1. 704 x 480 - VCD (NTSC - USA)"},
+    {704, 576, "&2. 704 x 576 - VCD (PAL - Euro)"},
+    {720, 480, "&3. 720 x 480 - DVD (NTSC - USA)"},
+    {720, 576, "&4. 720 x 576 - DVD (PAL - Euro)"},
+}};
+
+namespace {
+
+bool isExistingFile(const std::string& path)
+{
+    struct stat st {};
+    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+char lowerAscii(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool equalsNoCase(const std::string& a, const std::string& b)
+{
+    return a.size() == b.size()
+           && std::equal(a.begin(), a.end(), b.begin(),
+                         [](char x, char y) { return lowerAscii(x) == lowerAscii(y); });
+}
+
+} // namespace
+
+MenuDocument::MenuDocument() = default;
+
+void MenuDocument::refresh()
+{
+    if (RenderEnabled && onRefresh)
+        onRefresh();
+}
+
+void MenuDocument::setTitle(const std::string& value) { title = value; refresh(); }
+void MenuDocument::setSubtitle(const std::string& value) { subtitle = value; refresh(); }
+void MenuDocument::setFootnote(const std::string& value) { footnote = value; refresh(); }
+void MenuDocument::setTextfont(const std::string& value) { textfont = value; refresh(); }
+void MenuDocument::setBoldtext(bool value) { boldtext = value; refresh(); }
+void MenuDocument::setShadowtext(bool value) { shadowtext = value; refresh(); }
+void MenuDocument::setThumbs(bool value) { thumbs = value; refresh(); }
+void MenuDocument::setNumbers(bool value) { numbers = value; refresh(); }
+void MenuDocument::setQuality(bool value) { quality = value; refresh(); }
+void MenuDocument::setTextcolor(Color value) { textcolor = value & 0xFFFFFF; refresh(); }
+void MenuDocument::setBgcolor(Color value) { bgcolor = value & 0xFFFFFF; refresh(); }
+
+void MenuDocument::setTitlesize(int value)
+{
+    if (value == titlesize)
+        return;
+    titlesize = value;
+    refresh();
+}
+
+void MenuDocument::setCaptionsize(int value)
+{
+    if (value == captionsize)
+        return;
+    captionsize = value;
+    refresh();
+}
+
+bool MenuDocument::setMenustart(int value)
+{
+    if (value < 0 || value > 990)
+        return false;
+    menustart = value;
+    if (onMenuStartChanged)
+        onMenuStartChanged(value);
+    refresh();
+    return true;
+}
+
+bool MenuDocument::setMenucount(int value)
+{
+    if (value < 0 || value > kItemCount)
+        return false;
+    menucount = value;
+    refresh();
+    return true;
+}
+
+void MenuDocument::setCaption(int n, const std::string& text)
+{
+    item(n).menucaption = text;
+    refresh();
+}
+
+void MenuDocument::setBgimage(const std::string& path)
+{
+    bgimage = path;
+    BackgroundPicture.clear();
+    if (isExistingFile(path) && !LoadPictureFile(path, BackgroundPicture))
+        BackgroundPicture.clear();
+    refresh();
+}
+
+void MenuDocument::selectVideoMode(int mode)
+{
+    if (mode < 0 || mode > 3)
+        mode = 0;
+    VideoMode = mode;
+    ImageWidth = kVideoModes[static_cast<std::size_t>(mode)].width;
+    ImageHeight = kVideoModes[static_cast<std::size_t>(mode)].height;
+    if (onVideoModeChanged)
+        onVideoModeChanged(mode);
+}
+
+void MenuDocument::setCurrentFileName(const std::string& path)
+{
+    CurrentFileName = path;
+    if (onFileNameChanged)
+        onFileNameChanged();
+}
+
+menurec& MenuDocument::item(int n)
+{
+    if (n < 1 || n > kItemCount)
+        throw std::out_of_range("Item number out of range");
+    return items[static_cast<std::size_t>(n - 1)];
+}
+
+const menurec& MenuDocument::item(int n) const
+{
+    return const_cast<MenuDocument*>(this)->item(n);
+}
+
+std::string MenuDocument::findInstalledFont(const std::string& name) const
+{
+    for (const std::string& font : installedFonts)
+        if (equalsNoCase(font, name))
+            return font;
+    return {};
+}
+
+void MenuDocument::Reset()
+{
+    RenderEnabled = false;
+    try {
+        resetFields();
+    } catch (...) {
+        RenderEnabled = true;
+        refresh();
+        throw;
+    }
+    RenderEnabled = true;
+    refresh();
+}
+
+void MenuDocument::resetFields()
+{
+    for (menurec& rec : items) {
+        rec.menucaption.clear();
+        rec.source.menuclip.clear();
+        rec.source.menuframe = 0;
+        rec.source.ThumbnailImage.clear();
+    }
+    setMenustart(1);
+    setMenucount(kItemCount);
+    thumbs = true;
+    numbers = true;
+    setBgimage(std::string());
+    bgcolor = kWhite;
+    textcolor = kBlack;
+    textfont = findInstalledFont("Arial");
+    boldtext = true;
+    shadowtext = false;
+    title = "Title";
+    subtitle = "Subtitle";
+    footnote = "Footnote";
+    titlesize = 10;
+    captionsize = 10;
+    quality = false;
+    setCurrentFileName(std::string());
+    if (onSyncPanel)
+        onSyncPanel();
+}
+
+int MenuDocument::visibleItemCount() const
+{
+    return std::clamp(menucount, 0, kItemCount);
+}

@@ -1,0 +1,131 @@
+#pragma once
+
+#include "imageio/picture.h"
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+// A 24-bit colour: red in the lowest byte, green next, blue in bits 16..23.
+// Written as six hex digits it reads BBGGRR (pure red is 0000FF).
+using Color = std::uint32_t;
+
+constexpr Color kWhite = 0xFFFFFF;
+constexpr Color kBlack = 0x000000;
+
+// Where an item's thumbnail comes from, and the thumbnail itself.
+struct ThumbnailSource {
+    std::string menuclip;       // picture or movie file; empty: no source
+    std::int32_t menuframe = 0; // -1: picture file; 0 or more: movie frame number
+    Picture ThumbnailImage;     // decoded picture or grabbed frame; may be empty
+
+    bool isPicture() const { return menuframe < 0; }
+    // Only such an item shows a picture; a source without one shows an empty frame.
+    bool hasThumbnail() const { return !menuclip.empty() && !ThumbnailImage.isEmpty(); }
+};
+
+struct menurec {
+    std::string menucaption;
+    ThumbnailSource source;
+};
+
+constexpr int kItemCount = 10;
+
+struct VideoModePreset {
+    int width;
+    int height;
+    const char* caption;
+};
+
+// The four image size presets, indexed by VideoMode.
+extern const std::array<VideoModePreset, 4> kVideoModes;
+
+// The one menu being edited, with the run-time state that travels with it.
+// Texts are UTF-8. Every setter stores its value and asks for a refresh; a refresh
+// reaches `onRefresh` only while RenderEnabled is true.
+class MenuDocument {
+public:
+    MenuDocument();
+
+    // Fields, named after the project-file keys. Read freely; write through the setters.
+    std::string title = "Title";
+    std::string subtitle = "Subtitle";
+    std::string footnote = "Footnote";
+    std::string textfont = "Arial";
+    bool boldtext = true;
+    bool shadowtext = false;
+    Color textcolor = kBlack;
+    Color bgcolor = kWhite;
+    std::string bgimage;
+    int titlesize = 10;
+    int captionsize = 10;
+    bool thumbs = true;
+    bool numbers = true;
+    int menustart = 1;
+    int menucount = 10;
+    bool quality = false;
+    std::array<menurec, kItemCount> items;
+
+    // Run-time state.
+    Picture BackgroundPicture;
+    int VideoMode = 0;
+    int ImageWidth = 704;
+    int ImageHeight = 480;
+    std::string CurrentFileName;
+    bool RenderEnabled = false;
+
+    // Installed font families; Reset and the project reader pick names from it.
+    std::vector<std::string> installedFonts;
+
+    // Observers set by the owner (the main window, the headless command, tests).
+    std::function<void()> onRefresh;               // compose the preview again
+    std::function<void(int)> onMenuStartChanged;   // relabel the ten rows
+    std::function<void(int)> onVideoModeChanged;   // radio mark, re-lay the preview
+    std::function<void()> onSyncPanel;             // bulk change: refill the panel's controls
+    std::function<void()> onFileNameChanged;       // the window caption follows CurrentFileName
+
+    void refresh();
+
+    void setTitle(const std::string& value);
+    void setSubtitle(const std::string& value);
+    void setFootnote(const std::string& value);
+    void setTextfont(const std::string& value);
+    void setBoldtext(bool value);
+    void setShadowtext(bool value);
+    void setThumbs(bool value);
+    void setNumbers(bool value);
+    void setQuality(bool value);
+    void setTextcolor(Color value);
+    void setBgcolor(Color value);
+    // Values outside 5..15 are the caller's to clamp; an unchanged value does nothing.
+    void setTitlesize(int value);
+    void setCaptionsize(int value);
+    // Taken only within 0..990; returns whether it was taken.
+    bool setMenustart(int value);
+    // Taken only within 0..10; returns whether it was taken.
+    bool setMenucount(int value);
+    void setCaption(int item, const std::string& text); // item 1..10
+    // Stores the path and decodes the file (when it exists) into BackgroundPicture.
+    void setBgimage(const std::string& path);
+    // 0..3; anything else selects 0.
+    void selectVideoMode(int mode);
+    void setCurrentFileName(const std::string& path);
+
+    // Item access, n = 1..10 (out-of-range n throws std::out_of_range).
+    menurec& item(int n);
+    const menurec& item(int n) const;
+
+    // The installed font whose name matches without regard to case, or "" when none.
+    std::string findInstalledFont(const std::string& name) const;
+
+    // The New command: every field back to its default, one refresh at the end.
+    void Reset();
+
+    // The number of items DrawMenu shows: menucount brought into 0..10.
+    int visibleItemCount() const;
+
+private:
+    void resetFields();
+};

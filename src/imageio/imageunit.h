@@ -1,0 +1,19 @@
+#pragma once
+
+#include "picture.h"
+
+#include <string>
+
+// Decodes a BMP, GIF, JPEG or PNG file, chosen by the lower-cased extension only,
+// onto `target` (resized keeping the overlap, new pixels white; transparency shows
+// what was there). False for a missing, unreadable or malformed file or an unknown
+// extension (then the target is untouched). Never throws.
+bool LoadPictureFile(const std::string& fileName, Picture& target);
+
+// The export writers: the whole file is written to a temporary file beside the
+// target and renamed over it only when complete, so a failure leaves an existing
+// file as it was. True when the file was written. Never throw.
+bool SaveAsBMP(const std::string& fileName, const Picture& image);
+bool SaveAsGIF(const std::string& fileName, const Picture& image);
+bool SaveAsJPG(const std::string& fileName, const Picture& image);
+bool SaveAsPNG(const std::string& fileName, const Picture& image);

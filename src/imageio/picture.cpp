@@ -1,0 +1,85 @@
+#include "picture.h"
+
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+
+namespace {
+
+std::ptrdiff_t strideFor(int width)
+{
+    return (static_cast<std::ptrdiff_t>(width) * 3 + 3) & ~std::ptrdiff_t(3);
+}
+
+void checkSize(int width, int height)
+{
+    if (width < 0 || height < 0 || width > Picture::kMaxSide || height > Picture::kMaxSide
+        || static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height)
+               > Picture::kMaxPixels)
+        throw std::length_error("Picture size out of range");
+}
+
+} // namespace
+
+Picture::Picture(int width, int height)
+{
+    reset(width, height);
+}
+
+void Picture::reset(int width, int height)
+{
+    checkSize(width, height);
+    if (width == 0 || height == 0) {
+        clear();
+        m_width = width;
+        m_height = height;
+        return;
+    }
+    const std::ptrdiff_t stride = strideFor(width);
+    m_pixels.assign(static_cast<std::size_t>(stride) * static_cast<std::size_t>(height), 0xFF);
+    m_width = width;
+    m_height = height;
+    m_stride = stride;
+}
+
+void Picture::resizeKeeping(int width, int height)
+{
+    if (width == m_width && height == m_height)
+        return;
+    Picture resized(width, height);
+    const int w = std::min(width, m_width);
+    const int h = std::min(height, m_height);
+    for (int y = 0; y < h; ++y)
+        std::memcpy(resized.row(y), row(y), static_cast<std::size_t>(w) * 3);
+    *this = std::move(resized);
+}
+
+void Picture::clear()
+{
+    m_width = 0;
+    m_height = 0;
+    m_stride = 0;
+    std::vector<std::uint8_t>().swap(m_pixels);
+}
+
+void Picture::fill(std::uint8_t r, std::uint8_t g, std::uint8_t b)
+{
+    for (int y = 0; y < m_height; ++y) {
+        std::uint8_t* p = row(y);
+        for (int x = 0; x < m_width; ++x, p += 3) {
+            p[0] = r;
+            p[1] = g;
+            p[2] = b;
+        }
+    }
+}
+
+bool Picture::samePixels(const Picture& other) const
+{
+    if (m_width != other.m_width || m_height != other.m_height)
+        return false;
+    for (int y = 0; y < m_height; ++y)
+        if (std::memcmp(row(y), other.row(y), static_cast<std::size_t>(m_width) * 3) != 0)
+            return false;
+    return true;
+}

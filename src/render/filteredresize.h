@@ -1,0 +1,30 @@
+#pragma once
+
+#include "imageio/picture.h"
+
+#include <array>
+
+// Weight of a filter at distance x (in source pixels after widening).
+using FilterFunction = float (*)(float x);
+
+struct FilterEntry {
+    const char* name;
+    FilterFunction filter;
+    float support;
+};
+
+float BoxFilter(float x);
+float TriangleFilter(float x);
+float HermiteFilter(float x);
+float BellFilter(float x);
+float BSplineFilter(float x);
+float Lanczos3Filter(float x);
+float MitchellFilter(float x);
+
+// "Box", "Triangle", "Hermite", "Bell", "B-Spline", "Lanczos3", "Mitchell", in that order.
+extern const std::array<FilterEntry, 7> FilterTable;
+
+// Rescales `source` into `dest`, whose size the caller has set, first along rows then
+// along columns. Weights are not normalised. Throws std::runtime_error
+// ("Source bitmap too small") for an empty source.
+void FilteredResize(const Picture& source, Picture& dest, FilterFunction filter, float support);
