@@ -1,1 +1,382 @@
-// placeholder, replaced by the real implementation
+#include "headless.h"
+
+#include "document/menudocument.h"
+#include "document/projectfile.h"
+#include "document/projectparse.h"
+#include "imageio/imageunit.h"
+#include "render/drawmenu.h"
+#include "thumbs/mediaframe.h"
+
+#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QStringList>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <optional>
+#include <stdexcept>
+#include <string_view>
+#include <utility>
+
+namespace {
+
+enum class ExitCode {
+    Ok = 0,
+    WriteFailed = 1,
+    BadUsage = 2,
+    LoadFailed = 3,
+};
+
+enum class ImageType {
+    Bmp,
+    Gif,
+    Jpg,
+    Png,
+};
+
+struct Options {
+    bool help = false;
+    std::string exportFile;
+    std::optional<ImageType> type;
+    int size = 0;
+    std::string saveFile;
+    std::vector<std::pair<std::string, std::string>> sets;
+    std::string project;
+};
+
+struct UsageError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+void message(const std::string& text)
+{
+    std::fprintf(stderr, "tavrel: %s\n", text.c_str());
+}
+
+std::string lowerAscii(std::string text)
+{
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+std::optional<ImageType> typeByName(const std::string& name)
+{
+    const std::string lower = lowerAscii(name);
+    if (lower == "bmp")
+        return ImageType::Bmp;
+    if (lower == "gif")
+        return ImageType::Gif;
+    if (lower == "jpg" || lower == "jpeg")
+        return ImageType::Jpg;
+    if (lower == "png")
+        return ImageType::Png;
+    return std::nullopt;
+}
+
+std::optional<ImageType> typeByExtension(const std::string& file)
+{
+    const auto slash = file.rfind('/');
+    const auto dot = file.rfind('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return std::nullopt;
+    return typeByName(file.substr(dot + 1));
+}
+
+// A --set value must be exactly what the reader takes, so that a typing error is
+// reported instead of silently read as false or 10.
+void checkSetValue(const std::string& key, const std::string& value)
+{
+    const int index = FindProjectKey(key);
+    if (index < 0 || ProjectKeys()[static_cast<std::size_t>(index)].kind == ProjectValueKind::Fixed)
+        throw UsageError("unknown key '" + key + "' in --set");
+    switch (ProjectKeys()[static_cast<std::size_t>(index)].kind) {
+    case ProjectValueKind::Decimal:
+    case ProjectValueKind::SizeFactor:
+        if (!ParseDecimal(value))
+            throw UsageError(key + ": " + InvalidDecimalMessage(value));
+        break;
+    case ProjectValueKind::HexColor:
+        if (!ParseHexColor(value))
+            throw UsageError(key + ": " + InvalidHexMessage(value));
+        break;
+    case ProjectValueKind::Boolean:
+        if (value != "true" && value != "false")
+            throw UsageError(key + ": '" + value + "' is not true or false");
+        break;
+    case ProjectValueKind::Text:
+    case ProjectValueKind::Fixed:
+        break;
+    }
+}
+
+Options parseArguments(int argc, char** argv)
+{
+    Options options;
+    bool optionsEnded = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+            if (!options.project.empty())
+                throw UsageError("more than one project file: '" + options.project + "' and '" + arg + "'");
+            options.project = arg;
+            if (options.project.empty())
+                throw UsageError("empty project file name");
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        // "--name value" and "--name=value" are the same.
+        std::string name = arg;
+        std::optional<std::string> inlineValue;
+        if (const auto eq = arg.find('='); arg.starts_with("--") && eq != std::string::npos) {
+            name = arg.substr(0, eq);
+            inlineValue = arg.substr(eq + 1);
+        }
+        auto takeValue = [&]() -> std::string {
+            if (inlineValue)
+                return *inlineValue;
+            if (i + 1 >= argc)
+                throw UsageError("option " + name + " needs a value");
+            return argv[++i];
+        };
+
+        if (name == "--help" || name == "-h") {
+            options.help = true;
+        } else if (name == "--export") {
+            options.exportFile = takeValue();
+            if (options.exportFile.empty())
+                throw UsageError("--export needs a file name");
+        } else if (name == "--save") {
+            options.saveFile = takeValue();
+            if (options.saveFile.empty())
+                throw UsageError("--save needs a file name");
+        } else if (name == "--size") {
+            const std::string value = takeValue();
+            const auto size = ParseDecimal(value);
+            if (!size || *size < 0 || *size > 3)
+                throw UsageError("--size takes 0, 1, 2 or 3, not '" + value + "'");
+            options.size = *size;
+        } else if (name == "--type") {
+            const std::string value = takeValue();
+            options.type = typeByName(value);
+            if (!options.type)
+                throw UsageError("--type takes bmp, gif, jpg or png, not '" + value + "'");
+        } else if (name == "--set") {
+            const std::string value = takeValue();
+            const auto eq = value.find('=');
+            if (eq == std::string::npos)
+                throw UsageError("--set takes KEY=VALUE, not '" + value + "'");
+            std::string key = value.substr(0, eq);
+            std::string setValue = value.substr(eq + 1);
+            checkSetValue(key, setValue);
+            options.sets.emplace_back(std::move(key), std::move(setValue));
+        } else {
+            throw UsageError("unknown option " + name);
+        }
+    }
+    if (options.help)
+        return options;
+    if (options.exportFile.empty() && options.saveFile.empty())
+        throw UsageError("nothing to do: give --export FILE or --save FILE");
+    if (!options.exportFile.empty() && !options.type) {
+        options.type = typeByExtension(options.exportFile);
+        if (!options.type)
+            throw UsageError("cannot tell the image type of '" + options.exportFile
+                             + "': name it .bmp, .gif, .jpg, .jpeg or .png, or give --type");
+    }
+    return options;
+}
+
+// Nobody is there to confirm anything: every message goes to standard error and the
+// command goes on; movie frames are taken without the thumbnail dialog.
+class HeadlessHost : public ProjectLoadHost {
+public:
+    void showError(const std::string& text) override { message(text); }
+    void showInformation(const std::string& text) override { message(text); }
+
+    void retakeMovieFrame(MenuDocument& doc, int n) override
+    {
+        ThumbnailSource& source = doc.item(n).source;
+        if (source.menuframe < 0) {
+            // The thumbnail dialog reads every negative frame as a picture source.
+            source.menuframe = -1;
+            if (!LoadPictureFile(source.menuclip, source.ThumbnailImage)) {
+                source.ThumbnailImage.clear();
+                message("Error loading " + source.menuclip);
+            }
+        } else {
+            std::int32_t frame = source.menuframe;
+            Picture picture;
+            std::string error;
+            if (TakeMovieFrame(source.menuclip, frame, picture, error))
+                source.ThumbnailImage = std::move(picture);
+            else
+                message(error);
+            source.menuframe = frame;
+        }
+        message("Movie clip #" + std::to_string(n) + " loaded");
+    }
+};
+
+bool writeImage(ImageType type, const std::string& file, const Picture& image)
+{
+    switch (type) {
+    case ImageType::Bmp:
+        return SaveAsBMP(file, image);
+    case ImageType::Gif:
+        return SaveAsGIF(file, image);
+    case ImageType::Jpg:
+        return SaveAsJPG(file, image);
+    case ImageType::Png:
+        return SaveAsPNG(file, image);
+    }
+    return false;
+}
+
+ExitCode run(const Options& options, const char* program)
+{
+    // Never show a window, whatever display there is.
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    // Qt takes options of its own out of argv ("--platform", "--reverse" ...); ours are
+    // parsed already, so it gets only the program name.
+    static int qtArgc = 1;
+    static char* qtArgv[] = {const_cast<char*>(program), nullptr};
+    QGuiApplication app(qtArgc, qtArgv);
+
+    MenuDocument doc;
+    doc.installedFonts = InstalledFontFamilies();
+    doc.Reset();
+    doc.selectVideoMode(options.size);
+    doc.RenderEnabled = true;
+
+    HeadlessHost host;
+    if (!options.project.empty()) {
+        try {
+            if (!LoadProject(doc, options.project, host))
+                return ExitCode::LoadFailed; // "Invalid file format" has been printed
+        } catch (const std::exception& e) {
+            message(e.what());
+            return ExitCode::LoadFailed;
+        }
+    }
+
+    std::array<bool, kItemCount> sourceSet {};
+    for (const auto& [key, value] : options.sets) {
+        try {
+            ApplyProjectValue(doc, key, value);
+        } catch (const std::exception& e) {
+            message(e.what());
+            return ExitCode::BadUsage;
+        }
+        const std::string lower = lowerAscii(key);
+        if (const int n = ProjectKeyItem(FindProjectKey(key)); n != 0 && !lower.starts_with("menucaption"))
+            sourceSet[static_cast<std::size_t>(n - 1)] = true;
+    }
+    for (int n = 1; n <= kItemCount; ++n)
+        if (sourceSet[static_cast<std::size_t>(n - 1)])
+            RetakeThumbnail(doc, n, host);
+
+    ExitCode result = ExitCode::Ok;
+    if (!options.exportFile.empty()) {
+        bool saved = false;
+        try {
+            Picture scratch;
+            const Picture image = ComposeMenuImage(doc, scratch);
+            saved = writeImage(*options.type, options.exportFile, image);
+        } catch (const std::exception&) {
+            saved = false;
+        }
+        if (saved) {
+            message(options.exportFile + " saved");
+        } else {
+            message("Error saving " + options.exportFile);
+            result = ExitCode::WriteFailed;
+        }
+    }
+    if (!options.saveFile.empty()) {
+        try {
+            SaveProject(doc, options.saveFile);
+        } catch (const std::exception& e) {
+            message(e.what());
+            result = ExitCode::WriteFailed;
+        }
+    }
+    return result;
+}
+
+} // namespace
+
+bool IsHeadlessInvocation(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i)
+        if (std::string_view(argv[i]).starts_with("--"))
+            return true;
+    return false;
+}
+
+std::string HeadlessUsage()
+{
+    return "Usage: tavrel [PROJECT]\n"
+           "       tavrel --export FILE [--size N] [--type bmp|gif|jpg|png] [--set KEY=VALUE]... [PROJECT]\n"
+           "       tavrel --save OUT.tavrel [--set KEY=VALUE]... [PROJECT]\n"
+           "       tavrel --help\n"
+           "\n"
+           "Without options the editor opens, with PROJECT when one is given.\n"
+           "With options the menu is made without a window: PROJECT (if any) is loaded,\n"
+           "the --set values are applied in order, and the menu is exported and/or saved.\n"
+           "\n"
+           "  --export FILE   write the menu picture; the type follows the extension\n"
+           "                  (.bmp .gif .jpg .jpeg .png) unless --type is given\n"
+           "  --type T        bmp, gif, jpg or png\n"
+           "  --size N        0 = 704x480, 1 = 704x576, 2 = 720x480, 3 = 720x576 (default 0)\n"
+           "  --save FILE     write the project file\n"
+           "  --set KEY=VALUE set a project value, as in the project file:\n"
+           "                  title subtitle footnote textfont bgimage (text),\n"
+           "                  boldtext shadowtext thumbs numbers quality (true|false),\n"
+           "                  textcolor bgcolor (hex BBGGRR), titlesize captionsize (5..15),\n"
+           "                  menustart (0..990), menucount (0..10),\n"
+           "                  menucaptionN menuclipN menuframeN (N = 1..10; frame -1: picture)\n"
+           "\n"
+           "Exit status: 0 done, 1 a file could not be written, 2 bad option or value,\n"
+           "3 the project could not be loaded.\n";
+}
+
+std::vector<std::string> InstalledFontFamilies()
+{
+    QStringList families = QFontDatabase::families();
+    families.sort(Qt::CaseInsensitive);
+    families.removeDuplicates();
+    std::vector<std::string> out;
+    out.reserve(static_cast<std::size_t>(families.size()));
+    for (const QString& family : families)
+        out.push_back(family.toStdString());
+    return out;
+}
+
+int RunHeadless(int argc, char** argv)
+{
+    Options options;
+    try {
+        options = parseArguments(argc, argv);
+    } catch (const UsageError& e) {
+        message(std::string(e.what()) + " (see tavrel --help)");
+        return static_cast<int>(ExitCode::BadUsage);
+    }
+    if (options.help) {
+        std::fputs(HeadlessUsage().c_str(), stdout);
+        return static_cast<int>(ExitCode::Ok);
+    }
+    try {
+        return static_cast<int>(run(options, argc > 0 ? argv[0] : "tavrel"));
+    } catch (const std::exception& e) {
+        message(e.what());
+        return static_cast<int>(ExitCode::WriteFailed);
+    }
+}

@@ -1,2 +1,10 @@
-#include <cstdio>
-int main() { std::puts("tavrel: not built yet"); return 2; }
+#include "editor.h"
+#include "headless.h"
+
+int main(int argc, char** argv)
+{
+    // Only "--" options make a command; a single plain argument is a project for the editor.
+    if (IsHeadlessInvocation(argc, argv))
+        return RunHeadless(argc, argv);
+    return RunEditor(argc, argv);
+}

@@ -1,1 +1,662 @@
-// placeholder, replaced by the real implementation
+#include "mainwindow.h"
+
+#include "appicon.h"
+#include "colorswatch.h"
+#include "messages.h"
+#include "numberedit.h"
+#include "pagecontrol.h"
+#include "previewbox.h"
+#include "render/previewbounds.h"
+#include "thumbs/clipform.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QEvent>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QKeyEvent>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QSignalBlocker>
+#include <QSlider>
+#include <QSplitter>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int kDefaultWidth = 800;
+constexpr int kDefaultHeight = 570;
+constexpr int kLeftPanelWidth = 265;
+
+QPushButton* pickButton(const char* name, const QString& hint = QString())
+{
+    auto* button = new QPushButton(QStringLiteral("<"));
+    button->setObjectName(QLatin1String(name));
+    button->setToolTip(hint);
+    button->setFixedWidth(26);
+    return button;
+}
+
+QLineEdit* textField(const char* name, const QString& text = QString())
+{
+    auto* edit = new QLineEdit(text);
+    edit->setObjectName(QLatin1String(name));
+    edit->setMinimumWidth(40);
+    return edit;
+}
+
+QCheckBox* checkBox(const char* name, const QString& caption, bool checked)
+{
+    auto* box = new QCheckBox(caption);
+    box->setObjectName(QLatin1String(name));
+    box->setChecked(checked);
+    return box;
+}
+
+QSlider* sizeSlider(const char* name)
+{
+    auto* slider = new QSlider(Qt::Horizontal);
+    slider->setObjectName(QLatin1String(name));
+    slider->setRange(5, 15);
+    slider->setSingleStep(1);
+    slider->setPageStep(1);
+    slider->setTickPosition(QSlider::TicksBelow);
+    slider->setTickInterval(1);
+    slider->setValue(10);
+    return slider;
+}
+
+void chainTabOrder(const std::vector<QWidget*>& widgets)
+{
+    for (std::size_t i = 1; i < widgets.size(); ++i)
+        QWidget::setTabOrder(widgets[i - 1], widgets[i]);
+}
+
+} // namespace
+
+TForm1::TForm1(QWidget* parent) : QMainWindow(parent)
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Tavrel Lite 2.00"));
+    setWindowIcon(AppIcon());
+    resize(kDefaultWidth, kDefaultHeight);
+    buildMenus();
+    buildLayout();
+    connectDocument();
+    FormCreate();
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::attachDialogs(TClipForm* clipForm, TAboutForm* aboutForm)
+{
+    m_clipForm = clipForm;
+    m_aboutForm = aboutForm;
+}
+
+void TForm1::buildMenus()
+{
+    File1 = menuBar()->addMenu(QStringLiteral("&File"));
+    File1->setObjectName(QStringLiteral("File1"));
+    const auto addAction = [](QMenu* menu, const char* name, const QString& caption) {
+        QAction* action = menu->addAction(caption);
+        action->setObjectName(QLatin1String(name));
+        return action;
+    };
+    New1 = addAction(File1, "New1", QStringLiteral("&New"));
+    Open1 = addAction(File1, "Open1", QStringLiteral("&Open..."));
+    Save1 = addAction(File1, "Save1", QStringLiteral("&Save as..."));
+    File1->addSeparator();
+    Imagesize1 = File1->addMenu(QStringLiteral("&Image size"));
+    Imagesize1->setObjectName(QStringLiteral("Imagesize1"));
+    presetGroup = new QActionGroup(this);
+    presetGroup->setExclusive(true);
+    static const char* const presetNames[4] = {"VCDNTSC", "VCDPAL", "DVDNTSC", "DVDPAL"};
+    for (int mode = 0; mode < 4; ++mode) {
+        QAction* action = addAction(Imagesize1, presetNames[mode],
+                                    QString::fromLatin1(kVideoModes[static_cast<std::size_t>(mode)].caption));
+        action->setCheckable(true);
+        presetGroup->addAction(action);
+        presetActions[static_cast<std::size_t>(mode)] = action;
+        connect(action, &QAction::triggered, this, [this, mode] { selectPreset(mode); });
+    }
+    ImageSave = addAction(File1, "ImageSave", QStringLiteral("&Export to image file..."));
+    File1->addSeparator();
+    Exit1 = addAction(File1, "Exit1", QStringLiteral("E&xit"));
+
+    Help1 = menuBar()->addMenu(QStringLiteral("&Help"));
+    Help1->setObjectName(QStringLiteral("Help1"));
+    Contents1 = addAction(Help1, "Contents1", QStringLiteral("&Contents..."));
+    Contents1->setShortcut(QKeySequence(Qt::Key_F1));
+    Contents1->setShortcutContext(Qt::ApplicationShortcut);
+    About1 = addAction(Help1, "About1", QStringLiteral("&About..."));
+
+    // F1 on an open menu asks for the menus' own topic instead of the contents.
+    for (QMenu* menu : {File1, Imagesize1, Help1})
+        menu->installEventFilter(this);
+
+    connect(New1, &QAction::triggered, this, &TForm1::New1Click);
+    connect(Open1, &QAction::triggered, this, &TForm1::Open1Click);
+    connect(Save1, &QAction::triggered, this, &TForm1::Save1Click);
+    connect(ImageSave, &QAction::triggered, this, &TForm1::ImageSaveClick);
+    connect(Exit1, &QAction::triggered, this, &TForm1::Exit1Click);
+    connect(Contents1, &QAction::triggered, this, &TForm1::Contents1Click);
+    connect(About1, &QAction::triggered, this, &TForm1::About1Click);
+}
+
+QWidget* TForm1::buildMainPage()
+{
+    auto* page = new QWidget;
+    page->setObjectName(QStringLiteral("MainPage"));
+    auto* grid = new QGridLayout(page);
+    grid->setContentsMargins(8, 8, 8, 8);
+    grid->setHorizontalSpacing(6);
+    grid->setVerticalSpacing(5);
+    grid->setColumnStretch(1, 1);
+    int row = 0;
+
+    grid->addWidget(new QLabel(QStringLiteral("Background image")), row++, 0, 1, 3);
+    BGImage = textField("BGImage");
+    BGImageBtn = pickButton("BGImageBtn");
+    grid->addWidget(BGImage, row, 0, 1, 2);
+    grid->addWidget(BGImageBtn, row++, 2);
+
+    BGColorPanel = new ColorSwatch(QStringLiteral("Background color"), kWhite);
+    BGColorPanel->setObjectName(QStringLiteral("BGColorPanel"));
+    BGColorBtn = pickButton("BGColorBtn", QStringLiteral("Change background color"));
+    grid->addWidget(BGColorPanel, row, 0, 1, 2);
+    grid->addWidget(BGColorBtn, row++, 2);
+
+    TextColorPanel = new ColorSwatch(QStringLiteral("Text color"), kBlack);
+    TextColorPanel->setObjectName(QStringLiteral("TextColorPanel"));
+    TextColorBtn = pickButton("TextColorBtn", QStringLiteral("Change text color"));
+    grid->addWidget(TextColorPanel, row, 0, 1, 2);
+    grid->addWidget(TextColorBtn, row++, 2);
+
+    grid->addWidget(new QLabel(QStringLiteral("Text font")), row++, 0, 1, 3);
+    TextFontCB = new QComboBox;
+    TextFontCB->setObjectName(QStringLiteral("TextFontCB"));
+    TextFontCB->setEditable(false);
+    TextFontCB->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    TextFontCB->setMinimumContentsLength(8);
+    TextFontCB->setMaxVisibleItems(20);
+    grid->addWidget(TextFontCB, row++, 0, 1, 3);
+
+    BoldText = checkBox("BoldText", QStringLiteral("Bold"), true);
+    grid->addWidget(BoldText, row++, 0, 1, 3);
+    Shadow = checkBox("Shadow", QStringLiteral("Text shadow (requires background image)"), false);
+    grid->addWidget(Shadow, row++, 0, 1, 3);
+
+    const auto labelled = [&](const QString& caption, QWidget* field) {
+        auto* label = new QLabel(caption);
+        label->setBuddy(field);
+        grid->addWidget(label, row, 0);
+        grid->addWidget(field, row++, 1, 1, 2);
+    };
+    TitleEdit = textField("TitleEdit", QStringLiteral("Title"));
+    labelled(QStringLiteral("Title"), TitleEdit);
+    SubtitleEdit = textField("SubtitleEdit", QStringLiteral("Subtitle"));
+    labelled(QStringLiteral("Subtitle"), SubtitleEdit);
+    FootnoteEdit = textField("FootnoteEdit", QStringLiteral("Footnote"));
+    labelled(QStringLiteral("Footnote"), FootnoteEdit);
+    TitleSize = sizeSlider("TitleSize");
+    labelled(QStringLiteral("Title size"), TitleSize);
+    CaptionSize = sizeSlider("CaptionSize");
+    labelled(QStringLiteral("Caption size"), CaptionSize);
+
+    ShowThumbs = checkBox("ShowThumbs", QStringLiteral("Show thumbnails"), true);
+    grid->addWidget(ShowThumbs, row++, 0, 1, 3);
+    ShowNumbers = checkBox("ShowNumbers", QStringLiteral("Show numbers"), true);
+    grid->addWidget(ShowNumbers, row++, 0, 1, 3);
+    grid->setRowStretch(row, 1);
+
+    chainTabOrder({BGImage, BGImageBtn, BGColorBtn, TextColorBtn, TextFontCB, BoldText, Shadow, TitleEdit,
+                   SubtitleEdit, FootnoteEdit, TitleSize, CaptionSize, ShowThumbs, ShowNumbers});
+
+    connect(BGImage, &QLineEdit::textChanged, this, &TForm1::BGImageChange);
+    connect(BGImageBtn, &QPushButton::clicked, this, &TForm1::BGImageBtnClick);
+    connect(BGColorBtn, &QPushButton::clicked, this, &TForm1::BGColorBtnClick);
+    connect(TextColorBtn, &QPushButton::clicked, this, &TForm1::TextColorBtnClick);
+    connect(TextFontCB, &QComboBox::currentIndexChanged, this, &TForm1::TextFontCBChange);
+    connect(BoldText, &QCheckBox::toggled, this, &TForm1::BoldTextClick);
+    connect(Shadow, &QCheckBox::toggled, this, &TForm1::ShadowClick);
+    connect(TitleEdit, &QLineEdit::textChanged, this, &TForm1::TitleEditChange);
+    connect(SubtitleEdit, &QLineEdit::textChanged, this, &TForm1::SubtitleEditChange);
+    connect(FootnoteEdit, &QLineEdit::textChanged, this, &TForm1::FootnoteEditChange);
+    connect(TitleSize, &QSlider::valueChanged, this, &TForm1::TitleSizeChange);
+    connect(CaptionSize, &QSlider::valueChanged, this, &TForm1::CaptionSizeChange);
+    connect(ShowThumbs, &QCheckBox::toggled, this, &TForm1::ShowThumbsClick);
+    connect(ShowNumbers, &QCheckBox::toggled, this, &TForm1::ShowNumbersClick);
+    return page;
+}
+
+QWidget* TForm1::buildItemsPage()
+{
+    auto* page = new QWidget;
+    page->setObjectName(QStringLiteral("ItemsPage"));
+    auto* grid = new QGridLayout(page);
+    grid->setContentsMargins(8, 8, 8, 8);
+    grid->setHorizontalSpacing(6);
+    grid->setVerticalSpacing(4);
+    grid->setColumnStretch(1, 1);
+    int row = 0;
+
+    FirstItem = new NumberEdit(0, 990, 1);
+    FirstItem->setObjectName(QStringLiteral("FirstItem"));
+    TotalItems = new NumberEdit(0, 10, 10);
+    TotalItems->setObjectName(QStringLiteral("TotalItems"));
+    const auto numberRow = [&](const QString& caption, NumberEdit* field) {
+        auto* label = new QLabel(caption);
+        label->setBuddy(field);
+        auto* line = new QHBoxLayout;
+        line->addWidget(field);
+        line->addStretch(1);
+        grid->addWidget(label, row, 0, 1, 1);
+        grid->addLayout(line, row++, 1, 1, 2);
+    };
+    numberRow(QStringLiteral("First item:"), FirstItem);
+    numberRow(QStringLiteral("Total items:"), TotalItems);
+    grid->addItem(new QSpacerItem(0, 6), row++, 0);
+
+    grid->addWidget(new QLabel(QStringLiteral("Captions")), row, 1);
+    grid->addWidget(new QLabel(QStringLiteral("Thumb")), row++, 2);
+
+    std::vector<QWidget*> order{FirstItem, TotalItems};
+    for (int k = 1; k <= kItemCount; ++k) {
+        const auto i = static_cast<std::size_t>(k - 1);
+        CN[i] = new QLabel(QString::number(k));
+        CN[i]->setObjectName(QStringLiteral("CN%1").arg(k));
+        CN[i]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        Edit[i] = textField("");
+        Edit[i]->setObjectName(QStringLiteral("Edit%1").arg(k));
+        Edit[i]->setProperty("tag", k);
+        tnbtn[i] = pickButton("", QStringLiteral("Set thumbnail image"));
+        tnbtn[i]->setObjectName(QStringLiteral("tn%1btn").arg(k));
+        tnbtn[i]->setProperty("tag", k);
+        grid->addWidget(CN[i], row, 0);
+        grid->addWidget(Edit[i], row, 1);
+        grid->addWidget(tnbtn[i], row++, 2);
+        order.push_back(Edit[i]);
+        order.push_back(tnbtn[i]);
+        connect(Edit[i], &QLineEdit::textChanged, this, &TForm1::Edit1Change);
+        connect(tnbtn[i], &QPushButton::clicked, this, &TForm1::tn1btnClick);
+    }
+    grid->addItem(new QSpacerItem(0, 6), row++, 0);
+
+    PreviewMode = new QGroupBox(QStringLiteral("Preview mode"));
+    PreviewMode->setObjectName(QStringLiteral("PreviewMode"));
+    auto* modes = new QGridLayout(PreviewMode);
+    PreviewModeGroup = new QButtonGroup(this);
+    auto* speed = new QRadioButton(QStringLiteral("Better speed"));
+    speed->setObjectName(QStringLiteral("BetterSpeed"));
+    speed->setChecked(true);
+    auto* quality = new QRadioButton(QStringLiteral("Better quality"));
+    quality->setObjectName(QStringLiteral("BetterQuality"));
+    PreviewModeGroup->addButton(speed, 0);
+    PreviewModeGroup->addButton(quality, 1);
+    modes->addWidget(speed, 0, 0);
+    modes->addWidget(quality, 0, 1);
+    grid->addWidget(PreviewMode, row++, 0, 1, 3);
+    grid->setRowStretch(row, 1);
+    order.push_back(speed);
+    chainTabOrder(order);
+
+    connect(FirstItem, &NumberEdit::changed, this, &TForm1::FirstItemChange);
+    connect(TotalItems, &NumberEdit::changed, this, &TForm1::TotalItemsChange);
+    connect(PreviewModeGroup, &QButtonGroup::idToggled, this, [this](int, bool checked) {
+        if (checked)
+            PreviewModeClick();
+    });
+    return page;
+}
+
+void TForm1::buildLayout()
+{
+    Splitter1 = new QSplitter(Qt::Horizontal);
+    Splitter1->setObjectName(QStringLiteral("Splitter1"));
+    Splitter1->setHandleWidth(5);
+    Splitter1->setChildrenCollapsible(false);
+
+    LeftPanel = new QWidget;
+    LeftPanel->setObjectName(QStringLiteral("LeftPanel"));
+    LeftPanel->setMinimumWidth(200);
+    auto* left = new QVBoxLayout(LeftPanel);
+    left->setContentsMargins(0, 0, 0, 0);
+    left->setSpacing(0);
+    PageControl1 = new PageControl;
+    PageControl1->setObjectName(QStringLiteral("PageControl1"));
+    PageControl1->setMinimumWidth(200);
+    PageControl1->addTab(buildMainPage(), QStringLiteral("Main"));
+    PageControl1->addTab(buildItemsPage(), QStringLiteral("Items"));
+    left->addWidget(PageControl1, 1);
+    auto* strip = new QWidget;
+    strip->setObjectName(QStringLiteral("ButtonPanel"));
+    strip->setFixedHeight(43);
+    auto* stripLayout = new QHBoxLayout(strip);
+    stripLayout->setContentsMargins(8, 0, 8, 0);
+    SaveImageBtn = new QPushButton(QStringLiteral("Export to Image File"));
+    SaveImageBtn->setObjectName(QStringLiteral("SaveImageBtn"));
+    stripLayout->addStretch(1);
+    stripLayout->addWidget(SaveImageBtn);
+    stripLayout->addStretch(1);
+    left->addWidget(strip);
+
+    RightPanel = new QWidget;
+    RightPanel->setObjectName(QStringLiteral("RightPanel"));
+    RightPanel->setMinimumWidth(200);
+    auto* right = new QVBoxLayout(RightPanel);
+    right->setContentsMargins(0, 0, 0, 0);
+    right->setSpacing(0);
+    ISizePanel = new QLabel;
+    ISizePanel->setObjectName(QStringLiteral("ISizePanel"));
+    ISizePanel->setFixedHeight(20);
+    ISizePanel->setAlignment(Qt::AlignCenter);
+    right->addWidget(ISizePanel);
+    PaintPanel = new QFrame;
+    PaintPanel->setObjectName(QStringLiteral("PaintPanel"));
+    PaintPanel->setFrameShape(QFrame::Panel);
+    PaintPanel->setFrameShadow(QFrame::Sunken);
+    PaintPanel->setMinimumSize(1, 1);
+    PaintPanel->installEventFilter(this);
+    right->addWidget(PaintPanel, 1);
+    PaintBox1 = new PreviewBox(m_doc, ScratchImage, PaintPanel);
+    PaintBox1->setObjectName(QStringLiteral("PaintBox1"));
+    PaintBox1->onPaintError = [this](const QString& text) {
+        if (m_paintErrorPending)
+            return;
+        m_paintErrorPending = true;
+        QTimer::singleShot(0, this, [this, text] {
+            ShowErrorBox(text, this);
+            m_paintErrorPending = false;
+        });
+    };
+
+    Splitter1->addWidget(LeftPanel);
+    Splitter1->addWidget(RightPanel);
+    Splitter1->setStretchFactor(0, 0);
+    Splitter1->setStretchFactor(1, 1);
+    Splitter1->setSizes({kLeftPanelWidth, kDefaultWidth - kLeftPanelWidth - 5});
+    setCentralWidget(Splitter1);
+
+    connect(SaveImageBtn, &QPushButton::clicked, ImageSave, &QAction::trigger);
+}
+
+void TForm1::connectDocument()
+{
+    m_doc.onRefresh = [this] { PaintBox1->Refresh(); };
+    m_doc.onMenuStartChanged = [this](int menustart) { relabelRows(menustart); };
+    m_doc.onVideoModeChanged = [this](int mode) {
+        presetActions[static_cast<std::size_t>(mode)]->setChecked(true);
+        UpdatePreviewBounds();
+    };
+    m_doc.onSyncPanel = [this] { SyncPanel(); };
+    m_doc.onFileNameChanged = [this] { updateCaption(); };
+}
+
+void TForm1::FormCreate()
+{
+    m_helpFolder = QCoreApplication::applicationDirPath() + QStringLiteral("/help");
+    m_doc.titlesize = 10;
+    m_doc.captionsize = 10;
+    m_doc.RenderEnabled = false;
+    BaseCaption = windowTitle();
+    m_normalWidth = width();
+    m_normalHeight = height();
+    m_doc.setCurrentFileName(std::string());
+    LoadSettings();
+    fillFontList();
+    m_doc.RenderEnabled = true;
+    selectPreset(m_doc.VideoMode);
+}
+
+void TForm1::fillFontList()
+{
+    QStringList families = QFontDatabase::families();
+    families.sort(Qt::CaseInsensitive);
+    families.removeDuplicates();
+    m_doc.installedFonts.clear();
+    m_doc.installedFonts.reserve(static_cast<std::size_t>(families.size()));
+    for (const QString& family : families)
+        m_doc.installedFonts.push_back(family.toStdString());
+    m_doc.textfont = m_doc.findInstalledFont("Arial");
+    const QSignalBlocker block(TextFontCB);
+    TextFontCB->clear();
+    TextFontCB->addItems(families);
+    TextFontCB->setCurrentIndex(TextFontCB->findText(QString::fromStdString(m_doc.textfont), Qt::MatchExactly));
+}
+
+void TForm1::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (!m_shown) {
+        m_shown = true;
+        // Queued, so that the window is on screen before the project's messages appear.
+        QTimer::singleShot(0, this, &TForm1::FormShow);
+    }
+}
+
+void TForm1::FormShow()
+{
+    if (m_arguments.size() == 1)
+        openProject(m_arguments.front());
+}
+
+void TForm1::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    FormResize();
+}
+
+void TForm1::FormResize()
+{
+    if (!isMaximized() && !isMinimized() && !isFullScreen()) {
+        m_normalWidth = width();
+        m_normalHeight = height();
+    }
+}
+
+void TForm1::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    // The window manager may report the new size before the new state; the normal
+    // geometry is what the window returns to.
+    if (event->type() == QEvent::WindowStateChange && isMaximized() && normalGeometry().isValid()) {
+        m_normalWidth = normalGeometry().width();
+        m_normalHeight = normalGeometry().height();
+    }
+}
+
+void TForm1::closeEvent(QCloseEvent* event)
+{
+    FormCloseQuery();
+    QMainWindow::closeEvent(event);
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == PaintPanel && event->type() == QEvent::Resize) {
+        UpdatePreviewBounds(); // PaintPanelResize
+    } else if (qobject_cast<QMenu*>(watched)
+               && (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress)) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_F1 && key->modifiers() == Qt::NoModifier) {
+            event->accept(); // keeps the contents shortcut from firing
+            if (event->type() == QEvent::KeyPress) {
+                for (QMenu* menu : {Imagesize1, File1, Help1})
+                    menu->hide();
+                ShowHelpContext(300);
+            }
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TForm1::UpdatePreviewBounds()
+{
+    const PreviewBounds b =
+        ComputePreviewBounds(PaintPanel->width(), PaintPanel->height(), m_doc.ImageWidth, m_doc.ImageHeight);
+    PaintBox1->setGeometry(b.left, b.top, b.width, b.height);
+    PaintBox1->setVisible(b.visible());
+    ISizePanel->setText(QString::fromStdString(PreviewScaleText(m_doc.ImageWidth, m_doc.ImageHeight, b)));
+}
+
+void TForm1::relabelRows(int menustart)
+{
+    for (int k = 1; k <= kItemCount; ++k)
+        CN[static_cast<std::size_t>(k - 1)]->setText(QString::number(menustart + k - 1));
+}
+
+void TForm1::updateCaption()
+{
+    if (m_doc.CurrentFileName.empty())
+        setWindowTitle(BaseCaption);
+    else
+        setWindowTitle(BaseCaption + QStringLiteral(" - ")
+                       + QFileInfo(QString::fromStdString(m_doc.CurrentFileName)).fileName());
+}
+
+void TForm1::SyncPanel()
+{
+    const auto set = [](auto* widget, const auto& apply) {
+        const QSignalBlocker block(widget);
+        apply(widget);
+    };
+    set(BGImage, [&](QLineEdit* w) { w->setText(QString::fromStdString(m_doc.bgimage)); });
+    BGColorPanel->setColor(m_doc.bgcolor);
+    TextColorPanel->setColor(m_doc.textcolor);
+    set(TextFontCB, [&](QComboBox* w) {
+        w->setCurrentIndex(m_doc.textfont.empty() ? -1 : w->findText(QString::fromStdString(m_doc.textfont)));
+    });
+    set(BoldText, [&](QCheckBox* w) { w->setChecked(m_doc.boldtext); });
+    set(Shadow, [&](QCheckBox* w) { w->setChecked(m_doc.shadowtext); });
+    set(TitleEdit, [&](QLineEdit* w) { w->setText(QString::fromStdString(m_doc.title)); });
+    set(SubtitleEdit, [&](QLineEdit* w) { w->setText(QString::fromStdString(m_doc.subtitle)); });
+    set(FootnoteEdit, [&](QLineEdit* w) { w->setText(QString::fromStdString(m_doc.footnote)); });
+    set(TitleSize, [&](QSlider* w) { w->setValue(m_doc.titlesize); });
+    set(CaptionSize, [&](QSlider* w) { w->setValue(m_doc.captionsize); });
+    set(ShowThumbs, [&](QCheckBox* w) { w->setChecked(m_doc.thumbs); });
+    set(ShowNumbers, [&](QCheckBox* w) { w->setChecked(m_doc.numbers); });
+    set(FirstItem, [&](NumberEdit* w) { w->setValue(m_doc.menustart); });
+    set(TotalItems, [&](NumberEdit* w) { w->setValue(m_doc.menucount); });
+    relabelRows(m_doc.menustart);
+    for (int k = 1; k <= kItemCount; ++k) {
+        set(Edit[static_cast<std::size_t>(k - 1)],
+            [&](QLineEdit* w) { w->setText(QString::fromStdString(m_doc.item(k).menucaption)); });
+    }
+    set(PreviewModeGroup, [&](QButtonGroup* g) { g->button(m_doc.quality ? 1 : 0)->setChecked(true); });
+    updateCaption();
+}
+
+void TForm1::guarded(const std::function<void()>& command)
+{
+    RunGuarded(command, this);
+}
+
+// Change handlers: each writes its field; the document composes the preview again.
+
+void TForm1::BGImageChange()
+{
+    guarded([&] { m_doc.setBgimage(BGImage->text().toStdString()); });
+}
+
+void TForm1::TextFontCBChange()
+{
+    guarded([&] { m_doc.setTextfont(TextFontCB->currentIndex() < 0 ? std::string() : TextFontCB->currentText().toStdString()); });
+}
+
+void TForm1::BoldTextClick()
+{
+    guarded([&] { m_doc.setBoldtext(BoldText->isChecked()); });
+}
+
+void TForm1::ShadowClick()
+{
+    guarded([&] { m_doc.setShadowtext(Shadow->isChecked()); });
+}
+
+void TForm1::TitleEditChange()
+{
+    guarded([&] { m_doc.setTitle(TitleEdit->text().toStdString()); });
+}
+
+void TForm1::SubtitleEditChange()
+{
+    guarded([&] { m_doc.setSubtitle(SubtitleEdit->text().toStdString()); });
+}
+
+void TForm1::FootnoteEditChange()
+{
+    guarded([&] { m_doc.setFootnote(FootnoteEdit->text().toStdString()); });
+}
+
+void TForm1::TitleSizeChange()
+{
+    guarded([&] { m_doc.setTitlesize(TitleSize->value()); });
+}
+
+void TForm1::CaptionSizeChange()
+{
+    guarded([&] { m_doc.setCaptionsize(CaptionSize->value()); });
+}
+
+void TForm1::ShowThumbsClick()
+{
+    guarded([&] { m_doc.setThumbs(ShowThumbs->isChecked()); });
+}
+
+void TForm1::ShowNumbersClick()
+{
+    guarded([&] { m_doc.setNumbers(ShowNumbers->isChecked()); });
+}
+
+void TForm1::FirstItemChange()
+{
+    guarded([&] { m_doc.setMenustart(FirstItem->value()); });
+}
+
+void TForm1::TotalItemsChange()
+{
+    guarded([&] { m_doc.setMenucount(TotalItems->value()); });
+}
+
+void TForm1::Edit1Change()
+{
+    auto* edit = qobject_cast<QLineEdit*>(sender());
+    if (!edit)
+        return;
+    const int k = edit->property("tag").toInt();
+    guarded([&] { m_doc.setCaption(k, edit->text().toStdString()); });
+}
+
+void TForm1::tn1btnClick()
+{
+    if (!m_clipForm || !sender())
+        return;
+    m_clipForm->CurrentItem = sender()->property("tag").toInt();
+    if (m_clipForm->exec() == QDialog::Accepted)
+        guarded([&] { m_doc.refresh(); });
+}
+
+void TForm1::PreviewModeClick()
+{
+    guarded([&] { m_doc.setQuality(PreviewModeGroup->checkedId() == 1); });
+}
+
+void TForm1::selectPreset(int mode)
+{
+    guarded([&] { m_doc.selectVideoMode(mode); });
+}

@@ -1,6 +1,8 @@
 #include "atomicfile.h"
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -43,29 +45,52 @@ void WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> 
 {
     if (path.empty())
         throw std::runtime_error("Empty file name");
-    std::string tmpl = folderOf(path) + "/.tavrel-XXXXXX";
-    std::vector<char> name(tmpl.begin(), tmpl.end());
-    name.push_back('\0');
-    const int fd = ::mkstemp(name.data());
+    // Replace what a symbolic link points to, not the link itself.
+    std::string target = path;
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        if (char* real = ::realpath(path.c_str(), nullptr)) {
+            target = real;
+            std::free(real);
+        }
+    }
+    const bool exists = ::stat(target.c_str(), &st) == 0;
+    const std::string folder = folderOf(target);
+
+    // open() applies the umask to a new file's mode itself, without touching the
+    // process-wide umask that other threads rely on.
+    std::string name;
+    int fd = -1;
+    static std::atomic<unsigned> counter{0};
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        const unsigned long salt = static_cast<unsigned long>(::getpid()) * 1000003ul
+            ^ static_cast<unsigned long>(std::chrono::steady_clock::now().time_since_epoch().count())
+            ^ (static_cast<unsigned long>(counter.fetch_add(1)) << 20);
+        char suffix[32];
+        std::snprintf(suffix, sizeof suffix, "%08lx", salt & 0xFFFFFFFFul);
+        name = folder + "/.tavrel-" + suffix;
+        fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
     if (fd < 0)
         throw std::runtime_error("Cannot create file " + path);
 
-    // A replaced file keeps its permissions; a new one gets the usual ones.
-    struct stat st {};
-    const mode_t mode = ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : [] {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        return static_cast<mode_t>(0666 & ~mask);
-    }();
-
     bool ok = writeAll(fd, bytes.data(), bytes.size());
-    ok = ok && ::fchmod(fd, mode) == 0;
+    // A replaced file keeps its permissions.
+    ok = ok && (!exists || ::fchmod(fd, st.st_mode & 07777) == 0);
     ok = ok && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
-    ok = ok && ::rename(name.data(), path.c_str()) == 0;
+    ok = ok && ::rename(name.c_str(), target.c_str()) == 0;
     if (!ok) {
-        ::unlink(name.data());
+        ::unlink(name.c_str());
         throw std::runtime_error("Cannot create file " + path);
+    }
+    // Make the rename itself durable; the file is complete either way.
+    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
     }
 }
 

@@ -1,1 +1,200 @@
-// placeholder, replaced by the real implementation
+#include "drawmenu.h"
+
+#include "filteredresize.h"
+#include "layoutmath.h"
+#include "picturecanvas.h"
+#include "scaledpicturecache.h"
+#include "thumbnaillayout.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace {
+
+class MenuPainter {
+public:
+    MenuPainter(const MenuDocument& doc, Canvas& target, Picture& scratch, bool filtered,
+                ScaledPictureCache* cache)
+        : m_doc(doc), m_target(target), m_scratch(scratch), m_filtered(filtered), m_cache(cache),
+          W(target.width()), H(target.height())
+    {
+    }
+
+    void draw();
+
+private:
+    // Factor times the size step, then the fraction: H * size as an integer, divided
+    // by 10 and multiplied in floating point, left to right.
+    int fontHeight(int size, double fraction) const
+    {
+        return roundHalfEven(static_cast<double>(static_cast<long long>(H) * size) / 10 * fraction);
+    }
+    int xOf(double fraction) const { return roundHalfEven(W * fraction); }
+    int yOf(double fraction) const { return roundHalfEven(H * fraction); }
+
+    void selectFont(int cellHeight) { m_target.selectFont(m_doc.textfont, cellHeight, m_doc.boldtext); }
+    void drawLine(int x, int y, const std::string& text);
+    void drawPicture(const Picture& picture, int x, int y, int width, int height);
+    void drawCentredLine(const std::string& text, int y, bool yIsBottom);
+    std::string caption(int item, bool alwaysSeparate) const;
+    void drawGrid(int n);
+    void drawList(int n);
+
+    const MenuDocument& m_doc;
+    Canvas& m_target;
+    Picture& m_scratch;
+    const bool m_filtered;
+    ScaledPictureCache* m_cache;
+    const int W;
+    const int H;
+};
+
+void MenuPainter::drawLine(int x, int y, const std::string& text)
+{
+    if (m_doc.shadowtext)
+        m_target.drawText(x + 1, y + 1, text, m_doc.bgcolor);
+    m_target.drawText(x, y, text, m_doc.textcolor);
+}
+
+void MenuPainter::drawPicture(const Picture& picture, int x, int y, int width, int height)
+{
+    if (picture.isEmpty() || width <= 0 || height <= 0)
+        return;
+    if (!m_filtered) {
+        m_target.stretchPicture(picture, {x, y, x + width, y + height});
+    } else if (m_cache) {
+        m_target.copyPicture(m_cache->scaled(picture, width, height), x, y);
+    } else {
+        m_scratch.reset(width, height);
+        FilteredResize(picture, m_scratch, Lanczos3Filter, 3.0f);
+        m_target.copyPicture(m_scratch, x, y);
+    }
+}
+
+std::string MenuPainter::caption(int item, bool alwaysSeparate) const
+{
+    const std::string& text = m_doc.items[static_cast<std::size_t>(item - 1)].menucaption;
+    if (!m_doc.numbers)
+        return text;
+    std::string result = std::to_string(m_doc.menustart + item - 1);
+    if (alwaysSeparate || !text.empty())
+        result += ". ";
+    return result + text;
+}
+
+void MenuPainter::drawGrid(int n)
+{
+    const ThumbnailLayoutRow& layout = ThumbnailLayout[static_cast<std::size_t>(n)];
+    selectFont(fontHeight(m_doc.captionsize, 0.04));
+    const int bw = xOf(layout.boxwidth);
+    const int bh = yOf(layout.boxheight);
+    int x = xOf(layout.x0);
+    int y = yOf(layout.y0);
+    const Color frame = m_doc.textcolor;
+    for (int i = 1; i <= n; ++i) {
+        const ThumbnailSource& source = m_doc.items[static_cast<std::size_t>(i - 1)].source;
+        if (source.hasThumbnail()) {
+            const Picture& picture = source.ThumbnailImage;
+            const double r = static_cast<double>(picture.width()) / picture.height();
+            const double v = static_cast<double>(bw) / bh;
+            int dx, dy, dw, dh;
+            if (r > v) {
+                dw = bw;
+                dh = roundHalfEven(bw / r);
+                dx = x;
+                dy = y + halfTowardZero(bh - dh);
+            } else {
+                dh = bh;
+                dw = roundHalfEven(bh * r);
+                dx = x + halfTowardZero(bw - dw);
+                dy = y;
+            }
+            drawPicture(picture, dx, dy, dw, dh);
+            m_target.frameRect({dx, dy, dx + dw, dy + dh}, frame);
+            m_target.frameRect({dx - 1, dy - 1, dx + dw + 1, dy + dh + 1}, frame);
+        } else {
+            m_target.frameRect({x, y, x + bw, y + bh}, frame);
+            m_target.frameRect({x - 1, y - 1, x + bw + 1, y + bh + 1}, frame);
+        }
+        const std::string text = caption(i, false);
+        const TextSize size = m_target.measureText(text);
+        drawLine(x + halfTowardZero(bw - size.width), y + bh + yOf(0.01), text);
+        x += xOf(layout.boxwidth + 0.02);
+        if (i == layout.rowbreak) {
+            x = xOf(layout.x1);
+            y = yOf(layout.y1);
+        }
+    }
+}
+
+void MenuPainter::drawList(int n)
+{
+    selectFont(fontHeight(m_doc.captionsize, 0.06));
+    std::vector<std::string> lines;
+    int mw = 0;
+    for (int i = 1; i <= n; ++i) {
+        lines.push_back(caption(i, true));
+        mw = std::max(mw, m_target.measureText(lines.back()).width);
+    }
+    const int x = halfTowardZero(W - mw);
+    int y = roundHalfEven((0.55 - n * 0.065 / 2) * H);
+    for (const std::string& line : lines) {
+        drawLine(x, y, line);
+        y += yOf(0.065);
+    }
+}
+
+void MenuPainter::draw()
+{
+    // Out-of-range counts can stand in the panel while being typed.
+    const int n = m_doc.visibleItemCount();
+
+    if (m_doc.BackgroundPicture.isEmpty())
+        m_target.fillRect({0, 0, W, H}, m_doc.bgcolor);
+    else
+        drawPicture(m_doc.BackgroundPicture, 0, 0, W, H);
+
+    selectFont(fontHeight(m_doc.titlesize, 0.1));
+    TextSize size = m_target.measureText(m_doc.title);
+    drawLine(halfTowardZero(W - size.width), (n != 0 ? yOf(0.155) : yOf(0.4)) - size.height,
+             m_doc.title);
+
+    selectFont(fontHeight(m_doc.titlesize, 0.06));
+    size = m_target.measureText(m_doc.subtitle);
+    drawLine(halfTowardZero(W - size.width), n != 0 ? yOf(0.15) : yOf(0.395), m_doc.subtitle);
+
+    selectFont(fontHeight(m_doc.titlesize, 0.05));
+    size = m_target.measureText(m_doc.footnote);
+    drawLine(halfTowardZero(W - size.width), yOf(0.95) - size.height, m_doc.footnote);
+
+    if (m_doc.thumbs && n > 0)
+        drawGrid(n);
+    else
+        drawList(n);
+}
+
+} // namespace
+
+void DrawMenu(const MenuDocument& doc, Canvas& target, Picture& scratch, bool filtered)
+{
+    DrawMenu(doc, target, scratch, filtered, nullptr);
+}
+
+void DrawMenu(const MenuDocument& doc, Canvas& target, Picture& scratch, bool filtered,
+              ScaledPictureCache* cache)
+{
+    if (!doc.RenderEnabled)
+        return;
+    if (cache && filtered)
+        cache->beginDrawing();
+    MenuPainter(doc, target, scratch, filtered, cache).draw();
+}
+
+Picture ComposeMenuImage(const MenuDocument& doc, Picture& scratch)
+{
+    Picture image(doc.ImageWidth, doc.ImageHeight);
+    PictureCanvas canvas(image);
+    DrawMenu(doc, canvas, scratch, true);
+    return image;
+}

@@ -24,7 +24,11 @@ float MitchellFilter(float x);
 // "Box", "Triangle", "Hermite", "Bell", "B-Spline", "Lanczos3", "Mitchell", in that order.
 extern const std::array<FilterEntry, 7> FilterTable;
 
+// Largest support FilteredResize accepts; the table's filters reach at most 3.
+inline constexpr float kMaxFilterSupport = 16.0f;
+
 // Rescales `source` into `dest`, whose size the caller has set, first along rows then
 // along columns. Weights are not normalised. Throws std::runtime_error
-// ("Source bitmap too small") for an empty source.
+// ("Source bitmap too small") for an empty source and std::invalid_argument for a
+// support outside 0..kMaxFilterSupport, both before touching `dest`.
 void FilteredResize(const Picture& source, Picture& dest, FilterFunction filter, float support);

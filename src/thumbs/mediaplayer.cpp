@@ -1,1 +1,166 @@
-// placeholder, replaced by the real implementation
+#include "mediaplayer.h"
+
+#include <exception>
+
+MediaPlayer::MediaPlayer() = default;
+
+MediaPlayer::~MediaPlayer()
+{
+    release();
+}
+
+void MediaPlayer::open(const std::string& path, const MediaLimits& limits)
+{
+    release();
+    m_decoder.open(path, limits);
+    {
+        std::lock_guard lock(m_mutex);
+        m_stop = false;
+        m_hasRequest = false;
+        m_requestTime = m_position = 0;
+        m_requestSerial = m_servedSerial = 0;
+        m_servedOk = false;
+        m_lastError.clear();
+        m_frameSerial = 0;
+        m_frame.clear();
+    }
+    m_abort = false;
+    m_open = true;
+    m_worker = std::thread([this] { run(); });
+}
+
+void MediaPlayer::release()
+{
+    if (m_worker.joinable()) {
+        {
+            std::lock_guard lock(m_mutex);
+            m_stop = true;
+        }
+        m_abort = true;
+        m_wake.notify_all();
+        m_worker.join();
+    }
+    m_decoder.close();
+    m_open = false;
+    std::lock_guard lock(m_mutex);
+    m_frame.clear();
+    m_hasRequest = false;
+    m_servedSerial = m_requestSerial;
+    m_servedOk = false;
+    m_served.notify_all();
+}
+
+void MediaPlayer::pause()
+{
+    std::int64_t position;
+    {
+        std::lock_guard lock(m_mutex);
+        position = m_position;
+    }
+    seek(position);
+}
+
+void MediaPlayer::seek(std::int64_t time)
+{
+    if (!m_open)
+        return;
+    {
+        std::lock_guard lock(m_mutex);
+        m_position = time;
+        m_requestTime = time;
+        ++m_requestSerial;
+        m_hasRequest = true;
+    }
+    m_wake.notify_one();
+}
+
+bool MediaPlayer::takeFrame(Picture& out, std::int64_t* frameNumber, std::int64_t* time) const
+{
+    std::lock_guard lock(m_mutex);
+    if (m_frameSerial == 0 || m_frame.isEmpty())
+        return false;
+    out = m_frame;
+    if (frameNumber)
+        *frameNumber = m_frameNumber;
+    if (time)
+        *time = m_frameTime;
+    return true;
+}
+
+std::uint64_t MediaPlayer::frameSerial() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_frameSerial;
+}
+
+bool MediaPlayer::waitForFrame(std::chrono::milliseconds timeout)
+{
+    std::unique_lock lock(m_mutex);
+    if (m_requestSerial == 0)
+        return false;
+    const bool served = m_served.wait_for(lock, timeout, [this] {
+        return !m_hasRequest && m_servedSerial == m_requestSerial;
+    });
+    return served && m_servedOk;
+}
+
+std::string MediaPlayer::lastError() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_lastError;
+}
+
+void MediaPlayer::setFrameReadyCallback(std::function<void()> callback)
+{
+    std::lock_guard lock(m_mutex);
+    m_frameReady = std::move(callback);
+}
+
+void MediaPlayer::run()
+{
+    Picture work;
+    for (;;) {
+        std::int64_t target;
+        std::uint64_t serial;
+        {
+            std::unique_lock lock(m_mutex);
+            m_wake.wait(lock, [this] { return m_stop || m_hasRequest; });
+            if (m_stop)
+                return;
+            target = m_requestTime;
+            serial = m_requestSerial;
+            m_hasRequest = false;
+        }
+
+        bool ok = false;
+        bool aborted = false;
+        std::string error;
+        std::int64_t number = 0;
+        try {
+            ok = m_decoder.decodeAt(target, work, &number, &m_abort);
+            aborted = !ok;
+        } catch (const std::exception& e) {
+            error = e.what();
+        }
+        if (aborted)
+            return;
+
+        std::function<void()> callback;
+        {
+            std::lock_guard lock(m_mutex);
+            if (ok) {
+                std::swap(m_frame, work);
+                m_frameNumber = number;
+                m_frameTime = target;
+                ++m_frameSerial;
+                callback = m_frameReady;
+            }
+            m_servedSerial = serial;
+            m_servedOk = ok;
+            m_lastError = error;
+        }
+        m_served.notify_all();
+        if (callback)
+            callback();
+    }
+}

@@ -1,0 +1,63 @@
+#include "render/filteredresize.h"
+#include "render/filteredresize_internal.h"
+
+#include <benchmark/benchmark.h>
+
+#include <random>
+
+namespace {
+
+Picture TestPicture(int width, int height)
+{
+    Picture p(width, height);
+    std::mt19937 rng(7);
+    std::uniform_int_distribution<int> noise(0, 31);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            std::uint8_t* px = p.pixel(x, y);
+            px[0] = static_cast<std::uint8_t>((x * 200 / width) + noise(rng));
+            px[1] = static_cast<std::uint8_t>((y * 200 / height) + noise(rng));
+            px[2] = static_cast<std::uint8_t>(((x + y) & 127) + noise(rng));
+        }
+    return p;
+}
+
+void RunResize(benchmark::State& state, int sw, int sh, int dw, int dh, bool scalar)
+{
+    const Picture source = TestPicture(sw, sh);
+    Picture dest(dw, dh);
+    const ResizeOptions options = scalar ? ResizeOptions{false, 1} : ResizeOptions{};
+    for (auto _ : state) {
+        FilteredResizeWith(source, dest, Lanczos3Filter, 3.0f, options);
+        benchmark::DoNotOptimize(dest.data());
+    }
+    state.SetItemsProcessed(state.iterations() * dw * dh);
+}
+
+// Full HD frame to a PAL DVD menu: must beat Pillow's Lanczos resize of the same
+// picture on the same machine (about 24 ms on the 2-core build box).
+void BM_Lanczos3_1920x1080_to_720x576(benchmark::State& state)
+{
+    RunResize(state, 1920, 1080, 720, 576, false);
+}
+void BM_Lanczos3_1920x1080_to_720x576_Scalar(benchmark::State& state)
+{
+    RunResize(state, 1920, 1080, 720, 576, true);
+}
+
+// A VGA picture to a menu thumbnail: the preview redraws ten of these per edit.
+void BM_Lanczos3_640x480_to_122x98(benchmark::State& state)
+{
+    RunResize(state, 640, 480, 122, 98, false);
+}
+void BM_Lanczos3_640x480_to_122x98_Scalar(benchmark::State& state)
+{
+    RunResize(state, 640, 480, 122, 98, true);
+}
+
+} // namespace
+
+BENCHMARK(BM_Lanczos3_1920x1080_to_720x576)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Lanczos3_1920x1080_to_720x576_Scalar)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Lanczos3_640x480_to_122x98)->Unit(benchmark::kMicrosecond)->UseRealTime();
+BENCHMARK(BM_Lanczos3_640x480_to_122x98_Scalar)->Unit(benchmark::kMicrosecond)->UseRealTime();

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Whether the command line asks for the headless command: any argument starting
+// with "--". Anything else (no argument, or one project file) belongs to the editor.
+bool IsHeadlessInvocation(int argc, char** argv);
+
+// Runs `tavrel --export/--save/--help ...` without a window; messages go to standard
+// error. Exit status: 0 done, 1 a file could not be written, 2 a bad option or value,
+// 3 the project could not be loaded (nothing is written then).
+int RunHeadless(int argc, char** argv);
+
+// The usage text printed by --help.
+std::string HeadlessUsage();
+
+// Installed font families, sorted without regard to case, each once. Needs a
+// QGuiApplication.
+std::vector<std::string> InstalledFontFamilies();

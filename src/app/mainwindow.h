@@ -1,0 +1,208 @@
+#pragma once
+
+#include "customcolors.h"
+#include "document/menudocument.h"
+#include "imageio/picture.h"
+#include "settings.h"
+
+#include <QMainWindow>
+#include <QStringList>
+
+#include <array>
+#include <functional>
+
+class ColorSwatch;
+class HelpViewer;
+class NumberEdit;
+class PageControl;
+class PictureFileDialog;
+class PreviewBox;
+class QAction;
+class QActionGroup;
+class QButtonGroup;
+class QCheckBox;
+class QComboBox;
+class QFileDialog;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QRadioButton;
+class QSlider;
+class QSplitter;
+class TAboutForm;
+class TClipForm;
+
+// The main window: the editing panel at the left, the live preview at the right, the
+// File and Help menus. Owns the document, the scratch picture and the remembered folders.
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+public:
+    // Builds the window and runs the creation steps (settings, font list, image size).
+    explicit TForm1(QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // The dialogs created after the main window; either may be null (then its button does nothing).
+    void attachDialogs(TClipForm* clipForm, TAboutForm* aboutForm);
+    // The arguments after the program name; exactly one is opened when the window is first shown.
+    void setStartupArguments(const QStringList& arguments) { m_arguments = arguments; }
+    // Where the help pages live (default: "help" beside the executable).
+    void setHelpFolder(const QString& folder) { m_helpFolder = folder; }
+
+    MenuDocument& doc() { return m_doc; }
+    PreviewBox* previewBox() const { return PaintBox1; }
+    HelpViewer* helpViewer() const { return m_helpViewer; } // null until help is first needed
+    QString& lastClipDir() { return LastClipDir; }
+    const QString& lastSaveImageDir() const { return LastSaveImageDir; }
+    const QString& lastFileDir() const { return LastFileDir; }
+    const CustomColorList& customColors() const { return m_customColors; }
+    QFileDialog* imageSaveDialog(); // created on first use, kept for the run
+
+    // Commands of the menus and buttons.
+    void New1Click();
+    void Open1Click();
+    void Save1Click();
+    void ImageSaveClick();
+    void Exit1Click();
+    void Contents1Click();
+    void About1Click();
+    void BGImageBtnClick();
+    void BGColorBtnClick();
+    void TextColorBtnClick();
+
+    // The parts of the commands that follow their dialogs.
+    // Loads a project; its errors go to the error box, the panel follows the document.
+    void openProject(const QString& path);
+    // Saves the project; a failure goes to the error box and changes nothing.
+    void saveProjectAs(const QString& path);
+    // Composes the full-size image and writes it with the writer of `fileType` (1 BMP,
+    // 2 GIF, 3 JPG, 4 PNG) whatever the extension; reports the outcome in a box.
+    bool exportTo(const QString& path, int fileType);
+    // Opens the help window at the topic of a context number (300: the menus).
+    void ShowHelpContext(int context);
+
+    // Lays the preview box out for the panel's size and the image size.
+    void UpdatePreviewBounds();
+    // Fills every control from the document without composing anything.
+    void SyncPanel();
+
+    QString BaseCaption;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildMenus();
+    QWidget* buildMainPage();
+    QWidget* buildItemsPage();
+    void buildLayout();
+    void connectDocument();
+    void FormCreate();
+    void FormShow();
+    void FormResize();
+    void FormCloseQuery();
+    void LoadSettings();
+    void SaveSettings();
+    void fillFontList();
+    void updateCaption();
+    void relabelRows(int menustart);
+    void guarded(const std::function<void()>& command);
+    // The colour chooser; false on cancel. Throws for malformed custom colours.
+    bool chooseColor(Color initial, Color& chosen);
+    HelpViewer* ensureHelpViewer();
+
+    // Change handlers.
+    void BGImageChange();
+    void TextFontCBChange();
+    void BoldTextClick();
+    void ShadowClick();
+    void TitleEditChange();
+    void SubtitleEditChange();
+    void FootnoteEditChange();
+    void TitleSizeChange();
+    void CaptionSizeChange();
+    void ShowThumbsClick();
+    void ShowNumbersClick();
+    void FirstItemChange();
+    void TotalItemsChange();
+    void Edit1Change();
+    void tn1btnClick();
+    void PreviewModeClick();
+    void ImageSaveDialogTypeChange(int fileType);
+    void selectPreset(int mode);
+
+    MenuDocument m_doc;
+    Picture ScratchImage;
+    QString LastClipDir;
+    QString LastSaveImageDir;
+    QString LastFileDir;
+    CustomColorList m_customColors;
+    QString m_helpFolder;
+    QStringList m_arguments;
+    int m_normalWidth = 0;
+    int m_normalHeight = 0;
+    bool m_shown = false;
+    bool m_paintErrorPending = false;
+    TClipForm* m_clipForm = nullptr;
+    TAboutForm* m_aboutForm = nullptr;
+    HelpViewer* m_helpViewer = nullptr;
+    QFileDialog* m_imageSaveDialog = nullptr;
+    PictureFileDialog* m_pictureDialog = nullptr;
+
+public:
+    // Controls, named as their object names.
+    QMenu* File1 = nullptr;
+    QMenu* Imagesize1 = nullptr;
+    QMenu* Help1 = nullptr;
+    QAction* New1 = nullptr;
+    QAction* Open1 = nullptr;
+    QAction* Save1 = nullptr;
+    QAction* ImageSave = nullptr;
+    QAction* Exit1 = nullptr;
+    QAction* Contents1 = nullptr;
+    QAction* About1 = nullptr;
+    std::array<QAction*, 4> presetActions{}; // VCDNTSC, VCDPAL, DVDNTSC, DVDPAL
+    QActionGroup* presetGroup = nullptr;
+
+    QSplitter* Splitter1 = nullptr;
+    QWidget* LeftPanel = nullptr;
+    PageControl* PageControl1 = nullptr;
+    QWidget* MainPage = nullptr;
+    QWidget* ItemsPage = nullptr;
+    QPushButton* SaveImageBtn = nullptr;
+    QWidget* RightPanel = nullptr;
+    QLabel* ISizePanel = nullptr;
+    QFrame* PaintPanel = nullptr;
+    PreviewBox* PaintBox1 = nullptr;
+
+    QLineEdit* BGImage = nullptr;
+    QPushButton* BGImageBtn = nullptr;
+    ColorSwatch* BGColorPanel = nullptr;
+    QPushButton* BGColorBtn = nullptr;
+    ColorSwatch* TextColorPanel = nullptr;
+    QPushButton* TextColorBtn = nullptr;
+    QComboBox* TextFontCB = nullptr;
+    QCheckBox* BoldText = nullptr;
+    QCheckBox* Shadow = nullptr;
+    QLineEdit* TitleEdit = nullptr;
+    QLineEdit* SubtitleEdit = nullptr;
+    QLineEdit* FootnoteEdit = nullptr;
+    QSlider* TitleSize = nullptr;
+    QSlider* CaptionSize = nullptr;
+    QCheckBox* ShowThumbs = nullptr;
+    QCheckBox* ShowNumbers = nullptr;
+
+    NumberEdit* FirstItem = nullptr;
+    NumberEdit* TotalItems = nullptr;
+    std::array<QLabel*, kItemCount> CN{};
+    std::array<QLineEdit*, kItemCount> Edit{};
+    std::array<QPushButton*, kItemCount> tnbtn{};
+    QGroupBox* PreviewMode = nullptr;
+    QButtonGroup* PreviewModeGroup = nullptr;
+};

@@ -1,0 +1,65 @@
+#include "messages.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+#include <exception>
+
+namespace {
+
+MessageSink& sink()
+{
+    static MessageSink s;
+    return s;
+}
+
+} // namespace
+
+void SetMessageSink(MessageSink s) { sink() = std::move(s); }
+
+void ShowMessage(MessageKind kind, const QString& text, QWidget* parent)
+{
+    if (sink()) {
+        sink()(kind, text);
+        return;
+    }
+    QString title;
+    QMessageBox::Icon icon = QMessageBox::Critical;
+    switch (kind) {
+    case MessageKind::Error:
+        title = QStringLiteral("Error");
+        break;
+    case MessageKind::Information:
+        title = QStringLiteral("Information");
+        icon = QMessageBox::Information;
+        break;
+    case MessageKind::ErrorBox:
+        title = QStringLiteral("Tavrel Lite");
+        break;
+    }
+    QMessageBox box(icon, title, text, QMessageBox::Ok, parent ? parent : QApplication::activeWindow());
+    box.exec();
+}
+
+QString ErrorBoxText(const QString& text)
+{
+    if (!text.isEmpty() && text.back() > QLatin1Char('.'))
+        return text + QLatin1Char('.');
+    return text;
+}
+
+void ShowErrorBox(const QString& text, QWidget* parent)
+{
+    ShowMessage(MessageKind::ErrorBox, ErrorBoxText(text), parent);
+}
+
+void RunGuarded(const std::function<void()>& command, QWidget* parent)
+{
+    try {
+        command();
+    } catch (const std::exception& e) {
+        ShowErrorBox(QString::fromUtf8(e.what()), parent);
+    } catch (...) {
+        ShowErrorBox(QStringLiteral("Unknown error"), parent);
+    }
+}

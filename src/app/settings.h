@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+class QSettings;
+
+// The values kept between runs, all stored as strings.
+struct EditorSettings {
+    int MainWidth = 0;  // taken only when greater than 0
+    int MainHeight = 0; // taken only when greater than 0
+    bool MainMaximized = false;
+    QString LastClipDir;
+    QString LastSaveImageDir;
+    QString LastFileDir;
+    int VideoMode = 0; // 0..3
+    QString CustomColors;
+};
+
+// The per-user store: INI format, organisation "Orvane", application "Tavrel Lite".
+std::unique_ptr<QSettings> OpenSettingsStore();
+
+// Reads the eight values; missing or malformed ones give their defaults. A value that is
+// not a single string is passed to `report` as "Invalid data type for '<name>'" and
+// also gives its default.
+EditorSettings ReadSettings(QSettings& store, const std::function<void(const QString&)>& report);
+
+// Writes the eight values and flushes them; throws std::runtime_error when the store
+// cannot be written.
+void WriteSettings(QSettings& store, const EditorSettings& values);

@@ -1,0 +1,118 @@
+#include "singleinstance.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QStandardPaths>
+#include <QSysInfo>
+
+#include <cerrno>
+#include <csignal>
+#include <unistd.h>
+
+namespace {
+
+const QByteArray kShowRequest = QByteArrayLiteral("show\n");
+
+bool processAlive(qint64 pid)
+{
+    return pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM);
+}
+
+} // namespace
+
+SingleInstance::SingleInstance(const QString& lockName, const QString& folder, QObject* parent)
+    : QObject(parent), m_name(lockName), m_folder(folder.isEmpty() ? defaultFolder() : folder)
+{
+    acquire();
+    if (m_first)
+        listen();
+}
+
+SingleInstance::~SingleInstance()
+{
+    if (m_server)
+        m_server->close();
+    if (m_lock && m_lock->isLocked())
+        m_lock->unlock();
+}
+
+QString SingleInstance::LockNameFor(const QString& executablePath)
+{
+    QString name = QFileInfo(executablePath).fileName();
+    const qsizetype dot = name.indexOf(QLatin1Char('.'));
+    if (dot >= 0)
+        name.truncate(dot);
+    if (name.isEmpty())
+        return QStringLiteral("Tavrel");
+    return name.left(1) + name.mid(1).toLower();
+}
+
+QString SingleInstance::defaultFolder()
+{
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (folder.isEmpty())
+        folder = QDir::tempPath() + QStringLiteral("/tavrel-%1").arg(::getuid());
+    QDir().mkpath(folder);
+    return folder;
+}
+
+void SingleInstance::acquire()
+{
+    m_lock = std::make_unique<QLockFile>(lockFilePath());
+    // Never stale by age: only a lock whose owner has died is taken over.
+    m_lock->setStaleLockTime(0);
+    if (m_lock->tryLock(0)) {
+        m_first = true;
+        return;
+    }
+    if (m_lock->error() != QLockFile::LockFailedError) {
+        m_first = true; // no lock can be made here at all
+        return;
+    }
+    qint64 pid = 0;
+    QString host;
+    QString app;
+    if (m_lock->getLockInfo(&pid, &host, &app) && host == QSysInfo::machineHostName() && !processAlive(pid)
+        && m_lock->removeStaleLockFile() && m_lock->tryLock(0)) {
+        m_first = true;
+        return;
+    }
+    m_first = false;
+}
+
+void SingleInstance::listen()
+{
+    m_server = new QLocalServer(this);
+    m_server->setSocketOptions(QLocalServer::UserAccessOption);
+    // A socket file left by a crashed copy would make listen() fail.
+    QLocalServer::removeServer(socketPath());
+    if (!m_server->listen(socketPath()))
+        return; // still the only copy; later copies just quit without bringing us forward
+    connect(m_server, &QLocalServer::newConnection, this, [this] {
+        while (QLocalSocket* socket = m_server->nextPendingConnection()) {
+            connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+            connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
+                while (socket->canReadLine()) {
+                    if (socket->readLine() == kShowRequest)
+                        emit showRequested();
+                }
+            });
+        }
+    });
+}
+
+bool SingleInstance::requestShow(int timeoutMs)
+{
+    QLocalSocket socket;
+    socket.connectToServer(socketPath());
+    if (!socket.waitForConnected(timeoutMs))
+        return false;
+    socket.write(kShowRequest);
+    const bool written = socket.waitForBytesWritten(timeoutMs);
+    socket.disconnectFromServer();
+    if (socket.state() != QLocalSocket::UnconnectedState)
+        socket.waitForDisconnected(timeoutMs);
+    return written;
+}

@@ -1,0 +1,339 @@
+#include "gifreader.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <limits>
+
+namespace {
+
+[[noreturn]] void fail()
+{
+    throw CodecError("GIF image is not valid");
+}
+
+constexpr std::uint8_t kExtensionIntroducer = 0x21;
+constexpr std::uint8_t kImageSeparator = 0x2C;
+constexpr std::uint8_t kTrailer = 0x3B;
+constexpr std::uint8_t kGraphicControlLabel = 0xF9;
+constexpr int kMaxCodeBits = 12;
+constexpr int kDictionarySize = 1 << kMaxCodeBits;
+
+class Input {
+public:
+    explicit Input(std::span<const std::uint8_t> data) : m_data(data) {}
+
+    std::size_t left() const { return m_data.size() - m_pos; }
+    std::uint8_t u8()
+    {
+        if (left() < 1)
+            fail();
+        return m_data[m_pos++];
+    }
+    std::uint16_t u16()
+    {
+        if (left() < 2)
+            fail();
+        const std::uint16_t v = static_cast<std::uint16_t>(m_data[m_pos] | m_data[m_pos + 1] << 8);
+        m_pos += 2;
+        return v;
+    }
+    const std::uint8_t* take(std::size_t count)
+    {
+        if (left() < count)
+            fail();
+        const std::uint8_t* p = m_data.data() + m_pos;
+        m_pos += count;
+        return p;
+    }
+    // Skips a chain of data sub-blocks up to and including its zero-length terminator.
+    void skipSubBlocks()
+    {
+        for (std::uint8_t size = u8(); size != 0; size = u8())
+            take(size);
+    }
+    std::size_t position() const { return m_pos; }
+    std::span<const std::uint8_t> rest() const { return m_data.subspan(m_pos); }
+
+private:
+    std::span<const std::uint8_t> m_data;
+    std::size_t m_pos = 0;
+};
+
+using Rgb = std::array<std::uint8_t, 3>;
+
+struct ColorTable {
+    std::array<Rgb, 256> entries{};
+    int count = 0;
+};
+
+void readColorTable(Input& in, std::uint8_t packed, ColorTable& table)
+{
+    table.count = 2 << (packed & 7);
+    const std::uint8_t* p = in.take(std::size_t(table.count) * 3);
+    for (int i = 0; i < table.count; ++i)
+        table.entries[std::size_t(i)] = Rgb{p[i * 3], p[i * 3 + 1], p[i * 3 + 2]};
+}
+
+// Reads the LZW codes, least significant bit first, across the image's data sub-blocks.
+// The end of the chain, or of the file, ends the codes.
+class CodeReader {
+public:
+    explicit CodeReader(std::span<const std::uint8_t> data) : m_data(data) {}
+
+    // Returns -1 at the end of the data.
+    int next(int bits)
+    {
+        while (m_count < bits) {
+            if (m_blockLeft == 0) {
+                if (m_ended || m_pos >= m_data.size() || m_data[m_pos] == 0) {
+                    m_ended = true;
+                    return -1;
+                }
+                m_blockLeft = m_data[m_pos++];
+            }
+            if (m_pos >= m_data.size()) {
+                m_ended = true;
+                return -1;
+            }
+            m_buffer |= std::uint32_t(m_data[m_pos++]) << m_count;
+            m_count += 8;
+            --m_blockLeft;
+        }
+        const int code = static_cast<int>(m_buffer & ((1u << bits) - 1));
+        m_buffer >>= bits;
+        m_count -= bits;
+        return code;
+    }
+
+private:
+    std::span<const std::uint8_t> m_data;
+    std::size_t m_pos = 0;
+    std::size_t m_blockLeft = 0;
+    std::uint32_t m_buffer = 0;
+    int m_count = 0;
+    bool m_ended = false;
+};
+
+// Places the frame's pixels, in stream order, onto the screen: row order by the interlace
+// passes, pixels outside the screen dropped.
+class PixelSink {
+public:
+    PixelSink(RgbaImage& image, int left, int top, int width, int height, bool interlaced,
+              const ColorTable& colors, int transparent)
+        : m_image(image), m_left(left), m_top(top), m_width(width), m_height(height),
+          m_interlaced(interlaced), m_transparent(transparent)
+    {
+        // An index past the colour table reads as opaque black.
+        for (int i = 0; i < 256; ++i) {
+            auto& c = m_palette[std::size_t(i)];
+            if (i < colors.count)
+                std::memcpy(c.data(), colors.entries[std::size_t(i)].data(), 3);
+            c[3] = 255;
+        }
+        m_visibleWidth = std::clamp(image.width - left, 0, width);
+        m_remaining = std::uint64_t(width) * std::uint64_t(height);
+        startRow();
+    }
+
+    bool full() const { return m_remaining == 0; }
+
+    void put(std::uint8_t index)
+    {
+        if (m_row && m_x < m_visibleWidth && index != m_transparent)
+            std::memcpy(m_row + std::size_t(m_x) * 4, m_palette[index].data(), 4);
+        --m_remaining;
+        if (++m_x == m_width) {
+            m_x = 0;
+            nextRow();
+        }
+    }
+
+private:
+    void nextRow()
+    {
+        if (!m_interlaced) {
+            // The rest of the frame lies below the screen: nothing more to draw.
+            if (std::int64_t(m_top) + ++m_y >= m_image.height)
+                m_remaining = 0;
+        } else {
+            static constexpr int kStart[4] = {0, 4, 2, 1};
+            static constexpr int kStep[4] = {8, 8, 4, 2};
+            m_y += kStep[m_pass];
+            while (m_y >= m_height && m_pass < 3) {
+                ++m_pass;
+                m_y = kStart[m_pass];
+            }
+        }
+        startRow();
+    }
+
+    void startRow()
+    {
+        const std::int64_t screenY = std::int64_t(m_top) + m_y;
+        m_row = m_y < m_height && screenY < m_image.height
+                    ? m_image.pixels.data() + (std::size_t(screenY) * std::size_t(m_image.width) +
+                                               std::size_t(m_left)) * 4
+                    : nullptr;
+        if (m_visibleWidth == 0)
+            m_row = nullptr;
+    }
+
+    RgbaImage& m_image;
+    int m_left, m_top, m_width, m_height;
+    bool m_interlaced;
+    int m_transparent;
+    std::array<std::array<std::uint8_t, 4>, 256> m_palette{};
+    int m_visibleWidth = 0;
+    std::uint64_t m_remaining = 0;
+    int m_x = 0;
+    int m_y = 0;
+    int m_pass = 0;
+    std::uint8_t* m_row = nullptr;
+};
+
+// Decodes LZW codes into the sink until the frame is full, an end code, or the data
+// ends. A code that cannot be valid also ends the frame: what was decoded stays.
+void decodeLzw(CodeReader& codes, int minCodeSize, PixelSink& sink)
+{
+    std::array<std::uint16_t, kDictionarySize> prefix;
+    std::array<std::uint8_t, kDictionarySize> suffix;
+    std::array<std::uint8_t, kDictionarySize> first;
+    std::array<std::uint8_t, kDictionarySize> stack;
+
+    const int clearCode = 1 << minCodeSize;
+    const int endCode = clearCode + 1;
+    for (int i = 0; i < clearCode; ++i) {
+        suffix[std::size_t(i)] = static_cast<std::uint8_t>(i);
+        first[std::size_t(i)] = static_cast<std::uint8_t>(i);
+    }
+    int bits = minCodeSize + 1;
+    int nextCode = endCode + 1;
+    int previous = -1;
+
+    while (!sink.full()) {
+        const int code = codes.next(bits);
+        if (code < 0 || code == endCode)
+            return;
+        if (code == clearCode) {
+            bits = minCodeSize + 1;
+            nextCode = endCode + 1;
+            previous = -1;
+            continue;
+        }
+        if (previous < 0) {
+            if (code >= clearCode)
+                return;
+            sink.put(static_cast<std::uint8_t>(code));
+            previous = code;
+            continue;
+        }
+        if (code > nextCode || (code == nextCode && nextCode >= kDictionarySize))
+            return;
+
+        // The string of `code` (for code == nextCode: previous + its own first byte) is
+        // unwound onto the stack from its last byte.
+        const std::uint8_t head = first[std::size_t(code == nextCode ? previous : code)];
+        std::size_t depth = 0;
+        if (code == nextCode)
+            stack[depth++] = head;
+        for (int c = code == nextCode ? previous : code; c >= clearCode; c = prefix[std::size_t(c)])
+            stack[depth++] = suffix[std::size_t(c)];
+        stack[depth++] = head;
+
+        // Once the dictionary is full it stays as it is until a clear code (a deferred clear).
+        if (nextCode < kDictionarySize) {
+            prefix[std::size_t(nextCode)] = static_cast<std::uint16_t>(previous);
+            suffix[std::size_t(nextCode)] = head;
+            first[std::size_t(nextCode)] = first[std::size_t(previous)];
+            ++nextCode;
+            if (nextCode == (1 << bits) && bits < kMaxCodeBits)
+                ++bits;
+        }
+        previous = code;
+        while (depth > 0 && !sink.full())
+            sink.put(stack[--depth]);
+    }
+}
+
+} // namespace
+
+RgbaImage DecodeGif(std::span<const std::uint8_t> data, const DecodeLimits& limits)
+{
+    Input in(data);
+    const std::uint8_t* signature = in.take(6);
+    if (std::memcmp(signature, "GIF87a", 6) != 0 && std::memcmp(signature, "GIF89a", 6) != 0)
+        fail();
+    int screenWidth = in.u16();
+    int screenHeight = in.u16();
+    const std::uint8_t screenFlags = in.u8();
+    in.take(2); // background colour index, pixel aspect ratio
+    ColorTable globalColors;
+    if (screenFlags & 0x80)
+        readColorTable(in, screenFlags, globalColors);
+
+    // Blocks up to the first image: extensions are skipped, a Graphic Control Extension
+    // gives the transparent index of the image that follows.
+    int transparent = -1;
+    for (;;) {
+        const std::uint8_t block = in.u8();
+        if (block == kImageSeparator)
+            break;
+        if (block != kExtensionIntroducer)
+            fail(); // the trailer or garbage before any image
+        const std::uint8_t label = in.u8();
+        if (label == kGraphicControlLabel) {
+            const std::uint8_t size = in.u8();
+            if (size >= 4) {
+                const std::uint8_t* gce = in.take(size);
+                transparent = (gce[0] & 1) ? gce[3] : -1;
+            } else if (size > 0) {
+                in.take(size);
+            }
+            if (size != 0)
+                in.skipSubBlocks();
+        } else {
+            in.skipSubBlocks();
+        }
+    }
+
+    const int left = in.u16();
+    const int top = in.u16();
+    const int width = in.u16();
+    const int height = in.u16();
+    const std::uint8_t imageFlags = in.u8();
+    const bool interlaced = imageFlags & 0x40;
+    ColorTable localColors;
+    if (imageFlags & 0x80)
+        readColorTable(in, imageFlags, localColors);
+    const ColorTable& colors = (imageFlags & 0x80) ? localColors : globalColors;
+    const int minCodeSize = in.u8();
+    // Codes are at most 12 bits wide, and the pixels must fit a byte.
+    if (minCodeSize < 1 || minCodeSize > 8)
+        fail();
+
+    // A screen of zero width or height takes the frame's extent, as a writer that grows the
+    // screen around each frame would have recorded it.
+    if (screenWidth == 0)
+        screenWidth = left + width;
+    if (screenHeight == 0)
+        screenHeight = top + height;
+    if (screenWidth == 0 || screenHeight == 0 || screenWidth > limits.maxSide ||
+        screenHeight > limits.maxSide ||
+        std::uint64_t(screenWidth) * std::uint64_t(screenHeight) > limits.maxPixels)
+        fail();
+    // Pixels outside the screen still cost decoding work: bound that as well.
+    if (std::uint64_t(width) * std::uint64_t(height) > limits.maxPixels)
+        fail();
+
+    RgbaImage image;
+    image.width = screenWidth;
+    image.height = screenHeight;
+    image.pixels.assign(std::size_t(screenWidth) * std::size_t(screenHeight) * 4, 0);
+    if (left < screenWidth && top < screenHeight) {
+        CodeReader codes(in.rest());
+        PixelSink sink(image, left, top, width, height, interlaced, colors, transparent);
+        decodeLzw(codes, minCodeSize, sink);
+    }
+    return image;
+}

@@ -1,0 +1,81 @@
+#pragma once
+
+// Pieces of the rescaler shared by its scalar and vector kernels, the tests and the
+// benchmarks. Not for the rest of the program.
+
+#include "filteredresize.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+struct Contributor {
+    std::int32_t pixel; // source index, already inside the source
+    float weight;       // never 0
+};
+
+// The taps of one destination column (or row), in increasing unreflected source index.
+struct ContributorList {
+    std::vector<Contributor> entries;
+};
+
+// One list per destination index 0..dstSize-1 for a source of srcSize (>= 1) pixels.
+std::vector<ContributorList> BuildContributors(int dstSize, int srcSize, FilterFunction filter,
+                                               float support);
+
+// Brings any index into 0..size-1 by mirroring: -1 -> 1 on the left, size -> size-1 on
+// the right, repeated for sources narrower than the filter's reach.
+inline int ReflectIndex(int j, int size)
+{
+    if (j >= 0 && j < size)
+        return j;
+    const int period = 2 * size - 1;
+    int m = j % period;
+    if (m < 0)
+        m += period;
+    return m < size ? m : period - m;
+}
+
+struct ResizeOptions {
+    bool allowSimd = true; // use the AVX2 kernels when the processor has them
+    int threads = 0;       // 0: one per core for large pictures, one for small ones
+};
+
+// FilteredResize with the kernel and thread choice made by the caller. Every choice
+// gives the same bytes.
+void FilteredResizeWith(const Picture& source, Picture& dest, FilterFunction filter,
+                        float support, const ResizeOptions& options);
+
+// True when this processor runs the AVX2 + FMA kernels.
+bool ResizeSimdAvailable();
+
+// The intermediate picture: dest width x source height, rows padded with zeros to a
+// multiple of kInterAlign bytes so the vector kernels may read whole blocks.
+struct InterImage {
+    std::uint8_t* data;
+    std::ptrdiff_t stride;
+    int widthBytes; // 3 * dest width
+};
+inline constexpr std::ptrdiff_t kInterAlign = 64;
+
+// Rows per block of the vector horizontal pass.
+inline constexpr int kRowBlock = 8;
+
+// Horizontal pass over source rows [rowBegin, rowEnd).
+void HorizontalPassScalar(const Picture& source, std::span<const ContributorList> columns,
+                          const InterImage& inter, int rowBegin, int rowEnd);
+// Vertical pass producing destination rows [rowBegin, rowEnd).
+void VerticalPassScalar(const InterImage& inter, std::span<const ContributorList> rows,
+                        Picture& dest, int rowBegin, int rowEnd);
+
+// Vector kernels; only call when ResizeSimdAvailable(). The horizontal one takes row
+// blocks [blockBegin, blockEnd) of kRowBlock rows and two work buffers of
+// HorizontalLanesSize / HorizontalPackedSize elements.
+std::size_t HorizontalLanesSize(int sourceWidth);
+std::size_t HorizontalPackedSize(const InterImage& inter);
+void HorizontalPassAvx2(const Picture& source, std::span<const ContributorList> columns,
+                        const InterImage& inter, int blockBegin, int blockEnd, float* lanes,
+                        std::uint8_t* packed);
+void VerticalPassAvx2(const InterImage& inter, std::span<const ContributorList> rows,
+                      Picture& dest, int rowBegin, int rowEnd);

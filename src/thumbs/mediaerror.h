@@ -1,0 +1,19 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+// A failure of the media component. The text is FFmpeg's description of the code
+// followed by " ($code)." with the code in hexadecimal as an unsigned 32-bit value.
+class MediaError : public std::runtime_error {
+public:
+    explicit MediaError(int code);
+    int code() const { return m_code; }
+
+private:
+    int m_code;
+};
+
+// The text a MediaError for `code` carries, e.g. "Invalid data found when processing
+// input ($bebbb1b7)."
+std::string MediaErrorText(int code);

@@ -1,0 +1,244 @@
+#include "app/headless.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string quoted(const std::string& text)
+{
+    std::string out = "'";
+    for (char c : text) {
+        if (c == '\'')
+            out += "'\\''";
+        else
+            out += c;
+    }
+    return out + "'";
+}
+
+std::string readFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+class HeadlessTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir = fs::path(::testing::TempDir()) / ("headless_" + std::to_string(::getpid()) + "_"
+                                               + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    Outcome tavrel(const std::vector<std::string>& args)
+    {
+        std::string command = "cd ";
+        command.append(quoted(dir.string())).append(" && QT_QPA_PLATFORM=offscreen ").append(quoted(TAVREL_BINARY));
+        for (const std::string& arg : args)
+            command.append(" ").append(quoted(arg));
+        command.append(" >").append(quoted((dir / "stdout.txt").string()));
+        command.append(" 2>").append(quoted((dir / "stderr.txt").string()));
+        Outcome outcome;
+        const int raw = std::system(command.c_str());
+        outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        outcome.out = readFile(dir / "stdout.txt");
+        outcome.err = readFile(dir / "stderr.txt");
+        return outcome;
+    }
+
+    std::string write(const std::string& name, const std::string& bytes)
+    {
+        std::ofstream(dir / name, std::ios::binary) << bytes;
+        return (dir / name).string();
+    }
+
+    fs::path dir;
+};
+
+bool contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+// Colour of (x, y) in a bottom-up 24-bit BMP, as 0xRRGGBB.
+std::uint32_t bmpPixel(const std::string& bmp, int width, int height, int x, int y)
+{
+    const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
+    const std::size_t at = 54 + static_cast<std::size_t>(height - 1 - y) * rowBytes + static_cast<std::size_t>(x) * 3;
+    const auto byte = [&](std::size_t i) { return static_cast<std::uint32_t>(static_cast<unsigned char>(bmp[i])); };
+    return (byte(at + 2) << 16) | (byte(at + 1) << 8) | byte(at);
+}
+
+TEST(HeadlessInvocation, OnlyDoubleDashOptionsMakeACommand)
+{
+    auto check = [](std::vector<std::string> args) {
+        std::vector<char*> argv;
+        for (std::string& arg : args)
+            argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        return IsHeadlessInvocation(static_cast<int>(args.size()), argv.data());
+    };
+    EXPECT_FALSE(check({"tavrel"}));
+    EXPECT_FALSE(check({"tavrel", "menu.tavrel"}));
+    EXPECT_FALSE(check({"tavrel", "-x"}));
+    EXPECT_TRUE(check({"tavrel", "--help"}));
+    EXPECT_TRUE(check({"tavrel", "menu.tavrel", "--export", "a.bmp"}));
+}
+
+TEST_F(HeadlessTest, ExportedGridStandsWhereTheLayoutSays)
+{
+    const Outcome run = tavrel({"--export", "x.bmp", "--size", "3", "--set", "title=Hello"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::string bmp = readFile(dir / "x.bmp");
+    ASSERT_EQ(bmp.size(), 1244214u);
+    EXPECT_EQ(bmp.substr(0, 2), "BM");
+    const int w = 720, h = 576, bw = 122, bh = 98;
+    for (int y : {161, 334}) {
+        for (int x : {25, 162, 299, 436, 573}) {
+            SCOPED_TRACE("box at " + std::to_string(x) + "," + std::to_string(y));
+            EXPECT_EQ(bmpPixel(bmp, w, h, x - 1, y - 1), 0x000000u); // outer outline
+            EXPECT_EQ(bmpPixel(bmp, w, h, x, y), 0x000000u);         // inner outline
+            EXPECT_EQ(bmpPixel(bmp, w, h, x + bw, y + bh), 0x000000u);
+            EXPECT_EQ(bmpPixel(bmp, w, h, x + bw - 1, y + bh / 2), 0x000000u);
+            EXPECT_EQ(bmpPixel(bmp, w, h, x + 1, y + 1), 0xFFFFFFu); // the background inside
+            EXPECT_EQ(bmpPixel(bmp, w, h, x - 2, y + bh / 2), 0xFFFFFFu);
+            EXPECT_EQ(bmpPixel(bmp, w, h, x + bw + 1, y + bh / 2), 0xFFFFFFu);
+        }
+    }
+    // The title stands on the line 0.155 H: some ink between its top and that line.
+    bool ink = false;
+    for (int y = 89 - 58; y < 89 && !ink; ++y)
+        for (int x = 0; x < w && !ink; ++x)
+            ink = bmpPixel(bmp, w, h, x, y) != 0xFFFFFFu;
+    EXPECT_TRUE(ink);
+}
+
+TEST_F(HeadlessTest, SavedProjectExportsTheSameImage)
+{
+    // A 2 x 2 24-bit BMP for item 3's thumbnail.
+    const unsigned char bmp[] = {
+        'B', 'M', 70, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40, 0, 0, 0, 2, 0, 0, 0, 2, 0, 0, 0, 1, 0, 24, 0,
+        0, 0, 0, 0, 16, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+        0, 0, 255, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255, 255, 255, 0, 0, 0};
+    const std::string picture = write("pic.bmp", std::string(reinterpret_cast<const char*>(bmp), sizeof bmp));
+    Outcome run = tavrel({"--save", "p.tavrel", "--export", "a.bmp", "--set", "title=Hi", "--set", "menucount=4",
+                          "--set", "TextColor=0000ff", "--set", "menustart=2000", "--set", "menucaption2=Two",
+                          "--set", "menuclip3=" + picture, "--set", "menuframe3=-1"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::string project = readFile(dir / "p.tavrel");
+    EXPECT_TRUE(contains(project, "\r\ntitle=Hi\r\n"));
+    EXPECT_TRUE(contains(project, "\r\ntextcolor=0000FF\r\n"));
+    EXPECT_TRUE(contains(project, "\r\nmenustart=990\r\n"));
+    EXPECT_TRUE(contains(project, "\r\nmenuframe3=-1\r\n"));
+
+    run = tavrel({"--export", "b.bmp", "p.tavrel"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::string a = readFile(dir / "a.bmp");
+    EXPECT_EQ(a.size(), 1013814u);
+    EXPECT_TRUE(a == readFile(dir / "b.bmp"));
+}
+
+TEST_F(HeadlessTest, BadOptionsAndValuesExitWithTwo)
+{
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"--bogus"}, "unknown option --bogus"},
+        {{"--export"}, "--export needs a value"},
+        {{"--set", "title=x"}, "nothing to do"},
+        {{"--export", "a.bmp", "--set", "colour=1"}, "unknown key 'colour'"},
+        {{"--export", "a.bmp", "--set", "id=Tavrel"}, "unknown key 'id'"},
+        {{"--export", "a.bmp", "--set", "notitle"}, "KEY=VALUE"},
+        {{"--export", "a.bmp", "--set", "menustart=abc"}, "'abc' is not a valid integer value"},
+        {{"--export", "a.bmp", "--set", "bgcolor=xyz"}, "'$xyz' is not a valid integer value"},
+        {{"--export", "a.bmp", "--set", "thumbs=yes"}, "'yes' is not true or false"},
+        {{"--export", "a.bmp", "--size", "4"}, "--size takes 0, 1, 2 or 3"},
+        {{"--export", "a.bmp", "--type", "tiff"}, "--type takes"},
+        {{"--export", "a.bmp", "one.tavrel", "two.tavrel"}, "more than one project file"},
+        {{"--export", "a.tif"}, "cannot tell the image type of 'a.tif'"},
+    };
+    for (const auto& [args, reason] : cases) {
+        const Outcome run = tavrel(args);
+        SCOPED_TRACE(args[0] + " ... " + reason);
+        EXPECT_EQ(run.status, 2);
+        EXPECT_TRUE(contains(run.err, reason)) << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    }
+    EXPECT_FALSE(fs::exists(dir / "a.bmp"));
+    EXPECT_FALSE(fs::exists(dir / "a.tif"));
+
+    const Outcome help = tavrel({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_TRUE(contains(help.out, "--export FILE"));
+}
+
+TEST_F(HeadlessTest, LoadErrorsExitWithThreeAndWriteNothing)
+{
+    const std::string headerOnly = write("short.tavrel", "id=Tavrel\r\nversion=100\r\n");
+    Outcome run = tavrel({"--export", "out.bmp", "--save", "out.tavrel", headerOnly});
+    EXPECT_EQ(run.status, 3);
+    EXPECT_TRUE(contains(run.err, "'' is not a valid integer value")) << run.err;
+
+    run = tavrel({"--export", "out.bmp", (dir / "nothere.tavrel").string()});
+    EXPECT_EQ(run.status, 3);
+    EXPECT_TRUE(contains(run.err, "Cannot open file " + (dir / "nothere.tavrel").string())) << run.err;
+
+    const std::string wrong = write("wrong.tavrel", "id=tavrel\r\nversion=100\r\n");
+    run = tavrel({"--export", "out.bmp", wrong});
+    EXPECT_EQ(run.status, 3);
+    EXPECT_TRUE(contains(run.err, "Invalid file format")) << run.err;
+
+    EXPECT_FALSE(fs::exists(dir / "out.bmp"));
+    EXPECT_FALSE(fs::exists(dir / "out.tavrel"));
+}
+
+TEST_F(HeadlessTest, WriteFailuresExitWithOne)
+{
+    const std::string noFolder = (dir / "no" / "a.bmp").string();
+    Outcome run = tavrel({"--export", noFolder});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(contains(run.err, "Error saving " + noFolder)) << run.err;
+
+    const std::string noProject = (dir / "no" / "p.tavrel").string();
+    run = tavrel({"--save", noProject});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(contains(run.err, "Cannot create file " + noProject)) << run.err;
+}
+
+TEST_F(HeadlessTest, MissingThumbnailSourceIsReportedAndTheCommandGoesOn)
+{
+    const std::string gone = (dir / "gone.jpg").string();
+    const Outcome run = tavrel({"--export", "a.bmp", "--set", "menuclip2=" + gone, "--set", "menuframe2=-1"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_TRUE(contains(run.err, "Error locating thumbnail source: " + gone)) << run.err;
+    EXPECT_TRUE(fs::exists(dir / "a.bmp"));
+}
+
+TEST_F(HeadlessTest, TypeOptionChoosesTheWriter)
+{
+    const Outcome run = tavrel({"--export", "menu.bmp", "--type", "png"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(readFile(dir / "menu.bmp").substr(0, 8), std::string("\x89PNG\r\n\x1A\n", 8));
+}
+
+} // namespace

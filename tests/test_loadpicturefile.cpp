@@ -1,0 +1,210 @@
+#include "codecs/pngreader.h"
+#include "imageio/imageunit.h"
+#include "imageio/jpegreader.h"
+#include "jpegmaker.h"
+#include "pngjudge.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+const fs::path kSuite = fs::path(TAVREL_SHARED_DATA) / "pngsuite/png";
+
+Bytes readFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+Bytes pixelsOf(const Picture& picture)
+{
+    Bytes out;
+    for (int y = 0; y < picture.height(); ++y)
+        out.insert(out.end(), picture.row(y), picture.row(y) + picture.width() * 3);
+    return out;
+}
+
+Picture filled(int width, int height, std::uint8_t r, std::uint8_t g, std::uint8_t b)
+{
+    Picture picture(width, height);
+    picture.fill(r, g, b);
+    return picture;
+}
+
+class LoadPictureFileTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_dir = fs::temp_directory_path()
+            / ("tavrel-load-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-"
+               + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(m_dir);
+    }
+    void TearDown() override { fs::remove_all(m_dir); }
+
+    std::string write(const std::string& name, const Bytes& bytes)
+    {
+        const fs::path path = m_dir / name;
+        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                    static_cast<std::streamsize>(bytes.size()));
+        return path.string();
+    }
+
+    fs::path m_dir;
+};
+
+TEST_F(LoadPictureFileTest, PngSuiteComesOutOverWhite)
+{
+    int loaded = 0;
+    for (const auto& entry : fs::directory_iterator(kSuite)) {
+        const std::string name = entry.path().filename().string();
+        SCOPED_TRACE(name);
+        Picture target;
+        if (name[0] == 'x') {
+            Picture before = filled(3, 2, 9, 8, 7);
+            target = before;
+            EXPECT_FALSE(LoadPictureFile(entry.path().string(), target));
+            EXPECT_TRUE(target.samePixels(before));
+            continue;
+        }
+        JudgedPng expected;
+        ASSERT_TRUE(JudgePng(entry.path().string(), expected));
+        ASSERT_TRUE(LoadPictureFile(entry.path().string(), target));
+        ASSERT_EQ(target.width(), expected.width);
+        ASSERT_EQ(target.height(), expected.height);
+        EXPECT_TRUE(pixelsOf(target) == JudgeOverWhite(expected));
+        ++loaded;
+    }
+    EXPECT_GE(loaded, 150);
+}
+
+TEST_F(LoadPictureFileTest, TransparencyShowsWhatTheTargetHeld)
+{
+    // 32 x 32 RGBA; the old 40 x 10 picture shows through its top rows, white below.
+    const fs::path file = kSuite / "basn6a08.png";
+    JudgedPng png;
+    ASSERT_TRUE(JudgePng(file.string(), png));
+    Picture target = filled(40, 10, 10, 200, 90);
+    ASSERT_TRUE(LoadPictureFile(file.string(), target));
+    ASSERT_EQ(target.width(), 32);
+    ASSERT_EQ(target.height(), 32);
+    int blended = 0;
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 32; ++x) {
+            const std::uint8_t* s = &png.rgba[(std::size_t(y) * 32 + std::size_t(x)) * 4];
+            const int a = s[3];
+            const std::uint8_t old[3] = {10, 200, 90};
+            for (int k = 0; k < 3; ++k) {
+                const int d = y < 10 ? old[k] : 255;
+                ASSERT_EQ(target.pixel(x, y)[k], (s[k] * a + (255 - a) * d + 255) / 256) << x << "," << y;
+            }
+            blended += a > 0 && a < 255;
+        }
+    EXPECT_GT(blended, 100);
+}
+
+TEST_F(LoadPictureFileTest, ExtensionAloneChoosesTheReader)
+{
+    const Bytes jpeg = EncodeJpeg(MakeJpegSource(50, 30, 3), 90, false);
+    const Bytes png = readFile(kSuite / "basn2c08.png");
+    const Picture expected = DecodeJpeg(jpeg);
+
+    for (const char* name : {"upper.JPG", "long.jpeg", "mixed.JpEg"}) {
+        Picture target = filled(80, 80, 1, 2, 3);
+        EXPECT_TRUE(LoadPictureFile(write(name, jpeg), target)) << name;
+        EXPECT_TRUE(target.samePixels(expected)) << name;
+    }
+
+    const Picture before = filled(7, 5, 1, 2, 3);
+    const std::pair<const char*, const Bytes*> refused[] = {
+        {"short.jpe", &jpeg},   {"photo.tif", &jpeg},      {"noextension", &jpeg},
+        {"png.jpg", &png},      {"jpeg.png", &jpeg},       {"jpeg.gif", &jpeg},
+        {"jpeg.bmp", &jpeg},    {"trailingdot.", &jpeg},
+    };
+    for (const auto& [name, bytes] : refused) {
+        Picture target = before;
+        EXPECT_FALSE(LoadPictureFile(write(name, *bytes), target)) << name;
+        EXPECT_TRUE(target.samePixels(before)) << name;
+    }
+    // The dot must be in the file-name part, not in a folder name.
+    fs::create_directories(m_dir / "folder.png");
+    Picture target = before;
+    EXPECT_FALSE(LoadPictureFile(write("folder.png/picture", png), target));
+    EXPECT_FALSE(LoadPictureFile((m_dir / "missing.png").string(), target));
+    EXPECT_FALSE(LoadPictureFile("", target));
+    EXPECT_TRUE(target.samePixels(before));
+}
+
+TEST_F(LoadPictureFileTest, DamagedFileLeavesTheTargetAlone)
+{
+    const Bytes png = readFile(kSuite / "basn2c08.png");
+    const Bytes jpeg = EncodeJpeg(MakeJpegSource(50, 30, 3), 90, true);
+    const Picture before = filled(9, 4, 50, 60, 70);
+    for (std::size_t cut : {png.size() / 2, png.size() - 1}) {
+        Picture target = before;
+        EXPECT_FALSE(LoadPictureFile(write("cut.png", Bytes(png.begin(), png.begin() + long(cut))), target));
+        EXPECT_TRUE(target.samePixels(before));
+    }
+    Picture target = before;
+    EXPECT_FALSE(LoadPictureFile(write("cut.jpg", Bytes(jpeg.begin(), jpeg.end() - 40)), target));
+    EXPECT_TRUE(target.samePixels(before));
+}
+
+TEST_F(LoadPictureFileTest, SmallerPictureLeavesExactlyItsSize)
+{
+    Picture target = filled(300, 200, 0, 0, 0);
+    ASSERT_TRUE(LoadPictureFile(write("small.png", readFile(kSuite / "basn2c08.png")), target));
+    EXPECT_EQ(target.width(), 32);
+    EXPECT_EQ(target.height(), 32);
+    const RgbaImage expected = DecodePng(readFile(kSuite / "basn2c08.png"));
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 32; ++x)
+            for (int k = 0; k < 3; ++k)
+                ASSERT_EQ(target.pixel(x, y)[k], expected.pixels[(std::size_t(y) * 32 + std::size_t(x)) * 4 + k]);
+
+    const Bytes jpeg = EncodeJpeg(MakeJpegSource(20, 10, 1), 90, false);
+    ASSERT_TRUE(LoadPictureFile(write("grey.jpg", jpeg), target));
+    EXPECT_EQ(target.width(), 20);
+    EXPECT_EQ(target.height(), 10);
+    for (int y = 0; y < 10; ++y)
+        for (int x = 0; x < 20; ++x)
+            EXPECT_TRUE(target.pixel(x, y)[0] == target.pixel(x, y)[1] && target.pixel(x, y)[1] == target.pixel(x, y)[2]);
+}
+
+TEST_F(LoadPictureFileTest, BmpReplacesTheTarget)
+{
+    // 2 x 2, 24 bits, bottom-up rows of B,G,R padded to 8 bytes.
+    const Bytes bmp = {'B', 'M', 70, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0,
+                       40, 0, 0, 0, 2, 0, 0, 0, 2, 0, 0, 0, 1, 0, 24, 0, 0, 0, 0, 0, 16, 0, 0, 0,
+                       0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                       1, 2, 3, 4, 5, 6, 0, 0,      // bottom row
+                       7, 8, 9, 10, 11, 12, 0, 0};  // top row
+    Picture target = filled(5, 5, 200, 200, 200);
+    ASSERT_TRUE(LoadPictureFile(write("tiny.BMP", bmp), target));
+    EXPECT_EQ(pixelsOf(target), (Bytes{9, 8, 7, 12, 11, 10, 3, 2, 1, 6, 5, 4}));
+}
+
+TEST_F(LoadPictureFileTest, GifTransparentPixelsKeepTheTarget)
+{
+    // GIF89a, 2 x 1, two colours, index 1 transparent; pixels 0, 1.
+    const Bytes gif = {'G', 'I', 'F', '8', '9', 'a', 2, 0, 1, 0, 0x80, 0, 0,
+                       200, 10, 10, 0, 0, 255,
+                       0x21, 0xF9, 4, 1, 0, 0, 1, 0,
+                       0x2C, 0, 0, 0, 0, 2, 0, 1, 0, 0,
+                       2, 2, 0x44, 0x0A, 0, 0x3B};
+    Picture target = filled(3, 3, 1, 2, 3);
+    ASSERT_TRUE(LoadPictureFile(write("tiny.gif", gif), target));
+    EXPECT_EQ(pixelsOf(target), (Bytes{200, 10, 10, 1, 2, 3}));
+}
+
+} // namespace

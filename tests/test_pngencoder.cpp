@@ -1,0 +1,175 @@
+#include "codecs/pngencoder.h"
+
+#include <gtest/gtest.h>
+#include <png.h>
+#include <zlib.h>
+
+#include <random>
+#include <string>
+
+namespace {
+
+struct TestImage {
+    int width;
+    int height;
+    std::ptrdiff_t stride;
+    std::vector<std::uint8_t> pixels;
+
+    TestImage(int w, int h)
+        : width(w)
+        , height(h)
+        , stride(3 * w + 5)
+        , pixels(static_cast<std::size_t>(stride * h), 0xCD)
+    {
+    }
+    std::uint8_t* at(int x, int y) { return pixels.data() + y * stride + 3 * x; }
+    ImageView view() const { return ImageView{pixels.data(), width, height, stride}; }
+    // The pixels without row padding, R,G,B.
+    std::vector<std::uint8_t> packed() const
+    {
+        std::vector<std::uint8_t> out;
+        for (int y = 0; y < height; ++y)
+            out.insert(out.end(), pixels.begin() + y * stride, pixels.begin() + y * stride + 3 * width);
+        return out;
+    }
+};
+
+TestImage noisyImage(int width, int height, unsigned seed)
+{
+    TestImage image(width, height);
+    std::mt19937 random(seed);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            std::uint8_t* p = image.at(x, y);
+            p[0] = static_cast<std::uint8_t>(x + (random() & 31));
+            p[1] = static_cast<std::uint8_t>(y + (random() & 31));
+            p[2] = static_cast<std::uint8_t>(random());
+        }
+    return image;
+}
+
+std::uint32_t be32(const std::uint8_t* p)
+{
+    return std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 | std::uint32_t(p[2]) << 8 | p[3];
+}
+
+struct Chunk {
+    std::string type;
+    std::vector<std::uint8_t> data;
+};
+
+// Splits a file into chunks, checking the signature, the lengths and every CRC.
+std::vector<Chunk> parseChunks(const std::vector<std::uint8_t>& file)
+{
+    static const std::uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+    std::vector<Chunk> chunks;
+    EXPECT_GE(file.size(), 8u);
+    EXPECT_TRUE(std::equal(kSignature, kSignature + 8, file.begin()));
+    std::size_t pos = 8;
+    while (pos + 12 <= file.size()) {
+        const std::uint32_t length = be32(&file[pos]);
+        if (pos + 12 + length > file.size())
+            break;
+        Chunk chunk;
+        chunk.type.assign(file.begin() + pos + 4, file.begin() + pos + 8);
+        chunk.data.assign(file.begin() + pos + 8, file.begin() + pos + 8 + length);
+        const uLong crc = crc32(crc32(0, Z_NULL, 0), &file[pos + 4], 4 + length);
+        EXPECT_EQ(be32(&file[pos + 8 + length]), crc) << "chunk " << chunk.type;
+        chunks.push_back(std::move(chunk));
+        pos += 12 + length;
+    }
+    EXPECT_EQ(pos, file.size());
+    return chunks;
+}
+
+std::vector<std::uint8_t> inflateAll(const std::vector<std::uint8_t>& compressed, std::size_t expectedSize)
+{
+    std::vector<std::uint8_t> out(expectedSize + 1);
+    uLongf size = static_cast<uLongf>(out.size());
+    EXPECT_EQ(uncompress(out.data(), &size, compressed.data(), static_cast<uLong>(compressed.size())), Z_OK);
+    out.resize(size);
+    return out;
+}
+
+std::vector<std::uint8_t> decodeWithLibpng(const std::vector<std::uint8_t>& file, int& width, int& height)
+{
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_memory(&image, file.data(), file.size())) {
+        ADD_FAILURE() << image.message;
+        return {};
+    }
+    image.format = PNG_FORMAT_RGB;
+    std::vector<std::uint8_t> pixels(PNG_IMAGE_SIZE(image));
+    EXPECT_TRUE(png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr)) << image.message;
+    width = static_cast<int>(image.width);
+    height = static_cast<int>(image.height);
+    png_image_free(&image);
+    return pixels;
+}
+
+} // namespace
+
+TEST(PngEncoder, MenuSizeLayout)
+{
+    const TestImage image = noisyImage(720, 576, 1);
+    const std::vector<std::uint8_t> file = EncodePng(image.view());
+    const std::vector<Chunk> chunks = parseChunks(file);
+    ASSERT_GE(chunks.size(), 3u);
+
+    EXPECT_EQ(chunks.front().type, "IHDR");
+    EXPECT_EQ(chunks.front().data,
+              (std::vector<std::uint8_t>{0x00, 0x00, 0x02, 0xD0, 0x00, 0x00, 0x02, 0x40, 0x08, 0x02, 0x00, 0x00, 0x00}));
+    const std::vector<std::uint8_t> iend = {0x00, 0x00, 0x00, 0x00, 'I', 'E', 'N', 'D', 0xAE, 0x42, 0x60, 0x82};
+    EXPECT_TRUE(std::equal(iend.begin(), iend.end(), file.end() - 12));
+
+    // Noise does not compress: several full IDAT chunks and one shorter last one.
+    std::vector<std::uint8_t> stream;
+    ASSERT_GT(chunks.size(), 4u);
+    for (std::size_t i = 1; i + 1 < chunks.size(); ++i) {
+        EXPECT_EQ(chunks[i].type, "IDAT");
+        if (i + 2 < chunks.size())
+            EXPECT_EQ(chunks[i].data.size(), 65535u);
+        else
+            EXPECT_LT(chunks[i].data.size(), 65535u);
+        stream.insert(stream.end(), chunks[i].data.begin(), chunks[i].data.end());
+    }
+    EXPECT_EQ(chunks.back().type, "IEND");
+
+    // One zlib stream of Sub-filtered rows: 2161 bytes each.
+    const std::size_t rowSize = 1 + 3 * 720;
+    const std::vector<std::uint8_t> raw = inflateAll(stream, 576 * rowSize);
+    ASSERT_EQ(raw.size(), 576 * rowSize);
+    const std::vector<std::uint8_t> source = image.packed();
+    for (int y = 0; y < 576; ++y) {
+        const std::uint8_t* row = raw.data() + y * rowSize;
+        ASSERT_EQ(row[0], 1) << "row " << y;
+        std::vector<std::uint8_t> unfiltered(row + 1, row + rowSize);
+        for (std::size_t x = 3; x < unfiltered.size(); ++x)
+            unfiltered[x] = static_cast<std::uint8_t>(unfiltered[x] + unfiltered[x - 3]);
+        ASSERT_TRUE(std::equal(unfiltered.begin(), unfiltered.end(), source.begin() + y * 3 * 720)) << "row " << y;
+    }
+}
+
+TEST(PngEncoder, LibpngReadsBackExactPixels)
+{
+    for (auto [w, h] : {std::pair{1, 1}, std::pair{7, 3}, std::pair{333, 101}, std::pair{704, 480}}) {
+        const TestImage image = noisyImage(w, h, static_cast<unsigned>(w));
+        const std::vector<std::uint8_t> file = EncodePng(image.view());
+        int width = 0;
+        int height = 0;
+        const std::vector<std::uint8_t> pixels = decodeWithLibpng(file, width, height);
+        EXPECT_EQ(width, w);
+        EXPECT_EQ(height, h);
+        EXPECT_EQ(pixels, image.packed()) << w << " x " << h;
+    }
+}
+
+TEST(PngEncoder, RefusesEmptyPictures)
+{
+    const std::uint8_t pixel[3] = {1, 2, 3};
+    EXPECT_THROW(EncodePng(ImageView{pixel, 0, 0, 0}), CodecError);
+    EXPECT_THROW(EncodePng(ImageView{pixel, 5, 0, 15}), CodecError);
+    EXPECT_THROW(EncodePng(ImageView{pixel, 0, 5, 0}), CodecError);
+    EXPECT_THROW(EncodePng(ImageView{nullptr, 1, 1, 3}), CodecError);
+}
