@@ -39,7 +39,9 @@ bool compress(const JpegSource* source, int quality, bool progressive, unsigned 
     cinfo.image_width = static_cast<JDIMENSION>(source->width);
     cinfo.image_height = static_cast<JDIMENSION>(source->height);
     cinfo.input_components = source->components;
-    cinfo.in_color_space = source->components == 1 ? JCS_GRAYSCALE : source->components == 3 ? JCS_RGB : JCS_CMYK;
+    cinfo.in_color_space = source->components == 1   ? JCS_GRAYSCALE
+                           : source->components == 3 ? JCS_RGB
+                                                     : JCS_CMYK;
     jpeg_set_defaults(&cinfo);
     jpeg_set_quality(&cinfo, quality, TRUE);
     if (progressive)
@@ -55,7 +57,8 @@ bool compress(const JpegSource* source, int quality, bool progressive, unsigned 
     return true;
 }
 
-bool decompress(const unsigned char* data, unsigned long size, unsigned char* out, std::size_t outSize)
+bool decompress(const unsigned char* data, unsigned long size, unsigned char* out,
+                std::size_t outSize)
 {
     jpeg_decompress_struct cinfo;
     Error error;
@@ -87,7 +90,8 @@ int readDimension(const std::vector<std::uint8_t>& jpeg, bool wantWidth)
 {
     // SOF0..SOF2 hold height then width after the precision byte.
     for (std::size_t i = 2; i + 9 < jpeg.size(); ++i)
-        if (jpeg[i] == 0xFF && (jpeg[i + 1] == 0xC0 || jpeg[i + 1] == 0xC1 || jpeg[i + 1] == 0xC2)) {
+        if (jpeg[i] == 0xFF
+            && (jpeg[i + 1] == 0xC0 || jpeg[i + 1] == 0xC1 || jpeg[i + 1] == 0xC2)) {
             const std::size_t at = i + 5 + (wantWidth ? 2 : 0);
             return jpeg[at] << 8 | jpeg[at + 1];
         }
@@ -108,8 +112,9 @@ JpegSource MakeJpegSource(int width, int height, int components)
         for (int x = 0; x < width; ++x)
             for (int c = 0; c < components; ++c) {
                 const double v = 128 + 60 * std::sin(x * 0.021 + c) + 50 * std::cos(y * 0.017 - c)
-                    + 12 * std::sin((x + y) * 0.11 * (c + 1));
-                source.samples[i++] = static_cast<std::uint8_t>(std::lround(std::fmin(255, std::fmax(0, v))));
+                                 + 12 * std::sin((x + y) * 0.11 * (c + 1));
+                source.samples[i++]
+                    = static_cast<std::uint8_t>(std::lround(std::fmin(255, std::fmax(0, v))));
             }
     return source;
 }

@@ -7,7 +7,7 @@
 struct JpegSource {
     int width = 0;
     int height = 0;
-    int components = 3;  // 1 grey, 3 RGB, 4 CMYK (stored inverted, as Adobe does)
+    int components = 3; // 1 grey, 3 RGB, 4 CMYK (stored inverted, as Adobe does)
     std::vector<std::uint8_t> samples;
 };
 

@@ -73,6 +73,8 @@ inline bool drain(AVCodecContext* ctx, AVFormatContext* oc, AVStream* st, AVPack
             return true;
         if (r < 0)
             return false;
+        if (pkt->duration <= 0)
+            pkt->duration = 1; // one frame; MP4 cuts a last frame without duration from its edit list
         av_packet_rescale_ts(pkt, ctx->time_base, st->time_base);
         pkt->stream_index = st->index;
         if (av_interleaved_write_frame(oc, pkt) < 0)
@@ -86,6 +88,7 @@ inline bool drain(AVCodecContext* ctx, AVFormatContext* oc, AVStream* st, AVPack
 inline std::string MakeMovie(const MovieSpec& s)
 {
     using namespace moviemaker_detail;
+    av_log_set_level(AV_LOG_ERROR);
     const AVCodec* codec = avcodec_find_encoder_by_name(s.codec.c_str());
     if (!codec)
         return "no encoder " + s.codec;

@@ -15,9 +15,9 @@ void quietWarning(png_structp, png_const_charp) {}
 struct RawPng {
     png_uint_32 width;
     png_uint_32 height;
-    int depth;                 // 8 or 16 after the transformations
-    png_fixed_point gamma;     // 0 without a usable gAMA
-    unsigned char* pixels;     // malloc'd, 4 samples per pixel
+    int depth;             // 8 or 16 after the transformations
+    png_fixed_point gamma; // 0 without a usable gAMA
+    unsigned char* pixels; // malloc'd, 4 samples per pixel
 };
 
 // Only plain C objects live here, so libpng's longjmp skips no destructor.
@@ -105,7 +105,8 @@ std::vector<std::uint8_t> JudgeOverWhite(const JudgedPng& png)
     for (std::size_t i = 0; i < png.rgba.size(); i += 4) {
         const int a = png.rgba[i + 3];
         for (int k = 0; k < 3; ++k)
-            rgb.push_back(static_cast<std::uint8_t>((png.rgba[i + k] * a + (255 - a) * 255 + 255) / 256));
+            rgb.push_back(
+                static_cast<std::uint8_t>((png.rgba[i + k] * a + (255 - a) * 255 + 255) / 256));
     }
     return rgb;
 }

@@ -34,7 +34,7 @@ struct BmpSpec {
     std::int32_t height = 0; // negative: top-down
     int bitsPerPixel = 24;
     std::uint32_t compression = 0;
-    std::uint32_t infoSize = 40; // 12 = OS/2 core header; 108/124 carry the masks inside
+    std::uint32_t infoSize = 40;      // 12 = OS/2 core header; 108/124 carry the masks inside
     std::vector<std::uint32_t> masks; // bit fields: inside V4/V5 headers, else after the header
     std::vector<Rgb> palette;
     std::uint32_t colorsUsed = 0;
@@ -90,11 +90,15 @@ std::vector<Rgb> testPalette(int count)
 {
     std::vector<Rgb> p;
     for (int i = 0; i < count; ++i)
-        p.push_back(Rgb{std::uint8_t(i * 37 + 5), std::uint8_t(255 - i * 11), std::uint8_t(i * 90)});
+        p.push_back(
+            Rgb{std::uint8_t(i * 37 + 5), std::uint8_t(255 - i * 11), std::uint8_t(i * 90)});
     return p;
 }
 
-int testIndex(int x, int y, int colors) { return (x * 3 + y * 5 + x * y) % colors; }
+int testIndex(int x, int y, int colors)
+{
+    return (x * 3 + y * 5 + x * y) % colors;
+}
 
 // Packs palette indices into rows, bottom-up unless `topDown`, each padded to 4 bytes.
 Bytes packIndices(int width, int height, int bits, bool topDown = false)
@@ -133,7 +137,10 @@ void expectInvalid(const Bytes& file, const DecodeLimits& limits = {})
 }
 
 // 24-bit rows whose colours encode their position.
-Rgb rgbAt(int x, int y) { return Rgb{std::uint8_t(x * 40), std::uint8_t(y * 60), std::uint8_t(200 - x - y)}; }
+Rgb rgbAt(int x, int y)
+{
+    return Rgb{std::uint8_t(x * 40), std::uint8_t(y * 60), std::uint8_t(200 - x - y)};
+}
 
 Bytes pack24(int width, int height, bool topDown)
 {
@@ -313,10 +320,10 @@ TEST(BmpReader, Rle4RunsAlternateNibbles)
     s.compression = 2;
     s.palette = testPalette(16);
     s.pixels = {
-        5, 0x12,                // 1 2 1 2 1
-        0, 0,                   // next row
-        0, 2, 1, 0,             // delta right by 1
-        0, 5, 0x34, 0x56, 0x70, 0, // absolute 3 4 5 6 7 (3 bytes, padded to 4)
+        5, 0x12,                      // 1 2 1 2 1
+        0, 0,                         // next row
+        0, 2,    1,    0,             // delta right by 1
+        0, 5,    0x34, 0x56, 0x70, 0, // absolute 3 4 5 6 7 (3 bytes, padded to 4)
         0, 1,
     };
     const RgbaImage image = DecodeBmp(makeBmp(s));
@@ -326,7 +333,8 @@ TEST(BmpReader, Rle4RunsAlternateNibbles)
     }};
     for (int y = 0; y < 2; ++y)
         for (int x = 0; x < 7; ++x)
-            expectPixel(image, x, y, s.palette[std::size_t(expected[std::size_t(y)][std::size_t(x)])]);
+            expectPixel(image, x, y,
+                        s.palette[std::size_t(expected[std::size_t(y)][std::size_t(x)])]);
 }
 
 TEST(BmpReader, RejectsMalformedRle)
@@ -456,13 +464,13 @@ TEST(BmpReader, RejectsBogusHeaderFields)
     };
     expectInvalid(patched(10, std::uint32_t(good.size()) + 1)); // pixel data past the end
     expectInvalid(patched(10, 0xFFFFFFF0));
-    expectInvalid(patched(10, 20));                   // pixel data inside the header
-    expectInvalid(patched(14, 0xFFFFFFFF));           // header larger than the file
-    expectInvalid(patched(14, 24));                   // no such header
-    expectInvalid(patched(28, (1u << 16) | 2));       // 2 bits per pixel
+    expectInvalid(patched(10, 20));             // pixel data inside the header
+    expectInvalid(patched(14, 0xFFFFFFFF));     // header larger than the file
+    expectInvalid(patched(14, 24));             // no such header
+    expectInvalid(patched(28, (1u << 16) | 2)); // 2 bits per pixel
     expectInvalid(patched(28, (1u << 16) | 64));
-    expectInvalid(patched(30, 4));                    // embedded JPEG
-    expectInvalid(patched(30, 3));                    // bit fields on 8 bits
+    expectInvalid(patched(30, 4)); // embedded JPEG
+    expectInvalid(patched(30, 3)); // bit fields on 8 bits
     expectInvalid(patched(30, 0xFFFFFFFF));
     Bytes magic = good;
     magic[1] = 'A';

@@ -88,7 +88,8 @@ Bytes lzwData(const Bytes& indices, int minCodeSize, LzwOptions options = {})
     for (std::size_t i = 0; i < out.size(); i += 255) {
         const std::size_t n = std::min<std::size_t>(255, out.size() - i);
         blocks.push_back(std::uint8_t(n));
-        blocks.insert(blocks.end(), out.begin() + std::ptrdiff_t(i), out.begin() + std::ptrdiff_t(i + n));
+        blocks.insert(blocks.end(), out.begin() + std::ptrdiff_t(i),
+                      out.begin() + std::ptrdiff_t(i + n));
     }
     blocks.push_back(0);
     return blocks;
@@ -169,8 +170,14 @@ void putFrame(Bytes& b, const Frame& f)
 
 void putGce(Bytes& b, int transparent)
 {
-    const Bytes gce = {0x21, 0xF9, 4, std::uint8_t(transparent >= 0 ? 1 : 0), 10, 0,
-                       std::uint8_t(transparent >= 0 ? transparent : 0), 0};
+    const Bytes gce = {0x21,
+                       0xF9,
+                       4,
+                       std::uint8_t(transparent >= 0 ? 1 : 0),
+                       10,
+                       0,
+                       std::uint8_t(transparent >= 0 ? transparent : 0),
+                       0};
     b.insert(b.end(), gce.begin(), gce.end());
 }
 
@@ -220,7 +227,8 @@ RgbaImage judge(const Bytes& file)
         image.height = gif->SHeight;
         image.pixels.assign(std::size_t(image.width) * std::size_t(image.height) * 4, 0);
         const SavedImage& frame = gif->SavedImages[0];
-        const ColorMapObject* map = frame.ImageDesc.ColorMap ? frame.ImageDesc.ColorMap : gif->SColorMap;
+        const ColorMapObject* map =
+            frame.ImageDesc.ColorMap ? frame.ImageDesc.ColorMap : gif->SColorMap;
         GraphicsControlBlock gcb{};
         gcb.TransparentColor = NO_TRANSPARENT_COLOR;
         DGifSavedExtensionToGCB(gif, 0, &gcb);
@@ -261,7 +269,8 @@ void expectInvalid(const Bytes& file, const DecodeLimits& limits = {})
     EXPECT_THROW(DecodeGif(file, limits), CodecError);
 }
 
-Bytes simpleGif(int width, int height, const std::vector<Rgb>& colors, const char* version = "GIF89a")
+Bytes simpleGif(int width, int height, const std::vector<Rgb>& colors,
+                const char* version = "GIF89a")
 {
     Bytes b = header(width, height, colors, version);
     Frame f;
@@ -318,8 +327,8 @@ TEST(GifReader, FirstFrameAtItsOffsetWithTransparencyOthersIgnored)
     const auto colors = testColors(8);
     Bytes file = header(9, 7, colors);
     const Bytes comment = {0x21, 0xFE, 3, 'a', 'b', 'c', 2, 'd', 'e', 0};
-    const Bytes application = {0x21, 0xFF, 11, 'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0',
-                               3, 1, 0, 0, 0};
+    const Bytes application = {0x21, 0xFF, 11,  'N', 'E', 'T', 'S', 'C', 'A', 'P',
+                               'E',  '2',  '.', '0', 3,   1,   0,   0,   0};
     const Bytes plainText = {0x21, 0x01, 12, 0, 0, 0, 0, 8, 0, 8, 0, 8, 8, 1, 0, 2, 'h', 'i', 0};
     const Bytes unknown = {0x21, 0x99, 1, 0x21, 0};
     for (const Bytes* ext : {&comment, &application, &plainText, &unknown})
@@ -420,7 +429,8 @@ TEST(GifReader, LzwCornersMatchGiflib)
         f.height = c.height;
         f.minCodeSize = c.minCodeSize;
         f.lzw = c.lzw;
-        f.indices = c.noisy ? noise(std::size_t(c.width * c.height), 7) : pattern(c.width, c.height, c.colors);
+        f.indices = c.noisy ? noise(std::size_t(c.width * c.height), 7)
+                            : pattern(c.width, c.height, c.colors);
         if (c.noisy)
             for (auto& v : f.indices)
                 v = std::uint8_t(v % c.colors);
@@ -432,7 +442,8 @@ TEST(GifReader, LzwCornersMatchGiflib)
         const RgbaImage image = DecodeGif(file);
         for (int y = 0; y < c.height; ++y)
             for (int x = 0; x < c.width; ++x)
-                ASSERT_EQ(pixelAt(image, x, y)[0], colors[f.indices[std::size_t(y * c.width + x)]][0]);
+                ASSERT_EQ(pixelAt(image, x, y)[0],
+                          colors[f.indices[std::size_t(y * c.width + x)]][0]);
         EXPECT_EQ(image.pixels, judge(file).pixels);
     }
 }
@@ -461,8 +472,22 @@ TEST(GifReader, CodeSizesAndBadCodes)
     // A code past the next free one ends the frame; what was decoded stays.
     // min code size 2: clear 4, end 5; codes 3 bits: clear, 1, 7 (undefined).
     Bytes broken = header(3, 1, testColors(4));
-    const Bytes frame = {0x2C, 0, 0, 0, 0, 3, 0, 1, 0, 0, 2, 2,
-                         std::uint8_t(4 | 1 << 3 | (7 << 6 & 0xFF)), std::uint8_t(7 >> 2), 0, 0x3B};
+    const Bytes frame = {0x2C,
+                         0,
+                         0,
+                         0,
+                         0,
+                         3,
+                         0,
+                         1,
+                         0,
+                         0,
+                         2,
+                         2,
+                         std::uint8_t(4 | 1 << 3 | (7 << 6 & 0xFF)),
+                         std::uint8_t(7 >> 2),
+                         0,
+                         0x3B};
     broken.insert(broken.end(), frame.begin(), frame.end());
     const RgbaImage partial = DecodeGif(broken);
     expectOpaque(partial, 0, 0, testColors(4)[1]);
@@ -484,10 +509,10 @@ TEST(GifReader, TruncationKeepsWhatWasDecodedOrFailsCleanly)
         f.indices = noise(108, 3);
         for (auto& v : f.indices)
             v = std::uint8_t(v % 16);
+        const std::size_t dataStart = file.size() + 10; // the minimum code size
         putFrame(file, f);
         file.push_back(0x3B);
         const RgbaImage whole = DecodeGif(file);
-        const std::size_t dataStart = file.size() - lzwData(f.indices, 4).size() - 1;
         for (std::size_t length = 0; length < file.size(); ++length) {
             const Bytes cut(file.begin(), file.begin() + std::ptrdiff_t(length));
             if (length <= dataStart) {
@@ -532,7 +557,9 @@ TEST(GifReader, ScreenSizeEdgesAndLimits)
     expectOpaque(image, 2, 1, colors[f.indices[0]]);
     EXPECT_EQ(pixelAt(image, 1, 1)[3], 0);
 
-    expectInvalid(simpleGif(65535, 65535, colors)); // past the default side limit
+    file = header(65535, 65535, colors); // past the default side limit
+    putFrame(file, f);
+    expectInvalid(file);
     DecodeLimits tight;
     tight.maxSide = 100;
     tight.maxPixels = 1000;

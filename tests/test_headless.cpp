@@ -145,13 +145,15 @@ TEST_F(HeadlessTest, SavedProjectExportsTheSameImage)
     const std::string picture = write("pic.bmp", std::string(reinterpret_cast<const char*>(bmp), sizeof bmp));
     Outcome run = tavrel({"--save", "p.tavrel", "--export", "a.bmp", "--set", "title=Hi", "--set", "menucount=4",
                           "--set", "TextColor=0000ff", "--set", "menustart=2000", "--set", "menucaption2=Two",
-                          "--set", "menuclip3=" + picture, "--set", "menuframe3=-1"});
+                          "--set", "menuclip3=" + picture, "--set", "menuframe3=-1", "--set",
+                          "subtitle=Caf\xE9"}); // a Windows-1252 argument
     ASSERT_EQ(run.status, 0) << run.err;
     const std::string project = readFile(dir / "p.tavrel");
     EXPECT_TRUE(contains(project, "\r\ntitle=Hi\r\n"));
     EXPECT_TRUE(contains(project, "\r\ntextcolor=0000FF\r\n"));
     EXPECT_TRUE(contains(project, "\r\nmenustart=990\r\n"));
     EXPECT_TRUE(contains(project, "\r\nmenuframe3=-1\r\n"));
+    EXPECT_TRUE(contains(project, "\r\nsubtitle=Caf\xC3\xA9\r\n"));
 
     run = tavrel({"--export", "b.bmp", "p.tavrel"});
     ASSERT_EQ(run.status, 0) << run.err;
@@ -232,6 +234,13 @@ TEST_F(HeadlessTest, MissingThumbnailSourceIsReportedAndTheCommandGoesOn)
     EXPECT_EQ(run.status, 0);
     EXPECT_TRUE(contains(run.err, "Error locating thumbnail source: " + gone)) << run.err;
     EXPECT_TRUE(fs::exists(dir / "a.bmp"));
+
+    // A movie that cannot be opened: reported, frame 0, no picture, and the command goes on.
+    const std::string notMovie = write("clip.mpg", "not a movie at all");
+    const Outcome movie = tavrel({"--save", "p.tavrel", "--set", "menuclip4=" + notMovie, "--set", "menuframe4=25"});
+    EXPECT_EQ(movie.status, 0);
+    EXPECT_TRUE(contains(movie.err, "Movie clip #4 loaded")) << movie.err;
+    EXPECT_TRUE(contains(readFile(dir / "p.tavrel"), "\r\nmenuframe4=0\r\n"));
 }
 
 TEST_F(HeadlessTest, TypeOptionChoosesTheWriter)

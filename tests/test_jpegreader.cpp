@@ -108,7 +108,8 @@ TEST(JpegReader, DamagedDataFailsWithoutEndingTheProcess)
     EXPECT_THROW(DecodeJpeg(Bytes{}), CodecError);
     EXPECT_THROW(DecodeJpeg(Bytes{0xFF, 0xD8}), CodecError);
     EXPECT_THROW(DecodeJpeg(Bytes(1000, 0x42)), CodecError);
-    const Bytes pngStart = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R'};
+    const Bytes pngStart
+        = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R'};
     EXPECT_THROW(DecodeJpeg(pngStart), CodecError);
 
     // Cut short anywhere: refused (libjpeg alone would pad the picture with grey).
@@ -134,6 +135,16 @@ TEST(JpegReader, LimitsAreCheckedBeforeDecoding)
     EXPECT_NO_THROW(DecodeJpeg(jpeg, DecodeLimits{120, 4800}));
     EXPECT_THROW(DecodeJpeg(jpeg, DecodeLimits{119, 1000000}), CodecError);
     EXPECT_THROW(DecodeJpeg(jpeg, DecodeLimits{1000, 4799}), CodecError);
+
+    // A header claiming 20000 x 20000 in front of a few hundred bytes of data.
+    Bytes huge = jpeg;
+    for (std::size_t i = 2; i + 9 < huge.size(); ++i)
+        if (huge[i] == 0xFF && huge[i + 1] == 0xC0) {
+            huge[i + 5] = huge[i + 7] = 0x4E;
+            huge[i + 6] = huge[i + 8] = 0x20;
+            break;
+        }
+    EXPECT_THROW(DecodeJpeg(huge), CodecError);
 }
 
 } // namespace

@@ -45,9 +45,10 @@ class LoadPictureFileTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        m_dir = fs::temp_directory_path()
-            / ("tavrel-load-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-"
-               + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        m_dir
+            = fs::temp_directory_path()
+              / ("tavrel-load-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed())
+                 + "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::create_directories(m_dir);
     }
     void TearDown() override { fs::remove_all(m_dir); }
@@ -55,8 +56,9 @@ protected:
     std::string write(const std::string& name, const Bytes& bytes)
     {
         const fs::path path = m_dir / name;
-        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                    static_cast<std::streamsize>(bytes.size()));
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
         return path.string();
     }
 
@@ -106,7 +108,8 @@ TEST_F(LoadPictureFileTest, TransparencyShowsWhatTheTargetHeld)
             const std::uint8_t old[3] = {10, 200, 90};
             for (int k = 0; k < 3; ++k) {
                 const int d = y < 10 ? old[k] : 255;
-                ASSERT_EQ(target.pixel(x, y)[k], (s[k] * a + (255 - a) * d + 255) / 256) << x << "," << y;
+                ASSERT_EQ(target.pixel(x, y)[k], (s[k] * a + (255 - a) * d + 255) / 256)
+                    << x << "," << y;
             }
             blended += a > 0 && a < 255;
         }
@@ -127,9 +130,8 @@ TEST_F(LoadPictureFileTest, ExtensionAloneChoosesTheReader)
 
     const Picture before = filled(7, 5, 1, 2, 3);
     const std::pair<const char*, const Bytes*> refused[] = {
-        {"short.jpe", &jpeg},   {"photo.tif", &jpeg},      {"noextension", &jpeg},
-        {"png.jpg", &png},      {"jpeg.png", &jpeg},       {"jpeg.gif", &jpeg},
-        {"jpeg.bmp", &jpeg},    {"trailingdot.", &jpeg},
+        {"short.jpe", &jpeg}, {"photo.tif", &jpeg}, {"noextension", &jpeg}, {"png.jpg", &png},
+        {"jpeg.png", &jpeg},  {"jpeg.gif", &jpeg},  {"jpeg.bmp", &jpeg},    {"trailingdot.", &jpeg},
     };
     for (const auto& [name, bytes] : refused) {
         Picture target = before;
@@ -152,7 +154,8 @@ TEST_F(LoadPictureFileTest, DamagedFileLeavesTheTargetAlone)
     const Picture before = filled(9, 4, 50, 60, 70);
     for (std::size_t cut : {png.size() / 2, png.size() - 1}) {
         Picture target = before;
-        EXPECT_FALSE(LoadPictureFile(write("cut.png", Bytes(png.begin(), png.begin() + long(cut))), target));
+        EXPECT_FALSE(
+            LoadPictureFile(write("cut.png", Bytes(png.begin(), png.begin() + long(cut))), target));
         EXPECT_TRUE(target.samePixels(before));
     }
     Picture target = before;
@@ -170,7 +173,8 @@ TEST_F(LoadPictureFileTest, SmallerPictureLeavesExactlyItsSize)
     for (int y = 0; y < 32; ++y)
         for (int x = 0; x < 32; ++x)
             for (int k = 0; k < 3; ++k)
-                ASSERT_EQ(target.pixel(x, y)[k], expected.pixels[(std::size_t(y) * 32 + std::size_t(x)) * 4 + k]);
+                ASSERT_EQ(target.pixel(x, y)[k],
+                          expected.pixels[(std::size_t(y) * 32 + std::size_t(x)) * 4 + k]);
 
     const Bytes jpeg = EncodeJpeg(MakeJpegSource(20, 10, 1), 90, false);
     ASSERT_TRUE(LoadPictureFile(write("grey.jpg", jpeg), target));
@@ -178,17 +182,18 @@ TEST_F(LoadPictureFileTest, SmallerPictureLeavesExactlyItsSize)
     EXPECT_EQ(target.height(), 10);
     for (int y = 0; y < 10; ++y)
         for (int x = 0; x < 20; ++x)
-            EXPECT_TRUE(target.pixel(x, y)[0] == target.pixel(x, y)[1] && target.pixel(x, y)[1] == target.pixel(x, y)[2]);
+            EXPECT_TRUE(target.pixel(x, y)[0] == target.pixel(x, y)[1]
+                        && target.pixel(x, y)[1] == target.pixel(x, y)[2]);
 }
 
 TEST_F(LoadPictureFileTest, BmpReplacesTheTarget)
 {
     // 2 x 2, 24 bits, bottom-up rows of B,G,R padded to 8 bytes.
-    const Bytes bmp = {'B', 'M', 70, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0,
-                       40, 0, 0, 0, 2, 0, 0, 0, 2, 0, 0, 0, 1, 0, 24, 0, 0, 0, 0, 0, 16, 0, 0, 0,
-                       0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-                       1, 2, 3, 4, 5, 6, 0, 0,      // bottom row
-                       7, 8, 9, 10, 11, 12, 0, 0};  // top row
+    const Bytes bmp
+        = {'B', 'M', 70, 0,  0,  0,  0, 0,  0, 0, 54, 0, 0, 0,  40, 0, 0, 0, 2, 0, 0,
+           0,   2,   0,  0,  0,  1,  0, 24, 0, 0, 0,  0, 0, 16, 0,  0, 0, 0, 0, 0, 0,
+           0,   0,   0,  0,  0,  0,  0, 0,  0, 0, 0,  0, 1, 2,  3,  4, 5, 6, 0, 0, // bottom row
+           7,   8,   9,  10, 11, 12, 0, 0};                                        // top row
     Picture target = filled(5, 5, 200, 200, 200);
     ASSERT_TRUE(LoadPictureFile(write("tiny.BMP", bmp), target));
     EXPECT_EQ(pixelsOf(target), (Bytes{9, 8, 7, 12, 11, 10, 3, 2, 1, 6, 5, 4}));
@@ -197,11 +202,9 @@ TEST_F(LoadPictureFileTest, BmpReplacesTheTarget)
 TEST_F(LoadPictureFileTest, GifTransparentPixelsKeepTheTarget)
 {
     // GIF89a, 2 x 1, two colours, index 1 transparent; pixels 0, 1.
-    const Bytes gif = {'G', 'I', 'F', '8', '9', 'a', 2, 0, 1, 0, 0x80, 0, 0,
-                       200, 10, 10, 0, 0, 255,
-                       0x21, 0xF9, 4, 1, 0, 0, 1, 0,
-                       0x2C, 0, 0, 0, 0, 2, 0, 1, 0, 0,
-                       2, 2, 0x44, 0x0A, 0, 0x3B};
+    const Bytes gif = {'G', 'I', 'F', '8', '9',  'a',  2, 0, 1, 0,    0x80, 0, 0,    200, 10,
+                       10,  0,   0,   255, 0x21, 0xF9, 4, 1, 0, 0,    1,    0, 0x2C, 0,   0,
+                       0,   0,   2,   0,   1,    0,    0, 2, 2, 0x44, 0x0A, 0, 0x3B};
     Picture target = filled(3, 3, 1, 2, 3);
     ASSERT_TRUE(LoadPictureFile(write("tiny.gif", gif), target));
     EXPECT_EQ(pixelsOf(target), (Bytes{200, 10, 10, 1, 2, 3}));

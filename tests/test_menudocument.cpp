@@ -256,20 +256,3 @@ TEST(MenuDocumentItems, AccessIsBoundedAndFrameTellsPictureFromMovie)
     src.menuclip.clear();
     EXPECT_FALSE(src.hasThumbnail());
 }
-
-TEST(MenuDocumentVideoMode, PresetsSetTheImageSize)
-{
-    MenuDocument doc;
-    int notified = -1;
-    doc.onVideoModeChanged = [&](int mode) { notified = mode; };
-    const int sizes[4][2] = {{704, 480}, {704, 576}, {720, 480}, {720, 576}};
-    for (int mode = 0; mode < 4; ++mode) {
-        doc.selectVideoMode(mode);
-        EXPECT_EQ(doc.ImageWidth, sizes[mode][0]);
-        EXPECT_EQ(doc.ImageHeight, sizes[mode][1]);
-        EXPECT_EQ(notified, mode);
-    }
-    doc.selectVideoMode(7);
-    EXPECT_EQ(doc.VideoMode, 0);
-    EXPECT_EQ(doc.ImageWidth, 704);
-}

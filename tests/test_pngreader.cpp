@@ -37,13 +37,14 @@ Bytes chunk(const char* type, const Bytes& data)
     storeU32(out.data(), static_cast<std::uint32_t>(data.size()));
     std::copy(type, type + 4, out.begin() + 4);
     std::copy(data.begin(), data.end(), out.begin() + 8);
-    const uLong crc = crc32(crc32(0, Z_NULL, 0), out.data() + 4, static_cast<uInt>(data.size() + 4));
+    const uLong crc
+        = crc32(crc32(0, Z_NULL, 0), out.data() + 4, static_cast<uInt>(data.size() + 4));
     storeU32(out.data() + 8 + data.size(), static_cast<std::uint32_t>(crc));
     return out;
 }
 
-Bytes ihdr(std::uint32_t w, std::uint32_t h, int depth, int colorType, int interlace = 0, int compression = 0,
-           int filter = 0)
+Bytes ihdr(std::uint32_t w, std::uint32_t h, int depth, int colorType, int interlace = 0,
+           int compression = 0, int filter = 0)
 {
     Bytes d(13);
     storeU32(d.data(), w);
@@ -137,7 +138,7 @@ TEST(PngReader, EveryTruncationAndEveryDamagedChunkIsRefused)
         // One changed bit anywhere in a chunk (length field aside) breaks its CRC.
         for (std::size_t pos = 8; pos + 12 <= file.size();) {
             const std::uint32_t length = std::uint32_t(file[pos]) << 24 | file[pos + 1] << 16
-                | file[pos + 2] << 8 | file[pos + 3];
+                                         | file[pos + 2] << 8 | file[pos + 3];
             for (std::size_t at : {pos + 4, pos + 8 + length / 2, pos + 8 + length + 3}) {
                 Bytes damaged = file;
                 damaged[at] ^= 0x10;
@@ -151,24 +152,30 @@ TEST(PngReader, EveryTruncationAndEveryDamagedChunkIsRefused)
 TEST(PngReader, HeaderIsCheckedBeforeAnythingIsAllocated)
 {
     const DecodeLimits tight{100, 5000};
-    EXPECT_NO_THROW(decode(png({ihdr(100, 1, 8, 0), chunk("IDAT", deflateBytes(Bytes(101, 0))), kIend}), tight));
+    EXPECT_NO_THROW(decode(
+        png({ihdr(100, 1, 8, 0), chunk("IDAT", deflateBytes(Bytes(101, 0))), kIend}), tight));
     EXPECT_THROW(decode(png({ihdr(101, 1, 8, 0), kIend}), tight), CodecError);
     EXPECT_THROW(decode(png({ihdr(1, 101, 8, 0), kIend}), tight), CodecError);
     EXPECT_THROW(decode(png({ihdr(80, 80, 8, 0), kIend}), tight), CodecError);
     // Far beyond memory: refused from the header alone.
     EXPECT_THROW(decode(png({ihdr(0x7FFFFFFF, 0x7FFFFFFF, 16, 6), kIend})), CodecError);
     EXPECT_THROW(decode(png({ihdr(0x80000000u, 1, 8, 0), kIend})), CodecError);
+    // Within the limits, but far more than its data could ever inflate to.
+    EXPECT_THROW(
+        decode(png({ihdr(4000, 4000, 16, 6), chunk("IDAT", deflateBytes(Bytes(500, 0))), kIend})),
+        CodecError);
     EXPECT_THROW(decode(png({ihdr(0, 1, 8, 0), kIend})), CodecError);
     EXPECT_THROW(decode(png({ihdr(1, 0, 8, 0), kIend})), CodecError);
 
     struct Bad {
         int depth, colorType, interlace, compression, filter;
     };
-    for (const Bad& b : {Bad{16, 3, 0, 0, 0}, Bad{4, 2, 0, 0, 0}, Bad{2, 4, 0, 0, 0}, Bad{1, 6, 0, 0, 0},
-                         Bad{3, 0, 0, 0, 0}, Bad{8, 5, 0, 0, 0}, Bad{8, 0, 2, 0, 0}, Bad{8, 0, 0, 1, 0},
-                         Bad{8, 0, 0, 0, 1}}) {
-        const Bytes file = png({ihdr(1, 1, b.depth, b.colorType, b.interlace, b.compression, b.filter),
-                                chunk("IDAT", deflateBytes(Bytes(9, 0))), kIend});
+    for (const Bad& b : {Bad{16, 3, 0, 0, 0}, Bad{4, 2, 0, 0, 0}, Bad{2, 4, 0, 0, 0},
+                         Bad{1, 6, 0, 0, 0}, Bad{3, 0, 0, 0, 0}, Bad{8, 5, 0, 0, 0},
+                         Bad{8, 0, 2, 0, 0}, Bad{8, 0, 0, 1, 0}, Bad{8, 0, 0, 0, 1}}) {
+        const Bytes file
+            = png({ihdr(1, 1, b.depth, b.colorType, b.interlace, b.compression, b.filter),
+                   chunk("IDAT", deflateBytes(Bytes(9, 0))), kIend});
         EXPECT_THROW(decode(file), CodecError) << b.depth << " " << b.colorType;
     }
 }
@@ -180,9 +187,11 @@ TEST(PngReader, ChunkOrderRules)
     const Bytes plte = chunk("PLTE", {1, 2, 3});
 
     RgbaImage image = decode(greyPng());
-    EXPECT_EQ(image.pixels, (Bytes{10, 10, 10, 255, 20, 20, 20, 255, 30, 30, 30, 255, 40, 40, 40, 255}));
+    EXPECT_EQ(image.pixels,
+              (Bytes{10, 10, 10, 255, 20, 20, 20, 255, 30, 30, 30, 255, 40, 40, 40, 255}));
     // Unknown ancillary chunks are skipped, wherever they are.
-    EXPECT_EQ(decode(png({ihdr(2, 2, 8, 0), chunk("prVt", {1}), idat, text, kIend})).pixels, image.pixels);
+    EXPECT_EQ(decode(png({ihdr(2, 2, 8, 0), chunk("prVt", {1}), idat, text, kIend})).pixels,
+              image.pixels);
     // The zlib stream may be split anywhere across consecutive IDAT chunks.
     const Bytes stream = deflateBytes(kGreyRows);
     Bytes split = png({ihdr(2, 2, 8, 0)});
@@ -203,8 +212,9 @@ TEST(PngReader, ChunkOrderRules)
         {"two IHDR", png({ihdr(2, 2, 8, 0), ihdr(2, 2, 8, 0), idat, kIend})},
         {"no IDAT", png({ihdr(2, 2, 8, 0), kIend})},
         {"no IEND", png({ihdr(2, 2, 8, 0), idat})},
-        {"IDATs apart", png({ihdr(2, 2, 8, 0), chunk("IDAT", Bytes(stream.begin(), stream.begin() + 4)), text,
-                             chunk("IDAT", Bytes(stream.begin() + 4, stream.end())), kIend})},
+        {"IDATs apart",
+         png({ihdr(2, 2, 8, 0), chunk("IDAT", Bytes(stream.begin(), stream.begin() + 4)), text,
+              chunk("IDAT", Bytes(stream.begin() + 4, stream.end())), kIend})},
         {"unknown critical chunk", png({ihdr(2, 2, 8, 0), chunk("ABCD", {}), idat, kIend})},
         {"palette image without PLTE", png({ihdr(2, 2, 8, 3), idat, kIend})},
         {"PLTE after IDAT", png({ihdr(2, 2, 8, 3), idat, plte, kIend})},
@@ -222,9 +232,9 @@ TEST(PngReader, ImageDataMustBeCompleteAndSound)
     auto withRows = [](const Bytes& rows) {
         return png({ihdr(2, 2, 8, 0), chunk("IDAT", deflateBytes(rows)), kIend});
     };
-    EXPECT_THROW(decode(withRows({0, 10, 20, 2, 20})), CodecError);          // one byte short
-    EXPECT_THROW(decode(withRows({0, 10, 20, 5, 20, 20})), CodecError);      // filter type 5
-    EXPECT_NO_THROW(decode(withRows({0, 10, 20, 2, 20, 20, 7, 7, 7})));     // surplus is ignored
+    EXPECT_THROW(decode(withRows({0, 10, 20, 2, 20})), CodecError);     // one byte short
+    EXPECT_THROW(decode(withRows({0, 10, 20, 5, 20, 20})), CodecError); // filter type 5
+    EXPECT_NO_THROW(decode(withRows({0, 10, 20, 2, 20, 20, 7, 7, 7}))); // surplus is ignored
 
     Bytes badAdler = deflateBytes(kGreyRows);
     badAdler.back() ^= 1;
@@ -268,8 +278,8 @@ TEST(PngReader, ColourKeyIsComparedAtFullSampleDepth)
     EXPECT_EQ(decode(file).pixels, (Bytes{0x12, 0x56, 0x9A, 0, 0x12, 0x56, 0x9A, 255}));
 
     // 2-bit grey: the key is the raw sample value 1 (shown as 85).
-    const Bytes grey = png({ihdr(4, 1, 2, 0), chunk("tRNS", {0, 1}), chunk("IDAT", deflateBytes({0, 0x1B})),
-                            kIend});
+    const Bytes grey = png(
+        {ihdr(4, 1, 2, 0), chunk("tRNS", {0, 1}), chunk("IDAT", deflateBytes({0, 0x1B})), kIend});
     EXPECT_EQ(decode(grey).pixels,
               (Bytes{0, 0, 0, 255, 85, 85, 85, 0, 170, 170, 170, 255, 255, 255, 255, 255}));
 }

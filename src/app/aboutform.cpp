@@ -54,6 +54,7 @@ TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent)
     auto* product = new QLabel(QStringLiteral("Tavrel Lite"), panel);
     product->setObjectName(QStringLiteral("ProductLabel"));
     QFont productFont(QStringLiteral("Comic Sans MS"));
+    productFont.setStyleHint(QFont::Cursive); // a hand-written look where the face is missing
     productFont.setPixelSize(27);
     productFont.setBold(true);
     product->setFont(productFont);
@@ -66,8 +67,8 @@ TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent)
     bold.setBold(true);
     version->setFont(bold);
     version->adjustSize();
-    placeLabel(this, "Label2", QStringLiteral("Made by Orvane Software"), 54, 85);
-    placeLabel(this, "Label3", QStringLiteral("Freeware"), 99, 98);
+    placeLabel(this, "Label2", QStringLiteral("Copyright (c) Orvane Software"), 54, 85);
+    placeLabel(this, "Label3", QStringLiteral("All rights reserved"), 99, 98);
 
     auto* link = new LinkLabel(QStringLiteral("www.orvane.example"), this);
     link->setObjectName(QStringLiteral("Label4"));

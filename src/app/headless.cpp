@@ -114,6 +114,18 @@ void checkSetValue(const std::string& key, const std::string& value)
     }
 }
 
+// Texts are held as UTF-8, and one stray byte would make the whole saved file read back
+// as Windows-1252; an argument from a non-UTF-8 terminal is taken as Windows-1252 here.
+// Paths stay as they are: they must name the file byte for byte.
+std::string textValue(const std::string& key, std::string value)
+{
+    const std::string lower = lowerAscii(key);
+    const bool isPath = lower == "bgimage" || lower.starts_with("menuclip");
+    if (isPath || IsValidUtf8(value))
+        return value;
+    return Windows1252ToUtf8(value);
+}
+
 Options parseArguments(int argc, char** argv)
 {
     Options options;
@@ -174,7 +186,7 @@ Options parseArguments(int argc, char** argv)
             if (eq == std::string::npos)
                 throw UsageError("--set takes KEY=VALUE, not '" + value + "'");
             std::string key = value.substr(0, eq);
-            std::string setValue = value.substr(eq + 1);
+            std::string setValue = textValue(key, value.substr(eq + 1));
             checkSetValue(key, setValue);
             options.sets.emplace_back(std::move(key), std::move(setValue));
         } else {
@@ -276,6 +288,8 @@ ExitCode run(const Options& options, const char* program)
             return ExitCode::BadUsage;
         }
         const std::string lower = lowerAscii(key);
+        if (lower == "textfont" && !value.empty() && doc.textfont.empty())
+            message("font '" + value + "' is not installed; the default face is used");
         if (const int n = ProjectKeyItem(FindProjectKey(key)); n != 0 && !lower.starts_with("menucaption"))
             sourceSet[static_cast<std::size_t>(n - 1)] = true;
     }
@@ -290,8 +304,8 @@ ExitCode run(const Options& options, const char* program)
             Picture scratch;
             const Picture image = ComposeMenuImage(doc, scratch);
             saved = writeImage(*options.type, options.exportFile, image);
-        } catch (const std::exception&) {
-            saved = false;
+        } catch (...) {
+            saved = false; // reported as a failed save, like any writer failure
         }
         if (saved) {
             message(options.exportFile + " saved");

@@ -71,6 +71,11 @@ void HelpViewer::showPage(const QString& fileName)
     }
     if (isMinimized())
         showNormal();
+    if (!isVisible() && parentWidget()) {
+        QRect frame(QPoint(), size());
+        frame.moveCenter(parentWidget()->frameGeometry().center());
+        move(frame.topLeft());
+    }
     show();
     raise();
     activateWindow();

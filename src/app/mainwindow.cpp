@@ -35,6 +35,9 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <utility>
+
 namespace {
 
 constexpr int kDefaultWidth = 800;
@@ -141,7 +144,6 @@ void TForm1::buildMenus()
     Help1->setObjectName(QStringLiteral("Help1"));
     Contents1 = addAction(Help1, "Contents1", QStringLiteral("&Contents..."));
     Contents1->setShortcut(QKeySequence(Qt::Key_F1));
-    Contents1->setShortcutContext(Qt::ApplicationShortcut);
     About1 = addAction(Help1, "About1", QStringLiteral("&About..."));
 
     // F1 on an open menu asks for the menus' own topic instead of the contents.
@@ -247,30 +249,33 @@ QWidget* TForm1::buildItemsPage()
 {
     auto* page = new QWidget;
     page->setObjectName(QStringLiteral("ItemsPage"));
-    auto* grid = new QGridLayout(page);
-    grid->setContentsMargins(8, 8, 8, 8);
-    grid->setHorizontalSpacing(6);
-    grid->setVerticalSpacing(4);
-    grid->setColumnStretch(1, 1);
-    int row = 0;
+    auto* column = new QVBoxLayout(page);
+    column->setContentsMargins(8, 8, 8, 8);
+    column->setSpacing(8);
 
     FirstItem = new NumberEdit(0, 990, 1);
     FirstItem->setObjectName(QStringLiteral("FirstItem"));
     TotalItems = new NumberEdit(0, 10, 10);
     TotalItems->setObjectName(QStringLiteral("TotalItems"));
-    const auto numberRow = [&](const QString& caption, NumberEdit* field) {
+    auto* numbers = new QGridLayout;
+    numbers->setHorizontalSpacing(6);
+    numbers->setColumnStretch(2, 1);
+    int numberRow = 0;
+    for (auto [caption, field] : {std::pair{QStringLiteral("First item:"), FirstItem},
+                                  std::pair{QStringLiteral("Total items:"), TotalItems}}) {
         auto* label = new QLabel(caption);
         label->setBuddy(field);
-        auto* line = new QHBoxLayout;
-        line->addWidget(field);
-        line->addStretch(1);
-        grid->addWidget(label, row, 0, 1, 1);
-        grid->addLayout(line, row++, 1, 1, 2);
-    };
-    numberRow(QStringLiteral("First item:"), FirstItem);
-    numberRow(QStringLiteral("Total items:"), TotalItems);
-    grid->addItem(new QSpacerItem(0, 6), row++, 0);
+        numbers->addWidget(label, numberRow, 0);
+        numbers->addWidget(field, numberRow++, 1);
+    }
+    column->addLayout(numbers);
 
+    auto* grid = new QGridLayout;
+    grid->setHorizontalSpacing(6);
+    grid->setVerticalSpacing(4);
+    grid->setColumnStretch(1, 1);
+    column->addLayout(grid);
+    int row = 0;
     grid->addWidget(new QLabel(QStringLiteral("Captions")), row, 1);
     grid->addWidget(new QLabel(QStringLiteral("Thumb")), row++, 2);
 
@@ -294,8 +299,6 @@ QWidget* TForm1::buildItemsPage()
         connect(Edit[i], &QLineEdit::textChanged, this, &TForm1::Edit1Change);
         connect(tnbtn[i], &QPushButton::clicked, this, &TForm1::tn1btnClick);
     }
-    grid->addItem(new QSpacerItem(0, 6), row++, 0);
-
     PreviewMode = new QGroupBox(QStringLiteral("Preview mode"));
     PreviewMode->setObjectName(QStringLiteral("PreviewMode"));
     auto* modes = new QGridLayout(PreviewMode);
@@ -309,8 +312,8 @@ QWidget* TForm1::buildItemsPage()
     PreviewModeGroup->addButton(quality, 1);
     modes->addWidget(speed, 0, 0);
     modes->addWidget(quality, 0, 1);
-    grid->addWidget(PreviewMode, row++, 0, 1, 3);
-    grid->setRowStretch(row, 1);
+    column->addWidget(PreviewMode);
+    column->addStretch(1);
     order.push_back(speed);
     chainTabOrder(order);
 
@@ -388,7 +391,9 @@ void TForm1::buildLayout()
     Splitter1->addWidget(RightPanel);
     Splitter1->setStretchFactor(0, 0);
     Splitter1->setStretchFactor(1, 1);
-    Splitter1->setSizes({kLeftPanelWidth, kDefaultWidth - kLeftPanelWidth - 5});
+    // 265 pixels, or what the panel's captions need in a wider system font.
+    const int leftWidth = std::max(kLeftPanelWidth, LeftPanel->sizeHint().width());
+    Splitter1->setSizes({leftWidth, kDefaultWidth - leftWidth - 5});
     setCentralWidget(Splitter1);
 
     connect(SaveImageBtn, &QPushButton::clicked, ImageSave, &QAction::trigger);

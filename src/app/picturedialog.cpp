@@ -36,6 +36,7 @@ PictureFileDialog::PictureFileDialog(QWidget* parent)
         grid->addWidget(pane, 0, grid->columnCount(), grid->rowCount(), 1);
 
     connect(this, &QFileDialog::currentChanged, this, &PictureFileDialog::showPreview);
+    resize(760, 440);
 }
 
 void PictureFileDialog::showPreview(const QString& path)

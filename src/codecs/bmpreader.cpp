@@ -203,7 +203,8 @@ std::array<Rgba, 256> readPalette(std::span<const std::uint8_t> data, const Head
     if (h.bitsPerPixel > 8)
         return palette;
     const std::size_t maxColors = std::size_t(1) << h.bitsPerPixel;
-    std::size_t count = h.colorsUsed == 0 ? maxColors : std::min<std::size_t>(h.colorsUsed, maxColors);
+    std::size_t count =
+        h.colorsUsed == 0 ? maxColors : std::min<std::size_t>(h.colorsUsed, maxColors);
     count = std::min(count, (h.dataOffset - h.paletteOffset) / h.paletteEntrySize);
     for (std::size_t i = 0; i < count; ++i) {
         const std::uint8_t* e = data.data() + h.paletteOffset + i * h.paletteEntrySize;
@@ -225,13 +226,14 @@ std::size_t uncompressedRowBytes(std::span<const std::uint8_t> pixels, const Hea
     return std::size_t(rowBytes);
 }
 
-void decodeUncompressed(std::span<const std::uint8_t> pixels, std::size_t rowBytes,
-                        const Header& h, const std::array<Rgba, 256>& palette, std::uint8_t* out)
+void decodeUncompressed(std::span<const std::uint8_t> pixels, std::size_t rowBytes, const Header& h,
+                        const std::array<Rgba, 256>& palette, std::uint8_t* out)
 {
     std::array<std::uint32_t, 3> masks = h.masks;
     if (h.compression == Compression::Rgb && h.bitsPerPixel == 16)
         masks = {0x7C00, 0x03E0, 0x001F};
-    const bool bitFields = h.bitsPerPixel == 16 || (h.bitsPerPixel == 32 && h.compression != Compression::Rgb);
+    const bool bitFields =
+        h.bitsPerPixel == 16 || (h.bitsPerPixel == 32 && h.compression != Compression::Rgb);
     const Channel red(bitFields ? masks[0] : 0);
     const Channel green(bitFields ? masks[1] : 0);
     const Channel blue(bitFields ? masks[2] : 0);
@@ -248,7 +250,8 @@ void decodeUncompressed(std::span<const std::uint8_t> pixels, std::size_t rowByt
             break;
         case 4:
             for (std::size_t x = 0; x < width; ++x)
-                std::memcpy(dst + x * 4, palette[(src[x >> 1] >> ((x & 1) ? 0 : 4)) & 15].data(), 4);
+                std::memcpy(dst + x * 4, palette[(src[x >> 1] >> ((x & 1) ? 0 : 4)) & 15].data(),
+                            4);
             break;
         case 8:
             for (std::size_t x = 0; x < width; ++x)
@@ -275,7 +278,8 @@ void decodeUncompressed(std::span<const std::uint8_t> pixels, std::size_t rowByt
             for (std::size_t x = 0; x < width; ++x, src += 4, dst += 4) {
                 if (bitFields) {
                     const std::uint32_t v = src[0] | std::uint32_t(src[1]) << 8 |
-                                            std::uint32_t(src[2]) << 16 | std::uint32_t(src[3]) << 24;
+                                            std::uint32_t(src[2]) << 16 |
+                                            std::uint32_t(src[3]) << 24;
                     dst[0] = red(v);
                     dst[1] = green(v);
                     dst[2] = blue(v);
@@ -350,8 +354,9 @@ void decodeRle(std::span<const std::uint8_t> data, const Header& h,
             const std::uint8_t* src = data.data() + p;
             const std::size_t end = std::min(width, x + value);
             for (std::size_t k = 0; x < end; ++x, ++k) {
-                const std::uint8_t index =
-                    !rle4 ? src[k] : (k & 1) ? src[k >> 1] & 15 : src[k >> 1] >> 4;
+                const std::uint8_t index = !rle4     ? src[k]
+                                           : (k & 1) ? src[k >> 1] & 15
+                                                     : src[k >> 1] >> 4;
                 std::memcpy(row + x * 4, palette[index].data(), 4);
             }
             x = end;

@@ -171,10 +171,11 @@ private:
     void startRow()
     {
         const std::int64_t screenY = std::int64_t(m_top) + m_y;
-        m_row = m_y < m_height && screenY < m_image.height
-                    ? m_image.pixels.data() + (std::size_t(screenY) * std::size_t(m_image.width) +
-                                               std::size_t(m_left)) * 4
-                    : nullptr;
+        m_row =
+            m_y < m_height && screenY < m_image.height
+                ? m_image.pixels.data() +
+                      (std::size_t(screenY) * std::size_t(m_image.width) + std::size_t(m_left)) * 4
+                : nullptr;
         if (m_visibleWidth == 0)
             m_row = nullptr;
     }
@@ -226,6 +227,9 @@ void decodeLzw(CodeReader& codes, int minCodeSize, PixelSink& sink)
                 return;
             sink.put(static_cast<std::uint8_t>(code));
             previous = code;
+            // Only a minimum code size of 1 reaches the next width here, as its coders do.
+            if (nextCode >= (1 << bits) && bits < kMaxCodeBits)
+                ++bits;
             continue;
         }
         if (code > nextCode || (code == nextCode && nextCode >= kDictionarySize))
@@ -247,7 +251,7 @@ void decodeLzw(CodeReader& codes, int minCodeSize, PixelSink& sink)
             suffix[std::size_t(nextCode)] = head;
             first[std::size_t(nextCode)] = first[std::size_t(previous)];
             ++nextCode;
-            if (nextCode == (1 << bits) && bits < kMaxCodeBits)
+            if (nextCode >= (1 << bits) && bits < kMaxCodeBits)
                 ++bits;
         }
         previous = code;

@@ -20,7 +20,7 @@ constexpr std::uint32_t kMaxChunkLength = 0x7FFFFFFFu; // lengths and dimensions
 constexpr std::uint32_t chunkType(const char (&name)[5])
 {
     return std::uint32_t(std::uint8_t(name[0])) << 24 | std::uint32_t(std::uint8_t(name[1])) << 16
-        | std::uint32_t(std::uint8_t(name[2])) << 8 | std::uint32_t(std::uint8_t(name[3]));
+           | std::uint32_t(std::uint8_t(name[2])) << 8 | std::uint32_t(std::uint8_t(name[3]));
 }
 
 constexpr std::uint32_t kIHDR = chunkType("IHDR");
@@ -49,7 +49,7 @@ constexpr Pass kAdam7[7] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 
 std::uint32_t readU32(const std::uint8_t* p)
 {
     return std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 | std::uint32_t(p[2]) << 8
-        | std::uint32_t(p[3]);
+           | std::uint32_t(p[3]);
 }
 
 unsigned readU16(const std::uint8_t* p)
@@ -75,8 +75,7 @@ inline std::uint8_t paeth(int a, int b, int c)
 
 // The left neighbours stay in registers: going through memory would put a store-to-load
 // delay into every step of the dependency chain.
-template <int Bpp>
-void unfilterSub(std::uint8_t* row, std::size_t n)
+template <int Bpp> void unfilterSub(std::uint8_t* row, std::size_t n)
 {
     std::uint8_t a[Bpp];
     for (int k = 0; k < Bpp; ++k)
@@ -86,8 +85,7 @@ void unfilterSub(std::uint8_t* row, std::size_t n)
             a[k] = row[i + k] = static_cast<std::uint8_t>(row[i + k] + a[k]);
 }
 
-template <int Bpp>
-void unfilterAverage(std::uint8_t* row, const std::uint8_t* prev, std::size_t n)
+template <int Bpp> void unfilterAverage(std::uint8_t* row, const std::uint8_t* prev, std::size_t n)
 {
     std::uint8_t a[Bpp];
     for (int k = 0; k < Bpp; ++k)
@@ -97,8 +95,7 @@ void unfilterAverage(std::uint8_t* row, const std::uint8_t* prev, std::size_t n)
             a[k] = row[i + k] = static_cast<std::uint8_t>(row[i + k] + ((a[k] + prev[i + k]) >> 1));
 }
 
-template <int Bpp>
-void unfilterPaeth(std::uint8_t* row, const std::uint8_t* prev, std::size_t n)
+template <int Bpp> void unfilterPaeth(std::uint8_t* row, const std::uint8_t* prev, std::size_t n)
 {
     std::uint8_t a[Bpp];
     std::uint8_t c[Bpp];
@@ -118,23 +115,15 @@ template <int Bpp>
 void unfilterWith(int filter, std::uint8_t* row, const std::uint8_t* prev, std::size_t n)
 {
     switch (filter) {
-    case 0:
-        break;
-    case 1:
-        unfilterSub<Bpp>(row, n);
-        break;
+    case 0: break;
+    case 1: unfilterSub<Bpp>(row, n); break;
     case 2:
         for (std::size_t i = 0; i < n; ++i)
             row[i] = static_cast<std::uint8_t>(row[i] + prev[i]);
         break;
-    case 3:
-        unfilterAverage<Bpp>(row, prev, n);
-        break;
-    case 4:
-        unfilterPaeth<Bpp>(row, prev, n);
-        break;
-    default:
-        fail("unknown filter type " + std::to_string(filter));
+    case 3: unfilterAverage<Bpp>(row, prev, n); break;
+    case 4: unfilterPaeth<Bpp>(row, prev, n); break;
+    default: fail("unknown filter type " + std::to_string(filter));
     }
 }
 
@@ -182,6 +171,8 @@ private:
     void readPalette(const std::uint8_t* p, std::uint32_t length);
     void readTransparency(const std::uint8_t* p, std::uint32_t length);
     void readGamma(const std::uint8_t* p, std::uint32_t length);
+    std::uint64_t imageDataBytes() const;
+    std::uint64_t compressedBytesFrom(std::size_t pos) const;
     void startImage();
     void startPass();
     void consume(const std::uint8_t* p, std::uint32_t length);
@@ -215,7 +206,7 @@ private:
 
     // Decoding state
     std::array<std::uint8_t, 256> m_gammaTable{};
-    bool m_plain = true;                             // identity gamma and no colour key
+    bool m_plain = true;                                     // identity gamma and no colour key
     std::array<std::array<std::uint8_t, 4>, 256> m_lookup{}; // palette or low-depth grey -> RGBA
     Inflater m_inflater;
     std::vector<std::uint8_t> m_rowA;
@@ -275,7 +266,8 @@ RgbaImage PngDecoder::run()
         const std::uint32_t type = readU32(typeBytes);
         const uLong crc = crc32(crc32(0L, Z_NULL, 0), typeBytes, length + 4);
         if (crc != readU32(body + length))
-            fail("CRC error in " + std::string(reinterpret_cast<const char*>(typeBytes), 4) + " chunk");
+            fail("CRC error in " + std::string(reinterpret_cast<const char*>(typeBytes), 4)
+                 + " chunk");
         pos += 12 + std::size_t(length);
 
         if (!haveHeader && type != kIHDR)
@@ -304,6 +296,10 @@ RgbaImage PngDecoder::run()
             if (stage == Stage::BeforeImage) {
                 if (m_colorType == kPalette && !havePalette)
                     fail("palette image without PLTE");
+                // No deflate stream expands more than 1032 times: a picture that its data
+                // cannot fill is refused before its memory is taken.
+                if (compressedBytesFrom(pos - 12 - length) * 1032 + 1032 < imageDataBytes())
+                    fail("image data is incomplete");
                 startImage();
                 stage = Stage::InImage;
             }
@@ -321,7 +317,8 @@ RgbaImage PngDecoder::run()
             if (stage == Stage::BeforeImage && !havePalette)
                 readGamma(body, length);
         } else if (!(typeBytes[0] & 0x20)) {
-            fail("unknown critical chunk " + std::string(reinterpret_cast<const char*>(typeBytes), 4));
+            fail("unknown critical chunk "
+                 + std::string(reinterpret_cast<const char*>(typeBytes), 4));
         }
         // Other ancillary chunks carry nothing this reader shows.
     }
@@ -363,11 +360,11 @@ void PngDecoder::readHeader(const std::uint8_t* p, std::uint32_t length)
         channels = 4;
         depthOk = depth == 8 || depth == 16;
         break;
-    default:
-        fail("invalid colour type " + std::to_string(colorType));
+    default: fail("invalid colour type " + std::to_string(colorType));
     }
     if (!depthOk)
-        fail("invalid bit depth " + std::to_string(depth) + " for colour type " + std::to_string(colorType));
+        fail("invalid bit depth " + std::to_string(depth) + " for colour type "
+             + std::to_string(colorType));
     if (p[10] != 0)
         fail("unknown compression method");
     if (p[11] != 0)
@@ -432,8 +429,7 @@ void PngDecoder::readTransparency(const std::uint8_t* p, std::uint32_t length)
             std::memcpy(m_paletteAlpha.data(), p, length);
         }
         break;
-    default:
-        break; // images with an alpha channel need no tRNS
+    default: break; // images with an alpha channel need no tRNS
     }
 }
 
@@ -443,6 +439,37 @@ void PngDecoder::readGamma(const std::uint8_t* p, std::uint32_t length)
         return;
     m_hadGamma = true;
     m_gamma = readU32(p);
+}
+
+// Filter bytes and rows of all passes.
+std::uint64_t PngDecoder::imageDataBytes() const
+{
+    std::uint64_t total = 0;
+    const Pass* passes = m_interlaced ? kAdam7 : &kSinglePass;
+    for (int i = 0; i < (m_interlaced ? 7 : 1); ++i) {
+        const Pass& pass = passes[i];
+        const std::uint64_t w
+            = m_width > pass.xStart ? (m_width - pass.xStart + pass.xStep - 1) / pass.xStep : 0;
+        const std::uint64_t h
+            = m_height > pass.yStart ? (m_height - pass.yStart + pass.yStep - 1) / pass.yStep : 0;
+        if (w > 0)
+            total += h * (1 + (w * std::uint64_t(m_bitsPerPixel) + 7) / 8);
+    }
+    return total;
+}
+
+// The data of the run of IDAT chunks starting at `pos` (their CRCs are checked later).
+std::uint64_t PngDecoder::compressedBytesFrom(std::size_t pos) const
+{
+    std::uint64_t total = 0;
+    while (m_data.size() - pos >= 12 && readU32(m_data.data() + pos + 4) == kIDAT) {
+        const std::uint32_t length = readU32(m_data.data() + pos);
+        if (length > m_data.size() - pos - 12)
+            break;
+        total += length;
+        pos += 12 + std::size_t(length);
+    }
+    return total;
 }
 
 void PngDecoder::startImage()
@@ -474,7 +501,8 @@ void PngDecoder::startImage()
         const int maxSample = (1 << m_depth) - 1;
         for (int s = 0; s <= maxSample; ++s) {
             const std::uint8_t g = m_gammaTable[s * 255 / maxSample];
-            m_lookup[s] = {g, g, g, static_cast<std::uint8_t>(m_hasKey && m_key[0] == unsigned(s) ? 0 : 255)};
+            m_lookup[s] = {
+                g, g, g, static_cast<std::uint8_t>(m_hasKey && m_key[0] == unsigned(s) ? 0 : 255)};
         }
     }
 
@@ -500,8 +528,10 @@ void PngDecoder::startPass()
 {
     for (; m_pass < m_passCount; ++m_pass) {
         const Pass& pass = m_passes[m_pass];
-        m_passWidth = m_width > pass.xStart ? (m_width - pass.xStart + pass.xStep - 1) / pass.xStep : 0;
-        m_passHeight = m_height > pass.yStart ? (m_height - pass.yStart + pass.yStep - 1) / pass.yStep : 0;
+        m_passWidth
+            = m_width > pass.xStart ? (m_width - pass.xStart + pass.xStep - 1) / pass.xStep : 0;
+        m_passHeight
+            = m_height > pass.yStart ? (m_height - pass.yStart + pass.yStep - 1) / pass.yStep : 0;
         if (m_passWidth > 0 && m_passHeight > 0)
             break;
     }
@@ -563,8 +593,10 @@ void PngDecoder::finishRow()
     unfilter(filter, m_filterBpp, m_cur + 1, m_prev + 1, m_rowTotal - 1);
 
     const Pass& pass = m_passes[m_pass];
-    const std::size_t y = std::size_t(pass.yStart) + std::size_t(m_passRow) * std::size_t(pass.yStep);
-    std::uint8_t* dst = m_image.pixels.data() + (y * std::size_t(m_width) + std::size_t(pass.xStart)) * 4;
+    const std::size_t y
+        = std::size_t(pass.yStart) + std::size_t(m_passRow) * std::size_t(pass.yStep);
+    std::uint8_t* dst
+        = m_image.pixels.data() + (y * std::size_t(m_width) + std::size_t(pass.xStart)) * 4;
     emitRow(m_cur + 1, m_passWidth, dst, std::size_t(pass.xStep) * 4);
 
     std::swap(m_cur, m_prev);
@@ -576,7 +608,8 @@ void PngDecoder::finishRow()
 }
 
 // Converts one unfiltered row of `count` pixels to RGBA, `step` bytes apart in `dst`.
-void PngDecoder::emitRow(const std::uint8_t* src, int count, std::uint8_t* dst, std::size_t step) const
+void PngDecoder::emitRow(const std::uint8_t* src, int count, std::uint8_t* dst,
+                         std::size_t step) const
 {
     const std::uint8_t* const t = m_gammaTable.data();
     switch (m_colorType) {
@@ -612,7 +645,8 @@ void PngDecoder::emitRow(const std::uint8_t* src, int count, std::uint8_t* dst, 
                 }
             } else {
                 for (int i = 0; i < count; ++i, src += 3, dst += step) {
-                    const bool keyed = m_hasKey && src[0] == m_key[0] && src[1] == m_key[1] && src[2] == m_key[2];
+                    const bool keyed = m_hasKey && src[0] == m_key[0] && src[1] == m_key[1]
+                                       && src[2] == m_key[2];
                     dst[0] = t[src[0]];
                     dst[1] = t[src[1]];
                     dst[2] = t[src[2]];
@@ -621,8 +655,8 @@ void PngDecoder::emitRow(const std::uint8_t* src, int count, std::uint8_t* dst, 
             }
         } else {
             for (int i = 0; i < count; ++i, src += 6, dst += step) {
-                const bool keyed = m_hasKey && readU16(src) == m_key[0] && readU16(src + 2) == m_key[1]
-                    && readU16(src + 4) == m_key[2];
+                const bool keyed = m_hasKey && readU16(src) == m_key[0]
+                                   && readU16(src + 2) == m_key[1] && readU16(src + 4) == m_key[2];
                 dst[0] = t[src[0]];
                 dst[1] = t[src[2]];
                 dst[2] = t[src[4]];
@@ -648,8 +682,7 @@ void PngDecoder::emitRow(const std::uint8_t* src, int count, std::uint8_t* dst, 
         }
         break;
     }
-    default:
-        break;
+    default: break;
     }
 }
 

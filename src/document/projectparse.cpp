@@ -234,15 +234,23 @@ bool IsValidUtf8(std::string_view bytes)
             ++i;
             continue;
         }
-        std::size_t len;
-        std::uint32_t cp;
-        std::uint32_t min;
+        // Sequence length, payload bits of the lead byte, and the smallest code point the
+        // length may carry (anything below is an overlong form).
+        std::size_t len = 0;
+        std::uint32_t cp = 0;
+        std::uint32_t min = 0;
         if ((c & 0xE0) == 0xC0) {
-            len = 2, cp = c & 0x1F, min = 0x80;
+            len = 2;
+            cp = c & 0x1F;
+            min = 0x80;
         } else if ((c & 0xF0) == 0xE0) {
-            len = 3, cp = c & 0x0F, min = 0x800;
+            len = 3;
+            cp = c & 0x0F;
+            min = 0x800;
         } else if ((c & 0xF8) == 0xF0) {
-            len = 4, cp = c & 0x07, min = 0x10000;
+            len = 4;
+            cp = c & 0x07;
+            min = 0x10000;
         } else {
             return false;
         }

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include <jpeglib.h>
 #include <jerror.h>
+#include <jpeglib.h>
 
 namespace {
 
@@ -61,10 +61,8 @@ void onMessage(j_common_ptr cinfo, int level)
     case JWRN_JPEG_EOF:
     case JWRN_HIT_MARKER:
     case JWRN_MUST_RESYNC:
-    case JWRN_NOT_SEQUENTIAL:
-        onError(cinfo);
-    default:
-        ++cinfo->err->num_warnings;
+    case JWRN_NOT_SEQUENTIAL: onError(cinfo);
+    default: ++cinfo->err->num_warnings;
     }
 }
 
@@ -108,8 +106,7 @@ bool readHeader(JpegJob* job, const unsigned char* data, unsigned long size)
         job->output = Output::Cmyk;
         cinfo->out_color_space = JCS_CMYK;
         break;
-    default:
-        failJob(reinterpret_cast<j_common_ptr>(cinfo), "unsupported colour space");
+    default: failJob(reinterpret_cast<j_common_ptr>(cinfo), "unsupported colour space");
     }
     jpeg_calc_output_dimensions(cinfo);
     return true;
@@ -193,6 +190,10 @@ Picture DecodeJpeg(std::span<const std::uint8_t> data, const DecodeLimits& limit
     if (width == 0 || height == 0 || width > maxSide || height > maxSide
         || width * height > std::min(limits.maxPixels, Picture::kMaxPixels))
         throw CodecError("JPEG: picture is too large");
+    // Huffman coding spends at least one bit on every 8 x 8 block of the full-resolution
+    // component, so a header that the data cannot fill is refused before memory is taken.
+    if (!job.cinfo.arith_code && width * height > std::uint64_t(data.size()) * 512)
+        throw CodecError("JPEG: data is incomplete");
 
     Picture picture(static_cast<int>(width), static_cast<int>(height));
     std::vector<unsigned char> scratch;

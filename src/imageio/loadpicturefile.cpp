@@ -60,7 +60,8 @@ void drawOver(const RgbaImage& image, Picture& target)
                 dst[2] = src[2];
             } else if (a != 0) {
                 for (int k = 0; k < 3; ++k)
-                    dst[k] = static_cast<std::uint8_t>((src[k] * a + (255 - a) * dst[k] + 255) / 256);
+                    dst[k]
+                        = static_cast<std::uint8_t>((src[k] * a + (255 - a) * dst[k] + 255) / 256);
             }
         }
     }
@@ -88,8 +89,8 @@ bool LoadPictureFile(const std::string& fileName, Picture& target)
         return false;
     try {
         const std::string file = ReadWholeFile(fileName, kMaxFileBytes);
-        const std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(file.data()),
-                                                  file.size());
+        const std::span<const std::uint8_t> bytes(
+            reinterpret_cast<const std::uint8_t*>(file.data()), file.size());
         // Each picture is decoded completely before the target is touched, so a damaged file
         // leaves the target as it was.
         switch (format) {
@@ -104,14 +105,9 @@ bool LoadPictureFile(const std::string& fileName, Picture& target)
             target = std::move(picture);
             break;
         }
-        case Format::Gif:
-            drawOver(DecodeGif(bytes), target);
-            break;
-        case Format::Png:
-            drawOver(DecodePng(bytes), target);
-            break;
-        case Format::None:
-            return false;
+        case Format::Gif: drawOver(DecodeGif(bytes), target); break;
+        case Format::Png: drawOver(DecodePng(bytes), target); break;
+        case Format::None: return false;
         }
         return true;
     } catch (...) {

@@ -2,6 +2,7 @@
 #include "filteredresize_internal.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cassert>
 #include <cmath>
 #include <exception>
@@ -44,8 +45,10 @@ int ThreadsFor(std::uint64_t work, bool simd, const ResizeOptions& options)
     return std::clamp(static_cast<int>(cores), 1, kMaxThreads);
 }
 
-// Runs fn(begin, end, worker) over [0, count) cut into `workers` contiguous parts. The
-// calling thread takes the first part; a part whose thread cannot be started runs here.
+// Runs fn(begin, end, worker) over [0, count) on up to `workers` threads. Parts are
+// handed out as they are asked for, so a thread that the system starts late (on a busy
+// machine) takes less work instead of holding the others up. The calling thread works
+// too; a thread that cannot be started is simply missing.
 template <typename Fn>
 void RunSplit(int count, int workers, const Fn& fn)
 {
@@ -54,19 +57,22 @@ void RunSplit(int count, int workers, const Fn& fn)
         fn(0, count, 0);
         return;
     }
-    const auto partBegin = [&](int part) {
-        return static_cast<int>(static_cast<std::int64_t>(count) * part / workers);
+    const int grain = std::max(1, count / (workers * 8));
+    std::atomic<int> next{0};
+    const auto work = [&](int worker) {
+        for (int begin = next.fetch_add(grain); begin < count; begin = next.fetch_add(grain))
+            fn(begin, std::min(begin + grain, count), worker);
     };
     std::vector<std::thread> threads;
     threads.reserve(static_cast<std::size_t>(workers - 1));
-    for (int part = 1; part < workers; ++part) {
+    for (int worker = 1; worker < workers; ++worker) {
         try {
-            threads.emplace_back(fn, partBegin(part), partBegin(part + 1), part);
+            threads.emplace_back(work, worker);
         } catch (const std::exception&) {
-            fn(partBegin(part), partBegin(part + 1), part);
+            break;
         }
     }
-    fn(0, partBegin(1), 0);
+    work(0);
     for (std::thread& thread : threads)
         thread.join();
 }

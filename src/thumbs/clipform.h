@@ -1,9 +1,23 @@
 #pragma once
 
+#include "imageio/picture.h"
+
 #include <QDialog>
+#include <QMessageBox>
 #include <QString>
 
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+class ClipVideoWidget;
+class MediaPlayer;
 class MenuDocument;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSlider;
 
 // The thumbnail dialog: takes item CurrentItem's thumbnail from a picture file or a
 // movie frame. Created once at start-up, shown modally by the item buttons and
@@ -18,7 +32,72 @@ public:
 
     int CurrentItem = 1; // 1..10, set by the caller before showing
 
+    enum class ViewMode {
+        None,
+        Picture,
+        Movie,
+    };
+    ViewMode viewMode() const { return m_viewMode; }
+    // The open movie, or nullptr when none is open.
+    MediaPlayer* mediaPlayer() const;
+    // The picture shown in picture mode (what OK stores then).
+    const Picture& previewPicture() const { return m_preview; }
+
+    // Every message box of the dialog goes through here (icon, title, text); the
+    // default shows a modal QMessageBox with an OK button. Tests replace it.
+    std::function<void(QMessageBox::Icon, const QString&, const QString&)> showMessage;
+
+    // What the file buttons do once their chooser has returned `path`: remember its
+    // folder, make it the pending source at frame 0 and show it.
+    void showMovieFile(const QString& path);
+    void showPictureFile(const QString& path);
+
+    // How long OK waits for the frame at the slider's position.
+    static constexpr int kFrameWaitMs = 3000;
+
+    QPushButton* MovieBtn = nullptr;
+    QPushButton* ImageBtn = nullptr;
+    QPushButton* ClearBtn = nullptr;
+    QLineEdit* MovieEdit = nullptr;
+    QFrame* Panel1 = nullptr;
+    QWidget* VideoPanel = nullptr;
+    QLabel* Image1 = nullptr;
+    ClipVideoWidget* VideoWindow1 = nullptr;
+    QSlider* TrackBar1 = nullptr;
+    QLabel* FrameLabel = nullptr;
+    QPushButton* OKBtn = nullptr;
+    QPushButton* CancelBtn = nullptr;
+
 public slots:
     // Stores the pending source, frame and picture into the item and closes with OK.
     void OKBtnClick();
+    void MovieBtnClick();
+    void ImageBtnClick();
+    void ClearBtnClick();
+    void TrackBar1Change();
+    // Every way of closing ends here; the view is reset afterwards.
+    void done(int result) override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void FormShow();
+    void ShowMovie();
+    void ShowPicture();
+    void ResetView();
+    void showApplicationError(const QString& text);
+    void rememberFolderOf(const QString& path);
+
+    MenuDocument& m_doc;
+    QString& m_lastClipDir;
+    QString m_pendingPath;
+    std::int32_t m_pendingFrame = 0;
+    ViewMode m_viewMode = ViewMode::None;
+    std::int64_t m_frameCount = 0;
+    std::int64_t m_duration = 0;
+    double m_timePerFrame = 0;
+    std::unique_ptr<MediaPlayer> m_player;
+    Picture m_preview;
+    bool m_centred = false;
 };

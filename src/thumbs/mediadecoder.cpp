@@ -12,6 +12,7 @@ extern "C" {
 #include <chrono>
 #include <cmath>
 #include <limits>
+#include <mutex>
 #include <stdexcept>
 
 namespace {
@@ -121,7 +122,7 @@ struct MediaDecoder::State {
     double interval = 1;          // 100 ns per frame
     std::int64_t start = 0;       // timestamp of the first frame, stream ticks
     std::int64_t intervalTicks = 1;
-    std::int64_t tolerance = 0;   // ticks a frame may start after the target
+    std::int64_t tolerance = 1;   // 100 ns units a frame may start after the target
     std::int64_t forwardWindow = 0;
     std::int64_t curPts = 0;
     std::int64_t nextPts = 0;
@@ -133,6 +134,16 @@ struct MediaDecoder::State {
     bool inputEnded = false; // no packets left; the decoder is being drained
     bool needKey = false;    // after a seek, frames before a keyframe are damaged
     bool fromStartSinceReset = true;
+    bool keyPackets = false; // the demuxer marks keyframe packets (seen past the first)
+    bool skipToKeyPacket = false;
+    // Longest distance between keyframes read in one go (ticks, 0 while unknown), and
+    // the last keyframe read since the last seek.
+    std::int64_t keyGap = 0;
+    std::int64_t lastKeyPts = AV_NOPTS_VALUE;
+    // Elementary streams carry no timestamps (the demuxer's guesses ignore frame
+    // reordering): frames are numbered as they come out, always from the start.
+    bool synthetic = false;
+    bool reopenToRewind = false; // seeking to the start can lose the first keyframe
 
     enum class Got { Frame, End, Aborted };
 
@@ -141,8 +152,8 @@ struct MediaDecoder::State {
     // in the decoder after a seek into damaged data).
     std::int64_t timestampOf(const AVFrame* f)
     {
-        std::int64_t ts = f->best_effort_timestamp;
-        if (ts == AV_NOPTS_VALUE)
+        std::int64_t ts = synthetic ? AV_NOPTS_VALUE : f->best_effort_timestamp;
+        if (ts == AV_NOPTS_VALUE && !synthetic)
             ts = f->pts;
         if (ts == AV_NOPTS_VALUE) {
             if (haveLast)
@@ -172,14 +183,28 @@ struct MediaDecoder::State {
             if (inputEnded)
                 return Got::End;
             r = av_read_frame(fmt.get(), packet.get());
+            if (r >= 0 && packet->stream_index == stream && (packet->flags & AV_PKT_FLAG_KEY) &&
+                packet->pts != AV_NOPTS_VALUE) {
+                if (!needKey && packet->pts > start)
+                    keyPackets = true;
+                if (lastKeyPts != AV_NOPTS_VALUE && packet->pts > lastKeyPts)
+                    keyGap = std::max(keyGap, packet->pts - lastKeyPts);
+                lastKeyPts = packet->pts;
+            }
             if (r < 0) {
                 // End of file or a read error (a truncated file): drain the decoder.
                 inputEnded = true;
                 avcodec_send_packet(codec.get(), nullptr);
                 continue;
             }
-            if (packet->stream_index == stream)
-                avcodec_send_packet(codec.get(), packet.get()); // damaged packets are skipped
+            // After a seek, pictures before the next keyframe cannot be decoded right;
+            // skip them unread where the demuxer marks keyframes.
+            if (packet->stream_index == stream) {
+                if (packet->flags & AV_PKT_FLAG_KEY)
+                    skipToKeyPacket = false;
+                if (!(skipToKeyPacket && keyPackets))
+                    avcodec_send_packet(codec.get(), packet.get()); // damaged packets are skipped
+            }
             av_packet_unref(packet.get());
         }
     }
@@ -228,17 +253,22 @@ struct MediaDecoder::State {
         av_frame_unref(cur.get());
         av_frame_unref(next.get());
         curValid = nextValid = eof = inputEnded = haveLast = false;
-        needKey = !fromStart;
+        needKey = skipToKeyPacket = !fromStart;
+        lastKeyPts = AV_NOPTS_VALUE;
         fromStartSinceReset = fromStart;
     }
 
     void rewind()
     {
-        if (av_seek_frame(fmt.get(), stream, start, AVSEEK_FLAG_BACKWARD) >= 0)
-            return;
-        if (av_seek_frame(fmt.get(), stream, start, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_ANY) >= 0)
-            return;
-        // The demuxer cannot seek to its start: open the file again.
+        // MPEG program and transport streams find positions by searching for
+        // timestamps, and land on the first picture without the start code the
+        // parser needs; reading the file from its first byte again is safe.
+        if (!reopenToRewind) {
+            if (av_seek_frame(fmt.get(), stream, start, AVSEEK_FLAG_BACKWARD) >= 0)
+                return;
+            if (av_seek_frame(fmt.get(), stream, start, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_ANY) >= 0)
+                return;
+        }
         FormatPtr again = openInput(path);
         if (stream >= static_cast<int>(again->nb_streams) ||
             again->streams[stream]->codecpar->codec_type != AVMEDIA_TYPE_VIDEO)
@@ -265,10 +295,14 @@ struct MediaDecoder::State {
 
     bool seekAndDecode(std::int64_t limit, const std::atomic<bool>* abort)
     {
-        std::int64_t back = std::max(forwardWindow, 2 * intervalTicks);
+        std::int64_t back = std::max({forwardWindow, 2 * intervalTicks, keyGap});
         std::int64_t seekTs = limit;
+        // Without a real index (MPEG streams) a seek lands just before the target,
+        // usually past the keyframe needed: aim a keyframe distance earlier.
+        if (reopenToRewind && keyGap > 0 && limit - start > keyGap)
+            seekTs = limit - keyGap;
         for (int attempt = 0;; ++attempt) {
-            bool fromStart = seekTs <= start || attempt >= 8;
+            bool fromStart = synthetic || seekTs <= start || attempt >= 8;
             if (!fromStart && av_seek_frame(fmt.get(), stream, seekTs, AVSEEK_FLAG_BACKWARD) < 0)
                 fromStart = true;
             if (fromStart)
@@ -350,6 +384,12 @@ void MediaDecoder::State::open(const std::string& file, const MediaLimits& lim)
         if (static_cast<int>(i) != stream)
             fmt->streams[i]->discard = AVDISCARD_ALL;
     timeBase = st->time_base;
+    // Raw elementary streams: positions found by the generic index, the length only
+    // estimated from the bit rate.
+    synthetic = (fmt->iformat->flags & AVFMT_NOTIMESTAMPS) != 0 ||
+                ((fmt->iformat->flags & AVFMT_GENERIC_INDEX) != 0 &&
+                 fmt->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE);
+    reopenToRewind = synthetic || (fmt->iformat->flags & AVFMT_TS_DISCONT) != 0;
     if (timeBase.num <= 0 || timeBase.den <= 0)
         throw MediaError(AVERROR_INVALIDDATA);
 
@@ -365,6 +405,8 @@ void MediaDecoder::State::open(const std::string& file, const MediaLimits& lim)
         throw MediaError(r);
     codec->pkt_timebase = timeBase;
     codec->max_pixels = static_cast<std::int64_t>(std::min<std::uint64_t>(limits.maxPixels, INT64_MAX));
+    // One thread: frame threads hold frames back, which every seek pays for, and the
+    // dialog's worker already keeps decoding off the user-interface thread.
     codec->thread_count = 1;
     r = avcodec_open2(codec.get(), decoder, nullptr);
     if (r < 0)
@@ -388,7 +430,7 @@ void MediaDecoder::State::open(const std::string& file, const MediaLimits& lim)
     if (width <= 0 || height <= 0 || width > limits.maxSide || height > limits.maxSide ||
         static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) > limits.maxPixels)
         throw MediaError(AVERROR_INVALIDDATA);
-    std::int64_t first = next->best_effort_timestamp;
+    std::int64_t first = synthetic ? 0 : next->best_effort_timestamp;
     if (first == AV_NOPTS_VALUE)
         first = next->pts;
     if (first == AV_NOPTS_VALUE)
@@ -433,11 +475,12 @@ void MediaDecoder::State::open(const std::string& file, const MediaLimits& lim)
     if (!rateKnown)
         intervalTicks = std::max<std::int64_t>(1, av_rescale_q(static_cast<std::int64_t>(interval), kHundredNs, timeBase));
 
-    // Container timestamps are rounded to their time base (Matroska: 1 ms), so a frame
-    // may start a tick after the exact target; a tick is allowed when it is small
-    // against the frame interval.
-    const double ticksPerFrame = interval * timeBase.den / (timeBase.num * 1e7);
-    tolerance = ticksPerFrame >= 4 ? 1 : 0;
+    // Targets are rounded to 100 ns, and container timestamps to their time base
+    // (Matroska: 1 ms), so a frame may start a little after the exact target. A tick
+    // is allowed where it is small against the frame interval; where the time base
+    // counts whole frames (AVI) the timestamps are exact.
+    const double tick = 1e7 * timeBase.num / timeBase.den;
+    tolerance = 1 + (tick <= interval / 4 ? static_cast<std::int64_t>(std::ceil(tick)) : 0);
     forwardWindow = std::max<std::int64_t>(av_rescale_q(1, AVRational{1, 1}, timeBase), intervalTicks);
 }
 
@@ -446,6 +489,10 @@ MediaDecoder::~MediaDecoder() = default;
 
 void MediaDecoder::open(const std::string& path, const MediaLimits& limits)
 {
+    // Damaged movies make FFmpeg talk on standard error; failures reach the caller
+    // as MediaError instead.
+    static std::once_flag quiet;
+    std::call_once(quiet, [] { av_log_set_level(AV_LOG_FATAL); });
     close();
     auto state = std::make_unique<State>();
     try {
@@ -493,7 +540,8 @@ bool MediaDecoder::decodeAt(std::int64_t time, Picture& out, std::int64_t* frame
         throw MediaError(AVERROR(EINVAL));
     State& s = *m;
     time = std::clamp<std::int64_t>(time, 0, s.duration + 1);
-    const std::int64_t limit = s.start + av_rescale_q(time, kHundredNs, s.timeBase) + s.tolerance;
+    const std::int64_t limit =
+        s.start + av_rescale_q_rnd(time + s.tolerance, kHundredNs, s.timeBase, AV_ROUND_DOWN);
     try {
         bool done;
         if (s.curValid && s.curPts <= limit && ((s.nextValid && s.nextPts > limit) || (!s.nextValid && s.eof)))

@@ -146,21 +146,22 @@ void MediaPlayer::run()
             return;
 
         std::function<void()> callback;
+        if (ok) {
+            std::lock_guard lock(m_mutex);
+            std::swap(m_frame, work);
+            m_frameNumber = number;
+            m_frameTime = target;
+            ++m_frameSerial;
+            callback = m_frameReady;
+        }
+        if (callback)
+            callback(); // before the waiters wake, so they see its effects
         {
             std::lock_guard lock(m_mutex);
-            if (ok) {
-                std::swap(m_frame, work);
-                m_frameNumber = number;
-                m_frameTime = target;
-                ++m_frameSerial;
-                callback = m_frameReady;
-            }
             m_servedSerial = serial;
             m_servedOk = ok;
             m_lastError = error;
         }
         m_served.notify_all();
-        if (callback)
-            callback();
     }
 }

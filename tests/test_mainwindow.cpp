@@ -1,0 +1,859 @@
+#include "app/colorswatch.h"
+#include "app/customcolors.h"
+#include "app/helpviewer.h"
+#include "app/mainwindow.h"
+#include "app/messages.h"
+#include "app/numberedit.h"
+#include "app/pagecontrol.h"
+#include "app/previewbox.h"
+#include "app/singleinstance.h"
+#include "document/projectfile.h"
+#include "render/previewbounds.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileDialog>
+#include <QFocusEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPointer>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSettings>
+#include <QSlider>
+#include <QSplitter>
+#include <QTemporaryDir>
+#include <QTextBrowser>
+#include <QThread>
+#include <QTimer>
+
+#include <csignal>
+#include <memory>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
+
+namespace {
+
+QTemporaryDir& scratchDir()
+{
+    static QTemporaryDir dir;
+    return dir;
+}
+
+// One application for the whole run, with settings and runtime files in a scratch folder.
+QApplication& app()
+{
+    static std::unique_ptr<QApplication> instance = [] {
+        const QByteArray root = scratchDir().path().toLocal8Bit();
+        qputenv("XDG_CONFIG_HOME", root + "/config");
+        qputenv("XDG_RUNTIME_DIR", root + "/runtime");
+        QDir().mkpath(QString::fromLocal8Bit(root + "/runtime"));
+        QFile::setPermissions(QString::fromLocal8Bit(root + "/runtime"),
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        static int argc = 1;
+        static char name[] = "test_mainwindow";
+        static char* argv[] = {name, nullptr};
+        auto application = std::make_unique<QApplication>(argc, argv);
+        // Windows open and close all through the run; none of that may end a dialog's loop.
+        application->setQuitOnLastWindowClosed(false);
+        return application;
+    }();
+    return *instance;
+}
+
+struct Message {
+    MessageKind kind;
+    QString text;
+};
+
+// Collects the message boxes instead of showing them.
+class MessageLog {
+public:
+    MessageLog()
+    {
+        SetMessageSink([this](MessageKind kind, const QString& text) { messages.push_back({kind, text}); });
+    }
+    ~MessageLog() { SetMessageSink({}); }
+    std::vector<Message> messages;
+};
+
+void clearSettings()
+{
+    auto store = OpenSettingsStore();
+    store->clear();
+    store->sync();
+}
+
+void writeSettings(const std::vector<std::pair<QString, QString>>& values)
+{
+    auto store = OpenSettingsStore();
+    store->clear();
+    for (const auto& [name, value] : values)
+        store->setValue(name, value);
+    store->sync();
+}
+
+QString storedSetting(const QString& name)
+{
+    auto store = OpenSettingsStore();
+    store->sync();
+    return store->value(name).toString();
+}
+
+void settle()
+{
+    for (int i = 0; i < 5; ++i)
+        QCoreApplication::processEvents();
+}
+
+void typeKey(QWidget* widget, int key, const QString& text)
+{
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+    QCoreApplication::sendEvent(widget, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
+    QCoreApplication::sendEvent(widget, &release);
+}
+
+void loseFocus(QWidget* widget)
+{
+    QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+    QCoreApplication::sendEvent(widget, &out);
+}
+
+QLineEdit* editorOf(NumberEdit* field)
+{
+    return field->findChild<QLineEdit*>();
+}
+
+// Closes every modal dialog that opens while the object lives; counts them.
+class ModalCloser {
+public:
+    explicit ModalCloser(bool accept)
+    {
+        QObject::connect(&m_timer, &QTimer::timeout, [this, accept] {
+            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+                if (dialog != m_last) {
+                    m_last = dialog;
+                    ++opened;
+                }
+                accept ? dialog->accept() : dialog->reject();
+            }
+        });
+        m_timer.start(20);
+    }
+    int opened = 0;
+
+private:
+    QTimer m_timer;
+    QPointer<QDialog> m_last;
+};
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        app();
+        clearSettings();
+    }
+
+    std::unique_ptr<TForm1> makeShownWindow()
+    {
+        auto form = std::make_unique<TForm1>();
+        form->show();
+        settle();
+        return form;
+    }
+
+    static int compositions(TForm1& form) { return form.previewBox()->compositionCount(); }
+};
+
+} // namespace
+
+TEST(PreviewBounds, ExamplesFromTheLayout)
+{
+    PreviewBounds b = ComputePreviewBounds(522, 496, 720, 576);
+    EXPECT_EQ(b.left, 5);
+    EXPECT_EQ(b.top, 43);
+    EXPECT_EQ(b.width, 512);
+    EXPECT_EQ(b.height, 409);
+    EXPECT_EQ(PreviewScaleText(720, 576, b), "720 x 576 at 71% preview");
+
+    b = ComputePreviewBounds(522, 496, 704, 480);
+    EXPECT_EQ(b.left, 5);
+    EXPECT_EQ(b.top, 73);
+    EXPECT_EQ(b.width, 512);
+    EXPECT_EQ(b.height, 349);
+    EXPECT_EQ(b.percent, 72);
+
+    b = ComputePreviewBounds(800, 700, 720, 576);
+    EXPECT_EQ(b.left, 40);
+    EXPECT_EQ(b.top, 62);
+    EXPECT_EQ(b.width, 720);
+    EXPECT_EQ(b.height, 576);
+    EXPECT_EQ(PreviewScaleText(720, 576, b), "720 x 576 at 100% preview");
+}
+
+TEST(PreviewBounds, FullSizeOnlyWithRoomForTheMargin)
+{
+    PreviewBounds b = ComputePreviewBounds(730, 586, 720, 576);
+    EXPECT_EQ(b.width, 720);
+    EXPECT_EQ(b.height, 576);
+    b = ComputePreviewBounds(729, 586, 720, 576);
+    EXPECT_EQ(b.width, 719);
+    EXPECT_EQ(b.height, 575);
+    b = ComputePreviewBounds(730, 585, 720, 576);
+    EXPECT_EQ(b.height, 575);
+    EXPECT_EQ(b.width, 718);
+    // Never enlarged, however large the panel.
+    b = ComputePreviewBounds(5000, 4000, 704, 480);
+    EXPECT_EQ(b.width, 704);
+    EXPECT_EQ(b.height, 480);
+    EXPECT_EQ(b.percent, 100);
+}
+
+TEST(PreviewBounds, EqualShapesTakeTheWidth)
+{
+    // aw / ah = 360 / 288 = 720 / 576.
+    const PreviewBounds b = ComputePreviewBounds(370, 298, 720, 576);
+    EXPECT_EQ(b.width, 360);
+    EXPECT_EQ(b.height, 288);
+    EXPECT_EQ(b.percent, 50);
+}
+
+TEST(PreviewBounds, TinyPanelsShowNothing)
+{
+    for (const auto& [pw, ph] : std::vector<std::pair<int, int>>{{10, 300}, {300, 10}, {0, 0}, {-20, 5}, {11, 11}}) {
+        const PreviewBounds b = ComputePreviewBounds(pw, ph, 720, 576);
+        EXPECT_GE(b.width, 0);
+        EXPECT_GE(b.height, 0);
+        if (pw <= 10 || ph <= 10) {
+            EXPECT_FALSE(b.visible()) << pw << "x" << ph;
+        }
+    }
+    // One pixel of room gives a height that truncates to zero: still nothing to draw.
+    EXPECT_FALSE(ComputePreviewBounds(11, 11, 720, 576).visible());
+    EXPECT_FALSE(ComputePreviewBounds(500, 500, 0, 0).visible());
+}
+
+TEST(ContrastColorTest, GreysAndPrimaries)
+{
+    EXPECT_EQ(ContrastColor(0x808080), kBlack);
+    EXPECT_EQ(ContrastColor(0x7F7F7F), kWhite);
+    EXPECT_EQ(ContrastColor(0x00FFFF), kBlack); // yellow (BBGGRR)
+    EXPECT_EQ(ContrastColor(0xFF0000), kWhite); // blue
+    EXPECT_EQ(ContrastColor(kWhite), kBlack);
+    EXPECT_EQ(ContrastColor(kBlack), kWhite);
+}
+
+TEST(ErrorBox, FullStopRule)
+{
+    EXPECT_EQ(ErrorBoxText(QStringLiteral("'' is not a valid integer value")), "'' is not a valid integer value.");
+    EXPECT_EQ(ErrorBoxText(QStringLiteral("Done.")), "Done.");
+    EXPECT_EQ(ErrorBoxText(QStringLiteral("Failed!")), "Failed!");
+    EXPECT_EQ(ErrorBoxText(QStringLiteral("code (5)")), "code (5)");
+    EXPECT_EQ(ErrorBoxText(QStringLiteral("code 5")), "code 5.");
+    EXPECT_EQ(ErrorBoxText(QString()), "");
+}
+
+TEST(CustomColors, ReadStoreAndMalformed)
+{
+    CustomColorList list(QStringLiteral("colora=0000ff\r\nColorC=FFFFFFFF\nOther=1\r\nColorA=123456\r\n"));
+    CustomColorList::Slots values = list.values();
+    EXPECT_EQ(values[0], 0x0000FF); // first line wins, key case ignored
+    EXPECT_EQ(values[1], -1);       // missing
+    EXPECT_EQ(values[2], -1);       // FFFFFFFF
+    values[1] = 0x00FF00;
+    list.store(values);
+    const QStringList lines = list.text().split(QStringLiteral("\r\n"));
+    ASSERT_EQ(lines.size(), 19); // 4 old lines, 15 new... minus replaced ones, plus the final empty part
+    EXPECT_EQ(lines[0], "ColorA=0000FF");
+    EXPECT_EQ(lines[1], "ColorC=FFFFFFFF");
+    EXPECT_EQ(lines[2], "Other=1");
+    EXPECT_EQ(lines[3], "ColorA=123456");
+    EXPECT_EQ(lines[4], "ColorB=00FF00");
+    EXPECT_EQ(lines[17], "ColorP=FFFFFFFF");
+    EXPECT_TRUE(list.text().endsWith(QStringLiteral("\r\n")));
+
+    for (const QString& bad : {QStringLiteral("ColorB=XYZ"), QStringLiteral("ColorB="), QStringLiteral("ColorB=123456789")}) {
+        const CustomColorList broken(bad);
+        try {
+            (void)broken.values();
+            ADD_FAILURE() << bad.toStdString();
+        } catch (const std::runtime_error& e) {
+            const QString hex = bad.mid(7);
+            EXPECT_EQ(QString::fromUtf8(e.what()), "'$" + hex + "' is not a valid integer value");
+        }
+    }
+}
+
+TEST_F(MainWindowTest, ControlsNamesCaptionsAndDefaults)
+{
+    auto form = makeShownWindow();
+    EXPECT_EQ(form->windowTitle(), "Tavrel Lite 2.00");
+    EXPECT_EQ(form->findChild<QPushButton*>("SaveImageBtn")->text(), "Export to Image File");
+    EXPECT_EQ(form->findChild<QPushButton*>("BGColorBtn")->toolTip(), "Change background color");
+    EXPECT_EQ(form->findChild<QPushButton*>("tn7btn")->toolTip(), "Set thumbnail image");
+    EXPECT_EQ(form->findChild<QLabel*>("BGColorPanel")->text(), "Background color");
+    EXPECT_EQ(form->findChild<QLineEdit*>("TitleEdit")->text(), "Title");
+    EXPECT_EQ(form->findChild<QSlider*>("CaptionSize")->value(), 10);
+    EXPECT_TRUE(form->findChild<QCheckBox*>("BoldText")->isChecked());
+    EXPECT_FALSE(form->findChild<QCheckBox*>("Shadow")->isChecked());
+    EXPECT_EQ(form->findChild<NumberEdit*>("FirstItem")->value(), 1);
+    EXPECT_EQ(form->findChild<NumberEdit*>("TotalItems")->value(), 10);
+    EXPECT_EQ(form->findChild<QLabel*>("CN10")->text(), "10");
+    EXPECT_TRUE(form->findChild<QRadioButton*>("BetterSpeed")->isChecked());
+    EXPECT_EQ(form->findChild<QMenu*>("File1")->title(), "&File");
+    EXPECT_EQ(form->findChild<QAction*>("Contents1")->shortcut(), QKeySequence(Qt::Key_F1));
+    EXPECT_TRUE(form->findChild<QAction*>("VCDNTSC")->isChecked());
+    // Tab order runs down the Items tab: caption field k, then its button.
+    EXPECT_EQ(form->findChild<QLineEdit*>("Edit3")->nextInFocusChain(), form->findChild<QPushButton*>("tn3btn"));
+    // The font list is sorted without regard to case, each name once.
+    auto* fonts = form->findChild<QComboBox*>("TextFontCB");
+    for (int i = 1; i < fonts->count(); ++i)
+        EXPECT_LT(QString::compare(fonts->itemText(i - 1), fonts->itemText(i), Qt::CaseInsensitive), 0);
+    EXPECT_EQ(fonts->currentText().toStdString(), form->doc().textfont);
+}
+
+TEST_F(MainWindowTest, EachEditComposesThePreviewOnce)
+{
+    auto form = makeShownWindow();
+    ASSERT_GT(form->previewBox()->width(), 0);
+    MenuDocument& doc = form->doc();
+
+    const auto once = [&](const char* what, const std::function<void()>& edit) {
+        const int before = compositions(*form);
+        edit();
+        EXPECT_EQ(compositions(*form), before + 1) << what;
+    };
+    typeKey(form->TitleEdit, Qt::Key_End, QString());
+    once("title keystroke", [&] { typeKey(form->TitleEdit, Qt::Key_X, QStringLiteral("x")); });
+    EXPECT_EQ(doc.title, "Titlex");
+    once("subtitle", [&] { form->SubtitleEdit->setText(QStringLiteral("Sub")); });
+    once("footnote", [&] { form->FootnoteEdit->setText(QStringLiteral("Foot")); });
+    once("bold", [&] { form->BoldText->click(); });
+    EXPECT_FALSE(doc.boldtext);
+    once("shadow", [&] { form->Shadow->click(); });
+    once("thumbnails", [&] { form->ShowThumbs->click(); });
+    once("numbers", [&] { form->ShowNumbers->click(); });
+    once("caption 3", [&] { form->Edit[2]->setText(QStringLiteral("Chapter")); });
+    EXPECT_EQ(doc.item(3).menucaption, "Chapter");
+    once("title size", [&] { form->TitleSize->setValue(12); });
+    EXPECT_EQ(doc.titlesize, 12);
+    once("caption size", [&] { form->CaptionSize->setValue(6); });
+    once("first item", [&] { editorOf(form->FirstItem)->setText(QStringLiteral("5")); });
+    EXPECT_EQ(form->CN[0]->text(), "5");
+    EXPECT_EQ(form->CN[9]->text(), "14");
+    once("quality", [&] { form->findChild<QRadioButton*>("BetterQuality")->click(); });
+    EXPECT_TRUE(doc.quality);
+    once("background path", [&] { form->BGImage->setText(QStringLiteral("/no/such/picture.png")); });
+    EXPECT_TRUE(doc.BackgroundPicture.isEmpty());
+    if (form->TextFontCB->count() > 1)
+        once("font", [&] { form->TextFontCB->setCurrentIndex((form->TextFontCB->currentIndex() + 1) % 2); });
+
+    // An unchanged slider value composes nothing.
+    int before = compositions(*form);
+    form->TitleSize->setValue(12);
+    EXPECT_EQ(compositions(*form), before);
+    // A first item beyond 990 is held back.
+    editorOf(form->FirstItem)->setText(QStringLiteral("991"));
+    EXPECT_EQ(compositions(*form), before);
+    EXPECT_EQ(doc.menustart, 5);
+
+    // New: one composition in all, every control back to its default.
+    before = compositions(*form);
+    form->New1Click();
+    EXPECT_EQ(compositions(*form), before + 1);
+    EXPECT_EQ(form->TitleEdit->text(), "Title");
+    EXPECT_TRUE(form->BoldText->isChecked());
+    EXPECT_EQ(form->Edit[2]->text(), "");
+    EXPECT_EQ(form->CN[0]->text(), "1");
+    EXPECT_EQ(editorOf(form->FirstItem)->text(), "1");
+    EXPECT_TRUE(form->findChild<QRadioButton*>("BetterSpeed")->isChecked());
+    EXPECT_EQ(form->TitleSize->value(), 10);
+}
+
+TEST_F(MainWindowTest, OpeningAProjectComposesOnceAndFillsThePanel)
+{
+    auto form = makeShownWindow();
+    const QString path = scratchDir().filePath(QStringLiteral("holiday.tavrel"));
+    {
+        MenuDocument source;
+        source.title = "Holiday";
+        source.menucount = 4;
+        source.item(2).menucaption = "Beach";
+        source.quality = true;
+        source.bgcolor = 0x00FFFF;
+        SaveProject(source, path.toStdString());
+    }
+    MessageLog log;
+    const int before = compositions(*form);
+    form->openProject(path);
+    EXPECT_EQ(compositions(*form), before + 1);
+    EXPECT_TRUE(log.messages.empty());
+    EXPECT_EQ(form->TitleEdit->text(), "Holiday");
+    EXPECT_EQ(form->Edit[1]->text(), "Beach");
+    EXPECT_EQ(editorOf(form->TotalItems)->text(), "4");
+    EXPECT_TRUE(form->findChild<QRadioButton*>("BetterQuality")->isChecked());
+    EXPECT_EQ(form->findChild<ColorSwatch*>("BGColorPanel")->color(), 0x00FFFFu);
+    EXPECT_EQ(form->windowTitle(), "Tavrel Lite 2.00 - holiday.tavrel");
+
+    // A file that is not there: the error box, the document and caption unchanged.
+    form->openProject(scratchDir().filePath(QStringLiteral("missing.tavrel")));
+    ASSERT_EQ(log.messages.size(), 1u);
+    EXPECT_EQ(log.messages[0].kind, MessageKind::ErrorBox);
+    EXPECT_TRUE(log.messages[0].text.startsWith(QStringLiteral("Cannot open file ")));
+    EXPECT_EQ(form->windowTitle(), "Tavrel Lite 2.00 - holiday.tavrel");
+    EXPECT_EQ(form->doc().title, "Holiday");
+    EXPECT_TRUE(form->doc().RenderEnabled);
+}
+
+TEST_F(MainWindowTest, NumberFieldsHoldBackAndPullIntoRange)
+{
+    auto form = makeShownWindow();
+    MenuDocument& doc = form->doc();
+    NumberEdit* total = form->TotalItems;
+
+    int before = compositions(*form);
+    editorOf(total)->setText(QStringLiteral("15"));
+    EXPECT_EQ(compositions(*form), before);
+    EXPECT_EQ(doc.menucount, 10);
+    loseFocus(total);
+    EXPECT_EQ(editorOf(total)->text(), "10");
+    EXPECT_EQ(compositions(*form), before + 1);
+
+    // Letters are refused; digits are taken.
+    editorOf(total)->selectAll();
+    typeKey(total, Qt::Key_A, QStringLiteral("a"));
+    EXPECT_EQ(editorOf(total)->text(), "10");
+    editorOf(total)->selectAll();
+    typeKey(total, Qt::Key_7, QStringLiteral("7"));
+    EXPECT_EQ(editorOf(total)->text(), "7");
+    EXPECT_EQ(doc.menucount, 7);
+
+    // An empty field reads as 0, which is in range.
+    before = compositions(*form);
+    editorOf(total)->clear();
+    EXPECT_EQ(total->value(), 0);
+    EXPECT_EQ(doc.menucount, 0);
+    EXPECT_EQ(compositions(*form), before + 1);
+    loseFocus(total);
+    EXPECT_EQ(editorOf(total)->text(), "");
+
+    // Text that is no integer reads as 0 too.
+    editorOf(form->FirstItem)->setText(QStringLiteral("1.5"));
+    EXPECT_EQ(form->FirstItem->value(), 0);
+    EXPECT_EQ(doc.menustart, 0);
+    editorOf(form->FirstItem)->setText(QStringLiteral("-4"));
+    EXPECT_EQ(doc.menustart, 0);
+    loseFocus(form->FirstItem);
+    EXPECT_EQ(editorOf(form->FirstItem)->text(), "0");
+
+    // The arrows step by one within the range.
+    total->setValue(9);
+    total->stepBy(1);
+    EXPECT_EQ(total->value(), 10);
+    total->stepBy(1);
+    EXPECT_EQ(total->value(), 10);
+    editorOf(total)->setText(QStringLiteral("15"));
+    total->stepBy(-1);
+    EXPECT_EQ(total->value(), 10);
+}
+
+TEST_F(MainWindowTest, TabsShareThePageControlWidth)
+{
+    auto form = makeShownWindow();
+    PageControl* pages = form->PageControl1;
+    for (int width : {300, 401, 265}) {
+        // Moving the divider resizes the page control.
+        form->Splitter1->setSizes({width, form->width() - width - 5});
+        settle();
+        ASSERT_EQ(pages->width(), width);
+        EXPECT_EQ(pages->tabBar()->tabRect(0).width(), (width - 10) / 2) << width;
+        EXPECT_EQ(pages->tabBar()->tabRect(1).width(), (width - 10) / 2) << width;
+    }
+}
+
+TEST_F(MainWindowTest, PreviewBoxPlacedInItsPanel)
+{
+    auto form = makeShownWindow();
+    form->presetActions[3]->trigger(); // 720 x 576
+    form->PaintPanel->resize(522, 496);
+    EXPECT_EQ(form->PaintBox1->geometry(), QRect(5, 43, 512, 409));
+    EXPECT_EQ(form->ISizePanel->text(), "720 x 576 at 71% preview");
+
+    // The image-size commands re-lay the box; the repaint that follows composes it.
+    const int before = compositions(*form);
+    form->presetActions[0]->trigger(); // 704 x 480
+    EXPECT_EQ(compositions(*form), before);
+    EXPECT_EQ(form->PaintBox1->geometry(), QRect(5, 73, 512, 349));
+    EXPECT_EQ(form->ISizePanel->text(), "704 x 480 at 72% preview");
+    form->PaintBox1->repaint();
+    EXPECT_EQ(compositions(*form), before + 1);
+    EXPECT_EQ(form->previewBox()->picture().width(), 512);
+    EXPECT_EQ(form->previewBox()->picture().height(), 349);
+
+    form->PaintPanel->resize(8, 300);
+    EXPECT_FALSE(form->PaintBox1->isVisible());
+    EXPECT_EQ(form->ISizePanel->text(), "704 x 480 at 0% preview");
+}
+
+TEST_F(MainWindowTest, SettingsFirstRunDefaultsWrittenAtClose)
+{
+    {
+        auto form = makeShownWindow();
+        EXPECT_EQ(form->width(), 800);
+        EXPECT_EQ(form->height(), 570);
+        EXPECT_FALSE(form->isMaximized());
+        EXPECT_EQ(form->doc().ImageWidth, 704);
+        EXPECT_EQ(form->doc().ImageHeight, 480);
+        form->close();
+    }
+    EXPECT_EQ(storedSetting("MainWidth"), "800");
+    EXPECT_EQ(storedSetting("MainHeight"), "570");
+    EXPECT_EQ(storedSetting("MainMaximized"), "0");
+    EXPECT_EQ(storedSetting("VideoMode"), "0");
+    auto store = OpenSettingsStore();
+    for (const char* name : {"LastClipDir", "LastSaveImageDir", "LastFileDir", "CustomColors"}) {
+        EXPECT_TRUE(store->contains(name)) << name;
+        EXPECT_EQ(store->value(name).toString(), "") << name;
+    }
+}
+
+TEST_F(MainWindowTest, SettingsReadBackAndBadValues)
+{
+    writeSettings({{"MainWidth", "900"}, {"MainHeight", "-5"}, {"VideoMode", "2"},
+                   {"LastClipDir", "/tmp/clips/"}, {"LastFileDir", "/tmp/menus, old/"}});
+    {
+        auto form = makeShownWindow();
+        EXPECT_EQ(form->width(), 900);
+        EXPECT_EQ(form->height(), 570);
+        EXPECT_EQ(form->doc().ImageWidth, 720);
+        EXPECT_EQ(form->doc().ImageHeight, 480);
+        EXPECT_TRUE(form->findChild<QAction*>("DVDNTSC")->isChecked());
+        EXPECT_EQ(form->lastClipDir(), "/tmp/clips/");
+        EXPECT_EQ(form->lastFileDir(), "/tmp/menus, old/");
+        form->close();
+    }
+    EXPECT_EQ(storedSetting("MainWidth"), "900");
+    EXPECT_EQ(storedSetting("MainHeight"), "570");
+    EXPECT_EQ(storedSetting("VideoMode"), "2");
+    EXPECT_EQ(storedSetting("LastFileDir"), "/tmp/menus, old/");
+
+    for (const char* bad : {"7", "abc", "-1"}) {
+        writeSettings({{"VideoMode", bad}, {"MainWidth", "0"}});
+        auto form = makeShownWindow();
+        EXPECT_EQ(form->doc().VideoMode, 0) << bad;
+        EXPECT_EQ(form->width(), 800);
+        form->close();
+        EXPECT_EQ(storedSetting("VideoMode"), "0");
+        EXPECT_EQ(storedSetting("MainWidth"), "800");
+    }
+}
+
+TEST_F(MainWindowTest, SettingsMaximizedAnyNonZero)
+{
+    writeSettings({{"MainMaximized", "2"}, {"MainWidth", "700"}, {"MainHeight", "500"}});
+    {
+        auto form = makeShownWindow();
+        EXPECT_TRUE(form->isMaximized());
+        form->close();
+    }
+    EXPECT_EQ(storedSetting("MainMaximized"), "1");
+    // The normal size behind the maximized window is what is kept.
+    EXPECT_EQ(storedSetting("MainWidth"), "700");
+    EXPECT_EQ(storedSetting("MainHeight"), "500");
+}
+
+TEST_F(MainWindowTest, SettingsWrongTypeReported)
+{
+    {
+        auto store = OpenSettingsStore();
+        store->setValue("LastSaveImageDir", QStringList{"a", "b"});
+        store->sync();
+    }
+    MessageLog log;
+    auto form = makeShownWindow();
+    ASSERT_EQ(log.messages.size(), 1u);
+    EXPECT_EQ(log.messages[0].kind, MessageKind::ErrorBox);
+    EXPECT_EQ(log.messages[0].text, "Invalid data type for 'LastSaveImageDir'");
+    EXPECT_EQ(form->lastSaveImageDir(), "");
+}
+
+TEST_F(MainWindowTest, CustomColorsCancelKeepsThemExactly)
+{
+    const QString stored = QStringLiteral("ColorA=0000FF\r\ncolorb=ffffffff\nJunk line\r\n");
+    writeSettings({{"CustomColors", stored}});
+    {
+        auto form = makeShownWindow();
+        ModalCloser closer(false);
+        form->BGColorBtnClick();
+        EXPECT_EQ(closer.opened, 1);
+        EXPECT_EQ(form->customColors().text(), stored);
+        EXPECT_EQ(form->doc().bgcolor, kWhite);
+        form->close();
+    }
+    EXPECT_EQ(storedSetting("CustomColors"), stored);
+
+    // OK writes all sixteen slots back, keeping what the user did not touch.
+    {
+        auto form = makeShownWindow();
+        ModalCloser closer(true);
+        const int before = compositions(*form);
+        form->TextColorBtnClick();
+        EXPECT_EQ(closer.opened, 1);
+        EXPECT_EQ(compositions(*form), before + 1);
+        form->close();
+    }
+    const QString text = storedSetting("CustomColors");
+    EXPECT_TRUE(text.startsWith(QStringLiteral("ColorA=0000FF\r\nColorB=FFFFFFFF\r\nJunk line\r\nColorC=FFFFFFFF\r\n")))
+        << text.toStdString();
+    EXPECT_TRUE(text.endsWith(QStringLiteral("ColorP=FFFFFFFF\r\n")));
+    EXPECT_EQ(text.count(QStringLiteral("\r\n")), 17);
+}
+
+TEST_F(MainWindowTest, MalformedCustomColorKeepsTheChooserClosed)
+{
+    writeSettings({{"CustomColors", "ColorA=0000FF\r\nColorB=12G4\r\n"}});
+    auto form = makeShownWindow();
+    MessageLog log;
+    ModalCloser closer(false);
+    form->BGColorBtnClick();
+    settle();
+    EXPECT_EQ(closer.opened, 0);
+    ASSERT_EQ(log.messages.size(), 1u);
+    EXPECT_EQ(log.messages[0].kind, MessageKind::ErrorBox);
+    EXPECT_EQ(log.messages[0].text, "'$12G4' is not a valid integer value.");
+}
+
+TEST_F(MainWindowTest, SaveAsNamesTheWindowAndFailureChangesNothing)
+{
+    auto form = makeShownWindow();
+    MessageLog log;
+    const QString path = scratchDir().filePath(QStringLiteral("wedding.tavrel"));
+    form->saveProjectAs(path);
+    EXPECT_TRUE(log.messages.empty());
+    EXPECT_EQ(form->windowTitle(), "Tavrel Lite 2.00 - wedding.tavrel");
+    EXPECT_EQ(form->doc().CurrentFileName, path.toStdString());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(file.readAll().startsWith("id=Tavrel\r\nversion=100\r\n"));
+
+    form->saveProjectAs(QStringLiteral("/no/such/folder/x.tavrel"));
+    ASSERT_EQ(log.messages.size(), 1u);
+    EXPECT_EQ(log.messages[0].text, "Cannot create file /no/such/folder/x.tavrel.");
+    EXPECT_EQ(form->windowTitle(), "Tavrel Lite 2.00 - wedding.tavrel");
+
+    form->New1Click();
+    EXPECT_EQ(form->windowTitle(), "Tavrel Lite 2.00");
+}
+
+TEST_F(MainWindowTest, ExportWritesTheChosenTypeWhateverTheName)
+{
+    auto form = makeShownWindow();
+    MessageLog log;
+    const struct {
+        int type;
+        const char* name;
+        QByteArray magic;
+    } cases[] = {
+        {1, "menu.png", QByteArrayLiteral("BM")},
+        {2, "menu.png", QByteArrayLiteral("GIF87a")},
+        {3, "menu.bmp", QByteArrayLiteral("\xFF\xD8\xFF")},
+        {4, "menu.gif", QByteArrayLiteral("\x89PNG\r\n\x1A\n")},
+    };
+    for (const auto& c : cases) {
+        const QString path = scratchDir().filePath(QString::fromLatin1(c.name));
+        log.messages.clear();
+        EXPECT_TRUE(form->exportTo(path, c.type)) << c.type;
+        ASSERT_EQ(log.messages.size(), 1u);
+        EXPECT_EQ(log.messages[0].kind, MessageKind::Information);
+        EXPECT_EQ(log.messages[0].text, path + " saved");
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const QByteArray data = file.readAll();
+        EXPECT_TRUE(data.startsWith(c.magic)) << c.type;
+        if (c.type == 1) {
+            EXPECT_EQ(data.size(), 1013814); // 704 x 480, 24 bits
+        }
+    }
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+
+    log.messages.clear();
+    const QString bad = QStringLiteral("/no/such/folder/menu.bmp");
+    EXPECT_FALSE(form->exportTo(bad, 1));
+    ASSERT_EQ(log.messages.size(), 1u);
+    EXPECT_EQ(log.messages[0].kind, MessageKind::Error);
+    EXPECT_EQ(log.messages[0].text, "Error saving " + bad);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(MainWindowTest, ExportDialogKeepsTheSuffixInStepWithTheType)
+{
+    auto form = makeShownWindow();
+    QFileDialog* dialog = form->imageSaveDialog();
+    EXPECT_EQ(dialog->windowTitle(), "Save Image File");
+    EXPECT_EQ(dialog->defaultSuffix(), "bmp");
+    dialog->selectNameFilter(QStringLiteral("JPG image (*.jpg)"));
+    emit dialog->filterSelected(QStringLiteral("JPG image (*.jpg)"));
+    EXPECT_EQ(dialog->defaultSuffix(), "jpg");
+    emit dialog->filterSelected(QStringLiteral("PNG image (*.png)"));
+    EXPECT_EQ(dialog->defaultSuffix(), "png");
+    EXPECT_EQ(form->imageSaveDialog(), dialog); // one dialog for the run
+}
+
+TEST_F(MainWindowTest, HelpOpensOnDemandAndClosesWithTheWindow)
+{
+    auto form = makeShownWindow();
+    form->setHelpFolder(QStringLiteral(TAVREL_TEST_DATA "/../../help"));
+    EXPECT_EQ(form->helpViewer(), nullptr);
+
+    form->Contents1->trigger();
+    ASSERT_NE(form->helpViewer(), nullptr);
+    EXPECT_TRUE(form->helpViewer()->isVisible());
+    EXPECT_EQ(form->helpViewer()->currentPage(), "index.html");
+    EXPECT_TRUE(form->helpViewer()->browser()->toPlainText().contains(QStringLiteral("Getting started")));
+
+    // F1 on the open File menu opens the menus' topic.
+    form->File1->popup(form->mapToGlobal(QPoint(10, 10)));
+    settle();
+    typeKey(form->File1, Qt::Key_F1, QString());
+    EXPECT_FALSE(form->File1->isVisible());
+    EXPECT_EQ(form->helpViewer()->currentPage(), "context300.html");
+
+    form->close();
+    EXPECT_FALSE(form->helpViewer()->isVisible());
+}
+
+TEST_F(MainWindowTest, ClosingWithoutHelpCreatesNoHelpWindow)
+{
+    auto form = makeShownWindow();
+    form->close();
+    EXPECT_EQ(form->helpViewer(), nullptr);
+}
+
+TEST(SingleInstanceTest, LockNames)
+{
+    EXPECT_EQ(SingleInstance::LockNameFor("/usr/bin/EDITOR.EXE"), "Editor");
+    EXPECT_EQ(SingleInstance::LockNameFor("/opt/tavrel"), "tavrel");
+    EXPECT_EQ(SingleInstance::LockNameFor("TaVREL.bin.old"), "Tavrel");
+    EXPECT_EQ(SingleInstance::LockNameFor("/x/.hidden"), "Tavrel");
+}
+
+TEST(SingleInstanceTest, SecondCopyAsksTheFirstToShow)
+{
+    app();
+    QTemporaryDir dir;
+    auto first = std::make_unique<SingleInstance>("Tavrel", dir.path());
+    ASSERT_TRUE(first->isFirst());
+    int asked = 0;
+    QObject::connect(first.get(), &SingleInstance::showRequested, [&] { ++asked; });
+
+    SingleInstance second("Tavrel", dir.path());
+    EXPECT_FALSE(second.isFirst());
+    EXPECT_TRUE(second.requestShow());
+    QElapsedTimer clock;
+    clock.start();
+    while (asked == 0 && clock.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    EXPECT_EQ(asked, 1);
+
+    // Another lock name is another program.
+    SingleInstance other("Editor", dir.path());
+    EXPECT_TRUE(other.isFirst());
+
+    // After the first copy has ended the next start runs normally.
+    first.reset();
+    SingleInstance next("Tavrel", dir.path());
+    EXPECT_TRUE(next.isFirst());
+}
+
+TEST(SingleInstanceTest, LockOfAnotherProcessAndStaleLock)
+{
+    app();
+    QTemporaryDir dir;
+    const QString lockPath = dir.filePath("Tavrel.lock");
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        QLockFile lock(lockPath);
+        const char ok = lock.tryLock(0) ? '1' : '0';
+        (void)!::write(ready[1], &ok, 1);
+        ::pause();
+        ::_exit(0);
+    }
+    char ok = 0;
+    ASSERT_EQ(::read(ready[0], &ok, 1), 1);
+    ASSERT_EQ(ok, '1');
+    {
+        SingleInstance copy("Tavrel", dir.path());
+        EXPECT_FALSE(copy.isFirst());
+    }
+    // The holder dies without unlocking, as in a crash: the lock is taken over.
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    EXPECT_TRUE(QFile::exists(lockPath));
+    SingleInstance copy("Tavrel", dir.path());
+    EXPECT_TRUE(copy.isFirst());
+}
+
+TEST(SingleInstanceTest, SecondProgramQuits)
+{
+    app();
+    if (!QFile::exists(QStringLiteral(TAVREL_BINARY)))
+        GTEST_SKIP() << "program not built";
+    QTemporaryDir dir;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("XDG_RUNTIME_DIR", dir.path());
+    env.insert("XDG_CONFIG_HOME", dir.filePath("config"));
+    QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+
+    QProcess first;
+    first.setProcessEnvironment(env);
+    first.start(QStringLiteral(TAVREL_BINARY), {});
+    ASSERT_TRUE(first.waitForStarted());
+    QElapsedTimer clock;
+    clock.start();
+    while (!QFile::exists(dir.filePath("tavrel.socket")) && clock.elapsed() < 10000)
+        QThread::msleep(20);
+    ASSERT_TRUE(QFile::exists(dir.filePath("tavrel.socket")));
+
+    QProcess second;
+    second.setProcessEnvironment(env);
+    second.start(QStringLiteral(TAVREL_BINARY), {});
+    EXPECT_TRUE(second.waitForFinished(10000));
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_EQ(first.state(), QProcess::Running);
+
+    first.terminate();
+    if (!first.waitForFinished(5000)) {
+        first.kill();
+        first.waitForFinished();
+    }
+}
