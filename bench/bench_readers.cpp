@@ -34,11 +34,11 @@ const Bytes& photo()
         for (int y = 0; y < kHeight; ++y)
             for (int x = 0; x < kWidth; ++x)
                 for (int c = 0; c < 3; ++c) {
-                    const double v
-                        = 120 + 70 * std::sin(x * 0.004 + c * 0.9) * std::cos(y * 0.006 - c)
-                          + 30 * std::sin(std::hypot(x - 900.0, y - 500.0) * 0.03) + noise(random);
-                    rgb[i++]
-                        = static_cast<std::uint8_t>(std::lround(std::fmin(255, std::fmax(0, v))));
+                    const double v =
+                        120 + 70 * std::sin(x * 0.004 + c * 0.9) * std::cos(y * 0.006 - c) +
+                        30 * std::sin(std::hypot(x - 900.0, y - 500.0) * 0.03) + noise(random);
+                    rgb[i++] =
+                        static_cast<std::uint8_t>(std::lround(std::fmin(255, std::fmax(0, v))));
                 }
         return rgb;
     }();
@@ -122,8 +122,8 @@ const Bytes& jpegFile()
         jpeg_set_quality(&cinfo, 90, TRUE);
         jpeg_start_compress(&cinfo, TRUE);
         while (cinfo.next_scanline < cinfo.image_height) {
-            JSAMPROW row = const_cast<JSAMPROW>(photo().data()
-                                                + std::size_t(cinfo.next_scanline) * kWidth * 3);
+            JSAMPROW row = const_cast<JSAMPROW>(photo().data() +
+                                                std::size_t(cinfo.next_scanline) * kWidth * 3);
             jpeg_write_scanlines(&cinfo, &row, 1);
         }
         jpeg_finish_compress(&cinfo);

@@ -17,8 +17,8 @@ void fixCrcs(std::vector<std::uint8_t>& file)
     std::size_t pos = 8;
     while (pos + 12 <= file.size()) {
         const std::uint8_t* p = file.data() + pos;
-        const std::size_t length
-            = std::size_t(p[0]) << 24 | std::size_t(p[1]) << 16 | std::size_t(p[2]) << 8 | p[3];
+        const std::size_t length =
+            std::size_t(p[0]) << 24 | std::size_t(p[1]) << 16 | std::size_t(p[2]) << 8 | p[3];
         if (length > file.size() - pos - 12)
             return;
         const uLong crc = crc32(crc32(0L, Z_NULL, 0), p + 4, static_cast<uInt>(length + 4));
@@ -42,8 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fixCrcs(file);
     try {
         const RgbaImage image = DecodePng(file, limits);
-        if (image.width <= 0 || image.height <= 0
-            || image.pixels.size() != std::size_t(image.width) * std::size_t(image.height) * 4)
+        if (image.width <= 0 || image.height <= 0 ||
+            image.pixels.size() != std::size_t(image.width) * std::size_t(image.height) * 4)
             __builtin_trap();
         // Touch every byte so that a short or uninitialised buffer shows up.
         unsigned sum = 0;

@@ -90,8 +90,8 @@ int readDimension(const std::vector<std::uint8_t>& jpeg, bool wantWidth)
 {
     // SOF0..SOF2 hold height then width after the precision byte.
     for (std::size_t i = 2; i + 9 < jpeg.size(); ++i)
-        if (jpeg[i] == 0xFF
-            && (jpeg[i + 1] == 0xC0 || jpeg[i + 1] == 0xC1 || jpeg[i + 1] == 0xC2)) {
+        if (jpeg[i] == 0xFF &&
+            (jpeg[i + 1] == 0xC0 || jpeg[i + 1] == 0xC1 || jpeg[i + 1] == 0xC2)) {
             const std::size_t at = i + 5 + (wantWidth ? 2 : 0);
             return jpeg[at] << 8 | jpeg[at + 1];
         }
@@ -111,10 +111,10 @@ JpegSource MakeJpegSource(int width, int height, int components)
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
             for (int c = 0; c < components; ++c) {
-                const double v = 128 + 60 * std::sin(x * 0.021 + c) + 50 * std::cos(y * 0.017 - c)
-                                 + 12 * std::sin((x + y) * 0.11 * (c + 1));
-                source.samples[i++]
-                    = static_cast<std::uint8_t>(std::lround(std::fmin(255, std::fmax(0, v))));
+                const double v = 128 + 60 * std::sin(x * 0.021 + c) + 50 * std::cos(y * 0.017 - c) +
+                                 12 * std::sin((x + y) * 0.11 * (c + 1));
+                source.samples[i++] =
+                    static_cast<std::uint8_t>(std::lround(std::fmin(255, std::fmax(0, v))));
             }
     return source;
 }

@@ -108,8 +108,8 @@ TEST(JpegReader, DamagedDataFailsWithoutEndingTheProcess)
     EXPECT_THROW(DecodeJpeg(Bytes{}), CodecError);
     EXPECT_THROW(DecodeJpeg(Bytes{0xFF, 0xD8}), CodecError);
     EXPECT_THROW(DecodeJpeg(Bytes(1000, 0x42)), CodecError);
-    const Bytes pngStart
-        = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R'};
+    const Bytes pngStart = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n',
+                            0,    0,   0,   13,  'I',  'H',  'D',  'R'};
     EXPECT_THROW(DecodeJpeg(pngStart), CodecError);
 
     // Cut short anywhere: refused (libjpeg alone would pad the picture with grey).

@@ -45,10 +45,10 @@ class LoadPictureFileTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        m_dir
-            = fs::temp_directory_path()
-              / ("tavrel-load-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed())
-                 + "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        m_dir =
+            fs::temp_directory_path() /
+            ("tavrel-load-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+             "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::create_directories(m_dir);
     }
     void TearDown() override { fs::remove_all(m_dir); }
@@ -182,18 +182,18 @@ TEST_F(LoadPictureFileTest, SmallerPictureLeavesExactlyItsSize)
     EXPECT_EQ(target.height(), 10);
     for (int y = 0; y < 10; ++y)
         for (int x = 0; x < 20; ++x)
-            EXPECT_TRUE(target.pixel(x, y)[0] == target.pixel(x, y)[1]
-                        && target.pixel(x, y)[1] == target.pixel(x, y)[2]);
+            EXPECT_TRUE(target.pixel(x, y)[0] == target.pixel(x, y)[1] &&
+                        target.pixel(x, y)[1] == target.pixel(x, y)[2]);
 }
 
 TEST_F(LoadPictureFileTest, BmpReplacesTheTarget)
 {
     // 2 x 2, 24 bits, bottom-up rows of B,G,R padded to 8 bytes.
-    const Bytes bmp
-        = {'B', 'M', 70, 0,  0,  0,  0, 0,  0, 0, 54, 0, 0, 0,  40, 0, 0, 0, 2, 0, 0,
-           0,   2,   0,  0,  0,  1,  0, 24, 0, 0, 0,  0, 0, 16, 0,  0, 0, 0, 0, 0, 0,
-           0,   0,   0,  0,  0,  0,  0, 0,  0, 0, 0,  0, 1, 2,  3,  4, 5, 6, 0, 0, // bottom row
-           7,   8,   9,  10, 11, 12, 0, 0};                                        // top row
+    const Bytes bmp = {
+        'B', 'M', 70, 0,  0,  0,  0, 0,  0, 0, 54, 0, 0, 0,  40, 0, 0, 0, 2, 0, 0,
+        0,   2,   0,  0,  0,  1,  0, 24, 0, 0, 0,  0, 0, 16, 0,  0, 0, 0, 0, 0, 0,
+        0,   0,   0,  0,  0,  0,  0, 0,  0, 0, 0,  0, 1, 2,  3,  4, 5, 6, 0, 0, // bottom row
+        7,   8,   9,  10, 11, 12, 0, 0};                                        // top row
     Picture target = filled(5, 5, 200, 200, 200);
     ASSERT_TRUE(LoadPictureFile(write("tiny.BMP", bmp), target));
     EXPECT_EQ(pixelsOf(target), (Bytes{9, 8, 7, 12, 11, 10, 3, 2, 1, 6, 5, 4}));

@@ -428,6 +428,32 @@ TEST_F(MainWindowTest, OpeningAProjectComposesOnceAndFillsThePanel)
     EXPECT_TRUE(form->doc().RenderEnabled);
 }
 
+TEST_F(MainWindowTest, OneStartupArgumentIsOpenedTwoAreNot)
+{
+    const QString path = scratchDir().filePath(QStringLiteral("party.tavrel"));
+    {
+        MenuDocument source;
+        source.title = "Party";
+        SaveProject(source, path.toStdString());
+    }
+    {
+        TForm1 form;
+        form.setStartupArguments({path});
+        form.show();
+        settle();
+        EXPECT_EQ(form.windowTitle(), "Tavrel Lite 2.00 - party.tavrel");
+        EXPECT_EQ(form.TitleEdit->text(), "Party");
+    }
+    {
+        TForm1 form;
+        form.setStartupArguments({path, path});
+        form.show();
+        settle();
+        EXPECT_EQ(form.windowTitle(), "Tavrel Lite 2.00");
+        EXPECT_EQ(form.TitleEdit->text(), "Title");
+    }
+}
+
 TEST_F(MainWindowTest, NumberFieldsHoldBackAndPullIntoRange)
 {
     auto form = makeShownWindow();
@@ -583,6 +609,22 @@ TEST_F(MainWindowTest, SettingsMaximizedAnyNonZero)
     // The normal size behind the maximized window is what is kept.
     EXPECT_EQ(storedSetting("MainWidth"), "700");
     EXPECT_EQ(storedSetting("MainHeight"), "500");
+}
+
+TEST_F(MainWindowTest, MaximizingAndRestoringKeepsTheNormalSize)
+{
+    {
+        auto form = makeShownWindow();
+        form->showMaximized();
+        settle();
+        ASSERT_TRUE(form->isMaximized());
+        form->showNormal();
+        settle();
+        form->close();
+    }
+    EXPECT_EQ(storedSetting("MainWidth"), "800");
+    EXPECT_EQ(storedSetting("MainHeight"), "570");
+    EXPECT_EQ(storedSetting("MainMaximized"), "0");
 }
 
 TEST_F(MainWindowTest, SettingsWrongTypeReported)

@@ -11,6 +11,8 @@
 #include <filesystem>
 #include <fstream>
 #include <regex>
+#include <stdexcept>
+#include <thread>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -236,6 +238,48 @@ TEST(MediaPlayer, ReleaseWhileSeekingAndReopen)
     Picture p;
     ASSERT_TRUE(player.takeFrame(p));
     EXPECT_EQ(FrameIndexOf(p), 90);
+}
+
+TEST(MediaPlayer, CallbackThatThrowsDoesNotStopTheWorker)
+{
+    MediaPlayer player;
+    std::atomic<int> calls{0};
+    player.setFrameReadyCallback([&] {
+        ++calls;
+        throw std::runtime_error("listener failed");
+    });
+    player.open(PathOf("movie.avi"));
+    for (int frame : {10, 50}) {
+        player.seek(TimeOfFrameForPlayer(player, frame));
+        ASSERT_TRUE(player.waitForFrame(std::chrono::seconds(10)));
+        Picture p;
+        ASSERT_TRUE(player.takeFrame(p));
+        EXPECT_EQ(FrameIndexOf(p), frame);
+    }
+    EXPECT_EQ(calls.load(), 2);
+}
+
+TEST(MediaPlayer, ReplacedCallbackIsNeverCalledAfterwards)
+{
+    MediaPlayer player;
+    std::atomic<bool> started{false};
+    std::atomic<bool> finished{false};
+    player.setFrameReadyCallback([&] {
+        started = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        finished = true;
+    });
+    player.open(PathOf("movie.avi"));
+    player.pause();
+    while (!started)
+        std::this_thread::yield();
+    // The owner of the callback may be gone as soon as this returns.
+    player.setFrameReadyCallback(nullptr);
+    EXPECT_TRUE(finished.load());
+    started = false;
+    player.seek(TimeOfFrameForPlayer(player, 30));
+    ASSERT_TRUE(player.waitForFrame(std::chrono::seconds(10)));
+    EXPECT_FALSE(started.load());
 }
 
 TEST(MediaErrors, TextIsFfmpegsFollowedByTheHexCode)

@@ -37,8 +37,8 @@ Bytes chunk(const char* type, const Bytes& data)
     storeU32(out.data(), static_cast<std::uint32_t>(data.size()));
     std::copy(type, type + 4, out.begin() + 4);
     std::copy(data.begin(), data.end(), out.begin() + 8);
-    const uLong crc
-        = crc32(crc32(0, Z_NULL, 0), out.data() + 4, static_cast<uInt>(data.size() + 4));
+    const uLong crc =
+        crc32(crc32(0, Z_NULL, 0), out.data() + 4, static_cast<uInt>(data.size() + 4));
     storeU32(out.data() + 8 + data.size(), static_cast<std::uint32_t>(crc));
     return out;
 }
@@ -137,8 +137,8 @@ TEST(PngReader, EveryTruncationAndEveryDamagedChunkIsRefused)
 
         // One changed bit anywhere in a chunk (length field aside) breaks its CRC.
         for (std::size_t pos = 8; pos + 12 <= file.size();) {
-            const std::uint32_t length = std::uint32_t(file[pos]) << 24 | file[pos + 1] << 16
-                                         | file[pos + 2] << 8 | file[pos + 3];
+            const std::uint32_t length = std::uint32_t(file[pos]) << 24 | file[pos + 1] << 16 |
+                                         file[pos + 2] << 8 | file[pos + 3];
             for (std::size_t at : {pos + 4, pos + 8 + length / 2, pos + 8 + length + 3}) {
                 Bytes damaged = file;
                 damaged[at] ^= 0x10;
@@ -173,9 +173,9 @@ TEST(PngReader, HeaderIsCheckedBeforeAnythingIsAllocated)
     for (const Bad& b : {Bad{16, 3, 0, 0, 0}, Bad{4, 2, 0, 0, 0}, Bad{2, 4, 0, 0, 0},
                          Bad{1, 6, 0, 0, 0}, Bad{3, 0, 0, 0, 0}, Bad{8, 5, 0, 0, 0},
                          Bad{8, 0, 2, 0, 0}, Bad{8, 0, 0, 1, 0}, Bad{8, 0, 0, 0, 1}}) {
-        const Bytes file
-            = png({ihdr(1, 1, b.depth, b.colorType, b.interlace, b.compression, b.filter),
-                   chunk("IDAT", deflateBytes(Bytes(9, 0))), kIend});
+        const Bytes file =
+            png({ihdr(1, 1, b.depth, b.colorType, b.interlace, b.compression, b.filter),
+                 chunk("IDAT", deflateBytes(Bytes(9, 0))), kIend});
         EXPECT_THROW(decode(file), CodecError) << b.depth << " " << b.colorType;
     }
 }

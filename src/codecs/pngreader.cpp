@@ -19,8 +19,8 @@ constexpr std::uint32_t kMaxChunkLength = 0x7FFFFFFFu; // lengths and dimensions
 
 constexpr std::uint32_t chunkType(const char (&name)[5])
 {
-    return std::uint32_t(std::uint8_t(name[0])) << 24 | std::uint32_t(std::uint8_t(name[1])) << 16
-           | std::uint32_t(std::uint8_t(name[2])) << 8 | std::uint32_t(std::uint8_t(name[3]));
+    return std::uint32_t(std::uint8_t(name[0])) << 24 | std::uint32_t(std::uint8_t(name[1])) << 16 |
+           std::uint32_t(std::uint8_t(name[2])) << 8 | std::uint32_t(std::uint8_t(name[3]));
 }
 
 constexpr std::uint32_t kIHDR = chunkType("IHDR");
@@ -48,8 +48,8 @@ constexpr Pass kAdam7[7] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 
 
 std::uint32_t readU32(const std::uint8_t* p)
 {
-    return std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 | std::uint32_t(p[2]) << 8
-           | std::uint32_t(p[3]);
+    return std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 | std::uint32_t(p[2]) << 8 |
+           std::uint32_t(p[3]);
 }
 
 unsigned readU16(const std::uint8_t* p)
@@ -115,27 +115,41 @@ template <int Bpp>
 void unfilterWith(int filter, std::uint8_t* row, const std::uint8_t* prev, std::size_t n)
 {
     switch (filter) {
-    case 0: break;
-    case 1: unfilterSub<Bpp>(row, n); break;
+    case 0:
+        break;
+    case 1:
+        unfilterSub<Bpp>(row, n);
+        break;
     case 2:
         for (std::size_t i = 0; i < n; ++i)
             row[i] = static_cast<std::uint8_t>(row[i] + prev[i]);
         break;
-    case 3: unfilterAverage<Bpp>(row, prev, n); break;
-    case 4: unfilterPaeth<Bpp>(row, prev, n); break;
-    default: fail("unknown filter type " + std::to_string(filter));
+    case 3:
+        unfilterAverage<Bpp>(row, prev, n);
+        break;
+    case 4:
+        unfilterPaeth<Bpp>(row, prev, n);
+        break;
+    default:
+        fail("unknown filter type " + std::to_string(filter));
     }
 }
 
 void unfilter(int filter, int bpp, std::uint8_t* row, const std::uint8_t* prev, std::size_t n)
 {
     switch (bpp) {
-    case 1: return unfilterWith<1>(filter, row, prev, n);
-    case 2: return unfilterWith<2>(filter, row, prev, n);
-    case 3: return unfilterWith<3>(filter, row, prev, n);
-    case 4: return unfilterWith<4>(filter, row, prev, n);
-    case 6: return unfilterWith<6>(filter, row, prev, n);
-    default: return unfilterWith<8>(filter, row, prev, n);
+    case 1:
+        return unfilterWith<1>(filter, row, prev, n);
+    case 2:
+        return unfilterWith<2>(filter, row, prev, n);
+    case 3:
+        return unfilterWith<3>(filter, row, prev, n);
+    case 4:
+        return unfilterWith<4>(filter, row, prev, n);
+    case 6:
+        return unfilterWith<6>(filter, row, prev, n);
+    default:
+        return unfilterWith<8>(filter, row, prev, n);
     }
 }
 
@@ -266,8 +280,8 @@ RgbaImage PngDecoder::run()
         const std::uint32_t type = readU32(typeBytes);
         const uLong crc = crc32(crc32(0L, Z_NULL, 0), typeBytes, length + 4);
         if (crc != readU32(body + length))
-            fail("CRC error in " + std::string(reinterpret_cast<const char*>(typeBytes), 4)
-                 + " chunk");
+            fail("CRC error in " + std::string(reinterpret_cast<const char*>(typeBytes), 4) +
+                 " chunk");
         pos += 12 + std::size_t(length);
 
         if (!haveHeader && type != kIHDR)
@@ -317,8 +331,8 @@ RgbaImage PngDecoder::run()
             if (stage == Stage::BeforeImage && !havePalette)
                 readGamma(body, length);
         } else if (!(typeBytes[0] & 0x20)) {
-            fail("unknown critical chunk "
-                 + std::string(reinterpret_cast<const char*>(typeBytes), 4));
+            fail("unknown critical chunk " +
+                 std::string(reinterpret_cast<const char*>(typeBytes), 4));
         }
         // Other ancillary chunks carry nothing this reader shows.
     }
@@ -360,11 +374,12 @@ void PngDecoder::readHeader(const std::uint8_t* p, std::uint32_t length)
         channels = 4;
         depthOk = depth == 8 || depth == 16;
         break;
-    default: fail("invalid colour type " + std::to_string(colorType));
+    default:
+        fail("invalid colour type " + std::to_string(colorType));
     }
     if (!depthOk)
-        fail("invalid bit depth " + std::to_string(depth) + " for colour type "
-             + std::to_string(colorType));
+        fail("invalid bit depth " + std::to_string(depth) + " for colour type " +
+             std::to_string(colorType));
     if (p[10] != 0)
         fail("unknown compression method");
     if (p[11] != 0)
@@ -429,7 +444,8 @@ void PngDecoder::readTransparency(const std::uint8_t* p, std::uint32_t length)
             std::memcpy(m_paletteAlpha.data(), p, length);
         }
         break;
-    default: break; // images with an alpha channel need no tRNS
+    default:
+        break; // images with an alpha channel need no tRNS
     }
 }
 
@@ -448,10 +464,10 @@ std::uint64_t PngDecoder::imageDataBytes() const
     const Pass* passes = m_interlaced ? kAdam7 : &kSinglePass;
     for (int i = 0; i < (m_interlaced ? 7 : 1); ++i) {
         const Pass& pass = passes[i];
-        const std::uint64_t w
-            = m_width > pass.xStart ? (m_width - pass.xStart + pass.xStep - 1) / pass.xStep : 0;
-        const std::uint64_t h
-            = m_height > pass.yStart ? (m_height - pass.yStart + pass.yStep - 1) / pass.yStep : 0;
+        const std::uint64_t w =
+            m_width > pass.xStart ? (m_width - pass.xStart + pass.xStep - 1) / pass.xStep : 0;
+        const std::uint64_t h =
+            m_height > pass.yStart ? (m_height - pass.yStart + pass.yStep - 1) / pass.yStep : 0;
         if (w > 0)
             total += h * (1 + (w * std::uint64_t(m_bitsPerPixel) + 7) / 8);
     }
@@ -528,10 +544,10 @@ void PngDecoder::startPass()
 {
     for (; m_pass < m_passCount; ++m_pass) {
         const Pass& pass = m_passes[m_pass];
-        m_passWidth
-            = m_width > pass.xStart ? (m_width - pass.xStart + pass.xStep - 1) / pass.xStep : 0;
-        m_passHeight
-            = m_height > pass.yStart ? (m_height - pass.yStart + pass.yStep - 1) / pass.yStep : 0;
+        m_passWidth =
+            m_width > pass.xStart ? (m_width - pass.xStart + pass.xStep - 1) / pass.xStep : 0;
+        m_passHeight =
+            m_height > pass.yStart ? (m_height - pass.yStart + pass.yStep - 1) / pass.yStep : 0;
         if (m_passWidth > 0 && m_passHeight > 0)
             break;
     }
@@ -593,10 +609,10 @@ void PngDecoder::finishRow()
     unfilter(filter, m_filterBpp, m_cur + 1, m_prev + 1, m_rowTotal - 1);
 
     const Pass& pass = m_passes[m_pass];
-    const std::size_t y
-        = std::size_t(pass.yStart) + std::size_t(m_passRow) * std::size_t(pass.yStep);
-    std::uint8_t* dst
-        = m_image.pixels.data() + (y * std::size_t(m_width) + std::size_t(pass.xStart)) * 4;
+    const std::size_t y =
+        std::size_t(pass.yStart) + std::size_t(m_passRow) * std::size_t(pass.yStep);
+    std::uint8_t* dst =
+        m_image.pixels.data() + (y * std::size_t(m_width) + std::size_t(pass.xStart)) * 4;
     emitRow(m_cur + 1, m_passWidth, dst, std::size_t(pass.xStep) * 4);
 
     std::swap(m_cur, m_prev);
@@ -645,8 +661,8 @@ void PngDecoder::emitRow(const std::uint8_t* src, int count, std::uint8_t* dst,
                 }
             } else {
                 for (int i = 0; i < count; ++i, src += 3, dst += step) {
-                    const bool keyed = m_hasKey && src[0] == m_key[0] && src[1] == m_key[1]
-                                       && src[2] == m_key[2];
+                    const bool keyed =
+                        m_hasKey && src[0] == m_key[0] && src[1] == m_key[1] && src[2] == m_key[2];
                     dst[0] = t[src[0]];
                     dst[1] = t[src[1]];
                     dst[2] = t[src[2]];
@@ -655,8 +671,8 @@ void PngDecoder::emitRow(const std::uint8_t* src, int count, std::uint8_t* dst,
             }
         } else {
             for (int i = 0; i < count; ++i, src += 6, dst += step) {
-                const bool keyed = m_hasKey && readU16(src) == m_key[0]
-                                   && readU16(src + 2) == m_key[1] && readU16(src + 4) == m_key[2];
+                const bool keyed = m_hasKey && readU16(src) == m_key[0] &&
+                                   readU16(src + 2) == m_key[1] && readU16(src + 4) == m_key[2];
                 dst[0] = t[src[0]];
                 dst[1] = t[src[2]];
                 dst[2] = t[src[4]];
@@ -682,7 +698,8 @@ void PngDecoder::emitRow(const std::uint8_t* src, int count, std::uint8_t* dst,
         }
         break;
     }
-    default: break;
+    default:
+        break;
     }
 }
 

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <fcntl.h>
 #include <stdexcept>
 #include <sys/stat.h>
@@ -96,24 +97,21 @@ void WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> 
 
 std::string ReadWholeFile(const std::string& path, std::uint64_t maxBytes)
 {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f)
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
+                                                               &std::fclose);
+    if (!file)
         throw std::runtime_error("Cannot open file " + path);
     std::string out;
     char buf[65536];
     for (;;) {
-        const std::size_t n = std::fread(buf, 1, sizeof buf, f);
+        const std::size_t n = std::fread(buf, 1, sizeof buf, file.get());
         if (n > 0) {
-            if (out.size() + n > maxBytes) {
-                std::fclose(f);
+            if (out.size() + n > maxBytes)
                 throw std::runtime_error("File too large: " + path);
-            }
             out.append(buf, n);
         }
         if (n < sizeof buf) {
-            const bool failed = std::ferror(f) != 0;
-            std::fclose(f);
-            if (failed)
+            if (std::ferror(file.get()) != 0)
                 throw std::runtime_error("Cannot read file " + path);
             return out;
         }

@@ -61,8 +61,10 @@ void onMessage(j_common_ptr cinfo, int level)
     case JWRN_JPEG_EOF:
     case JWRN_HIT_MARKER:
     case JWRN_MUST_RESYNC:
-    case JWRN_NOT_SEQUENTIAL: onError(cinfo);
-    default: ++cinfo->err->num_warnings;
+    case JWRN_NOT_SEQUENTIAL:
+        onError(cinfo);
+    default:
+        ++cinfo->err->num_warnings;
     }
 }
 
@@ -106,7 +108,8 @@ bool readHeader(JpegJob* job, const unsigned char* data, unsigned long size)
         job->output = Output::Cmyk;
         cinfo->out_color_space = JCS_CMYK;
         break;
-    default: failJob(reinterpret_cast<j_common_ptr>(cinfo), "unsupported colour space");
+    default:
+        failJob(reinterpret_cast<j_common_ptr>(cinfo), "unsupported colour space");
     }
     jpeg_calc_output_dimensions(cinfo);
     return true;
@@ -187,8 +190,8 @@ Picture DecodeJpeg(std::span<const std::uint8_t> data, const DecodeLimits& limit
     const std::uint64_t width = job.cinfo.output_width;
     const std::uint64_t height = job.cinfo.output_height;
     const auto maxSide = static_cast<std::uint64_t>(std::min(limits.maxSide, Picture::kMaxSide));
-    if (width == 0 || height == 0 || width > maxSide || height > maxSide
-        || width * height > std::min(limits.maxPixels, Picture::kMaxPixels))
+    if (width == 0 || height == 0 || width > maxSide || height > maxSide ||
+        width * height > std::min(limits.maxPixels, Picture::kMaxPixels))
         throw CodecError("JPEG: picture is too large");
     // Huffman coding spends at least one bit on every 8 x 8 block of the full-resolution
     // component, so a header that the data cannot fill is refused before memory is taken.

@@ -60,8 +60,8 @@ void drawOver(const RgbaImage& image, Picture& target)
                 dst[2] = src[2];
             } else if (a != 0) {
                 for (int k = 0; k < 3; ++k)
-                    dst[k]
-                        = static_cast<std::uint8_t>((src[k] * a + (255 - a) * dst[k] + 255) / 256);
+                    dst[k] =
+                        static_cast<std::uint8_t>((src[k] * a + (255 - a) * dst[k] + 255) / 256);
             }
         }
     }
@@ -105,9 +105,14 @@ bool LoadPictureFile(const std::string& fileName, Picture& target)
             target = std::move(picture);
             break;
         }
-        case Format::Gif: drawOver(DecodeGif(bytes), target); break;
-        case Format::Png: drawOver(DecodePng(bytes), target); break;
-        case Format::None: return false;
+        case Format::Gif:
+            drawOver(DecodeGif(bytes), target);
+            break;
+        case Format::Png:
+            drawOver(DecodePng(bytes), target);
+            break;
+        case Format::None:
+            return false;
         }
         return true;
     } catch (...) {

@@ -112,7 +112,7 @@ std::string MediaPlayer::lastError() const
 
 void MediaPlayer::setFrameReadyCallback(std::function<void()> callback)
 {
-    std::lock_guard lock(m_mutex);
+    std::lock_guard lock(m_callbackMutex);
     m_frameReady = std::move(callback);
 }
 
@@ -141,21 +141,31 @@ void MediaPlayer::run()
             aborted = !ok;
         } catch (const std::exception& e) {
             error = e.what();
+        } catch (...) {
+            // Nothing may leave the thread: that would end the program.
+            error = "Unknown error";
         }
         if (aborted)
             return;
 
-        std::function<void()> callback;
         if (ok) {
-            std::lock_guard lock(m_mutex);
-            std::swap(m_frame, work);
-            m_frameNumber = number;
-            m_frameTime = target;
-            ++m_frameSerial;
-            callback = m_frameReady;
+            {
+                std::lock_guard lock(m_mutex);
+                std::swap(m_frame, work);
+                m_frameNumber = number;
+                m_frameTime = target;
+                ++m_frameSerial;
+            }
+            // Before the waiters wake, so that they see its effects.
+            std::lock_guard lock(m_callbackMutex);
+            if (m_frameReady) {
+                try {
+                    m_frameReady();
+                } catch (...) {
+                    // The frame is delivered all the same; the listener's failure is its own.
+                }
+            }
         }
-        if (callback)
-            callback(); // before the waiters wake, so they see its effects
         {
             std::lock_guard lock(m_mutex);
             m_servedSerial = serial;

@@ -50,7 +50,9 @@ public:
     // The text of the error that ended the latest request, empty when it succeeded.
     std::string lastError() const;
 
-    // Called on the worker thread after each delivered frame; keep it short.
+    // Called on the worker thread after each delivered frame; keep it short, and do
+    // not wait in it for the thread that replaces it. Once this returns, the previous
+    // callback is neither running nor called again. Exceptions from it are dropped.
     void setFrameReadyCallback(std::function<void()> callback);
 
 private:
@@ -77,5 +79,7 @@ private:
     std::int64_t m_frameNumber = 0;
     std::int64_t m_frameTime = 0;
     std::uint64_t m_frameSerial = 0;
+    // Held while the callback runs, so that replacing it waits for a call in progress.
+    std::mutex m_callbackMutex;
     std::function<void()> m_frameReady;
 };
