@@ -20,7 +20,8 @@ namespace {
 
 QApplication& app()
 {
-    static std::unique_ptr<QApplication> instance = [] {
+    // Never destroyed: at exit Qt's own globals may already be gone.
+    static QApplication* instance = [] {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
         // Default settings, whatever the user running the benchmark has stored.
@@ -28,7 +29,7 @@ QApplication& app()
         static int argc = 1;
         static char name[] = "bench_preview";
         static char* argv[] = {name, nullptr};
-        auto application = std::make_unique<QApplication>(argc, argv);
+        auto* application = new QApplication(argc, argv);
         application->setQuitOnLastWindowClosed(false);
         return application;
     }();

@@ -62,7 +62,8 @@ QTemporaryDir& scratchDir()
 // One application for the whole run, with settings and runtime files in a scratch folder.
 QApplication& app()
 {
-    static std::unique_ptr<QApplication> instance = [] {
+    // Never destroyed: at exit Qt's own globals may already be gone.
+    static QApplication* instance = [] {
         const QByteArray root = scratchDir().path().toLocal8Bit();
         qputenv("XDG_CONFIG_HOME", root + "/config");
         qputenv("XDG_RUNTIME_DIR", root + "/runtime");
@@ -74,7 +75,7 @@ QApplication& app()
         static int argc = 1;
         static char name[] = "test_mainwindow";
         static char* argv[] = {name, nullptr};
-        auto application = std::make_unique<QApplication>(argc, argv);
+        auto* application = new QApplication(argc, argv);
         // Windows open and close all through the run; none of that may end a dialog's loop.
         application->setQuitOnLastWindowClosed(false);
         return application;
