@@ -2,6 +2,7 @@
 #include "codecs/colorquantizer.h"
 #include "codecs/fastcolorlookup.h"
 #include "codecs/gifencoder.h"
+#include "codecs/lzwencoder.h"
 
 #include <gif_lib.h>
 #include <gtest/gtest.h>
@@ -302,6 +303,69 @@ TEST(GifEncoder, LzwSurvivesDictionaryResets)
         EXPECT_EQ(file[file.size() - 2], 0x00);
         EXPECT_EQ(file.back(), 0x3B);
     }
+}
+
+// A decoder accepts a clear code anywhere, so the reset point needs its own check.
+// After a clear the free code runs from K + 2 = 6 up to 4094 (4089 entries, one per
+// code), and the code written when it stands at 4095 is followed by the clear: 4090
+// codes between two clears, the last ones 12 bits wide.
+TEST(GifEncoder, LzwClearsExactlyWhenTheFreeCodePasses4094)
+{
+    std::mt19937 random(5);
+    std::vector<std::uint8_t> pixels(200000);
+    for (std::uint8_t& p : pixels)
+        p = static_cast<std::uint8_t>(random() & 1);
+    std::vector<std::uint8_t> out;
+    TLZWEncoder::encode(pixels, 1, out);
+
+    ASSERT_GE(out.size(), 2u);
+    ASSERT_EQ(out[0], 2); // minimum code size
+    std::vector<std::uint8_t> data;
+    std::size_t at = 1;
+    while (at < out.size() && out[at] != 0) {
+        const std::size_t length = out[at];
+        ASSERT_LE(at + 1 + length, out.size());
+        data.insert(data.end(), out.begin() + static_cast<std::ptrdiff_t>(at + 1),
+                    out.begin() + static_cast<std::ptrdiff_t>(at + 1 + length));
+        at += 1 + length;
+    }
+    ASSERT_EQ(at + 1, out.size()); // the terminator ends the data
+
+    constexpr int kClear = 4;
+    constexpr int kEnd = 5;
+    std::size_t bit = 0;
+    int width = 3;
+    int freeCode = kClear + 2;
+    std::vector<int> runs; // codes between clears
+    int run = -1;
+    int lastWidth = 0;
+    for (;;) {
+        ASSERT_LE(bit + static_cast<std::size_t>(width), data.size() * 8);
+        int code = 0;
+        for (int i = 0; i < width; ++i, ++bit)
+            code |= ((data[bit / 8] >> (bit % 8)) & 1) << i;
+        if (code == kClear) {
+            if (run >= 0) {
+                runs.push_back(run);
+                EXPECT_EQ(lastWidth, 12);
+            }
+            run = 0;
+            width = 3;
+            freeCode = kClear + 2;
+            continue;
+        }
+        if (code == kEnd)
+            break;
+        ASSERT_LT(code, freeCode);
+        ++run;
+        lastWidth = width;
+        if (freeCode > (1 << width) - 1 && width < 12)
+            ++width;
+        ++freeCode;
+    }
+    ASSERT_GE(runs.size(), 3u);
+    for (int codes : runs)
+        EXPECT_EQ(codes, 4090);
 }
 
 TEST(GifEncoder, NoisyPhotoDecodesToOurMapping)

@@ -757,6 +757,8 @@ TEST_F(MainWindowTest, ExportDialogKeepsTheSuffixInStepWithTheType)
     QFileDialog* dialog = form->imageSaveDialog();
     EXPECT_EQ(dialog->windowTitle(), "Save Image File");
     EXPECT_EQ(dialog->defaultSuffix(), "bmp");
+    // The name box that every export empties.
+    EXPECT_NE(dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")), nullptr);
     dialog->selectNameFilter(QStringLiteral("JPG image (*.jpg)"));
     emit dialog->filterSelected(QStringLiteral("JPG image (*.jpg)"));
     EXPECT_EQ(dialog->defaultSuffix(), "jpg");
