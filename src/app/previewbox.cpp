@@ -25,7 +25,12 @@ bool PreviewBox::compose()
     m_stale = false;
     ++m_compositions;
     PictureCanvas canvas(m_picture);
-    DrawMenu(m_doc, canvas, m_scratch, m_doc.quality);
+    if (m_doc.quality) {
+        DrawMenu(m_doc, canvas, m_scratch, true, &m_cache);
+    } else {
+        m_cache.clear();
+        DrawMenu(m_doc, canvas, m_scratch, false);
+    }
     return true;
 }
 

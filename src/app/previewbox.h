@@ -1,6 +1,7 @@
 #pragma once
 
 #include "imageio/picture.h"
+#include "render/scaledpicturecache.h"
 
 #include <QWidget>
 
@@ -37,6 +38,7 @@ private:
     MenuDocument& m_doc;
     Picture& m_scratch;
     Picture m_picture;
+    ScaledPictureCache m_cache; // rescaled pictures kept between "Better quality" drawings
     bool m_stale = true; // the picture does not show the current size yet
     int m_compositions = 0;
 };
