@@ -392,7 +392,9 @@ void TForm1::buildLayout()
     Splitter1->setStretchFactor(0, 0);
     Splitter1->setStretchFactor(1, 1);
     // 265 pixels, or what the panel's captions need in a wider system font.
-    const int leftWidth = std::max(kLeftPanelWidth, LeftPanel->sizeHint().width());
+    // The tab pages' margins and frames come on top of the longest caption's own width.
+    const int leftWidth = std::max({kLeftPanelWidth, LeftPanel->sizeHint().width(),
+                                    Shadow->sizeHint().width() + 48});
     Splitter1->setSizes({leftWidth, kDefaultWidth - leftWidth - 5});
     setCentralWidget(Splitter1);
 
