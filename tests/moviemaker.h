@@ -24,6 +24,8 @@ struct MovieSpec {
     int gop = 60;
     int bFrames = 2;
     bool texture = false; // moving detail instead of the frame-number blocks
+    int u = 128;          // chroma of the frame-number blocks (128, 128: grey)
+    int v = 128;
 };
 
 // Frame i as flat blocks: bit b of i (b = 0..7) is the block in column b % 4, row b / 4,
@@ -62,7 +64,8 @@ inline void fillFrame(AVFrame* f, const MovieSpec& s, int i)
         for (int y = 0; y < s.height / 2; ++y)
             for (int x = 0; x < s.width / 2; ++x)
                 f->data[plane][y * f->linesize[plane] + x] =
-                    s.texture ? static_cast<std::uint8_t>(128 + ((x + y + i) & 31) - 16) : 128;
+                    s.texture ? static_cast<std::uint8_t>(128 + ((x + y + i) & 31) - 16)
+                              : static_cast<std::uint8_t>(plane == 1 ? s.u : s.v);
 }
 
 inline bool drain(AVCodecContext* ctx, AVFormatContext* oc, AVStream* st, AVPacket* pkt)

@@ -1,4 +1,5 @@
 #include "app/headless.h"
+#include "moviemaker.h"
 
 #include <gtest/gtest.h>
 
@@ -248,6 +249,124 @@ TEST_F(HeadlessTest, TypeOptionChoosesTheWriter)
     const Outcome run = tavrel({"--export", "menu.bmp", "--type", "png"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(readFile(dir / "menu.bmp").substr(0, 8), std::string("\x89PNG\r\n\x1A\n", 8));
+}
+
+} // namespace
+
+// Movie thumbnails in the exported grid: each box shows the frame its item names.
+namespace {
+
+class HeadlessMovieTest : public HeadlessTest {
+protected:
+    static constexpr int kFrames = 80;
+
+    // The frame number coded in a fitted picture's blocks (see moviemaker.h), read from
+    // the middle of each block after the filtered rescale; -1 when a block is unclear.
+    static int frameInBmp(const std::string& bmp, int left, int top, int width, int height)
+    {
+        int index = 0;
+        for (int b = 0; b < 8; ++b) {
+            const int cx = left + (b % 4) * width / 4 + width / 8;
+            const int cy = top + (b / 4) * height / 2 + height / 4;
+            int sum = 0, count = 0;
+            for (int y = cy - 4; y <= cy + 4; ++y)
+                for (int x = cx - 4; x <= cx + 4; ++x, ++count)
+                    sum += static_cast<int>((bmpPixel(bmp, 720, 576, x, y) >> 8) & 0xFF);
+            const int mean = sum / count;
+            if (mean > 150)
+                index |= 1 << b;
+            else if (mean > 70)
+                return -1;
+        }
+        return index;
+    }
+};
+
+TEST_F(HeadlessMovieTest, ExportedGridShowsTheStoredFramesAndSaveWritesTheClampedOnes)
+{
+    MovieSpec spec;
+    spec.path = (dir / "clip.mpg").string();
+    spec.width = 160;
+    spec.height = 120;
+    spec.frames = kFrames;
+    spec.gop = 30;
+    ASSERT_EQ(MakeMovie(spec), "");
+    MovieSpec red = spec;
+    red.path = (dir / "red.mpg").string();
+    red.u = 90;
+    red.v = 210;
+    ASSERT_EQ(MakeMovie(red), "");
+    const std::string broken = write("broken.mpg", std::string(4000, 'x'));
+
+    // Items 1..10: frames 0, 37, last, beyond the end, a broken movie, 64, a red movie,
+    // no source, a frame below -1 (read as a picture source), 42.
+    const std::string clip = spec.path;
+    const std::vector<std::pair<std::string, int>> items = {
+        {clip, 0}, {clip, 37}, {clip, kFrames - 1}, {clip, 5000}, {broken, 25},
+        {clip, 64}, {red.path, 1}, {"", 7}, {clip, -3}, {clip, 42}};
+    std::string project = "id=Tavrel\r\nversion=100\r\nmenustart=1\r\nmenucount=10\r\nthumbs=true\r\n"
+                          "numbers=false\r\nbgimage=\r\nbgcolor=FFFFFF\r\ntextcolor=000000\r\ntextfont=\r\n"
+                          "boldtext=false\r\nshadowtext=false\r\ntitle=\r\nsubtitle=\r\nfootnote=\r\n"
+                          "titlesize=10\r\ncaptionsize=10\r\n";
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        const std::string n = std::to_string(i + 1);
+        project += "menucaption" + n + "=\r\nmenuclip" + n + "=" + items[i].first + "\r\nmenuframe" + n + "="
+                   + std::to_string(items[i].second) + "\r\n";
+    }
+    project += "quality=false\r\n";
+    write("movies.tavrel", project);
+
+    const Outcome run = tavrel({"--export", "out.bmp", "--size", "3", "--save", "out.tavrel", "movies.tavrel"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    for (int n : {1, 2, 3, 4, 5, 6, 7, 9, 10})
+        EXPECT_TRUE(contains(run.err, "Movie clip #" + std::to_string(n) + " loaded")) << n << run.err;
+    EXPECT_FALSE(contains(run.err, "Movie clip #8 loaded"));
+    EXPECT_TRUE(contains(run.err, "($")) << run.err; // the broken movie's error
+    EXPECT_TRUE(contains(run.err, "Error loading " + clip)) << run.err;
+
+    const std::string bmp = readFile(dir / "out.bmp");
+    ASSERT_EQ(bmp.size(), 1244214u);
+    // Boxes of 122 x 98; a 4:3 picture is wider in proportion, so it gets the full width
+    // and R(122 / (4 / 3)) = 92 rows, 3 rows below the box's top.
+    const int boxX[] = {25, 162, 299, 436, 573};
+    const int boxY[] = {161, 334};
+    const int expected[] = {0, 37, kFrames - 1, kFrames - 1, -1, 64, 1, -1, -1, 42};
+    const int redItem = 7;
+    for (int i = 0; i < 10; ++i) {
+        SCOPED_TRACE("item " + std::to_string(i + 1));
+        const int x = boxX[i % 5], y = boxY[i / 5];
+        if (expected[i] < 0) {
+            // No picture: the double outline of the whole box, the background inside.
+            EXPECT_EQ(bmpPixel(bmp, 720, 576, x, y), 0x000000u);
+            EXPECT_EQ(bmpPixel(bmp, 720, 576, x + 1, y + 1), 0xFFFFFFu);
+            EXPECT_EQ(bmpPixel(bmp, 720, 576, x + 61, y + 49), 0xFFFFFFu);
+            continue;
+        }
+        EXPECT_EQ(bmpPixel(bmp, 720, 576, x, y + 3), 0x000000u);          // the picture's outline
+        EXPECT_EQ(bmpPixel(bmp, 720, 576, x + 60, y + 1), 0xFFFFFFu);      // background above it
+        if (i + 1 != redItem) {
+            EXPECT_EQ(frameInBmp(bmp, x, y + 3, 122, 92), expected[i]);
+            continue;
+        }
+        // Red stays red: the frame's channels reach the export in their order.
+        long sums[3] = {};
+        for (int py = y + 10; py < y + 85; ++py)
+            for (int px = x + 10; px < x + 112; ++px)
+                for (int c = 0; c < 3; ++c)
+                    sums[c] += (bmpPixel(bmp, 720, 576, px, py) >> (16 - 8 * c)) & 0xFF;
+        EXPECT_GT(sums[0], sums[1] * 2) << "red against green";
+        EXPECT_GT(sums[0], sums[2] * 2) << "red against blue";
+    }
+
+    // The save writes the frames actually taken: beyond the end becomes the frame count,
+    // a broken movie 0, a frame below -1 a picture source's -1.
+    const std::string saved = readFile(dir / "out.tavrel");
+    const int savedFrames[] = {0, 37, kFrames - 1, kFrames, 0, 64, 1, 7, -1, 42};
+    for (int i = 0; i < 10; ++i)
+        EXPECT_TRUE(contains(saved, "\r\nmenuframe" + std::to_string(i + 1) + "=" + std::to_string(savedFrames[i])
+                                        + "\r\n"))
+            << "item " << i + 1;
+    EXPECT_TRUE(contains(saved, "\r\nmenuclip5=" + broken + "\r\n"));
 }
 
 } // namespace

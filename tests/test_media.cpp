@@ -95,6 +95,49 @@ std::int64_t TimeOfFrameForPlayer(const MediaPlayer& p, std::int64_t frame)
                                                     static_cast<double>(p.frameCount())));
 }
 
+// Copies the packets of `from` into `to` (container by extension) with every timestamp
+// moved by `shift` stream ticks; empty on success, else what failed.
+std::string Remux(const std::string& from, const std::string& to, std::int64_t shift)
+{
+    AVFormatContext* in = nullptr;
+    if (avformat_open_input(&in, from.c_str(), nullptr, nullptr) < 0)
+        return "cannot open " + from;
+    AVFormatContext* out = nullptr;
+    std::string error;
+    if (avformat_find_stream_info(in, nullptr) < 0 || avformat_alloc_output_context2(&out, nullptr, nullptr, to.c_str()) < 0)
+        error = "no container for " + to;
+    for (unsigned i = 0; error.empty() && i < in->nb_streams; ++i) {
+        AVStream* st = avformat_new_stream(out, nullptr);
+        if (!st || avcodec_parameters_copy(st->codecpar, in->streams[i]->codecpar) < 0)
+            error = "stream";
+        else
+            st->time_base = in->streams[i]->time_base;
+    }
+    AVPacket* pkt = av_packet_alloc();
+    if (error.empty() && (avio_open(&out->pb, to.c_str(), AVIO_FLAG_WRITE) < 0 || avformat_write_header(out, nullptr) < 0))
+        error = "cannot write " + to;
+    while (error.empty() && av_read_frame(in, pkt) >= 0) {
+        AVStream* st = out->streams[pkt->stream_index];
+        av_packet_rescale_ts(pkt, in->streams[pkt->stream_index]->time_base, st->time_base);
+        if (pkt->pts != AV_NOPTS_VALUE)
+            pkt->pts += shift;
+        if (pkt->dts != AV_NOPTS_VALUE)
+            pkt->dts += shift;
+        if (av_write_frame(out, pkt) < 0)
+            error = "cannot write a packet";
+        av_packet_unref(pkt);
+    }
+    if (error.empty() && av_write_trailer(out) < 0)
+        error = "cannot write trailer";
+    av_packet_free(&pkt);
+    if (out) {
+        avio_closep(&out->pb);
+        avformat_free_context(out);
+    }
+    avformat_close_input(&in);
+    return error;
+}
+
 const std::regex kErrorPattern(R"(.+ \(\$[0-9a-f]{8}\)\.)");
 
 class MediaEnvironment : public ::testing::Environment {
@@ -360,6 +403,47 @@ TEST(MediaErrors, DamagedMiddleStillSeeksWithoutCrashing)
     }
     ASSERT_TRUE(d.decodeAt(0, p));
     EXPECT_EQ(FrameIndexOf(p), 0);
+}
+
+TEST(MediaErrors, ExtremeTimestampsGiveAFrameOrACleanError)
+{
+    // Timelines that start near either end of the 64-bit range: every step of the
+    // arithmetic on them would overflow without care.
+    for (const std::int64_t shift : {std::numeric_limits<std::int64_t>::max() - 10'000, std::numeric_limits<std::int64_t>::max() - (std::int64_t{1} << 40), std::numeric_limits<std::int64_t>::max() / 1000 * 999}) {
+        for (const char* file : {"extreme.mkv", "extreme.nut"}) {
+            SCOPED_TRACE(std::string(file) + " shifted by " + std::to_string(shift));
+            const std::string path = PathOf(file);
+            const std::string made = Remux(PathOf("movie.mkv"), path, shift);
+            if (!made.empty())
+                continue; // the muxer itself refuses such timestamps
+            {
+                AVFormatContext* c = nullptr;
+                avformat_open_input(&c, path.c_str(), nullptr, nullptr);
+                avformat_find_stream_info(c, nullptr);
+                AVPacket* k = av_packet_alloc();
+                for (int i = 0; i < 3 && av_read_frame(c, k) >= 0; ++i) { fprintf(stderr, "pkt pts %lld dts %lld\n", (long long)k->pts, (long long)k->dts); av_packet_unref(k);}
+                av_packet_free(&k);
+                avformat_close_input(&c);
+            }
+            try {
+                MediaDecoder d;
+                d.open(path);
+                fprintf(stderr, "opened %s count %ld dur %ld\n", file, (long)d.frameCount(), (long)d.duration());
+                Picture p;
+                std::int64_t number = -1;
+                for (std::int64_t target : {std::int64_t{0}, d.duration() / 2, d.duration(), std::int64_t{1}}) {
+                    if (d.decodeAt(target, p, &number)) {
+                        EXPECT_EQ(p.width(), 320);
+                        EXPECT_GE(number, 0);
+                        EXPECT_LT(number, d.frameCount());
+                    }
+                }
+            } catch (const MediaError& e) {
+                fprintf(stderr, "error %s\n", e.what());
+                EXPECT_TRUE(std::regex_match(e.what(), kErrorPattern)) << e.what();
+            }
+        }
+    }
 }
 
 } // namespace

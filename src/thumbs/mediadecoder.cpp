@@ -54,6 +54,29 @@ FormatPtr openInput(const std::string& path)
     return fmt;
 }
 
+// Timestamps come from the file and may be anything a hostile muxer wrote; the
+// arithmetic on them holds at the 64-bit limits instead of overflowing.
+std::int64_t addSat(std::int64_t a, std::int64_t b)
+{
+    std::int64_t r;
+    if (__builtin_add_overflow(a, b, &r))
+        return b > 0 ? std::numeric_limits<std::int64_t>::max() : std::numeric_limits<std::int64_t>::min();
+    return r;
+}
+
+std::int64_t subSat(std::int64_t a, std::int64_t b)
+{
+    std::int64_t r;
+    if (__builtin_sub_overflow(a, b, &r))
+        return b < 0 ? std::numeric_limits<std::int64_t>::max() : std::numeric_limits<std::int64_t>::min();
+    return r;
+}
+
+// Longer movies are refused: 100 years in 100 ns units. Below it, times converted to
+// stream ticks stay within 64 bits for any time base FFmpeg hands out (at most 2^31
+// ticks a second).
+constexpr std::int64_t kMaxDuration = 10'000'000LL * 60 * 60 * 24 * 366 * 100;
+
 template <typename T> T* checked(T* p)
 {
     if (!p)
@@ -157,7 +180,7 @@ struct MediaDecoder::State {
             ts = f->pts;
         if (ts == AV_NOPTS_VALUE) {
             if (haveLast)
-                ts = lastPts + intervalTicks;
+                ts = addSat(lastPts, intervalTicks);
             else if (fromStartSinceReset)
                 ts = start;
             else
@@ -188,7 +211,7 @@ struct MediaDecoder::State {
                 if (!needKey && packet->pts > start)
                     keyPackets = true;
                 if (lastKeyPts != AV_NOPTS_VALUE && packet->pts > lastKeyPts)
-                    keyGap = std::max(keyGap, packet->pts - lastKeyPts);
+                    keyGap = std::max(keyGap, subSat(packet->pts, lastKeyPts));
                 lastKeyPts = packet->pts;
             }
             if (r < 0) {
@@ -290,16 +313,16 @@ struct MediaDecoder::State {
             if (key && key->timestamp <= curPts)
                 return true; // no keyframe between here and the target
         }
-        return limit - curPts <= forwardWindow;
+        return subSat(limit, curPts) <= forwardWindow;
     }
 
     bool seekAndDecode(std::int64_t limit, const std::atomic<bool>* abort)
     {
-        std::int64_t back = std::max({forwardWindow, 2 * intervalTicks, keyGap});
+        std::int64_t back = std::max({forwardWindow, addSat(intervalTicks, intervalTicks), keyGap});
         std::int64_t seekTs = limit;
         // Without a real index (MPEG streams) a seek lands just before the target,
         // usually past the keyframe needed: aim a keyframe distance earlier.
-        if (reopenToRewind && keyGap > 0 && limit - start > keyGap)
+        if (reopenToRewind && keyGap > 0 && subSat(limit, start) > keyGap)
             seekTs = limit - keyGap;
         for (int attempt = 0;; ++attempt) {
             bool fromStart = synthetic || seekTs <= start || attempt >= 8;
@@ -360,9 +383,12 @@ struct MediaDecoder::State {
 
     std::int64_t frameNumberOf(std::int64_t pts) const
     {
-        const double t = static_cast<double>(av_rescale_q(pts - start, timeBase, kHundredNs));
-        const auto n = static_cast<std::int64_t>(std::llround(t / interval));
-        return std::clamp<std::int64_t>(n, 0, frameCount - 1);
+        const std::int64_t ticks = subSat(pts, start);
+        const std::int64_t t = av_rescale_q(ticks, timeBase, kHundredNs);
+        if (t == std::numeric_limits<std::int64_t>::min()) // beyond 64 bits
+            return ticks > 0 ? frameCount - 1 : 0;
+        const double n = std::round(static_cast<double>(t) / interval);
+        return static_cast<std::int64_t>(std::clamp(n, 0.0, static_cast<double>(frameCount - 1)));
     }
 
     void open(const std::string& file, const MediaLimits& lim);
@@ -459,17 +485,17 @@ void MediaDecoder::State::open(const std::string& file, const MediaLimits& lim)
     }
     if (count <= 0 && length > 0)
         count = rateKnown ? av_rescale(length, rate.num, 10'000'000LL * rate.den) : 0;
-    if (count <= 0)
+    if (count <= 0 || count > kMaxDuration)
         throw MediaError(AVERROR_INVALIDDATA);
     frameCount = count;
 
     if (rateKnown)
-        duration = av_rescale(frameCount, 10'000'000LL * rate.den, rate.num);
+        duration = av_rescale(frameCount, 10'000'000LL * rate.den, rate.num); // INT64_MIN past 64 bits
     else if (length > 0)
         duration = length;
-    else
+    else if (frameCount <= kMaxDuration / 400'000)
         duration = frameCount * 400'000; // nothing to go by: 25 frames a second
-    if (duration <= 0)
+    if (duration <= 0 || duration > kMaxDuration)
         throw MediaError(AVERROR_INVALIDDATA);
     interval = static_cast<double>(duration) / static_cast<double>(frameCount);
     if (!rateKnown)
@@ -541,7 +567,7 @@ bool MediaDecoder::decodeAt(std::int64_t time, Picture& out, std::int64_t* frame
     State& s = *m;
     time = std::clamp<std::int64_t>(time, 0, s.duration + 1);
     const std::int64_t limit =
-        s.start + av_rescale_q_rnd(time + s.tolerance, kHundredNs, s.timeBase, AV_ROUND_DOWN);
+        addSat(s.start, av_rescale_q_rnd(time + s.tolerance, kHundredNs, s.timeBase, AV_ROUND_DOWN));
     try {
         bool done;
         if (s.curValid && s.curPts <= limit && ((s.nextValid && s.nextPts > limit) || (!s.nextValid && s.eof)))

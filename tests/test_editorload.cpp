@@ -1,0 +1,259 @@
+// Opening projects with movie thumbnails in the editor: the main window's open path
+// drives the thumbnail dialog for every movie item.
+#include "moviemaker.h"
+#include "app/mainwindow.h"
+#include "app/messages.h"
+#include "app/previewbox.h"
+#include "document/projectfile.h"
+#include "imageio/imageunit.h"
+#include "thumbs/clipform.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QTimer>
+#include <QTemporaryDir>
+
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <regex>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kFrames = 80;
+
+QTemporaryDir& scratchDir()
+{
+    static QTemporaryDir dir;
+    return dir;
+}
+
+std::string scratchPath(const char* name)
+{
+    return scratchDir().filePath(QString::fromLatin1(name)).toStdString();
+}
+
+struct Message {
+    MessageKind kind;
+    QString text;
+};
+
+// Collects the message boxes instead of showing them.
+class MessageLog {
+public:
+    MessageLog()
+    {
+        SetMessageSink([this](MessageKind kind, const QString& text) { messages.push_back({kind, text}); });
+    }
+    ~MessageLog() { SetMessageSink({}); }
+    std::vector<Message> messages;
+};
+
+class EditorLoadTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        static QApplication* application = [] {
+            // Settings of the run stay in the scratch folder.
+            const QByteArray root = scratchDir().path().toLocal8Bit();
+            qputenv("XDG_CONFIG_HOME", root + "/config");
+            qputenv("XDG_RUNTIME_DIR", root + "/runtime");
+            QDir().mkpath(QString::fromLocal8Bit(root + "/runtime"));
+            QFile::setPermissions(QString::fromLocal8Bit(root + "/runtime"),
+                                  QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+            if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+                qputenv("QT_QPA_PLATFORM", "offscreen");
+            static int argc = 1;
+            static char name[] = "test_editorload";
+            static char* argv[] = {name, nullptr};
+            auto* created = new QApplication(argc, argv);
+            created->setQuitOnLastWindowClosed(false);
+            return created;
+        }();
+        (void)application;
+
+        MovieSpec spec;
+        spec.path = movie();
+        spec.width = 160;
+        spec.height = 120;
+        spec.frames = kFrames;
+        spec.gop = 30;
+        ASSERT_EQ(MakeMovie(spec), "");
+        Picture p(40, 30);
+        p.fill(10, 200, 30);
+        ASSERT_TRUE(SaveAsBMP(picture(), p));
+    }
+
+    void SetUp() override
+    {
+        form = std::make_unique<TForm1>();
+        clipForm = std::make_unique<TClipForm>(form->doc(), form->lastClipDir(), form.get());
+        form->attachDialogs(clipForm.get(), nullptr);
+        form->show();
+        for (int i = 0; i < 5; ++i)
+            QCoreApplication::processEvents();
+    }
+
+    void TearDown() override
+    {
+        form->attachDialogs(nullptr, nullptr);
+        clipForm.reset();
+        form.reset();
+    }
+
+    static std::string movie() { return scratchPath("clip.mpg"); }
+    static std::string picture() { return scratchPath("cover.bmp"); }
+
+    static void writeProject(const std::string& path, const std::vector<std::pair<std::string, int>>& sources)
+    {
+        MenuDocument doc;
+        for (std::size_t i = 0; i < sources.size(); ++i) {
+            doc.items[i].menucaption = "Item " + std::to_string(i + 1);
+            doc.items[i].source.menuclip = sources[i].first;
+            doc.items[i].source.menuframe = sources[i].second;
+        }
+        SaveProject(doc, path);
+    }
+
+    int compositions() const { return form->previewBox()->compositionCount(); }
+    const ThumbnailSource& source(int n) { return form->doc().item(n).source; }
+
+    std::unique_ptr<TForm1> form;
+    std::unique_ptr<TClipForm> clipForm;
+};
+
+TEST_F(EditorLoadTest, MovieItemsComeBackAtTheirStoredFrames)
+{
+    const std::string missing = scratchPath("gone.mpg");
+    const std::string project = scratchPath("movies.tavrel");
+    writeProject(project, {{"", 0}, {movie(), 37}, {picture(), -1}, {missing, 12}, {movie(), 5000}});
+
+    MessageLog log;
+    const int before = compositions();
+    form->openProject(QString::fromStdString(project));
+
+    ASSERT_EQ(log.messages.size(), 3u);
+    EXPECT_EQ(log.messages[0].kind, MessageKind::Information);
+    EXPECT_EQ(log.messages[0].text, QStringLiteral("Movie clip #2 loaded"));
+    EXPECT_EQ(log.messages[1].kind, MessageKind::Error);
+    EXPECT_EQ(log.messages[1].text, QStringLiteral("Error locating thumbnail source: ") + QString::fromStdString(missing));
+    EXPECT_EQ(log.messages[2].kind, MessageKind::Information);
+    EXPECT_EQ(log.messages[2].text, QStringLiteral("Movie clip #5 loaded"));
+    EXPECT_EQ(compositions(), before + 1);
+
+    EXPECT_EQ(source(2).menuclip, movie());
+    EXPECT_EQ(source(2).menuframe, 37);
+    EXPECT_EQ(source(2).ThumbnailImage.width(), 160);
+    EXPECT_EQ(source(2).ThumbnailImage.height(), 120);
+    EXPECT_EQ(FrameIndexOf(source(2).ThumbnailImage), 37);
+
+    EXPECT_EQ(source(3).menuframe, -1);
+    Picture cover;
+    ASSERT_TRUE(LoadPictureFile(picture(), cover));
+    EXPECT_TRUE(source(3).ThumbnailImage.samePixels(cover));
+
+    EXPECT_EQ(source(4).menuclip, missing);
+    EXPECT_EQ(source(4).menuframe, 12);
+    EXPECT_TRUE(source(4).ThumbnailImage.isEmpty());
+
+    // Beyond the end: the slider's highest position, which shows the last frame.
+    EXPECT_EQ(source(5).menuframe, kFrames);
+    EXPECT_EQ(FrameIndexOf(source(5).ThumbnailImage), kFrames - 1);
+
+    EXPECT_TRUE(source(1).ThumbnailImage.isEmpty());
+    EXPECT_FALSE(clipForm->isVisible());
+    EXPECT_EQ(clipForm->mediaPlayer(), nullptr); // the movie is released after each item
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_TRUE(form->doc().RenderEnabled);
+    EXPECT_EQ(form->windowTitle(), "Tavrel Lite 2.00 - movies.tavrel");
+    EXPECT_EQ(form->Edit[4]->text(), "Item 5");
+
+    // Saving writes the frames actually shown.
+    const std::string resaved = scratchPath("resaved.tavrel");
+    form->saveProjectAs(QString::fromStdString(resaved));
+    std::ifstream in(resaved, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("\r\nmenuframe2=37\r\n"), std::string::npos);
+    EXPECT_NE(text.find("\r\nmenuframe5=" + std::to_string(kFrames) + "\r\n"), std::string::npos);
+}
+
+TEST_F(EditorLoadTest, BrokenMovieIsReportedAndTheLoadCompletes)
+{
+    const std::string broken = scratchPath("broken.mpg");
+    std::ofstream(broken) << std::string(4000, 'x') << "not a movie\n";
+    const std::string project = scratchPath("broken.tavrel");
+    // Item 2: a frame below -1 makes the dialog read the movie as a picture.
+    writeProject(project, {{broken, 25}, {movie(), -5}, {movie(), 3}});
+
+    // A picture from before must not survive into the new project.
+    Picture old(8, 8);
+    old.fill(1, 2, 3);
+    form->doc().item(1).source.ThumbnailImage = old;
+    form->doc().item(2).source.ThumbnailImage = old;
+
+    MessageLog log;
+    const int before = compositions();
+    form->openProject(QString::fromStdString(project));
+
+    ASSERT_EQ(log.messages.size(), 5u);
+    EXPECT_EQ(log.messages[0].kind, MessageKind::ErrorBox);
+    EXPECT_TRUE(std::regex_match(log.messages[0].text.toStdString(), std::regex(R"(.+ \(\$[0-9a-f]+\)\.)")))
+        << log.messages[0].text.toStdString();
+    EXPECT_EQ(log.messages[1].text, QStringLiteral("Movie clip #1 loaded"));
+    EXPECT_EQ(log.messages[2].kind, MessageKind::Error);
+    EXPECT_EQ(log.messages[2].text, QStringLiteral("Error loading ") + QString::fromStdString(movie()));
+    EXPECT_EQ(log.messages[3].text, QStringLiteral("Movie clip #2 loaded"));
+    EXPECT_EQ(log.messages[4].text, QStringLiteral("Movie clip #3 loaded"));
+
+    EXPECT_EQ(source(1).menuclip, broken);
+    EXPECT_EQ(source(1).menuframe, 0);
+    EXPECT_TRUE(source(1).ThumbnailImage.isEmpty());
+    EXPECT_EQ(source(2).menuclip, movie());
+    EXPECT_EQ(source(2).menuframe, -1);
+    EXPECT_TRUE(source(2).ThumbnailImage.isEmpty());
+    // The failures before it leave the next movie item alone.
+    EXPECT_EQ(source(3).menuframe, 3);
+    EXPECT_EQ(FrameIndexOf(source(3).ThumbnailImage), 3);
+
+    EXPECT_EQ(compositions(), before + 1);
+    EXPECT_EQ(form->doc().CurrentFileName, project);
+    EXPECT_EQ(form->windowTitle(), "Tavrel Lite 2.00 - broken.tavrel");
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_FALSE(clipForm->isVisible());
+}
+
+TEST_F(EditorLoadTest, RealInformationBoxIsConfirmedBeforeOk)
+{
+    const std::string project = scratchPath("boxes.tavrel");
+    writeProject(project, {{movie(), 21}});
+
+    // Confirms each box as a user would; the dialog must still be on show behind it.
+    std::vector<QString> boxes;
+    bool dialogShownBehind = false;
+    QTimer confirm;
+    QObject::connect(&confirm, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            boxes.push_back(box->windowTitle() + ": " + box->text());
+            dialogShownBehind = clipForm->isVisible() && clipForm->mediaPlayer() != nullptr;
+            box->accept();
+        }
+    });
+    confirm.start(10);
+    form->openProject(QString::fromStdString(project));
+
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0], QStringLiteral("Information: Movie clip #1 loaded"));
+    EXPECT_TRUE(dialogShownBehind);
+    EXPECT_EQ(source(1).menuframe, 21);
+    EXPECT_EQ(FrameIndexOf(source(1).ThumbnailImage), 21);
+    EXPECT_FALSE(clipForm->isVisible());
+}
+
+} // namespace
