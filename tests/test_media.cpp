@@ -10,6 +10,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <regex>
 #include <stdexcept>
 #include <thread>
@@ -119,11 +120,10 @@ std::string Remux(const std::string& from, const std::string& to, std::int64_t s
     while (error.empty() && av_read_frame(in, pkt) >= 0) {
         AVStream* st = out->streams[pkt->stream_index];
         av_packet_rescale_ts(pkt, in->streams[pkt->stream_index]->time_base, st->time_base);
-        if (pkt->pts != AV_NOPTS_VALUE)
-            pkt->pts += shift;
-        if (pkt->dts != AV_NOPTS_VALUE)
-            pkt->dts += shift;
-        if (av_write_frame(out, pkt) < 0)
+        if ((pkt->pts != AV_NOPTS_VALUE && __builtin_add_overflow(pkt->pts, shift, &pkt->pts)) ||
+            (pkt->dts != AV_NOPTS_VALUE && __builtin_add_overflow(pkt->dts, shift, &pkt->dts)))
+            error = "timestamp beyond 64 bits";
+        else if (av_write_frame(out, pkt) < 0)
             error = "cannot write a packet";
         av_packet_unref(pkt);
     }
@@ -407,39 +407,31 @@ TEST(MediaErrors, DamagedMiddleStillSeeksWithoutCrashing)
 
 TEST(MediaErrors, ExtremeTimestampsGiveAFrameOrACleanError)
 {
-    // Timelines that start near either end of the 64-bit range: every step of the
-    // arithmetic on them would overflow without care.
-    for (const std::int64_t shift : {std::numeric_limits<std::int64_t>::max() - 10'000, std::numeric_limits<std::int64_t>::max() - (std::int64_t{1} << 40), std::numeric_limits<std::int64_t>::max() / 1000 * 999}) {
+    // Timelines far out in the 64-bit range (the muxers keep them a little short of
+    // its end). The demuxers lose precision there, so only a sane frame counts, or a
+    // clean refusal.
+    const std::int64_t shifts[] = {std::int64_t{1} << 62, std::numeric_limits<std::int64_t>::max() / 1000 * 999};
+    for (const std::int64_t shift : shifts) {
         for (const char* file : {"extreme.mkv", "extreme.nut"}) {
             SCOPED_TRACE(std::string(file) + " shifted by " + std::to_string(shift));
             const std::string path = PathOf(file);
-            const std::string made = Remux(PathOf("movie.mkv"), path, shift);
-            if (!made.empty())
-                continue; // the muxer itself refuses such timestamps
-            {
-                AVFormatContext* c = nullptr;
-                avformat_open_input(&c, path.c_str(), nullptr, nullptr);
-                avformat_find_stream_info(c, nullptr);
-                AVPacket* k = av_packet_alloc();
-                for (int i = 0; i < 3 && av_read_frame(c, k) >= 0; ++i) { fprintf(stderr, "pkt pts %lld dts %lld\n", (long long)k->pts, (long long)k->dts); av_packet_unref(k);}
-                av_packet_free(&k);
-                avformat_close_input(&c);
-            }
+            ASSERT_EQ(Remux(PathOf("movie.mkv"), path, shift), "");
             try {
                 MediaDecoder d;
                 d.open(path);
-                fprintf(stderr, "opened %s count %ld dur %ld\n", file, (long)d.frameCount(), (long)d.duration());
+                EXPECT_EQ(d.frameCount(), kFrames);
                 Picture p;
-                std::int64_t number = -1;
-                for (std::int64_t target : {std::int64_t{0}, d.duration() / 2, d.duration(), std::int64_t{1}}) {
-                    if (d.decodeAt(target, p, &number)) {
-                        EXPECT_EQ(p.width(), 320);
-                        EXPECT_GE(number, 0);
-                        EXPECT_LT(number, d.frameCount());
-                    }
+                for (const std::int64_t time : {std::int64_t{0}, d.duration() / 2, std::int64_t{1},
+                                                std::numeric_limits<std::int64_t>::max(), d.duration() / 3}) {
+                    std::int64_t number = -1;
+                    ASSERT_TRUE(d.decodeAt(time, p, &number));
+                    EXPECT_EQ(p.width(), 320);
+                    EXPECT_GE(number, 0);
+                    EXPECT_LT(number, kFrames);
+                    EXPECT_GE(FrameIndexOf(p), 0);
+                    EXPECT_LT(FrameIndexOf(p), kFrames);
                 }
             } catch (const MediaError& e) {
-                fprintf(stderr, "error %s\n", e.what());
                 EXPECT_TRUE(std::regex_match(e.what(), kErrorPattern)) << e.what();
             }
         }

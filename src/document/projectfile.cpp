@@ -197,7 +197,14 @@ bool LoadProject(MenuDocument& doc, const std::string& path, ProjectLoadHost& ho
         LoadGuard guard(doc, host);
         host.processEvents();
 
-        const ProjectValues values(DecodeProjectText(ReadWholeFile(path, kMaxProjectFileBytes)));
+        std::string bytes;
+        try {
+            bytes = ReadWholeFile(path, kMaxProjectFileBytes);
+        } catch (const std::runtime_error&) {
+            // A folder, a read error or a file far too big: all are files we cannot open.
+            throw std::runtime_error("Cannot open file " + path);
+        }
+        const ProjectValues values(DecodeProjectText(bytes));
         formatOk = values.value("id") == "Tavrel" && values.value("version") == "100";
         if (!formatOk) {
             host.showError("Invalid file format");

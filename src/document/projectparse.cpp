@@ -1,5 +1,6 @@
 #include "projectparse.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <limits>
 #include <stdexcept>
@@ -286,11 +287,24 @@ std::string Windows1252ToUtf8(std::string_view bytes)
 
 std::string DecodeProjectText(std::string_view bytes)
 {
-    if (!IsValidUtf8(bytes))
-        return Windows1252ToUtf8(bytes);
     // Some editors put a byte-order mark in front; it is not part of the first key.
     constexpr std::string_view bom = "\xEF\xBB\xBF";
-    if (bytes.substr(0, bom.size()) == bom)
+    if (bytes.starts_with(bom))
         bytes.remove_prefix(bom.size());
-    return std::string(bytes);
+    // Line by line: one path that is not UTF-8 (file names are bytes) must not turn
+    // every other text of the file into Windows-1252.
+    std::string out;
+    out.reserve(bytes.size());
+    while (!bytes.empty()) {
+        const std::size_t end = std::min(bytes.find_first_of("\r\n"), bytes.size());
+        const std::string_view line = bytes.substr(0, end);
+        if (IsValidUtf8(line))
+            out.append(line);
+        else
+            out.append(Windows1252ToUtf8(line));
+        const std::size_t next = std::min(bytes.find_first_not_of("\r\n", end), bytes.size());
+        out.append(bytes.substr(end, next - end));
+        bytes.remove_prefix(next);
+    }
+    return out;
 }

@@ -76,6 +76,6 @@ std::string FormatHexColor(std::uint32_t color);
 bool IsValidUtf8(std::string_view bytes);
 // Windows-1252 to UTF-8; the five unassigned bytes map to the C1 controls of the same value.
 std::string Windows1252ToUtf8(std::string_view bytes);
-// A project file's bytes as UTF-8 text: UTF-8 as it is (a leading byte-order mark is
-// dropped), anything else read as Windows-1252.
+// A project file's bytes as UTF-8 text, line by line: a line that is UTF-8 as it is,
+// any other read as Windows-1252. A leading byte-order mark is dropped.
 std::string DecodeProjectText(std::string_view bytes);
