@@ -505,7 +505,7 @@ TEST(BmpReader, CrashersFailCleanlyAndSeedsDecode)
             } catch (const CodecError&) {
             }
         }
-    const fs::path seeds = fs::path(TAVREL_TEST_DATA) / ".." / ".." / "fuzz" / "seeds" / "bmp";
+    const fs::path seeds = fs::path(TAVREL_SOURCE_DIR) / "fuzz" / "seeds" / "bmp";
     int count = 0;
     for (const auto& e : fs::directory_iterator(seeds)) {
         SCOPED_TRACE(e.path().string());

@@ -608,7 +608,7 @@ TEST(GifReader, CrashersFailCleanlyAndSeedsDecode)
             } catch (const CodecError&) {
             }
         }
-    const fs::path seeds = fs::path(TAVREL_TEST_DATA) / ".." / ".." / "fuzz" / "seeds" / "gif";
+    const fs::path seeds = fs::path(TAVREL_SOURCE_DIR) / "fuzz" / "seeds" / "gif";
     int count = 0;
     for (const auto& e : fs::directory_iterator(seeds)) {
         SCOPED_TRACE(e.path().string());

@@ -770,7 +770,7 @@ TEST_F(MainWindowTest, ExportDialogKeepsTheSuffixInStepWithTheType)
 TEST_F(MainWindowTest, HelpOpensOnDemandAndClosesWithTheWindow)
 {
     auto form = makeShownWindow();
-    form->setHelpFolder(QStringLiteral(TAVREL_TEST_DATA "/../../help"));
+    form->setHelpFolder(QStringLiteral(TAVREL_SOURCE_DIR "/help"));
     EXPECT_EQ(form->helpViewer(), nullptr);
 
     form->Contents1->trigger();
