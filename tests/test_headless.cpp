@@ -1,4 +1,5 @@
 #include "app/headless.h"
+#include "imageio/imageunit.h"
 #include "moviemaker.h"
 
 #include <gtest/gtest.h>
@@ -242,6 +243,37 @@ TEST_F(HeadlessTest, MissingThumbnailSourceIsReportedAndTheCommandGoesOn)
     EXPECT_EQ(movie.status, 0);
     EXPECT_TRUE(contains(movie.err, "Movie clip #4 loaded")) << movie.err;
     EXPECT_TRUE(contains(readFile(dir / "p.tavrel"), "\r\nmenuframe4=0\r\n"));
+}
+
+// A background of the export's own size is rescaled 1:1, so with no texts and no items
+// the exported picture is the background picture itself.
+TEST_F(HeadlessTest, FullSizeBackgroundComesOutUnchanged)
+{
+    Picture background(720, 576);
+    std::uint32_t seed = 12345;
+    for (int y = 0; y < 576; ++y)
+        for (int x = 0; x < 720; ++x)
+            for (int c = 0; c < 3; ++c) {
+                seed = seed * 1103515245u + 12345u;
+                background.pixel(x, y)[c] = static_cast<std::uint8_t>(seed >> 24);
+            }
+    const std::string png = (dir / "background.png").string();
+    ASSERT_TRUE(SaveAsPNG(png, background));
+
+    const Outcome run = tavrel({"--export", "menu.bmp", "--size", "3", "--set", "bgimage=" + png,
+                                "--set", "title=", "--set", "subtitle=", "--set", "footnote=",
+                                "--set", "menucount=0"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::string bmp = readFile(dir / "menu.bmp");
+    ASSERT_EQ(bmp.size(), 1244214u);
+    int differences = 0;
+    for (int y = 0; y < 576; ++y)
+        for (int x = 0; x < 720; ++x) {
+            const std::uint8_t* p = background.pixel(x, y);
+            const std::uint32_t expected = (std::uint32_t(p[0]) << 16) | (std::uint32_t(p[1]) << 8) | p[2];
+            differences += bmpPixel(bmp, 720, 576, x, y) != expected;
+        }
+    EXPECT_EQ(differences, 0);
 }
 
 TEST_F(HeadlessTest, TypeOptionChoosesTheWriter)
