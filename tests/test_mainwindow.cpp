@@ -16,12 +16,14 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QColorDialog>
 #include <QComboBox>
 #include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLabel>
@@ -643,15 +645,51 @@ TEST_F(MainWindowTest, SettingsWrongTypeReported)
     EXPECT_EQ(form->lastSaveImageDir(), "");
 }
 
+TEST_F(MainWindowTest, SettingsWriteFailuresNameTheirCause)
+{
+    const QString file = OpenSettingsStore()->fileName();
+    const QString folder = QFileInfo(file).absolutePath();
+    const auto closeAndReport = [this] {
+        MessageLog log;
+        makeShownWindow()->close();
+        return log.messages.size() == 1 ? log.messages[0].text : QStringLiteral("<no single message>");
+    };
+    // The store's file cannot be written: the values could not be set.
+    QFile::remove(file);
+    ASSERT_TRUE(QDir().mkpath(file));
+    EXPECT_EQ(closeAndReport(), "Failed to set data for 'MainWidth'");
+    ASSERT_TRUE(QDir(file).removeRecursively());
+    // Its folder cannot be made: the key could not be created.
+    ASSERT_TRUE(QDir(folder).removeRecursively());
+    {
+        QFile blocker(folder);
+        ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    }
+    EXPECT_EQ(closeAndReport(), "Failed to create key " + file + ".");
+    ASSERT_TRUE(QFile::remove(folder));
+    ASSERT_TRUE(QDir().mkpath(folder));
+}
+
 TEST_F(MainWindowTest, CustomColorsCancelKeepsThemExactly)
 {
     const QString stored = QStringLiteral("ColorA=0000FF\r\ncolorb=ffffffff\nJunk line\r\n");
     writeSettings({{"CustomColors", stored}});
     {
         auto form = makeShownWindow();
+        // The chooser that opens is the one that shows the shared custom colours.
+        bool ownChooser = false;
+        QColor firstSlot;
+        QTimer::singleShot(0, [&] {
+            if (auto* chooser = qobject_cast<QColorDialog*>(QApplication::activeModalWidget())) {
+                ownChooser = chooser->testOption(QColorDialog::DontUseNativeDialog);
+                firstSlot = QColorDialog::customColor(0);
+            }
+        });
         ModalCloser closer(false);
         form->BGColorBtnClick();
         EXPECT_EQ(closer.opened, 1);
+        EXPECT_TRUE(ownChooser);
+        EXPECT_EQ(firstSlot, QColor(Qt::red));
         EXPECT_EQ(form->customColors().text(), stored);
         EXPECT_EQ(form->doc().bgcolor, kWhite);
         form->close();

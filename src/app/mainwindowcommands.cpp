@@ -230,6 +230,8 @@ bool TForm1::chooseColor(Color initial, Color& chosen)
         QColorDialog::setCustomColor(i, slotColor(stored[static_cast<std::size_t>(i)]));
     QColorDialog dialog(ToQColor(initial), this);
     dialog.setObjectName(QStringLiteral("ColorDialog"));
+    // A desktop's own chooser would not show the sixteen shared custom colours.
+    dialog.setOption(QColorDialog::DontUseNativeDialog);
     if (dialog.exec() != QDialog::Accepted)
         return false;
     for (int i = 0; i < CustomColorList::kSlots; ++i) {

@@ -1,5 +1,7 @@
 #include "settings.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QSettings>
 
 #include <stdexcept>
@@ -66,6 +68,12 @@ void WriteSettings(QSettings& store, const EditorSettings& values)
     store.setValue(QStringLiteral("VideoMode"), QString::number(values.VideoMode));
     store.setValue(QStringLiteral("CustomColors"), values.CustomColors);
     store.sync();
-    if (store.status() != QSettings::NoError)
+    if (store.status() == QSettings::NoError)
+        return;
+    // The folder plays the key; when it is there, the values themselves could not be set,
+    // and the first of them is the one that failed.
+    const QFileInfo file(store.fileName());
+    if (!file.absoluteDir().exists())
         throw std::runtime_error("Failed to create key " + store.fileName().toStdString());
+    throw std::runtime_error("Failed to set data for 'MainWidth'");
 }

@@ -27,6 +27,6 @@ std::unique_ptr<QSettings> OpenSettingsStore();
 // also gives its default.
 EditorSettings ReadSettings(QSettings& store, const std::function<void(const QString&)>& report);
 
-// Writes the eight values and flushes them; throws std::runtime_error when the store
-// cannot be written.
+// Writes the eight values and flushes them. Throws std::runtime_error "Failed to create
+// key <file>" when the store's folder cannot be made, else "Failed to set data for '<value>'".
 void WriteSettings(QSettings& store, const EditorSettings& values);
