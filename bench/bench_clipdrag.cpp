@@ -40,7 +40,8 @@ QApplication& app()
 std::string movie()
 {
     static const std::string path = [] {
-        const fs::path folder = fs::temp_directory_path() / ("tavrel_bench_drag_" + std::to_string(getpid()));
+        const fs::path folder =
+            fs::temp_directory_path() / ("tavrel_bench_drag_" + std::to_string(getpid()));
         fs::create_directories(folder);
         MovieSpec spec;
         spec.path = (folder / "drag.mpg").string();

@@ -63,10 +63,12 @@ void SeekRandomFrame(benchmark::State& state, const std::string& path)
     }
     MediaDecoder& decoder = session->decoder;
     std::uniform_int_distribution<std::int64_t> pick(0, decoder.frameCount() - 1);
-    const double perFrame = static_cast<double>(decoder.duration()) / static_cast<double>(decoder.frameCount());
+    const double perFrame =
+        static_cast<double>(decoder.duration()) / static_cast<double>(decoder.frameCount());
     Picture frame;
     for (auto _ : state) {
-        const std::int64_t target = std::llround(static_cast<double>(pick(session->random)) * perFrame);
+        const std::int64_t target =
+            std::llround(static_cast<double>(pick(session->random)) * perFrame);
         benchmark::DoNotOptimize(decoder.decodeAt(target, frame));
     }
 }
@@ -84,5 +86,13 @@ void BM_SeekH264Gop250(benchmark::State& state)
 } // namespace
 
 // One seek per repetition, so that the median is the median seek.
-BENCHMARK(BM_SeekMpeg2Gop15)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(60)->ReportAggregatesOnly(true);
-BENCHMARK(BM_SeekH264Gop250)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(40)->ReportAggregatesOnly(true);
+BENCHMARK(BM_SeekMpeg2Gop15)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->Repetitions(60)
+    ->ReportAggregatesOnly(true);
+BENCHMARK(BM_SeekH264Gop250)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->Repetitions(40)
+    ->ReportAggregatesOnly(true);

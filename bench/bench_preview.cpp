@@ -102,13 +102,19 @@ void BM_TitleKeystrokeBetterSpeed(benchmark::State& state)
 {
     keystrokes(state, false);
 }
-BENCHMARK(BM_TitleKeystrokeBetterSpeed)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly();
+BENCHMARK(BM_TitleKeystrokeBetterSpeed)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly();
 
 void BM_TitleKeystrokeBetterQuality(benchmark::State& state)
 {
     keystrokes(state, true);
 }
-BENCHMARK(BM_TitleKeystrokeBetterQuality)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly();
+BENCHMARK(BM_TitleKeystrokeBetterQuality)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly();
 
 // Creating the main window and the About box and showing the window, in a running
 // application (process start and library loading come on top; see the report).
@@ -128,6 +134,10 @@ void BM_StartupToShownWindow(benchmark::State& state)
         state.ResumeTiming();
     }
 }
-BENCHMARK(BM_StartupToShownWindow)->Unit(benchmark::kMillisecond)->Iterations(10)->Repetitions(3)->ReportAggregatesOnly();
+BENCHMARK(BM_StartupToShownWindow)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(10)
+    ->Repetitions(3)
+    ->ReportAggregatesOnly();
 
 } // namespace

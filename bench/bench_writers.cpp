@@ -40,7 +40,8 @@ Picture menuPicture()
             p[1] = static_cast<std::uint8_t>(std::clamp(g, 0.0, 255.0));
             p[2] = static_cast<std::uint8_t>(std::clamp(b, 0.0, 255.0));
         }
-    auto fillRect = [&](int x0, int y0, int w, int h, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+    auto fillRect = [&](int x0, int y0, int w, int h, std::uint8_t r, std::uint8_t g,
+                        std::uint8_t b) {
         for (int y = y0; y < y0 + h && y < kHeight; ++y)
             for (int x = x0; x < x0 + w && x < kWidth; ++x) {
                 std::uint8_t* p = picture.pixel(x, y);

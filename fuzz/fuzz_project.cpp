@@ -19,7 +19,8 @@ void check(bool condition)
 void checkDecimal(std::string_view text)
 {
     const auto value = ParseDecimal(text);
-    if (value && !text.empty() && text[0] != '+' && !(text.size() > 1 && (text[0] == '0' || text.starts_with("-0"))))
+    if (value && !text.empty() && text[0] != '+' &&
+        !(text.size() > 1 && (text[0] == '0' || text.starts_with("-0"))))
         check(std::to_string(*value) == text);
 }
 

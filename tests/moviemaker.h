@@ -15,7 +15,7 @@ extern "C" {
 #include <string>
 
 struct MovieSpec {
-    std::string path;               // the extension picks the container (.mpg, .avi, .wmv, .mp4 ...)
+    std::string path; // the extension picks the container (.mpg, .avi, .wmv, .mp4 ...)
     std::string codec = "mpeg1video";
     int width = 320;
     int height = 240;
@@ -52,7 +52,8 @@ inline void fillFrame(AVFrame* f, const MovieSpec& s, int i)
         std::uint8_t* row = f->data[0] + y * f->linesize[0];
         for (int x = 0; x < s.width; ++x) {
             if (s.texture) {
-                const unsigned u = static_cast<unsigned>(x + 3 * i), v = static_cast<unsigned>(y + i);
+                const unsigned u = static_cast<unsigned>(x + 3 * i),
+                               v = static_cast<unsigned>(y + i);
                 row[x] = static_cast<std::uint8_t>(((u * 7) ^ (v * 13) ^ ((u * v) >> 6)) & 0xFF);
             } else {
                 const int b = (x * 4 / s.width) + 4 * (y * 2 / s.height);
@@ -77,7 +78,8 @@ inline bool drain(AVCodecContext* ctx, AVFormatContext* oc, AVStream* st, AVPack
         if (r < 0)
             return false;
         if (pkt->duration <= 0)
-            pkt->duration = 1; // one frame; MP4 cuts a last frame without duration from its edit list
+            pkt->duration =
+                1; // one frame; MP4 cuts a last frame without duration from its edit list
         av_packet_rescale_ts(pkt, ctx->time_base, st->time_base);
         pkt->stream_index = st->index;
         if (av_interleaved_write_frame(oc, pkt) < 0)

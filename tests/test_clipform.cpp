@@ -1,7 +1,7 @@
-#include "moviemaker.h"
 #include "app/messages.h"
 #include "document/menudocument.h"
 #include "imageio/imageunit.h"
+#include "moviemaker.h"
 #include "thumbs/clipfit.h"
 #include "thumbs/clipform.h"
 #include "thumbs/clipvideowidget.h"
@@ -52,7 +52,8 @@ protected:
     void SetUp() override
     {
         form = std::make_unique<TClipForm>(doc, lastClipDir);
-        form->showMessage = [this](QMessageBox::Icon icon, const QString& title, const QString& text) {
+        form->showMessage = [this](QMessageBox::Icon icon, const QString& title,
+                                   const QString& text) {
             messages.push_back({icon, title, text});
         };
     }
@@ -98,11 +99,16 @@ TEST_F(ClipFormTest, ControlsHaveTheirNamesPlacesAndCaptions)
         const char* text;
     };
     const Control controls[] = {
-        {"MovieBtn", {13, 13, 93, 20}, "Movie Frame"}, {"ImageBtn", {111, 13, 92, 20}, "Image File"},
-        {"ClearBtn", {207, 13, 93, 20}, "Clear"},      {"MovieEdit", {13, 46, 288, 21}, ""},
-        {"Panel1", {13, 72, 288, 196}, nullptr},      {"VideoPanel", {1, 1, 286, 194}, nullptr},
-        {"TrackBar1", {13, 280, 288, 20}, nullptr},   {"FrameLabel", {13, 302, 287, 13}, "Frame: 0"},
-        {"OKBtn", {56, 332, 90, 20}, "OK"},            {"CancelBtn", {167, 332, 90, 20}, "Cancel"},
+        {"MovieBtn", {13, 13, 93, 20}, "Movie Frame"},
+        {"ImageBtn", {111, 13, 92, 20}, "Image File"},
+        {"ClearBtn", {207, 13, 93, 20}, "Clear"},
+        {"MovieEdit", {13, 46, 288, 21}, ""},
+        {"Panel1", {13, 72, 288, 196}, nullptr},
+        {"VideoPanel", {1, 1, 286, 194}, nullptr},
+        {"TrackBar1", {13, 280, 288, 20}, nullptr},
+        {"FrameLabel", {13, 302, 287, 13}, "Frame: 0"},
+        {"OKBtn", {56, 332, 90, 20}, "OK"},
+        {"CancelBtn", {167, 332, 90, 20}, "Cancel"},
     };
     for (const Control& c : controls) {
         auto* w = form->findChild<QWidget*>(QString::fromLatin1(c.name));
@@ -132,7 +138,8 @@ TEST_F(ClipFormTest, ControlsHaveTheirNamesPlacesAndCaptions)
             w = w->nextInFocusChain();
         order.push_back(w->objectName());
     }
-    EXPECT_EQ(order, (std::vector<QString>{"MovieBtn", "ImageBtn", "ClearBtn", "TrackBar1", "OKBtn", "CancelBtn"}));
+    EXPECT_EQ(order, (std::vector<QString>{"MovieBtn", "ImageBtn", "ClearBtn", "TrackBar1", "OKBtn",
+                                           "CancelBtn"}));
 }
 
 TEST_F(ClipFormTest, ItemWithoutSourceShowsAnEmptyDialog)
@@ -272,7 +279,9 @@ TEST_F(ClipFormTest, MovieThatCannotBeOpenedIsReportedAndTheDialogStaysOpen)
     const std::string wav = (folder / "sound.wav").string();
     {
         // A WAV header with no samples: opens, but holds no video.
-        const char header[] = "RIFF\x24\0\0\0WAVEfmt \x10\0\0\0\x01\0\x01\0\x40\x1f\0\0\x80\x3e\0\0\x02\0\x10\0data\0\0\0\0";
+        const char header[] =
+            "RIFF\x24\0\0\0WAVEfmt "
+            "\x10\0\0\0\x01\0\x01\0\x40\x1f\0\0\x80\x3e\0\0\x02\0\x10\0data\0\0\0\0";
         std::ofstream(wav, std::ios::binary).write(header, sizeof header - 1);
     }
     for (const std::string& path : {bad, wav}) {
@@ -285,7 +294,8 @@ TEST_F(ClipFormTest, MovieThatCannotBeOpenedIsReportedAndTheDialogStaysOpen)
         ASSERT_EQ(messages.size(), 1u) << path;
         EXPECT_EQ(messages[0].title, QStringLiteral("Tavrel Lite"));
         EXPECT_EQ(messages[0].icon, QMessageBox::Critical);
-        EXPECT_TRUE(std::regex_match(messages[0].text.toStdString(), std::regex(R"(.+ \(\$[0-9a-f]{8}\)\.)")))
+        EXPECT_TRUE(std::regex_match(messages[0].text.toStdString(),
+                                     std::regex(R"(.+ \(\$[0-9a-f]{8}\)\.)")))
             << messages[0].text.toStdString();
         EXPECT_TRUE(form->isVisible());
         EXPECT_EQ(form->viewMode(), TClipForm::ViewMode::Movie);
@@ -321,7 +331,8 @@ TEST_F(ClipFormTest, BoxesGoThroughTheApplicationsMessages)
     EXPECT_EQ(seen[0].first, MessageKind::ErrorBox);
     EXPECT_EQ(seen[0].second, QStringLiteral("No such file or directory ($fffffffe)."));
     EXPECT_EQ(seen[1].first, MessageKind::Error);
-    EXPECT_EQ(seen[1].second, QStringLiteral("Error loading ") + QString::fromStdString((folder / "missing.png").string()));
+    EXPECT_EQ(seen[1].second, QStringLiteral("Error loading ") +
+                                  QString::fromStdString((folder / "missing.png").string()));
 }
 
 TEST_F(ClipFormTest, NegativeFrameIsAPictureSourceAndOkStoresMinusOne)

@@ -434,10 +434,10 @@ struct FitCase {
 TEST(DrawMenuThumbnails, FitKeepsProportionsInsideADoubleFrame)
 {
     const FitCase cases[] = {
-        {200, 100, {25, 179, 147, 240}},  // wider: full width, dh = 61, centred vertically
-        {100, 200, {61, 161, 110, 259}},  // taller: full height, dw = 49, centred horizontally
-        {244, 196, {25, 161, 147, 259}},  // the box's own proportions fill it
-        {400, 100, {25, 195, 147, 225}},  // dh = R(30.5) = 30: an exact half goes to even
+        {200, 100, {25, 179, 147, 240}}, // wider: full width, dh = 61, centred vertically
+        {100, 200, {61, 161, 110, 259}}, // taller: full height, dw = 49, centred horizontally
+        {244, 196, {25, 161, 147, 259}}, // the box's own proportions fill it
+        {400, 100, {25, 195, 147, 225}}, // dh = R(30.5) = 30: an exact half goes to even
     };
     for (const FitCase& fit : cases) {
         SCOPED_TRACE(std::to_string(fit.pictureWidth) + "x" + std::to_string(fit.pictureHeight));
@@ -463,7 +463,7 @@ TEST(DrawMenuThumbnails, SourcesWithoutAPictureShowTheEmptyBoxFrame)
 {
     MenuDocument doc = makeDocument();
     doc.item(1).source.menuclip = "/clips/movie.avi"; // source, no picture
-    doc.item(2).source.ThumbnailImage.reset(50, 50);   // picture, no source
+    doc.item(2).source.ThumbnailImage.reset(50, 50);  // picture, no source
     const RecordingCanvas c = draw(doc, 720, 576);
     EXPECT_TRUE(c.of(Op::Stretch).empty());
     const std::vector<Rect> boxes = boxesOf(c);
@@ -605,17 +605,17 @@ TEST_F(PictureCanvasTest, FillAndFrameSetExactlyTheirPixels)
         PictureCanvas canvas(p);
         EXPECT_EQ(canvas.width(), 20);
         EXPECT_EQ(canvas.height(), 16);
-        canvas.fillRect({2, 3, 6, 5}, 0x0000FF);   // red
+        canvas.fillRect({2, 3, 6, 5}, 0x0000FF);     // red
         canvas.frameRect({10, 8, 15, 14}, 0xFF0000); // blue
         canvas.frameRect({0, 15, 1, 16}, 0x00FF00);  // a one-pixel outline is a dot
-        canvas.frameRect({5, 10, 5, 12}, 0x000000); // empty: nothing
+        canvas.frameRect({5, 10, 5, 12}, 0x000000);  // empty: nothing
     }
     for (int y = 0; y < 16; ++y)
         for (int x = 0; x < 20; ++x) {
             SCOPED_TRACE(std::to_string(x) + "," + std::to_string(y));
             const bool fill = x >= 2 && x < 6 && y >= 3 && y < 5;
-            const bool frame = x >= 10 && x < 15 && y >= 8 && y < 14
-                               && (x == 10 || x == 14 || y == 8 || y == 13);
+            const bool frame =
+                x >= 10 && x < 15 && y >= 8 && y < 14 && (x == 10 || x == 14 || y == 8 || y == 13);
             if (fill) {
                 EXPECT_TRUE(isColor(p, x, y, 255, 0, 0));
             } else if (frame) {
@@ -798,12 +798,19 @@ TEST_F(PictureCanvasTest, ComposedImageHasTheGridFramesAtTheLayoutPixels)
         SCOPED_TRACE(i);
         const int x = xs[i % 5];
         const int y = i < 5 ? 161 : 334;
-        for (auto [px, py] : {std::pair{x, y}, {x + 121, y + 97}, {x - 1, y - 1}, {x + 122, y + 98},
-                              {x + 60, y}, {x, y + 50}}) {
+        for (auto [px, py] : {std::pair{x, y},
+                              {x + 121, y + 97},
+                              {x - 1, y - 1},
+                              {x + 122, y + 98},
+                              {x + 60, y},
+                              {x, y + 50}}) {
             EXPECT_TRUE(isColor(image, px, py, 0, 0, 0)) << px << "," << py;
         }
-        for (auto [px, py] : {std::pair{x - 2, y - 2}, {x + 1, y + 1}, {x + 61, y + 49},
-                              {x + 120, y + 96}, {x + 123, y + 40}}) {
+        for (auto [px, py] : {std::pair{x - 2, y - 2},
+                              {x + 1, y + 1},
+                              {x + 61, y + 49},
+                              {x + 120, y + 96},
+                              {x + 123, y + 40}}) {
             EXPECT_TRUE(isWhite(image, px, py)) << px << "," << py;
         }
     }

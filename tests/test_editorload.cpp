@@ -1,11 +1,11 @@
 // Opening projects with movie thumbnails in the editor: the main window's open path
 // drives the thumbnail dialog for every movie item.
-#include "moviemaker.h"
 #include "app/mainwindow.h"
 #include "app/messages.h"
 #include "app/previewbox.h"
 #include "document/projectfile.h"
 #include "imageio/imageunit.h"
+#include "moviemaker.h"
 #include "thumbs/clipform.h"
 
 #include <gtest/gtest.h>
@@ -15,8 +15,8 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QTimer>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <fstream>
 #include <iterator>
@@ -50,7 +50,9 @@ class MessageLog {
 public:
     MessageLog()
     {
-        SetMessageSink([this](MessageKind kind, const QString& text) { messages.push_back({kind, text}); });
+        SetMessageSink([this](MessageKind kind, const QString& text) {
+            messages.push_back({kind, text});
+        });
     }
     ~MessageLog() { SetMessageSink({}); }
     std::vector<Message> messages;
@@ -67,7 +69,8 @@ protected:
             qputenv("XDG_RUNTIME_DIR", root + "/runtime");
             QDir().mkpath(QString::fromLocal8Bit(root + "/runtime"));
             QFile::setPermissions(QString::fromLocal8Bit(root + "/runtime"),
-                                  QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+                                  QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                      QFileDevice::ExeOwner);
             if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
                 qputenv("QT_QPA_PLATFORM", "offscreen");
             static int argc = 1;
@@ -111,7 +114,8 @@ protected:
     static std::string movie() { return scratchPath("clip.mpg"); }
     static std::string picture() { return scratchPath("cover.bmp"); }
 
-    static void writeProject(const std::string& path, const std::vector<std::pair<std::string, int>>& sources)
+    static void writeProject(const std::string& path,
+                             const std::vector<std::pair<std::string, int>>& sources)
     {
         MenuDocument doc;
         for (std::size_t i = 0; i < sources.size(); ++i) {
@@ -133,7 +137,8 @@ TEST_F(EditorLoadTest, MovieItemsComeBackAtTheirStoredFrames)
 {
     const std::string missing = scratchPath("gone.mpg");
     const std::string project = scratchPath("movies.tavrel");
-    writeProject(project, {{"", 0}, {movie(), 37}, {picture(), -1}, {missing, 12}, {movie(), 5000}});
+    writeProject(project,
+                 {{"", 0}, {movie(), 37}, {picture(), -1}, {missing, 12}, {movie(), 5000}});
 
     MessageLog log;
     const int before = compositions();
@@ -143,7 +148,8 @@ TEST_F(EditorLoadTest, MovieItemsComeBackAtTheirStoredFrames)
     EXPECT_EQ(log.messages[0].kind, MessageKind::Information);
     EXPECT_EQ(log.messages[0].text, QStringLiteral("Movie clip #2 loaded"));
     EXPECT_EQ(log.messages[1].kind, MessageKind::Error);
-    EXPECT_EQ(log.messages[1].text, QStringLiteral("Error locating thumbnail source: ") + QString::fromStdString(missing));
+    EXPECT_EQ(log.messages[1].text, QStringLiteral("Error locating thumbnail source: ") +
+                                        QString::fromStdString(missing));
     EXPECT_EQ(log.messages[2].kind, MessageKind::Information);
     EXPECT_EQ(log.messages[2].text, QStringLiteral("Movie clip #5 loaded"));
     EXPECT_EQ(compositions(), before + 1);
@@ -204,11 +210,13 @@ TEST_F(EditorLoadTest, BrokenMovieIsReportedAndTheLoadCompletes)
 
     ASSERT_EQ(log.messages.size(), 5u);
     EXPECT_EQ(log.messages[0].kind, MessageKind::ErrorBox);
-    EXPECT_TRUE(std::regex_match(log.messages[0].text.toStdString(), std::regex(R"(.+ \(\$[0-9a-f]+\)\.)")))
+    EXPECT_TRUE(
+        std::regex_match(log.messages[0].text.toStdString(), std::regex(R"(.+ \(\$[0-9a-f]+\)\.)")))
         << log.messages[0].text.toStdString();
     EXPECT_EQ(log.messages[1].text, QStringLiteral("Movie clip #1 loaded"));
     EXPECT_EQ(log.messages[2].kind, MessageKind::Error);
-    EXPECT_EQ(log.messages[2].text, QStringLiteral("Error loading ") + QString::fromStdString(movie()));
+    EXPECT_EQ(log.messages[2].text,
+              QStringLiteral("Error loading ") + QString::fromStdString(movie()));
     EXPECT_EQ(log.messages[3].text, QStringLiteral("Movie clip #2 loaded"));
     EXPECT_EQ(log.messages[4].text, QStringLiteral("Movie clip #3 loaded"));
 

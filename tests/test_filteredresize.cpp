@@ -43,8 +43,8 @@ std::vector<int> FirstChannel(const Picture& p)
     return values;
 }
 
-Picture Resized(const Picture& source, int width, int height, FilterFunction filter,
-                float support, const ResizeOptions& options = {})
+Picture Resized(const Picture& source, int width, int height, FilterFunction filter, float support,
+                const ResizeOptions& options = {})
 {
     Picture dest(width, height);
     FilteredResizeWith(source, dest, filter, support, options);
@@ -63,8 +63,8 @@ struct RefTap {
 std::vector<std::vector<RefTap>> RefTaps(int dst, int src, FilterFunction filter, float support)
 {
     const bool single = dst == 1 && src > 1;
-    const float scale = (src == 1 || single) ? float(dst) / float(src)
-                                             : float(dst - 1) / float(src - 1);
+    const float scale =
+        (src == 1 || single) ? float(dst) / float(src) : float(dst - 1) / float(src - 1);
     std::vector<std::vector<RefTap>> taps(static_cast<std::size_t>(dst));
     for (int i = 0; i < dst; ++i) {
         const float ctr = single ? float(src - 1) / 2.0f : float(i) / scale;
@@ -104,8 +104,8 @@ Picture RefResize(const Picture& source, int dw, int dh, FilterFunction filter, 
     for (int y = 0; y < source.height(); ++y)
         for (int x = 0; x < dw; ++x)
             for (int c = 0; c < 3; ++c)
-                mid.pixel(x, y)[c] = RefByte(columns[std::size_t(x)],
-                                             [&](int j) { return source.pixel(j, y)[c]; });
+                mid.pixel(x, y)[c] =
+                    RefByte(columns[std::size_t(x)], [&](int j) { return source.pixel(j, y)[c]; });
     const auto rows = RefTaps(dh, source.height(), filter, support);
     for (int x = 0; x < dw; ++x)
         for (int y = 0; y < dh; ++y)
@@ -131,11 +131,12 @@ double MitchellExact(double x)
 {
     const double b = 1.0 / 3, c = 1.0 / 3, t = std::fabs(x);
     if (t < 1)
-        return ((12 - 9 * b - 6 * c) * t * t * t + (-18 + 12 * b + 6 * c) * t * t + (6 - 2 * b)) / 6;
+        return ((12 - 9 * b - 6 * c) * t * t * t + (-18 + 12 * b + 6 * c) * t * t + (6 - 2 * b)) /
+               6;
     if (t < 2)
-        return ((-b - 6 * c) * t * t * t + (6 * b + 30 * c) * t * t + (-12 * b - 48 * c) * t
-                + (8 * b + 24 * c))
-               / 6;
+        return ((-b - 6 * c) * t * t * t + (6 * b + 30 * c) * t * t + (-12 * b - 48 * c) * t +
+                (8 * b + 24 * c)) /
+               6;
     return 0;
 }
 
@@ -143,7 +144,8 @@ double MitchellExact(double x)
 
 TEST(FilteredResize, FilterTableNamesAndShapes)
 {
-    const char* names[] = {"Box", "Triangle", "Hermite", "Bell", "B-Spline", "Lanczos3", "Mitchell"};
+    const char* names[] = {"Box",      "Triangle", "Hermite", "Bell",
+                           "B-Spline", "Lanczos3", "Mitchell"};
     const float supports[] = {0.5f, 1.0f, 1.0f, 1.5f, 2.0f, 3.0f, 2.0f};
     for (std::size_t i = 0; i < FilterTable.size(); ++i) {
         EXPECT_STREQ(FilterTable[i].name, names[i]);

@@ -19,9 +19,7 @@ struct TestImage {
     std::vector<std::uint8_t> pixels; // stride = 3 * width + 4, to catch stride mistakes
 
     TestImage(int w, int h)
-        : width(w)
-        , height(h)
-        , pixels(static_cast<std::size_t>(stride() * h), 0xAB)
+        : width(w), height(h), pixels(static_cast<std::size_t>(stride() * h), 0xAB)
     {
     }
     std::ptrdiff_t stride() const { return 3 * width + 4; }
@@ -56,7 +54,8 @@ struct MemoryReader {
 int readFromMemory(GifFileType* gif, GifByteType* buffer, int size)
 {
     auto* reader = static_cast<MemoryReader*>(gif->UserData);
-    const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(size), reader->data->size() - reader->pos);
+    const std::size_t n =
+        std::min<std::size_t>(static_cast<std::size_t>(size), reader->data->size() - reader->pos);
     std::memcpy(buffer, reader->data->data() + reader->pos, n);
     reader->pos += n;
     return static_cast<int>(n);
@@ -122,16 +121,16 @@ constexpr GifRgb kGrey100{100, 100, 100};
 TEST(GifEncoder, HandWorkedPictureIsExact)
 {
     TestImage image(4, 2);
-    const GifRgb rows[2][4] = {{kRed200, kRed200, kRed200, kBlue200}, {kBlue200, kGreen200, kRed200, kRed200}};
+    const GifRgb rows[2][4] = {{kRed200, kRed200, kRed200, kBlue200},
+                               {kBlue200, kGreen200, kRed200, kRed200}};
     for (int y = 0; y < 2; ++y)
         for (int x = 0; x < 4; ++x)
             image.set(x, y, rows[y][x]);
 
     const std::vector<std::uint8_t> expected = {
-        'G', 'I', 'F', '8', '7', 'a', 0x04, 0x00, 0x02, 0x00, 0x99, 0x00, 0x00,
-        0xC8, 0x00, 0x00, 0x00, 0x00, 0xC8, 0x00, 0xC8, 0x00, 0x00, 0x00, 0x00,
-        0x2C, 0x00, 0x00, 0x00, 0x00, 0x04, 0x00, 0x02, 0x00, 0x00,
-        0x02, 0x04, 0x84, 0x13, 0x62, 0x05, 0x00, 0x3B};
+        'G',  'I',  'F',  '8',  '7',  'a',  0x04, 0x00, 0x02, 0x00, 0x99, 0x00, 0x00, 0xC8, 0x00,
+        0x00, 0x00, 0x00, 0xC8, 0x00, 0xC8, 0x00, 0x00, 0x00, 0x00, 0x2C, 0x00, 0x00, 0x00, 0x00,
+        0x04, 0x00, 0x02, 0x00, 0x00, 0x02, 0x04, 0x84, 0x13, 0x62, 0x05, 0x00, 0x3B};
     EXPECT_EQ(EncodeGif(image.view()), expected);
 }
 
@@ -143,10 +142,9 @@ TEST(GifEncoder, OneColourPicture)
     TestImage image(2, 2);
     image.fill(GifRgb{10, 120, 200});
     const std::vector<std::uint8_t> expected = {
-        'G', 'I', 'F', '8', '7', 'a', 0x02, 0x00, 0x02, 0x00, 0x88, 0x00, 0x00,
-        0x0A, 0x78, 0xC8, 0x00, 0x00, 0x00,
-        0x2C, 0x00, 0x00, 0x00, 0x00, 0x02, 0x00, 0x02, 0x00, 0x00,
-        0x02, 0x02, 0x84, 0x51, 0x00, 0x3B};
+        'G',  'I',  'F',  '8',  '7',  'a',  0x02, 0x00, 0x02, 0x00, 0x88, 0x00,
+        0x00, 0x0A, 0x78, 0xC8, 0x00, 0x00, 0x00, 0x2C, 0x00, 0x00, 0x00, 0x00,
+        0x02, 0x00, 0x02, 0x00, 0x00, 0x02, 0x02, 0x84, 0x51, 0x00, 0x3B};
     EXPECT_EQ(EncodeGif(image.view()), expected);
 
     TestImage big(720, 576);
@@ -247,8 +245,9 @@ TEST(GifEncoder, ManyColoursUseAtMost256Entries)
     std::mt19937 random(7);
     for (int y = 0; y < image.height; ++y)
         for (int x = 0; x < image.width; ++x)
-            image.set(x, y, GifRgb{static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(2 * y),
-                                   static_cast<std::uint8_t>(random() & 0xFF)});
+            image.set(x, y,
+                      GifRgb{static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(2 * y),
+                             static_cast<std::uint8_t>(random() & 0xFF)});
 
     TColorQuantizer quantizer;
     quantizer.addImage(image.view());
@@ -295,7 +294,8 @@ TEST(GifEncoder, LzwSurvivesDictionaryResets)
         for (std::size_t i = 0; i < image.indices.size(); ++i) {
             // Noise in the top half, long runs below.
             const bool noisy = i < image.indices.size() / 2;
-            image.indices[i] = static_cast<std::uint8_t>(noisy ? random() % colours : (i / 5000) % colours);
+            image.indices[i] =
+                static_cast<std::uint8_t>(noisy ? random() % colours : (i / 5000) % colours);
         }
         const std::vector<std::uint8_t> file = WriteGif(image);
         const Decoded decoded = decodeWithGiflib(file);
@@ -375,9 +375,10 @@ TEST(GifEncoder, NoisyPhotoDecodesToOurMapping)
     for (int y = 0; y < image.height; ++y)
         for (int x = 0; x < image.width; ++x) {
             const int n = static_cast<int>(random() % 48);
-            image.set(x, y, GifRgb{static_cast<std::uint8_t>((x * 255 / 719 + n) & 0xFF),
-                                   static_cast<std::uint8_t>((y * 200 / 575 + n) & 0xFF),
-                                   static_cast<std::uint8_t>((x + y) / 6 + n)});
+            image.set(x, y,
+                      GifRgb{static_cast<std::uint8_t>((x * 255 / 719 + n) & 0xFF),
+                             static_cast<std::uint8_t>((y * 200 / 575 + n) & 0xFF),
+                             static_cast<std::uint8_t>((x + y) / 6 + n)});
         }
     const GifIndexedImage indexed = QuantizeForGif(image.view());
     const Decoded decoded = decodeWithGiflib(EncodeGif(image.view()));

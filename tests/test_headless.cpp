@@ -47,8 +47,9 @@ class HeadlessTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        dir = fs::path(::testing::TempDir()) / ("headless_" + std::to_string(::getpid()) + "_"
-                                               + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir = fs::path(::testing::TempDir()) /
+              ("headless_" + std::to_string(::getpid()) + "_" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(dir);
         fs::create_directories(dir);
     }
@@ -57,7 +58,9 @@ protected:
     Outcome tavrel(const std::vector<std::string>& args)
     {
         std::string command = "cd ";
-        command.append(quoted(dir.string())).append(" && QT_QPA_PLATFORM=offscreen ").append(quoted(TAVREL_BINARY));
+        command.append(quoted(dir.string()))
+            .append(" && QT_QPA_PLATFORM=offscreen ")
+            .append(quoted(TAVREL_BINARY));
         for (const std::string& arg : args)
             command.append(" ").append(quoted(arg));
         command.append(" >").append(quoted((dir / "stdout.txt").string()));
@@ -88,8 +91,11 @@ bool contains(const std::string& text, const std::string& part)
 std::uint32_t bmpPixel(const std::string& bmp, int width, int height, int x, int y)
 {
     const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
-    const std::size_t at = 54 + static_cast<std::size_t>(height - 1 - y) * rowBytes + static_cast<std::size_t>(x) * 3;
-    const auto byte = [&](std::size_t i) { return static_cast<std::uint32_t>(static_cast<unsigned char>(bmp[i])); };
+    const std::size_t at =
+        54 + static_cast<std::size_t>(height - 1 - y) * rowBytes + static_cast<std::size_t>(x) * 3;
+    const auto byte = [&](std::size_t i) {
+        return static_cast<std::uint32_t>(static_cast<unsigned char>(bmp[i]));
+    };
     return (byte(at + 2) << 16) | (byte(at + 1) << 8) | byte(at);
 }
 
@@ -141,14 +147,17 @@ TEST_F(HeadlessTest, SavedProjectExportsTheSameImage)
 {
     // A 2 x 2 24-bit BMP for item 3's thumbnail.
     const unsigned char bmp[] = {
-        'B', 'M', 70, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40, 0, 0, 0, 2, 0, 0, 0, 2, 0, 0, 0, 1, 0, 24, 0,
-        0, 0, 0, 0, 16, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-        0, 0, 255, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255, 255, 255, 0, 0, 0};
-    const std::string picture = write("pic.bmp", std::string(reinterpret_cast<const char*>(bmp), sizeof bmp));
-    Outcome run = tavrel({"--save", "p.tavrel", "--export", "a.bmp", "--set", "title=Hi", "--set", "menucount=4",
-                          "--set", "TextColor=0000ff", "--set", "menustart=2000", "--set", "menucaption2=Two",
-                          "--set", "menuclip3=" + picture, "--set", "menuframe3=-1", "--set",
-                          "subtitle=Caf\xE9"}); // a Windows-1252 argument
+        'B', 'M', 70, 0, 0,  0, 0, 0, 0,   0, 54,  0, 0, 0, 40,  0, 0, 0, 2,   0,   0,   0, 2, 0,
+        0,   0,   1,  0, 24, 0, 0, 0, 0,   0, 16,  0, 0, 0, 0,   0, 0, 0, 0,   0,   0,   0, 0, 0,
+        0,   0,   0,  0, 0,  0, 0, 0, 255, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255, 255, 255, 0, 0, 0};
+    const std::string picture =
+        write("pic.bmp", std::string(reinterpret_cast<const char*>(bmp), sizeof bmp));
+    Outcome run = tavrel(
+        {"--save", "p.tavrel",         "--export", "a.bmp",
+         "--set",  "title=Hi",         "--set",    "menucount=4",
+         "--set",  "TextColor=0000ff", "--set",    "menustart=2000",
+         "--set",  "menucaption2=Two", "--set",    "menuclip3=" + picture,
+         "--set",  "menuframe3=-1",    "--set",    "subtitle=Caf\xE9"}); // a Windows-1252 argument
     ASSERT_EQ(run.status, 0) << run.err;
     const std::string project = readFile(dir / "p.tavrel");
     EXPECT_TRUE(contains(project, "\r\ntitle=Hi\r\n"));
@@ -205,7 +214,8 @@ TEST_F(HeadlessTest, LoadErrorsExitWithThreeAndWriteNothing)
 
     run = tavrel({"--export", "out.bmp", (dir / "nothere.tavrel").string()});
     EXPECT_EQ(run.status, 3);
-    EXPECT_TRUE(contains(run.err, "Cannot open file " + (dir / "nothere.tavrel").string())) << run.err;
+    EXPECT_TRUE(contains(run.err, "Cannot open file " + (dir / "nothere.tavrel").string()))
+        << run.err;
 
     const std::string wrong = write("wrong.tavrel", "id=tavrel\r\nversion=100\r\n");
     run = tavrel({"--export", "out.bmp", wrong});
@@ -232,14 +242,16 @@ TEST_F(HeadlessTest, WriteFailuresExitWithOne)
 TEST_F(HeadlessTest, MissingThumbnailSourceIsReportedAndTheCommandGoesOn)
 {
     const std::string gone = (dir / "gone.jpg").string();
-    const Outcome run = tavrel({"--export", "a.bmp", "--set", "menuclip2=" + gone, "--set", "menuframe2=-1"});
+    const Outcome run =
+        tavrel({"--export", "a.bmp", "--set", "menuclip2=" + gone, "--set", "menuframe2=-1"});
     EXPECT_EQ(run.status, 0);
     EXPECT_TRUE(contains(run.err, "Error locating thumbnail source: " + gone)) << run.err;
     EXPECT_TRUE(fs::exists(dir / "a.bmp"));
 
     // A movie that cannot be opened: reported, frame 0, no picture, and the command goes on.
     const std::string notMovie = write("clip.mpg", "not a movie at all");
-    const Outcome movie = tavrel({"--save", "p.tavrel", "--set", "menuclip4=" + notMovie, "--set", "menuframe4=25"});
+    const Outcome movie =
+        tavrel({"--save", "p.tavrel", "--set", "menuclip4=" + notMovie, "--set", "menuframe4=25"});
     EXPECT_EQ(movie.status, 0);
     EXPECT_TRUE(contains(movie.err, "Movie clip #4 loaded")) << movie.err;
     EXPECT_TRUE(contains(readFile(dir / "p.tavrel"), "\r\nmenuframe4=0\r\n"));
@@ -260,9 +272,9 @@ TEST_F(HeadlessTest, FullSizeBackgroundComesOutUnchanged)
     const std::string png = (dir / "background.png").string();
     ASSERT_TRUE(SaveAsPNG(png, background));
 
-    const Outcome run = tavrel({"--export", "menu.bmp", "--size", "3", "--set", "bgimage=" + png,
-                                "--set", "title=", "--set", "subtitle=", "--set", "footnote=",
-                                "--set", "menucount=0"});
+    const Outcome run =
+        tavrel({"--export", "menu.bmp", "--size", "3", "--set", "bgimage=" + png, "--set",
+                "title=", "--set", "subtitle=", "--set", "footnote=", "--set", "menucount=0"});
     ASSERT_EQ(run.status, 0) << run.err;
     const std::string bmp = readFile(dir / "menu.bmp");
     ASSERT_EQ(bmp.size(), 1244214u);
@@ -270,7 +282,8 @@ TEST_F(HeadlessTest, FullSizeBackgroundComesOutUnchanged)
     for (int y = 0; y < 576; ++y)
         for (int x = 0; x < 720; ++x) {
             const std::uint8_t* p = background.pixel(x, y);
-            const std::uint32_t expected = (std::uint32_t(p[0]) << 16) | (std::uint32_t(p[1]) << 8) | p[2];
+            const std::uint32_t expected =
+                (std::uint32_t(p[0]) << 16) | (std::uint32_t(p[1]) << 8) | p[2];
             differences += bmpPixel(bmp, 720, 576, x, y) != expected;
         }
     EXPECT_EQ(differences, 0);
@@ -334,24 +347,27 @@ TEST_F(HeadlessMovieTest, ExportedGridShowsTheStoredFramesAndSaveWritesTheClampe
     // no source, a frame below -1 (read as a picture source), 42.
     const std::string clip = spec.path;
     const std::vector<std::pair<std::string, int>> items = {
-        {clip, 0}, {clip, 37}, {clip, kFrames - 1}, {clip, 5000}, {broken, 25},
-        {clip, 64}, {red.path, 1}, {"", 7}, {clip, -3}, {clip, 42}};
-    std::string project = "id=Tavrel\r\nversion=100\r\nmenustart=1\r\nmenucount=10\r\nthumbs=true\r\n"
-                          "numbers=false\r\nbgimage=\r\nbgcolor=FFFFFF\r\ntextcolor=000000\r\ntextfont=\r\n"
-                          "boldtext=false\r\nshadowtext=false\r\ntitle=\r\nsubtitle=\r\nfootnote=\r\n"
-                          "titlesize=10\r\ncaptionsize=10\r\n";
+        {clip, 0},     {clip, 37}, {clip, kFrames - 1}, {clip, 5000}, {broken, 25}, {clip, 64},
+        {red.path, 1}, {"", 7},    {clip, -3},          {clip, 42}};
+    std::string project =
+        "id=Tavrel\r\nversion=100\r\nmenustart=1\r\nmenucount=10\r\nthumbs=true\r\n"
+        "numbers=false\r\nbgimage=\r\nbgcolor=FFFFFF\r\ntextcolor=000000\r\ntextfont=\r\n"
+        "boldtext=false\r\nshadowtext=false\r\ntitle=\r\nsubtitle=\r\nfootnote=\r\n"
+        "titlesize=10\r\ncaptionsize=10\r\n";
     for (std::size_t i = 0; i < items.size(); ++i) {
         const std::string n = std::to_string(i + 1);
-        project += "menucaption" + n + "=\r\nmenuclip" + n + "=" + items[i].first + "\r\nmenuframe" + n + "="
-                   + std::to_string(items[i].second) + "\r\n";
+        project += "menucaption" + n + "=\r\nmenuclip" + n + "=" + items[i].first +
+                   "\r\nmenuframe" + n + "=" + std::to_string(items[i].second) + "\r\n";
     }
     project += "quality=false\r\n";
     write("movies.tavrel", project);
 
-    const Outcome run = tavrel({"--export", "out.bmp", "--size", "3", "--save", "out.tavrel", "movies.tavrel"});
+    const Outcome run =
+        tavrel({"--export", "out.bmp", "--size", "3", "--save", "out.tavrel", "movies.tavrel"});
     ASSERT_EQ(run.status, 0) << run.err;
     for (int n : {1, 2, 3, 4, 5, 6, 7, 9, 10})
-        EXPECT_TRUE(contains(run.err, "Movie clip #" + std::to_string(n) + " loaded")) << n << run.err;
+        EXPECT_TRUE(contains(run.err, "Movie clip #" + std::to_string(n) + " loaded"))
+            << n << run.err;
     EXPECT_FALSE(contains(run.err, "Movie clip #8 loaded"));
     EXPECT_TRUE(contains(run.err, "($")) << run.err; // the broken movie's error
     EXPECT_TRUE(contains(run.err, "Error loading " + clip)) << run.err;
@@ -374,8 +390,8 @@ TEST_F(HeadlessMovieTest, ExportedGridShowsTheStoredFramesAndSaveWritesTheClampe
             EXPECT_EQ(bmpPixel(bmp, 720, 576, x + 61, y + 49), 0xFFFFFFu);
             continue;
         }
-        EXPECT_EQ(bmpPixel(bmp, 720, 576, x, y + 3), 0x000000u);          // the picture's outline
-        EXPECT_EQ(bmpPixel(bmp, 720, 576, x + 60, y + 1), 0xFFFFFFu);      // background above it
+        EXPECT_EQ(bmpPixel(bmp, 720, 576, x, y + 3), 0x000000u);      // the picture's outline
+        EXPECT_EQ(bmpPixel(bmp, 720, 576, x + 60, y + 1), 0xFFFFFFu); // background above it
         if (i + 1 != redItem) {
             EXPECT_EQ(frameInBmp(bmp, x, y + 3, 122, 92), expected[i]);
             continue;
@@ -395,8 +411,8 @@ TEST_F(HeadlessMovieTest, ExportedGridShowsTheStoredFramesAndSaveWritesTheClampe
     const std::string saved = readFile(dir / "out.tavrel");
     const int savedFrames[] = {0, 37, kFrames - 1, kFrames, 0, 64, 1, 7, -1, 42};
     for (int i = 0; i < 10; ++i)
-        EXPECT_TRUE(contains(saved, "\r\nmenuframe" + std::to_string(i + 1) + "=" + std::to_string(savedFrames[i])
-                                        + "\r\n"))
+        EXPECT_TRUE(contains(saved, "\r\nmenuframe" + std::to_string(i + 1) + "=" +
+                                        std::to_string(savedFrames[i]) + "\r\n"))
             << "item " << i + 1;
     EXPECT_TRUE(contains(saved, "\r\nmenuclip5=" + broken + "\r\n"));
 }

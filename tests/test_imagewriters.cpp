@@ -69,7 +69,8 @@ Picture gradient(int width, int height)
     return picture;
 }
 
-bool (*const kWriters[])(const std::string&, const Picture&) = {SaveAsBMP, SaveAsGIF, SaveAsJPG, SaveAsPNG};
+bool (*const kWriters[])(const std::string&, const Picture&) = {SaveAsBMP, SaveAsGIF, SaveAsJPG,
+                                                                SaveAsPNG};
 
 } // namespace
 
@@ -78,7 +79,8 @@ TEST_F(ImageWriters, BmpLayoutForEveryPreset)
     const struct {
         int width, height;
         std::size_t size;
-    } presets[] = {{704, 480, 1013814}, {704, 576, 1216566}, {720, 480, 1036854}, {720, 576, 1244214}};
+    } presets[] = {
+        {704, 480, 1013814}, {704, 576, 1216566}, {720, 480, 1036854}, {720, 576, 1244214}};
     for (const auto& preset : presets) {
         const Picture picture = gradient(preset.width, preset.height);
         ASSERT_TRUE(SaveAsBMP(path("menu.bmp"), picture));
@@ -141,7 +143,8 @@ TEST_F(ImageWriters, JpegIsBaselineQuality100)
     while (pos + 4 <= file.size() && file[pos] == 0xFF && file[pos + 1] != 0xDA) {
         const int marker = file[pos + 1];
         const std::size_t length = static_cast<std::size_t>(file[pos + 2] << 8 | file[pos + 3]);
-        EXPECT_TRUE(marker < 0xC1 || marker > 0xCF || marker == 0xC4 || marker == 0xCC) << "SOF" << (marker - 0xC0);
+        EXPECT_TRUE(marker < 0xC1 || marker > 0xCF || marker == 0xC4 || marker == 0xCC)
+            << "SOF" << (marker - 0xC0);
         if (marker == 0xC0)
             baseline = true;
         if (marker == 0xDB) {
@@ -191,7 +194,8 @@ TEST_F(ImageWriters, JpegIsBaselineQuality100)
 TEST_F(ImageWriters, EachWriterWritesItsFormat)
 {
     const Picture picture = gradient(33, 17);
-    const std::vector<std::uint8_t> starts[] = {{'B', 'M'}, {'G', 'I', 'F', '8', '7', 'a'}, {0xFF, 0xD8, 0xFF}, {0x89, 'P', 'N', 'G'}};
+    const std::vector<std::uint8_t> starts[] = {
+        {'B', 'M'}, {'G', 'I', 'F', '8', '7', 'a'}, {0xFF, 0xD8, 0xFF}, {0x89, 'P', 'N', 'G'}};
     for (int i = 0; i < 4; ++i) {
         // The name's extension does not choose the format.
         ASSERT_TRUE(kWriters[i](path("picture.png"), picture));

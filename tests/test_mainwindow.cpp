@@ -71,7 +71,8 @@ QApplication& app()
         qputenv("XDG_RUNTIME_DIR", root + "/runtime");
         QDir().mkpath(QString::fromLocal8Bit(root + "/runtime"));
         QFile::setPermissions(QString::fromLocal8Bit(root + "/runtime"),
-                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                  QFileDevice::ExeOwner);
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
         static int argc = 1;
@@ -95,7 +96,9 @@ class MessageLog {
 public:
     MessageLog()
     {
-        SetMessageSink([this](MessageKind kind, const QString& text) { messages.push_back({kind, text}); });
+        SetMessageSink([this](MessageKind kind, const QString& text) {
+            messages.push_back({kind, text});
+        });
     }
     ~MessageLog() { SetMessageSink({}); }
     std::vector<Message> messages;
@@ -246,7 +249,8 @@ TEST(PreviewBounds, EqualShapesTakeTheWidth)
 
 TEST(PreviewBounds, TinyPanelsShowNothing)
 {
-    for (const auto& [pw, ph] : std::vector<std::pair<int, int>>{{10, 300}, {300, 10}, {0, 0}, {-20, 5}, {11, 11}}) {
+    for (const auto& [pw, ph] :
+         std::vector<std::pair<int, int>>{{10, 300}, {300, 10}, {0, 0}, {-20, 5}, {11, 11}}) {
         const PreviewBounds b = ComputePreviewBounds(pw, ph, 720, 576);
         EXPECT_GE(b.width, 0);
         EXPECT_GE(b.height, 0);
@@ -271,7 +275,8 @@ TEST(ContrastColorTest, GreysAndPrimaries)
 
 TEST(ErrorBox, FullStopRule)
 {
-    EXPECT_EQ(ErrorBoxText(QStringLiteral("'' is not a valid integer value")), "'' is not a valid integer value.");
+    EXPECT_EQ(ErrorBoxText(QStringLiteral("'' is not a valid integer value")),
+              "'' is not a valid integer value.");
     EXPECT_EQ(ErrorBoxText(QStringLiteral("Done.")), "Done.");
     EXPECT_EQ(ErrorBoxText(QStringLiteral("Failed!")), "Failed!");
     EXPECT_EQ(ErrorBoxText(QStringLiteral("code (5)")), "code (5)");
@@ -281,7 +286,8 @@ TEST(ErrorBox, FullStopRule)
 
 TEST(CustomColors, ReadStoreAndMalformed)
 {
-    CustomColorList list(QStringLiteral("colora=0000ff\r\nColorC=FFFFFFFF\nOther=1\r\nColorA=123456\r\n"));
+    CustomColorList list(
+        QStringLiteral("colora=0000ff\r\nColorC=FFFFFFFF\nOther=1\r\nColorA=123456\r\n"));
     CustomColorList::Slots values = list.values();
     EXPECT_EQ(values[0], 0x0000FF); // first line wins, key case ignored
     EXPECT_EQ(values[1], -1);       // missing
@@ -289,7 +295,8 @@ TEST(CustomColors, ReadStoreAndMalformed)
     values[1] = 0x00FF00;
     list.store(values);
     const QStringList lines = list.text().split(QStringLiteral("\r\n"));
-    ASSERT_EQ(lines.size(), 19); // 4 old lines, 15 new... minus replaced ones, plus the final empty part
+    ASSERT_EQ(lines.size(),
+              19); // 4 old lines, 15 new... minus replaced ones, plus the final empty part
     EXPECT_EQ(lines[0], "ColorA=0000FF");
     EXPECT_EQ(lines[1], "ColorC=FFFFFFFF");
     EXPECT_EQ(lines[2], "Other=1");
@@ -298,7 +305,8 @@ TEST(CustomColors, ReadStoreAndMalformed)
     EXPECT_EQ(lines[17], "ColorP=FFFFFFFF");
     EXPECT_TRUE(list.text().endsWith(QStringLiteral("\r\n")));
 
-    for (const QString& bad : {QStringLiteral("ColorB=XYZ"), QStringLiteral("ColorB="), QStringLiteral("ColorB=123456789")}) {
+    for (const QString& bad : {QStringLiteral("ColorB=XYZ"), QStringLiteral("ColorB="),
+                               QStringLiteral("ColorB=123456789")}) {
         const CustomColorList broken(bad);
         try {
             (void)broken.values();
@@ -330,11 +338,13 @@ TEST_F(MainWindowTest, ControlsNamesCaptionsAndDefaults)
     EXPECT_EQ(form->findChild<QAction*>("Contents1")->shortcut(), QKeySequence(Qt::Key_F1));
     EXPECT_TRUE(form->findChild<QAction*>("VCDNTSC")->isChecked());
     // Tab order runs down the Items tab: caption field k, then its button.
-    EXPECT_EQ(form->findChild<QLineEdit*>("Edit3")->nextInFocusChain(), form->findChild<QPushButton*>("tn3btn"));
+    EXPECT_EQ(form->findChild<QLineEdit*>("Edit3")->nextInFocusChain(),
+              form->findChild<QPushButton*>("tn3btn"));
     // The font list is sorted without regard to case, each name once.
     auto* fonts = form->findChild<QComboBox*>("TextFontCB");
     for (int i = 1; i < fonts->count(); ++i)
-        EXPECT_LT(QString::compare(fonts->itemText(i - 1), fonts->itemText(i), Qt::CaseInsensitive), 0);
+        EXPECT_LT(QString::compare(fonts->itemText(i - 1), fonts->itemText(i), Qt::CaseInsensitive),
+                  0);
     EXPECT_EQ(fonts->currentText().toStdString(), form->doc().textfont);
 }
 
@@ -369,10 +379,13 @@ TEST_F(MainWindowTest, EachEditComposesThePreviewOnce)
     EXPECT_EQ(form->CN[9]->text(), "14");
     once("quality", [&] { form->findChild<QRadioButton*>("BetterQuality")->click(); });
     EXPECT_TRUE(doc.quality);
-    once("background path", [&] { form->BGImage->setText(QStringLiteral("/no/such/picture.png")); });
+    once("background path",
+         [&] { form->BGImage->setText(QStringLiteral("/no/such/picture.png")); });
     EXPECT_TRUE(doc.BackgroundPicture.isEmpty());
     if (form->TextFontCB->count() > 1)
-        once("font", [&] { form->TextFontCB->setCurrentIndex((form->TextFontCB->currentIndex() + 1) % 2); });
+        once("font", [&] {
+            form->TextFontCB->setCurrentIndex((form->TextFontCB->currentIndex() + 1) % 2);
+        });
 
     // An unchanged slider value composes nothing.
     int before = compositions(*form);
@@ -571,8 +584,11 @@ TEST_F(MainWindowTest, SettingsFirstRunDefaultsWrittenAtClose)
 
 TEST_F(MainWindowTest, SettingsReadBackAndBadValues)
 {
-    writeSettings({{"MainWidth", "900"}, {"MainHeight", "-5"}, {"VideoMode", "2"},
-                   {"LastClipDir", "/tmp/clips/"}, {"LastFileDir", "/tmp/menus, old/"}});
+    writeSettings({{"MainWidth", "900"},
+                   {"MainHeight", "-5"},
+                   {"VideoMode", "2"},
+                   {"LastClipDir", "/tmp/clips/"},
+                   {"LastFileDir", "/tmp/menus, old/"}});
     {
         auto form = makeShownWindow();
         EXPECT_EQ(form->width(), 900);
@@ -652,7 +668,8 @@ TEST_F(MainWindowTest, SettingsWriteFailuresNameTheirCause)
     const auto closeAndReport = [this] {
         MessageLog log;
         makeShownWindow()->close();
-        return log.messages.size() == 1 ? log.messages[0].text : QStringLiteral("<no single message>");
+        return log.messages.size() == 1 ? log.messages[0].text
+                                        : QStringLiteral("<no single message>");
     };
     // The store's file cannot be written: the values could not be set.
     QFile::remove(file);
@@ -707,7 +724,8 @@ TEST_F(MainWindowTest, CustomColorsCancelKeepsThemExactly)
         form->close();
     }
     const QString text = storedSetting("CustomColors");
-    EXPECT_TRUE(text.startsWith(QStringLiteral("ColorA=0000FF\r\nColorB=FFFFFFFF\r\nJunk line\r\nColorC=FFFFFFFF\r\n")))
+    EXPECT_TRUE(text.startsWith(
+        QStringLiteral("ColorA=0000FF\r\nColorB=FFFFFFFF\r\nJunk line\r\nColorC=FFFFFFFF\r\n")))
         << text.toStdString();
     EXPECT_TRUE(text.endsWith(QStringLiteral("ColorP=FFFFFFFF\r\n")));
     EXPECT_EQ(text.count(QStringLiteral("\r\n")), 17);
@@ -815,7 +833,8 @@ TEST_F(MainWindowTest, HelpOpensOnDemandAndClosesWithTheWindow)
     ASSERT_NE(form->helpViewer(), nullptr);
     EXPECT_TRUE(form->helpViewer()->isVisible());
     EXPECT_EQ(form->helpViewer()->currentPage(), "index.html");
-    EXPECT_TRUE(form->helpViewer()->browser()->toPlainText().contains(QStringLiteral("Getting started")));
+    EXPECT_TRUE(
+        form->helpViewer()->browser()->toPlainText().contains(QStringLiteral("Getting started")));
 
     // F1 on the open File menu opens the menus' topic.
     form->File1->popup(form->mapToGlobal(QPoint(10, 10)));
@@ -914,7 +933,8 @@ TEST(SingleInstanceTest, SecondProgramQuits)
     env.insert("QT_QPA_PLATFORM", "offscreen");
     env.insert("XDG_RUNTIME_DIR", dir.path());
     env.insert("XDG_CONFIG_HOME", dir.filePath("config"));
-    QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QFile::setPermissions(dir.path(),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 
     QProcess first;
     first.setProcessEnvironment(env);

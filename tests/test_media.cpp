@@ -58,7 +58,8 @@ std::string PathOf(const char* file)
 std::int64_t TimeOf(const MediaDecoder& d, std::int64_t frame)
 {
     return static_cast<std::int64_t>(
-        std::nearbyint(static_cast<double>(frame) * static_cast<double>(d.duration()) / static_cast<double>(d.frameCount())));
+        std::nearbyint(static_cast<double>(frame) * static_cast<double>(d.duration()) /
+                       static_cast<double>(d.frameCount())));
 }
 
 void WriteFile(const std::string& path, const std::string& bytes)
@@ -86,14 +87,15 @@ std::string WavBytes()
         return s;
     };
     const std::uint32_t data = 16000;
-    return "RIFF" + le(36 + data, 4) + "WAVEfmt " + le(16, 4) + le(1, 2) + le(1, 2) + le(8000, 4) + le(16000, 4) +
-           le(2, 2) + le(16, 2) + "data" + le(data, 4) + std::string(data, '\0');
+    return "RIFF" + le(36 + data, 4) + "WAVEfmt " + le(16, 4) + le(1, 2) + le(1, 2) + le(8000, 4) +
+           le(16000, 4) + le(2, 2) + le(16, 2) + "data" + le(data, 4) + std::string(data, '\0');
 }
 
 std::int64_t TimeOfFrameForPlayer(const MediaPlayer& p, std::int64_t frame)
 {
-    return static_cast<std::int64_t>(std::nearbyint(static_cast<double>(frame) * static_cast<double>(p.duration()) /
-                                                    static_cast<double>(p.frameCount())));
+    return static_cast<std::int64_t>(
+        std::nearbyint(static_cast<double>(frame) * static_cast<double>(p.duration()) /
+                       static_cast<double>(p.frameCount())));
 }
 
 // Copies the packets of `from` into `to` (container by extension) with every timestamp
@@ -105,7 +107,8 @@ std::string Remux(const std::string& from, const std::string& to, std::int64_t s
         return "cannot open " + from;
     AVFormatContext* out = nullptr;
     std::string error;
-    if (avformat_find_stream_info(in, nullptr) < 0 || avformat_alloc_output_context2(&out, nullptr, nullptr, to.c_str()) < 0)
+    if (avformat_find_stream_info(in, nullptr) < 0 ||
+        avformat_alloc_output_context2(&out, nullptr, nullptr, to.c_str()) < 0)
         error = "no container for " + to;
     for (unsigned i = 0; error.empty() && i < in->nb_streams; ++i) {
         AVStream* st = avformat_new_stream(out, nullptr);
@@ -115,7 +118,8 @@ std::string Remux(const std::string& from, const std::string& to, std::int64_t s
             st->time_base = in->streams[i]->time_base;
     }
     AVPacket* pkt = av_packet_alloc();
-    if (error.empty() && (avio_open(&out->pb, to.c_str(), AVIO_FLAG_WRITE) < 0 || avformat_write_header(out, nullptr) < 0))
+    if (error.empty() && (avio_open(&out->pb, to.c_str(), AVIO_FLAG_WRITE) < 0 ||
+                          avformat_write_header(out, nullptr) < 0))
         error = "cannot write " + to;
     while (error.empty() && av_read_frame(in, pkt) >= 0) {
         AVStream* st = out->streams[pkt->stream_index];
@@ -248,7 +252,8 @@ TEST(MediaPlayer, PauseShowsTheFirstFrameAndNewestSeekWins)
     EXPECT_EQ(number, 0);
 
     // A drag across the movie: only the last position counts.
-    const double perFrame = static_cast<double>(player.duration()) / static_cast<double>(player.frameCount());
+    const double perFrame =
+        static_cast<double>(player.duration()) / static_cast<double>(player.frameCount());
     for (int i = 0; i < 200; ++i)
         player.seek(static_cast<std::int64_t>(std::nearbyint(((i * 37) % kFrames) * perFrame)));
     player.seek(static_cast<std::int64_t>(std::nearbyint(73 * perFrame)));
@@ -328,7 +333,8 @@ TEST(MediaPlayer, ReplacedCallbackIsNeverCalledAfterwards)
 TEST(MediaErrors, TextIsFfmpegsFollowedByTheHexCode)
 {
     EXPECT_EQ(MediaErrorText(AVERROR(ENOENT)), "No such file or directory ($fffffffe).");
-    EXPECT_EQ(MediaErrorText(AVERROR_INVALIDDATA), "Invalid data found when processing input ($bebbb1b7).");
+    EXPECT_EQ(MediaErrorText(AVERROR_INVALIDDATA),
+              "Invalid data found when processing input ($bebbb1b7).");
     EXPECT_EQ(MediaError(AVERROR_EOF).code(), AVERROR_EOF);
 }
 
@@ -410,7 +416,8 @@ TEST(MediaErrors, ExtremeTimestampsGiveAFrameOrACleanError)
     // Timelines far out in the 64-bit range (the muxers keep them a little short of
     // its end). The demuxers lose precision there, so only a sane frame counts, or a
     // clean refusal.
-    const std::int64_t shifts[] = {std::int64_t{1} << 62, std::numeric_limits<std::int64_t>::max() / 1000 * 999};
+    const std::int64_t shifts[] = {std::int64_t{1} << 62,
+                                   std::numeric_limits<std::int64_t>::max() / 1000 * 999};
     for (const std::int64_t shift : shifts) {
         for (const char* file : {"extreme.mkv", "extreme.nut"}) {
             SCOPED_TRACE(std::string(file) + " shifted by " + std::to_string(shift));
@@ -421,8 +428,9 @@ TEST(MediaErrors, ExtremeTimestampsGiveAFrameOrACleanError)
                 d.open(path);
                 EXPECT_EQ(d.frameCount(), kFrames);
                 Picture p;
-                for (const std::int64_t time : {std::int64_t{0}, d.duration() / 2, std::int64_t{1},
-                                                std::numeric_limits<std::int64_t>::max(), d.duration() / 3}) {
+                for (const std::int64_t time :
+                     {std::int64_t{0}, d.duration() / 2, std::int64_t{1},
+                      std::numeric_limits<std::int64_t>::max(), d.duration() / 3}) {
                     std::int64_t number = -1;
                     ASSERT_TRUE(d.decodeAt(time, p, &number));
                     EXPECT_EQ(p.width(), 320);

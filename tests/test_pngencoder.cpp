@@ -16,10 +16,7 @@ struct TestImage {
     std::vector<std::uint8_t> pixels;
 
     TestImage(int w, int h)
-        : width(w)
-        , height(h)
-        , stride(3 * w + 5)
-        , pixels(static_cast<std::size_t>(stride * h), 0xCD)
+        : width(w), height(h), stride(3 * w + 5), pixels(static_cast<std::size_t>(stride * h), 0xCD)
     {
     }
     std::uint8_t* at(int x, int y) { return pixels.data() + y * stride + 3 * x; }
@@ -29,7 +26,8 @@ struct TestImage {
     {
         std::vector<std::uint8_t> out;
         for (int y = 0; y < height; ++y)
-            out.insert(out.end(), pixels.begin() + y * stride, pixels.begin() + y * stride + 3 * width);
+            out.insert(out.end(), pixels.begin() + y * stride,
+                       pixels.begin() + y * stride + 3 * width);
         return out;
     }
 };
@@ -82,16 +80,20 @@ std::vector<Chunk> parseChunks(const std::vector<std::uint8_t>& file)
     return chunks;
 }
 
-std::vector<std::uint8_t> inflateAll(const std::vector<std::uint8_t>& compressed, std::size_t expectedSize)
+std::vector<std::uint8_t> inflateAll(const std::vector<std::uint8_t>& compressed,
+                                     std::size_t expectedSize)
 {
     std::vector<std::uint8_t> out(expectedSize + 1);
     uLongf size = static_cast<uLongf>(out.size());
-    EXPECT_EQ(uncompress(out.data(), &size, compressed.data(), static_cast<uLong>(compressed.size())), Z_OK);
+    EXPECT_EQ(
+        uncompress(out.data(), &size, compressed.data(), static_cast<uLong>(compressed.size())),
+        Z_OK);
     out.resize(size);
     return out;
 }
 
-std::vector<std::uint8_t> decodeWithLibpng(const std::vector<std::uint8_t>& file, int& width, int& height)
+std::vector<std::uint8_t> decodeWithLibpng(const std::vector<std::uint8_t>& file, int& width,
+                                           int& height)
 {
     png_image image{};
     image.version = PNG_IMAGE_VERSION;
@@ -119,8 +121,10 @@ TEST(PngEncoder, MenuSizeLayout)
 
     EXPECT_EQ(chunks.front().type, "IHDR");
     EXPECT_EQ(chunks.front().data,
-              (std::vector<std::uint8_t>{0x00, 0x00, 0x02, 0xD0, 0x00, 0x00, 0x02, 0x40, 0x08, 0x02, 0x00, 0x00, 0x00}));
-    const std::vector<std::uint8_t> iend = {0x00, 0x00, 0x00, 0x00, 'I', 'E', 'N', 'D', 0xAE, 0x42, 0x60, 0x82};
+              (std::vector<std::uint8_t>{0x00, 0x00, 0x02, 0xD0, 0x00, 0x00, 0x02, 0x40, 0x08, 0x02,
+                                         0x00, 0x00, 0x00}));
+    const std::vector<std::uint8_t> iend = {0x00, 0x00, 0x00, 0x00, 'I',  'E',
+                                            'N',  'D',  0xAE, 0x42, 0x60, 0x82};
     EXPECT_TRUE(std::equal(iend.begin(), iend.end(), file.end() - 12));
 
     // Noise does not compress: several full IDAT chunks and one shorter last one.
@@ -147,13 +151,15 @@ TEST(PngEncoder, MenuSizeLayout)
         std::vector<std::uint8_t> unfiltered(row + 1, row + rowSize);
         for (std::size_t x = 3; x < unfiltered.size(); ++x)
             unfiltered[x] = static_cast<std::uint8_t>(unfiltered[x] + unfiltered[x - 3]);
-        ASSERT_TRUE(std::equal(unfiltered.begin(), unfiltered.end(), source.begin() + y * 3 * 720)) << "row " << y;
+        ASSERT_TRUE(std::equal(unfiltered.begin(), unfiltered.end(), source.begin() + y * 3 * 720))
+            << "row " << y;
     }
 }
 
 TEST(PngEncoder, LibpngReadsBackExactPixels)
 {
-    for (auto [w, h] : {std::pair{1, 1}, std::pair{7, 3}, std::pair{333, 101}, std::pair{704, 480}}) {
+    for (auto [w, h] :
+         {std::pair{1, 1}, std::pair{7, 3}, std::pair{333, 101}, std::pair{704, 480}}) {
         const TestImage image = noisyImage(w, h, static_cast<unsigned>(w));
         const std::vector<std::uint8_t> file = EncodePng(image.view());
         int width = 0;

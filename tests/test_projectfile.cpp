@@ -39,8 +39,9 @@ class ProjectFileTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        dir = fs::path(::testing::TempDir()) / ("projectfile_" + std::to_string(::getpid()) + "_"
-                                               + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir = fs::path(::testing::TempDir()) /
+              ("projectfile_" + std::to_string(::getpid()) + "_" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(dir);
         fs::create_directories(dir);
         doc.installedFonts = {"Arial", "DejaVu Sans", "Liberation Serif"};
@@ -88,16 +89,17 @@ protected:
 std::string defaultFile(const std::string& breakText = "\r\n")
 {
     std::string text = "id=Tavrel" + breakText + "version=100" + breakText;
-    const char* fields[] = {"menustart=1", "menucount=10", "thumbs=true", "numbers=true", "bgimage=",
-                            "bgcolor=FFFFFF", "textcolor=000000", "textfont=Arial", "boldtext=true",
-                            "shadowtext=false", "title=Title", "subtitle=Subtitle", "footnote=Footnote",
-                            "titlesize=10", "captionsize=10"};
+    const char* fields[] = {"menustart=1",       "menucount=10",   "thumbs=true",
+                            "numbers=true",      "bgimage=",       "bgcolor=FFFFFF",
+                            "textcolor=000000",  "textfont=Arial", "boldtext=true",
+                            "shadowtext=false",  "title=Title",    "subtitle=Subtitle",
+                            "footnote=Footnote", "titlesize=10",   "captionsize=10"};
     for (const char* field : fields)
         text += field + breakText;
     for (int n = 1; n <= 10; ++n) {
         const std::string num = std::to_string(n);
-        text += "menucaption" + num + "=" + breakText + "menuclip" + num + "=" + breakText + "menuframe" + num
-                + "=0" + breakText;
+        text += "menucaption" + num + "=" + breakText + "menuclip" + num + "=" + breakText +
+                "menuframe" + num + "=0" + breakText;
     }
     text += "quality=false" + breakText;
     return text;
@@ -115,9 +117,9 @@ std::string withValue(std::string text, const std::string& key, const std::strin
 std::string tinyBmp()
 {
     const unsigned char bytes[] = {
-        'B', 'M', 70, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40, 0, 0, 0, 2, 0, 0, 0, 2, 0, 0, 0, 1, 0, 24, 0,
-        0, 0, 0, 0, 16, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-        0, 0, 255, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255, 255, 255, 0, 0, 0};
+        'B', 'M', 70, 0, 0,  0, 0, 0, 0,   0, 54,  0, 0, 0, 40,  0, 0, 0, 2,   0,   0,   0, 2, 0,
+        0,   0,   1,  0, 24, 0, 0, 0, 0,   0, 16,  0, 0, 0, 0,   0, 0, 0, 0,   0,   0,   0, 0, 0,
+        0,   0,   0,  0, 0,  0, 0, 0, 255, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255, 255, 255, 0, 0, 0};
     return std::string(reinterpret_cast<const char*>(bytes), sizeof bytes);
 }
 
@@ -134,13 +136,14 @@ TEST_F(ProjectFileTest, WrittenFileHasTheExactBytes)
     doc.item(3).source.menuclip = "/p/c.jpg";
     doc.item(3).source.menuframe = -1;
 
-    std::string expected = "id=Tavrel\r\nversion=100\r\nmenustart=5\r\nmenucount=2\r\nthumbs=true\r\nnumbers=true\r\n"
-                           "bgimage=\r\nbgcolor=0000FF\r\ntextcolor=0A0B0C\r\ntextfont=Arial\r\nboldtext=true\r\n"
-                           "shadowtext=false\r\ntitle=My = menu\r\nsubtitle=Subtitle\r\nfootnote=Footnote\r\n"
-                           "titlesize=10\r\ncaptionsize=10\r\n"
-                           "menucaption1=One\r\nmenuclip1=\r\nmenuframe1=0\r\n"
-                           "menucaption2=\r\nmenuclip2=/m/a b.mpg\r\nmenuframe2=1250\r\n"
-                           "menucaption3=\r\nmenuclip3=/p/c.jpg\r\nmenuframe3=-1\r\n";
+    std::string expected =
+        "id=Tavrel\r\nversion=100\r\nmenustart=5\r\nmenucount=2\r\nthumbs=true\r\nnumbers=true\r\n"
+        "bgimage=\r\nbgcolor=0000FF\r\ntextcolor=0A0B0C\r\ntextfont=Arial\r\nboldtext=true\r\n"
+        "shadowtext=false\r\ntitle=My = menu\r\nsubtitle=Subtitle\r\nfootnote=Footnote\r\n"
+        "titlesize=10\r\ncaptionsize=10\r\n"
+        "menucaption1=One\r\nmenuclip1=\r\nmenuframe1=0\r\n"
+        "menucaption2=\r\nmenuclip2=/m/a b.mpg\r\nmenuframe2=1250\r\n"
+        "menucaption3=\r\nmenuclip3=/p/c.jpg\r\nmenuframe3=-1\r\n";
     for (int n = 4; n <= 10; ++n) {
         const std::string num = std::to_string(n);
         expected += "menucaption" + num + "=\r\nmenuclip" + num + "=\r\nmenuframe" + num + "=0\r\n";
@@ -216,12 +219,12 @@ TEST_F(ProjectFileTest, LineBreaksInTextsCannotAddLines)
 TEST_F(ProjectFileTest, KeysAndValuesFollowTheReaderRules)
 {
     std::string text = defaultFile();
-    text = withValue(text, "thumbs", "True");     // exactly "true" only
+    text = withValue(text, "thumbs", "True"); // exactly "true" only
     text = withValue(text, "numbers", "false");
-    text = withValue(text, "menustart", "2000");  // clamped to 990
-    text = withValue(text, "menucount", "-3");    // clamped to 0
-    text = withValue(text, "titlesize", "abc");   // malformed: 10
-    text = withValue(text, "captionsize", "99");  // clamped to 15
+    text = withValue(text, "menustart", "2000"); // clamped to 990
+    text = withValue(text, "menucount", "-3");   // clamped to 0
+    text = withValue(text, "titlesize", "abc");  // malformed: 10
+    text = withValue(text, "captionsize", "99"); // clamped to 15
     text = withValue(text, "textfont", "dejavu SANS");
     text.replace(text.find("subtitle="), 8, "SubTitle");
     text.replace(text.find("title=Title"), 11, "title = X");
@@ -302,7 +305,8 @@ TEST_F(ProjectFileTest, ErrorsEndTheLoadKeepingWhatWasApplied)
     // Decimals take a sign and 32-bit values only.
     EXPECT_EQ(load(withValue(defaultFile(), "menuframe1", "2147483648")),
               "'2147483648' is not a valid integer value");
-    EXPECT_EQ(load(withValue(defaultFile(), "menuframe1", " 5")), "' 5' is not a valid integer value");
+    EXPECT_EQ(load(withValue(defaultFile(), "menuframe1", " 5")),
+              "' 5' is not a valid integer value");
     EXPECT_EQ(load(withValue(defaultFile(), "menuframe1", "-2147483648")), "");
     EXPECT_EQ(doc.item(1).source.menuframe, -2147483647 - 1);
 }
@@ -412,7 +416,8 @@ TEST_F(ProjectFileTest, FailedSaveKeepsWhatWasThere)
     EXPECT_EQ(readFile(inside), "old");
     EXPECT_EQ(doc.CurrentFileName, "/old.tavrel");
     for (const auto& entry : fs::directory_iterator(dir))
-        EXPECT_EQ(entry.path().filename().string().rfind(".tavrel-", 0), std::string::npos) << "temporary left";
+        EXPECT_EQ(entry.path().filename().string().rfind(".tavrel-", 0), std::string::npos)
+            << "temporary left";
 }
 
 TEST_F(ProjectFileTest, HostileFilesFailCleanly)

@@ -21,8 +21,8 @@ QPixmap drawIcon(int side)
     p.drawRoundedRect(QRectF(16, 57, 32, 4), 2, 2);
     p.setBrush(QColor(0xff, 0xd4, 0x4d));
     p.drawRoundedRect(QRectF(14, 11, 36, 6), 2, 2);
-    const QColor thumbs[4] = {QColor(0x7f, 0xd1, 0xff), QColor(0xff, 0x8a, 0x80), QColor(0x9c, 0xe0, 0x8f),
-                              QColor(0xf2, 0xf2, 0xf2)};
+    const QColor thumbs[4] = {QColor(0x7f, 0xd1, 0xff), QColor(0xff, 0x8a, 0x80),
+                              QColor(0x9c, 0xe0, 0x8f), QColor(0xf2, 0xf2, 0xf2)};
     for (int i = 0; i < 4; ++i) {
         p.setBrush(thumbs[i]);
         p.drawRect(QRectF(10 + (i % 2) * 24, 22 + (i / 2) * 15, 20, 11));

@@ -17,11 +17,12 @@ QColor ToQColor(Color color)
 Color FromQColor(const QColor& color)
 {
     const QColor rgb = color.toRgb();
-    return static_cast<Color>(rgb.red()) | (static_cast<Color>(rgb.green()) << 8)
-           | (static_cast<Color>(rgb.blue()) << 16);
+    return static_cast<Color>(rgb.red()) | (static_cast<Color>(rgb.green()) << 8) |
+           (static_cast<Color>(rgb.blue()) << 16);
 }
 
-ColorSwatch::ColorSwatch(const QString& caption, Color color, QWidget* parent) : QLabel(caption, parent)
+ColorSwatch::ColorSwatch(const QString& caption, Color color, QWidget* parent)
+    : QLabel(caption, parent)
 {
     setAlignment(Qt::AlignCenter);
     setFrameShape(QFrame::Panel);

@@ -66,7 +66,9 @@ std::int32_t parseHex(const QString& hex)
 
 QString formatHex(std::int32_t value)
 {
-    return QStringLiteral("%1").arg(static_cast<std::uint32_t>(value), 6, 16, QLatin1Char('0')).toUpper();
+    return QStringLiteral("%1")
+        .arg(static_cast<std::uint32_t>(value), 6, 16, QLatin1Char('0'))
+        .toUpper();
 }
 
 } // namespace

@@ -134,7 +134,8 @@ Options parseArguments(int argc, char** argv)
         const std::string arg = argv[i];
         if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
             if (!options.project.empty())
-                throw UsageError("more than one project file: '" + options.project + "' and '" + arg + "'");
+                throw UsageError("more than one project file: '" + options.project + "' and '" +
+                                 arg + "'");
             options.project = arg;
             if (options.project.empty())
                 throw UsageError("empty project file name");
@@ -200,8 +201,8 @@ Options parseArguments(int argc, char** argv)
     if (!options.exportFile.empty() && !options.type) {
         options.type = typeByExtension(options.exportFile);
         if (!options.type)
-            throw UsageError("cannot tell the image type of '" + options.exportFile
-                             + "': name it .bmp, .gif, .jpg, .jpeg or .png, or give --type");
+            throw UsageError("cannot tell the image type of '" + options.exportFile +
+                             "': name it .bmp, .gif, .jpg, .jpeg or .png, or give --type");
     }
     return options;
 }
@@ -279,7 +280,7 @@ ExitCode run(const Options& options, const char* program)
         }
     }
 
-    std::array<bool, kItemCount> sourceSet {};
+    std::array<bool, kItemCount> sourceSet{};
     for (const auto& [key, value] : options.sets) {
         try {
             ApplyProjectValue(doc, key, value);
@@ -290,7 +291,8 @@ ExitCode run(const Options& options, const char* program)
         const std::string lower = lowerAscii(key);
         if (lower == "textfont" && !value.empty() && doc.textfont.empty())
             message("font '" + value + "' is not installed; the default face is used");
-        if (const int n = ProjectKeyItem(FindProjectKey(key)); n != 0 && !lower.starts_with("menucaption"))
+        if (const int n = ProjectKeyItem(FindProjectKey(key));
+            n != 0 && !lower.starts_with("menucaption"))
             sourceSet[static_cast<std::size_t>(n - 1)] = true;
     }
     for (int n = 1; n <= kItemCount; ++n)
@@ -338,7 +340,8 @@ bool IsHeadlessInvocation(int argc, char** argv)
 std::string HeadlessUsage()
 {
     return "Usage: tavrel [PROJECT]\n"
-           "       tavrel --export FILE [--size N] [--type bmp|gif|jpg|png] [--set KEY=VALUE]... [PROJECT]\n"
+           "       tavrel --export FILE [--size N] [--type bmp|gif|jpg|png] [--set KEY=VALUE]... "
+           "[PROJECT]\n"
            "       tavrel --save OUT.tavrel [--set KEY=VALUE]... [PROJECT]\n"
            "       tavrel --help\n"
            "\n"

@@ -52,7 +52,8 @@ void HelpViewer::showContents()
 void HelpViewer::showContext(int context)
 {
     const QString page = QStringLiteral("context%1.html").arg(context);
-    showPage(QFileInfo::exists(m_folder + QLatin1Char('/') + page) ? page : QStringLiteral("index.html"));
+    showPage(QFileInfo::exists(m_folder + QLatin1Char('/') + page) ? page
+                                                                   : QStringLiteral("index.html"));
 }
 
 QString HelpViewer::currentPage() const
@@ -66,8 +67,9 @@ void HelpViewer::showPage(const QString& fileName)
     if (QFileInfo::exists(path)) {
         m_browser->setSource(QUrl::fromLocalFile(path));
     } else {
-        m_browser->setHtml(QStringLiteral("<h2>Help not found</h2><p>The help page %1 is missing.</p>")
-                               .arg(path.toHtmlEscaped()));
+        m_browser->setHtml(
+            QStringLiteral("<h2>Help not found</h2><p>The help page %1 is missing.</p>")
+                .arg(path.toHtmlEscaped()));
     }
     if (isMinimized())
         showNormal();

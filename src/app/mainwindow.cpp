@@ -18,11 +18,11 @@
 #include <QEvent>
 #include <QFileInfo>
 #include <QFontDatabase>
-#include <QKeyEvent>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -129,8 +129,9 @@ void TForm1::buildMenus()
     presetGroup->setExclusive(true);
     static const char* const presetNames[4] = {"VCDNTSC", "VCDPAL", "DVDNTSC", "DVDPAL"};
     for (int mode = 0; mode < 4; ++mode) {
-        QAction* action = addAction(Imagesize1, presetNames[mode],
-                                    QString::fromLatin1(kVideoModes[static_cast<std::size_t>(mode)].caption));
+        QAction* action =
+            addAction(Imagesize1, presetNames[mode],
+                      QString::fromLatin1(kVideoModes[static_cast<std::size_t>(mode)].caption));
         action->setCheckable(true);
         presetGroup->addAction(action);
         presetActions[static_cast<std::size_t>(mode)] = action;
@@ -225,8 +226,9 @@ QWidget* TForm1::buildMainPage()
     grid->addWidget(ShowNumbers, row++, 0, 1, 3);
     grid->setRowStretch(row, 1);
 
-    chainTabOrder({BGImage, BGImageBtn, BGColorBtn, TextColorBtn, TextFontCB, BoldText, Shadow, TitleEdit,
-                   SubtitleEdit, FootnoteEdit, TitleSize, CaptionSize, ShowThumbs, ShowNumbers});
+    chainTabOrder({BGImage, BGImageBtn, BGColorBtn, TextColorBtn, TextFontCB, BoldText, Shadow,
+                   TitleEdit, SubtitleEdit, FootnoteEdit, TitleSize, CaptionSize, ShowThumbs,
+                   ShowNumbers});
 
     connect(BGImage, &QLineEdit::textChanged, this, &TForm1::BGImageChange);
     connect(BGImageBtn, &QPushButton::clicked, this, &TForm1::BGImageBtnClick);
@@ -393,8 +395,8 @@ void TForm1::buildLayout()
     Splitter1->setStretchFactor(1, 1);
     // 265 pixels, or what the panel's captions need in a wider system font.
     // The tab pages' margins and frames come on top of the longest caption's own width.
-    const int leftWidth = std::max({kLeftPanelWidth, LeftPanel->sizeHint().width(),
-                                    Shadow->sizeHint().width() + 48});
+    const int leftWidth =
+        std::max({kLeftPanelWidth, LeftPanel->sizeHint().width(), Shadow->sizeHint().width() + 48});
     Splitter1->setSizes({leftWidth, kDefaultWidth - leftWidth - 5});
     setCentralWidget(Splitter1);
 
@@ -442,7 +444,8 @@ void TForm1::fillFontList()
     const QSignalBlocker block(TextFontCB);
     TextFontCB->clear();
     TextFontCB->addItems(families);
-    TextFontCB->setCurrentIndex(TextFontCB->findText(QString::fromStdString(m_doc.textfont), Qt::MatchExactly));
+    TextFontCB->setCurrentIndex(
+        TextFontCB->findText(QString::fromStdString(m_doc.textfont), Qt::MatchExactly));
 }
 
 void TForm1::showEvent(QShowEvent* event)
@@ -496,8 +499,8 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == PaintPanel && event->type() == QEvent::Resize) {
         UpdatePreviewBounds(); // PaintPanelResize
-    } else if (qobject_cast<QMenu*>(watched)
-               && (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress)) {
+    } else if (qobject_cast<QMenu*>(watched) &&
+               (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress)) {
         auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_F1 && key->modifiers() == Qt::NoModifier) {
             event->accept(); // keeps the contents shortcut from firing
@@ -514,11 +517,12 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
 
 void TForm1::UpdatePreviewBounds()
 {
-    const PreviewBounds b =
-        ComputePreviewBounds(PaintPanel->width(), PaintPanel->height(), m_doc.ImageWidth, m_doc.ImageHeight);
+    const PreviewBounds b = ComputePreviewBounds(PaintPanel->width(), PaintPanel->height(),
+                                                 m_doc.ImageWidth, m_doc.ImageHeight);
     PaintBox1->setGeometry(b.left, b.top, b.width, b.height);
     PaintBox1->setVisible(b.visible());
-    ISizePanel->setText(QString::fromStdString(PreviewScaleText(m_doc.ImageWidth, m_doc.ImageHeight, b)));
+    ISizePanel->setText(
+        QString::fromStdString(PreviewScaleText(m_doc.ImageWidth, m_doc.ImageHeight, b)));
 }
 
 void TForm1::relabelRows(int menustart)
@@ -532,8 +536,8 @@ void TForm1::updateCaption()
     if (m_doc.CurrentFileName.empty())
         setWindowTitle(BaseCaption);
     else
-        setWindowTitle(BaseCaption + QStringLiteral(" - ")
-                       + QFileInfo(QString::fromStdString(m_doc.CurrentFileName)).fileName());
+        setWindowTitle(BaseCaption + QStringLiteral(" - ") +
+                       QFileInfo(QString::fromStdString(m_doc.CurrentFileName)).fileName());
 }
 
 void TForm1::SyncPanel()
@@ -546,7 +550,8 @@ void TForm1::SyncPanel()
     BGColorPanel->setColor(m_doc.bgcolor);
     TextColorPanel->setColor(m_doc.textcolor);
     set(TextFontCB, [&](QComboBox* w) {
-        w->setCurrentIndex(m_doc.textfont.empty() ? -1 : w->findText(QString::fromStdString(m_doc.textfont)));
+        w->setCurrentIndex(
+            m_doc.textfont.empty() ? -1 : w->findText(QString::fromStdString(m_doc.textfont)));
     });
     set(BoldText, [&](QCheckBox* w) { w->setChecked(m_doc.boldtext); });
     set(Shadow, [&](QCheckBox* w) { w->setChecked(m_doc.shadowtext); });
@@ -564,7 +569,8 @@ void TForm1::SyncPanel()
         set(Edit[static_cast<std::size_t>(k - 1)],
             [&](QLineEdit* w) { w->setText(QString::fromStdString(m_doc.item(k).menucaption)); });
     }
-    set(PreviewModeGroup, [&](QButtonGroup* g) { g->button(m_doc.quality ? 1 : 0)->setChecked(true); });
+    set(PreviewModeGroup,
+        [&](QButtonGroup* g) { g->button(m_doc.quality ? 1 : 0)->setChecked(true); });
     updateCaption();
 }
 
@@ -582,7 +588,10 @@ void TForm1::BGImageChange()
 
 void TForm1::TextFontCBChange()
 {
-    guarded([&] { m_doc.setTextfont(TextFontCB->currentIndex() < 0 ? std::string() : TextFontCB->currentText().toStdString()); });
+    guarded([&] {
+        m_doc.setTextfont(TextFontCB->currentIndex() < 0 ? std::string()
+                                                         : TextFontCB->currentText().toStdString());
+    });
 }
 
 void TForm1::BoldTextClick()

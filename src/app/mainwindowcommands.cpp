@@ -4,12 +4,12 @@
 #include "aboutform.h"
 #include "busycursor.h"
 #include "colorswatch.h"
+#include "document/projectfile.h"
 #include "editorloadhost.h"
 #include "helpviewer.h"
+#include "imageio/imageunit.h"
 #include "messages.h"
 #include "picturedialog.h"
-#include "document/projectfile.h"
-#include "imageio/imageunit.h"
 #include "render/drawmenu.h"
 
 #include <QColorDialog>
@@ -23,7 +23,8 @@
 
 namespace {
 
-const QStringList kProjectFilters = {QStringLiteral("Tavrel files (*.tavrel)"), QStringLiteral("All files (*)")};
+const QStringList kProjectFilters = {QStringLiteral("Tavrel files (*.tavrel)"),
+                                     QStringLiteral("All files (*)")};
 
 const std::array<const char*, 4> kImageSuffixes = {"bmp", "gif", "jpg", "png"};
 
@@ -110,12 +111,15 @@ QFileDialog* TForm1::imageSaveDialog()
         m_imageSaveDialog->setOption(QFileDialog::DontUseNativeDialog, true);
         m_imageSaveDialog->setAcceptMode(QFileDialog::AcceptSave);
         m_imageSaveDialog->setFileMode(QFileDialog::AnyFile);
-        m_imageSaveDialog->setNameFilters({QStringLiteral("BMP image (*.bmp)"), QStringLiteral("GIF image (*.gif)"),
-                                           QStringLiteral("JPG image (*.jpg)"), QStringLiteral("PNG image (*.png)")});
+        m_imageSaveDialog->setNameFilters(
+            {QStringLiteral("BMP image (*.bmp)"), QStringLiteral("GIF image (*.gif)"),
+             QStringLiteral("JPG image (*.jpg)"), QStringLiteral("PNG image (*.png)")});
         m_imageSaveDialog->setDefaultSuffix(QStringLiteral("bmp"));
-        connect(m_imageSaveDialog, &QFileDialog::filterSelected, this, [this](const QString& filter) {
-            ImageSaveDialogTypeChange(static_cast<int>(m_imageSaveDialog->nameFilters().indexOf(filter)) + 1);
-        });
+        connect(m_imageSaveDialog, &QFileDialog::filterSelected, this,
+                [this](const QString& filter) {
+                    ImageSaveDialogTypeChange(
+                        static_cast<int>(m_imageSaveDialog->nameFilters().indexOf(filter)) + 1);
+                });
     }
     return m_imageSaveDialog;
 }
@@ -123,7 +127,8 @@ QFileDialog* TForm1::imageSaveDialog()
 void TForm1::ImageSaveDialogTypeChange(int fileType)
 {
     if (fileType >= 1 && fileType <= 4)
-        imageSaveDialog()->setDefaultSuffix(QLatin1String(kImageSuffixes[static_cast<std::size_t>(fileType - 1)]));
+        imageSaveDialog()->setDefaultSuffix(
+            QLatin1String(kImageSuffixes[static_cast<std::size_t>(fileType - 1)]));
 }
 
 void TForm1::ImageSaveClick()
@@ -138,7 +143,8 @@ void TForm1::ImageSaveClick()
         return;
     const QString path = dialog->selectedFiles().front();
     LastSaveImageDir = folderOf(path);
-    const int fileType = static_cast<int>(dialog->nameFilters().indexOf(dialog->selectedNameFilter())) + 1;
+    const int fileType =
+        static_cast<int>(dialog->nameFilters().indexOf(dialog->selectedNameFilter())) + 1;
     exportTo(path, fileType);
 }
 
@@ -211,8 +217,9 @@ void TForm1::BGImageBtnClick()
     if (!m_pictureDialog) {
         m_pictureDialog = new PictureFileDialog(this);
         m_pictureDialog->setWindowTitle(QStringLiteral("Select Image"));
-        m_pictureDialog->setNameFilters({QStringLiteral("Image files (*.jpg *.jpeg *.bmp *.gif *.png)"),
-                                         QStringLiteral("All files (*)")});
+        m_pictureDialog->setNameFilters(
+            {QStringLiteral("Image files (*.jpg *.jpeg *.bmp *.gif *.png)"),
+             QStringLiteral("All files (*)")});
     }
     if (!LastClipDir.isEmpty())
         m_pictureDialog->setDirectory(LastClipDir);
@@ -271,7 +278,8 @@ void TForm1::TextColorBtnClick()
 void TForm1::LoadSettings()
 {
     const std::unique_ptr<QSettings> store = OpenSettingsStore();
-    const EditorSettings s = ReadSettings(*store, [this](const QString& text) { ShowErrorBox(text, this); });
+    const EditorSettings s =
+        ReadSettings(*store, [this](const QString& text) { ShowErrorBox(text, this); });
     if (s.MainWidth > 0)
         resize(s.MainWidth, height());
     if (s.MainHeight > 0)

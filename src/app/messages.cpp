@@ -15,7 +15,10 @@ MessageSink& sink()
 
 } // namespace
 
-void SetMessageSink(MessageSink s) { sink() = std::move(s); }
+void SetMessageSink(MessageSink s)
+{
+    sink() = std::move(s);
+}
 
 void ShowMessage(MessageKind kind, const QString& text, QWidget* parent)
 {
@@ -37,7 +40,8 @@ void ShowMessage(MessageKind kind, const QString& text, QWidget* parent)
         title = QStringLiteral("Tavrel Lite");
         break;
     }
-    QMessageBox box(icon, title, text, QMessageBox::Ok, parent ? parent : QApplication::activeWindow());
+    QMessageBox box(icon, title, text, QMessageBox::Ok,
+                    parent ? parent : QApplication::activeWindow());
     box.exec();
 }
 

@@ -51,7 +51,8 @@ QValidator::State NumberEdit::validate(QString& input, int&) const
 QSize NumberEdit::sizeHint() const
 {
     QSize size = QAbstractSpinBox::sizeHint();
-    size.setWidth(std::max(size.width(), fontMetrics().horizontalAdvance(QStringLiteral("99999")) + 40));
+    size.setWidth(
+        std::max(size.width(), fontMetrics().horizontalAdvance(QStringLiteral("99999")) + 40));
     return size;
 }
 

@@ -52,7 +52,8 @@ void PictureFileDialog::showPreview(const QString& path)
         return;
     // Decoding at the pane's size keeps huge pictures cheap where the format allows it.
     if (size.width() > kPreviewSide || size.height() > kPreviewSide)
-        reader.setScaledSize(size.scaled(kPreviewSide, kPreviewSide, Qt::KeepAspectRatio).expandedTo(QSize(1, 1)));
+        reader.setScaledSize(
+            size.scaled(kPreviewSide, kPreviewSide, Qt::KeepAspectRatio).expandedTo(QSize(1, 1)));
     const QImage image = reader.read();
     if (image.isNull())
         return;

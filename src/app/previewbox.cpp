@@ -72,6 +72,7 @@ void PreviewBox::paintEvent(QPaintEvent*)
     painter.drawImage(0, 0, image);
     if (m_picture.width() < width() || m_picture.height() < height()) {
         painter.fillRect(m_picture.width(), 0, width() - m_picture.width(), height(), Qt::white);
-        painter.fillRect(0, m_picture.height(), m_picture.width(), height() - m_picture.height(), Qt::white);
+        painter.fillRect(0, m_picture.height(), m_picture.width(), height() - m_picture.height(),
+                         Qt::white);
     }
 }

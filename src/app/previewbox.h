@@ -39,6 +39,6 @@ private:
     Picture& m_scratch;
     Picture m_picture;
     ScaledPictureCache m_cache; // rescaled pictures kept between "Better quality" drawings
-    bool m_stale = true; // the picture does not show the current size yet
+    bool m_stale = true;        // the picture does not show the current size yet
     int m_compositions = 0;
 };

@@ -49,7 +49,8 @@ EditorSettings ReadSettings(QSettings& store, const std::function<void(const QSt
     s.MainHeight = readInteger(store, QStringLiteral("MainHeight"), report).value_or(0);
     s.MainMaximized = readInteger(store, QStringLiteral("MainMaximized"), report).value_or(0) != 0;
     s.LastClipDir = readString(store, QStringLiteral("LastClipDir"), report).value_or(QString());
-    s.LastSaveImageDir = readString(store, QStringLiteral("LastSaveImageDir"), report).value_or(QString());
+    s.LastSaveImageDir =
+        readString(store, QStringLiteral("LastSaveImageDir"), report).value_or(QString());
     s.LastFileDir = readString(store, QStringLiteral("LastFileDir"), report).value_or(QString());
     const int mode = readInteger(store, QStringLiteral("VideoMode"), report).value_or(0);
     s.VideoMode = (mode >= 0 && mode <= 3) ? mode : 0;
@@ -61,7 +62,8 @@ void WriteSettings(QSettings& store, const EditorSettings& values)
 {
     store.setValue(QStringLiteral("MainWidth"), QString::number(values.MainWidth));
     store.setValue(QStringLiteral("MainHeight"), QString::number(values.MainHeight));
-    store.setValue(QStringLiteral("MainMaximized"), values.MainMaximized ? QStringLiteral("1") : QStringLiteral("0"));
+    store.setValue(QStringLiteral("MainMaximized"),
+                   values.MainMaximized ? QStringLiteral("1") : QStringLiteral("0"));
     store.setValue(QStringLiteral("LastClipDir"), values.LastClipDir);
     store.setValue(QStringLiteral("LastSaveImageDir"), values.LastSaveImageDir);
     store.setValue(QStringLiteral("LastFileDir"), values.LastFileDir);

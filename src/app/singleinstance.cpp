@@ -74,8 +74,8 @@ void SingleInstance::acquire()
     qint64 pid = 0;
     QString host;
     QString app;
-    if (m_lock->getLockInfo(&pid, &host, &app) && host == QSysInfo::machineHostName() && !processAlive(pid)
-        && m_lock->removeStaleLockFile() && m_lock->tryLock(0)) {
+    if (m_lock->getLockInfo(&pid, &host, &app) && host == QSysInfo::machineHostName() &&
+        !processAlive(pid) && m_lock->removeStaleLockFile() && m_lock->tryLock(0)) {
         m_first = true;
         return;
     }

@@ -32,8 +32,14 @@ public:
     static QString LockNameFor(const QString& executablePath);
     static QString defaultFolder();
 
-    QString lockFilePath() const { return m_folder + QLatin1Char('/') + m_name + QStringLiteral(".lock"); }
-    QString socketPath() const { return m_folder + QLatin1Char('/') + m_name + QStringLiteral(".socket"); }
+    QString lockFilePath() const
+    {
+        return m_folder + QLatin1Char('/') + m_name + QStringLiteral(".lock");
+    }
+    QString socketPath() const
+    {
+        return m_folder + QLatin1Char('/') + m_name + QStringLiteral(".socket");
+    }
 
 signals:
     // The first copy was asked to show itself.

@@ -1,7 +1,6 @@
 #include "colorquantizer.h"
 
-TColorQuantizer::TColorQuantizer(int maxColors)
-    : m_maxColors(maxColors)
+TColorQuantizer::TColorQuantizer(int maxColors) : m_maxColors(maxColors)
 {
     m_reducible.fill(-1);
     m_nodes.reserve(2048);
@@ -47,7 +46,8 @@ void TColorQuantizer::addColor(std::uint8_t r, std::uint8_t g, std::uint8_t b)
         node = m_root;
         for (int depth = 0; !m_nodes[node].leaf; ++depth) {
             const int shift = 7 - depth;
-            const int slot = (((r >> shift) & 1) << 2) | (((g >> shift) & 1) << 1) | ((b >> shift) & 1);
+            const int slot =
+                (((r >> shift) & 1) << 2) | (((g >> shift) & 1) << 1) | ((b >> shift) & 1);
             std::int32_t next = m_nodes[node].child[slot];
             if (next < 0) {
                 next = newNode(depth + 1); // may move the pool: index again below

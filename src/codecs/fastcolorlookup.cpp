@@ -2,8 +2,7 @@
 
 #include <cstdlib>
 
-TFastColorLookup::TFastColorLookup(const std::array<GifRgb, 256>& palette)
-    : m_cache(32768, -1)
+TFastColorLookup::TFastColorLookup(const std::array<GifRgb, 256>& palette) : m_cache(32768, -1)
 {
     for (int i = 0; i < 256; ++i) {
         m_red[i] = palette[i].r;

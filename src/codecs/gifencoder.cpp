@@ -65,9 +65,11 @@ GifIndexedImage QuantizeForGif(const ImageView& image)
 
 std::vector<std::uint8_t> WriteGif(const GifIndexedImage& image)
 {
-    if (image.width <= 0 || image.height <= 0 || image.width > kMaxGifSide || image.height > kMaxGifSide)
+    if (image.width <= 0 || image.height <= 0 || image.width > kMaxGifSide ||
+        image.height > kMaxGifSide)
         throw CodecError("Bad GIF image size");
-    const std::size_t count = static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height);
+    const std::size_t count =
+        static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height);
     if (image.indices.size() != count)
         throw CodecError("Pixel data does not match the image size");
     const int f = static_cast<int>(image.colors.size());

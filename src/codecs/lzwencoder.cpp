@@ -13,11 +13,7 @@ constexpr int kLargestCode = 4094;
 // Collects bytes into length-prefixed data sub-blocks of at most 255 bytes.
 class TGIFWriter {
 public:
-    explicit TGIFWriter(std::vector<std::uint8_t>& out)
-        : m_out(out)
-    {
-        startBlock();
-    }
+    explicit TGIFWriter(std::vector<std::uint8_t>& out) : m_out(out) { startBlock(); }
     void put(std::uint8_t byte)
     {
         m_out.push_back(byte);
@@ -76,9 +72,7 @@ private:
 class CodeWriter {
 public:
     CodeWriter(TGIFWriter& writer, int initialWidth)
-        : m_writer(writer)
-        , m_initialWidth(initialWidth)
-        , m_width(initialWidth)
+        : m_writer(writer), m_initialWidth(initialWidth), m_width(initialWidth)
     {
     }
     // `freeCode` is the code the dictionary would give out next: it decides the
@@ -115,15 +109,16 @@ private:
 
 } // namespace
 
-void TLZWEncoder::encode(std::span<const std::uint8_t> pixels, int colorBits, std::vector<std::uint8_t>& out)
+void TLZWEncoder::encode(std::span<const std::uint8_t> pixels, int colorBits,
+                         std::vector<std::uint8_t>& out)
 {
     if (colorBits < 1 || colorBits > 8)
         throw CodecError("Bad colour table size");
     if (pixels.empty())
         throw CodecError("Empty image");
     const int limit = 1 << colorBits;
-    if (colorBits < 8
-        && std::any_of(pixels.begin(), pixels.end(), [limit](std::uint8_t p) { return p >= limit; }))
+    if (colorBits < 8 &&
+        std::any_of(pixels.begin(), pixels.end(), [limit](std::uint8_t p) { return p >= limit; }))
         throw CodecError("Color not in color table");
 
     const int codeSize = std::max(2, colorBits);

@@ -9,5 +9,6 @@
 // `colorBits` is b of a table of 2^b colours; an index not below 2^b throws CodecError.
 class TLZWEncoder {
 public:
-    static void encode(std::span<const std::uint8_t> pixels, int colorBits, std::vector<std::uint8_t>& out);
+    static void encode(std::span<const std::uint8_t> pixels, int colorBits,
+                       std::vector<std::uint8_t>& out);
 };

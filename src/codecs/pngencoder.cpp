@@ -19,7 +19,8 @@ void put32(std::vector<std::uint8_t>& out, std::uint32_t value)
     out.push_back(static_cast<std::uint8_t>(value));
 }
 
-void writeChunk(std::vector<std::uint8_t>& out, const char type[4], const std::uint8_t* data, std::size_t size)
+void writeChunk(std::vector<std::uint8_t>& out, const char type[4], const std::uint8_t* data,
+                std::size_t size)
 {
     put32(out, static_cast<std::uint32_t>(size));
     const std::size_t typeAt = out.size();
@@ -56,8 +57,8 @@ std::vector<std::uint8_t> EncodePng(const ImageView& image)
 {
     if (image.width <= 0 || image.height <= 0)
         throw CodecError("Empty image");
-    if (static_cast<std::uint32_t>(image.width) > kMaxPngDimension
-        || static_cast<std::uint32_t>(image.height) > kMaxPngDimension)
+    if (static_cast<std::uint32_t>(image.width) > kMaxPngDimension ||
+        static_cast<std::uint32_t>(image.height) > kMaxPngDimension)
         throw CodecError("Image too large for PNG");
     if (!image.data || image.stride < 3 * static_cast<std::ptrdiff_t>(image.width))
         throw CodecError("Bad image layout");
@@ -73,8 +74,10 @@ std::vector<std::uint8_t> EncodePng(const ImageView& image)
 
     std::uint8_t header[13];
     for (int i = 0; i < 4; ++i) {
-        header[i] = static_cast<std::uint8_t>(static_cast<std::uint32_t>(image.width) >> (24 - 8 * i));
-        header[4 + i] = static_cast<std::uint8_t>(static_cast<std::uint32_t>(image.height) >> (24 - 8 * i));
+        header[i] =
+            static_cast<std::uint8_t>(static_cast<std::uint32_t>(image.width) >> (24 - 8 * i));
+        header[4 + i] =
+            static_cast<std::uint8_t>(static_cast<std::uint32_t>(image.height) >> (24 - 8 * i));
     }
     header[8] = 8;  // bit depth
     header[9] = 2;  // colour type RGB

@@ -28,9 +28,9 @@ char lowerAscii(char c)
 
 bool equalsNoCase(const std::string& a, const std::string& b)
 {
-    return a.size() == b.size()
-           && std::equal(a.begin(), a.end(), b.begin(),
-                         [](char x, char y) { return lowerAscii(x) == lowerAscii(y); });
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return lowerAscii(x) == lowerAscii(y);
+           });
 }
 
 } // namespace
@@ -43,17 +43,61 @@ void MenuDocument::refresh()
         onRefresh();
 }
 
-void MenuDocument::setTitle(const std::string& value) { title = value; refresh(); }
-void MenuDocument::setSubtitle(const std::string& value) { subtitle = value; refresh(); }
-void MenuDocument::setFootnote(const std::string& value) { footnote = value; refresh(); }
-void MenuDocument::setTextfont(const std::string& value) { textfont = value; refresh(); }
-void MenuDocument::setBoldtext(bool value) { boldtext = value; refresh(); }
-void MenuDocument::setShadowtext(bool value) { shadowtext = value; refresh(); }
-void MenuDocument::setThumbs(bool value) { thumbs = value; refresh(); }
-void MenuDocument::setNumbers(bool value) { numbers = value; refresh(); }
-void MenuDocument::setQuality(bool value) { quality = value; refresh(); }
-void MenuDocument::setTextcolor(Color value) { textcolor = value & 0xFFFFFF; refresh(); }
-void MenuDocument::setBgcolor(Color value) { bgcolor = value & 0xFFFFFF; refresh(); }
+void MenuDocument::setTitle(const std::string& value)
+{
+    title = value;
+    refresh();
+}
+void MenuDocument::setSubtitle(const std::string& value)
+{
+    subtitle = value;
+    refresh();
+}
+void MenuDocument::setFootnote(const std::string& value)
+{
+    footnote = value;
+    refresh();
+}
+void MenuDocument::setTextfont(const std::string& value)
+{
+    textfont = value;
+    refresh();
+}
+void MenuDocument::setBoldtext(bool value)
+{
+    boldtext = value;
+    refresh();
+}
+void MenuDocument::setShadowtext(bool value)
+{
+    shadowtext = value;
+    refresh();
+}
+void MenuDocument::setThumbs(bool value)
+{
+    thumbs = value;
+    refresh();
+}
+void MenuDocument::setNumbers(bool value)
+{
+    numbers = value;
+    refresh();
+}
+void MenuDocument::setQuality(bool value)
+{
+    quality = value;
+    refresh();
+}
+void MenuDocument::setTextcolor(Color value)
+{
+    textcolor = value & 0xFFFFFF;
+    refresh();
+}
+void MenuDocument::setBgcolor(Color value)
+{
+    bgcolor = value & 0xFFFFFF;
+    refresh();
+}
 
 void MenuDocument::setTitlesize(int value)
 {

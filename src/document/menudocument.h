@@ -80,11 +80,11 @@ public:
     std::vector<std::string> installedFonts;
 
     // Observers set by the owner (the main window, the headless command, tests).
-    std::function<void()> onRefresh;               // compose the preview again
-    std::function<void(int)> onMenuStartChanged;   // relabel the ten rows
-    std::function<void(int)> onVideoModeChanged;   // radio mark, re-lay the preview
-    std::function<void()> onSyncPanel;             // bulk change: refill the panel's controls
-    std::function<void()> onFileNameChanged;       // the window caption follows CurrentFileName
+    std::function<void()> onRefresh;             // compose the preview again
+    std::function<void(int)> onMenuStartChanged; // relabel the ten rows
+    std::function<void(int)> onVideoModeChanged; // radio mark, re-lay the preview
+    std::function<void()> onSyncPanel;           // bulk change: refill the panel's controls
+    std::function<void()> onFileNameChanged;     // the window caption follows CurrentFileName
 
     void refresh();
 

@@ -36,8 +36,8 @@ int sizeFactor(const std::string& value)
 
 // The fields of the document applied by the reader before the items, in its order.
 constexpr std::string_view kFieldOrder[] = {
-    "menustart", "menucount", "thumbs",   "numbers",   "bgimage",     "bgcolor",
-    "textcolor", "textfont",  "boldtext", "shadowtext", "title",      "subtitle",
+    "menustart", "menucount", "thumbs",      "numbers",    "bgimage", "bgcolor",
+    "textcolor", "textfont",  "boldtext",    "shadowtext", "title",   "subtitle",
     "footnote",  "titlesize", "captionsize", "quality",
 };
 
@@ -112,7 +112,8 @@ void SaveProject(MenuDocument& doc, const std::string& path)
 {
     const std::string text = ProjectFileText(doc);
     try {
-        WriteFileAtomically(path, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+        WriteFileAtomically(
+            path, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
     } catch (const std::exception&) {
         throw std::runtime_error("Cannot create file " + path);
     }
@@ -218,7 +219,8 @@ bool LoadProject(MenuDocument& doc, const std::string& path, ProjectLoadHost& ho
 
             for (int n = 1; n <= kItemCount; ++n) {
                 const std::string number = std::to_string(n);
-                ApplyProjectValue(doc, "menucaption" + number, values.value("menucaption" + number));
+                ApplyProjectValue(doc, "menucaption" + number,
+                                  values.value("menucaption" + number));
                 ApplyProjectValue(doc, "menuclip" + number, values.value("menuclip" + number));
                 ApplyProjectValue(doc, "menuframe" + number, values.value("menuframe" + number));
                 RetakeThumbnail(doc, n, host);

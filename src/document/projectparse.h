@@ -51,7 +51,7 @@ public:
 
 private:
     std::array<std::string, kProjectKeyCount> m_values;
-    std::array<bool, kProjectKeyCount> m_found {};
+    std::array<bool, kProjectKeyCount> m_found{};
 };
 
 // Decimal: an optional "+" or "-" and one or more ASCII digits, nothing else; values

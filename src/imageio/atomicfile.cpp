@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <fcntl.h>
+#include <memory>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -64,9 +64,11 @@ void WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> 
     int fd = -1;
     static std::atomic<unsigned> counter{0};
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        const unsigned long salt = static_cast<unsigned long>(::getpid()) * 1000003ul
-            ^ static_cast<unsigned long>(std::chrono::steady_clock::now().time_since_epoch().count())
-            ^ (static_cast<unsigned long>(counter.fetch_add(1)) << 20);
+        const unsigned long salt =
+            static_cast<unsigned long>(::getpid()) * 1000003ul ^
+            static_cast<unsigned long>(
+                std::chrono::steady_clock::now().time_since_epoch().count()) ^
+            (static_cast<unsigned long>(counter.fetch_add(1)) << 20);
         char suffix[32];
         std::snprintf(suffix, sizeof suffix, "%08lx", salt & 0xFFFFFFFFul);
         name = folder + "/.tavrel-" + suffix;

@@ -27,7 +27,8 @@ std::vector<std::uint8_t> EncodeBmp(const ImageView& image)
     if (!image.data || image.stride < 3 * static_cast<std::ptrdiff_t>(image.width))
         throw CodecError("Bad image layout");
     // Width and height are signed 32-bit fields, file and image size unsigned ones.
-    const std::uint64_t rowSize = (3 * static_cast<std::uint64_t>(image.width) + 3) & ~std::uint64_t(3);
+    const std::uint64_t rowSize =
+        (3 * static_cast<std::uint64_t>(image.width) + 3) & ~std::uint64_t(3);
     const std::uint64_t imageSize = rowSize * static_cast<std::uint64_t>(image.height);
     if (imageSize > 0xFFFFFFFFull - kHeaderSize)
         throw CodecError("Image too large for BMP");

@@ -4,8 +4,8 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
-#include <jpeglib.h>
 #include <jerror.h>
+#include <jpeglib.h>
 #include <memory>
 #include <string>
 
@@ -75,7 +75,7 @@ void termDestination(j_compress_ptr cinfo)
     std::longjmp(err->jump, 1);
 }
 
-void silentMessage(j_common_ptr) { }
+void silentMessage(j_common_ptr) {}
 
 // All libjpeg work. False with `message` set on failure; `out` then holds nothing.
 bool compressJpeg(const ImageView* image, JpegBuffer* out, char* message)

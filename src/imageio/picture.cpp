@@ -13,9 +13,9 @@ std::ptrdiff_t strideFor(int width)
 
 void checkSize(int width, int height)
 {
-    if (width < 0 || height < 0 || width > Picture::kMaxSide || height > Picture::kMaxSide
-        || static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height)
-               > Picture::kMaxPixels)
+    if (width < 0 || height < 0 || width > Picture::kMaxSide || height > Picture::kMaxSide ||
+        static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) >
+            Picture::kMaxPixels)
         throw std::length_error("Picture size out of range");
 }
 

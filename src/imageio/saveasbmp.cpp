@@ -1,6 +1,6 @@
+#include "bmpencoder.h"
 #include "imageunit.h"
 #include "pictureview.h"
-#include "bmpencoder.h"
 
 bool SaveAsBMP(const std::string& fileName, const Picture& image)
 {

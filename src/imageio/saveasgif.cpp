@@ -1,6 +1,6 @@
+#include "codecs/gifencoder.h"
 #include "imageunit.h"
 #include "pictureview.h"
-#include "codecs/gifencoder.h"
 
 bool SaveAsGIF(const std::string& fileName, const Picture& image)
 {

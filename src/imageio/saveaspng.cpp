@@ -1,6 +1,6 @@
+#include "codecs/pngencoder.h"
 #include "imageunit.h"
 #include "pictureview.h"
-#include "codecs/pngencoder.h"
 
 bool SaveAsPNG(const std::string& fileName, const Picture& image)
 {

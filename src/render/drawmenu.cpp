@@ -33,7 +33,10 @@ private:
     int xOf(double fraction) const { return roundHalfEven(W * fraction); }
     int yOf(double fraction) const { return roundHalfEven(H * fraction); }
 
-    void selectFont(int cellHeight) { m_target.selectFont(m_doc.textfont, cellHeight, m_doc.boldtext); }
+    void selectFont(int cellHeight)
+    {
+        m_target.selectFont(m_doc.textfont, cellHeight, m_doc.boldtext);
+    }
     void drawLine(int x, int y, const std::string& text);
     void drawPicture(const Picture& picture, int x, int y, int width, int height);
     void drawCentredLine(const std::string& text, int y, bool yIsBottom);

@@ -49,8 +49,7 @@ int ThreadsFor(std::uint64_t work, bool simd, const ResizeOptions& options)
 // handed out as they are asked for, so a thread that the system starts late (on a busy
 // machine) takes less work instead of holding the others up. The calling thread works
 // too; a thread that cannot be started is simply missing.
-template <typename Fn>
-void RunSplit(int count, int workers, const Fn& fn)
+template <typename Fn> void RunSplit(int count, int workers, const Fn& fn)
 {
     workers = std::clamp(workers, 1, std::max(count, 1));
     if (workers == 1) {
@@ -102,9 +101,8 @@ std::vector<ContributorList> BuildContributors(int dstSize, int srcSize, FilterF
         std::vector<Contributor>& entries = lists[static_cast<std::size_t>(i)].entries;
         entries.reserve(static_cast<std::size_t>(2.0f * reach + 1.0f));
         for (int j = first; j <= last; ++j) {
-            const float weight = shrinking
-                                     ? filter((ctr - static_cast<float>(j)) / fscale) / fscale
-                                     : filter(ctr - static_cast<float>(j));
+            const float weight = shrinking ? filter((ctr - static_cast<float>(j)) / fscale) / fscale
+                                           : filter(ctr - static_cast<float>(j));
             if (weight != 0.0f)
                 entries.push_back({ReflectIndex(j, srcSize), weight});
         }
@@ -144,16 +142,16 @@ void VerticalPassScalar(const InterImage& inter, std::span<const ContributorList
         for (int k = 0; k < inter.widthBytes; ++k) {
             float sum = 0.0f;
             for (const Contributor& entry : entries)
-                sum = std::fmaf(entry.weight,
-                                static_cast<float>(inter.data[entry.pixel * inter.stride + k]),
-                                sum);
+                sum =
+                    std::fmaf(entry.weight,
+                              static_cast<float>(inter.data[entry.pixel * inter.stride + k]), sum);
             out[k] = ToByte(sum);
         }
     }
 }
 
-void FilteredResizeWith(const Picture& source, Picture& dest, FilterFunction filter,
-                        float support, const ResizeOptions& options)
+void FilteredResizeWith(const Picture& source, Picture& dest, FilterFunction filter, float support,
+                        const ResizeOptions& options)
 {
     assert(filter);
     if (source.isEmpty())
@@ -167,8 +165,8 @@ void FilteredResizeWith(const Picture& source, Picture& dest, FilterFunction fil
     const int sourceHeight = source.height();
     const int destWidth = dest.width();
     const int destHeight = dest.height();
-    if (static_cast<std::uint64_t>(destWidth) * static_cast<std::uint64_t>(sourceHeight)
-        > Picture::kMaxPixels)
+    if (static_cast<std::uint64_t>(destWidth) * static_cast<std::uint64_t>(sourceHeight) >
+        Picture::kMaxPixels)
         throw std::length_error("Picture size out of range");
 
     const bool simd = options.allowSimd && ResizeSimdAvailable();
@@ -182,9 +180,8 @@ void FilteredResizeWith(const Picture& source, Picture& dest, FilterFunction fil
     {
         const std::vector<ContributorList> columns =
             BuildContributors(destWidth, sourceWidth, filter, support);
-        const int threads =
-            ThreadsFor(TapCount(columns) * 3 * static_cast<std::uint64_t>(sourceHeight), simd,
-                       options);
+        const int threads = ThreadsFor(
+            TapCount(columns) * 3 * static_cast<std::uint64_t>(sourceHeight), simd, options);
         if (simd) {
             const int blocks = (sourceHeight + kRowBlock - 1) / kRowBlock;
             const int workers = std::clamp(threads, 1, blocks);

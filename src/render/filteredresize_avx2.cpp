@@ -155,8 +155,7 @@ TAVREL_AVX2 inline void StoreColumn(const ColumnSums& sums, std::size_t column,
 
 } // namespace
 
-TAVREL_AVX2 void HorizontalPassAvx2(const Picture& source,
-                                    std::span<const ContributorList> columns,
+TAVREL_AVX2 void HorizontalPassAvx2(const Picture& source, std::span<const ContributorList> columns,
                                     const InterImage& inter, int blockBegin, int blockEnd,
                                     float* lanes, std::uint8_t* packed)
 {
@@ -250,8 +249,6 @@ void HorizontalPassAvx2(const Picture&, std::span<const ContributorList>, const 
 {
 }
 
-void VerticalPassAvx2(const InterImage&, std::span<const ContributorList>, Picture&, int, int)
-{
-}
+void VerticalPassAvx2(const InterImage&, std::span<const ContributorList>, Picture&, int, int) {}
 
 #endif

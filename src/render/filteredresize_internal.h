@@ -44,8 +44,8 @@ struct ResizeOptions {
 
 // FilteredResize with the kernel and thread choice made by the caller. Every choice
 // gives the same bytes.
-void FilteredResizeWith(const Picture& source, Picture& dest, FilterFunction filter,
-                        float support, const ResizeOptions& options);
+void FilteredResizeWith(const Picture& source, Picture& dest, FilterFunction filter, float support,
+                        const ResizeOptions& options);
 
 // True when this processor runs the AVX2 + FMA kernels.
 bool ResizeSimdAvailable();
@@ -77,5 +77,5 @@ std::size_t HorizontalPackedSize(const InterImage& inter);
 void HorizontalPassAvx2(const Picture& source, std::span<const ContributorList> columns,
                         const InterImage& inter, int blockBegin, int blockEnd, float* lanes,
                         std::uint8_t* packed);
-void VerticalPassAvx2(const InterImage& inter, std::span<const ContributorList> rows,
-                      Picture& dest, int rowBegin, int rowEnd);
+void VerticalPassAvx2(const InterImage& inter, std::span<const ContributorList> rows, Picture& dest,
+                      int rowBegin, int rowEnd);

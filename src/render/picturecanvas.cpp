@@ -80,8 +80,8 @@ std::shared_ptr<const CanvasFont> cachedFont(const std::string& face, int cellHe
 {
     // Never destroyed: Qt fonts must not be released after the application object is gone.
     static std::mutex mutex;
-    static auto& cache = *new std::map<std::tuple<std::string, int, bool>,
-                                       std::shared_ptr<const CanvasFont>>();
+    static auto& cache =
+        *new std::map<std::tuple<std::string, int, bool>, std::shared_ptr<const CanvasFont>>();
 
     std::lock_guard lock(mutex);
     auto key = std::make_tuple(face, cellHeight, bold);
@@ -146,8 +146,8 @@ QPainter* PictureCanvas::painter()
         return nullptr;
     if (m_painter && m_painter->isActive())
         return m_painter.get();
-    if (m_image.constBits() != m_target.data() || m_image.width() != m_target.width()
-        || m_image.height() != m_target.height()) {
+    if (m_image.constBits() != m_target.data() || m_image.width() != m_target.width() ||
+        m_image.height() != m_target.height()) {
         m_image = QImage(m_target.data(), m_target.width(), m_target.height(),
                          static_cast<qsizetype>(m_target.stride()), QImage::Format_RGB888);
     }
@@ -217,7 +217,8 @@ void PictureCanvas::stretchPicture(const Picture& picture, const Rect& dest)
     std::vector<std::ptrdiff_t> columns(static_cast<std::size_t>(xs.end - xs.begin));
     for (int x = xs.begin; x < xs.end; ++x) {
         const long long d = static_cast<long long>(x) - dest.left;
-        columns[static_cast<std::size_t>(x - xs.begin)] = static_cast<std::ptrdiff_t>(3 * (((2 * d + 1) * sw) / (2 * dw)));
+        columns[static_cast<std::size_t>(x - xs.begin)] =
+            static_cast<std::ptrdiff_t>(3 * (((2 * d + 1) * sw) / (2 * dw)));
     }
     const std::size_t rowBytes = columns.size() * 3;
     const bool roomAfterLastPixel = picture.stride() > 3 * sw;

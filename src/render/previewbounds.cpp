@@ -4,7 +4,10 @@
 
 namespace {
 
-int half(std::int64_t v) { return static_cast<int>(v / 2); } // truncates toward zero
+int half(std::int64_t v)
+{
+    return static_cast<int>(v / 2);
+} // truncates toward zero
 
 } // namespace
 
@@ -19,8 +22,8 @@ PreviewBounds ComputePreviewBounds(int panelWidth, int panelHeight, int imageWid
         if (aw >= imageWidth && ah >= imageHeight) {
             w = imageWidth;
             h = imageHeight;
-        } else if (static_cast<double>(imageWidth) / imageHeight
-                   >= static_cast<double>(aw) / static_cast<double>(ah)) {
+        } else if (static_cast<double>(imageWidth) / imageHeight >=
+                   static_cast<double>(aw) / static_cast<double>(ah)) {
             w = aw;
             h = imageHeight * aw / imageWidth;
         } else {
@@ -40,6 +43,6 @@ PreviewBounds ComputePreviewBounds(int panelWidth, int panelHeight, int imageWid
 
 std::string PreviewScaleText(int imageWidth, int imageHeight, const PreviewBounds& bounds)
 {
-    return std::to_string(imageWidth) + " x " + std::to_string(imageHeight) + " at "
-           + std::to_string(bounds.percent) + "% preview";
+    return std::to_string(imageWidth) + " x " + std::to_string(imageHeight) + " at " +
+           std::to_string(bounds.percent) + "% preview";
 }

@@ -18,7 +18,8 @@ struct PreviewBounds {
 // with a 5-pixel margin, keeping its shape and never enlarging it beyond 100%, and
 // centres it. A panel under 11 pixels either way (or an empty image) gives an
 // invisible box of size 0 at the panel's centre.
-PreviewBounds ComputePreviewBounds(int panelWidth, int panelHeight, int imageWidth, int imageHeight);
+PreviewBounds ComputePreviewBounds(int panelWidth, int panelHeight, int imageWidth,
+                                   int imageHeight);
 
 // The strip text, e.g. "720 x 576 at 71% preview".
 std::string PreviewScaleText(int imageWidth, int imageHeight, const PreviewBounds& bounds);

@@ -32,10 +32,11 @@
 namespace {
 
 const QString kMovieTitle = QStringLiteral("Select movie file");
-const QString kMovieFilter = QStringLiteral("Movie files (mpg, avi, wmv) (*.mpg *.mpeg *.avi *.wmv);;All files (*)");
+const QString kMovieFilter =
+    QStringLiteral("Movie files (mpg, avi, wmv) (*.mpg *.mpeg *.avi *.wmv);;All files (*)");
 const QString kPictureTitle = QStringLiteral("Select image file");
-const QString kPictureFilter =
-    QStringLiteral("Image files (bmp, gif, jpg, png) (*.bmp *.gif *.jpg *.jpeg *.png);;All files (*)");
+const QString kPictureFilter = QStringLiteral(
+    "Image files (bmp, gif, jpg, png) (*.bmp *.gif *.jpg *.jpeg *.png);;All files (*)");
 
 // The hourglass for the life of a routine, also when it ends early.
 class BusyCursor {
@@ -62,9 +63,7 @@ void Place(QWidget* w, int left, int top, int width, int height)
 } // namespace
 
 TClipForm::TClipForm(MenuDocument& doc, QString& lastClipDir, QWidget* parent)
-    : QDialog(parent)
-    , m_doc(doc)
-    , m_lastClipDir(lastClipDir)
+    : QDialog(parent), m_doc(doc), m_lastClipDir(lastClipDir)
 {
     setWindowTitle(QStringLiteral("Thumbnail Image"));
     setFixedSize(313, 362);
@@ -146,8 +145,8 @@ TClipForm::TClipForm(MenuDocument& doc, QString& lastClipDir, QWidget* parent)
     // The application's boxes, so that whatever catches them elsewhere catches these.
     showMessage = [this](QMessageBox::Icon icon, const QString& title, const QString& text) {
         const MessageKind kind = title == QLatin1String("Tavrel Lite") ? MessageKind::ErrorBox
-                                 : icon == QMessageBox::Information     ? MessageKind::Information
-                                                                        : MessageKind::Error;
+                                 : icon == QMessageBox::Information    ? MessageKind::Information
+                                                                       : MessageKind::Error;
         ShowMessage(kind, text, this);
     };
 }
@@ -205,7 +204,8 @@ void TClipForm::rememberFolderOf(const QString& path)
 
 void TClipForm::MovieBtnClick()
 {
-    const QString path = QFileDialog::getOpenFileName(this, kMovieTitle, m_lastClipDir, kMovieFilter);
+    const QString path =
+        QFileDialog::getOpenFileName(this, kMovieTitle, m_lastClipDir, kMovieFilter);
     if (!path.isEmpty())
         showMovieFile(path);
 }
@@ -260,8 +260,8 @@ void TClipForm::ShowMovie()
     }
     VideoWindow1->setPlayer(m_player.get());
 
-    if (const auto fit = FitPreview(m_player->videoWidth(), m_player->videoHeight(), VideoPanel->width(),
-                                    VideoPanel->height()))
+    if (const auto fit = FitPreview(m_player->videoWidth(), m_player->videoHeight(),
+                                    VideoPanel->width(), VideoPanel->height()))
         VideoWindow1->setGeometry(fit->left, fit->top, fit->width, fit->height);
 
     // The player refuses movies without frames, so the division is safe.
@@ -303,18 +303,20 @@ void TClipForm::ShowPicture()
     FrameLabel->setText(QStringLiteral("Frame: 0"));
 
     const bool loaded = LoadPictureFile(m_pendingPath.toStdString(), m_preview);
-    if (const auto fit = FitPreview(m_preview.width(), m_preview.height(), VideoPanel->width(), VideoPanel->height()))
+    if (const auto fit = FitPreview(m_preview.width(), m_preview.height(), VideoPanel->width(),
+                                    VideoPanel->height()))
         Image1->setGeometry(fit->left, fit->top, fit->width, fit->height);
     if (m_preview.isEmpty())
         Image1->clear();
     else
-        Image1->setPixmap(QPixmap::fromImage(QImage(m_preview.data(), m_preview.width(), m_preview.height(),
-                                                    static_cast<qsizetype>(m_preview.stride()),
-                                                    QImage::Format_RGB888)));
+        Image1->setPixmap(QPixmap::fromImage(
+            QImage(m_preview.data(), m_preview.width(), m_preview.height(),
+                   static_cast<qsizetype>(m_preview.stride()), QImage::Format_RGB888)));
 
     busy.restore();
     if (!loaded)
-        showMessage(QMessageBox::Critical, QStringLiteral("Error"), QStringLiteral("Error loading ") + m_pendingPath);
+        showMessage(QMessageBox::Critical, QStringLiteral("Error"),
+                    QStringLiteral("Error loading ") + m_pendingPath);
 }
 
 void TClipForm::ClearBtnClick()
@@ -357,7 +359,8 @@ void TClipForm::OKBtnClick()
         // (bounded) for the pending seek; without it the old picture stays.
         if (MediaPlayer* player = mediaPlayer()) {
             Picture frame;
-            if (player->waitForFrame(std::chrono::milliseconds(kFrameWaitMs)) && player->takeFrame(frame))
+            if (player->waitForFrame(std::chrono::milliseconds(kFrameWaitMs)) &&
+                player->takeFrame(frame))
                 source.ThumbnailImage = std::move(frame);
         }
         source.menuframe = TrackBar1->value();

@@ -5,8 +5,7 @@
 #include <QImage>
 #include <QPainter>
 
-ClipVideoWidget::ClipVideoWidget(QWidget* parent)
-    : QWidget(parent)
+ClipVideoWidget::ClipVideoWidget(QWidget* parent) : QWidget(parent)
 {
     setAutoFillBackground(true);
     setBackgroundRole(QPalette::Window);
@@ -21,7 +20,8 @@ void ClipVideoWidget::setPlayer(MediaPlayer* player)
     if (m_player) {
         // Frames arrive on the decoding thread; painting happens here.
         m_player->setFrameReadyCallback([this] {
-            QMetaObject::invokeMethod(this, [this] { update(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this] { update(); }, Qt::QueuedConnection);
         });
     }
     update();
@@ -41,8 +41,8 @@ void ClipVideoWidget::paintEvent(QPaintEvent*)
     fetchFrame();
     if (m_frame.isEmpty())
         return;
-    const QImage image(m_frame.data(), m_frame.width(), m_frame.height(), static_cast<qsizetype>(m_frame.stride()),
-                       QImage::Format_RGB888);
+    const QImage image(m_frame.data(), m_frame.width(), m_frame.height(),
+                       static_cast<qsizetype>(m_frame.stride()), QImage::Format_RGB888);
     QPainter painter(this);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.drawImage(rect(), image);

@@ -60,7 +60,8 @@ std::int64_t addSat(std::int64_t a, std::int64_t b)
 {
     std::int64_t r;
     if (__builtin_add_overflow(a, b, &r))
-        return b > 0 ? std::numeric_limits<std::int64_t>::max() : std::numeric_limits<std::int64_t>::min();
+        return b > 0 ? std::numeric_limits<std::int64_t>::max()
+                     : std::numeric_limits<std::int64_t>::min();
     return r;
 }
 
@@ -68,7 +69,8 @@ std::int64_t subSat(std::int64_t a, std::int64_t b)
 {
     std::int64_t r;
     if (__builtin_sub_overflow(a, b, &r))
-        return b < 0 ? std::numeric_limits<std::int64_t>::max() : std::numeric_limits<std::int64_t>::min();
+        return b < 0 ? std::numeric_limits<std::int64_t>::max()
+                     : std::numeric_limits<std::int64_t>::min();
     return r;
 }
 
@@ -142,10 +144,10 @@ struct MediaDecoder::State {
     int height = 0;
     std::int64_t frameCount = 0;
     std::int64_t duration = 0;
-    double interval = 1;          // 100 ns per frame
-    std::int64_t start = 0;       // timestamp of the first frame, stream ticks
+    double interval = 1;    // 100 ns per frame
+    std::int64_t start = 0; // timestamp of the first frame, stream ticks
     std::int64_t intervalTicks = 1;
-    std::int64_t tolerance = 1;   // 100 ns units a frame may start after the target
+    std::int64_t tolerance = 1; // 100 ns units a frame may start after the target
     std::int64_t forwardWindow = 0;
     std::int64_t curPts = 0;
     std::int64_t nextPts = 0;
@@ -289,7 +291,8 @@ struct MediaDecoder::State {
         if (!reopenToRewind) {
             if (av_seek_frame(fmt.get(), stream, start, AVSEEK_FLAG_BACKWARD) >= 0)
                 return;
-            if (av_seek_frame(fmt.get(), stream, start, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_ANY) >= 0)
+            if (av_seek_frame(fmt.get(), stream, start, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_ANY) >=
+                0)
                 return;
         }
         FormatPtr again = openInput(path);
@@ -309,7 +312,8 @@ struct MediaDecoder::State {
             return false;
         AVStream* st = fmt->streams[stream];
         if (avformat_index_get_entries_count(st) > 0) {
-            const AVIndexEntry* key = avformat_index_get_entry_from_timestamp(st, limit, AVSEEK_FLAG_BACKWARD);
+            const AVIndexEntry* key =
+                avformat_index_get_entry_from_timestamp(st, limit, AVSEEK_FLAG_BACKWARD);
             if (key && key->timestamp <= curPts)
                 return true; // no keyframe between here and the target
         }
@@ -356,9 +360,9 @@ struct MediaDecoder::State {
     {
         if (f->width <= 0 || f->height <= 0)
             throw MediaError(AVERROR_INVALIDDATA);
-        SwsContext* ctx = sws_getCachedContext(sws.get(), f->width, f->height, static_cast<AVPixelFormat>(f->format),
-                                               width, height, AV_PIX_FMT_RGB24, SWS_BICUBIC, nullptr, nullptr,
-                                               nullptr);
+        SwsContext* ctx = sws_getCachedContext(
+            sws.get(), f->width, f->height, static_cast<AVPixelFormat>(f->format), width, height,
+            AV_PIX_FMT_RGB24, SWS_BICUBIC, nullptr, nullptr, nullptr);
         if (!ctx)
             throw MediaError(AVERROR(EINVAL));
         if (ctx != sws.get()) {
@@ -366,11 +370,12 @@ struct MediaDecoder::State {
             sws.reset(ctx);
             swsColorspace = swsRange = -1;
         }
-        const int range = (f->color_range == AVCOL_RANGE_JPEG || isFullRangeFormat(f->format)) ? 1 : 0;
+        const int range =
+            (f->color_range == AVCOL_RANGE_JPEG || isFullRangeFormat(f->format)) ? 1 : 0;
         const int colorspace = f->colorspace == AVCOL_SPC_BT709 ? SWS_CS_ITU709 : SWS_CS_DEFAULT;
         if (range != swsRange || colorspace != swsColorspace) {
-            sws_setColorspaceDetails(ctx, sws_getCoefficients(colorspace), range, sws_getCoefficients(SWS_CS_DEFAULT),
-                                     1, 0, 1 << 16, 1 << 16);
+            sws_setColorspaceDetails(ctx, sws_getCoefficients(colorspace), range,
+                                     sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
             swsRange = range;
             swsColorspace = colorspace;
         }
@@ -421,7 +426,8 @@ void MediaDecoder::State::open(const std::string& file, const MediaLimits& lim)
 
     const AVCodecParameters* par = st->codecpar;
     if (par->width > limits.maxSide || par->height > limits.maxSide ||
-        static_cast<std::uint64_t>(std::max(par->width, 0)) * static_cast<std::uint64_t>(std::max(par->height, 0)) >
+        static_cast<std::uint64_t>(std::max(par->width, 0)) *
+                static_cast<std::uint64_t>(std::max(par->height, 0)) >
             limits.maxPixels)
         throw MediaError(AVERROR_INVALIDDATA);
 
@@ -430,7 +436,8 @@ void MediaDecoder::State::open(const std::string& file, const MediaLimits& lim)
     if (r < 0)
         throw MediaError(r);
     codec->pkt_timebase = timeBase;
-    codec->max_pixels = static_cast<std::int64_t>(std::min<std::uint64_t>(limits.maxPixels, INT64_MAX));
+    codec->max_pixels =
+        static_cast<std::int64_t>(std::min<std::uint64_t>(limits.maxPixels, INT64_MAX));
     // One thread: frame threads hold frames back, which every seek pays for, and the
     // dialog's worker already keeps decoding off the user-interface thread.
     codec->thread_count = 1;
@@ -445,7 +452,8 @@ void MediaDecoder::State::open(const std::string& file, const MediaLimits& lim)
     // The frame rate decides the interval, the count (where the container has none)
     // and the duration; absurd rates count as unknown.
     const AVRational rate = av_guess_frame_rate(fmt.get(), st, nullptr);
-    const bool rateKnown = rate.num > 0 && rate.den > 0 && av_q2d(rate) >= 0.1 && av_q2d(rate) <= 1000;
+    const bool rateKnown =
+        rate.num > 0 && rate.den > 0 && av_q2d(rate) >= 0.1 && av_q2d(rate) <= 1000;
 
     // First frame: proves the movie decodes and fixes where its timeline starts.
     resetDecoder(true);
@@ -472,7 +480,8 @@ void MediaDecoder::State::open(const std::string& file, const MediaLimits& lim)
     // video packets counted (demuxers hand out whole frames; MPEG streams only estimate
     // their duration, and ASF's header may leave out the last frame); else, for big
     // files, duration x rate.
-    std::int64_t lengthTicks = st->duration != AV_NOPTS_VALUE && st->duration > 0 ? st->duration : -1;
+    std::int64_t lengthTicks =
+        st->duration != AV_NOPTS_VALUE && st->duration > 0 ? st->duration : -1;
     std::int64_t length = lengthTicks > 0 ? av_rescale_q(lengthTicks, timeBase, kHundredNs)
                           : fmt->duration != AV_NOPTS_VALUE && fmt->duration > 0
                               ? av_rescale_q(fmt->duration, AVRational{1, AV_TIME_BASE}, kHundredNs)
@@ -490,7 +499,8 @@ void MediaDecoder::State::open(const std::string& file, const MediaLimits& lim)
     frameCount = count;
 
     if (rateKnown)
-        duration = av_rescale(frameCount, 10'000'000LL * rate.den, rate.num); // INT64_MIN past 64 bits
+        duration =
+            av_rescale(frameCount, 10'000'000LL * rate.den, rate.num); // INT64_MIN past 64 bits
     else if (length > 0)
         duration = length;
     else if (frameCount <= kMaxDuration / 400'000)
@@ -499,7 +509,8 @@ void MediaDecoder::State::open(const std::string& file, const MediaLimits& lim)
         throw MediaError(AVERROR_INVALIDDATA);
     interval = static_cast<double>(duration) / static_cast<double>(frameCount);
     if (!rateKnown)
-        intervalTicks = std::max<std::int64_t>(1, av_rescale_q(static_cast<std::int64_t>(interval), kHundredNs, timeBase));
+        intervalTicks = std::max<std::int64_t>(
+            1, av_rescale_q(static_cast<std::int64_t>(interval), kHundredNs, timeBase));
 
     // Targets are rounded to 100 ns, and container timestamps to their time base
     // (Matroska: 1 ms), so a frame may start a little after the exact target. A tick
@@ -507,7 +518,8 @@ void MediaDecoder::State::open(const std::string& file, const MediaLimits& lim)
     // counts whole frames (AVI) the timestamps are exact.
     const double tick = 1e7 * timeBase.num / timeBase.den;
     tolerance = 1 + (tick <= interval / 4 ? static_cast<std::int64_t>(std::ceil(tick)) : 0);
-    forwardWindow = std::max<std::int64_t>(av_rescale_q(1, AVRational{1, 1}, timeBase), intervalTicks);
+    forwardWindow =
+        std::max<std::int64_t>(av_rescale_q(1, AVRational{1, 1}, timeBase), intervalTicks);
 }
 
 MediaDecoder::MediaDecoder() = default;
@@ -566,11 +578,12 @@ bool MediaDecoder::decodeAt(std::int64_t time, Picture& out, std::int64_t* frame
         throw MediaError(AVERROR(EINVAL));
     State& s = *m;
     time = std::clamp<std::int64_t>(time, 0, s.duration + 1);
-    const std::int64_t limit =
-        addSat(s.start, av_rescale_q_rnd(time + s.tolerance, kHundredNs, s.timeBase, AV_ROUND_DOWN));
+    const std::int64_t limit = addSat(
+        s.start, av_rescale_q_rnd(time + s.tolerance, kHundredNs, s.timeBase, AV_ROUND_DOWN));
     try {
         bool done;
-        if (s.curValid && s.curPts <= limit && ((s.nextValid && s.nextPts > limit) || (!s.nextValid && s.eof)))
+        if (s.curValid && s.curPts <= limit &&
+            ((s.nextValid && s.nextPts > limit) || (!s.nextValid && s.eof)))
             done = true;
         else if (s.decodeOnRatherThanSeek(limit))
             done = s.decodeForward(limit, abort);

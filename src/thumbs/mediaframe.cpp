@@ -17,11 +17,14 @@ bool TakeMovieFrame(const std::string& path, std::int32_t& frame, Picture& out, 
         decoder.open(path);
         // The frame slider runs from 0 to the frame count; its last position lies at
         // the end of the movie and shows the last frame.
-        const std::int64_t top = std::min<std::int64_t>(decoder.frameCount(), std::numeric_limits<std::int32_t>::max());
+        const std::int64_t top =
+            std::min<std::int64_t>(decoder.frameCount(), std::numeric_limits<std::int32_t>::max());
         const std::int64_t position = std::clamp<std::int64_t>(frame, 0, top);
         taken = static_cast<std::int32_t>(position);
-        const double timePerFrame = static_cast<double>(decoder.duration()) / static_cast<double>(decoder.frameCount());
-        const auto target = static_cast<std::int64_t>(std::nearbyint(static_cast<double>(position) * timePerFrame));
+        const double timePerFrame =
+            static_cast<double>(decoder.duration()) / static_cast<double>(decoder.frameCount());
+        const auto target =
+            static_cast<std::int64_t>(std::nearbyint(static_cast<double>(position) * timePerFrame));
         Picture picture;
         decoder.decodeAt(target, picture);
         out = std::move(picture);

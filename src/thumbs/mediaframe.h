@@ -10,5 +10,4 @@
 // `frame` becomes the clamped frame position (0 when the movie cannot be opened).
 // Returns false with `error` set ("<FFmpeg text> ($code)." style) on failure; `out`
 // is then untouched. Never throws.
-bool TakeMovieFrame(const std::string& path, std::int32_t& frame, Picture& out,
-                    std::string& error);
+bool TakeMovieFrame(const std::string& path, std::int32_t& frame, Picture& out, std::string& error);

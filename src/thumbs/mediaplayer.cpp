@@ -98,9 +98,8 @@ bool MediaPlayer::waitForFrame(std::chrono::milliseconds timeout)
     std::unique_lock lock(m_mutex);
     if (m_requestSerial == 0)
         return false;
-    const bool served = m_served.wait_for(lock, timeout, [this] {
-        return !m_hasRequest && m_servedSerial == m_requestSerial;
-    });
+    const bool served = m_served.wait_for(
+        lock, timeout, [this] { return !m_hasRequest && m_servedSerial == m_requestSerial; });
     return served && m_servedOk;
 }
 

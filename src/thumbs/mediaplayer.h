@@ -41,7 +41,8 @@ public:
 
     // Copies the latest delivered frame into `out`; false (out untouched) when none.
     // `frameNumber` gets its 0-based number, `time` the position it was asked for.
-    bool takeFrame(Picture& out, std::int64_t* frameNumber = nullptr, std::int64_t* time = nullptr) const;
+    bool takeFrame(Picture& out, std::int64_t* frameNumber = nullptr,
+                   std::int64_t* time = nullptr) const;
     // Grows by one with every delivered frame; 0 before the first.
     std::uint64_t frameSerial() const;
     // Waits until the newest seek has been served, at most `timeout`. True when the
