@@ -5,9 +5,11 @@
 #include "app/messages.h"
 #include "app/numberedit.h"
 #include "app/pagecontrol.h"
+#include "app/picturedialog.h"
 #include "app/previewbox.h"
 #include "app/singleinstance.h"
 #include "document/projectfile.h"
+#include "imageio/imageunit.h"
 #include "render/previewbounds.h"
 
 #include <gtest/gtest.h>
@@ -821,6 +823,24 @@ TEST_F(MainWindowTest, ExportDialogKeepsTheSuffixInStepWithTheType)
     emit dialog->filterSelected(QStringLiteral("PNG image (*.png)"));
     EXPECT_EQ(dialog->defaultSuffix(), "png");
     EXPECT_EQ(form->imageSaveDialog(), dialog); // one dialog for the run
+}
+
+TEST_F(MainWindowTest, PicturePreviewLabelGivesTheSizeOrPicture)
+{
+    QTemporaryDir dir;
+    const QString bmp = dir.filePath(QStringLiteral("small.bmp"));
+    ASSERT_TRUE(SaveAsBMP(bmp.toStdString(), Picture(3, 2)));
+    const QString text = dir.filePath(QStringLiteral("notes.bmp"));
+    QFile file(text);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("not a picture");
+    file.close();
+
+    PictureFileDialog dialog;
+    dialog.showPreview(bmp);
+    EXPECT_EQ(dialog.previewCaption(), " (3x2)");
+    dialog.showPreview(text);
+    EXPECT_EQ(dialog.previewCaption(), "Picture:");
 }
 
 TEST_F(MainWindowTest, HelpOpensOnDemandAndClosesWithTheWindow)

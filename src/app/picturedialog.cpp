@@ -58,7 +58,7 @@ void PictureFileDialog::showPreview(const QString& path)
     if (image.isNull())
         return;
     m_image->setPixmap(QPixmap::fromImage(image));
-    m_caption->setText(QStringLiteral("Picture: (%1x%2)").arg(size.width()).arg(size.height()));
+    m_caption->setText(QStringLiteral(" (%1x%2)").arg(size.width()).arg(size.height()));
 }
 
 QString PictureFileDialog::previewCaption() const
