@@ -2,11 +2,24 @@
 
 #include <QApplication>
 
-// The busy cursor for the lifetime of the object; restored also when an exception leaves.
+// The busy cursor for the lifetime of the object, or until restore(); restored also when
+// an exception leaves.
 class BusyCursor {
 public:
     BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
+    ~BusyCursor() { restore(); }
     BusyCursor(const BusyCursor&) = delete;
     BusyCursor& operator=(const BusyCursor&) = delete;
+
+    // Before a message box, which should not show the hourglass.
+    void restore()
+    {
+        if (m_active) {
+            QApplication::restoreOverrideCursor();
+            m_active = false;
+        }
+    }
+
+private:
+    bool m_active = true;
 };

@@ -3,6 +3,7 @@
 #include "document/menudocument.h"
 #include "document/projectfile.h"
 #include "document/projectparse.h"
+#include "imageio/asciicase.h"
 #include "imageio/imageunit.h"
 #include "render/drawmenu.h"
 #include "thumbs/mediaframe.h"
@@ -56,17 +57,9 @@ void message(const std::string& text)
     std::fprintf(stderr, "tavrel: %s\n", text.c_str());
 }
 
-std::string lowerAscii(std::string text)
-{
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
-
 std::optional<ImageType> typeByName(const std::string& name)
 {
-    const std::string lower = lowerAscii(name);
+    const std::string lower = LowerAscii(name);
     if (lower == "bmp")
         return ImageType::Bmp;
     if (lower == "gif")
@@ -76,15 +69,6 @@ std::optional<ImageType> typeByName(const std::string& name)
     if (lower == "png")
         return ImageType::Png;
     return std::nullopt;
-}
-
-std::optional<ImageType> typeByExtension(const std::string& file)
-{
-    const auto slash = file.rfind('/');
-    const auto dot = file.rfind('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
-        return std::nullopt;
-    return typeByName(file.substr(dot + 1));
 }
 
 // A --set value must be exactly what the reader takes, so that a typing error is
@@ -119,7 +103,7 @@ void checkSetValue(const std::string& key, const std::string& value)
 // Paths stay as they are: they must name the file byte for byte.
 std::string textValue(const std::string& key, std::string value)
 {
-    const std::string lower = lowerAscii(key);
+    const std::string lower = LowerAscii(key);
     const bool isPath = lower == "bgimage" || lower.starts_with("menuclip");
     if (isPath || IsValidUtf8(value))
         return value;
@@ -199,7 +183,7 @@ Options parseArguments(int argc, char** argv)
     if (options.exportFile.empty() && options.saveFile.empty())
         throw UsageError("nothing to do: give --export FILE or --save FILE");
     if (!options.exportFile.empty() && !options.type) {
-        options.type = typeByExtension(options.exportFile);
+        options.type = typeByName(LowerCaseExtension(options.exportFile));
         if (!options.type)
             throw UsageError("cannot tell the image type of '" + options.exportFile +
                              "': name it .bmp, .gif, .jpg, .jpeg or .png, or give --type");
@@ -288,7 +272,7 @@ ExitCode run(const Options& options, const char* program)
             message(e.what());
             return ExitCode::BadUsage;
         }
-        const std::string lower = lowerAscii(key);
+        const std::string lower = LowerAscii(key);
         if (lower == "textfont" && !value.empty() && doc.textfont.empty())
             message("font '" + value + "' is not installed; the default face is used");
         if (const int n = ProjectKeyItem(FindProjectKey(key));

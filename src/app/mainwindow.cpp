@@ -2,6 +2,7 @@
 
 #include "appicon.h"
 #include "colorswatch.h"
+#include "headless.h"
 #include "messages.h"
 #include "numberedit.h"
 #include "pagecontrol.h"
@@ -17,7 +18,6 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QFileInfo>
-#include <QFontDatabase>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -433,14 +433,12 @@ void TForm1::FormCreate()
 
 void TForm1::fillFontList()
 {
-    QStringList families = QFontDatabase::families();
-    families.sort(Qt::CaseInsensitive);
-    families.removeDuplicates();
-    m_doc.installedFonts.clear();
-    m_doc.installedFonts.reserve(static_cast<std::size_t>(families.size()));
-    for (const QString& family : families)
-        m_doc.installedFonts.push_back(family.toStdString());
+    m_doc.installedFonts = InstalledFontFamilies();
     m_doc.textfont = m_doc.findInstalledFont("Arial");
+    QStringList families;
+    families.reserve(static_cast<qsizetype>(m_doc.installedFonts.size()));
+    for (const std::string& family : m_doc.installedFonts)
+        families.push_back(QString::fromStdString(family));
     const QSignalBlocker block(TextFontCB);
     TextFontCB->clear();
     TextFontCB->addItems(families);

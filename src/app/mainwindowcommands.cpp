@@ -96,10 +96,7 @@ void TForm1::Save1Click()
 
 void TForm1::saveProjectAs(const QString& path)
 {
-    guarded([&] {
-        SaveProject(m_doc, path.toStdString());
-        m_doc.setCurrentFileName(path.toStdString());
-    });
+    guarded([&] { SaveProject(m_doc, path.toStdString()); });
 }
 
 QFileDialog* TForm1::imageSaveDialog()

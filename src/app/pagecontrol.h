@@ -9,7 +9,6 @@ class FixedWidthTabBar : public QTabBar {
 public:
     using QTabBar::QTabBar;
     void setTabWidth(int width);
-    int tabWidth() const { return m_tabWidth; }
 
 protected:
     QSize tabSizeHint(int index) const override;
@@ -24,7 +23,6 @@ class PageControl : public QTabWidget {
     Q_OBJECT
 public:
     explicit PageControl(QWidget* parent = nullptr);
-    FixedWidthTabBar* fixedTabBar() const { return m_tabBar; }
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

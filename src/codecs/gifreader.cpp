@@ -52,7 +52,6 @@ public:
         for (std::uint8_t size = u8(); size != 0; size = u8())
             take(size);
     }
-    std::size_t position() const { return m_pos; }
     std::span<const std::uint8_t> rest() const { return m_data.subspan(m_pos); }
 
 private:

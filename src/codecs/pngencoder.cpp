@@ -1,5 +1,7 @@
 #include "pngencoder.h"
 
+#include "pngchunk.h"
+
 #include <zlib.h>
 
 #include <algorithm>
@@ -13,10 +15,9 @@ constexpr std::size_t kIdatSize = 65535;
 
 void put32(std::vector<std::uint8_t>& out, std::uint32_t value)
 {
-    out.push_back(static_cast<std::uint8_t>(value >> 24));
-    out.push_back(static_cast<std::uint8_t>(value >> 16));
-    out.push_back(static_cast<std::uint8_t>(value >> 8));
-    out.push_back(static_cast<std::uint8_t>(value));
+    std::uint8_t bytes[4];
+    WriteBigEndian32(bytes, value);
+    out.insert(out.end(), bytes, bytes + 4);
 }
 
 void writeChunk(std::vector<std::uint8_t>& out, const char type[4], const std::uint8_t* data,
@@ -27,9 +28,7 @@ void writeChunk(std::vector<std::uint8_t>& out, const char type[4], const std::u
     out.insert(out.end(), type, type + 4);
     if (size > 0)
         out.insert(out.end(), data, data + size);
-    // The CRC covers the type and the data.
-    const uLong crc = crc32(crc32(0L, Z_NULL, 0), out.data() + typeAt, static_cast<uInt>(4 + size));
-    put32(out, static_cast<std::uint32_t>(crc));
+    put32(out, PngChunkCrc(out.data() + typeAt, static_cast<std::uint32_t>(size)));
 }
 
 // Owns the zlib stream so that every way out releases it.
@@ -69,16 +68,11 @@ std::vector<std::uint8_t> EncodePng(const ImageView& image)
     std::vector<std::uint8_t> out;
     const std::size_t rawSize = (rowBytes + 1) * static_cast<std::size_t>(image.height);
     out.reserve(std::min<std::size_t>(rawSize / 2, std::size_t(16) << 20) + 1024);
-    static const std::uint8_t kSignature[8] = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A};
-    out.insert(out.end(), kSignature, kSignature + 8);
+    out.insert(out.end(), kPngSignature, kPngSignature + 8);
 
     std::uint8_t header[13];
-    for (int i = 0; i < 4; ++i) {
-        header[i] =
-            static_cast<std::uint8_t>(static_cast<std::uint32_t>(image.width) >> (24 - 8 * i));
-        header[4 + i] =
-            static_cast<std::uint8_t>(static_cast<std::uint32_t>(image.height) >> (24 - 8 * i));
-    }
+    WriteBigEndian32(header, static_cast<std::uint32_t>(image.width));
+    WriteBigEndian32(header + 4, static_cast<std::uint32_t>(image.height));
     header[8] = 8;  // bit depth
     header[9] = 2;  // colour type RGB
     header[10] = 0; // compression

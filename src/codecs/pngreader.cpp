@@ -1,5 +1,7 @@
 #include "pngreader.h"
 
+#include "pngchunk.h"
+
 #include <zlib.h>
 
 #include <algorithm>
@@ -14,7 +16,6 @@
 
 namespace {
 
-constexpr std::uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 constexpr std::uint32_t kMaxChunkLength = 0x7FFFFFFFu; // lengths and dimensions are 31-bit
 
 constexpr std::uint32_t chunkType(const char (&name)[5])
@@ -46,10 +47,10 @@ constexpr Pass kSinglePass = {0, 0, 1, 1};
 constexpr Pass kAdam7[7] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4},
                             {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}};
 
-std::uint32_t readU32(const std::uint8_t* p)
+// Pixels (or rows) of a pass along a side of `size`: those at start, start + step, ...
+int passExtent(int size, int start, int step)
 {
-    return std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 | std::uint32_t(p[2]) << 8 |
-           std::uint32_t(p[3]);
+    return size > start ? (size - start + step - 1) / step : 0;
 }
 
 unsigned readU16(const std::uint8_t* p)
@@ -165,7 +166,6 @@ public:
     ~Inflater() { inflateEnd(&m_z); }
     Inflater(const Inflater&) = delete;
     Inflater& operator=(const Inflater&) = delete;
-    z_stream* operator->() { return &m_z; }
     z_stream* get() { return &m_z; }
 
 private:
@@ -203,9 +203,10 @@ private:
     int m_height = 0;
     int m_depth = 0;
     int m_colorType = 0;
-    bool m_interlaced = false;
     int m_bitsPerPixel = 0;
     int m_filterBpp = 1;
+    const Pass* m_passes = &kSinglePass; // Adam7 when interlaced
+    int m_passCount = 1;
 
     // PLTE, tRNS, gAMA
     std::array<std::array<std::uint8_t, 3>, 256> m_palette{};
@@ -227,8 +228,6 @@ private:
     std::vector<std::uint8_t> m_rowB;
     std::uint8_t* m_cur = nullptr;
     std::uint8_t* m_prev = nullptr;
-    const Pass* m_passes = &kSinglePass;
-    int m_passCount = 1;
     int m_pass = 0;
     int m_passWidth = 0;
     int m_passHeight = 0;
@@ -250,7 +249,7 @@ RgbaImage PngDecoder::run()
 {
     const std::uint8_t* const data = m_data.data();
     const std::size_t size = m_data.size();
-    if (size < 8 || std::memcmp(data, kSignature, 8) != 0)
+    if (size < 8 || std::memcmp(data, kPngSignature, 8) != 0)
         fail("not a PNG file");
 
     enum class Stage {
@@ -265,7 +264,7 @@ RgbaImage PngDecoder::run()
     for (;;) {
         if (size - pos < 12)
             fail("file is truncated");
-        const std::uint32_t length = readU32(data + pos);
+        const std::uint32_t length = ReadBigEndian32(data + pos);
         if (length > kMaxChunkLength)
             fail("chunk length out of range");
         if (length > size - pos - 12)
@@ -277,9 +276,8 @@ RgbaImage PngDecoder::run()
             if (!((ch >= 'A' && ch <= 'Z') || (ch >= 'a' && ch <= 'z')))
                 fail("invalid chunk type");
         }
-        const std::uint32_t type = readU32(typeBytes);
-        const uLong crc = crc32(crc32(0L, Z_NULL, 0), typeBytes, length + 4);
-        if (crc != readU32(body + length))
+        const std::uint32_t type = ReadBigEndian32(typeBytes);
+        if (PngChunkCrc(typeBytes, length) != ReadBigEndian32(body + length))
             fail("CRC error in " + std::string(reinterpret_cast<const char*>(typeBytes), 4) +
                  " chunk");
         pos += 12 + std::size_t(length);
@@ -343,8 +341,8 @@ void PngDecoder::readHeader(const std::uint8_t* p, std::uint32_t length)
 {
     if (length != 13)
         fail("IHDR has the wrong length");
-    const std::uint32_t width = readU32(p);
-    const std::uint32_t height = readU32(p + 4);
+    const std::uint32_t width = ReadBigEndian32(p);
+    const std::uint32_t height = ReadBigEndian32(p + 4);
     const int depth = p[8];
     const int colorType = p[9];
     if (width == 0 || height == 0)
@@ -398,7 +396,10 @@ void PngDecoder::readHeader(const std::uint8_t* p, std::uint32_t length)
     m_height = static_cast<int>(height);
     m_depth = depth;
     m_colorType = colorType;
-    m_interlaced = p[12] == 1;
+    if (p[12] == 1) {
+        m_passes = kAdam7;
+        m_passCount = 7;
+    }
     m_bitsPerPixel = channels * depth;
     m_filterBpp = std::max(1, m_bitsPerPixel / 8);
 }
@@ -454,20 +455,17 @@ void PngDecoder::readGamma(const std::uint8_t* p, std::uint32_t length)
     if (m_hadGamma || length != 4)
         return;
     m_hadGamma = true;
-    m_gamma = readU32(p);
+    m_gamma = ReadBigEndian32(p);
 }
 
 // Filter bytes and rows of all passes.
 std::uint64_t PngDecoder::imageDataBytes() const
 {
     std::uint64_t total = 0;
-    const Pass* passes = m_interlaced ? kAdam7 : &kSinglePass;
-    for (int i = 0; i < (m_interlaced ? 7 : 1); ++i) {
-        const Pass& pass = passes[i];
-        const std::uint64_t w =
-            m_width > pass.xStart ? (m_width - pass.xStart + pass.xStep - 1) / pass.xStep : 0;
-        const std::uint64_t h =
-            m_height > pass.yStart ? (m_height - pass.yStart + pass.yStep - 1) / pass.yStep : 0;
+    for (int i = 0; i < m_passCount; ++i) {
+        const Pass& pass = m_passes[i];
+        const std::uint64_t w = passExtent(m_width, pass.xStart, pass.xStep);
+        const std::uint64_t h = passExtent(m_height, pass.yStart, pass.yStep);
         if (w > 0)
             total += h * (1 + (w * std::uint64_t(m_bitsPerPixel) + 7) / 8);
     }
@@ -478,8 +476,8 @@ std::uint64_t PngDecoder::imageDataBytes() const
 std::uint64_t PngDecoder::compressedBytesFrom(std::size_t pos) const
 {
     std::uint64_t total = 0;
-    while (m_data.size() - pos >= 12 && readU32(m_data.data() + pos + 4) == kIDAT) {
-        const std::uint32_t length = readU32(m_data.data() + pos);
+    while (m_data.size() - pos >= 12 && ReadBigEndian32(m_data.data() + pos + 4) == kIDAT) {
+        const std::uint32_t length = ReadBigEndian32(m_data.data() + pos);
         if (length > m_data.size() - pos - 12)
             break;
         total += length;
@@ -531,10 +529,6 @@ void PngDecoder::startImage()
     m_rowB.resize(rowMax);
     m_cur = m_rowA.data();
     m_prev = m_rowB.data();
-    if (m_interlaced) {
-        m_passes = kAdam7;
-        m_passCount = 7;
-    }
     m_pass = 0;
     startPass();
 }
@@ -544,10 +538,8 @@ void PngDecoder::startPass()
 {
     for (; m_pass < m_passCount; ++m_pass) {
         const Pass& pass = m_passes[m_pass];
-        m_passWidth =
-            m_width > pass.xStart ? (m_width - pass.xStart + pass.xStep - 1) / pass.xStep : 0;
-        m_passHeight =
-            m_height > pass.yStart ? (m_height - pass.yStart + pass.yStep - 1) / pass.yStep : 0;
+        m_passWidth = passExtent(m_width, pass.xStart, pass.xStep);
+        m_passHeight = passExtent(m_height, pass.yStart, pass.yStep);
         if (m_passWidth > 0 && m_passHeight > 0)
             break;
     }

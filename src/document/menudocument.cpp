@@ -1,10 +1,11 @@
 #include "menudocument.h"
 
+#include "imageio/asciicase.h"
+#include "imageio/atomicfile.h"
 #include "imageio/imageunit.h"
 
 #include <algorithm>
 #include <stdexcept>
-#include <sys/stat.h>
 
 const std::array<VideoModePreset, 4> kVideoModes = {{
     {704, 480, "&1. 704 x 480 - VCD (NTSC - USA)"},
@@ -12,28 +13,6 @@ const std::array<VideoModePreset, 4> kVideoModes = {{
     {720, 480, "&3. 720 x 480 - DVD (NTSC - USA)"},
     {720, 576, "&4. 720 x 576 - DVD (PAL - Euro)"},
 }};
-
-namespace {
-
-bool isExistingFile(const std::string& path)
-{
-    struct stat st {};
-    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-char lowerAscii(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool equalsNoCase(const std::string& a, const std::string& b)
-{
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return lowerAscii(x) == lowerAscii(y);
-           });
-}
-
-} // namespace
 
 MenuDocument::MenuDocument() = default;
 
@@ -145,7 +124,7 @@ void MenuDocument::setBgimage(const std::string& path)
 {
     bgimage = path;
     BackgroundPicture.clear();
-    if (isExistingFile(path) && !LoadPictureFile(path, BackgroundPicture))
+    if (IsRegularFile(path) && !LoadPictureFile(path, BackgroundPicture))
         BackgroundPicture.clear();
     refresh();
 }
@@ -183,7 +162,7 @@ const menurec& MenuDocument::item(int n) const
 std::string MenuDocument::findInstalledFont(const std::string& name) const
 {
     for (const std::string& font : installedFonts)
-        if (equalsNoCase(font, name))
+        if (EqualsNoCase(font, name))
             return font;
     return {};
 }

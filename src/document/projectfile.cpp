@@ -7,15 +7,8 @@
 #include <algorithm>
 #include <span>
 #include <stdexcept>
-#include <sys/stat.h>
 
 namespace {
-
-bool isExistingFile(const std::string& path)
-{
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
 
 std::string singleLine(std::string text)
 {
@@ -179,7 +172,7 @@ void RetakeThumbnail(MenuDocument& doc, int n, ProjectLoadHost& host)
     source.ThumbnailImage.clear();
     if (source.menuclip.empty())
         return;
-    if (!isExistingFile(source.menuclip)) {
+    if (!IsRegularFile(source.menuclip)) {
         host.showError("Error locating thumbnail source: " + source.menuclip);
         return;
     }

@@ -1,5 +1,7 @@
 #include "projectparse.h"
 
+#include "imageio/asciicase.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <limits>
@@ -35,11 +37,6 @@ constexpr std::array<ProjectKey, kProjectKeyCount> kKeys = {{
 constexpr int kFirstItemKey = 17;
 constexpr int kItemKeyCount = 30;
 constexpr std::size_t kLongestKey = 13; // "menucaption10"
-
-char lowerAscii(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
 
 int hexDigit(char c)
 {
@@ -84,16 +81,9 @@ int FindProjectKey(std::string_view key)
 {
     if (key.empty() || key.size() > kLongestKey)
         return -1;
-    for (int i = 0; i < kProjectKeyCount; ++i) {
-        const std::string_view name = kKeys[static_cast<std::size_t>(i)].name;
-        if (name.size() != key.size())
-            continue;
-        bool same = true;
-        for (std::size_t j = 0; j < name.size() && same; ++j)
-            same = lowerAscii(key[j]) == name[j];
-        if (same)
+    for (int i = 0; i < kProjectKeyCount; ++i)
+        if (EqualsNoCase(key, kKeys[static_cast<std::size_t>(i)].name))
             return i;
-    }
     return -1;
 }
 

@@ -119,3 +119,9 @@ std::string ReadWholeFile(const std::string& path, std::uint64_t maxBytes)
         }
     }
 }
+
+bool IsRegularFile(const std::string& path)
+{
+    struct stat st {};
+    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}

@@ -12,3 +12,6 @@ void WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> 
 // Reads a whole file; throws std::runtime_error when it cannot be opened or read, or
 // when it is larger than `maxBytes`.
 std::string ReadWholeFile(const std::string& path, std::uint64_t maxBytes);
+
+// Whether `path` names an existing regular file (symbolic links followed).
+bool IsRegularFile(const std::string& path);

@@ -10,6 +10,10 @@
 // extension (then the target is untouched). Never throws.
 bool LoadPictureFile(const std::string& fileName, Picture& target);
 
+// The part of the file name (after the last "/") behind its last dot, ASCII letters
+// lowered: "Menu.JPEG" gives "jpeg"; empty when the name has no dot.
+std::string LowerCaseExtension(const std::string& fileName);
+
 // The export writers: the whole file is written to a temporary file beside the
 // target and renamed over it only when complete, so a failure leaves an existing
 // file as it was. True when the file was written. Never throw.

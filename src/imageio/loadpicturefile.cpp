@@ -1,5 +1,6 @@
 #include "imageunit.h"
 
+#include "asciicase.h"
 #include "atomicfile.h"
 #include "codecs/bmpreader.h"
 #include "codecs/gifreader.h"
@@ -21,25 +22,16 @@ enum class Format {
     Png,
 };
 
-// From the last dot of the file-name part, dot included; ASCII letters only are lowered.
 Format formatOf(const std::string& fileName)
 {
-    const std::size_t slash = fileName.rfind('/');
-    const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
-    const std::size_t dot = fileName.rfind('.');
-    if (dot == std::string::npos || dot < nameStart)
-        return Format::None;
-    std::string ext = fileName.substr(dot);
-    for (char& c : ext)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    if (ext == ".bmp")
+    const std::string ext = LowerCaseExtension(fileName);
+    if (ext == "bmp")
         return Format::Bmp;
-    if (ext == ".gif")
+    if (ext == "gif")
         return Format::Gif;
-    if (ext == ".jpg" || ext == ".jpeg")
+    if (ext == "jpg" || ext == "jpeg")
         return Format::Jpeg;
-    if (ext == ".png")
+    if (ext == "png")
         return Format::Png;
     return Format::None;
 }
@@ -81,6 +73,16 @@ Picture opaqueCopy(const RgbaImage& image)
 }
 
 } // namespace
+
+std::string LowerCaseExtension(const std::string& fileName)
+{
+    const std::size_t slash = fileName.rfind('/');
+    const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    const std::size_t dot = fileName.rfind('.');
+    if (dot == std::string::npos || dot < nameStart)
+        return {};
+    return LowerAscii(fileName.substr(dot + 1));
+}
 
 bool LoadPictureFile(const std::string& fileName, Picture& target)
 {

@@ -179,11 +179,6 @@ void MenuPainter::draw()
 
 } // namespace
 
-void DrawMenu(const MenuDocument& doc, Canvas& target, Picture& scratch, bool filtered)
-{
-    DrawMenu(doc, target, scratch, filtered, nullptr);
-}
-
 void DrawMenu(const MenuDocument& doc, Canvas& target, Picture& scratch, bool filtered,
               ScaledPictureCache* cache)
 {

@@ -99,7 +99,7 @@ std::vector<ContributorList> BuildContributors(int dstSize, int srcSize, FilterF
         const int first = static_cast<int>(std::floor(ctr - reach));
         const int last = static_cast<int>(std::ceil(ctr + reach));
         std::vector<Contributor>& entries = lists[static_cast<std::size_t>(i)].entries;
-        entries.reserve(static_cast<std::size_t>(2.0f * reach + 1.0f));
+        entries.reserve(static_cast<std::size_t>(last - first + 1));
         for (int j = first; j <= last; ++j) {
             const float weight = shrinking ? filter((ctr - static_cast<float>(j)) / fscale) / fscale
                                            : filter(ctr - static_cast<float>(j));

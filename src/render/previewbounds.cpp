@@ -1,15 +1,8 @@
 #include "previewbounds.h"
 
+#include "layoutmath.h"
+
 #include <cstdint>
-
-namespace {
-
-int half(std::int64_t v)
-{
-    return static_cast<int>(v / 2);
-} // truncates toward zero
-
-} // namespace
 
 PreviewBounds ComputePreviewBounds(int panelWidth, int panelHeight, int imageWidth, int imageHeight)
 {
@@ -35,8 +28,9 @@ PreviewBounds ComputePreviewBounds(int panelWidth, int panelHeight, int imageWid
         w = h = 0;
     b.width = static_cast<int>(w);
     b.height = static_cast<int>(h);
-    b.left = half(std::int64_t{panelWidth} - w);
-    b.top = half(std::int64_t{panelHeight} - h);
+    // w and h are 0 or lie within the panel, so the differences fit an int.
+    b.left = halfTowardZero(static_cast<int>(panelWidth - w));
+    b.top = halfTowardZero(static_cast<int>(panelHeight - h));
     b.percent = imageWidth > 0 ? static_cast<int>(w * 100 / imageWidth) : 0;
     return b;
 }

@@ -1,6 +1,6 @@
 #include "clipfit.h"
 
-#include <cmath>
+#include "render/layoutmath.h"
 
 std::optional<FitRect> FitPreview(int w, int h, int pw, int ph)
 {
@@ -9,15 +9,14 @@ std::optional<FitRect> FitPreview(int w, int h, int pw, int ph)
     const double a = static_cast<double>(w) / h;
     const double p = static_cast<double>(pw) / ph;
     FitRect r;
-    // nearbyint rounds half to even in the default rounding mode.
     if (a > p) {
         r.width = pw;
-        r.height = static_cast<int>(std::nearbyint(pw / a));
-        r.top = (ph - r.height) / 2;
+        r.height = roundHalfEven(pw / a);
+        r.top = halfTowardZero(ph - r.height);
     } else {
         r.height = ph;
-        r.width = static_cast<int>(std::nearbyint(ph * a));
-        r.left = (pw - r.width) / 2;
+        r.width = roundHalfEven(ph * a);
+        r.left = halfTowardZero(pw - r.width);
     }
     return r;
 }

@@ -1,5 +1,6 @@
 #include "clipform.h"
 
+#include "app/busycursor.h"
 #include "app/messages.h"
 #include "app/picturedialog.h"
 #include "clipfit.h"
@@ -8,7 +9,6 @@
 #include "imageio/imageunit.h"
 #include "mediaplayer.h"
 
-#include <QApplication>
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -37,23 +37,6 @@ const QString kMovieFilter =
 const QString kPictureTitle = QStringLiteral("Select image file");
 const QString kPictureFilter = QStringLiteral(
     "Image files (bmp, gif, jpg, png) (*.bmp *.gif *.jpg *.jpeg *.png);;All files (*)");
-
-// The hourglass for the life of a routine, also when it ends early.
-class BusyCursor {
-public:
-    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~BusyCursor() { restore(); }
-    void restore()
-    {
-        if (m_active) {
-            QApplication::restoreOverrideCursor();
-            m_active = false;
-        }
-    }
-
-private:
-    bool m_active = true;
-};
 
 void Place(QWidget* w, int left, int top, int width, int height)
 {

@@ -18,8 +18,6 @@ public:
     // The player to show; nullptr shows nothing. The widget must be detached (or the
     // player released) before the player is destroyed.
     void setPlayer(MediaPlayer* player);
-    // The frame on screen (empty when none).
-    const Picture& shownFrame() const { return m_frame; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -1,7 +1,5 @@
 #include "mediaplayer.h"
 
-#include <exception>
-
 MediaPlayer::MediaPlayer() = default;
 
 MediaPlayer::~MediaPlayer()
@@ -20,7 +18,6 @@ void MediaPlayer::open(const std::string& path, const MediaLimits& limits)
         m_requestTime = m_position = 0;
         m_requestSerial = m_servedSerial = 0;
         m_servedOk = false;
-        m_lastError.clear();
         m_frameSerial = 0;
         m_frame.clear();
     }
@@ -103,12 +100,6 @@ bool MediaPlayer::waitForFrame(std::chrono::milliseconds timeout)
     return served && m_servedOk;
 }
 
-std::string MediaPlayer::lastError() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_lastError;
-}
-
 void MediaPlayer::setFrameReadyCallback(std::function<void()> callback)
 {
     std::lock_guard lock(m_callbackMutex);
@@ -132,20 +123,15 @@ void MediaPlayer::run()
         }
 
         bool ok = false;
-        bool aborted = false;
-        std::string error;
         std::int64_t number = 0;
         try {
-            ok = m_decoder.decodeAt(target, work, &number, &m_abort);
-            aborted = !ok;
-        } catch (const std::exception& e) {
-            error = e.what();
+            if (!m_decoder.decodeAt(target, work, &number, &m_abort))
+                return; // aborted: the player is being released
+            ok = true;
         } catch (...) {
-            // Nothing may leave the thread: that would end the program.
-            error = "Unknown error";
+            // Nothing may leave the thread: that would end the program. The frame on show
+            // stays, and waitForFrame reports the failure.
         }
-        if (aborted)
-            return;
 
         if (ok) {
             {
@@ -169,7 +155,6 @@ void MediaPlayer::run()
             std::lock_guard lock(m_mutex);
             m_servedSerial = serial;
             m_servedOk = ok;
-            m_lastError = error;
         }
         m_served.notify_all();
     }

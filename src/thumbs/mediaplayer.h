@@ -48,8 +48,6 @@ public:
     // Waits until the newest seek has been served, at most `timeout`. True when the
     // frame for it has been delivered (false on timeout, a decoding error or no seek).
     bool waitForFrame(std::chrono::milliseconds timeout);
-    // The text of the error that ended the latest request, empty when it succeeded.
-    std::string lastError() const;
 
     // Called on the worker thread after each delivered frame; keep it short, and do
     // not wait in it for the thread that replaces it. Once this returns, the previous
@@ -73,7 +71,6 @@ private:
     std::uint64_t m_requestSerial = 0;
     std::uint64_t m_servedSerial = 0;
     bool m_servedOk = false;
-    std::string m_lastError;
     std::int64_t m_position = 0;
 
     Picture m_frame;
