@@ -4,6 +4,7 @@
 #include "app/messages.h"
 #include "app/previewbox.h"
 #include "document/projectfile.h"
+#include "guitestsupport.h"
 #include "imageio/imageunit.h"
 #include "moviemaker.h"
 #include "thumbs/clipform.h"
@@ -29,58 +30,16 @@ namespace {
 
 constexpr int kFrames = 80;
 
-QTemporaryDir& scratchDir()
-{
-    static QTemporaryDir dir;
-    return dir;
-}
-
 std::string scratchPath(const char* name)
 {
     return scratchDir().filePath(QString::fromLatin1(name)).toStdString();
 }
 
-struct Message {
-    MessageKind kind;
-    QString text;
-};
-
-// Collects the message boxes instead of showing them.
-class MessageLog {
-public:
-    MessageLog()
-    {
-        SetMessageSink([this](MessageKind kind, const QString& text) {
-            messages.push_back({kind, text});
-        });
-    }
-    ~MessageLog() { SetMessageSink({}); }
-    std::vector<Message> messages;
-};
-
 class EditorLoadTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        static QApplication* application = [] {
-            // Settings of the run stay in the scratch folder.
-            const QByteArray root = scratchDir().path().toLocal8Bit();
-            qputenv("XDG_CONFIG_HOME", root + "/config");
-            qputenv("XDG_RUNTIME_DIR", root + "/runtime");
-            QDir().mkpath(QString::fromLocal8Bit(root + "/runtime"));
-            QFile::setPermissions(QString::fromLocal8Bit(root + "/runtime"),
-                                  QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                      QFileDevice::ExeOwner);
-            if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-                qputenv("QT_QPA_PLATFORM", "offscreen");
-            static int argc = 1;
-            static char name[] = "test_editorload";
-            static char* argv[] = {name, nullptr};
-            auto* created = new QApplication(argc, argv);
-            created->setQuitOnLastWindowClosed(false);
-            return created;
-        }();
-        (void)application;
+        testApplication();
 
         MovieSpec spec;
         spec.path = movie();

@@ -9,6 +9,7 @@
 #include "app/previewbox.h"
 #include "app/singleinstance.h"
 #include "document/projectfile.h"
+#include "guitestsupport.h"
 #include "imageio/imageunit.h"
 #include "render/previewbounds.h"
 
@@ -56,55 +57,6 @@ void PrintTo(const QString& text, std::ostream* out)
 }
 
 namespace {
-
-QTemporaryDir& scratchDir()
-{
-    static QTemporaryDir dir;
-    return dir;
-}
-
-// One application for the whole run, with settings and runtime files in a scratch folder.
-QApplication& app()
-{
-    // Never destroyed: at exit Qt's own globals may already be gone.
-    static QApplication* instance = [] {
-        const QByteArray root = scratchDir().path().toLocal8Bit();
-        qputenv("XDG_CONFIG_HOME", root + "/config");
-        qputenv("XDG_RUNTIME_DIR", root + "/runtime");
-        QDir().mkpath(QString::fromLocal8Bit(root + "/runtime"));
-        QFile::setPermissions(QString::fromLocal8Bit(root + "/runtime"),
-                              QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                  QFileDevice::ExeOwner);
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-        static int argc = 1;
-        static char name[] = "test_mainwindow";
-        static char* argv[] = {name, nullptr};
-        auto* application = new QApplication(argc, argv);
-        // Windows open and close all through the run; none of that may end a dialog's loop.
-        application->setQuitOnLastWindowClosed(false);
-        return application;
-    }();
-    return *instance;
-}
-
-struct Message {
-    MessageKind kind;
-    QString text;
-};
-
-// Collects the message boxes instead of showing them.
-class MessageLog {
-public:
-    MessageLog()
-    {
-        SetMessageSink([this](MessageKind kind, const QString& text) {
-            messages.push_back({kind, text});
-        });
-    }
-    ~MessageLog() { SetMessageSink({}); }
-    std::vector<Message> messages;
-};
 
 void clearSettings()
 {
@@ -181,7 +133,7 @@ class MainWindowTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        app();
+        testApplication();
         clearSettings();
     }
 
@@ -884,7 +836,7 @@ TEST(SingleInstanceTest, LockNames)
 
 TEST(SingleInstanceTest, SecondCopyAsksTheFirstToShow)
 {
-    app();
+    testApplication();
     QTemporaryDir dir;
     auto first = std::make_unique<SingleInstance>("Tavrel", dir.path());
     ASSERT_TRUE(first->isFirst());
@@ -912,7 +864,7 @@ TEST(SingleInstanceTest, SecondCopyAsksTheFirstToShow)
 
 TEST(SingleInstanceTest, LockOfAnotherProcessAndStaleLock)
 {
-    app();
+    testApplication();
     QTemporaryDir dir;
     const QString lockPath = dir.filePath("Tavrel.lock");
     int ready[2];
@@ -945,7 +897,7 @@ TEST(SingleInstanceTest, LockOfAnotherProcessAndStaleLock)
 
 TEST(SingleInstanceTest, SecondProgramQuits)
 {
-    app();
+    testApplication();
     if (!QFile::exists(QStringLiteral(TAVREL_BINARY)))
         GTEST_SKIP() << "program not built";
     QTemporaryDir dir;

@@ -1,0 +1,64 @@
+#pragma once
+
+// Shared by the window tests: one application per test binary whose settings and
+// runtime files live in a scratch folder, and a log that takes message boxes instead
+// of showing them.
+#include "app/messages.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <vector>
+
+inline QTemporaryDir& scratchDir()
+{
+    static QTemporaryDir dir;
+    return dir;
+}
+
+// Never destroyed: at exit Qt's own globals may already be gone.
+inline QApplication& testApplication()
+{
+    static QApplication* instance = [] {
+        const QByteArray root = scratchDir().path().toLocal8Bit();
+        qputenv("XDG_CONFIG_HOME", root + "/config");
+        qputenv("XDG_RUNTIME_DIR", root + "/runtime");
+        QDir().mkpath(QString::fromLocal8Bit(root + "/runtime"));
+        QFile::setPermissions(QString::fromLocal8Bit(root + "/runtime"),
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                  QFileDevice::ExeOwner);
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        static int argc = 1;
+        static char name[] = "tavrel_test";
+        static char* argv[] = {name, nullptr};
+        auto* application = new QApplication(argc, argv);
+        // Windows open and close all through the run; none of that may end a dialog's loop.
+        application->setQuitOnLastWindowClosed(false);
+        return application;
+    }();
+    return *instance;
+}
+
+struct Message {
+    MessageKind kind;
+    QString text;
+};
+
+// Collects the message boxes instead of showing them.
+class MessageLog {
+public:
+    MessageLog()
+    {
+        SetMessageSink([this](MessageKind kind, const QString& text) {
+            messages.push_back({kind, text});
+        });
+    }
+    ~MessageLog() { SetMessageSink({}); }
+    MessageLog(const MessageLog&) = delete;
+    MessageLog& operator=(const MessageLog&) = delete;
+    std::vector<Message> messages;
+};
