@@ -223,6 +223,62 @@ TEST(DrawMenuLayout, TenItemGridOn720x576)
     EXPECT_EQ(c.of(Op::Text).size(), 13u);
 }
 
+// Button masks and the legibility check read the geometry, so it must be exactly what
+// was drawn: every text cell, and per item its outer frame, caption and their union.
+TEST(DrawMenuLayout, GeometryReportsWhatWasDrawn)
+{
+    MenuDocument doc = makeDocument();
+    doc.menucount = 7;
+    RecordingCanvas c(720, 576);
+    Picture scratch;
+    MenuGeometry g;
+    DrawMenu(doc, c, scratch, false, nullptr, &g);
+
+    EXPECT_EQ(g.width, 720);
+    EXPECT_TRUE(g.grid);
+    ASSERT_EQ(g.texts.size(), c.of(Op::Text).size());
+    for (std::size_t i = 0; i < g.texts.size(); ++i) {
+        const Op& op = c.of(Op::Text)[i];
+        EXPECT_EQ(g.texts[i].text, op.text);
+        EXPECT_EQ(g.texts[i].box.left, op.x);
+        EXPECT_EQ(g.texts[i].box.top, op.y);
+        EXPECT_EQ(g.texts[i].cellHeight, op.height);
+    }
+    EXPECT_EQ(g.texts[0].field, MenuField::Title);
+    EXPECT_EQ(g.texts[3].field, MenuField::Caption);
+    EXPECT_EQ(g.texts[3].item, 1);
+
+    const std::vector<Op> frames = c.of(Op::Frame);
+    ASSERT_EQ(g.items.size(), 7u);
+    const int rows[7] = {0, 0, 0, 1, 1, 1, 1}; // seven items: three over four
+    const int columns[7] = {0, 1, 2, 0, 1, 2, 3};
+    for (std::size_t i = 0; i < 7; ++i) {
+        SCOPED_TRACE(i);
+        const DrawnItem& item = g.items[i];
+        EXPECT_EQ(item.item, static_cast<int>(i) + 1);
+        EXPECT_EQ(item.row, rows[i]);
+        EXPECT_EQ(item.column, columns[i]);
+        EXPECT_EQ(item.frame, frames[2 * i + 1].rect);
+        EXPECT_EQ(item.caption, g.texts[3 + i].box);
+        EXPECT_EQ(item.button.left, std::min(item.frame.left, item.caption.left));
+        EXPECT_EQ(item.button.top, item.frame.top);
+        EXPECT_EQ(item.button.bottom, item.caption.bottom);
+    }
+
+    doc.thumbs = false;
+    RecordingCanvas list(720, 576);
+    DrawMenu(doc, list, scratch, false, nullptr, &g);
+    EXPECT_FALSE(g.grid);
+    ASSERT_EQ(g.items.size(), 7u);
+    EXPECT_EQ(g.items[6].row, 6);
+    EXPECT_EQ(g.items[6].button, g.items[6].caption);
+    EXPECT_EQ(g.items[6].caption.top, list.text("7. ")->y);
+
+    doc.RenderEnabled = false;
+    DrawMenu(doc, list, scratch, false, nullptr, &g);
+    EXPECT_TRUE(g.items.empty());
+}
+
 TEST(DrawMenuLayout, NineItemGridOn704x480)
 {
     MenuDocument doc = makeDocument();

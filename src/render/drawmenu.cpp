@@ -12,12 +12,18 @@
 
 namespace {
 
+Rect unite(const Rect& a, const Rect& b)
+{
+    return {std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right),
+            std::max(a.bottom, b.bottom)};
+}
+
 class MenuPainter {
 public:
     MenuPainter(const MenuDocument& doc, Canvas& target, Picture& scratch, bool filtered,
-                ScaledPictureCache* cache)
+                ScaledPictureCache* cache, MenuGeometry* geometry)
         : m_doc(doc), m_target(target), m_scratch(scratch), m_filtered(filtered), m_cache(cache),
-          W(target.width()), H(target.height())
+          m_geometry(geometry), W(target.width()), H(target.height())
     {
     }
 
@@ -35,9 +41,12 @@ private:
 
     void selectFont(int cellHeight)
     {
+        m_cellHeight = cellHeight;
         m_target.selectFont(m_doc.textfont, cellHeight, m_doc.boldtext);
     }
-    void drawLine(int x, int y, const std::string& text);
+    // Draws one line and returns its text cell.
+    Rect drawLine(int x, int y, const std::string& text, TextSize size, MenuField field,
+                  int item = 0);
     void drawPicture(const Picture& picture, int x, int y, int width, int height);
     void drawCentredLine(const std::string& text, int y, bool yIsBottom);
     std::string caption(int item, bool alwaysSeparate) const;
@@ -49,15 +58,22 @@ private:
     Picture& m_scratch;
     const bool m_filtered;
     ScaledPictureCache* m_cache;
+    MenuGeometry* m_geometry;
+    int m_cellHeight = 0;
     const int W;
     const int H;
 };
 
-void MenuPainter::drawLine(int x, int y, const std::string& text)
+Rect MenuPainter::drawLine(int x, int y, const std::string& text, TextSize size,
+                           MenuField field, int item)
 {
     if (m_doc.shadowtext)
         m_target.drawText(x + 1, y + 1, text, m_doc.bgcolor);
     m_target.drawText(x, y, text, m_doc.textcolor);
+    const Rect box{x, y, x + size.width, y + size.height};
+    if (m_geometry)
+        m_geometry->texts.push_back({field, item, text, box, m_cellHeight});
+    return box;
 }
 
 void MenuPainter::drawPicture(const Picture& picture, int x, int y, int width, int height)
@@ -94,8 +110,11 @@ void MenuPainter::drawGrid(int n)
     const int bh = yOf(layout.boxheight);
     int x = xOf(layout.x0);
     int y = yOf(layout.y0);
+    int row = 0;
+    int column = 0;
     const Color frame = m_doc.textcolor;
     for (int i = 1; i <= n; ++i) {
+        Rect outer;
         const ThumbnailSource& source = m_doc.items[static_cast<std::size_t>(i - 1)].source;
         if (source.hasThumbnail()) {
             const Picture& picture = source.ThumbnailImage;
@@ -115,18 +134,25 @@ void MenuPainter::drawGrid(int n)
             }
             drawPicture(picture, dx, dy, dw, dh);
             m_target.frameRect({dx, dy, dx + dw, dy + dh}, frame);
-            m_target.frameRect({dx - 1, dy - 1, dx + dw + 1, dy + dh + 1}, frame);
+            outer = {dx - 1, dy - 1, dx + dw + 1, dy + dh + 1};
         } else {
             m_target.frameRect({x, y, x + bw, y + bh}, frame);
-            m_target.frameRect({x - 1, y - 1, x + bw + 1, y + bh + 1}, frame);
+            outer = {x - 1, y - 1, x + bw + 1, y + bh + 1};
         }
+        m_target.frameRect(outer, frame);
         const std::string text = caption(i, false);
         const TextSize size = m_target.measureText(text);
-        drawLine(x + halfTowardZero(bw - size.width), y + bh + yOf(0.01), text);
+        const Rect box = drawLine(x + halfTowardZero(bw - size.width), y + bh + yOf(0.01), text,
+                                  size, MenuField::Caption, i);
+        if (m_geometry)
+            m_geometry->items.push_back({i, row, column, outer, box, unite(outer, box)});
         x += xOf(layout.boxwidth + 0.02);
+        ++column;
         if (i == layout.rowbreak) {
             x = xOf(layout.x1);
             y = yOf(layout.y1);
+            ++row;
+            column = 0;
         }
     }
 }
@@ -135,15 +161,21 @@ void MenuPainter::drawList(int n)
 {
     selectFont(fontHeight(m_doc.captionsize, 0.06));
     std::vector<std::string> lines;
+    std::vector<TextSize> sizes;
     int mw = 0;
     for (int i = 1; i <= n; ++i) {
         lines.push_back(caption(i, true));
-        mw = std::max(mw, m_target.measureText(lines.back()).width);
+        sizes.push_back(m_target.measureText(lines.back()));
+        mw = std::max(mw, sizes.back().width);
     }
     const int x = halfTowardZero(W - mw);
     int y = roundHalfEven((0.55 - n * 0.065 / 2) * H);
-    for (const std::string& line : lines) {
-        drawLine(x, y, line);
+    for (int i = 1; i <= n; ++i) {
+        const std::string& line = lines[static_cast<std::size_t>(i - 1)];
+        const Rect box = drawLine(x, y, line, sizes[static_cast<std::size_t>(i - 1)],
+                                  MenuField::Caption, i);
+        if (m_geometry)
+            m_geometry->items.push_back({i, i - 1, 0, Rect{}, box, box});
         y += yOf(0.065);
     }
 }
@@ -161,17 +193,22 @@ void MenuPainter::draw()
     selectFont(fontHeight(m_doc.titlesize, 0.1));
     TextSize size = m_target.measureText(m_doc.title);
     drawLine(halfTowardZero(W - size.width), (n != 0 ? yOf(0.155) : yOf(0.4)) - size.height,
-             m_doc.title);
+             m_doc.title, size, MenuField::Title);
 
     selectFont(fontHeight(m_doc.titlesize, 0.06));
     size = m_target.measureText(m_doc.subtitle);
-    drawLine(halfTowardZero(W - size.width), n != 0 ? yOf(0.15) : yOf(0.395), m_doc.subtitle);
+    drawLine(halfTowardZero(W - size.width), n != 0 ? yOf(0.15) : yOf(0.395), m_doc.subtitle, size,
+             MenuField::Subtitle);
 
     selectFont(fontHeight(m_doc.titlesize, 0.05));
     size = m_target.measureText(m_doc.footnote);
-    drawLine(halfTowardZero(W - size.width), yOf(0.95) - size.height, m_doc.footnote);
+    drawLine(halfTowardZero(W - size.width), yOf(0.95) - size.height, m_doc.footnote, size,
+             MenuField::Footnote);
 
-    if (m_doc.thumbs && n > 0)
+    const bool grid = m_doc.thumbs && n > 0;
+    if (m_geometry)
+        m_geometry->grid = grid;
+    if (grid)
         drawGrid(n);
     else
         drawList(n);
@@ -180,19 +217,21 @@ void MenuPainter::draw()
 } // namespace
 
 void DrawMenu(const MenuDocument& doc, Canvas& target, Picture& scratch, bool filtered,
-              ScaledPictureCache* cache)
+              ScaledPictureCache* cache, MenuGeometry* geometry)
 {
+    if (geometry)
+        *geometry = MenuGeometry{target.width(), target.height(), false, {}, {}};
     if (!doc.RenderEnabled)
         return;
     if (cache && filtered)
         cache->beginDrawing();
-    MenuPainter(doc, target, scratch, filtered, cache).draw();
+    MenuPainter(doc, target, scratch, filtered, cache, geometry).draw();
 }
 
-Picture ComposeMenuImage(const MenuDocument& doc, Picture& scratch)
+Picture ComposeMenuImage(const MenuDocument& doc, Picture& scratch, MenuGeometry* geometry)
 {
     Picture image(doc.ImageWidth, doc.ImageHeight);
     PictureCanvas canvas(image);
-    DrawMenu(doc, canvas, scratch, true);
+    DrawMenu(doc, canvas, scratch, true, nullptr, geometry);
     return image;
 }
