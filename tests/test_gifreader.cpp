@@ -169,12 +169,14 @@ void putFrame(Bytes& b, const Frame& f)
     b.insert(b.end(), data.begin(), data.end());
 }
 
-void putGce(Bytes& b, int transparent)
+// A Graphic Control Extension; `flagged` false keeps the transparent index but clears the
+// flag that makes it count.
+void putGce(Bytes& b, int transparent, bool flagged = true)
 {
     const Bytes gce = {0x21,
                        0xF9,
                        4,
-                       std::uint8_t(transparent >= 0 ? 1 : 0),
+                       std::uint8_t(transparent >= 0 && flagged ? 1 : 0),
                        10,
                        0,
                        std::uint8_t(transparent >= 0 ? transparent : 0),
@@ -367,6 +369,31 @@ TEST(GifReader, FirstFrameAtItsOffsetWithTransparencyOthersIgnored)
             }
         }
     EXPECT_GT(transparentInside, 0);
+    EXPECT_EQ(image.pixels, judge(file).pixels);
+}
+
+TEST(GifReader, TransparentIndexWithoutItsFlagStaysOpaque)
+{
+    const auto colors = testColors(8);
+    Bytes file = header(4, 3, colors);
+    putGce(file, 5, false);
+    Frame frame;
+    frame.width = 4;
+    frame.height = 3;
+    frame.minCodeSize = 3;
+    frame.indices = pattern(4, 3, 8);
+    putFrame(file, frame);
+    file.push_back(0x3B);
+
+    const RgbaImage image = DecodeGif(file);
+    int fives = 0;
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 4; ++x) {
+            const int index = frame.indices[std::size_t(y * 4 + x)];
+            expectOpaque(image, x, y, colors[std::size_t(index)]);
+            fives += index == 5;
+        }
+    EXPECT_GT(fives, 0);
     EXPECT_EQ(image.pixels, judge(file).pixels);
 }
 
