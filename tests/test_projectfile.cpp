@@ -1,6 +1,7 @@
 #include "document/menudocument.h"
 #include "document/projectfile.h"
 #include "document/projectparse.h"
+#include "filecallrecorder.h"
 #include "testdata.h"
 
 #include <gtest/gtest.h>
@@ -419,6 +420,18 @@ TEST_F(ProjectFileTest, FailedSaveKeepsWhatWasThere)
     for (const auto& entry : fs::directory_iterator(dir))
         EXPECT_EQ(entry.path().filename().string().rfind(".tavrel-", 0), std::string::npos)
             << "temporary left";
+}
+
+TEST_F(ProjectFileTest, SavedProjectIsFlushedBeforeTheRename)
+{
+    const std::string target = writeFile("menu.tavrel", "old");
+    StartRecordingFileCalls();
+    SaveProject(doc, target);
+    const std::vector<FileCall> calls = StopRecordingFileCalls();
+    int renames = 0;
+    EXPECT_EQ(CheckFlushedBeforeRename(calls, renames), "");
+    EXPECT_EQ(renames, 1);
+    EXPECT_EQ(readFile(target), ProjectFileText(doc));
 }
 
 TEST_F(ProjectFileTest, HostileFilesFailCleanly)
