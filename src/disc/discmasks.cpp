@@ -217,3 +217,19 @@ void ToLetterbox(DiscMask& mask, std::vector<DiscButton>& buttons)
     mask = std::move(out);
     clipToButtons(mask, buttons);
 }
+
+void PaintMask(Picture& picture, const DiscMask& mask, Color color)
+{
+    if (picture.width() != mask.width || picture.height() != mask.height)
+        return;
+    const std::uint8_t rgb[3] = {static_cast<std::uint8_t>(color & 0xFF),
+                                 static_cast<std::uint8_t>(color >> 8),
+                                 static_cast<std::uint8_t>(color >> 16)};
+    for (int y = 0; y < mask.height; ++y) {
+        const std::uint8_t* in = mask.index.data() + static_cast<std::size_t>(y) * mask.width;
+        std::uint8_t* out = picture.row(y);
+        for (int x = 0; x < mask.width; ++x)
+            if (in[x])
+                std::copy_n(rgb, 3, out + 3 * x);
+    }
+}

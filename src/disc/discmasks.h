@@ -33,3 +33,7 @@ void SqueezeToFrame(DiscMask& mask, std::vector<DiscButton>& buttons, int width)
 // The letterbox view of a 16:9 menu on a 4:3 screen: everything at 3/4 of its height,
 // moved down by an eighth of the frame (y' = 0.75 y + H/8), button rows kept even.
 void ToLetterbox(DiscMask& mask, std::vector<DiscButton>& buttons);
+
+// Paints `color` over `picture` wherever the mask is set (the preview of a highlight);
+// the two must be the same size.
+void PaintMask(Picture& picture, const DiscMask& mask, Color color);
