@@ -1,12 +1,14 @@
 #include "codecs/pngreader.h"
 #include "imageio/imageunit.h"
 #include "imageio/jpegreader.h"
+#include "imageio/picturefailure.h"
 #include "jpegmaker.h"
 #include "pngjudge.h"
 #include "testdata.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -161,6 +163,32 @@ TEST_F(LoadPictureFileTest, DamagedFileLeavesTheTargetAlone)
     Picture target = before;
     EXPECT_FALSE(LoadPictureFile(write("cut.jpg", Bytes(jpeg.begin(), jpeg.end() - 40)), target));
     EXPECT_TRUE(target.samePixels(before));
+}
+
+TEST_F(LoadPictureFileTest, FailuresSayWhyInPlainWords)
+{
+    ASSERT_TRUE(SaveAsPNG((m_dir / "made.png").string(), filled(20, 10, 9, 80, 200)));
+    Bytes png = readFile(m_dir / "made.png");
+    // One flipped bit in the first IDAT's data breaks that chunk's CRC.
+    const auto idat = std::search(png.begin(), png.end(), std::begin("IDAT"), std::end("IDAT") - 1);
+    ASSERT_NE(idat, png.end());
+    idat[6] ^= 0x01;
+    fs::create_directories(m_dir / "folder.png");
+    const std::pair<std::string, std::string> cases[] = {
+        {write("x.png", png), "the file is damaged (CRC error in IDAT chunk)"},
+        {(m_dir / "missing.gif").string(), "the file does not exist"},
+        {(m_dir / "folder.png").string(), "it is not a file"},
+        {write("notes.txt", png), "it is not a BMP, GIF, JPEG or PNG picture"},
+    };
+    for (const auto& [path, why] : cases) {
+        Picture target;
+        std::string reason;
+        EXPECT_FALSE(LoadPictureFile(path, target, reason)) << path;
+        EXPECT_EQ(reason, why) << path;
+    }
+    EXPECT_EQ(PictureFailureMessage("/a/b/x.png", "the file is damaged (CRC error in IDAT)"),
+              "Cannot read picture x.png: the file is damaged (CRC error in IDAT).");
+    EXPECT_EQ(FileNameOf("C:\\Movies\\clip.mpg"), "clip.mpg");
 }
 
 TEST_F(LoadPictureFileTest, SmallerPictureLeavesExactlyItsSize)

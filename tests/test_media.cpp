@@ -214,9 +214,9 @@ TEST_P(MovieTest, TakeMovieFrameClampsIntoTheSliderRange)
     EXPECT_EQ(frame, 37);
     EXPECT_EQ(FrameIndexOf(p), 37);
 
-    frame = 5000; // beyond the movie: the highest slider position, showing the last frame
+    frame = 5000; // beyond the movie: the slider's end, the last frame
     ASSERT_TRUE(TakeMovieFrame(path, frame, p, error)) << error;
-    EXPECT_EQ(frame, kFrames);
+    EXPECT_EQ(frame, kFrames - 1);
     EXPECT_EQ(FrameIndexOf(p), kFrames - 1);
 
     frame = -7;
@@ -381,13 +381,18 @@ TEST(MediaErrors, FilesThatAreNoMoviesAreRefused)
     struct Case {
         std::string path;
         std::string exact; // empty: only the pattern is checked
+        std::string plain; // the user's sentence; empty: only its start is checked
     };
     const Case cases[] = {
-        {PathOf("missing.mpg"), "No such file or directory ($fffffffe)."},
-        {text, "Invalid data found when processing input ($bebbb1b7)."},
-        {wav, MediaErrorText(AVERROR_STREAM_NOT_FOUND)},
-        {truncated, ""},
-        {empty, ""},
+        {PathOf("missing.mpg"), "No such file or directory ($fffffffe).",
+         "Cannot open movie missing.mpg: the file does not exist."},
+        {text, "Invalid data found when processing input ($bebbb1b7).",
+         "Cannot open movie notes.mpg: the file is damaged or not a movie (Invalid data found "
+         "when processing input ($bebbb1b7))."},
+        {wav, MediaErrorText(AVERROR_STREAM_NOT_FOUND),
+         "Cannot open movie sound.wav: it has no video track."},
+        {truncated, "", ""},
+        {empty, "", ""},
     };
     for (const Case& c : cases) {
         MediaDecoder d;
@@ -409,8 +414,14 @@ TEST(MediaErrors, FilesThatAreNoMoviesAreRefused)
         Picture untouched(2, 3);
         std::int32_t frame = 12;
         std::string error;
-        EXPECT_FALSE(TakeMovieFrame(c.path, frame, untouched, error));
+        std::string plain;
+        EXPECT_FALSE(TakeMovieFrame(c.path, frame, untouched, error, &plain));
         EXPECT_EQ(frame, 0);
+        const std::string name = c.path.substr(c.path.rfind('/') + 1);
+        EXPECT_TRUE(plain.starts_with("Cannot open movie " + name + ": ")) << plain;
+        if (!c.plain.empty()) {
+            EXPECT_EQ(plain, c.plain);
+        }
         EXPECT_TRUE(std::regex_match(error, kErrorPattern)) << error;
         EXPECT_EQ(untouched.width(), 2);
     }
