@@ -5,6 +5,7 @@
 #include "document/projectparse.h"
 #include "imageio/asciicase.h"
 #include "imageio/imageunit.h"
+#include "imageio/picturetype.h"
 #include "render/drawmenu.h"
 #include "thumbs/mediaframe.h"
 
@@ -31,17 +32,10 @@ enum class ExitCode {
     LoadFailed = 3,
 };
 
-enum class ImageType {
-    Bmp,
-    Gif,
-    Jpg,
-    Png,
-};
-
 struct Options {
     bool help = false;
     std::string exportFile;
-    std::optional<ImageType> type;
+    PictureType type = PictureType::None;
     int size = 0;
     std::string saveFile;
     std::vector<std::pair<std::string, std::string>> sets;
@@ -55,20 +49,6 @@ struct UsageError : std::runtime_error {
 void message(const std::string& text)
 {
     std::fprintf(stderr, "tavrel: %s\n", text.c_str());
-}
-
-std::optional<ImageType> typeByName(const std::string& name)
-{
-    const std::string lower = LowerAscii(name);
-    if (lower == "bmp")
-        return ImageType::Bmp;
-    if (lower == "gif")
-        return ImageType::Gif;
-    if (lower == "jpg" || lower == "jpeg")
-        return ImageType::Jpg;
-    if (lower == "png")
-        return ImageType::Png;
-    return std::nullopt;
 }
 
 // A --set value must be exactly what the reader takes, so that a typing error is
@@ -162,8 +142,8 @@ Options parseArguments(int argc, char** argv)
             options.size = *size;
         } else if (name == "--type") {
             const std::string value = takeValue();
-            options.type = typeByName(value);
-            if (!options.type)
+            options.type = PictureTypeByName(value);
+            if (options.type == PictureType::None)
                 throw UsageError("--type takes bmp, gif, jpg or png, not '" + value + "'");
         } else if (name == "--set") {
             const std::string value = takeValue();
@@ -182,9 +162,9 @@ Options parseArguments(int argc, char** argv)
         return options;
     if (options.exportFile.empty() && options.saveFile.empty())
         throw UsageError("nothing to do: give --export FILE or --save FILE");
-    if (!options.exportFile.empty() && !options.type) {
-        options.type = typeByName(LowerCaseExtension(options.exportFile));
-        if (!options.type)
+    if (!options.exportFile.empty() && options.type == PictureType::None) {
+        options.type = PictureTypeOfFile(options.exportFile);
+        if (options.type == PictureType::None)
             throw UsageError("cannot tell the image type of '" + options.exportFile +
                              "': name it .bmp, .gif, .jpg, .jpeg or .png, or give --type");
     }
@@ -221,21 +201,6 @@ public:
         message("Movie clip #" + std::to_string(n) + " loaded");
     }
 };
-
-bool writeImage(ImageType type, const std::string& file, const Picture& image)
-{
-    switch (type) {
-    case ImageType::Bmp:
-        return SaveAsBMP(file, image);
-    case ImageType::Gif:
-        return SaveAsGIF(file, image);
-    case ImageType::Jpg:
-        return SaveAsJPG(file, image);
-    case ImageType::Png:
-        return SaveAsPNG(file, image);
-    }
-    return false;
-}
 
 ExitCode run(const Options& options, const char* program)
 {
@@ -289,7 +254,7 @@ ExitCode run(const Options& options, const char* program)
         try {
             Picture scratch;
             const Picture image = ComposeMenuImage(doc, scratch);
-            saved = writeImage(*options.type, options.exportFile, image);
+            saved = SavePictureFile(options.type, options.exportFile, image);
         } catch (...) {
             saved = false; // reported as a failed save, like any writer failure
         }

@@ -3,11 +3,11 @@
 #include "app/busycursor.h"
 #include "app/messages.h"
 #include "app/picturedialog.h"
-#include "clipfit.h"
 #include "clipvideowidget.h"
 #include "document/menudocument.h"
 #include "imageio/imageunit.h"
 #include "mediaplayer.h"
+#include "render/fitrect.h"
 
 #include <QCoreApplication>
 #include <QFileDialog>
@@ -50,7 +50,9 @@ TClipForm::TClipForm(MenuDocument& doc, QString& lastClipDir, QWidget* parent)
 {
     setWindowTitle(QStringLiteral("Thumbnail Image"));
     setFixedSize(313, 362);
-    setWindowFlag(Qt::MSWindowsFixedSizeDialogHint);
+    // Fixed size: a title and a close button, no minimise or maximise.
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
+                   Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
 
     MovieBtn = new QPushButton(QStringLiteral("Movie Frame"), this);
     MovieBtn->setObjectName(QStringLiteral("MovieBtn"));
@@ -243,9 +245,10 @@ void TClipForm::ShowMovie()
     }
     VideoWindow1->setPlayer(m_player.get());
 
-    if (const auto fit = FitPreview(m_player->videoWidth(), m_player->videoHeight(),
-                                    VideoPanel->width(), VideoPanel->height()))
-        VideoWindow1->setGeometry(fit->left, fit->top, fit->width, fit->height);
+    if (const FitRect fit = FitInside(m_player->videoWidth(), m_player->videoHeight(),
+                                      VideoPanel->width(), VideoPanel->height(), FitRule{});
+        fit.visible())
+        VideoWindow1->setGeometry(fit.left, fit.top, fit.width, fit.height);
 
     // The player refuses movies without frames, so the division is safe.
     m_frameCount = m_player->frameCount();
@@ -286,9 +289,10 @@ void TClipForm::ShowPicture()
     FrameLabel->setText(QStringLiteral("Frame: 0"));
 
     const bool loaded = LoadPictureFile(m_pendingPath.toStdString(), m_preview);
-    if (const auto fit = FitPreview(m_preview.width(), m_preview.height(), VideoPanel->width(),
-                                    VideoPanel->height()))
-        Image1->setGeometry(fit->left, fit->top, fit->width, fit->height);
+    if (const FitRect fit = FitInside(m_preview.width(), m_preview.height(), VideoPanel->width(),
+                                      VideoPanel->height(), FitRule{});
+        fit.visible())
+        Image1->setGeometry(fit.left, fit.top, fit.width, fit.height);
     if (m_preview.isEmpty())
         Image1->clear();
     else
