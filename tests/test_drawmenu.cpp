@@ -1,3 +1,4 @@
+#include "render/displayaspect.h"
 #include "render/drawmenu.h"
 #include "render/picturecanvas.h"
 #include "render/scaledpicturecache.h"
@@ -908,3 +909,22 @@ TEST_F(PictureCanvasTest, CachedFilteredDrawingEqualsUncached)
 }
 
 } // namespace
+
+// The display canvas of every disc frame and aspect, from the generic pixel aspect ratios.
+TEST(DisplayAspect, DisplayWidthsOfTheDiscFrames)
+{
+    struct Case {
+        int w, h;
+        MenuAspect aspect;
+        int display;
+    };
+    const Case cases[] = {
+        {720, 576, MenuAspect::Standard, 768}, {720, 576, MenuAspect::Wide, 1024},
+        {704, 576, MenuAspect::Standard, 768}, {704, 576, MenuAspect::Wide, 1024},
+        {720, 480, MenuAspect::Standard, 640}, {720, 480, MenuAspect::Wide, 853},
+        {704, 480, MenuAspect::Standard, 640}, {704, 480, MenuAspect::Wide, 853},
+        {720, 576, MenuAspect::Pixels, 720},   {512, 409, MenuAspect::Wide, 512},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(DisplayWidth(c.w, c.h, c.aspect), c.display) << c.w << "x" << c.h;
+}

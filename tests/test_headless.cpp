@@ -185,6 +185,8 @@ TEST_F(HeadlessTest, BadOptionsAndValuesExitWithTwo)
         {{"--export", "a.bmp", "--set", "menustart=abc"}, "'abc' is not a valid integer value"},
         {{"--export", "a.bmp", "--set", "bgcolor=xyz"}, "'$xyz' is not a valid integer value"},
         {{"--export", "a.bmp", "--set", "thumbs=yes"}, "'yes' is not true or false"},
+        {{"--export", "a.bmp", "--set", "aspect=21:9"}, "'21:9' is not pixels, 4:3 or 16:9"},
+        {{"--export", "a.bmp", "--set", "buttonstyle=glow"}, "'glow' is not underline"},
         {{"--export", "a.bmp", "--size", "4"}, "--size takes 0, 1, 2 or 3"},
         {{"--export", "a.bmp", "--type", "tiff"}, "--type takes"},
         {{"--export", "a.bmp", "one.tavrel", "two.tavrel"}, "more than one project file"},

@@ -207,6 +207,40 @@ TEST_F(ProjectFileTest, RoundTripRestoresEveryField)
     EXPECT_TRUE(other.item(7).source.ThumbnailImage.isEmpty());
 }
 
+// Later settings follow the 48 lines only when they are not at their defaults, so that a
+// project using none of them stays the 48-line file older readers know.
+TEST_F(ProjectFileTest, LaterSettingsFollowTheFortyEightLinesOnlyWhenSet)
+{
+    const std::string plain = ProjectFileText(doc);
+    doc.setAspect(MenuAspect::Wide);
+    doc.setTvsafe(true);
+    doc.setButtonstyle(ButtonStyle::Frame);
+    doc.setSelectcolor(0x123456);
+    const std::string text = ProjectFileText(doc);
+    EXPECT_EQ(text, plain + "aspect=16:9\r\ntvsafe=true\r\nbuttonstyle=frame\r\n"
+                            "selectcolor=123456\r\n");
+
+    const std::string file = writeFile("later.tavrel", text);
+    MenuDocument other;
+    other.installedFonts = doc.installedFonts;
+    other.Reset();
+    RecordingHost otherHost;
+    ASSERT_TRUE(LoadProject(other, file, otherHost));
+    EXPECT_EQ(ProjectFileText(other), text);
+
+    // A 48-line file brings every later setting back to its default; bad values read as
+    // defaults instead of ending the load.
+    const std::string bad =
+        writeFile("bad.tavrel", plain + "aspect=21:9\r\nfittext=yes\r\nbuttonstyle=glow\r\n"
+                                        "highlightcolor=red\r\nselectcolor=\r\n");
+    ASSERT_TRUE(LoadProject(other, bad, otherHost));
+    EXPECT_EQ(ProjectFileText(other), plain);
+    other.setAspect(MenuAspect::Standard);
+    ASSERT_TRUE(LoadProject(other, writeFile("plain.tavrel", plain), otherHost));
+    EXPECT_EQ(other.aspect, MenuAspect::Pixels);
+    EXPECT_TRUE(otherHost.errors.empty());
+}
+
 TEST_F(ProjectFileTest, LineBreaksInTextsCannotAddLines)
 {
     doc.setTitle("x\r\ncaptionsize=15");

@@ -72,6 +72,15 @@ void checkSetValue(const std::string& key, const std::string& value)
         if (value != "true" && value != "false")
             throw UsageError(key + ": '" + value + "' is not true or false");
         break;
+    case ProjectValueKind::Choice: {
+        MenuAspect aspect;
+        ButtonStyle style;
+        if (EqualsNoCase(key, "aspect") && !ParseMenuAspect(value, aspect))
+            throw UsageError(key + ": '" + value + "' is not pixels, 4:3 or 16:9");
+        if (EqualsNoCase(key, "buttonstyle") && !ParseButtonStyle(value, style))
+            throw UsageError(key + ": '" + value + "' is not underline, frame, text or none");
+        break;
+    }
     case ProjectValueKind::Text:
     case ProjectValueKind::Fixed:
         break;
@@ -308,7 +317,10 @@ std::string HeadlessUsage()
            "                  boldtext shadowtext thumbs numbers quality (true|false),\n"
            "                  textcolor bgcolor (hex BBGGRR), titlesize captionsize (5..15),\n"
            "                  menustart (0..990), menucount (0..10),\n"
-           "                  menucaptionN menuclipN menuframeN (N = 1..10; frame -1: picture)\n"
+           "                  menucaptionN menuclipN menuframeN (N = 1..10; frame -1: picture),\n"
+           "                  aspect (pixels|4:3|16:9), fittext tvsafe (true|false),\n"
+           "                  buttonstyle (underline|frame|text|none),\n"
+           "                  highlightcolor selectcolor (hex BBGGRR)\n"
            "\n"
            "Exit status: 0 done, 1 a file could not be written, 2 bad option or value,\n"
            "3 the project could not be loaded.\n";

@@ -98,6 +98,19 @@ std::string ProjectFileText(const MenuDocument& doc)
         line("menuframe" + number, std::to_string(rec.source.menuframe));
     }
     line("quality", boolText(doc.quality));
+
+    if (doc.aspect != MenuAspect::Pixels)
+        line("aspect", MenuAspectName(doc.aspect));
+    if (doc.fittext)
+        line("fittext", "true");
+    if (doc.tvsafe)
+        line("tvsafe", "true");
+    if (doc.buttonstyle != ButtonStyle::Underline)
+        line("buttonstyle", ButtonStyleName(doc.buttonstyle));
+    if (doc.highlightcolor != kDefaultHighlightColor)
+        line("highlightcolor", FormatHexColor(doc.highlightcolor));
+    if (doc.selectcolor != kDefaultSelectColor)
+        line("selectcolor", FormatHexColor(doc.selectcolor));
     return out;
 }
 
@@ -132,7 +145,23 @@ void ApplyProjectValue(MenuDocument& doc, const std::string& key, const std::str
     }
 
     const bool isTrue = value == "true";
-    if (name == "menustart")
+    if (name == "aspect") {
+        MenuAspect aspect = MenuAspect::Pixels;
+        ParseMenuAspect(value, aspect);
+        doc.setAspect(aspect);
+    } else if (name == "fittext") {
+        doc.setFittext(isTrue);
+    } else if (name == "tvsafe") {
+        doc.setTvsafe(isTrue);
+    } else if (name == "buttonstyle") {
+        ButtonStyle style = ButtonStyle::Underline;
+        ParseButtonStyle(value, style);
+        doc.setButtonstyle(style);
+    } else if (name == "highlightcolor") {
+        doc.setHighlightcolor(ParseHexColor(value).value_or(kDefaultHighlightColor));
+    } else if (name == "selectcolor") {
+        doc.setSelectcolor(ParseHexColor(value).value_or(kDefaultSelectColor));
+    } else if (name == "menustart")
         doc.setMenustart(std::clamp(ReadDecimal(value), 0, 990));
     else if (name == "menucount")
         doc.setMenucount(std::clamp(ReadDecimal(value), 0, kItemCount));
@@ -206,6 +235,11 @@ bool LoadProject(MenuDocument& doc, const std::string& path, ProjectLoadHost& ho
             guard.changing();
             for (std::string_view key : kFieldOrder)
                 ApplyProjectValue(doc, std::string(key), values.value(key));
+            // Later settings: a missing or bad value is the default.
+            for (int k = kProjectFileLineCount; k < kProjectKeyCount; ++k) {
+                const std::string_view key = ProjectKeys()[static_cast<std::size_t>(k)].name;
+                ApplyProjectValue(doc, std::string(key), values.value(key));
+            }
 
             for (menurec& rec : doc.items)
                 rec.source.ThumbnailImage.clear();

@@ -23,8 +23,9 @@ public:
     virtual void retakeMovieFrame(MenuDocument& doc, int n) = 0;
 };
 
-// The 48 CR LF-terminated lines of the project file, UTF-8. A CR or LF inside a text
-// is written as a blank, so that no value can add lines of its own.
+// The 48 CR LF-terminated lines of the project file, UTF-8, then a line for each later
+// setting that is not at its default. A CR or LF inside a text is written as a blank,
+// so that no value can add lines of its own.
 std::string ProjectFileText(const MenuDocument& doc);
 
 // Writes the project file safely (temporary file renamed over the target); throws
