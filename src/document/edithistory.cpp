@@ -1,35 +1,42 @@
 #include "edithistory.h"
 
+#include "projectfile.h"
+
+#include <string_view>
 #include <utility>
 
 namespace {
 
-// Field numbers of changedField(); the texts typed in one field merge into one step.
-enum Field : int {
-    Title,
-    Subtitle,
-    Footnote,
-    BgImage,
-    TextFont,
-    BoldText,
-    ShadowText,
-    Thumbs,
-    Numbers,
-    Quality,
-    TextColor,
-    BgColor,
-    TitleSize,
-    CaptionSize,
-    MenuStart,
-    MenuCount,
-    FirstCaption = 100,
-    FirstSource = 200,
-};
+// Field numbers of changedField() are key indexes; an item's source (clip, frame and
+// picture) is one field, as is the background path with its picture.
+constexpr int kFirstSourceField = 1000;
 
+int keyIndex(std::string_view name)
+{
+    return FindProjectKey(name);
+}
+
+std::string_view keyName(int index)
+{
+    return ProjectKeys()[static_cast<std::size_t>(index)].name;
+}
+
+int fieldOf(int index)
+{
+    const std::string_view name = keyName(index);
+    if (name.starts_with("menuclip") || name.starts_with("menuframe"))
+        return kFirstSourceField + ProjectKeyItem(index);
+    return index;
+}
+
+// Typing in one of these merges into one step.
 bool isTypedField(int field)
 {
-    return field == Title || field == Subtitle || field == Footnote || field == BgImage ||
-           (field >= FirstCaption && field < FirstCaption + kItemCount);
+    if (field < 0 || field >= kProjectKeyCount)
+        return false;
+    const std::string_view name = keyName(field);
+    return name == "title" || name == "subtitle" || name == "footnote" || name == "bgimage" ||
+           name.starts_with("menucaption");
 }
 
 std::shared_ptr<const Picture> share(const Picture& picture)
@@ -44,35 +51,22 @@ EditHistory::EditHistory(std::size_t limit) : m_limit(limit == 0 ? 1 : limit) {}
 DocumentState EditHistory::capture(const MenuDocument& doc, const DocumentState* previous)
 {
     DocumentState s;
-    s.title = doc.title;
-    s.subtitle = doc.subtitle;
-    s.footnote = doc.footnote;
-    s.textfont = doc.textfont;
-    s.bgimage = doc.bgimage;
-    s.boldtext = doc.boldtext;
-    s.shadowtext = doc.shadowtext;
-    s.thumbs = doc.thumbs;
-    s.numbers = doc.numbers;
-    s.quality = doc.quality;
-    s.textcolor = doc.textcolor;
-    s.bgcolor = doc.bgcolor;
-    s.titlesize = doc.titlesize;
-    s.captionsize = doc.captionsize;
-    s.menustart = doc.menustart;
-    s.menucount = doc.menucount;
-    for (std::size_t i = 0; i < s.items.size(); ++i) {
-        const ThumbnailSource& source = doc.items[i].source;
-        DocumentState::Item& item = s.items[i];
-        item.caption = doc.items[i].menucaption;
-        item.clip = source.menuclip;
-        item.frame = source.menuframe;
-        const DocumentState::Item* before = previous ? &previous->items[i] : nullptr;
-        item.thumbnail =
-            before && before->thumbnail && before->clip == item.clip && before->frame == item.frame
-                ? before->thumbnail
-                : share(source.ThumbnailImage);
+    const ProjectValues values(ProjectFileText(doc));
+    for (int i = 0; i < kProjectKeyCount; ++i)
+        s.values[static_cast<std::size_t>(i)] = values.value(keyName(i));
+    const auto sameValue = [&](std::string_view name) {
+        const auto k = static_cast<std::size_t>(keyIndex(name));
+        return previous && previous->values[k] == s.values[k];
+    };
+    for (int n = 1; n <= kItemCount; ++n) {
+        const auto i = static_cast<std::size_t>(n - 1);
+        const std::string number = std::to_string(n);
+        const bool sameSource = previous && previous->thumbnails[i] &&
+                                sameValue("menuclip" + number) && sameValue("menuframe" + number);
+        s.thumbnails[i] =
+            sameSource ? previous->thumbnails[i] : share(doc.items[i].source.ThumbnailImage);
     }
-    s.background = previous && previous->background && previous->bgimage == s.bgimage
+    s.background = previous && previous->background && sameValue("bgimage")
                        ? previous->background
                        : share(doc.BackgroundPicture);
     return s;
@@ -81,33 +75,21 @@ DocumentState EditHistory::capture(const MenuDocument& doc, const DocumentState*
 int EditHistory::changedField(const DocumentState& a, const DocumentState& b)
 {
     int found = kNoField;
-    const auto check = [&found](bool differs, int field) {
-        if (differs)
-            found = found == kNoField ? field : kSeveralFields;
+    const auto note = [&found](int field) {
+        if (found == kNoField)
+            found = field;
+        else if (found != field)
+            found = kSeveralFields;
     };
-    check(a.title != b.title, Title);
-    check(a.subtitle != b.subtitle, Subtitle);
-    check(a.footnote != b.footnote, Footnote);
-    check(a.bgimage != b.bgimage || a.background != b.background, BgImage);
-    check(a.textfont != b.textfont, TextFont);
-    check(a.boldtext != b.boldtext, BoldText);
-    check(a.shadowtext != b.shadowtext, ShadowText);
-    check(a.thumbs != b.thumbs, Thumbs);
-    check(a.numbers != b.numbers, Numbers);
-    check(a.quality != b.quality, Quality);
-    check(a.textcolor != b.textcolor, TextColor);
-    check(a.bgcolor != b.bgcolor, BgColor);
-    check(a.titlesize != b.titlesize, TitleSize);
-    check(a.captionsize != b.captionsize, CaptionSize);
-    check(a.menustart != b.menustart, MenuStart);
-    check(a.menucount != b.menucount, MenuCount);
-    for (int i = 0; i < kItemCount; ++i) {
-        const auto& x = a.items[static_cast<std::size_t>(i)];
-        const auto& y = b.items[static_cast<std::size_t>(i)];
-        check(x.caption != y.caption, FirstCaption + i);
-        check(x.clip != y.clip || x.frame != y.frame || x.thumbnail != y.thumbnail,
-              FirstSource + i);
-    }
+    for (int i = 0; i < kProjectKeyCount; ++i)
+        if (a.values[static_cast<std::size_t>(i)] != b.values[static_cast<std::size_t>(i)])
+            note(fieldOf(i));
+    for (int n = 1; n <= kItemCount; ++n)
+        if (a.thumbnails[static_cast<std::size_t>(n - 1)] !=
+            b.thumbnails[static_cast<std::size_t>(n - 1)])
+            note(kFirstSourceField + n);
+    if (a.background != b.background)
+        note(keyIndex("bgimage"));
     return found;
 }
 
@@ -142,46 +124,41 @@ bool EditHistory::record(const MenuDocument& doc)
 
 void EditHistory::apply(MenuDocument& doc, const DocumentState& target)
 {
-    doc.title = target.title;
-    doc.subtitle = target.subtitle;
-    doc.footnote = target.footnote;
-    doc.textfont = target.textfont;
-    doc.bgimage = target.bgimage;
-    doc.boldtext = target.boldtext;
-    doc.shadowtext = target.shadowtext;
-    doc.thumbs = target.thumbs;
-    doc.numbers = target.numbers;
-    doc.quality = target.quality;
-    doc.textcolor = target.textcolor;
-    doc.bgcolor = target.bgcolor;
-    doc.titlesize = target.titlesize;
-    doc.captionsize = target.captionsize;
-    doc.menustart = target.menustart;
-    doc.menucount = target.menucount;
-    for (std::size_t i = 0; i < target.items.size(); ++i) {
-        const DocumentState::Item& item = target.items[i];
-        menurec& rec = doc.items[i];
-        rec.menucaption = item.caption;
-        rec.source.menuclip = item.clip;
-        rec.source.menuframe = item.frame;
-        // Only a picture that differs is copied back; none is decoded again.
-        if (item.thumbnail != m_current.items[i].thumbnail)
-            rec.source.ThumbnailImage = *item.thumbnail;
+    // Restores the flags however the refresh ends.
+    struct Applying {
+        MenuDocument& doc;
+        bool& applying;
+        bool render;
+        ~Applying()
+        {
+            doc.RenderEnabled = render;
+            applying = false;
+        }
+    } guard{doc, m_applying, doc.RenderEnabled};
+    m_applying = true;
+    doc.RenderEnabled = false; // one refresh at the end, not one per value
+
+    const int bgimage = keyIndex("bgimage");
+    for (int i = 0; i < kProjectKeyCount; ++i) {
+        const std::string& value = target.values[static_cast<std::size_t>(i)];
+        if (value == m_current.values[static_cast<std::size_t>(i)] ||
+            ProjectKeys()[static_cast<std::size_t>(i)].kind == ProjectValueKind::Fixed)
+            continue;
+        if (i == bgimage)
+            doc.bgimage = value; // its picture comes from the state, not from the file
+        else
+            ApplyProjectValue(doc, std::string(keyName(i)), value);
     }
+    // Only a picture that differs is copied back; none is decoded again.
+    for (std::size_t i = 0; i < target.thumbnails.size(); ++i)
+        if (target.thumbnails[i] != m_current.thumbnails[i])
+            doc.items[i].source.ThumbnailImage = *target.thumbnails[i];
     if (target.background != m_current.background)
         doc.BackgroundPicture = *target.background;
-    m_applying = true;
-    try {
-        if (doc.onMenuStartChanged)
-            doc.onMenuStartChanged(doc.menustart);
-        if (doc.onSyncPanel)
-            doc.onSyncPanel();
-        doc.refresh();
-    } catch (...) {
-        m_applying = false;
-        throw;
-    }
-    m_applying = false;
+    if (doc.onSyncPanel)
+        doc.onSyncPanel();
+    doc.RenderEnabled = guard.render;
+    doc.refresh();
 }
 
 bool EditHistory::undo(MenuDocument& doc)

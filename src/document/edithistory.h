@@ -1,28 +1,21 @@
 #pragma once
 
 #include "menudocument.h"
+#include "projectparse.h"
 
 #include <array>
 #include <cstddef>
-#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
-// Everything of a menu that the user edits. Pictures are shared between states and taken
-// again only when their source changes, so a state costs little more than its texts.
+// Everything of a menu that the user edits: the values its project file would hold (so a
+// setting added to the file is covered at once) and the pictures shown. Pictures are
+// shared between states and taken again only when their source changes, so a state costs
+// little more than its texts.
 struct DocumentState {
-    struct Item {
-        std::string caption;
-        std::string clip;
-        std::int32_t frame = 0;
-        std::shared_ptr<const Picture> thumbnail;
-    };
-    std::string title, subtitle, footnote, textfont, bgimage;
-    bool boldtext = true, shadowtext = false, thumbs = true, numbers = true, quality = false;
-    Color textcolor = kBlack, bgcolor = kWhite;
-    int titlesize = 10, captionsize = 10, menustart = 1, menucount = 10;
-    std::array<Item, kItemCount> items;
+    std::array<std::string, kProjectKeyCount> values; // indexed like ProjectKeys()
+    std::array<std::shared_ptr<const Picture>, kItemCount> thumbnails;
     std::shared_ptr<const Picture> background;
 };
 
