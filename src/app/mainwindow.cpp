@@ -459,7 +459,7 @@ void TForm1::FormCreate()
     rebuildRecentMenu();
     // Typing in one field is one step until the user moves to another.
     connect(qApp, &QApplication::focusChanged, this, [this] { m_history.closeStep(); });
-    // The window's Undo and Redo serve the text fields too, instead of their own.
+    // The window's Undo, Redo and other keys serve the text fields too.
     for (QLineEdit* edit : LeftPanel->findChildren<QLineEdit*>())
         edit->installEventFilter(this);
 }
@@ -535,11 +535,15 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
     if (watched == PaintPanel && event->type() == QEvent::Resize) {
         UpdatePreviewBounds(); // PaintPanelResize
     } else if (event->type() == QEvent::ShortcutOverride && qobject_cast<QLineEdit*>(watched)) {
+        // A text field would take Ctrl+Z for its own undo and Ctrl+E for the end of the
+        // line; the window's commands come first.
         const auto* key = static_cast<QKeyEvent*>(event);
         const QKeySequence pressed(key->keyCombination());
-        if (pressed == Undo1->shortcut() || pressed == Redo1->shortcut() ||
-            key->matches(QKeySequence::Undo) || key->matches(QKeySequence::Redo))
-            return true; // left unaccepted, so the shortcut fires
+        if (key->matches(QKeySequence::Undo) || key->matches(QKeySequence::Redo))
+            return true; // left unaccepted, so the window's shortcut fires
+        for (const QAction* action : findChildren<QAction*>())
+            if (action->isEnabled() && action->shortcut() == pressed)
+                return true;
     } else if (qobject_cast<QMenu*>(watched) &&
                (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress)) {
         auto* key = static_cast<QKeyEvent*>(event);

@@ -1,5 +1,7 @@
 #include "savechanges.h"
 
+#include "fixedframe.h"
+
 #include <QMessageBox>
 
 #include <utility>
@@ -26,6 +28,7 @@ SaveChangesAnswer AskSaveChanges(QWidget* parent)
     QMessageBox box(QMessageBox::Warning, QStringLiteral("Tavrel Lite"),
                     QStringLiteral("Save changes?"),
                     QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, parent);
+    UseFixedDialogFrame(&box);
     box.setDefaultButton(QMessageBox::Save);
     box.setEscapeButton(QMessageBox::Cancel);
     switch (box.exec()) {

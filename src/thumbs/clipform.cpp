@@ -1,6 +1,7 @@
 #include "clipform.h"
 
 #include "app/busycursor.h"
+#include "app/fixedframe.h"
 #include "app/messages.h"
 #include "app/picturedialog.h"
 #include "clipvideowidget.h"
@@ -50,9 +51,7 @@ TClipForm::TClipForm(MenuDocument& doc, QString& lastClipDir, QWidget* parent)
 {
     setWindowTitle(QStringLiteral("Thumbnail Image"));
     setFixedSize(313, 362);
-    // Fixed size: a title and a close button, no minimise or maximise.
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
-                   Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    UseFixedDialogFrame(this);
 
     MovieBtn = new QPushButton(QStringLiteral("Movie Frame"), this);
     MovieBtn->setObjectName(QStringLiteral("MovieBtn"));
