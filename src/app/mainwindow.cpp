@@ -33,6 +33,7 @@
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QSplitter>
+#include <QStatusBar>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -422,6 +423,8 @@ void TForm1::buildLayout()
         std::max({kLeftPanelWidth, LeftPanel->sizeHint().width(), Shadow->sizeHint().width() + 48});
     Splitter1->setSizes({leftWidth, kDefaultWidth - leftWidth - 5});
     setCentralWidget(Splitter1);
+    // There from the start, so that the first confirmation does not shift the panels.
+    statusBar()->setObjectName(QStringLiteral("StatusBar"));
 
     connect(SaveImageBtn, &QPushButton::clicked, ImageSave, &QAction::trigger);
 }
