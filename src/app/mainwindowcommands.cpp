@@ -81,7 +81,7 @@ bool TForm1::openProject(const QString& path)
     bool formatOk = false;
     m_loading = true;
     {
-        EditorLoadHost host(m_clipForm, this);
+        EditorLoadHost host(m_clipForm, this, LastClipDir);
         guarded([&] {
             formatOk = LoadProject(m_doc, path.toStdString(), host);
             completed = true;
