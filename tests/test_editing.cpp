@@ -10,6 +10,7 @@
 #include "app/savechanges.h"
 #include "app/settings.h"
 #include "app/singleinstance.h"
+#include "document/projectfile.h"
 #include "guitestsupport.h"
 
 #include <gtest/gtest.h>
@@ -419,4 +420,23 @@ TEST_F(EditingTest, SecondStartHandsItsProjectToTheRunningCopy)
     EXPECT_EQ(form->doc().CurrentFileName, project.toStdString());
     EXPECT_EQ(form->TitleEdit->text(), "From the second start");
     EXPECT_TRUE(m_log.messages.empty());
+}
+
+TEST(DesktopIntegration, ProjectTypeIsDeclaredAndOpenedByTheProgram)
+{
+    QFile desktop(QStringLiteral(TAVREL_SOURCE_DIR "/src/app/tavrel.desktop"));
+    QFile mime(QStringLiteral(TAVREL_SOURCE_DIR "/src/app/tavrel-mime.xml"));
+    ASSERT_TRUE(desktop.open(QIODevice::ReadOnly));
+    ASSERT_TRUE(mime.open(QIODevice::ReadOnly));
+    const QString entry = QString::fromUtf8(desktop.readAll());
+    const QString types = QString::fromUtf8(mime.readAll());
+    // The file manager hands the file to the program, which opens it (or passes it on).
+    EXPECT_TRUE(entry.contains(QStringLiteral("\nExec=tavrel %f\n")));
+    EXPECT_TRUE(entry.contains(QStringLiteral("\nMimeType=application/x-tavrel;")));
+    EXPECT_TRUE(types.contains(QStringLiteral("<mime-type type=\"application/x-tavrel\">")));
+    EXPECT_TRUE(types.contains(QStringLiteral("<glob pattern=\"*.tavrel\"/>")));
+    // The magic is what the writer puts first.
+    EXPECT_TRUE(types.contains(QStringLiteral("value=\"id=Tavrel\"")));
+    MenuDocument doc;
+    EXPECT_TRUE(ProjectFileText(doc).starts_with("id=Tavrel\r\n"));
 }
