@@ -422,6 +422,37 @@ TEST_F(EditingTest, SecondStartHandsItsProjectToTheRunningCopy)
     EXPECT_TRUE(m_log.messages.empty());
 }
 
+TEST_F(EditingTest, HandedOverProjectWaitsForAnOpenDialog)
+{
+    const QString project = path("later.tavrel");
+    {
+        TForm1 writer;
+        writer.TitleEdit->setText(QStringLiteral("Later"));
+        ASSERT_TRUE(writer.saveProjectAs(project));
+    }
+    QTemporaryDir runtime;
+    SingleInstance instance(QStringLiteral("Handover"), runtime.path());
+    auto form = makeShownWindow();
+    ServeLaterStarts(instance, *form);
+
+    // The user is in a dialog when the project arrives: it opens once the dialog is closed.
+    QDialog dialog(form.get());
+    std::string whileOpen = "unset";
+    QTimer::singleShot(0, &dialog, [&] { emit instance.openRequested(project); });
+    QTimer::singleShot(700, &dialog, [&] {
+        whileOpen = form->doc().CurrentFileName;
+        dialog.reject();
+    });
+    dialog.exec();
+    EXPECT_EQ(whileOpen, "");
+    QElapsedTimer clock;
+    clock.start();
+    while (form->doc().CurrentFileName.empty() && clock.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_EQ(form->doc().CurrentFileName, project.toStdString());
+    EXPECT_EQ(form->doc().title, "Later");
+}
+
 TEST(DesktopIntegration, ProjectTypeIsDeclaredAndOpenedByTheProgram)
 {
     QFile desktop(QStringLiteral(TAVREL_SOURCE_DIR "/src/app/tavrel.desktop"));

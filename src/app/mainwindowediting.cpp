@@ -6,8 +6,15 @@
 #include <QAction>
 #include <QDir>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QMenu>
 #include <QSettings>
+
+namespace {
+
+constexpr int kRecentLabelWidth = 480; // pixels
+
+} // namespace
 
 void TForm1::documentChanged()
 {
@@ -65,13 +72,16 @@ void TForm1::rebuildRecentMenu()
     int n = 0;
     for (const QString& path : m_recent.files()) {
         ++n;
-        QString label = QDir::toNativeSeparators(path);
+        // Long paths lose their middle, never the file name; the tip holds the whole path.
+        QString label = Recent1->fontMetrics().elidedText(QDir::toNativeSeparators(path),
+                                                          Qt::ElideMiddle, kRecentLabelWidth);
         label.replace(QLatin1Char('&'), QStringLiteral("&&"));
         QAction* action = Recent1->addAction(QStringLiteral("&%1 %2").arg(n).arg(label));
+        action->setToolTip(QDir::toNativeSeparators(path));
         if (!QFileInfo(path).isFile()) {
             anyMissing = true;
             action->setEnabled(false);
-            action->setToolTip(QStringLiteral("Not found"));
+            action->setToolTip(QDir::toNativeSeparators(path) + QStringLiteral(" (not found)"));
         }
         connect(action, &QAction::triggered, this, [this, path] { openProjectAsking(path); });
     }
