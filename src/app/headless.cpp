@@ -5,8 +5,8 @@
 #include "document/projectparse.h"
 #include "imageio/asciicase.h"
 #include "imageio/imageunit.h"
-#include "imageio/picturetype.h"
 #include "imageio/picturefailure.h"
+#include "imageio/picturetype.h"
 #include "render/drawmenu.h"
 #include "thumbs/mediaframe.h"
 

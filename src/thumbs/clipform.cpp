@@ -10,8 +10,8 @@
 #include "imageio/picturefailure.h"
 #include "mediaplayer.h"
 #include "moviefailure.h"
-#include "timecode.h"
 #include "render/fitrect.h"
+#include "timecode.h"
 
 #include <QCoreApplication>
 #include <QFileDialog>
