@@ -15,6 +15,7 @@
 #include <functional>
 
 class ColorSwatch;
+class DiscPanel;
 class HelpViewer;
 class ImageExportDialog;
 class NumberEdit;
@@ -164,6 +165,7 @@ private:
     Picture ScratchImage;
     QString LastClipDir;
     QString LastSaveImageDir;
+    QString LastDiscMenuDir;
     QString LastFileDir;
     CustomColorList m_customColors;
     QString m_helpFolder;
@@ -196,6 +198,8 @@ public:
     QAction* Undo1 = nullptr;
     QAction* Redo1 = nullptr;
     QAction* ImageSave = nullptr;
+    QAction* DiscMenuSave = nullptr;
+    DiscPanel* DiscPanel1 = nullptr;
     QAction* Exit1 = nullptr;
     QAction* Contents1 = nullptr;
     QAction* About1 = nullptr;
