@@ -3,6 +3,7 @@
 // of a project from a second start.
 #include "app/aboutform.h"
 #include "app/busycursor.h"
+#include "app/discpanel.h"
 #include "app/helpviewer.h"
 #include "app/instancelink.h"
 #include "app/mainwindow.h"
@@ -17,6 +18,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QFile>
@@ -251,6 +253,24 @@ TEST_F(EditingTest, UndoAndRedoTakeBackEveryEditAndThePreviewFollows)
         QCoreApplication::sendEvent(form->TitleEdit, &override);
         EXPECT_EQ(override.isAccepted(), taken) << key;
     }
+
+    // The disc-button settings are document edits like any other.
+    QComboBox* style = nullptr;
+    for (QComboBox* box : form->findChild<DiscPanel*>()->findChildren<QComboBox*>()) {
+        const ButtonStyle before = form->doc().buttonstyle;
+        box->setCurrentIndex((box->currentIndex() + 1) % box->count());
+        if (form->doc().buttonstyle != before) {
+            style = box;
+            break;
+        }
+    }
+    ASSERT_NE(style, nullptr);
+    const int changed = style->currentIndex();
+    form->Undo1->trigger();
+    EXPECT_EQ(form->doc().buttonstyle, ButtonStyle::Underline);
+    EXPECT_NE(style->currentIndex(), changed); // the panel follows
+    form->Redo1->trigger();
+    EXPECT_EQ(style->currentIndex(), changed);
 
     // New and Open start a fresh history.
     form->New1Click();
