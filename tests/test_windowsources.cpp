@@ -1,6 +1,7 @@
 // The main window's sources as a user sets and sees them: files dropped on rows, fields,
 // the preview and the window; the Items tab's state; the background field's mark.
 #include "app/colorswatch.h"
+#include "app/fontfamilies.h"
 #include "app/mainwindow.h"
 #include "app/numberedit.h"
 #include "app/previewbox.h"
@@ -13,6 +14,10 @@
 #include <gtest/gtest.h>
 
 #include <QColorDialog>
+#include <QComboBox>
+#include <QFont>
+#include <QFontDatabase>
+#include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
@@ -126,7 +131,8 @@ TEST_F(WindowSourcesTest, DroppedFilesBecomeSourcesBackgroundOrTheOpenProject)
     EXPECT_EQ(source(3).menuclip, picture);
     EXPECT_EQ(source(3).menuframe, -1);
     EXPECT_EQ(source(3).ThumbnailImage.width(), 64);
-    EXPECT_EQ(form->Edit[2]->text().toStdString(), form->doc().item(3).menucaption); // no text dropped in
+    EXPECT_EQ(form->Edit[2]->text().toStdString(),
+              form->doc().item(3).menucaption); // no text dropped in
 
     // A movie on a row's number: frame 0, then the thumbnail dialog opens at that frame.
     QString shownInDialog;
@@ -254,6 +260,43 @@ TEST_F(WindowSourcesTest, SwatchesOpenTheTitledChooserAndBadBackgroundIsMarked)
     EXPECT_TRUE(form->BGImage->toolTip().isEmpty());
     form->BGImage->clear();
     EXPECT_TRUE(form->BGImage->styleSheet().isEmpty());
+}
+
+TEST_F(WindowSourcesTest, FontListHoldsPlainFamiliesOnceAndArialByItsName)
+{
+    QComboBox* fonts = form->TextFontCB;
+    QStringList names;
+    for (int i = 1; i < fonts->count(); ++i)
+        names << fonts->itemText(i);
+    for (const QString& name : names) {
+        EXPECT_FALSE(name.contains(QLatin1Char('['))) << name.toStdString();
+        EXPECT_EQ(names.count(name), 1) << name.toStdString();
+    }
+    // Every family Qt lists with its foundry is there by its plain name, and is found so.
+    for (const QString& family : QFontDatabase::families()) {
+        const std::string plain = PlainFamilyName(family.toStdString());
+        EXPECT_TRUE(names.contains(QString::fromStdString(plain))) << plain;
+        EXPECT_EQ(form->doc().findInstalledFont(plain), plain);
+    }
+    EXPECT_EQ(PlainFamilyName("Nimbus Sans [UKWN]"), "Nimbus Sans");
+    EXPECT_EQ(PlainFamilyName("DejaVu Sans"), "DejaVu Sans");
+
+    // Liberation Sans is drawn to Arial's measures: a new menu starts with "Arial".
+    if (QFontInfo(QFont(QStringLiteral("Arial")))
+            .family()
+            .startsWith(QStringLiteral("Liberation Sans"))) {
+        EXPECT_EQ(fonts->currentText(), QStringLiteral("Arial"));
+        EXPECT_EQ(form->doc().textfont, "Arial");
+    }
+    // The first entry goes back to the default face.
+    EXPECT_EQ(fonts->itemText(0), QStringLiteral("(Default face)"));
+    fonts->setCurrentIndex(0);
+    EXPECT_EQ(form->doc().textfont, "");
+    fonts->setCurrentIndex(1);
+    EXPECT_EQ(form->doc().textfont, fonts->itemText(1).toStdString());
+    form->doc().textfont.clear();
+    form->SyncPanel();
+    EXPECT_EQ(fonts->currentIndex(), 0);
 }
 
 } // namespace

@@ -9,9 +9,7 @@
 #include "render/drawmenu.h"
 #include "thumbs/mediaframe.h"
 
-#include <QFontDatabase>
 #include <QGuiApplication>
-#include <QStringList>
 
 #include <algorithm>
 #include <array>
@@ -377,18 +375,6 @@ std::string HeadlessUsage()
            "\n"
            "Exit status: 0 done, 1 a file could not be written, 2 bad option or value,\n"
            "3 the project could not be loaded.\n";
-}
-
-std::vector<std::string> InstalledFontFamilies()
-{
-    QStringList families = QFontDatabase::families();
-    families.sort(Qt::CaseInsensitive);
-    families.removeDuplicates();
-    std::vector<std::string> out;
-    out.reserve(static_cast<std::size_t>(families.size()));
-    for (const QString& family : families)
-        out.push_back(family.toStdString());
-    return out;
 }
 
 int RunHeadless(int argc, char** argv)

@@ -103,6 +103,17 @@ QWidget* withValue(QSlider* slider, QLabel*& value)
     return box;
 }
 
+const QString kDefaultFaceEntry = QStringLiteral("(Default face)");
+
+// The list's entry of a face; the first entry stands for none.
+int fontIndex(const QComboBox* list, const std::string& face)
+{
+    if (face.empty())
+        return 0;
+    const int index = list->findText(QString::fromStdString(face), Qt::MatchFixedString);
+    return index > 0 ? index : 0;
+}
+
 void chainTabOrder(const std::vector<QWidget*>& widgets)
 {
     for (std::size_t i = 1; i < widgets.size(); ++i)
@@ -483,9 +494,10 @@ void TForm1::fillFontList()
         families.push_back(QString::fromStdString(family));
     const QSignalBlocker block(TextFontCB);
     TextFontCB->clear();
+    // The way back to the face a menu has when it names none.
+    TextFontCB->addItem(kDefaultFaceEntry);
     TextFontCB->addItems(families);
-    TextFontCB->setCurrentIndex(
-        TextFontCB->findText(QString::fromStdString(m_doc.textfont), Qt::MatchExactly));
+    TextFontCB->setCurrentIndex(fontIndex(TextFontCB, m_doc.textfont));
 }
 
 void TForm1::showEvent(QShowEvent* event)
@@ -591,10 +603,7 @@ void TForm1::SyncPanel()
     set(BGImage, [&](QLineEdit* w) { w->setText(QString::fromStdString(m_doc.bgimage)); });
     BGColorPanel->setColor(m_doc.bgcolor);
     TextColorPanel->setColor(m_doc.textcolor);
-    set(TextFontCB, [&](QComboBox* w) {
-        w->setCurrentIndex(
-            m_doc.textfont.empty() ? -1 : w->findText(QString::fromStdString(m_doc.textfont)));
-    });
+    set(TextFontCB, [&](QComboBox* w) { w->setCurrentIndex(fontIndex(w, m_doc.textfont)); });
     set(BoldText, [&](QCheckBox* w) { w->setChecked(m_doc.boldtext); });
     set(Shadow, [&](QCheckBox* w) { w->setChecked(m_doc.shadowtext); });
     set(TitleEdit, [&](QLineEdit* w) { w->setText(QString::fromStdString(m_doc.title)); });
@@ -637,8 +646,9 @@ void TForm1::BGImageChange()
 void TForm1::TextFontCBChange()
 {
     guarded([&] {
-        m_doc.setTextfont(TextFontCB->currentIndex() < 0 ? std::string()
-                                                         : TextFontCB->currentText().toStdString());
+        m_doc.setTextfont(TextFontCB->currentIndex() <= 0
+                              ? std::string()
+                              : TextFontCB->currentText().toStdString());
     });
 }
 
