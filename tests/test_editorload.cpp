@@ -6,7 +6,7 @@
 #include "document/projectfile.h"
 #include "guitestsupport.h"
 #include "imageio/imageunit.h"
-#include "moviemaker.h"
+#include "testmovies.h"
 #include "thumbs/clipform.h"
 
 #include <gtest/gtest.h>
@@ -42,13 +42,9 @@ protected:
     {
         testApplication();
 
-        MovieSpec spec;
-        spec.path = movie();
-        spec.width = 160;
-        spec.height = 120;
-        spec.frames = kFrames;
-        spec.gop = 30;
-        ASSERT_EQ(MakeMovie(spec), "");
+        ASSERT_EQ(TestMovieNamed("small.mpg").spec.frames, kFrames);
+        std::filesystem::copy_file(TestMoviePath("small.mpg"), movie(),
+                                   std::filesystem::copy_options::overwrite_existing);
         Picture p(40, 30);
         p.fill(10, 200, 30);
         ASSERT_TRUE(SaveAsBMP(picture(), p));

@@ -1,6 +1,6 @@
 #include "app/headless.h"
 #include "imageio/imageunit.h"
-#include "moviemaker.h"
+#include "testmovies.h"
 
 #include <gtest/gtest.h>
 
@@ -369,26 +369,18 @@ protected:
 
 TEST_F(HeadlessMovieTest, ExportedGridShowsTheStoredFramesAndSaveWritesTheClampedOnes)
 {
-    MovieSpec spec;
-    spec.path = (dir / "clip.mpg").string();
-    spec.width = 160;
-    spec.height = 120;
-    spec.frames = kFrames;
-    spec.gop = 30;
-    ASSERT_EQ(MakeMovie(spec), "");
-    MovieSpec red = spec;
-    red.path = (dir / "red.mpg").string();
-    red.u = 90;
-    red.v = 210;
-    ASSERT_EQ(MakeMovie(red), "");
+    ASSERT_EQ(TestMovieNamed("small.mpg").spec.frames, kFrames);
+    const std::string clip = (dir / "clip.mpg").string();
+    const std::string red = (dir / "red.mpg").string();
+    fs::copy_file(TestMoviePath("small.mpg"), clip);
+    fs::copy_file(TestMoviePath("smallred.mpg"), red);
     const std::string broken = write("broken.mpg", std::string(4000, 'x'));
 
     // Items 1..10: frames 0, 37, last, beyond the end, a broken movie, 64, a red movie,
     // no source, a frame below -1 (read as a picture source), 42.
-    const std::string clip = spec.path;
     const std::vector<std::pair<std::string, int>> items = {
-        {clip, 0},     {clip, 37}, {clip, kFrames - 1}, {clip, 5000}, {broken, 25}, {clip, 64},
-        {red.path, 1}, {"", 7},    {clip, -3},          {clip, 42}};
+        {clip, 0}, {clip, 37}, {clip, kFrames - 1}, {clip, 5000}, {broken, 25}, {clip, 64},
+        {red, 1},  {"", 7},    {clip, -3},          {clip, 42}};
     std::string project =
         "id=Tavrel\r\nversion=100\r\nmenustart=1\r\nmenucount=10\r\nthumbs=true\r\n"
         "numbers=false\r\nbgimage=\r\nbgcolor=FFFFFF\r\ntextcolor=000000\r\ntextfont=\r\n"

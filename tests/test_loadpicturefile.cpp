@@ -4,6 +4,7 @@
 #include "imageio/picturefailure.h"
 #include "jpegmaker.h"
 #include "pngjudge.h"
+#include "testdata.h"
 
 #include <gtest/gtest.h>
 
@@ -20,12 +21,11 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-const fs::path kSuite = fs::path(TAVREL_SHARED_DATA) / "pngsuite/png";
+const fs::path kSuite = TestDataPath("pngsuite/png");
 
 Bytes readFile(const fs::path& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return ReadTestFile(path);
 }
 
 Bytes pixelsOf(const Picture& picture)
@@ -70,20 +70,20 @@ protected:
 TEST_F(LoadPictureFileTest, PngSuiteComesOutOverWhite)
 {
     int loaded = 0;
-    for (const auto& entry : fs::directory_iterator(kSuite)) {
-        const std::string name = entry.path().filename().string();
+    for (const auto& path : TestDataFiles("pngsuite/png")) {
+        const std::string name = path.filename().string();
         SCOPED_TRACE(name);
         Picture target;
         if (name[0] == 'x') {
             Picture before = filled(3, 2, 9, 8, 7);
             target = before;
-            EXPECT_FALSE(LoadPictureFile(entry.path().string(), target));
+            EXPECT_FALSE(LoadPictureFile(path.string(), target));
             EXPECT_TRUE(target.samePixels(before));
             continue;
         }
         JudgedPng expected;
-        ASSERT_TRUE(JudgePng(entry.path().string(), expected));
-        ASSERT_TRUE(LoadPictureFile(entry.path().string(), target));
+        ASSERT_TRUE(JudgePng(path.string(), expected));
+        ASSERT_TRUE(LoadPictureFile(path.string(), target));
         ASSERT_EQ(target.width(), expected.width);
         ASSERT_EQ(target.height(), expected.height);
         EXPECT_TRUE(pixelsOf(target) == JudgeOverWhite(expected));
