@@ -51,6 +51,15 @@ void ColorSwatch::setColor(Color color)
     setPalette(pal);
 }
 
+void ColorSwatch::mousePressEvent(QMouseEvent* event)
+{
+    // Taking the press makes the release come here too.
+    if (event->button() == Qt::LeftButton)
+        event->accept();
+    else
+        QLabel::mousePressEvent(event);
+}
+
 void ColorSwatch::mouseReleaseEvent(QMouseEvent* event)
 {
     QLabel::mouseReleaseEvent(event);

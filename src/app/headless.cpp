@@ -239,9 +239,11 @@ public:
             message(s.stored + " (" + s.what + ") not found");
         for (const std::string& failure : report.failures)
             message(failure);
-        if (report.moviesLoaded > 0 || report.picturesLoaded > 0)
-            message(std::to_string(report.moviesLoaded) + " movie clips and " +
-                    std::to_string(report.picturesLoaded) + " pictures loaded");
+        LoadReport counts;
+        counts.moviesLoaded = report.moviesLoaded;
+        counts.picturesLoaded = report.picturesLoaded;
+        if (const std::string text = LoadSummaryText(counts); !text.empty())
+            message(text);
     }
 };
 
@@ -304,9 +306,11 @@ ExitCode run(const Options& options, const char* program)
             n != 0 && !lower.starts_with("menucaption"))
             sourceSet[static_cast<std::size_t>(n - 1)] = true;
     }
+    LoadReport report;
     for (int n = 1; n <= kItemCount; ++n)
         if (sourceSet[static_cast<std::size_t>(n - 1)])
-            RetakeThumbnail(doc, n, host);
+            RetakeThumbnail(doc, n, host, report);
+    host.reportLoad(report);
 
     ExitCode result = ExitCode::Ok;
     if (!options.exportFile.empty()) {
