@@ -208,7 +208,7 @@ TEST_F(WindowSourcesTest, ItemsTabShowsEachSourceAndGreysRowsPastTheCount)
     EXPECT_TRUE(form->ItemState[1]->pixmap().isNull());
     EXPECT_TRUE(QStringLiteral("holiday.mpg")
                     .startsWith(form->ItemState[1]->text().section(QChar(0x2026), 0, 0)));
-    EXPECT_EQ(form->ItemState[1]->toolTip(), QStringLiteral("/away/holiday.mpg"));
+    EXPECT_EQ(form->ItemState[1]->toolTip(), QStringLiteral("/away/holiday.mpg\nNot found"));
     EXPECT_TRUE(form->ItemState[2]->text().isEmpty());
     EXPECT_TRUE(form->ItemState[2]->pixmap().isNull());
     EXPECT_EQ(form->TitleSizeValue->text(), QStringLiteral("7"));

@@ -330,7 +330,10 @@ QWidget* TForm1::buildItemsPage()
         ItemState[i] = new QLabel;
         ItemState[i]->setObjectName(QStringLiteral("ItemState%1").arg(k));
         ItemState[i]->setProperty("tag", k);
-        ItemState[i]->setFixedSize(40, 24);
+        ItemState[i]->setFixedSize(60, 24);
+        QFont small = ItemState[i]->font();
+        small.setPointSizeF(small.pointSizeF() * 0.85);
+        ItemState[i]->setFont(small);
         ItemState[i]->setAlignment(Qt::AlignCenter);
         CN[i]->setProperty("tag", k);
         grid->addWidget(CN[i], row, 0);

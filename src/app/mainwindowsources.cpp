@@ -68,13 +68,16 @@ void TForm1::updateItemRows()
             continue;
         }
         const QString path = QString::fromStdString(source.menuclip);
-        state->setToolTip(path);
         if (source.hasThumbnail()) {
-            state->setPixmap(smallThumbnail(source.ThumbnailImage, state->size()));
+            state->setToolTip(path);
+            state->setPixmap(smallThumbnail(source.ThumbnailImage, QSize(40, state->height())));
         } else {
             // No picture to show (missing or unreadable): the name says which file it is.
-            const QString name = QFileInfo(path).fileName();
-            state->setText(state->fontMetrics().elidedText(name, Qt::ElideMiddle, state->width()));
+            const QFileInfo file(path);
+            state->setToolTip(path + (file.isFile() ? QStringLiteral("\nNo picture could be taken")
+                                                    : QStringLiteral("\nNot found")));
+            state->setText(state->fontMetrics().elidedText(file.fileName(), Qt::ElideMiddle,
+                                                           state->width() - 2));
         }
     }
 }
