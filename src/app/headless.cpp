@@ -1,5 +1,6 @@
 #include "headless.h"
 
+#include "discmenucommand.h"
 #include "document/menudocument.h"
 #include "document/projectfile.h"
 #include "document/projectparse.h"
@@ -28,6 +29,7 @@ enum class ExitCode {
     WriteFailed = 1,
     BadUsage = 2,
     LoadFailed = 3,
+    SubpictureFailed = 5, // --disc-menu: menu.mpg could not be made
 };
 
 enum class ImageType {
@@ -43,6 +45,7 @@ struct Options {
     std::optional<ImageType> type;
     int size = 0;
     std::string saveFile;
+    std::string discMenuDir;
     std::vector<std::pair<std::string, std::string>> sets;
     std::string project;
 };
@@ -162,6 +165,10 @@ Options parseArguments(int argc, char** argv)
             options.saveFile = takeValue();
             if (options.saveFile.empty())
                 throw UsageError("--save needs a file name");
+        } else if (name == "--disc-menu") {
+            options.discMenuDir = takeValue();
+            if (options.discMenuDir.empty())
+                throw UsageError("--disc-menu needs a folder");
         } else if (name == "--size") {
             const std::string value = takeValue();
             const auto size = ParseDecimal(value);
@@ -188,8 +195,8 @@ Options parseArguments(int argc, char** argv)
     }
     if (options.help)
         return options;
-    if (options.exportFile.empty() && options.saveFile.empty())
-        throw UsageError("nothing to do: give --export FILE or --save FILE");
+    if (options.exportFile.empty() && options.saveFile.empty() && options.discMenuDir.empty())
+        throw UsageError("nothing to do: give --export FILE, --disc-menu DIR or --save FILE");
     if (!options.exportFile.empty() && !options.type) {
         options.type = typeByName(LowerCaseExtension(options.exportFile));
         if (!options.type)
@@ -329,6 +336,11 @@ ExitCode run(const Options& options, const char* program)
             result = ExitCode::WriteFailed;
         }
     }
+    if (!options.discMenuDir.empty()) {
+        const int status = RunDiscMenuCommand(doc, options.discMenuDir);
+        if (status != 0 && result == ExitCode::Ok)
+            result = static_cast<ExitCode>(status);
+    }
     if (!options.saveFile.empty()) {
         try {
             SaveProject(doc, options.saveFile);
@@ -355,6 +367,7 @@ std::string HeadlessUsage()
     return "Usage: tavrel [PROJECT]\n"
            "       tavrel --export FILE [--size N] [--type bmp|gif|jpg|png] [--set KEY=VALUE]... "
            "[PROJECT]\n"
+           "       tavrel --disc-menu DIR [--size N] [--set KEY=VALUE]... [PROJECT]\n"
            "       tavrel --save OUT.tavrel [--set KEY=VALUE]... [PROJECT]\n"
            "       tavrel --help\n"
            "\n"
@@ -365,6 +378,10 @@ std::string HeadlessUsage()
            "  --export FILE   write the menu picture; the type follows the extension\n"
            "                  (.bmp .gif .jpg .jpeg .png) unless --type is given\n"
            "  --type T        bmp, gif, jpg or png\n"
+           "  --disc-menu DIR write a DVD menu into DIR: menu.png, the button masks\n"
+           "                  highlight.png and select.png, spumux.xml, menu_bg.mpg,\n"
+           "                  menu.mpg (with the buttons, made by spumux) and dvdauthor.xml;\n"
+           "                  a VCD size (0 or 1) gives menu.png only\n"
            "  --size N        0 = 704x480, 1 = 704x576, 2 = 720x480, 3 = 720x576 (default 0)\n"
            "  --save FILE     write the project file\n"
            "  --set KEY=VALUE set a project value, as in the project file:\n"
@@ -378,7 +395,8 @@ std::string HeadlessUsage()
            "                  highlightcolor selectcolor (hex BBGGRR)\n"
            "\n"
            "Exit status: 0 done, 1 a file could not be written, 2 bad option or value,\n"
-           "3 the project could not be loaded.\n";
+           "3 the project could not be loaded, 5 spumux is missing or could not add the\n"
+           "buttons to menu.mpg (the other disc files are written).\n";
 }
 
 int RunHeadless(int argc, char** argv)

@@ -31,6 +31,8 @@ bool PreviewBox::compose()
         m_cache.clear();
         DrawMenu(m_doc, canvas, m_scratch, false, nullptr, &m_geometry);
     }
+    if (decorate)
+        decorate(m_picture, m_geometry);
     return true;
 }
 

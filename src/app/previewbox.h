@@ -27,6 +27,9 @@ public:
     // What the last composition drew where, in the box's own coordinates.
     const MenuGeometry& menuGeometry() const { return m_geometry; }
 
+    // Called after each composition to draw over it (the disc buttons' look).
+    std::function<void(Picture&, const MenuGeometry&)> decorate;
+
     // Called with the error text when composing fails during a paint.
     std::function<void(const QString&)> onPaintError;
 
