@@ -100,13 +100,18 @@ protected:
 
     // A drag of one file entering `target` at `at`, then dropped there; whether the
     // target took it.
+    // As a real drag: it enters at the widget's edge and moves to `at`.
     static bool drop(QWidget* target, const std::string& path, QPoint at = QPoint(3, 3))
     {
         QMimeData data;
         data.setUrls({QUrl::fromLocalFile(QString::fromStdString(path))});
-        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QDragEnterEvent enter(QPoint(0, 0), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         QCoreApplication::sendEvent(target, &enter);
         if (!enter.isAccepted())
+            return false;
+        QDragMoveEvent move(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(target, &move);
+        if (!move.isAccepted())
             return false;
         QDropEvent dropped(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         QCoreApplication::sendEvent(target, &dropped);
@@ -168,6 +173,17 @@ TEST_F(WindowSourcesTest, DroppedFilesBecomeSourcesBackgroundOrTheOpenProject)
     EXPECT_EQ(form->doc().bgimage, picture);
     EXPECT_EQ(form->BGImage->text(), QString::fromStdString(picture));
     EXPECT_EQ(form->doc().BackgroundPicture.width(), 64);
+
+    // A movie entering the preview outside the boxes may still go onto one.
+    {
+        ModalWatch watch([](QDialog* dialog) { dialog->reject(); });
+        const Rect seventh = drawn.items[6].button;
+        ASSERT_TRUE(
+            drop(preview, movie,
+                 QPoint((seventh.left + seventh.right) / 2, (seventh.top + seventh.bottom) / 2)));
+        EXPECT_EQ(watch.seen, 1);
+    }
+    EXPECT_EQ(source(7).menuclip, movie);
 
     // A movie is no background; the preview outside the boxes refuses it.
     EXPECT_FALSE(drop(form->BGImage, movie));

@@ -120,6 +120,14 @@ bool TForm1::handleDropEvent(QObject* watched, QEvent* event)
         item = itemAt(PaintBox1->menuGeometry(), drop->position().toPoint());
     const DropPlan plan = planDrop(path, item, watched == BGImage, preview);
 
+    if (type == QEvent::DragEnter && preview && kindOf(path) != DropKind::None) {
+        // Refused here, the preview would hear nothing more of this drag; where over it
+        // the file may go is told move by move.
+        drop->acceptProposedAction();
+        if (!plan.any())
+            drop->setDropAction(Qt::IgnoreAction);
+        return true;
+    }
     if (!plan.any()) {
         event->ignore();
         return true;
