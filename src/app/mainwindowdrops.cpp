@@ -140,7 +140,7 @@ bool TForm1::handleDropEvent(QObject* watched, QEvent* event)
     // The drag's source waits for the drop to end: boxes and dialogs come afterwards.
     QTimer::singleShot(0, this, [this, plan] {
         if (plan.kind == DropKind::Project) {
-            openProject(plan.path);
+            openProjectAsking(plan.path);
         } else if (plan.background) {
             setBackgroundSource(plan.path);
         } else if (setItemSource(plan.item, plan.path) && plan.kind == DropKind::Movie) {
@@ -174,5 +174,5 @@ void TForm1::dropEvent(QDropEvent* event)
         return;
     }
     event->acceptProposedAction();
-    QTimer::singleShot(0, this, [this, path] { openProject(path); });
+    QTimer::singleShot(0, this, [this, path] { openProjectAsking(path); });
 }
