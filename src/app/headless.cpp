@@ -6,6 +6,7 @@
 #include "imageio/asciicase.h"
 #include "imageio/imageunit.h"
 #include "render/drawmenu.h"
+#include "render/legibilitycheck.h"
 #include "thumbs/mediaframe.h"
 
 #include <QFontDatabase>
@@ -29,6 +30,7 @@ enum class ExitCode {
     WriteFailed = 1,
     BadUsage = 2,
     LoadFailed = 3,
+    Warnings = 4, // --check found something
 };
 
 enum class ImageType {
@@ -40,6 +42,7 @@ enum class ImageType {
 
 struct Options {
     bool help = false;
+    bool check = false;
     std::string exportFile;
     std::optional<ImageType> type;
     int size = 0;
@@ -155,6 +158,10 @@ Options parseArguments(int argc, char** argv)
 
         if (name == "--help" || name == "-h") {
             options.help = true;
+        } else if (name == "--check") {
+            if (inlineValue)
+                throw UsageError("--check takes no value");
+            options.check = true;
         } else if (name == "--export") {
             options.exportFile = takeValue();
             if (options.exportFile.empty())
@@ -189,8 +196,8 @@ Options parseArguments(int argc, char** argv)
     }
     if (options.help)
         return options;
-    if (options.exportFile.empty() && options.saveFile.empty())
-        throw UsageError("nothing to do: give --export FILE or --save FILE");
+    if (options.exportFile.empty() && options.saveFile.empty() && !options.check)
+        throw UsageError("nothing to do: give --export FILE, --save FILE or --check");
     if (!options.exportFile.empty() && !options.type) {
         options.type = typeByName(LowerCaseExtension(options.exportFile));
         if (!options.type)
@@ -246,6 +253,21 @@ bool writeImage(ImageType type, const std::string& file, const Picture& image)
     return false;
 }
 
+// Composes the menu as exported, prints what the legibility check finds as "warning: ..."
+// lines and returns their number; the picture goes to `image` when asked for.
+std::size_t printLegibilityWarnings(const MenuDocument& doc, Picture* image)
+{
+    Picture scratch;
+    MenuGeometry geometry;
+    Picture composed = ComposeMenuImage(doc, scratch, &geometry);
+    const std::vector<LegibilityWarning> warnings = CheckLegibility(doc, geometry, composed);
+    for (const LegibilityWarning& w : warnings)
+        std::fprintf(stderr, "warning: %s\n", w.message.c_str());
+    if (image)
+        *image = std::move(composed);
+    return warnings.size();
+}
+
 ExitCode run(const Options& options, const char* program)
 {
     // Never show a window, whatever display there is.
@@ -293,11 +315,14 @@ ExitCode run(const Options& options, const char* program)
             RetakeThumbnail(doc, n, host);
 
     ExitCode result = ExitCode::Ok;
+    std::size_t warnings = 0;
+    if (options.check && options.exportFile.empty())
+        warnings = printLegibilityWarnings(doc, nullptr);
     if (!options.exportFile.empty()) {
         bool saved = false;
         try {
-            Picture scratch;
-            const Picture image = ComposeMenuImage(doc, scratch);
+            Picture image;
+            warnings = printLegibilityWarnings(doc, &image);
             saved = writeImage(*options.type, options.exportFile, image);
         } catch (...) {
             saved = false; // reported as a failed save, like any writer failure
@@ -317,6 +342,8 @@ ExitCode run(const Options& options, const char* program)
             result = ExitCode::WriteFailed;
         }
     }
+    if (options.check && warnings > 0 && result == ExitCode::Ok)
+        result = ExitCode::Warnings;
     return result;
 }
 
@@ -336,6 +363,7 @@ std::string HeadlessUsage()
            "       tavrel --export FILE [--size N] [--type bmp|gif|jpg|png] [--set KEY=VALUE]... "
            "[PROJECT]\n"
            "       tavrel --save OUT.tavrel [--set KEY=VALUE]... [PROJECT]\n"
+           "       tavrel --check [--size N] [--set KEY=VALUE]... [PROJECT]\n"
            "       tavrel --help\n"
            "\n"
            "Without options the editor opens, with PROJECT when one is given.\n"
@@ -347,6 +375,10 @@ std::string HeadlessUsage()
            "  --type T        bmp, gif, jpg or png\n"
            "  --size N        0 = 704x480, 1 = 704x576, 2 = 720x480, 3 = 720x576 (default 0)\n"
            "  --save FILE     write the project file\n"
+           "  --check         print what will go wrong on a TV (text outside title-safe,\n"
+           "                  overlaps, small or faint text, colours outside 16..235,\n"
+           "                  one-pixel lines) as warning: lines; exit status 4 if any.\n"
+           "                  --export prints the same warnings and still exits 0\n"
            "  --set KEY=VALUE set a project value, as in the project file:\n"
            "                  title subtitle footnote textfont bgimage (text),\n"
            "                  boldtext shadowtext thumbs numbers quality (true|false),\n"
@@ -358,7 +390,7 @@ std::string HeadlessUsage()
            "                  highlightcolor selectcolor (hex BBGGRR)\n"
            "\n"
            "Exit status: 0 done, 1 a file could not be written, 2 bad option or value,\n"
-           "3 the project could not be loaded.\n";
+           "3 the project could not be loaded, 4 --check found warnings.\n";
 }
 
 std::vector<std::string> InstalledFontFamilies()
