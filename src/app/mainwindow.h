@@ -13,6 +13,7 @@
 
 class ColorSwatch;
 class HelpViewer;
+class LegibilityPanel;
 class NumberEdit;
 class PageControl;
 class PictureFileDialog;
@@ -34,6 +35,8 @@ class QSlider;
 class QSplitter;
 class TAboutForm;
 class TClipForm;
+class TvMenus;
+struct LegibilityWarning;
 
 // The main window: the editing panel at the left, the live preview at the right, the
 // File and Help menus. Owns the document, the scratch picture and the remembered folders.
@@ -102,6 +105,8 @@ private:
     QWidget* buildMainPage();
     QWidget* buildItemsPage();
     void buildLayout();
+    void buildTvParts(); // the View and TV menus and the warnings under the preview
+    void selectWarningField(const LegibilityWarning& warning);
     void connectDocument();
     void FormCreate();
     void FormShow();
@@ -154,6 +159,7 @@ private:
     HelpViewer* m_helpViewer = nullptr;
     QFileDialog* m_imageSaveDialog = nullptr;
     PictureFileDialog* m_pictureDialog = nullptr;
+    MenuAspect m_previewAspect = MenuAspect::Pixels; // the aspect the preview box is laid out for
 
 public:
     // Controls, named as their object names.
@@ -180,6 +186,8 @@ public:
     QLabel* ISizePanel = nullptr;
     QFrame* PaintPanel = nullptr;
     PreviewBox* PaintBox1 = nullptr;
+    LegibilityPanel* LegibilityPanel1 = nullptr;
+    TvMenus* tvMenus = nullptr;
 
     QLineEdit* BGImage = nullptr;
     QPushButton* BGImageBtn = nullptr;
