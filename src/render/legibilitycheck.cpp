@@ -180,10 +180,12 @@ private:
                                              : "List lines " + itemLabel(a.item) + " and " +
                                                    itemLabel(b.item) + " overlap");
                 }
-                if (m_geometry.grid && intersects(a.caption, b.frame))
+                // A neighbour's box: its thumbnail with its caption, its button on the disc.
+                if (m_geometry.grid && !intersects(a.caption, b.caption) &&
+                    intersects(a.caption, b.button))
                     warnItem(LegibilityFault::Overlap, a.item,
                              "The caption of item " + itemLabel(a.item) +
-                                 " overlaps the thumbnail of item " + itemLabel(b.item));
+                                 " runs into the box of item " + itemLabel(b.item));
             }
         }
     }
