@@ -46,10 +46,9 @@ void TForm1::selectWarningField(const LegibilityWarning& warning)
             break;
         }
     }
-    PageControl1->setCurrentWidget(field == BGImage || field == TitleEdit ||
-                                           field == SubtitleEdit || field == FootnoteEdit
-                                       ? MainPage
-                                       : ItemsPage);
+    for (int page = 0; page < PageControl1->count(); ++page)
+        if (PageControl1->widget(page)->isAncestorOf(field))
+            PageControl1->setCurrentIndex(page);
     field->setFocus(Qt::OtherFocusReason);
     field->selectAll();
 }
