@@ -239,9 +239,10 @@ TEST(DrawMenuLayout, GeometryReportsWhatWasDrawn)
 
     EXPECT_EQ(g.width, 720);
     EXPECT_TRUE(g.grid);
-    ASSERT_EQ(g.texts.size(), c.of(Op::Text).size());
+    const std::vector<Op> texts = c.of(Op::Text);
+    ASSERT_EQ(g.texts.size(), texts.size());
     for (std::size_t i = 0; i < g.texts.size(); ++i) {
-        const Op& op = c.of(Op::Text)[i];
+        const Op& op = texts[i];
         EXPECT_EQ(g.texts[i].text, op.text);
         EXPECT_EQ(g.texts[i].box.left, op.x);
         EXPECT_EQ(g.texts[i].box.top, op.y);

@@ -5,6 +5,7 @@
 #include "document/projectparse.h"
 #include "imageio/asciicase.h"
 #include "imageio/imageunit.h"
+#include "imageio/picturefailure.h"
 #include "render/drawmenu.h"
 #include "render/legibilitycheck.h"
 #include "thumbs/mediaframe.h"
@@ -214,27 +215,42 @@ public:
     void showError(const std::string& text) override { message(text); }
     void showInformation(const std::string& text) override { message(text); }
 
-    void retakeMovieFrame(MenuDocument& doc, int n) override
+    bool retakeMovieFrame(MenuDocument& doc, int n, std::string& failure) override
     {
         ThumbnailSource& source = doc.item(n).source;
         if (source.menuframe < 0) {
             // The thumbnail dialog reads every negative frame as a picture source.
             source.menuframe = -1;
-            if (!LoadPictureFile(source.menuclip, source.ThumbnailImage)) {
+            std::string reason;
+            if (!LoadPictureFile(source.menuclip, source.ThumbnailImage, reason)) {
                 source.ThumbnailImage.clear();
-                message("Error loading " + source.menuclip);
+                failure = PictureFailureMessage(source.menuclip, reason);
+                return false;
             }
-        } else {
-            std::int32_t frame = source.menuframe;
-            Picture picture;
-            std::string error;
-            if (TakeMovieFrame(source.menuclip, frame, picture, error))
-                source.ThumbnailImage = std::move(picture);
-            else
-                message(error);
-            source.menuframe = frame;
+            return true;
         }
-        message("Movie clip #" + std::to_string(n) + " loaded");
+        std::int32_t frame = source.menuframe;
+        Picture picture;
+        std::string error;
+        const bool taken = TakeMovieFrame(source.menuclip, frame, picture, error, &failure);
+        if (taken)
+            source.ThumbnailImage = std::move(picture);
+        source.menuframe = frame;
+        return taken;
+    }
+
+    // A line per finding, as scripts read standard error line by line.
+    void reportLoad(const LoadReport& report) override
+    {
+        for (const LoadReport::Source& s : report.relinked)
+            message(s.stored + " (" + s.what + ") not found; using " + s.found);
+        for (const LoadReport::Source& s : report.notFound)
+            message(s.stored + " (" + s.what + ") not found");
+        for (const std::string& failure : report.failures)
+            message(failure);
+        if (report.moviesLoaded > 0 || report.picturesLoaded > 0)
+            message(std::to_string(report.moviesLoaded) + " movie clips and " +
+                    std::to_string(report.picturesLoaded) + " pictures loaded");
     }
 };
 
@@ -304,6 +320,8 @@ ExitCode run(const Options& options, const char* program)
             return ExitCode::BadUsage;
         }
         const std::string lower = LowerAscii(key);
+        if (lower == "bgimage" && !doc.BackgroundFailure.empty())
+            message(PictureFailureMessage(doc.bgimage, doc.BackgroundFailure));
         if (lower == "textfont" && !value.empty() && doc.textfont.empty())
             message("font '" + value + "' is not installed; the default face is used");
         if (const int n = ProjectKeyItem(FindProjectKey(key));

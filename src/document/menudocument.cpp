@@ -161,7 +161,8 @@ void MenuDocument::setBgimage(const std::string& path)
 {
     bgimage = path;
     BackgroundPicture.clear();
-    if (IsRegularFile(path) && !LoadPictureFile(path, BackgroundPicture))
+    BackgroundFailure.clear();
+    if (!path.empty() && !LoadPictureFile(path, BackgroundPicture, BackgroundFailure))
         BackgroundPicture.clear();
     refresh();
 }

@@ -112,6 +112,7 @@ public:
 
     // Run-time state.
     Picture BackgroundPicture;
+    std::string BackgroundFailure; // why bgimage could not be loaded; empty when it was
     int VideoMode = 0;
     SafeAreaSet safeAreas = SafeAreaSet::Current; // a setting of the editor, not of the project
     int ImageWidth = 704;
@@ -156,7 +157,8 @@ public:
     // Taken only within 0..10; returns whether it was taken.
     bool setMenucount(int value);
     void setCaption(int item, const std::string& text); // item 1..10
-    // Stores the path and decodes the file (when it exists) into BackgroundPicture.
+    // Stores the path and decodes the file into BackgroundPicture; a file that is
+    // missing or cannot be read leaves it empty and says why in BackgroundFailure.
     void setBgimage(const std::string& path);
     // 0..3; anything else selects 0.
     void selectVideoMode(int mode);
