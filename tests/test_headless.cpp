@@ -55,11 +55,14 @@ protected:
     }
     void TearDown() override { fs::remove_all(dir); }
 
-    Outcome tavrel(const std::vector<std::string>& args)
+    // `env` is put before the command as it stands ("PATH=/x" or empty).
+    Outcome tavrel(const std::vector<std::string>& args, const std::string& env = "")
     {
         std::string command = "cd ";
         command.append(quoted(dir.string()))
-            .append(" && QT_QPA_PLATFORM=offscreen ")
+            .append(" && ")
+            .append(env)
+            .append(" QT_QPA_PLATFORM=offscreen ")
             .append(quoted(TAVREL_BINARY));
         for (const std::string& arg : args)
             command.append(" ").append(quoted(arg));
@@ -239,6 +242,37 @@ TEST_F(HeadlessTest, WriteFailuresExitWithOne)
     run = tavrel({"--save", noProject});
     EXPECT_EQ(run.status, 1);
     EXPECT_TRUE(contains(run.err, "Cannot create file " + noProject)) << run.err;
+}
+
+TEST_F(HeadlessTest, DiscMenuSaysWhatItWroteAndExitsFiveWithoutSpumux)
+{
+    Outcome run = tavrel({"--disc-menu", "disc", "--size", "3", "--set", "menucount=3"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    for (const char* name : {"menu.png", "highlight.png", "select.png", "spumux.xml", "menu_bg.mpg",
+                             "menu.mpg", "dvdauthor.xml"}) {
+        EXPECT_TRUE(fs::is_regular_file(dir / "disc" / name)) << name;
+        EXPECT_TRUE(contains(run.err, std::string("disc/") + name + " saved")) << name;
+    }
+
+    // No spumux on the PATH: the rest is written, the way to finish said, status 5.
+    run = tavrel({"--disc-menu", "nospumux", "--size", "2"}, "PATH=/nonexistent");
+    EXPECT_EQ(run.status, 5) << run.err;
+    EXPECT_TRUE(contains(run.err, "spumux was not found")) << run.err;
+    EXPECT_TRUE(contains(run.err, "spumux spumux.xml < menu_bg.mpg > menu.mpg")) << run.err;
+    EXPECT_TRUE(fs::is_regular_file(dir / "nospumux" / "dvdauthor.xml"));
+    EXPECT_FALSE(fs::exists(dir / "nospumux" / "menu.mpg"));
+
+    // A VCD size has no buttons: the still and a word about it.
+    run = tavrel({"--disc-menu", "vcd", "--size", "0"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(contains(run.err, "VCD")) << run.err;
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir / "vcd"), fs::directory_iterator()), 1);
+
+    run = tavrel({"--disc-menu", ""});
+    EXPECT_EQ(run.status, 2);
+    const Outcome help = tavrel({"--help"});
+    EXPECT_TRUE(contains(help.out, "--disc-menu DIR"));
+    EXPECT_TRUE(contains(help.out, "5 spumux is missing"));
 }
 
 TEST_F(HeadlessTest, MissingThumbnailSourceIsReportedAndTheCommandGoesOn)

@@ -1,5 +1,6 @@
 #include "app/colorswatch.h"
 #include "app/customcolors.h"
+#include "app/discexportcommand.h"
 #include "app/helpviewer.h"
 #include "app/mainwindow.h"
 #include "app/messages.h"
@@ -931,4 +932,60 @@ TEST(SingleInstanceTest, SecondProgramQuits)
         first.kill();
         first.waitForFinished();
     }
+}
+
+TEST_F(MainWindowTest, DiscButtonsShowOverThePreviewAndTheExportSummarisesInOneBox)
+{
+    auto form = makeShownWindow();
+    form->presetActions[3]->trigger(); // 720 x 576
+    settle();
+    auto* preview = form->findChild<QComboBox*>("ButtonPreviewCB");
+    auto* style = form->findChild<QComboBox*>("ButtonStyleCB");
+    ASSERT_TRUE(preview && style);
+    const auto countColor = [&](Color color) {
+        const Picture& p = form->previewBox()->picture();
+        int n = 0;
+        for (int y = 0; y < p.height(); ++y)
+            for (int x = 0; x < p.width(); ++x) {
+                const std::uint8_t* px = p.pixel(x, y);
+                n += (px[0] | px[1] << 8 | px[2] << 16) == static_cast<int>(color);
+            }
+        return n;
+    };
+    const Color highlight = form->doc().highlightcolor;
+    const Color select = form->doc().selectcolor;
+    EXPECT_EQ(countColor(highlight), 0);
+    preview->setCurrentIndex(1);
+    settle();
+    const int underline = countColor(highlight);
+    EXPECT_GT(underline, 0);
+    style->setCurrentIndex(1); // a frame around each thumbnail covers more
+    EXPECT_EQ(form->doc().buttonstyle, ButtonStyle::Frame);
+    settle();
+    EXPECT_GT(countColor(highlight), underline);
+    preview->setCurrentIndex(2);
+    settle();
+    EXPECT_EQ(countColor(highlight), 0);
+    EXPECT_GT(countColor(select), 0);
+
+    // New brings the panel back to the defaults.
+    form->New1Click();
+    settle();
+    EXPECT_EQ(style->currentIndex(), 0);
+
+    ASSERT_NE(form->DiscMenuSave, nullptr);
+    EXPECT_EQ(form->DiscMenuSave->text(), "Export &disc menu...");
+    MessageLog log;
+    const QString folder = scratchDir().filePath(QStringLiteral("disc menu"));
+    ExportDiscMenuTo(form.get(), form->doc(), folder);
+    ASSERT_EQ(log.messages.size(), 1u);
+    EXPECT_EQ(log.messages[0].kind, MessageKind::Information) << log.messages[0].text.toStdString();
+    for (const char* name : {"menu.png", "highlight.png", "menu.mpg", "dvdauthor.xml"})
+        EXPECT_TRUE(log.messages[0].text.contains(QLatin1String(name))) << name;
+    EXPECT_TRUE(QFileInfo::exists(folder + QStringLiteral("/menu.mpg")));
+
+    // A folder that cannot be made: the error box, nothing else.
+    ExportDiscMenuTo(form.get(), form->doc(), folder + QStringLiteral("/menu.png/sub"));
+    ASSERT_EQ(log.messages.size(), 2u);
+    EXPECT_EQ(log.messages[1].kind, MessageKind::ErrorBox);
 }

@@ -1,5 +1,6 @@
 #include "headless.h"
 
+#include "discmenucommand.h"
 #include "document/menudocument.h"
 #include "document/projectfile.h"
 #include "document/projectparse.h"
@@ -31,7 +32,8 @@ enum class ExitCode {
     WriteFailed = 1,
     BadUsage = 2,
     LoadFailed = 3,
-    Warnings = 4, // --check found something
+    Warnings = 4,         // --check found something
+    SubpictureFailed = 5, // --disc-menu: menu.mpg could not be made
 };
 
 enum class ImageType {
@@ -48,6 +50,7 @@ struct Options {
     std::optional<ImageType> type;
     int size = 0;
     std::string saveFile;
+    std::string discMenuDir;
     std::vector<std::pair<std::string, std::string>> sets;
     std::string project;
 };
@@ -171,6 +174,10 @@ Options parseArguments(int argc, char** argv)
             options.saveFile = takeValue();
             if (options.saveFile.empty())
                 throw UsageError("--save needs a file name");
+        } else if (name == "--disc-menu") {
+            options.discMenuDir = takeValue();
+            if (options.discMenuDir.empty())
+                throw UsageError("--disc-menu needs a folder");
         } else if (name == "--size") {
             const std::string value = takeValue();
             const auto size = ParseDecimal(value);
@@ -197,8 +204,10 @@ Options parseArguments(int argc, char** argv)
     }
     if (options.help)
         return options;
-    if (options.exportFile.empty() && options.saveFile.empty() && !options.check)
-        throw UsageError("nothing to do: give --export FILE, --save FILE or --check");
+    if (options.exportFile.empty() && options.saveFile.empty() && options.discMenuDir.empty() &&
+        !options.check)
+        throw UsageError(
+            "nothing to do: give --export FILE, --disc-menu DIR, --save FILE or --check");
     if (!options.exportFile.empty() && !options.type) {
         options.type = typeByName(LowerCaseExtension(options.exportFile));
         if (!options.type)
@@ -334,7 +343,8 @@ ExitCode run(const Options& options, const char* program)
 
     ExitCode result = ExitCode::Ok;
     std::size_t warnings = 0;
-    if (options.check && options.exportFile.empty())
+    // Every command that makes the menu's picture says what will go wrong on the TV.
+    if ((options.check || !options.discMenuDir.empty()) && options.exportFile.empty())
         warnings = printLegibilityWarnings(doc, nullptr);
     if (!options.exportFile.empty()) {
         bool saved = false;
@@ -351,6 +361,11 @@ ExitCode run(const Options& options, const char* program)
             message("Error saving " + options.exportFile);
             result = ExitCode::WriteFailed;
         }
+    }
+    if (!options.discMenuDir.empty()) {
+        const int status = RunDiscMenuCommand(doc, options.discMenuDir);
+        if (status != 0 && result == ExitCode::Ok)
+            result = static_cast<ExitCode>(status);
     }
     if (!options.saveFile.empty()) {
         try {
@@ -380,6 +395,7 @@ std::string HeadlessUsage()
     return "Usage: tavrel [PROJECT]\n"
            "       tavrel --export FILE [--size N] [--type bmp|gif|jpg|png] [--set KEY=VALUE]... "
            "[PROJECT]\n"
+           "       tavrel --disc-menu DIR [--size N] [--set KEY=VALUE]... [PROJECT]\n"
            "       tavrel --save OUT.tavrel [--set KEY=VALUE]... [PROJECT]\n"
            "       tavrel --check [--size N] [--set KEY=VALUE]... [PROJECT]\n"
            "       tavrel --help\n"
@@ -391,6 +407,10 @@ std::string HeadlessUsage()
            "  --export FILE   write the menu picture; the type follows the extension\n"
            "                  (.bmp .gif .jpg .jpeg .png) unless --type is given\n"
            "  --type T        bmp, gif, jpg or png\n"
+           "  --disc-menu DIR write a DVD menu into DIR: menu.png, the button masks\n"
+           "                  highlight.png and select.png, spumux.xml, menu_bg.mpg,\n"
+           "                  menu.mpg (with the buttons, made by spumux) and dvdauthor.xml;\n"
+           "                  a VCD size (0 or 1) gives menu.png only\n"
            "  --size N        0 = 704x480, 1 = 704x576, 2 = 720x480, 3 = 720x576 (default 0)\n"
            "  --save FILE     write the project file\n"
            "  --check         print what will go wrong on a TV (text outside title-safe,\n"
@@ -408,7 +428,8 @@ std::string HeadlessUsage()
            "                  highlightcolor selectcolor (hex BBGGRR)\n"
            "\n"
            "Exit status: 0 done, 1 a file could not be written, 2 bad option or value,\n"
-           "3 the project could not be loaded, 4 --check found warnings.\n";
+           "3 the project could not be loaded, 4 --check found warnings, 5 spumux is missing\n"
+           "or could not add the buttons to menu.mpg (the other disc files are written).\n";
 }
 
 std::vector<std::string> InstalledFontFamilies()

@@ -2,6 +2,8 @@
 
 #include "appicon.h"
 #include "colorswatch.h"
+#include "discexportcommand.h"
+#include "discpanel.h"
 #include "headless.h"
 #include "messages.h"
 #include "numberedit.h"
@@ -141,6 +143,7 @@ void TForm1::buildMenus()
         connect(action, &QAction::triggered, this, [this, mode] { selectPreset(mode); });
     }
     ImageSave = addAction(File1, "ImageSave", QStringLiteral("&Export to image file..."));
+    DiscMenuSave = addAction(File1, "DiscMenuSave", QStringLiteral("Export &disc menu..."));
     File1->addSeparator();
     Exit1 = addAction(File1, "Exit1", QStringLiteral("E&xit"));
 
@@ -158,6 +161,11 @@ void TForm1::buildMenus()
     connect(Open1, &QAction::triggered, this, &TForm1::Open1Click);
     connect(Save1, &QAction::triggered, this, &TForm1::Save1Click);
     connect(ImageSave, &QAction::triggered, this, &TForm1::ImageSaveClick);
+    connect(DiscMenuSave, &QAction::triggered, this, [this] {
+        if (LastDiscMenuDir.isEmpty())
+            LastDiscMenuDir = LastSaveImageDir;
+        DiscMenuExportClick(this, m_doc, LastDiscMenuDir);
+    });
     connect(Exit1, &QAction::triggered, this, &TForm1::Exit1Click);
     connect(Contents1, &QAction::triggered, this, &TForm1::Contents1Click);
     connect(About1, &QAction::triggered, this, &TForm1::About1Click);
@@ -227,6 +235,10 @@ QWidget* TForm1::buildMainPage()
     grid->addWidget(ShowThumbs, row++, 0, 1, 3);
     ShowNumbers = checkBox("ShowNumbers", QStringLiteral("Show numbers"), true);
     grid->addWidget(ShowNumbers, row++, 0, 1, 3);
+    DiscPanel1 =
+        new DiscPanel(m_doc, [this](Color from, Color& to) { return chooseColor(from, to); });
+    grid->addWidget(DiscPanel1, row++, 0, 1, 3);
+    connect(DiscPanel1, &DiscPanel::previewChanged, this, [this] { PaintBox1->Refresh(); });
     grid->setRowStretch(row, 1);
 
     chainTabOrder({BGImage, BGImageBtn, BGColorBtn, TextColorBtn, TextFontCB, BoldText, Shadow,
@@ -382,6 +394,9 @@ void TForm1::buildLayout()
     right->addWidget(PaintPanel, 1);
     PaintBox1 = new PreviewBox(m_doc, ScratchImage, PaintPanel);
     PaintBox1->setObjectName(QStringLiteral("PaintBox1"));
+    PaintBox1->decorate = [this](Picture& picture, const MenuGeometry& geometry) {
+        PaintButtonPreview(m_doc, geometry, picture, DiscPanel1->preview());
+    };
     PaintBox1->onPaintError = [this](const QString& text) {
         if (m_paintErrorPending)
             return;
@@ -580,6 +595,7 @@ void TForm1::SyncPanel()
     set(FirstItem, [&](NumberEdit* w) { w->setValue(m_doc.menustart); });
     set(TotalItems, [&](NumberEdit* w) { w->setValue(m_doc.menucount); });
     relabelRows(m_doc.menustart);
+    DiscPanel1->sync();
     for (int k = 1; k <= kItemCount; ++k) {
         set(Edit[static_cast<std::size_t>(k - 1)],
             [&](QLineEdit* w) { w->setText(QString::fromStdString(m_doc.item(k).menucaption)); });

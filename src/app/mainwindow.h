@@ -12,6 +12,7 @@
 #include <functional>
 
 class ColorSwatch;
+class DiscPanel;
 class HelpViewer;
 class LegibilityPanel;
 class NumberEdit;
@@ -146,6 +147,7 @@ private:
     Picture ScratchImage;
     QString LastClipDir;
     QString LastSaveImageDir;
+    QString LastDiscMenuDir;
     QString LastFileDir;
     CustomColorList m_customColors;
     QString m_helpFolder;
@@ -170,6 +172,8 @@ public:
     QAction* Open1 = nullptr;
     QAction* Save1 = nullptr;
     QAction* ImageSave = nullptr;
+    QAction* DiscMenuSave = nullptr;
+    DiscPanel* DiscPanel1 = nullptr;
     QAction* Exit1 = nullptr;
     QAction* Contents1 = nullptr;
     QAction* About1 = nullptr;

@@ -31,21 +31,23 @@ bool PreviewBox::compose()
         m_picture.reset(w, h);
     m_stale = false;
     ++m_compositions;
-    MenuGeometry geometry;
     {
         PictureCanvas canvas(m_picture);
         if (m_doc.quality) {
-            DrawMenu(m_doc, canvas, m_scratch, true, &m_cache, &geometry);
+            DrawMenu(m_doc, canvas, m_scratch, true, &m_cache, &m_geometry);
         } else {
             m_cache.clear();
-            DrawMenu(m_doc, canvas, m_scratch, false, nullptr, &geometry);
+            DrawMenu(m_doc, canvas, m_scratch, false, nullptr, &m_geometry);
         }
     }
     if (m_doc.tvsafe)
         MakeTvSafe(m_picture);
-    m_warnings = CheckLegibility(m_doc, geometry, m_picture);
+    // Checked before the buttons' look is drawn over it: that is not part of the menu.
+    m_warnings = CheckLegibility(m_doc, m_geometry, m_picture);
     if (onWarnings)
         onWarnings(m_warnings);
+    if (decorate)
+        decorate(m_picture, m_geometry);
     return true;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "imageio/picture.h"
+#include "render/drawmenu.h"
 #include "render/legibilitycheck.h"
 #include "render/scaledpicturecache.h"
 
@@ -34,6 +35,9 @@ public:
     void setSafeAreasShown(bool shown);
     bool safeAreasShown() const { return m_safeAreasShown; }
 
+    // Called after each composition to draw over it (the disc buttons' look).
+    std::function<void(Picture&, const MenuGeometry&)> decorate;
+
     // Called with the error text when composing fails during a paint.
     std::function<void(const QString&)> onPaintError;
     // Called after each composition with what the legibility check found.
@@ -51,6 +55,7 @@ private:
     MenuDocument& m_doc;
     Picture& m_scratch;
     Picture m_picture;
+    MenuGeometry m_geometry;
     ScaledPictureCache m_cache; // rescaled pictures kept between "Better quality" drawings
     bool m_stale = true;        // the picture does not show the current size yet
     bool m_safeAreasShown = false;
