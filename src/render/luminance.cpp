@@ -65,9 +65,17 @@ double ContrastRatio(double luminance1, double luminance2)
 
 int LuminanceBin(std::uint8_t r, std::uint8_t g, std::uint8_t b)
 {
-    const double l = RelativeLuminance(r, g, b);
-    const int level = std::clamp(static_cast<int>(l * kLevels + 0.5), 0, kLevels);
-    return binTable()[static_cast<std::size_t>(level)];
+    // Integer weights on quantised linear light: this runs for every pixel behind every
+    // text of every composition.
+    static const std::array<std::uint32_t, 256> linear = [] {
+        std::array<std::uint32_t, 256> t{};
+        for (std::size_t v = 0; v < 256; ++v)
+            t[v] = static_cast<std::uint32_t>(linearTable()[v] * kLevels + 0.5);
+        return t;
+    }();
+    const std::uint32_t level =
+        (2126 * linear[r] + 7152 * linear[g] + 722 * linear[b] + 5000) / 10000;
+    return binTable()[std::min<std::uint32_t>(level, kLevels)];
 }
 
 double BinLuminance(int bin)
