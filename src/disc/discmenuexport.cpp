@@ -213,7 +213,8 @@ DiscMenuResult ExportDiscMenu(const MenuDocument& doc, const std::string& dir,
         }
         if (child.timedOut || child.exitStatus != 0 || !subpictureAdded(child.errorOutput)) {
             result.subpicture = SubpictureOutcome::SpumuxFailed;
-            std::string why = child.timedOut ? "it did not finish in time"
+            std::string why = child.timedOut         ? "it did not finish in time"
+                              : child.exitStatus < 0 ? "it was stopped by a signal"
                               : child.exitStatus != 0
                                   ? "it failed with exit status " + std::to_string(child.exitStatus)
                                   : "it did not add the subpicture";
