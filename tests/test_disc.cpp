@@ -6,6 +6,7 @@
 #include "disc/menustream.h"
 #include "imageio/atomicfile.h"
 #include "render/drawmenu.h"
+#include "render/picturecanvas.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -451,6 +452,30 @@ TEST(DiscButtons, CaptionsRunningPastTheFrameAndCrowdedLinesStillGiveValidButton
     const Laid crowded = layOut(list);
     expectValidButtons(crowded.buttons, crowded.mask);
     EXPECT_GT(setPixels(crowded.mask), 0);
+}
+
+TEST(DiscButtons, TinyPreviewSizesGiveValidButtonsOrAClearError)
+{
+    // The preview lays buttons out at whatever size the window has.
+    for (const ButtonStyle style : {ButtonStyle::Frame, ButtonStyle::Text})
+        for (const Layout layout : {Layout::Grid, Layout::List}) {
+            const MenuDocument doc = makeMenu(3, layout, 10, style);
+            for (const auto& [w, h] : {std::pair{1, 1}, std::pair{2, 3}, std::pair{17, 9},
+                                       std::pair{40, 31}, std::pair{90, 70}}) {
+                Picture target(w, h);
+                Picture scratch;
+                PictureCanvas canvas(target);
+                MenuGeometry geometry;
+                DrawMenu(doc, canvas, scratch, false, nullptr, &geometry);
+                try {
+                    const std::vector<DiscButton> buttons = LayoutDiscButtons(geometry);
+                    const DiscMask mask = DrawDiscMask(doc, geometry, buttons);
+                    expectValidButtons(buttons, mask);
+                } catch (const std::runtime_error&) {
+                    // Buttons with no room of their own: the preview shows none.
+                }
+            }
+        }
 }
 
 TEST(DiscButtons, UnderlineIsAnEvenBarOfAtLeastTwoRowsUnderTheCaption)
