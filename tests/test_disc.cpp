@@ -763,8 +763,12 @@ TEST_F(DiscTest, AFailingSpumuxLeavesNoMenuStreamAndKeepsTheOldOne)
     }
 }
 
-TEST_F(DiscTest, AFolderThatCannotBeMadeIsAClearError)
+TEST_F(DiscTest, AMenuWithoutItemsOrAFolderThatCannotBeMadeIsAClearError)
 {
+    MenuDocument empty = makeMenu(3, Layout::Grid, 0);
+    EXPECT_THROW(ExportDiscMenu(empty, (dir / "empty").string()), std::runtime_error);
+    EXPECT_TRUE(fs::is_empty(dir / "empty"));
+
     const MenuDocument doc = makeMenu(3, Layout::Grid, 2);
     std::ofstream(dir / "file") << "x";
     try {
