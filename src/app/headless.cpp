@@ -7,6 +7,7 @@
 #include "imageio/asciicase.h"
 #include "imageio/imageunit.h"
 #include "imageio/picturefailure.h"
+#include "imageio/picturetype.h"
 #include "render/drawmenu.h"
 #include "thumbs/mediaframe.h"
 
@@ -34,17 +35,10 @@ enum class ExitCode {
     SubpictureFailed = 5, // --disc-menu: menu.mpg could not be made
 };
 
-enum class ImageType {
-    Bmp,
-    Gif,
-    Jpg,
-    Png,
-};
-
 struct Options {
     bool help = false;
     std::string exportFile;
-    std::optional<ImageType> type;
+    PictureType type = PictureType::None;
     int size = 0;
     std::string saveFile;
     std::string discMenuDir;
@@ -59,20 +53,6 @@ struct UsageError : std::runtime_error {
 void message(const std::string& text)
 {
     std::fprintf(stderr, "tavrel: %s\n", text.c_str());
-}
-
-std::optional<ImageType> typeByName(const std::string& name)
-{
-    const std::string lower = LowerAscii(name);
-    if (lower == "bmp")
-        return ImageType::Bmp;
-    if (lower == "gif")
-        return ImageType::Gif;
-    if (lower == "jpg" || lower == "jpeg")
-        return ImageType::Jpg;
-    if (lower == "png")
-        return ImageType::Png;
-    return std::nullopt;
 }
 
 // A --set value must be exactly what the reader takes, so that a typing error is
@@ -179,8 +159,8 @@ Options parseArguments(int argc, char** argv)
             options.size = *size;
         } else if (name == "--type") {
             const std::string value = takeValue();
-            options.type = typeByName(value);
-            if (!options.type)
+            options.type = PictureTypeByName(value);
+            if (options.type == PictureType::None)
                 throw UsageError("--type takes bmp, gif, jpg or png, not '" + value + "'");
         } else if (name == "--set") {
             const std::string value = takeValue();
@@ -199,9 +179,9 @@ Options parseArguments(int argc, char** argv)
         return options;
     if (options.exportFile.empty() && options.saveFile.empty() && options.discMenuDir.empty())
         throw UsageError("nothing to do: give --export FILE, --disc-menu DIR or --save FILE");
-    if (!options.exportFile.empty() && !options.type) {
-        options.type = typeByName(LowerCaseExtension(options.exportFile));
-        if (!options.type)
+    if (!options.exportFile.empty() && options.type == PictureType::None) {
+        options.type = PictureTypeOfFile(options.exportFile);
+        if (options.type == PictureType::None)
             throw UsageError("cannot tell the image type of '" + options.exportFile +
                              "': name it .bmp, .gif, .jpg, .jpeg or .png, or give --type");
     }
@@ -253,21 +233,6 @@ public:
                     std::to_string(report.picturesLoaded) + " pictures loaded");
     }
 };
-
-bool writeImage(ImageType type, const std::string& file, const Picture& image)
-{
-    switch (type) {
-    case ImageType::Bmp:
-        return SaveAsBMP(file, image);
-    case ImageType::Gif:
-        return SaveAsGIF(file, image);
-    case ImageType::Jpg:
-        return SaveAsJPG(file, image);
-    case ImageType::Png:
-        return SaveAsPNG(file, image);
-    }
-    return false;
-}
 
 ExitCode run(const Options& options, const char* program)
 {
@@ -323,7 +288,7 @@ ExitCode run(const Options& options, const char* program)
         try {
             Picture scratch;
             const Picture image = ComposeMenuImage(doc, scratch);
-            saved = writeImage(*options.type, options.exportFile, image);
+            saved = SavePictureFile(options.type, options.exportFile, image);
         } catch (...) {
             saved = false; // reported as a failed save, like any writer failure
         }
