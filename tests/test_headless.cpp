@@ -297,6 +297,42 @@ TEST_F(HeadlessTest, MissingThumbnailSourceIsReportedAndTheCommandGoesOn)
 
 // A background of the export's own size is rescaled 1:1, so with no texts and no items
 // the exported picture is the background picture itself.
+TEST_F(HeadlessTest, FontsByPlainNameAndMetricSubstitutesKeepTheirNames)
+{
+    // Arial is not installed here, but Liberation Sans stands in for it with its measures.
+    Outcome run = tavrel({"--save", "arial.tavrel", "--set", "textfont=arial"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(contains(readFile(dir / "arial.tavrel"), "\r\ntextfont=Arial\r\n")) << run.err;
+    EXPECT_FALSE(contains(run.err, "not installed")) << run.err;
+
+    run = tavrel({"--save", "none.tavrel", "--set", "textfont=No Such Face"});
+    EXPECT_TRUE(contains(run.err, "font 'No Such Face' is not installed")) << run.err;
+    EXPECT_TRUE(contains(readFile(dir / "none.tavrel"), "\r\ntextfont=\r\n"));
+}
+
+// A project moved with its sources: found beside it, told as one line per source.
+TEST_F(HeadlessTest, MovedProjectFindsItsSources)
+{
+    fs::create_directories(dir / "before");
+    Picture green(8, 6);
+    green.fill(0, 255, 0);
+    ASSERT_TRUE(SaveAsBMP((dir / "before" / "cover.bmp").string(), green));
+    const std::string old = (dir / "before" / "cover.bmp").string();
+    ASSERT_EQ(tavrel({"--save", (dir / "before" / "p.tavrel").string(), "--set", "menuclip1=" + old,
+                      "--set", "menuframe1=-1", "--set", "bgimage=" + old})
+                  .status,
+              0);
+    fs::rename(dir / "before", dir / "after");
+    const Outcome run = tavrel({"--save", "out.tavrel", (dir / "after" / "p.tavrel").string()});
+    EXPECT_EQ(run.status, 0) << run.err;
+    const std::string now = (dir / "after" / "cover.bmp").string();
+    EXPECT_TRUE(contains(run.err, old + " (item 1) not found; using " + now)) << run.err;
+    EXPECT_TRUE(contains(run.err, old + " (background) not found; using " + now)) << run.err;
+    const std::string saved = readFile(dir / "out.tavrel");
+    EXPECT_TRUE(contains(saved, "\r\nmenuclip1=" + now + "\r\n"));
+    EXPECT_TRUE(contains(saved, "\r\nbgimage=" + now + "\r\n"));
+}
+
 TEST_F(HeadlessTest, FullSizeBackgroundComesOutUnchanged)
 {
     Picture background(720, 576);
@@ -395,7 +431,7 @@ TEST_F(HeadlessMovieTest, ExportedGridShowsTheStoredFramesAndSaveWritesTheClampe
     const Outcome run =
         tavrel({"--export", "out.bmp", "--size", "3", "--save", "out.tavrel", "movies.tavrel"});
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_TRUE(contains(run.err, "7 movie clips and 0 pictures loaded")) << run.err;
+    EXPECT_TRUE(contains(run.err, "7 movie clips loaded.")) << run.err;
     EXPECT_TRUE(contains(run.err, "Cannot open movie broken.mpg: the file is damaged or not a "
                                   "movie (Invalid data found when processing input ($"))
         << run.err;

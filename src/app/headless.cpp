@@ -11,9 +11,7 @@
 #include "render/drawmenu.h"
 #include "thumbs/mediaframe.h"
 
-#include <QFontDatabase>
 #include <QGuiApplication>
-#include <QStringList>
 
 #include <algorithm>
 #include <array>
@@ -228,9 +226,11 @@ public:
             message(s.stored + " (" + s.what + ") not found");
         for (const std::string& failure : report.failures)
             message(failure);
-        if (report.moviesLoaded > 0 || report.picturesLoaded > 0)
-            message(std::to_string(report.moviesLoaded) + " movie clips and " +
-                    std::to_string(report.picturesLoaded) + " pictures loaded");
+        LoadReport counts;
+        counts.moviesLoaded = report.moviesLoaded;
+        counts.picturesLoaded = report.picturesLoaded;
+        if (const std::string text = LoadSummaryText(counts); !text.empty())
+            message(text);
     }
 };
 
@@ -278,9 +278,11 @@ ExitCode run(const Options& options, const char* program)
             n != 0 && !lower.starts_with("menucaption"))
             sourceSet[static_cast<std::size_t>(n - 1)] = true;
     }
+    LoadReport report;
     for (int n = 1; n <= kItemCount; ++n)
         if (sourceSet[static_cast<std::size_t>(n - 1)])
-            RetakeThumbnail(doc, n, host);
+            RetakeThumbnail(doc, n, host, report);
+    host.reportLoad(report);
 
     ExitCode result = ExitCode::Ok;
     if (!options.exportFile.empty()) {
@@ -360,18 +362,6 @@ std::string HeadlessUsage()
            "Exit status: 0 done, 1 a file could not be written, 2 bad option or value,\n"
            "3 the project could not be loaded, 5 spumux is missing or could not add the\n"
            "buttons to menu.mpg (the other disc files are written).\n";
-}
-
-std::vector<std::string> InstalledFontFamilies()
-{
-    QStringList families = QFontDatabase::families();
-    families.sort(Qt::CaseInsensitive);
-    families.removeDuplicates();
-    std::vector<std::string> out;
-    out.reserve(static_cast<std::size_t>(families.size()));
-    for (const QString& family : families)
-        out.push_back(family.toStdString());
-    return out;
 }
 
 int RunHeadless(int argc, char** argv)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "fontfamilies.h"
+
 #include <string>
 #include <vector>
 
@@ -15,7 +17,3 @@ int RunHeadless(int argc, char** argv);
 
 // The usage text printed by --help.
 std::string HeadlessUsage();
-
-// Installed font families, sorted without regard to case, each once. Needs a
-// QGuiApplication.
-std::vector<std::string> InstalledFontFamilies();

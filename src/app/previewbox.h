@@ -24,6 +24,8 @@ public:
     // How many compositions have run; tests count refreshes with it.
     int compositionCount() const { return m_compositions; }
     const Picture& picture() const { return m_picture; }
+    // What the last composition drew where, in the box's own coordinates.
+    const MenuGeometry& menuGeometry() const { return m_geometry; }
 
     // Called after each composition to draw over it (the disc buttons' look).
     std::function<void(Picture&, const MenuGeometry&)> decorate;
