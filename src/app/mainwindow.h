@@ -1,8 +1,11 @@
 #pragma once
 
 #include "customcolors.h"
+#include "document/edithistory.h"
 #include "document/menudocument.h"
 #include "imageio/picture.h"
+#include "imageio/picturetype.h"
+#include "recentfiles.h"
 #include "settings.h"
 
 #include <QMainWindow>
@@ -14,6 +17,8 @@
 class ColorSwatch;
 class DiscPanel;
 class HelpViewer;
+class ImageExportDialog;
+class LegibilityPanel;
 class NumberEdit;
 class PageControl;
 class PictureFileDialog;
@@ -23,6 +28,9 @@ class QActionGroup;
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
+class QDragEnterEvent;
+class QDragMoveEvent;
+class QDropEvent;
 class QFileDialog;
 class QFrame;
 class QGroupBox;
@@ -35,6 +43,8 @@ class QSlider;
 class QSplitter;
 class TAboutForm;
 class TClipForm;
+class TvMenus;
+struct LegibilityWarning;
 
 // The main window: the editing panel at the left, the live preview at the right, the
 // File and Help menus. Owns the document, the scratch picture and the remembered folders.
@@ -59,12 +69,19 @@ public:
     const QString& lastSaveImageDir() const { return LastSaveImageDir; }
     const QString& lastFileDir() const { return LastFileDir; }
     const CustomColorList& customColors() const { return m_customColors; }
-    QFileDialog* imageSaveDialog(); // created on first use, kept for the run
+    ImageExportDialog* imageSaveDialog(); // created on first use, kept for the run
+    const EditHistory& history() const { return m_history; }
+    // The document differs from the file it came from (or from a new menu).
+    bool isModified() const { return m_history.isModified(); }
+    const RecentFiles& recentFiles() const { return m_recent; }
 
     // Commands of the menus and buttons.
     void New1Click();
     void Open1Click();
-    void Save1Click();
+    void Save1Click();   // to the current file; asks for a name only when there is none
+    void SaveAs1Click(); // always asks for a name
+    void Undo1Click();
+    void Redo1Click();
     void ImageSaveClick();
     void Exit1Click();
     void Contents1Click();
@@ -75,14 +92,26 @@ public:
 
     // The parts of the commands that follow their dialogs.
     // Loads a project; its errors go to the error box, the panel follows the document.
-    void openProject(const QString& path);
+    // A file that fails the format check leaves the window as it was. True when loaded.
+    bool openProject(const QString& path);
+    // Asks to save unsaved changes first (a project from outside: second start, recent list).
+    void openProjectAsking(const QString& path);
+    // "Save changes?" when the document is modified; true when the caller may go on.
+    bool maybeSave();
     // Saves the project; a failure goes to the error box and changes nothing.
-    void saveProjectAs(const QString& path);
-    // Composes the full-size image and writes it with the writer of `fileType` (1 BMP,
-    // 2 GIF, 3 JPG, 4 PNG) whatever the extension; reports the outcome in a box.
-    bool exportTo(const QString& path, int fileType);
+    bool saveProjectAs(const QString& path);
+    // Composes the full-size image and writes it. A picture extension in the name chooses
+    // the writer, else `selected` does and its suffix is appended. The outcome shows in
+    // the status bar, a failure in a box.
+    bool exportTo(const QString& path, PictureType selected);
     // Opens the help window at the topic of a context number (300: the menus).
     void ShowHelpContext(int context);
+
+    // Sources: the thumbnail dialog for one item; a dropped file made an item's source or
+    // the background (false, with a box saying why, when it cannot be read).
+    void openThumbnailDialog(int item);
+    bool setItemSource(int item, const QString& path);
+    bool setBackgroundSource(const QString& path);
 
     // Lays the preview box out for the panel's size and the image size.
     void UpdatePreviewBounds();
@@ -92,6 +121,9 @@ public:
     QString BaseCaption;
 
 protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
@@ -103,6 +135,8 @@ private:
     QWidget* buildMainPage();
     QWidget* buildItemsPage();
     void buildLayout();
+    void buildTvParts(); // the View and TV menus and the warnings under the preview
+    void selectWarningField(const LegibilityWarning& warning);
     void connectDocument();
     void FormCreate();
     void FormShow();
@@ -112,11 +146,27 @@ private:
     void SaveSettings();
     void fillFontList();
     void updateCaption();
+    // After every change of the document: history, caption, Undo and Redo.
+    void documentChanged();
+    void updateEditActions();
+    void rebuildRecentMenu();
+    void rememberRecent(const QString& path);
+    void storeRecent();
+    bool saveAsCommand();
     void relabelRows(int menustart);
     void guarded(const std::function<void()>& command);
     // The colour chooser; false on cancel. Throws for malformed custom colours.
-    bool chooseColor(Color initial, Color& chosen);
+    bool chooseColor(Color initial, Color& chosen, const QString& title = QString());
     HelpViewer* ensureHelpViewer();
+    // Drops on the window's fields and preview (mainwindowdrops.cpp); true when handled.
+    bool handleDropEvent(QObject* watched, QEvent* event);
+    void acceptDropsOn(QWidget* widget);
+    // The Items tab's rows follow the document: source state, rows past the count grey.
+    void updateItemRows();
+    // The background field in red with the reason when its picture cannot be loaded.
+    void markBackground();
+    // What follows every change of the document besides the preview.
+    void followDocument();
 
     // Change handlers.
     void BGImageChange();
@@ -135,7 +185,6 @@ private:
     void Edit1Change();
     void tn1btnClick();
     void PreviewModeClick();
-    void ImageSaveDialogTypeChange(int fileType);
     void selectPreset(int mode);
 
     MenuDocument m_doc;
@@ -154,17 +203,35 @@ private:
     TClipForm* m_clipForm = nullptr;
     TAboutForm* m_aboutForm = nullptr;
     HelpViewer* m_helpViewer = nullptr;
-    QFileDialog* m_imageSaveDialog = nullptr;
+    ImageExportDialog* m_imageSaveDialog = nullptr;
+    PictureType m_lastExportType = PictureType::Bmp;
+    EditHistory m_history;
+    RecentFiles m_recent;
+    bool m_loading = false;
     PictureFileDialog* m_pictureDialog = nullptr;
+    struct RowShown {
+        std::string clip;
+        const void* pixels = nullptr;
+        int width = -1;
+        int height = -1;
+    };
+    std::array<RowShown, kItemCount> m_rowShown{}; // what each row's state label shows
+    std::string m_markedBackground;                // the failure the field shows
+    MenuAspect m_previewAspect = MenuAspect::Pixels; // the aspect the preview box is laid out for
 
 public:
     // Controls, named as their object names.
     QMenu* File1 = nullptr;
+    QMenu* Recent1 = nullptr;
+    QMenu* EditMenu = nullptr;
     QMenu* Imagesize1 = nullptr;
     QMenu* Help1 = nullptr;
     QAction* New1 = nullptr;
     QAction* Open1 = nullptr;
     QAction* Save1 = nullptr;
+    QAction* SaveAs1 = nullptr;
+    QAction* Undo1 = nullptr;
+    QAction* Redo1 = nullptr;
     QAction* ImageSave = nullptr;
     QAction* DiscMenuSave = nullptr;
     DiscPanel* DiscPanel1 = nullptr;
@@ -184,6 +251,8 @@ public:
     QLabel* ISizePanel = nullptr;
     QFrame* PaintPanel = nullptr;
     PreviewBox* PaintBox1 = nullptr;
+    LegibilityPanel* LegibilityPanel1 = nullptr;
+    TvMenus* tvMenus = nullptr;
 
     QLineEdit* BGImage = nullptr;
     QPushButton* BGImageBtn = nullptr;
@@ -207,6 +276,9 @@ public:
     std::array<QLabel*, kItemCount> CN{};
     std::array<QLineEdit*, kItemCount> Edit{};
     std::array<QPushButton*, kItemCount> tnbtn{};
+    std::array<QLabel*, kItemCount> ItemState{}; // the source's thumbnail or file name
+    QLabel* TitleSizeValue = nullptr;
+    QLabel* CaptionSizeValue = nullptr;
     QGroupBox* PreviewMode = nullptr;
     QButtonGroup* PreviewModeGroup = nullptr;
 };
