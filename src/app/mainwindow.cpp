@@ -141,7 +141,10 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent)
     FormCreate();
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1()
+{
+    disconnect(m_focusConnection);
+}
 
 void TForm1::attachDialogs(TClipForm* clipForm, TAboutForm* aboutForm)
 {
@@ -535,7 +538,8 @@ void TForm1::FormCreate()
     m_history.reset(m_doc);
     rebuildRecentMenu();
     // Typing in one field is one step until the user moves to another.
-    connect(qApp, &QApplication::focusChanged, this, [this] { m_history.closeStep(); });
+    m_focusConnection =
+        connect(qApp, &QApplication::focusChanged, this, [this] { m_history.closeStep(); });
     // The window's Undo, Redo and other keys serve the text fields too.
     for (QLineEdit* edit : LeftPanel->findChildren<QLineEdit*>())
         edit->installEventFilter(this);

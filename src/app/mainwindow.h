@@ -206,6 +206,9 @@ private:
     ImageExportDialog* m_imageSaveDialog = nullptr;
     PictureType m_lastExportType = PictureType::Bmp;
     EditHistory m_history;
+    // Ended in the destructor: QWidget's own destructor hides the window, and the focus
+    // change that causes must not reach the history of a destroyed window.
+    QMetaObject::Connection m_focusConnection;
     RecentFiles m_recent;
     bool m_loading = false;
     PictureFileDialog* m_pictureDialog = nullptr;
