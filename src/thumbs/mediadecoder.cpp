@@ -13,6 +13,7 @@ extern "C" {
 #include <cmath>
 #include <limits>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 
 namespace {
@@ -127,6 +128,28 @@ bool isFullRangeFormat(int format)
 
 } // namespace
 
+// How a movie's frames are found on its timeline; fixed when it is opened.
+enum class Timeline {
+    Indexed,  // seeks by the container's index or timestamps
+    Searched, // MPEG program and transport streams: seeks search for timestamps, and
+              // land on the first picture without the start code the parser needs;
+              // rewinding reads the file from its first byte again
+    Numbered, // elementary streams carry no timestamps (the demuxer's guesses ignore
+              // frame reordering): frames are numbered as they come out, always
+              // decoded from the start
+};
+
+// Where the decoder stands between packets read and frames given out.
+enum class Phase {
+    Lost,            // after a failure: the next request seeks afresh
+    SkipToKeyPacket, // after a seek: packets before the next keyframe are not decoded
+    SkipToKeyFrame,  // after a seek: decoded frames before the next keyframe are dropped
+    Running,         // packets go in, frames come out in order
+    DrainToKeyFrame, // no packets left while still waiting for a keyframe
+    Draining,        // no packets left; the decoder gives out the frames it holds
+    Ended,           // the decoder has given its last frame
+};
+
 struct MediaDecoder::State {
     std::string path;
     MediaLimits limits;
@@ -136,8 +159,12 @@ struct MediaDecoder::State {
     int swsColorspace = -1;
     int swsRange = -1;
     PacketPtr packet;
-    FramePtr cur;  // latest frame at or before the last target
-    FramePtr next; // decoded lookahead, starting after the last target
+    FramePtr cur;                        // latest frame at or before the last target
+    FramePtr next;                       // decoded lookahead, starting after the last target
+    std::optional<std::int64_t> curPts;  // set while `cur` holds a frame
+    std::optional<std::int64_t> nextPts; // set while `next` holds a frame
+    Phase phase = Phase::Lost;
+    Timeline timeline = Timeline::Indexed;
     int stream = -1;
     AVRational timeBase{1, 1};
     int width = 0;
@@ -149,85 +176,91 @@ struct MediaDecoder::State {
     std::int64_t intervalTicks = 1;
     std::int64_t tolerance = 1; // 100 ns units a frame may start after the target
     std::int64_t forwardWindow = 0;
-    std::int64_t curPts = 0;
-    std::int64_t nextPts = 0;
-    std::int64_t lastPts = 0;
-    bool haveLast = false;
-    bool curValid = false;
-    bool nextValid = false;
-    bool eof = false;        // the decoder has given its last frame
-    bool inputEnded = false; // no packets left; the decoder is being drained
-    bool needKey = false;    // after a seek, frames before a keyframe are damaged
-    bool fromStartSinceReset = true;
+    // The start a frame without a timestamp gets: the one after the frame before it,
+    // the first frame's after a rewind, none after a seek (a frame left over in the
+    // decoder from damaged data).
+    std::int64_t guessPts = AV_NOPTS_VALUE;
     bool keyPackets = false; // the demuxer marks keyframe packets (seen past the first)
-    bool skipToKeyPacket = false;
     // Longest distance between keyframes read in one go (ticks, 0 while unknown), and
     // the last keyframe read since the last seek.
     std::int64_t keyGap = 0;
     std::int64_t lastKeyPts = AV_NOPTS_VALUE;
-    // Elementary streams carry no timestamps (the demuxer's guesses ignore frame
-    // reordering): frames are numbered as they come out, always from the start.
-    bool synthetic = false;
-    bool reopenToRewind = false; // seeking to the start can lose the first keyframe
 
     enum class Got { Frame, End, Aborted };
 
-    // The frame's start in stream ticks; a frame without one follows the frame before
-    // it, or opens the movie. AV_NOPTS_VALUE when neither holds (a frame left over
-    // in the decoder after a seek into damaged data).
+    // The frame's start in stream ticks, AV_NOPTS_VALUE when it has none and none can
+    // be guessed.
     std::int64_t timestampOf(const AVFrame* f)
     {
-        std::int64_t ts = synthetic ? AV_NOPTS_VALUE : f->best_effort_timestamp;
-        if (ts == AV_NOPTS_VALUE && !synthetic)
-            ts = f->pts;
-        if (ts == AV_NOPTS_VALUE) {
-            if (haveLast)
-                ts = addSat(lastPts, intervalTicks);
-            else if (fromStartSinceReset)
-                ts = start;
-            else
-                return AV_NOPTS_VALUE;
+        std::int64_t ts = AV_NOPTS_VALUE;
+        if (timeline != Timeline::Numbered) {
+            ts = f->best_effort_timestamp;
+            if (ts == AV_NOPTS_VALUE)
+                ts = f->pts;
         }
-        lastPts = ts;
-        haveLast = true;
+        if (ts == AV_NOPTS_VALUE)
+            ts = guessPts;
+        if (ts != AV_NOPTS_VALUE)
+            guessPts = addSat(ts, intervalTicks);
         return ts;
     }
 
+    void noteKeyPacket(const AVPacket* p)
+    {
+        if (p->stream_index != stream || !(p->flags & AV_PKT_FLAG_KEY) || p->pts == AV_NOPTS_VALUE)
+            return;
+        if (phase != Phase::SkipToKeyPacket && phase != Phase::SkipToKeyFrame && p->pts > start)
+            keyPackets = true;
+        if (lastKeyPts != AV_NOPTS_VALUE && p->pts > lastKeyPts)
+            keyGap = std::max(keyGap, subSat(p->pts, lastKeyPts));
+        lastKeyPts = p->pts;
+    }
+
+    // Reads packets until the decoder gives out a frame (any frame; dropping those
+    // before a keyframe is the caller's part).
     Got receive(AVFrame* f, const std::atomic<bool>* abort)
     {
         for (;;) {
             if (abort && abort->load(std::memory_order_relaxed))
                 return Got::Aborted;
+            switch (phase) {
+            case Phase::Lost:
+            case Phase::Ended:
+                return Got::End;
+            default:
+                break;
+            }
             int r = avcodec_receive_frame(codec.get(), f);
             if (r == 0)
                 return Got::Frame;
-            if (r == AVERROR_EOF)
+            if (r == AVERROR_EOF) {
+                phase = Phase::Ended;
                 return Got::End;
+            }
             if (r != AVERROR(EAGAIN))
                 throw MediaError(r);
-            if (inputEnded)
+            switch (phase) {
+            case Phase::Draining:
+            case Phase::DrainToKeyFrame:
+                phase = Phase::Ended;
                 return Got::End;
-            r = av_read_frame(fmt.get(), packet.get());
-            if (r >= 0 && packet->stream_index == stream && (packet->flags & AV_PKT_FLAG_KEY) &&
-                packet->pts != AV_NOPTS_VALUE) {
-                if (!needKey && packet->pts > start)
-                    keyPackets = true;
-                if (lastKeyPts != AV_NOPTS_VALUE && packet->pts > lastKeyPts)
-                    keyGap = std::max(keyGap, subSat(packet->pts, lastKeyPts));
-                lastKeyPts = packet->pts;
+            default:
+                break;
             }
+            r = av_read_frame(fmt.get(), packet.get());
             if (r < 0) {
                 // End of file or a read error (a truncated file): drain the decoder.
-                inputEnded = true;
+                phase = phase == Phase::Running ? Phase::Draining : Phase::DrainToKeyFrame;
                 avcodec_send_packet(codec.get(), nullptr);
                 continue;
             }
-            // After a seek, pictures before the next keyframe cannot be decoded right;
-            // skip them unread where the demuxer marks keyframes.
+            noteKeyPacket(packet.get());
             if (packet->stream_index == stream) {
-                if (packet->flags & AV_PKT_FLAG_KEY)
-                    skipToKeyPacket = false;
-                if (!(skipToKeyPacket && keyPackets))
+                // After a seek, pictures before the next keyframe cannot be decoded
+                // right; skip them unread where the demuxer marks keyframes.
+                if (phase == Phase::SkipToKeyPacket && (packet->flags & AV_PKT_FLAG_KEY))
+                    phase = Phase::SkipToKeyFrame;
+                if (phase != Phase::SkipToKeyPacket)
                     avcodec_send_packet(codec.get(), packet.get()); // damaged packets are skipped
             }
             av_packet_unref(packet.get());
@@ -239,25 +272,22 @@ struct MediaDecoder::State {
     bool decodeForward(std::int64_t limit, const std::atomic<bool>* abort)
     {
         for (;;) {
-            if (nextValid) {
-                if (nextPts > limit)
+            if (nextPts) {
+                if (*nextPts > limit)
                     return true;
                 std::swap(cur, next);
                 curPts = nextPts;
-                curValid = true;
-                nextValid = false;
+                nextPts.reset();
                 continue;
             }
-            if (eof)
-                return true;
             const Got got = receive(next.get(), abort);
             if (got == Got::Aborted)
                 return false;
-            if (got == Got::End) {
-                eof = true;
+            if (got == Got::End)
                 return true;
-            }
-            if (needKey && !next->key_frame) {
+            const bool waitingForKey =
+                phase == Phase::SkipToKeyFrame || phase == Phase::DrainToKeyFrame;
+            if (waitingForKey && !next->key_frame) {
                 av_frame_unref(next.get());
                 continue;
             }
@@ -266,9 +296,11 @@ struct MediaDecoder::State {
                 av_frame_unref(next.get());
                 continue;
             }
-            needKey = false;
+            if (phase == Phase::SkipToKeyFrame)
+                phase = Phase::Running;
+            else if (phase == Phase::DrainToKeyFrame)
+                phase = Phase::Draining;
             nextPts = ts;
-            nextValid = true;
         }
     }
 
@@ -277,18 +309,38 @@ struct MediaDecoder::State {
         avcodec_flush_buffers(codec.get());
         av_frame_unref(cur.get());
         av_frame_unref(next.get());
-        curValid = nextValid = eof = inputEnded = haveLast = false;
-        needKey = skipToKeyPacket = !fromStart;
+        curPts.reset();
+        nextPts.reset();
+        guessPts = fromStart ? start : AV_NOPTS_VALUE;
+        // Where the demuxer does not mark keyframes, every packet is decoded and the
+        // damaged frames are dropped after decoding.
+        phase = fromStart    ? Phase::Running
+                : keyPackets ? Phase::SkipToKeyPacket
+                             : Phase::SkipToKeyFrame;
         lastKeyPts = AV_NOPTS_VALUE;
-        fromStartSinceReset = fromStart;
+    }
+
+    // After a failure: no half-moved decoder stays behind.
+    void lose()
+    {
+        curPts.reset();
+        nextPts.reset();
+        phase = Phase::Lost;
+    }
+
+    // Whether `cur` is the frame for `limit` already.
+    bool holds(std::int64_t limit) const
+    {
+        if (!curPts || *curPts > limit)
+            return false;
+        if (nextPts)
+            return *nextPts > limit;
+        return phase == Phase::Ended;
     }
 
     void rewind()
     {
-        // MPEG program and transport streams find positions by searching for
-        // timestamps, and land on the first picture without the start code the
-        // parser needs; reading the file from its first byte again is safe.
-        if (!reopenToRewind) {
+        if (timeline == Timeline::Indexed) {
             if (av_seek_frame(fmt.get(), stream, start, AVSEEK_FLAG_BACKWARD) >= 0)
                 return;
             if (av_seek_frame(fmt.get(), stream, start, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_ANY) >=
@@ -308,16 +360,23 @@ struct MediaDecoder::State {
     // Whether decoding on from `cur` reaches `limit` sooner than a seek would.
     bool decodeOnRatherThanSeek(std::int64_t limit) const
     {
-        if (!curValid || eof || curPts > limit)
+        switch (phase) {
+        case Phase::Lost:
+        case Phase::Ended:
+            return false;
+        default:
+            break;
+        }
+        if (!curPts || *curPts > limit)
             return false;
         AVStream* st = fmt->streams[stream];
         if (avformat_index_get_entries_count(st) > 0) {
             const AVIndexEntry* key =
                 avformat_index_get_entry_from_timestamp(st, limit, AVSEEK_FLAG_BACKWARD);
-            if (key && key->timestamp <= curPts)
+            if (key && key->timestamp <= *curPts)
                 return true; // no keyframe between here and the target
         }
-        return subSat(limit, curPts) <= forwardWindow;
+        return subSat(limit, *curPts) <= forwardWindow;
     }
 
     bool seekAndDecode(std::int64_t limit, const std::atomic<bool>* abort)
@@ -326,10 +385,10 @@ struct MediaDecoder::State {
         std::int64_t seekTs = limit;
         // Without a real index (MPEG streams) a seek lands just before the target,
         // usually past the keyframe needed: aim a keyframe distance earlier.
-        if (reopenToRewind && keyGap > 0 && subSat(limit, start) > keyGap)
+        if (timeline == Timeline::Searched && keyGap > 0 && subSat(limit, start) > keyGap)
             seekTs = limit - keyGap;
         for (int attempt = 0;; ++attempt) {
-            bool fromStart = synthetic || seekTs <= start || attempt >= 8;
+            bool fromStart = timeline == Timeline::Numbered || seekTs <= start || attempt >= 8;
             if (!fromStart && av_seek_frame(fmt.get(), stream, seekTs, AVSEEK_FLAG_BACKWARD) < 0)
                 fromStart = true;
             if (fromStart)
@@ -337,16 +396,15 @@ struct MediaDecoder::State {
             resetDecoder(fromStart);
             if (!decodeForward(limit, abort))
                 return false;
-            if (curValid)
+            if (curPts)
                 return true;
             if (fromStart) {
                 // The target lies before every frame: the first frame stands for it.
-                if (!nextValid)
+                if (!nextPts)
                     throw MediaError(AVERROR_INVALIDDATA);
                 std::swap(cur, next);
                 curPts = nextPts;
-                curValid = true;
-                nextValid = false;
+                nextPts.reset();
                 return true;
             }
             // Landed after the target (no keyframe before it there): go further back.
@@ -417,10 +475,12 @@ void MediaDecoder::State::open(const std::string& file, const MediaLimits& lim)
     timeBase = st->time_base;
     // Raw elementary streams: positions found by the generic index, the length only
     // estimated from the bit rate.
-    synthetic = (fmt->iformat->flags & AVFMT_NOTIMESTAMPS) != 0 ||
-                ((fmt->iformat->flags & AVFMT_GENERIC_INDEX) != 0 &&
-                 fmt->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE);
-    reopenToRewind = synthetic || (fmt->iformat->flags & AVFMT_TS_DISCONT) != 0;
+    if ((fmt->iformat->flags & AVFMT_NOTIMESTAMPS) != 0 ||
+        ((fmt->iformat->flags & AVFMT_GENERIC_INDEX) != 0 &&
+         fmt->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE))
+        timeline = Timeline::Numbered;
+    else if ((fmt->iformat->flags & AVFMT_TS_DISCONT) != 0)
+        timeline = Timeline::Searched;
     if (timeBase.num <= 0 || timeBase.den <= 0)
         throw MediaError(AVERROR_INVALIDDATA);
 
@@ -464,7 +524,7 @@ void MediaDecoder::State::open(const std::string& file, const MediaLimits& lim)
     if (width <= 0 || height <= 0 || width > limits.maxSide || height > limits.maxSide ||
         static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) > limits.maxPixels)
         throw MediaError(AVERROR_INVALIDDATA);
-    std::int64_t first = synthetic ? 0 : next->best_effort_timestamp;
+    std::int64_t first = timeline == Timeline::Numbered ? 0 : next->best_effort_timestamp;
     if (first == AV_NOPTS_VALUE)
         first = next->pts;
     if (first == AV_NOPTS_VALUE)
@@ -472,9 +532,9 @@ void MediaDecoder::State::open(const std::string& file, const MediaLimits& lim)
     start = first;
     if (rateKnown)
         intervalTicks = std::max<std::int64_t>(1, av_rescale_q(1, av_inv_q(rate), timeBase));
+    guessPts = start;
     curPts = timestampOf(next.get());
     std::swap(cur, next);
-    curValid = true;
 
     // Frame count: the container's own number where it keeps one (AVI, MP4); else the
     // video packets counted (demuxers hand out whole frames; MPEG streams only estimate
@@ -582,8 +642,7 @@ bool MediaDecoder::decodeAt(std::int64_t time, Picture& out, std::int64_t* frame
         s.start, av_rescale_q_rnd(time + s.tolerance, kHundredNs, s.timeBase, AV_ROUND_DOWN));
     try {
         bool done;
-        if (s.curValid && s.curPts <= limit &&
-            ((s.nextValid && s.nextPts > limit) || (!s.nextValid && s.eof)))
+        if (s.holds(limit))
             done = true;
         else if (s.decodeOnRatherThanSeek(limit))
             done = s.decodeForward(limit, abort);
@@ -593,12 +652,10 @@ bool MediaDecoder::decodeAt(std::int64_t time, Picture& out, std::int64_t* frame
             return false;
         s.convert(s.cur.get(), out);
     } catch (...) {
-        // Leave no half-moved decoder behind: the next request seeks afresh.
-        s.curValid = s.nextValid = false;
-        s.eof = true;
+        s.lose();
         throw;
     }
     if (frameNumber)
-        *frameNumber = s.frameNumberOf(s.curPts);
+        *frameNumber = s.frameNumberOf(*s.curPts);
     return true;
 }
