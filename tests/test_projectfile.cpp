@@ -319,19 +319,20 @@ TEST_F(ProjectFileTest, MissingFileLeavesTheDocumentAlone)
         LoadProject(doc, missing, host);
         FAIL() << "no error";
     } catch (const std::runtime_error& e) {
-        EXPECT_EQ(std::string(e.what()), "Cannot open file " + missing);
+        EXPECT_EQ(std::string(e.what()),
+                  "Cannot open file " + missing + ": No such file or directory");
     }
     EXPECT_EQ(ProjectFileText(doc), before);
     EXPECT_EQ(refreshes, 0);
     EXPECT_TRUE(doc.RenderEnabled);
     EXPECT_EQ(host.busy, 0);
 
-    // A folder opens for reading but cannot be read: the same message.
+    // A folder opens for reading but cannot be read: the same message with its reason.
     try {
         LoadProject(doc, dir.string(), host);
         FAIL() << "no error";
     } catch (const std::runtime_error& e) {
-        EXPECT_EQ(std::string(e.what()), "Cannot open file " + dir.string());
+        EXPECT_EQ(std::string(e.what()), "Cannot open file " + dir.string() + ": Is a directory");
     }
     EXPECT_EQ(ProjectFileText(doc), before);
 }
@@ -404,7 +405,8 @@ TEST_F(ProjectFileTest, FailedSaveKeepsWhatWasThere)
         SaveProject(doc, noFolder);
         FAIL() << "no error";
     } catch (const std::runtime_error& e) {
-        EXPECT_EQ(std::string(e.what()), "Cannot create file " + noFolder);
+        EXPECT_EQ(std::string(e.what()),
+                  "Cannot create file " + noFolder + ": No such file or directory");
     }
     EXPECT_EQ(doc.CurrentFileName, "/old.tavrel");
 
@@ -435,7 +437,8 @@ TEST_F(ProjectFileTest, HostileFilesFailCleanly)
             LoadProject(doc, big.string(), host);
             FAIL() << "no error";
         } catch (const std::runtime_error& e) {
-            EXPECT_EQ(std::string(e.what()), "Cannot open file " + big.string());
+            EXPECT_EQ(std::string(e.what()),
+                      "Cannot open file " + big.string() + ": File too large");
         }
         EXPECT_EQ(doc.title, "Title");
         EXPECT_TRUE(doc.RenderEnabled);

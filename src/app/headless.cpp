@@ -204,9 +204,10 @@ public:
         if (source.menuframe < 0) {
             // The thumbnail dialog reads every negative frame as a picture source.
             source.menuframe = -1;
-            if (!LoadPictureFile(source.menuclip, source.ThumbnailImage)) {
+            std::string why;
+            if (!LoadThumbnailPicture(source.menuclip, source.ThumbnailImage, &why)) {
                 source.ThumbnailImage.clear();
-                message("Error loading " + source.menuclip);
+                message("Error loading " + source.menuclip + (why.empty() ? "" : ": " + why));
             }
         } else {
             std::int32_t frame = source.menuframe;
@@ -296,7 +297,8 @@ ExitCode run(const Options& options, const char* program)
         if (saved) {
             message(options.exportFile + " saved");
         } else {
-            message("Error saving " + options.exportFile);
+            const std::string why = LastSaveError();
+            message("Error saving " + options.exportFile + (why.empty() ? "" : ": " + why));
             result = ExitCode::WriteFailed;
         }
     }

@@ -176,8 +176,14 @@ bool TForm1::exportTo(const QString& path, int fileType)
     }
     if (saved)
         ShowMessage(MessageKind::Information, path + QStringLiteral(" saved"), this);
-    else
-        ShowMessage(MessageKind::Error, QStringLiteral("Error saving ") + path, this);
+    else {
+        const std::string why = LastSaveError();
+        ShowMessage(
+            MessageKind::Error,
+            QStringLiteral("Error saving ") + path +
+                (why.empty() ? QString() : QStringLiteral(": ") + QString::fromStdString(why)),
+            this);
+    }
     return saved;
 }
 

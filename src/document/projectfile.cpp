@@ -107,6 +107,8 @@ void SaveProject(MenuDocument& doc, const std::string& path)
     try {
         WriteFileAtomically(
             path, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+    } catch (const FileError& e) {
+        throw FileError("Cannot create file " + path, e.reason());
     } catch (const std::exception&) {
         throw std::runtime_error("Cannot create file " + path);
     }
@@ -177,7 +179,7 @@ void RetakeThumbnail(MenuDocument& doc, int n, ProjectLoadHost& host)
         return;
     }
     if (source.menuframe == -1) {
-        if (!LoadPictureFile(source.menuclip, source.ThumbnailImage))
+        if (!LoadThumbnailPicture(source.menuclip, source.ThumbnailImage))
             source.ThumbnailImage.clear();
         return;
     }
@@ -194,8 +196,11 @@ bool LoadProject(MenuDocument& doc, const std::string& path, ProjectLoadHost& ho
         std::string bytes;
         try {
             bytes = ReadWholeFile(path, kMaxProjectFileBytes);
-        } catch (const std::runtime_error&) {
-            // A folder, a read error or a file far too big: all are files we cannot open.
+        } catch (const FileError& e) {
+            // A folder, a FIFO, a read error or a file far too big: all are files we
+            // cannot open.
+            throw FileError("Cannot open file " + path, e.reason());
+        } catch (const std::exception&) {
             throw std::runtime_error("Cannot open file " + path);
         }
         const ProjectValues values(DecodeProjectText(bytes));

@@ -9,6 +9,15 @@
 // what was there). False for a missing, unreadable or malformed file or an unknown
 // extension (then the target is untouched). Never throws.
 bool LoadPictureFile(const std::string& fileName, Picture& target);
+// The same, giving the reason of a failure in `why` ("not a regular file", "the picture
+// is too large: ...") for the message that names the file.
+bool LoadPictureFile(const std::string& fileName, Picture& target, std::string* why);
+
+// A picture for an item's thumbnail: loaded as above, then reduced to about 16
+// megapixels where it is larger (invisible at menu sizes, and it keeps ten thumbnails
+// small); smaller pictures stay exact.
+bool LoadThumbnailPicture(const std::string& fileName, Picture& target, std::string* why = nullptr);
+void ReduceThumbnail(Picture& picture);
 
 // The part of the file name (after the last "/") behind its last dot, ASCII letters
 // lowered: "Menu.JPEG" gives "jpeg"; empty when the name has no dot.
@@ -21,3 +30,6 @@ bool SaveAsBMP(const std::string& fileName, const Picture& image);
 bool SaveAsGIF(const std::string& fileName, const Picture& image);
 bool SaveAsJPG(const std::string& fileName, const Picture& image);
 bool SaveAsPNG(const std::string& fileName, const Picture& image);
+// The system's reason for the last failed Save* call on this thread ("No space left on
+// device", "not a regular file"), empty when none is known.
+std::string LastSaveError();

@@ -7,33 +7,79 @@
 #include "codecs/pngreader.h"
 #include "jpegreader.h"
 
+#include "picturefileprobe.h"
+#include "render/filteredresize.h"
+
+#include <cerrno>
+#include <cmath>
 #include <cstring>
+#include <fcntl.h>
 #include <span>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
-constexpr std::uint64_t kMaxFileBytes = 1ULL << 30;
+// Thumbnails are drawn a few hundred pixels wide: above this they are kept reduced.
+constexpr std::uint64_t kThumbnailPixels = 16'000'000;
 
-enum class Format {
-    None,
-    Bmp,
-    Gif,
-    Jpeg,
-    Png,
+class LoadFailure : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
 };
 
-Format formatOf(const std::string& fileName)
+class FileHandle {
+public:
+    explicit FileHandle(int fd) : m_fd(fd) {}
+    ~FileHandle()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    int get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+std::string systemReason()
+{
+    return std::strerror(errno);
+}
+
+// Reads `size` bytes from `offset`; fewer only at the end of the file.
+std::size_t readAt(int fd, std::uint8_t* out, std::size_t size, std::uint64_t offset)
+{
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::pread(fd, out + done, size - done, static_cast<off_t>(offset + done));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            throw LoadFailure(systemReason());
+        }
+        if (n == 0)
+            break;
+        done += static_cast<std::size_t>(n);
+    }
+    return done;
+}
+
+PictureFormat formatOf(const std::string& fileName)
 {
     const std::string ext = LowerCaseExtension(fileName);
     if (ext == "bmp")
-        return Format::Bmp;
+        return PictureFormat::Bmp;
     if (ext == "gif")
-        return Format::Gif;
+        return PictureFormat::Gif;
     if (ext == "jpg" || ext == "jpeg")
-        return Format::Jpeg;
+        return PictureFormat::Jpeg;
     if (ext == "png")
-        return Format::Png;
-    return Format::None;
+        return PictureFormat::Png;
+    return PictureFormat::None;
 }
 
 // Resizes the target keeping the overlap (new pixels white), then draws the picture at
@@ -84,40 +130,119 @@ std::string LowerCaseExtension(const std::string& fileName)
     return LowerAscii(fileName.substr(dot + 1));
 }
 
+namespace {
+
+// Opens, checks the header against the file, reserves the memory, then reads and
+// decodes. Throws LoadFailure or CodecError with the reason.
+void loadPicture(const std::string& fileName, PictureFormat format, Picture& target)
+{
+    // Without blocking: a FIFO or a device must not hang the program on open.
+    const FileHandle file(::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (file.get() < 0)
+        throw LoadFailure(systemReason());
+    struct stat st {};
+    if (::fstat(file.get(), &st) != 0)
+        throw LoadFailure(systemReason());
+    if (!S_ISREG(st.st_mode))
+        throw LoadFailure("not a regular file");
+    const auto fileBytes = static_cast<std::uint64_t>(st.st_size);
+
+    // The header first: nothing more is read of a file it shows to be impossible.
+    std::vector<std::uint8_t> head(kProbeBytes);
+    head.resize(readAt(file.get(), head.data(), head.size(), 0));
+    const DecodeLimits limits;
+    const PictureFileProbe probe = ProbePictureFile(
+        format, head, fileBytes, limits, [&](std::uint64_t offset, std::size_t size) {
+            std::vector<std::uint8_t> bytes(size);
+            bytes.resize(readAt(file.get(), bytes.data(), size, offset));
+            return bytes;
+        });
+
+    // File, decoder output and the new picture are held at once.
+    const std::uint64_t pixels = probe.width * probe.height;
+    const std::uint64_t pictureBytes = (probe.width * 3 + 3) / 4 * 4 * probe.height;
+    const std::uint64_t outputBytes = format == PictureFormat::Jpeg ? 0 : pixels * 4;
+    const BudgetReservation reservation(fileBytes + outputBytes + pictureBytes + probe.workBytes);
+    DecodeLimits decodeLimits = limits;
+    decodeLimits.maxWorkBytes = probe.workBytes + (16u << 20);
+
+    std::vector<std::uint8_t> bytes(fileBytes);
+    bytes.resize(readAt(file.get(), bytes.data(), bytes.size(), 0));
+    const std::span<const std::uint8_t> data(bytes);
+    // Each picture is decoded completely before the target is touched, so a damaged file
+    // leaves the target as it was.
+    switch (format) {
+    case PictureFormat::Bmp: {
+        Picture picture = opaqueCopy(DecodeBmp(data, decodeLimits));
+        target = std::move(picture);
+        break;
+    }
+    case PictureFormat::Jpeg: {
+        // JPEG has no transparency: the picture replaces the target completely.
+        Picture picture = DecodeJpeg(data, decodeLimits);
+        target = std::move(picture);
+        break;
+    }
+    case PictureFormat::Gif:
+        drawOver(DecodeGif(data, decodeLimits), target);
+        break;
+    case PictureFormat::Png:
+        drawOver(DecodePng(data, decodeLimits), target);
+        break;
+    case PictureFormat::None:
+        throw LoadFailure("unknown picture type");
+    }
+}
+
+} // namespace
+
+bool LoadPictureFile(const std::string& fileName, Picture& target, std::string* why)
+{
+    try {
+        const PictureFormat format = formatOf(fileName);
+        if (format == PictureFormat::None)
+            throw LoadFailure("unknown picture type");
+        loadPicture(fileName, format, target);
+        return true;
+    } catch (const std::bad_alloc&) {
+        if (why)
+            *why = "out of memory";
+    } catch (const std::exception& e) {
+        if (why)
+            *why = e.what();
+    } catch (...) {
+        if (why)
+            why->clear();
+    }
+    return false;
+}
+
 bool LoadPictureFile(const std::string& fileName, Picture& target)
 {
-    const Format format = formatOf(fileName);
-    if (format == Format::None)
+    return LoadPictureFile(fileName, target, nullptr);
+}
+
+void ReduceThumbnail(Picture& picture)
+{
+    const std::uint64_t pixels = std::uint64_t(picture.width()) * std::uint64_t(picture.height());
+    if (pixels <= kThumbnailPixels)
+        return;
+    const double scale = std::sqrt(static_cast<double>(kThumbnailPixels) / pixels);
+    const int width = std::max(1, static_cast<int>(picture.width() * scale));
+    const int height = std::max(1, static_cast<int>(picture.height() * scale));
+    Picture reduced(width, height);
+    FilteredResize(picture, reduced, TriangleFilter, 1.0f);
+    picture = std::move(reduced);
+}
+
+bool LoadThumbnailPicture(const std::string& fileName, Picture& target, std::string* why)
+{
+    if (!LoadPictureFile(fileName, target, why))
         return false;
     try {
-        const std::string file = ReadWholeFile(fileName, kMaxFileBytes);
-        const std::span<const std::uint8_t> bytes(
-            reinterpret_cast<const std::uint8_t*>(file.data()), file.size());
-        // Each picture is decoded completely before the target is touched, so a damaged file
-        // leaves the target as it was.
-        switch (format) {
-        case Format::Bmp: {
-            Picture picture = opaqueCopy(DecodeBmp(bytes));
-            target = std::move(picture);
-            break;
-        }
-        case Format::Jpeg: {
-            // JPEG has no transparency: the picture replaces the target completely.
-            Picture picture = DecodeJpeg(bytes);
-            target = std::move(picture);
-            break;
-        }
-        case Format::Gif:
-            drawOver(DecodeGif(bytes), target);
-            break;
-        case Format::Png:
-            drawOver(DecodePng(bytes), target);
-            break;
-        case Format::None:
-            return false;
-        }
-        return true;
-    } catch (...) {
-        return false;
+        ReduceThumbnail(target);
+    } catch (const std::exception&) {
+        // Kept at full size: still a correct picture, only larger.
     }
+    return true;
 }

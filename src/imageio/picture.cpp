@@ -37,6 +37,7 @@ void Picture::reset(int width, int height)
     }
     const std::ptrdiff_t stride = strideFor(width);
     m_pixels.assign(static_cast<std::size_t>(stride) * static_cast<std::size_t>(height), 0xFF);
+    m_share.set(m_pixels.capacity());
     m_width = width;
     m_height = height;
     m_stride = stride;
@@ -60,6 +61,7 @@ void Picture::clear()
     m_height = 0;
     m_stride = 0;
     std::vector<std::uint8_t>().swap(m_pixels);
+    m_share.set(0);
 }
 
 void Picture::fill(std::uint8_t r, std::uint8_t g, std::uint8_t b)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "memorybudget.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -45,4 +47,5 @@ private:
     int m_height = 0;
     std::ptrdiff_t m_stride = 0;
     std::vector<std::uint8_t> m_pixels;
+    BudgetShare m_share; // the pixels' bytes, counted in the run's memory budget
 };

@@ -285,7 +285,7 @@ void TClipForm::ShowPicture()
     TrackBar1->setEnabled(false);
     FrameLabel->setText(QStringLiteral("Frame: 0"));
 
-    const bool loaded = LoadPictureFile(m_pendingPath.toStdString(), m_preview);
+    const bool loaded = LoadThumbnailPicture(m_pendingPath.toStdString(), m_preview);
     if (const auto fit = FitPreview(m_preview.width(), m_preview.height(), VideoPanel->width(),
                                     VideoPanel->height()))
         Image1->setGeometry(fit->left, fit->top, fit->width, fit->height);
