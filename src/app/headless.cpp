@@ -197,6 +197,10 @@ class HeadlessHost : public ProjectLoadHost {
 public:
     void showError(const std::string& text) override { message(text); }
     void showInformation(const std::string& text) override { message(text); }
+    void pictureFailed(const std::string& path, const std::string& why) override
+    {
+        message("Error loading " + path + (why.empty() ? "" : ": " + why));
+    }
 
     void retakeMovieFrame(MenuDocument& doc, int n) override
     {

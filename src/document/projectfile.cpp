@@ -179,8 +179,11 @@ void RetakeThumbnail(MenuDocument& doc, int n, ProjectLoadHost& host)
         return;
     }
     if (source.menuframe == -1) {
-        if (!LoadThumbnailPicture(source.menuclip, source.ThumbnailImage))
+        std::string why;
+        if (!LoadThumbnailPicture(source.menuclip, source.ThumbnailImage, &why)) {
             source.ThumbnailImage.clear();
+            host.pictureFailed(source.menuclip, why);
+        }
         return;
     }
     host.retakeMovieFrame(doc, n);

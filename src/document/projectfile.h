@@ -21,6 +21,13 @@ public:
     // menuframe, and shows "Movie clip #n loaded" itself while the movie is on show.
     // Reports its own failures; does not throw.
     virtual void retakeMovieFrame(MenuDocument& doc, int n) = 0;
+    // An item's picture source could not be loaded (the thumbnail is left empty); `why`
+    // is the reason, possibly empty. The editor stays silent here, as it always has.
+    virtual void pictureFailed(const std::string& path, const std::string& why)
+    {
+        (void)path;
+        (void)why;
+    }
 };
 
 // The 48 CR LF-terminated lines of the project file, UTF-8. A CR or LF inside a text
@@ -28,8 +35,8 @@ public:
 std::string ProjectFileText(const MenuDocument& doc);
 
 // Writes the project file safely (temporary file renamed over the target); throws
-// std::runtime_error("Cannot create file " + path) on failure. On success sets
-// CurrentFileName.
+// std::runtime_error("Cannot create file " + path + ": " + the system's reason) on
+// failure. On success sets CurrentFileName.
 void SaveProject(MenuDocument& doc, const std::string& path);
 
 // Reads a project file into the document. A failure that ends the load is thrown as

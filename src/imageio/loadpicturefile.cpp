@@ -105,17 +105,22 @@ void drawOver(const RgbaImage& image, Picture& target)
     }
 }
 
-// The BMP replaces the target outright; its alpha is not used.
-Picture opaqueCopy(const RgbaImage& image)
+bool isOpaque(const RgbaImage& image)
 {
-    Picture picture(image.width, image.height);
-    const std::uint8_t* src = image.pixels.data();
-    for (int y = 0; y < image.height; ++y) {
-        std::uint8_t* dst = picture.row(y);
-        for (int x = 0; x < image.width; ++x, src += 4, dst += 3)
-            std::memcpy(dst, src, 3);
-    }
-    return picture;
+    for (std::size_t i = 3; i < image.pixels.size(); i += 4)
+        if (image.pixels[i] != 255)
+            return false;
+    return true;
+}
+
+// An opaque picture replaces the target outright, in the decoder's own memory; one
+// with transparency is drawn over what the target held.
+void place(RgbaImage image, Picture& target)
+{
+    if (isOpaque(image))
+        target = Picture::fromRgba(std::move(image.pixels), image.width, image.height);
+    else
+        drawOver(image, target);
 }
 
 } // namespace
@@ -173,8 +178,9 @@ void loadPicture(const std::string& fileName, PictureFormat format, Picture& tar
     // leaves the target as it was.
     switch (format) {
     case PictureFormat::Bmp: {
-        Picture picture = opaqueCopy(DecodeBmp(data, decodeLimits));
-        target = std::move(picture);
+        // The BMP replaces the target outright; its alpha is not used.
+        RgbaImage image = DecodeBmp(data, decodeLimits);
+        target = Picture::fromRgba(std::move(image.pixels), image.width, image.height);
         break;
     }
     case PictureFormat::Jpeg: {
@@ -184,10 +190,10 @@ void loadPicture(const std::string& fileName, PictureFormat format, Picture& tar
         break;
     }
     case PictureFormat::Gif:
-        drawOver(DecodeGif(data, decodeLimits), target);
+        place(DecodeGif(data, decodeLimits), target);
         break;
     case PictureFormat::Png:
-        drawOver(DecodePng(data, decodeLimits), target);
+        place(DecodePng(data, decodeLimits), target);
         break;
     case PictureFormat::None:
         throw LoadFailure("unknown picture type");

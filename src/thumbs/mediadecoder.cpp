@@ -8,20 +8,158 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <mutex>
+#include <new>
 #include <optional>
 #include <stdexcept>
+#include <string_view>
 
 namespace {
 
 constexpr AVRational kHundredNs{1, 10'000'000};
 
+// Every file FFmpeg opens is a regular file opened here, read through our own I/O
+// context: no protocol, no device, no FIFO.
+struct PlainFile {
+    int fd;
+};
+
+int readPlain(void* opaque, std::uint8_t* buf, int size)
+{
+    const int fd = static_cast<PlainFile*>(opaque)->fd;
+    for (;;) {
+        const ssize_t n = ::read(fd, buf, static_cast<std::size_t>(size));
+        if (n > 0)
+            return static_cast<int>(n);
+        if (n == 0)
+            return AVERROR_EOF;
+        if (errno != EINTR)
+            return AVERROR(errno);
+    }
+}
+
+std::int64_t seekPlain(void* opaque, std::int64_t offset, int whence)
+{
+    const int fd = static_cast<PlainFile*>(opaque)->fd;
+    if (whence & AVSEEK_SIZE) {
+        struct stat st {};
+        return ::fstat(fd, &st) == 0 ? static_cast<std::int64_t>(st.st_size) : AVERROR(errno);
+    }
+    const off_t at = ::lseek(fd, static_cast<off_t>(offset), whence & ~AVSEEK_FORCE);
+    return at < 0 ? AVERROR(errno) : static_cast<std::int64_t>(at);
+}
+
+int closePlainFile(AVFormatContext*, AVIOContext* pb)
+{
+    if (!pb)
+        return 0;
+    auto* file = static_cast<PlainFile*>(pb->opaque);
+    if (file) {
+        ::close(file->fd);
+        delete file;
+    }
+    av_freep(&pb->buffer);
+    avio_context_free(&pb);
+    return 0;
+}
+
+int openPlainFile(AVFormatContext*, AVIOContext** pb, const char* url, int flags, AVDictionary**)
+{
+    *pb = nullptr;
+    const char* protocol = avio_find_protocol_name(url);
+    if ((flags & AVIO_FLAG_WRITE) || !protocol || std::strcmp(protocol, "file") != 0)
+        return AVERROR(EPERM);
+    std::string_view path(url);
+    if (path.starts_with("file:"))
+        path.remove_prefix(5);
+    const std::string name(path);
+    // Without blocking: opening a FIFO for reading would wait for a writer.
+    const int fd = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return AVERROR(errno);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return AVERROR(EPERM);
+    }
+    constexpr int kBufferBytes = 64 * 1024;
+    auto* buffer = static_cast<unsigned char*>(av_malloc(kBufferBytes));
+    auto* file = new (std::nothrow) PlainFile{fd};
+    AVIOContext* ctx = buffer && file ? avio_alloc_context(buffer, kBufferBytes, 0, file, readPlain,
+                                                           nullptr, seekPlain)
+                                      : nullptr;
+    if (!ctx) {
+        av_free(buffer);
+        delete file;
+        ::close(fd);
+        return AVERROR(ENOMEM);
+    }
+    *pb = ctx;
+    return 0;
+}
+
+// Formats that open other files or streams by name: playlists and concatenation.
+bool isRefusedFormat(const AVInputFormat* format)
+{
+    static constexpr std::string_view kRefused[] = {
+        "hls", "applehttp", "concat", "dash", "webm_dash_manifest", "imf", "sdp", "rtsp", "rtp",
+    };
+    std::string_view names(format->name);
+    while (!names.empty()) {
+        const std::size_t comma = names.find(',');
+        const std::string_view name = names.substr(0, comma);
+        for (std::string_view refused : kRefused)
+            if (name == refused)
+                return true;
+        names = comma == std::string_view::npos ? std::string_view() : names.substr(comma + 1);
+    }
+    return false;
+}
+
+// The time budget of one open or seek, and the request to give up; FFmpeg asks through
+// its interrupt callback, our loops directly.
+struct WorkBudget {
+    std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max();
+    const std::atomic<bool>* abort = nullptr;
+
+    void start(int budgetMs, const std::atomic<bool>* stop = nullptr)
+    {
+        deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(budgetMs);
+        abort = stop;
+    }
+    bool aborted() const { return abort && abort->load(std::memory_order_relaxed); }
+    bool expired() const { return std::chrono::steady_clock::now() > deadline; }
+    // Throws when the time is up (a hostile file, not the user's request).
+    void check() const
+    {
+        if (!aborted() && expired())
+            throw MediaError(AVERROR_EXIT, "The movie took too long to open or seek");
+    }
+};
+
+int interruptCallback(void* opaque)
+{
+    const auto* budget = static_cast<const WorkBudget*>(opaque);
+    return budget->aborted() || budget->expired() ? 1 : 0;
+}
+
 struct FormatCloser {
-    void operator()(AVFormatContext* p) const { avformat_close_input(&p); }
+    void operator()(AVFormatContext* p) const
+    {
+        AVIOContext* pb = p->pb;
+        avformat_close_input(&p);
+        closePlainFile(nullptr, pb);
+    }
 };
 struct CodecCloser {
     void operator()(AVCodecContext* p) const { avcodec_free_context(&p); }
@@ -42,16 +180,46 @@ using FramePtr = std::unique_ptr<AVFrame, FrameFreer>;
 using PacketPtr = std::unique_ptr<AVPacket, PacketFreer>;
 using SwsPtr = std::unique_ptr<SwsContext, SwsFreer>;
 
-FormatPtr openInput(const std::string& path)
+// Opens a movie: only a regular file, only plain files for anything it names, and no
+// playlist or concatenation format; every step within `budget`.
+FormatPtr openInput(const std::string& path, WorkBudget& budget)
 {
-    AVFormatContext* raw = nullptr;
-    int r = avformat_open_input(&raw, path.c_str(), nullptr, nullptr);
-    if (r < 0)
+    AVFormatContext* raw = avformat_alloc_context();
+    if (!raw)
+        throw MediaError(AVERROR(ENOMEM));
+    raw->interrupt_callback.callback = interruptCallback;
+    raw->interrupt_callback.opaque = &budget;
+    raw->io_open = openPlainFile;
+    raw->io_close2 = closePlainFile;
+    AVIOContext* pb = nullptr;
+    int r = openPlainFile(raw, &pb, path.c_str(), AVIO_FLAG_READ, nullptr);
+    const AVInputFormat* format = nullptr;
+    if (r >= 0)
+        r = av_probe_input_buffer2(pb, &format, path.c_str(), raw, 0, 0);
+    if (r >= 0 && isRefusedFormat(format))
+        r = AVERROR_DEMUXER_NOT_FOUND;
+    if (r < 0) {
+        closePlainFile(raw, pb);
+        avformat_free_context(raw);
+        budget.check();
         throw MediaError(r);
+    }
+    raw->pb = pb; // our own I/O: avformat_close_input leaves it to FormatCloser
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "protocol_whitelist", "file", 0);
+    r = avformat_open_input(&raw, path.c_str(), format, &options);
+    av_dict_free(&options);
+    if (r < 0) {
+        closePlainFile(nullptr, pb); // the context is freed by FFmpeg
+        budget.check();
+        throw MediaError(r);
+    }
     FormatPtr fmt(raw);
     r = avformat_find_stream_info(raw, nullptr);
-    if (r < 0)
+    if (r < 0) {
+        budget.check();
         throw MediaError(r);
+    }
     return fmt;
 }
 
@@ -92,7 +260,9 @@ template <typename T> T* checked(T* p)
 std::int64_t countPackets(const std::string& path, int streamIndex, int budgetMs)
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(budgetMs);
-    FormatPtr fmt = openInput(path);
+    WorkBudget budget;
+    budget.start(budgetMs);
+    FormatPtr fmt = openInput(path, budget);
     if (streamIndex >= static_cast<int>(fmt->nb_streams))
         return 0;
     for (unsigned i = 0; i < fmt->nb_streams; ++i)
@@ -109,7 +279,7 @@ std::int64_t countPackets(const std::string& path, int streamIndex, int budgetMs
         if ((n & 255) == 0 && std::chrono::steady_clock::now() > deadline)
             return 0;
     }
-    return count;
+    return budget.expired() ? 0 : count; // an interrupted count is no count
 }
 
 bool isFullRangeFormat(int format)
@@ -153,6 +323,7 @@ enum class Phase {
 struct MediaDecoder::State {
     std::string path;
     MediaLimits limits;
+    WorkBudget budget; // before `fmt`, whose interrupt callback points here
     FormatPtr fmt;
     CodecPtr codec;
     SwsPtr sws;
@@ -221,8 +392,9 @@ struct MediaDecoder::State {
     Got receive(AVFrame* f, const std::atomic<bool>* abort)
     {
         for (;;) {
-            if (abort && abort->load(std::memory_order_relaxed))
+            if (budget.aborted() || (abort && abort->load(std::memory_order_relaxed)))
                 return Got::Aborted;
+            budget.check();
             switch (phase) {
             case Phase::Lost:
             case Phase::Ended:
@@ -248,6 +420,11 @@ struct MediaDecoder::State {
                 break;
             }
             r = av_read_frame(fmt.get(), packet.get());
+            if (r == AVERROR_EXIT) {
+                if (budget.aborted())
+                    return Got::Aborted;
+                budget.check();
+            }
             if (r < 0) {
                 // End of file or a read error (a truncated file): drain the decoder.
                 phase = phase == Phase::Running ? Phase::Draining : Phase::DrainToKeyFrame;
@@ -347,7 +524,7 @@ struct MediaDecoder::State {
                 0)
                 return;
         }
-        FormatPtr again = openInput(path);
+        FormatPtr again = openInput(path, budget);
         if (stream >= static_cast<int>(again->nb_streams) ||
             again->streams[stream]->codecpar->codec_type != AVMEDIA_TYPE_VIDEO)
             throw MediaError(AVERROR_STREAM_NOT_FOUND);
@@ -461,7 +638,8 @@ void MediaDecoder::State::open(const std::string& file, const MediaLimits& lim)
 {
     path = file;
     limits = lim;
-    fmt = openInput(path);
+    budget.start(limits.timeBudgetMs);
+    fmt = openInput(path, budget);
     const AVCodec* decoder = nullptr;
     stream = av_find_best_stream(fmt.get(), AVMEDIA_TYPE_VIDEO, -1, -1, &decoder, 0);
     if (stream < 0)
@@ -640,6 +818,7 @@ bool MediaDecoder::decodeAt(std::int64_t time, Picture& out, std::int64_t* frame
     time = std::clamp<std::int64_t>(time, 0, s.duration + 1);
     const std::int64_t limit = addSat(
         s.start, av_rescale_q_rnd(time + s.tolerance, kHundredNs, s.timeBase, AV_ROUND_DOWN));
+    s.budget.start(s.limits.timeBudgetMs, abort);
     try {
         bool done;
         if (s.holds(limit))
@@ -653,6 +832,8 @@ bool MediaDecoder::decodeAt(std::int64_t time, Picture& out, std::int64_t* frame
         s.convert(s.cur.get(), out);
     } catch (...) {
         s.lose();
+        if (s.budget.aborted())
+            return false; // FFmpeg gave up at our request
         throw;
     }
     if (frameNumber)
