@@ -380,14 +380,15 @@ TEST_F(ProjectFileTest, LineBreaksAndEncodings)
     EXPECT_EQ(load(text), "");
     EXPECT_TRUE(doc.quality);
 
-    // A file name that is not UTF-8 costs only its own line, not the other texts.
+    // A file name that is not UTF-8 costs only its own line, not the other texts, and
+    // keeps its bytes when no file answers to the Windows-1252 reading of them.
     MenuDocument written;
     written.setTitle("Caf\xC3\xA9");
     written.item(1).source.menuclip = "/nowhere/caf\xE9.mpg";
     written.item(1).source.menuframe = -1;
     EXPECT_EQ(load(ProjectFileText(written)), "");
     EXPECT_EQ(doc.title, "Caf\xC3\xA9");
-    EXPECT_EQ(doc.item(1).source.menuclip, "/nowhere/caf\xC3\xA9.mpg");
+    EXPECT_EQ(doc.item(1).source.menuclip, "/nowhere/caf\xE9.mpg");
 
     // The decoders on their own: overlong and surrogate forms are not UTF-8.
     EXPECT_FALSE(IsValidUtf8("\xC0\xAF"));

@@ -4,6 +4,7 @@
 #include "document/projectfile.h"
 #include "document/projectparse.h"
 #include "imageio/asciicase.h"
+#include "imageio/escapecontrols.h"
 #include "imageio/imageunit.h"
 #include "render/drawmenu.h"
 #include "thumbs/mediaframe.h"
@@ -54,7 +55,7 @@ struct UsageError : std::runtime_error {
 
 void message(const std::string& text)
 {
-    std::fprintf(stderr, "tavrel: %s\n", text.c_str());
+    std::fprintf(stderr, "tavrel: %s\n", EscapeControls(text).c_str());
 }
 
 std::optional<ImageType> typeByName(const std::string& name)

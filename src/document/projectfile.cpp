@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <span>
 #include <stdexcept>
+#include <sys/stat.h>
 
 namespace {
 
@@ -206,7 +207,10 @@ bool LoadProject(MenuDocument& doc, const std::string& path, ProjectLoadHost& ho
         } catch (const std::exception&) {
             throw std::runtime_error("Cannot open file " + path);
         }
-        const ProjectValues values(DecodeProjectText(bytes));
+        const ProjectValues values(DecodeProjectText(bytes, [](const std::string& file) {
+            struct stat st {};
+            return ::stat(file.c_str(), &st) == 0;
+        }));
         formatOk = values.value("id") == "Tavrel" && values.value("version") == "100";
         if (!formatOk) {
             host.showError("Invalid file format");
