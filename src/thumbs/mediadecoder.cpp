@@ -32,11 +32,15 @@ constexpr AVRational kHundredNs{1, 10'000'000};
 // context: no protocol, no device, no FIFO.
 struct PlainFile {
     int fd;
+    AVIOInterruptCB interrupt; // FFmpeg asks it only of its own protocols: we ask it here
 };
 
 int readPlain(void* opaque, std::uint8_t* buf, int size)
 {
-    const int fd = static_cast<PlainFile*>(opaque)->fd;
+    const auto* file = static_cast<PlainFile*>(opaque);
+    if (file->interrupt.callback && file->interrupt.callback(file->interrupt.opaque))
+        return AVERROR_EXIT;
+    const int fd = file->fd;
     for (;;) {
         const ssize_t n = ::read(fd, buf, static_cast<std::size_t>(size));
         if (n > 0)
@@ -73,7 +77,7 @@ int closePlainFile(AVFormatContext*, AVIOContext* pb)
     return 0;
 }
 
-int openPlainFile(AVFormatContext*, AVIOContext** pb, const char* url, int flags, AVDictionary**)
+int openPlainFile(AVFormatContext* s, AVIOContext** pb, const char* url, int flags, AVDictionary**)
 {
     *pb = nullptr;
     const char* protocol = avio_find_protocol_name(url);
@@ -94,7 +98,7 @@ int openPlainFile(AVFormatContext*, AVIOContext** pb, const char* url, int flags
     }
     constexpr int kBufferBytes = 64 * 1024;
     auto* buffer = static_cast<unsigned char*>(av_malloc(kBufferBytes));
-    auto* file = new (std::nothrow) PlainFile{fd};
+    auto* file = new (std::nothrow) PlainFile{fd, s ? s->interrupt_callback : AVIOInterruptCB{}};
     AVIOContext* ctx = buffer && file ? avio_alloc_context(buffer, kBufferBytes, 0, file, readPlain,
                                                            nullptr, seekPlain)
                                       : nullptr;
@@ -138,6 +142,12 @@ struct WorkBudget {
         abort = stop;
     }
     bool aborted() const { return abort && abort->load(std::memory_order_relaxed); }
+    int remainingMs() const
+    {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        return static_cast<int>(std::clamp<std::int64_t>(left.count(), 0, INT32_MAX));
+    }
     bool expired() const { return std::chrono::steady_clock::now() > deadline; }
     // Throws when the time is up (a hostile file, not the user's request).
     void check() const
@@ -728,7 +738,8 @@ void MediaDecoder::State::open(const std::string& file, const MediaLimits& lim)
     if (count <= 0) {
         const std::int64_t size = fmt->pb ? avio_size(fmt->pb) : -1;
         if (size >= 0 && size <= limits.countMaxBytes)
-            count = countPackets(path, stream, limits.countBudgetMs);
+            count = countPackets(path, stream,
+                                 std::min<int>(limits.countBudgetMs, budget.remainingMs()));
     }
     if (count <= 0 && length > 0)
         count = rateKnown ? av_rescale(length, rate.num, 10'000'000LL * rate.den) : 0;
