@@ -16,6 +16,7 @@
 namespace {
 
 thread_local std::string t_lastSaveError;
+std::atomic<bool> g_unnamedTemporaryFiles{true};
 
 std::string folderOf(const std::string& path)
 {
@@ -149,7 +150,9 @@ void WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> 
 
     // open() applies the umask to a new file's mode itself, without touching the
     // process-wide umask that other threads rely on.
-    int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    int fd = g_unnamedTemporaryFiles.load(std::memory_order_relaxed)
+                 ? ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666)
+                 : -1;
     const bool unnamed = fd >= 0;
     std::string name;
     std::unique_ptr<TempNameGuard> guard;
@@ -208,6 +211,11 @@ void WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> 
         ::fsync(dir);
         ::close(dir);
     }
+}
+
+void UseUnnamedTemporaryFiles(bool use)
+{
+    g_unnamedTemporaryFiles.store(use, std::memory_order_relaxed);
 }
 
 std::string ReadWholeFile(const std::string& path, std::uint64_t maxBytes)

@@ -27,6 +27,10 @@ private:
 // thrown.
 void WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes);
 
+// For tests: false makes WriteFileAtomically use the named temporary file that file
+// systems without O_TMPFILE get.
+void UseUnnamedTemporaryFiles(bool use);
+
 // Reads a whole regular file, opened without blocking (a FIFO or device is refused, not
 // waited on); throws FileError "Cannot open file ..." when it cannot be opened or read
 // or is larger than `maxBytes`.
