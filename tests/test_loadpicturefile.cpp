@@ -2,8 +2,10 @@
 #include "imageio/imageunit.h"
 #include "imageio/jpegreader.h"
 #include "imageio/memorybudget.h"
+#include "imageio/picturefailure.h"
 #include "jpegmaker.h"
 #include "pngjudge.h"
+#include "testdata.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +14,7 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -24,12 +27,11 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-const fs::path kSuite = fs::path(TAVREL_SHARED_DATA) / "pngsuite/png";
+const fs::path kSuite = TestDataPath("pngsuite/png");
 
 Bytes readFile(const fs::path& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return ReadTestFile(path);
 }
 
 Bytes pixelsOf(const Picture& picture)
@@ -74,20 +76,20 @@ protected:
 TEST_F(LoadPictureFileTest, PngSuiteComesOutOverWhite)
 {
     int loaded = 0;
-    for (const auto& entry : fs::directory_iterator(kSuite)) {
-        const std::string name = entry.path().filename().string();
+    for (const auto& path : TestDataFiles("pngsuite/png")) {
+        const std::string name = path.filename().string();
         SCOPED_TRACE(name);
         Picture target;
         if (name[0] == 'x') {
             Picture before = filled(3, 2, 9, 8, 7);
             target = before;
-            EXPECT_FALSE(LoadPictureFile(entry.path().string(), target));
+            EXPECT_FALSE(LoadPictureFile(path.string(), target));
             EXPECT_TRUE(target.samePixels(before));
             continue;
         }
         JudgedPng expected;
-        ASSERT_TRUE(JudgePng(entry.path().string(), expected));
-        ASSERT_TRUE(LoadPictureFile(entry.path().string(), target));
+        ASSERT_TRUE(JudgePng(path.string(), expected));
+        ASSERT_TRUE(LoadPictureFile(path.string(), target));
         ASSERT_EQ(target.width(), expected.width);
         ASSERT_EQ(target.height(), expected.height);
         EXPECT_TRUE(pixelsOf(target) == JudgeOverWhite(expected));
@@ -167,6 +169,32 @@ TEST_F(LoadPictureFileTest, DamagedFileLeavesTheTargetAlone)
     Picture target = before;
     EXPECT_FALSE(LoadPictureFile(write("cut.jpg", Bytes(jpeg.begin(), jpeg.end() - 40)), target));
     EXPECT_TRUE(target.samePixels(before));
+}
+
+TEST_F(LoadPictureFileTest, FailuresSayWhyInPlainWords)
+{
+    ASSERT_TRUE(SaveAsPNG((m_dir / "made.png").string(), filled(20, 10, 9, 80, 200)));
+    Bytes png = readFile(m_dir / "made.png");
+    // One flipped bit in the first IDAT's data breaks that chunk's CRC.
+    const auto idat = std::search(png.begin(), png.end(), std::begin("IDAT"), std::end("IDAT") - 1);
+    ASSERT_NE(idat, png.end());
+    idat[6] ^= 0x01;
+    fs::create_directories(m_dir / "folder.png");
+    const std::pair<std::string, std::string> cases[] = {
+        {write("x.png", png), "the file is damaged (CRC error in IDAT chunk)"},
+        {(m_dir / "missing.gif").string(), "the file does not exist"},
+        {(m_dir / "folder.png").string(), "it is not a file"},
+        {write("notes.txt", png), "it is not a BMP, GIF, JPEG or PNG picture"},
+    };
+    for (const auto& [path, why] : cases) {
+        Picture target;
+        std::string reason;
+        EXPECT_FALSE(LoadPictureFile(path, target, reason)) << path;
+        EXPECT_EQ(reason, why) << path;
+    }
+    EXPECT_EQ(PictureFailureMessage("/a/b/x.png", "the file is damaged (CRC error in IDAT)"),
+              "Cannot read picture x.png: the file is damaged (CRC error in IDAT).");
+    EXPECT_EQ(FileNameOf("C:\\Movies\\clip.mpg"), "clip.mpg");
 }
 
 TEST_F(LoadPictureFileTest, SmallerPictureLeavesExactlyItsSize)
@@ -298,7 +326,7 @@ TEST_F(LoadPictureFileTest, LargeRealPicturesLoadAndTooLargeOnesAreRefused)
     EXPECT_LT(peakKb, 700 * 1024);
     Picture picture;
     std::string why;
-    ASSERT_TRUE(LoadPictureFile(big, picture, &why)) << why;
+    ASSERT_TRUE(LoadPictureFile(big, picture, why)) << why;
     EXPECT_EQ(picture.width(), 10000);
     EXPECT_EQ(picture.height(), 10000);
     for (const auto& [x, y] : {std::pair{0, 0}, {9999, 9999}, {1234, 8765}}) {
@@ -311,7 +339,7 @@ TEST_F(LoadPictureFileTest, LargeRealPicturesLoadAndTooLargeOnesAreRefused)
 
     // 200 megapixels are refused from the header, whatever follows.
     const std::string huge = write("huge.png", gradientPng(20000, 10000, 0));
-    EXPECT_FALSE(LoadPictureFile(huge, picture, &why));
+    EXPECT_FALSE(LoadPictureFile(huge, picture, why));
     EXPECT_EQ(why, "the picture is too large: 20000 x 10000 pixels (at most 179 megapixels)");
     EXPECT_TRUE(picture.isEmpty());
 }
@@ -321,7 +349,7 @@ TEST_F(LoadPictureFileTest, RealProgressivePhotoLoadsAndScanFloodsAreStopped)
     const Bytes photo = EncodeJpeg(MakeJpegSource(6000, 4000, 3), 85, true);
     Picture picture;
     std::string why;
-    ASSERT_TRUE(LoadPictureFile(write("photo.jpg", photo), picture, &why)) << why;
+    ASSERT_TRUE(LoadPictureFile(write("photo.jpg", photo), picture, why)) << why;
     EXPECT_EQ(picture.width(), 6000);
     EXPECT_EQ(picture.height(), 4000);
 
@@ -355,11 +383,11 @@ TEST_F(LoadPictureFileTest, RunBudgetRefusesALoadThatWouldPassIt)
     MemoryBudget::setLimit(before + 4'000'000); // the load needs 4 + 3 MB (file, decoded, picture)
     Picture target = filled(3, 3, 9, 9, 9);
     std::string why;
-    EXPECT_FALSE(LoadPictureFile(path, target, &why));
+    EXPECT_FALSE(LoadPictureFile(path, target, why));
     EXPECT_TRUE(why.starts_with("the picture needs 7 MB and only 4 MB of the ")) << why;
     EXPECT_EQ(target.width(), 3);
     kept.clear();
-    EXPECT_TRUE(LoadPictureFile(path, target, &why)) << why; // room again
+    EXPECT_TRUE(LoadPictureFile(path, target, why)) << why; // room again
     MemoryBudget::setLimit(MemoryBudget::kDefaultLimit);
     EXPECT_EQ(target.width(), 1000);
 }
@@ -367,12 +395,14 @@ TEST_F(LoadPictureFileTest, RunBudgetRefusesALoadThatWouldPassIt)
 TEST_F(LoadPictureFileTest, ThumbnailsAboveSixteenMegapixelsAreKeptReduced)
 {
     Picture thumb;
-    ASSERT_TRUE(LoadThumbnailPicture(write("wide.png", gradientPng(6000, 3000, 3000)), thumb));
+    std::string why;
+    ASSERT_TRUE(LoadThumbnailPicture(write("wide.png", gradientPng(6000, 3000, 3000)), thumb, why));
     EXPECT_LE(std::uint64_t(thumb.width()) * std::uint64_t(thumb.height()), 16'000'000u);
     EXPECT_GT(std::uint64_t(thumb.width()) * std::uint64_t(thumb.height()), 15'900'000u);
     EXPECT_NEAR(double(thumb.width()) / thumb.height(), 2.0, 0.002);
 
-    ASSERT_TRUE(LoadThumbnailPicture(write("exact.png", gradientPng(4000, 4000, 4000)), thumb));
+    ASSERT_TRUE(
+        LoadThumbnailPicture(write("exact.png", gradientPng(4000, 4000, 4000)), thumb, why));
     EXPECT_EQ(thumb.width(), 4000);
     EXPECT_EQ(thumb.height(), 4000);
     EXPECT_EQ(thumb.pixel(3999, 17)[0], std::uint8_t(3999));

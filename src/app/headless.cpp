@@ -1,11 +1,14 @@
 #include "headless.h"
 
+#include "discmenucommand.h"
 #include "document/menudocument.h"
 #include "document/projectfile.h"
 #include "document/projectparse.h"
 #include "imageio/asciicase.h"
 #include "imageio/escapecontrols.h"
 #include "imageio/imageunit.h"
+#include "imageio/picturefailure.h"
+#include "imageio/picturetype.h"
 #include "render/drawmenu.h"
 #include "thumbs/mediaframe.h"
 
@@ -30,21 +33,16 @@ enum class ExitCode {
     WriteFailed = 1,
     BadUsage = 2,
     LoadFailed = 3,
-};
-
-enum class ImageType {
-    Bmp,
-    Gif,
-    Jpg,
-    Png,
+    SubpictureFailed = 5, // --disc-menu: menu.mpg could not be made
 };
 
 struct Options {
     bool help = false;
     std::string exportFile;
-    std::optional<ImageType> type;
+    PictureType type = PictureType::None;
     int size = 0;
     std::string saveFile;
+    std::string discMenuDir;
     std::vector<std::pair<std::string, std::string>> sets;
     std::string project;
 };
@@ -56,20 +54,6 @@ struct UsageError : std::runtime_error {
 void message(const std::string& text)
 {
     std::fprintf(stderr, "tavrel: %s\n", EscapeControls(text).c_str());
-}
-
-std::optional<ImageType> typeByName(const std::string& name)
-{
-    const std::string lower = LowerAscii(name);
-    if (lower == "bmp")
-        return ImageType::Bmp;
-    if (lower == "gif")
-        return ImageType::Gif;
-    if (lower == "jpg" || lower == "jpeg")
-        return ImageType::Jpg;
-    if (lower == "png")
-        return ImageType::Png;
-    return std::nullopt;
 }
 
 // A --set value must be exactly what the reader takes, so that a typing error is
@@ -93,6 +77,15 @@ void checkSetValue(const std::string& key, const std::string& value)
         if (value != "true" && value != "false")
             throw UsageError(key + ": '" + value + "' is not true or false");
         break;
+    case ProjectValueKind::Choice: {
+        MenuAspect aspect;
+        ButtonStyle style;
+        if (EqualsNoCase(key, "aspect") && !ParseMenuAspect(value, aspect))
+            throw UsageError(key + ": '" + value + "' is not pixels, 4:3 or 16:9");
+        if (EqualsNoCase(key, "buttonstyle") && !ParseButtonStyle(value, style))
+            throw UsageError(key + ": '" + value + "' is not underline, frame, text or none");
+        break;
+    }
     case ProjectValueKind::Text:
     case ProjectValueKind::Fixed:
         break;
@@ -155,6 +148,10 @@ Options parseArguments(int argc, char** argv)
             options.saveFile = takeValue();
             if (options.saveFile.empty())
                 throw UsageError("--save needs a file name");
+        } else if (name == "--disc-menu") {
+            options.discMenuDir = takeValue();
+            if (options.discMenuDir.empty())
+                throw UsageError("--disc-menu needs a folder");
         } else if (name == "--size") {
             const std::string value = takeValue();
             const auto size = ParseDecimal(value);
@@ -163,8 +160,8 @@ Options parseArguments(int argc, char** argv)
             options.size = *size;
         } else if (name == "--type") {
             const std::string value = takeValue();
-            options.type = typeByName(value);
-            if (!options.type)
+            options.type = PictureTypeByName(value);
+            if (options.type == PictureType::None)
                 throw UsageError("--type takes bmp, gif, jpg or png, not '" + value + "'");
         } else if (name == "--set") {
             const std::string value = takeValue();
@@ -181,11 +178,11 @@ Options parseArguments(int argc, char** argv)
     }
     if (options.help)
         return options;
-    if (options.exportFile.empty() && options.saveFile.empty())
-        throw UsageError("nothing to do: give --export FILE or --save FILE");
-    if (!options.exportFile.empty() && !options.type) {
-        options.type = typeByName(LowerCaseExtension(options.exportFile));
-        if (!options.type)
+    if (options.exportFile.empty() && options.saveFile.empty() && options.discMenuDir.empty())
+        throw UsageError("nothing to do: give --export FILE, --disc-menu DIR or --save FILE");
+    if (!options.exportFile.empty() && options.type == PictureType::None) {
+        options.type = PictureTypeOfFile(options.exportFile);
+        if (options.type == PictureType::None)
             throw UsageError("cannot tell the image type of '" + options.exportFile +
                              "': name it .bmp, .gif, .jpg, .jpeg or .png, or give --type");
     }
@@ -198,50 +195,45 @@ class HeadlessHost : public ProjectLoadHost {
 public:
     void showError(const std::string& text) override { message(text); }
     void showInformation(const std::string& text) override { message(text); }
-    void pictureFailed(const std::string& path, const std::string& why) override
-    {
-        message("Error loading " + path + (why.empty() ? "" : ": " + why));
-    }
 
-    void retakeMovieFrame(MenuDocument& doc, int n) override
+    bool retakeMovieFrame(MenuDocument& doc, int n, std::string& failure) override
     {
         ThumbnailSource& source = doc.item(n).source;
         if (source.menuframe < 0) {
             // The thumbnail dialog reads every negative frame as a picture source.
             source.menuframe = -1;
-            std::string why;
-            if (!LoadThumbnailPicture(source.menuclip, source.ThumbnailImage, &why)) {
+            std::string reason;
+            if (!LoadThumbnailPicture(source.menuclip, source.ThumbnailImage, reason)) {
                 source.ThumbnailImage.clear();
-                message("Error loading " + source.menuclip + (why.empty() ? "" : ": " + why));
+                failure = PictureFailureMessage(source.menuclip, reason);
+                return false;
             }
-        } else {
-            std::int32_t frame = source.menuframe;
-            Picture picture;
-            std::string error;
-            if (TakeMovieFrame(source.menuclip, frame, picture, error))
-                source.ThumbnailImage = std::move(picture);
-            else
-                message(error);
-            source.menuframe = frame;
+            return true;
         }
-        message("Movie clip #" + std::to_string(n) + " loaded");
+        std::int32_t frame = source.menuframe;
+        Picture picture;
+        std::string error;
+        const bool taken = TakeMovieFrame(source.menuclip, frame, picture, error, &failure);
+        if (taken)
+            source.ThumbnailImage = std::move(picture);
+        source.menuframe = frame;
+        return taken;
+    }
+
+    // A line per finding, as scripts read standard error line by line.
+    void reportLoad(const LoadReport& report) override
+    {
+        for (const LoadReport::Source& s : report.relinked)
+            message(s.stored + " (" + s.what + ") not found; using " + s.found);
+        for (const LoadReport::Source& s : report.notFound)
+            message(s.stored + " (" + s.what + ") not found");
+        for (const std::string& failure : report.failures)
+            message(failure);
+        if (report.moviesLoaded > 0 || report.picturesLoaded > 0)
+            message(std::to_string(report.moviesLoaded) + " movie clips and " +
+                    std::to_string(report.picturesLoaded) + " pictures loaded");
     }
 };
-
-bool writeImage(ImageType type, const std::string& file, const Picture& image)
-{
-    switch (type) {
-    case ImageType::Bmp:
-        return SaveAsBMP(file, image);
-    case ImageType::Gif:
-        return SaveAsGIF(file, image);
-    case ImageType::Jpg:
-        return SaveAsJPG(file, image);
-    case ImageType::Png:
-        return SaveAsPNG(file, image);
-    }
-    return false;
-}
 
 ExitCode run(const Options& options, const char* program)
 {
@@ -279,6 +271,8 @@ ExitCode run(const Options& options, const char* program)
             return ExitCode::BadUsage;
         }
         const std::string lower = LowerAscii(key);
+        if (lower == "bgimage" && !doc.BackgroundFailure.empty())
+            message(PictureFailureMessage(doc.bgimage, doc.BackgroundFailure));
         if (lower == "textfont" && !value.empty() && doc.textfont.empty())
             message("font '" + value + "' is not installed; the default face is used");
         if (const int n = ProjectKeyItem(FindProjectKey(key));
@@ -295,7 +289,7 @@ ExitCode run(const Options& options, const char* program)
         try {
             Picture scratch;
             const Picture image = ComposeMenuImage(doc, scratch);
-            saved = writeImage(*options.type, options.exportFile, image);
+            saved = SavePictureFile(options.type, options.exportFile, image);
         } catch (...) {
             saved = false; // reported as a failed save, like any writer failure
         }
@@ -306,6 +300,11 @@ ExitCode run(const Options& options, const char* program)
             message("Error saving " + options.exportFile + (why.empty() ? "" : ": " + why));
             result = ExitCode::WriteFailed;
         }
+    }
+    if (!options.discMenuDir.empty()) {
+        const int status = RunDiscMenuCommand(doc, options.discMenuDir);
+        if (status != 0 && result == ExitCode::Ok)
+            result = static_cast<ExitCode>(status);
     }
     if (!options.saveFile.empty()) {
         try {
@@ -333,6 +332,7 @@ std::string HeadlessUsage()
     return "Usage: tavrel [PROJECT]\n"
            "       tavrel --export FILE [--size N] [--type bmp|gif|jpg|png] [--set KEY=VALUE]... "
            "[PROJECT]\n"
+           "       tavrel --disc-menu DIR [--size N] [--set KEY=VALUE]... [PROJECT]\n"
            "       tavrel --save OUT.tavrel [--set KEY=VALUE]... [PROJECT]\n"
            "       tavrel --help\n"
            "\n"
@@ -343,6 +343,10 @@ std::string HeadlessUsage()
            "  --export FILE   write the menu picture; the type follows the extension\n"
            "                  (.bmp .gif .jpg .jpeg .png) unless --type is given\n"
            "  --type T        bmp, gif, jpg or png\n"
+           "  --disc-menu DIR write a DVD menu into DIR: menu.png, the button masks\n"
+           "                  highlight.png and select.png, spumux.xml, menu_bg.mpg,\n"
+           "                  menu.mpg (with the buttons, made by spumux) and dvdauthor.xml;\n"
+           "                  a VCD size (0 or 1) gives menu.png only\n"
            "  --size N        0 = 704x480, 1 = 704x576, 2 = 720x480, 3 = 720x576 (default 0)\n"
            "  --save FILE     write the project file\n"
            "  --set KEY=VALUE set a project value, as in the project file:\n"
@@ -350,10 +354,14 @@ std::string HeadlessUsage()
            "                  boldtext shadowtext thumbs numbers quality (true|false),\n"
            "                  textcolor bgcolor (hex BBGGRR), titlesize captionsize (5..15),\n"
            "                  menustart (0..990), menucount (0..10),\n"
-           "                  menucaptionN menuclipN menuframeN (N = 1..10; frame -1: picture)\n"
+           "                  menucaptionN menuclipN menuframeN (N = 1..10; frame -1: picture),\n"
+           "                  aspect (pixels|4:3|16:9), fittext tvsafe (true|false),\n"
+           "                  buttonstyle (underline|frame|text|none),\n"
+           "                  highlightcolor selectcolor (hex BBGGRR)\n"
            "\n"
            "Exit status: 0 done, 1 a file could not be written, 2 bad option or value,\n"
-           "3 the project could not be loaded.\n";
+           "3 the project could not be loaded, 5 spumux is missing or could not add the\n"
+           "buttons to menu.mpg (the other disc files are written).\n";
 }
 
 std::vector<std::string> InstalledFontFamilies()

@@ -2,6 +2,8 @@
 
 #include "appicon.h"
 #include "colorswatch.h"
+#include "discexportcommand.h"
+#include "discpanel.h"
 #include "headless.h"
 #include "messages.h"
 #include "numberedit.h"
@@ -12,6 +14,7 @@
 
 #include <QAction>
 #include <QActionGroup>
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
@@ -32,6 +35,7 @@
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QSplitter>
+#include <QStatusBar>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -120,8 +124,16 @@ void TForm1::buildMenus()
         return action;
     };
     New1 = addAction(File1, "New1", QStringLiteral("&New"));
+    New1->setShortcut(QKeySequence::New);
     Open1 = addAction(File1, "Open1", QStringLiteral("&Open..."));
-    Save1 = addAction(File1, "Save1", QStringLiteral("&Save as..."));
+    Open1->setShortcut(QKeySequence::Open);
+    Recent1 = File1->addMenu(QStringLiteral("&Recent"));
+    Recent1->setObjectName(QStringLiteral("Recent1"));
+    connect(Recent1, &QMenu::aboutToShow, this, &TForm1::rebuildRecentMenu);
+    Save1 = addAction(File1, "Save1", QStringLiteral("&Save"));
+    Save1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    SaveAs1 = addAction(File1, "SaveAs1", QStringLiteral("Save &as..."));
+    SaveAs1->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
     File1->addSeparator();
     Imagesize1 = File1->addMenu(QStringLiteral("&Image size"));
     Imagesize1->setObjectName(QStringLiteral("Imagesize1"));
@@ -138,8 +150,20 @@ void TForm1::buildMenus()
         connect(action, &QAction::triggered, this, [this, mode] { selectPreset(mode); });
     }
     ImageSave = addAction(File1, "ImageSave", QStringLiteral("&Export to image file..."));
+    ImageSave->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
+    DiscMenuSave = addAction(File1, "DiscMenuSave", QStringLiteral("Export &disc menu..."));
     File1->addSeparator();
     Exit1 = addAction(File1, "Exit1", QStringLiteral("E&xit"));
+    Exit1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+
+    EditMenu = menuBar()->addMenu(QStringLiteral("&Edit"));
+    EditMenu->setObjectName(QStringLiteral("EditMenu"));
+    Undo1 = addAction(EditMenu, "Undo1", QStringLiteral("&Undo"));
+    Undo1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    Redo1 = addAction(EditMenu, "Redo1", QStringLiteral("&Redo"));
+    Redo1->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
+    Undo1->setEnabled(false);
+    Redo1->setEnabled(false);
 
     Help1 = menuBar()->addMenu(QStringLiteral("&Help"));
     Help1->setObjectName(QStringLiteral("Help1"));
@@ -148,13 +172,21 @@ void TForm1::buildMenus()
     About1 = addAction(Help1, "About1", QStringLiteral("&About..."));
 
     // F1 on an open menu asks for the menus' own topic instead of the contents.
-    for (QMenu* menu : {File1, Imagesize1, Help1})
+    for (QMenu* menu : {File1, Recent1, EditMenu, Imagesize1, Help1})
         menu->installEventFilter(this);
 
     connect(New1, &QAction::triggered, this, &TForm1::New1Click);
     connect(Open1, &QAction::triggered, this, &TForm1::Open1Click);
     connect(Save1, &QAction::triggered, this, &TForm1::Save1Click);
+    connect(SaveAs1, &QAction::triggered, this, &TForm1::SaveAs1Click);
+    connect(Undo1, &QAction::triggered, this, &TForm1::Undo1Click);
+    connect(Redo1, &QAction::triggered, this, &TForm1::Redo1Click);
     connect(ImageSave, &QAction::triggered, this, &TForm1::ImageSaveClick);
+    connect(DiscMenuSave, &QAction::triggered, this, [this] {
+        if (LastDiscMenuDir.isEmpty())
+            LastDiscMenuDir = LastSaveImageDir;
+        DiscMenuExportClick(this, m_doc, LastDiscMenuDir);
+    });
     connect(Exit1, &QAction::triggered, this, &TForm1::Exit1Click);
     connect(Contents1, &QAction::triggered, this, &TForm1::Contents1Click);
     connect(About1, &QAction::triggered, this, &TForm1::About1Click);
@@ -224,6 +256,10 @@ QWidget* TForm1::buildMainPage()
     grid->addWidget(ShowThumbs, row++, 0, 1, 3);
     ShowNumbers = checkBox("ShowNumbers", QStringLiteral("Show numbers"), true);
     grid->addWidget(ShowNumbers, row++, 0, 1, 3);
+    DiscPanel1 =
+        new DiscPanel(m_doc, [this](Color from, Color& to) { return chooseColor(from, to); });
+    grid->addWidget(DiscPanel1, row++, 0, 1, 3);
+    connect(DiscPanel1, &DiscPanel::previewChanged, this, [this] { PaintBox1->Refresh(); });
     grid->setRowStretch(row, 1);
 
     chainTabOrder({BGImage, BGImageBtn, BGColorBtn, TextColorBtn, TextFontCB, BoldText, Shadow,
@@ -379,6 +415,9 @@ void TForm1::buildLayout()
     right->addWidget(PaintPanel, 1);
     PaintBox1 = new PreviewBox(m_doc, ScratchImage, PaintPanel);
     PaintBox1->setObjectName(QStringLiteral("PaintBox1"));
+    PaintBox1->decorate = [this](Picture& picture, const MenuGeometry& geometry) {
+        PaintButtonPreview(m_doc, geometry, picture, DiscPanel1->preview());
+    };
     PaintBox1->onPaintError = [this](const QString& text) {
         if (m_paintErrorPending)
             return;
@@ -399,13 +438,18 @@ void TForm1::buildLayout()
         std::max({kLeftPanelWidth, LeftPanel->sizeHint().width(), Shadow->sizeHint().width() + 48});
     Splitter1->setSizes({leftWidth, kDefaultWidth - leftWidth - 5});
     setCentralWidget(Splitter1);
+    // There from the start, so that the first confirmation does not shift the panels.
+    statusBar()->setObjectName(QStringLiteral("StatusBar"));
 
     connect(SaveImageBtn, &QPushButton::clicked, ImageSave, &QAction::trigger);
 }
 
 void TForm1::connectDocument()
 {
-    m_doc.onRefresh = [this] { PaintBox1->Refresh(); };
+    m_doc.onRefresh = [this] {
+        documentChanged();
+        PaintBox1->Refresh();
+    };
     m_doc.onMenuStartChanged = [this](int menustart) { relabelRows(menustart); };
     m_doc.onVideoModeChanged = [this](int mode) {
         presetActions[static_cast<std::size_t>(mode)]->setChecked(true);
@@ -429,6 +473,13 @@ void TForm1::FormCreate()
     fillFontList();
     m_doc.RenderEnabled = true;
     selectPreset(m_doc.VideoMode);
+    m_history.reset(m_doc);
+    rebuildRecentMenu();
+    // Typing in one field is one step until the user moves to another.
+    connect(qApp, &QApplication::focusChanged, this, [this] { m_history.closeStep(); });
+    // The window's Undo, Redo and other keys serve the text fields too.
+    for (QLineEdit* edit : LeftPanel->findChildren<QLineEdit*>())
+        edit->installEventFilter(this);
 }
 
 void TForm1::fillFontList()
@@ -489,6 +540,10 @@ void TForm1::changeEvent(QEvent* event)
 
 void TForm1::closeEvent(QCloseEvent* event)
 {
+    if (!maybeSave()) {
+        event->ignore();
+        return;
+    }
     FormCloseQuery();
     QMainWindow::closeEvent(event);
 }
@@ -497,13 +552,23 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == PaintPanel && event->type() == QEvent::Resize) {
         UpdatePreviewBounds(); // PaintPanelResize
+    } else if (event->type() == QEvent::ShortcutOverride && qobject_cast<QLineEdit*>(watched)) {
+        // A text field would take Ctrl+Z for its own undo and Ctrl+E for the end of the
+        // line; the window's commands come first.
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const QKeySequence pressed(key->keyCombination());
+        if (key->matches(QKeySequence::Undo) || key->matches(QKeySequence::Redo))
+            return true; // left unaccepted, so the window's shortcut fires
+        for (const QAction* action : findChildren<QAction*>())
+            if (action->isEnabled() && action->shortcut() == pressed)
+                return true;
     } else if (qobject_cast<QMenu*>(watched) &&
                (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress)) {
         auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_F1 && key->modifiers() == Qt::NoModifier) {
             event->accept(); // keeps the contents shortcut from firing
             if (event->type() == QEvent::KeyPress) {
-                for (QMenu* menu : {Imagesize1, File1, Help1})
+                for (QMenu* menu : {Imagesize1, Recent1, File1, EditMenu, Help1})
                     menu->hide();
                 ShowHelpContext(300);
             }
@@ -531,10 +596,11 @@ void TForm1::relabelRows(int menustart)
 
 void TForm1::updateCaption()
 {
+    const QString mark = isModified() ? QStringLiteral("*") : QString();
     if (m_doc.CurrentFileName.empty())
-        setWindowTitle(BaseCaption);
+        setWindowTitle(mark.isEmpty() ? BaseCaption : BaseCaption + QStringLiteral(" - *Untitled"));
     else
-        setWindowTitle(BaseCaption + QStringLiteral(" - ") +
+        setWindowTitle(BaseCaption + QStringLiteral(" - ") + mark +
                        QFileInfo(QString::fromStdString(m_doc.CurrentFileName)).fileName());
 }
 
@@ -563,6 +629,7 @@ void TForm1::SyncPanel()
     set(FirstItem, [&](NumberEdit* w) { w->setValue(m_doc.menustart); });
     set(TotalItems, [&](NumberEdit* w) { w->setValue(m_doc.menucount); });
     relabelRows(m_doc.menustart);
+    DiscPanel1->sync();
     for (int k = 1; k <= kItemCount; ++k) {
         set(Edit[static_cast<std::size_t>(k - 1)],
             [&](QLineEdit* w) { w->setText(QString::fromStdString(m_doc.item(k).menucaption)); });

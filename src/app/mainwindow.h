@@ -1,8 +1,11 @@
 #pragma once
 
 #include "customcolors.h"
+#include "document/edithistory.h"
 #include "document/menudocument.h"
 #include "imageio/picture.h"
+#include "imageio/picturetype.h"
+#include "recentfiles.h"
 #include "settings.h"
 
 #include <QMainWindow>
@@ -12,7 +15,9 @@
 #include <functional>
 
 class ColorSwatch;
+class DiscPanel;
 class HelpViewer;
+class ImageExportDialog;
 class NumberEdit;
 class PageControl;
 class PictureFileDialog;
@@ -58,12 +63,19 @@ public:
     const QString& lastSaveImageDir() const { return LastSaveImageDir; }
     const QString& lastFileDir() const { return LastFileDir; }
     const CustomColorList& customColors() const { return m_customColors; }
-    QFileDialog* imageSaveDialog(); // created on first use, kept for the run
+    ImageExportDialog* imageSaveDialog(); // created on first use, kept for the run
+    const EditHistory& history() const { return m_history; }
+    // The document differs from the file it came from (or from a new menu).
+    bool isModified() const { return m_history.isModified(); }
+    const RecentFiles& recentFiles() const { return m_recent; }
 
     // Commands of the menus and buttons.
     void New1Click();
     void Open1Click();
-    void Save1Click();
+    void Save1Click();   // to the current file; asks for a name only when there is none
+    void SaveAs1Click(); // always asks for a name
+    void Undo1Click();
+    void Redo1Click();
     void ImageSaveClick();
     void Exit1Click();
     void Contents1Click();
@@ -74,12 +86,18 @@ public:
 
     // The parts of the commands that follow their dialogs.
     // Loads a project; its errors go to the error box, the panel follows the document.
-    void openProject(const QString& path);
+    // A file that fails the format check leaves the window as it was. True when loaded.
+    bool openProject(const QString& path);
+    // Asks to save unsaved changes first (a project from outside: second start, recent list).
+    void openProjectAsking(const QString& path);
+    // "Save changes?" when the document is modified; true when the caller may go on.
+    bool maybeSave();
     // Saves the project; a failure goes to the error box and changes nothing.
-    void saveProjectAs(const QString& path);
-    // Composes the full-size image and writes it with the writer of `fileType` (1 BMP,
-    // 2 GIF, 3 JPG, 4 PNG) whatever the extension; reports the outcome in a box.
-    bool exportTo(const QString& path, int fileType);
+    bool saveProjectAs(const QString& path);
+    // Composes the full-size image and writes it. A picture extension in the name chooses
+    // the writer, else `selected` does and its suffix is appended. The outcome shows in
+    // the status bar, a failure in a box.
+    bool exportTo(const QString& path, PictureType selected);
     // Opens the help window at the topic of a context number (300: the menus).
     void ShowHelpContext(int context);
 
@@ -111,6 +129,13 @@ private:
     void SaveSettings();
     void fillFontList();
     void updateCaption();
+    // After every change of the document: history, caption, Undo and Redo.
+    void documentChanged();
+    void updateEditActions();
+    void rebuildRecentMenu();
+    void rememberRecent(const QString& path);
+    void storeRecent();
+    bool saveAsCommand();
     void relabelRows(int menustart);
     void guarded(const std::function<void()>& command);
     // The colour chooser; false on cancel. Throws for malformed custom colours.
@@ -134,13 +159,13 @@ private:
     void Edit1Change();
     void tn1btnClick();
     void PreviewModeClick();
-    void ImageSaveDialogTypeChange(int fileType);
     void selectPreset(int mode);
 
     MenuDocument m_doc;
     Picture ScratchImage;
     QString LastClipDir;
     QString LastSaveImageDir;
+    QString LastDiscMenuDir;
     QString LastFileDir;
     CustomColorList m_customColors;
     QString m_helpFolder;
@@ -152,18 +177,29 @@ private:
     TClipForm* m_clipForm = nullptr;
     TAboutForm* m_aboutForm = nullptr;
     HelpViewer* m_helpViewer = nullptr;
-    QFileDialog* m_imageSaveDialog = nullptr;
+    ImageExportDialog* m_imageSaveDialog = nullptr;
+    PictureType m_lastExportType = PictureType::Bmp;
+    EditHistory m_history;
+    RecentFiles m_recent;
+    bool m_loading = false;
     PictureFileDialog* m_pictureDialog = nullptr;
 
 public:
     // Controls, named as their object names.
     QMenu* File1 = nullptr;
+    QMenu* Recent1 = nullptr;
+    QMenu* EditMenu = nullptr;
     QMenu* Imagesize1 = nullptr;
     QMenu* Help1 = nullptr;
     QAction* New1 = nullptr;
     QAction* Open1 = nullptr;
     QAction* Save1 = nullptr;
+    QAction* SaveAs1 = nullptr;
+    QAction* Undo1 = nullptr;
+    QAction* Redo1 = nullptr;
     QAction* ImageSave = nullptr;
+    QAction* DiscMenuSave = nullptr;
+    DiscPanel* DiscPanel1 = nullptr;
     QAction* Exit1 = nullptr;
     QAction* Contents1 = nullptr;
     QAction* About1 = nullptr;

@@ -1,5 +1,6 @@
 #include "messages.h"
 
+#include "fixedframe.h"
 #include "imageio/escapecontrols.h"
 
 #include <QApplication>
@@ -47,6 +48,7 @@ void ShowMessage(MessageKind kind, const QString& rawText, QWidget* parent)
     }
     QMessageBox box(icon, title, text, QMessageBox::Ok,
                     parent ? parent : QApplication::activeWindow());
+    UseFixedDialogFrame(&box);
     box.exec();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "imageio/picture.h"
+#include "render/drawmenu.h"
 #include "render/scaledpicturecache.h"
 
 #include <QWidget>
@@ -24,6 +25,9 @@ public:
     int compositionCount() const { return m_compositions; }
     const Picture& picture() const { return m_picture; }
 
+    // Called after each composition to draw over it (the disc buttons' look).
+    std::function<void(Picture&, const MenuGeometry&)> decorate;
+
     // Called with the error text when composing fails during a paint.
     std::function<void(const QString&)> onPaintError;
 
@@ -38,6 +42,7 @@ private:
     MenuDocument& m_doc;
     Picture& m_scratch;
     Picture m_picture;
+    MenuGeometry m_geometry;
     ScaledPictureCache m_cache; // rescaled pictures kept between "Better quality" drawings
     bool m_stale = true;        // the picture does not show the current size yet
     int m_compositions = 0;

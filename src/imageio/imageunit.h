@@ -9,14 +9,13 @@
 // what was there). False for a missing, unreadable or malformed file or an unknown
 // extension (then the target is untouched). Never throws.
 bool LoadPictureFile(const std::string& fileName, Picture& target);
-// The same, giving the reason of a failure in `why` ("not a regular file", "the picture
-// is too large: ...") for the message that names the file.
-bool LoadPictureFile(const std::string& fileName, Picture& target, std::string* why);
+// The same, saying on failure why in plain words (see PictureFailureReason).
+bool LoadPictureFile(const std::string& fileName, Picture& target, std::string& reason);
 
 // A picture for an item's thumbnail: loaded as above, then reduced to about 16
 // megapixels where it is larger (invisible at menu sizes, and it keeps ten thumbnails
 // small); smaller pictures stay exact.
-bool LoadThumbnailPicture(const std::string& fileName, Picture& target, std::string* why = nullptr);
+bool LoadThumbnailPicture(const std::string& fileName, Picture& target, std::string& reason);
 void ReduceThumbnail(Picture& picture);
 
 // The part of the file name (after the last "/") behind its last dot, ASCII letters

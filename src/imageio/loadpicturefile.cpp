@@ -7,7 +7,9 @@
 #include "codecs/pngreader.h"
 #include "jpegreader.h"
 
+#include "picturefailure.h"
 #include "picturefileprobe.h"
+#include "picturetype.h"
 #include "render/filteredresize.h"
 
 #include <cerrno>
@@ -45,9 +47,11 @@ private:
     int m_fd;
 };
 
-std::string systemReason()
+std::string openFailure()
 {
-    return std::strerror(errno);
+    return errno == ENOENT
+               ? "the file does not exist"
+               : "the file cannot be opened (" + std::string(std::strerror(errno)) + ")";
 }
 
 // Reads `size` bytes from `offset`; fewer only at the end of the file.
@@ -59,27 +63,14 @@ std::size_t readAt(int fd, std::uint8_t* out, std::size_t size, std::uint64_t of
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            throw LoadFailure(systemReason());
+            throw LoadFailure("the file cannot be read (" + std::string(std::strerror(errno)) +
+                              ")");
         }
         if (n == 0)
             break;
         done += static_cast<std::size_t>(n);
     }
     return done;
-}
-
-PictureFormat formatOf(const std::string& fileName)
-{
-    const std::string ext = LowerCaseExtension(fileName);
-    if (ext == "bmp")
-        return PictureFormat::Bmp;
-    if (ext == "gif")
-        return PictureFormat::Gif;
-    if (ext == "jpg" || ext == "jpeg")
-        return PictureFormat::Jpeg;
-    if (ext == "png")
-        return PictureFormat::Png;
-    return PictureFormat::None;
 }
 
 // Resizes the target keeping the overlap (new pixels white), then draws the picture at
@@ -139,17 +130,17 @@ namespace {
 
 // Opens, checks the header against the file, reserves the memory, then reads and
 // decodes. Throws LoadFailure or CodecError with the reason.
-void loadPicture(const std::string& fileName, PictureFormat format, Picture& target)
+void loadPicture(const std::string& fileName, PictureType format, Picture& target)
 {
     // Without blocking: a FIFO or a device must not hang the program on open.
     const FileHandle file(::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     if (file.get() < 0)
-        throw LoadFailure(systemReason());
+        throw LoadFailure(openFailure());
     struct stat st {};
     if (::fstat(file.get(), &st) != 0)
-        throw LoadFailure(systemReason());
+        throw LoadFailure(openFailure());
     if (!S_ISREG(st.st_mode))
-        throw LoadFailure("not a regular file");
+        throw LoadFailure("it is not a file");
     const auto fileBytes = static_cast<std::uint64_t>(st.st_size);
 
     // The header first: nothing more is read of a file it shows to be impossible.
@@ -166,7 +157,7 @@ void loadPicture(const std::string& fileName, PictureFormat format, Picture& tar
     // File, decoder output and the new picture are held at once.
     const std::uint64_t pixels = probe.width * probe.height;
     const std::uint64_t pictureBytes = (probe.width * 3 + 3) / 4 * 4 * probe.height;
-    const std::uint64_t outputBytes = format == PictureFormat::Jpeg ? 0 : pixels * 4;
+    const std::uint64_t outputBytes = format == PictureType::Jpeg ? 0 : pixels * 4;
     const BudgetReservation reservation(fileBytes + outputBytes + pictureBytes + probe.workBytes);
     DecodeLimits decodeLimits = limits;
     decodeLimits.maxWorkBytes = probe.workBytes + (16u << 20);
@@ -177,55 +168,51 @@ void loadPicture(const std::string& fileName, PictureFormat format, Picture& tar
     // Each picture is decoded completely before the target is touched, so a damaged file
     // leaves the target as it was.
     switch (format) {
-    case PictureFormat::Bmp: {
+    case PictureType::Bmp: {
         // The BMP replaces the target outright; its alpha is not used.
         RgbaImage image = DecodeBmp(data, decodeLimits);
         target = Picture::fromRgba(std::move(image.pixels), image.width, image.height);
         break;
     }
-    case PictureFormat::Jpeg: {
+    case PictureType::Jpeg: {
         // JPEG has no transparency: the picture replaces the target completely.
         Picture picture = DecodeJpeg(data, decodeLimits);
         target = std::move(picture);
         break;
     }
-    case PictureFormat::Gif:
+    case PictureType::Gif:
         place(DecodeGif(data, decodeLimits), target);
         break;
-    case PictureFormat::Png:
+    case PictureType::Png:
         place(DecodePng(data, decodeLimits), target);
         break;
-    case PictureFormat::None:
-        throw LoadFailure("unknown picture type");
+    case PictureType::None:
+        throw LoadFailure("it is not a BMP, GIF, JPEG or PNG picture");
     }
 }
 
 } // namespace
 
-bool LoadPictureFile(const std::string& fileName, Picture& target, std::string* why)
+bool LoadPictureFile(const std::string& fileName, Picture& target, std::string& reason)
 {
     try {
-        const PictureFormat format = formatOf(fileName);
-        if (format == PictureFormat::None)
-            throw LoadFailure("unknown picture type");
+        const PictureType format = PictureTypeOfFile(fileName);
+        if (format == PictureType::None)
+            throw LoadFailure("it is not a BMP, GIF, JPEG or PNG picture");
         loadPicture(fileName, format, target);
         return true;
-    } catch (const std::bad_alloc&) {
-        if (why)
-            *why = "out of memory";
     } catch (const std::exception& e) {
-        if (why)
-            *why = e.what();
+        reason = PictureFailureReason(e);
     } catch (...) {
-        if (why)
-            why->clear();
+        reason = "the file cannot be read";
     }
     return false;
 }
 
 bool LoadPictureFile(const std::string& fileName, Picture& target)
 {
-    return LoadPictureFile(fileName, target, nullptr);
+    std::string reason;
+    return LoadPictureFile(fileName, target, reason);
 }
 
 void ReduceThumbnail(Picture& picture)
@@ -241,9 +228,9 @@ void ReduceThumbnail(Picture& picture)
     picture = std::move(reduced);
 }
 
-bool LoadThumbnailPicture(const std::string& fileName, Picture& target, std::string* why)
+bool LoadThumbnailPicture(const std::string& fileName, Picture& target, std::string& reason)
 {
-    if (!LoadPictureFile(fileName, target, why))
+    if (!LoadPictureFile(fileName, target, reason))
         return false;
     try {
         ReduceThumbnail(target);

@@ -34,6 +34,12 @@ std::uint32_t le32(const std::uint8_t* p)
     throw std::runtime_error(why);
 }
 
+// A header that is not the format's: the reader's own words, as the decoder would say.
+[[noreturn]] void damaged(const char* readerText)
+{
+    throw CodecError(readerText);
+}
+
 std::string sizeText(std::uint64_t width, std::uint64_t height)
 {
     return std::to_string(width) + " x " + std::to_string(height) + " pixels";
@@ -70,7 +76,7 @@ PictureFileProbe probePng(std::span<const std::uint8_t> head, std::uint64_t file
     static constexpr std::uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     if (head.size() < 29 || !std::equal(kSignature, kSignature + 8, head.begin()) ||
         !std::equal(head.begin() + 12, head.begin() + 16, "IHDR"))
-        refuse("not a PNG file");
+        damaged("PNG: not a PNG file");
     PictureFileProbe probe;
     probe.width = be32(&head[16]);
     probe.height = be32(&head[20]);
@@ -90,7 +96,7 @@ PictureFileProbe probeGif(std::span<const std::uint8_t> head, std::uint64_t file
                           const DecodeLimits& limits)
 {
     if (head.size() < 13 || !std::equal(head.begin(), head.begin() + 3, "GIF"))
-        refuse("not a GIF file");
+        damaged("GIF image is not valid");
     PictureFileProbe probe;
     probe.width = le16(&head[6]);
     probe.height = le16(&head[8]);
@@ -111,7 +117,7 @@ PictureFileProbe probeBmp(std::span<const std::uint8_t> head, std::uint64_t file
                           const DecodeLimits& limits)
 {
     if (head.size() < 26 || head[0] != 'B' || head[1] != 'M')
-        refuse("not a BMP file");
+        damaged("Bitmap image is not valid");
     PictureFileProbe probe;
     const std::uint32_t infoSize = le32(&head[14]);
     std::uint64_t bits = 24;
@@ -122,7 +128,7 @@ PictureFileProbe probeBmp(std::span<const std::uint8_t> head, std::uint64_t file
         bits = le16(&head[24]);
     } else {
         if (head.size() < 34)
-            refuse("not a BMP file");
+            damaged("Bitmap image is not valid");
         const auto width = static_cast<std::int32_t>(le32(&head[18]));
         const auto height = static_cast<std::int32_t>(le32(&head[22]));
         probe.width = width < 0 ? 0 : std::uint64_t(width);
@@ -149,17 +155,17 @@ PictureFileProbe probeJpeg(std::span<const std::uint8_t> head, std::uint64_t fil
                            const DecodeLimits& limits, const ReadAt& readAt)
 {
     if (head.size() < 4 || head[0] != 0xFF || head[1] != 0xD8)
-        refuse("not a JPEG file");
+        damaged("JPEG: not a JPEG file");
     // Walk the segments to the frame header; application data and comments do not
     // count as picture data.
     std::uint64_t pos = 2;
     std::uint64_t metadata = 0;
     for (int segment = 0;; ++segment) {
         if (segment > kMaxSegments)
-            refuse("not a JPEG file");
+            damaged("JPEG: not a JPEG file");
         std::vector<std::uint8_t> marker = readAt(pos, 4);
         if (marker.size() < 4 || marker[0] != 0xFF)
-            refuse("not a JPEG file");
+            damaged("JPEG: not a JPEG file");
         const std::uint8_t code = marker[1];
         if (code == 0xFF) {
             ++pos;
@@ -167,7 +173,7 @@ PictureFileProbe probeJpeg(std::span<const std::uint8_t> head, std::uint64_t fil
         }
         const std::uint32_t length = be16(&marker[2]);
         if (length < 2 || code == 0xDA || code == 0xD9)
-            refuse("not a JPEG file");
+            damaged("JPEG: not a JPEG file");
         const bool frame =
             code >= 0xC0 && code <= 0xCF && code != 0xC4 && code != 0xC8 && code != 0xCC;
         if (!frame) {
@@ -178,7 +184,7 @@ PictureFileProbe probeJpeg(std::span<const std::uint8_t> head, std::uint64_t fil
         }
         std::vector<std::uint8_t> sof = readAt(pos + 4, 6);
         if (sof.size() < 6 || sof[5] == 0)
-            refuse("not a JPEG file");
+            damaged("JPEG: not a JPEG file");
         PictureFileProbe probe;
         probe.height = be16(&sof[1]);
         probe.width = be16(&sof[3]);
@@ -186,7 +192,7 @@ PictureFileProbe probeJpeg(std::span<const std::uint8_t> head, std::uint64_t fil
         const int components = sof[5];
         std::vector<std::uint8_t> sampling = readAt(pos + 10, std::size_t(components) * 3);
         if (sampling.size() < std::size_t(components) * 3)
-            refuse("not a JPEG file");
+            damaged("JPEG: not a JPEG file");
         const std::uint64_t pixels = probe.width * probe.height;
         const bool arithmetic = code >= 0xC9;
         const bool progressive = code == 0xC2 || code == 0xC6 || code == 0xCA || code == 0xCE;
@@ -215,20 +221,20 @@ PictureFileProbe probeJpeg(std::span<const std::uint8_t> head, std::uint64_t fil
 
 } // namespace
 
-PictureFileProbe ProbePictureFile(PictureFormat format, std::span<const std::uint8_t> head,
+PictureFileProbe ProbePictureFile(PictureType format, std::span<const std::uint8_t> head,
                                   std::uint64_t fileBytes, const DecodeLimits& limits,
                                   const ReadAt& readAt)
 {
     switch (format) {
-    case PictureFormat::Png:
+    case PictureType::Png:
         return probePng(head, fileBytes, limits);
-    case PictureFormat::Gif:
+    case PictureType::Gif:
         return probeGif(head, fileBytes, limits);
-    case PictureFormat::Bmp:
+    case PictureType::Bmp:
         return probeBmp(head, fileBytes, limits);
-    case PictureFormat::Jpeg:
+    case PictureType::Jpeg:
         return probeJpeg(head, fileBytes, limits, readAt);
-    case PictureFormat::None:
+    case PictureType::None:
         break;
     }
     refuse("unknown picture type");

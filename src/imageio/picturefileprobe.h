@@ -1,19 +1,12 @@
 #pragma once
 
 #include "codecs/codectypes.h"
+#include "picturetype.h"
 
 #include <cstdint>
 #include <functional>
 #include <span>
 #include <vector>
-
-enum class PictureFormat {
-    None,
-    Bmp,
-    Gif,
-    Jpeg,
-    Png,
-};
 
 // What the head of a picture file declares, judged before its body is read.
 struct PictureFileProbe {
@@ -33,6 +26,6 @@ using ReadAt = std::function<std::vector<std::uint8_t>(std::uint64_t offset, std
 // is refused. `head` is the file's first bytes (up to kProbeBytes); `readAt` reaches
 // further where the format needs it (JPEG segments). Throws std::runtime_error with
 // the reason; a header it cannot judge (a zero GIF screen) is left to the decoder.
-PictureFileProbe ProbePictureFile(PictureFormat format, std::span<const std::uint8_t> head,
+PictureFileProbe ProbePictureFile(PictureType format, std::span<const std::uint8_t> head,
                                   std::uint64_t fileBytes, const DecodeLimits& limits,
                                   const ReadAt& readAt);
