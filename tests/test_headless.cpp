@@ -297,6 +297,42 @@ TEST_F(HeadlessTest, MissingThumbnailSourceIsReportedAndTheCommandGoesOn)
 
 // A background of the export's own size is rescaled 1:1, so with no texts and no items
 // the exported picture is the background picture itself.
+TEST_F(HeadlessTest, FontsByPlainNameAndMetricSubstitutesKeepTheirNames)
+{
+    // Arial is not installed here, but Liberation Sans stands in for it with its measures.
+    Outcome run = tavrel({"--save", "arial.tavrel", "--set", "textfont=arial"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(contains(readFile(dir / "arial.tavrel"), "\r\ntextfont=Arial\r\n")) << run.err;
+    EXPECT_FALSE(contains(run.err, "not installed")) << run.err;
+
+    run = tavrel({"--save", "none.tavrel", "--set", "textfont=No Such Face"});
+    EXPECT_TRUE(contains(run.err, "font 'No Such Face' is not installed")) << run.err;
+    EXPECT_TRUE(contains(readFile(dir / "none.tavrel"), "\r\ntextfont=\r\n"));
+}
+
+// A project moved with its sources: found beside it, told as one line per source.
+TEST_F(HeadlessTest, MovedProjectFindsItsSources)
+{
+    fs::create_directories(dir / "before");
+    Picture green(8, 6);
+    green.fill(0, 255, 0);
+    ASSERT_TRUE(SaveAsBMP((dir / "before" / "cover.bmp").string(), green));
+    const std::string old = (dir / "before" / "cover.bmp").string();
+    ASSERT_EQ(tavrel({"--save", (dir / "before" / "p.tavrel").string(), "--set", "menuclip1=" + old,
+                      "--set", "menuframe1=-1", "--set", "bgimage=" + old})
+                  .status,
+              0);
+    fs::rename(dir / "before", dir / "after");
+    const Outcome run = tavrel({"--save", "out.tavrel", (dir / "after" / "p.tavrel").string()});
+    EXPECT_EQ(run.status, 0) << run.err;
+    const std::string now = (dir / "after" / "cover.bmp").string();
+    EXPECT_TRUE(contains(run.err, old + " (item 1) not found; using " + now)) << run.err;
+    EXPECT_TRUE(contains(run.err, old + " (background) not found; using " + now)) << run.err;
+    const std::string saved = readFile(dir / "out.tavrel");
+    EXPECT_TRUE(contains(saved, "\r\nmenuclip1=" + now + "\r\n"));
+    EXPECT_TRUE(contains(saved, "\r\nbgimage=" + now + "\r\n"));
+}
+
 TEST_F(HeadlessTest, FullSizeBackgroundComesOutUnchanged)
 {
     Picture background(720, 576);
@@ -325,6 +361,44 @@ TEST_F(HeadlessTest, FullSizeBackgroundComesOutUnchanged)
             differences += bmpPixel(bmp, 720, 576, x, y) != expected;
         }
     EXPECT_EQ(differences, 0);
+}
+
+// --check prints "warning: ..." lines and exits 4 when there are some, 0 on a clean menu;
+// an export prints the same warnings and still exits 0; 16:9 goes through --set.
+TEST_F(HeadlessTest, CheckPrintsWarningsAndExitsWithFour)
+{
+    const std::vector<std::string> clean = {"--size",         "3",          "--set",
+                                            "bgcolor=602010", "--set",      "textcolor=EBEBEB",
+                                            "--set",          "aspect=16:9"};
+    std::vector<std::string> args = {"--check"};
+    args.insert(args.end(), clean.begin(), clean.end());
+    Outcome o = tavrel(args);
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(o.err.find("warning:"), std::string::npos) << o.err;
+
+    args.insert(args.end(),
+                {"--set", "title=The Complete Family Holiday Collection of 2026, Part One"});
+    o = tavrel(args);
+    EXPECT_EQ(o.status, 4) << o.err;
+    EXPECT_NE(o.err.find("\nwarning: The title "), std::string::npos) << o.err;
+
+    args[0] = "--export";
+    args.insert(args.begin() + 1, "menu.png");
+    o = tavrel(args);
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_NE(o.err.find("warning: The title "), std::string::npos) << o.err;
+    ASSERT_TRUE(fs::exists(dir / "menu.png"));
+    Picture image;
+    ASSERT_TRUE(LoadPictureFile((dir / "menu.png").string(), image));
+    EXPECT_EQ(image.width(), 720); // the squeezed frame, not the 1024-wide canvas
+
+    args.insert(args.end(), {"--set", "fittext=true"});
+    args[0] = "--check";
+    args.erase(args.begin() + 1);
+    o = tavrel(args);
+    EXPECT_EQ(o.status, 0) << o.err;
+
+    EXPECT_EQ(tavrel({"--check=yes"}).status, 2);
 }
 
 TEST_F(HeadlessTest, TypeOptionChoosesTheWriter)
@@ -395,7 +469,7 @@ TEST_F(HeadlessMovieTest, ExportedGridShowsTheStoredFramesAndSaveWritesTheClampe
     const Outcome run =
         tavrel({"--export", "out.bmp", "--size", "3", "--save", "out.tavrel", "movies.tavrel"});
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_TRUE(contains(run.err, "7 movie clips and 0 pictures loaded")) << run.err;
+    EXPECT_TRUE(contains(run.err, "7 movie clips loaded.")) << run.err;
     EXPECT_TRUE(contains(run.err, "Cannot open movie broken.mpg: the file is damaged or not a "
                                   "movie (Invalid data found when processing input ($"))
         << run.err;

@@ -365,10 +365,13 @@ TEST_F(MainWindowTest, NumberFieldsHoldBackAndPullIntoRange)
     MenuDocument& doc = form->doc();
     NumberEdit* total = form->TotalItems;
 
+    // The count applies on every change, brought into range at once.
+    editorOf(total)->setText(QStringLiteral("1"));
+    EXPECT_EQ(doc.menucount, 1);
     int before = compositions(*form);
     editorOf(total)->setText(QStringLiteral("15"));
-    EXPECT_EQ(compositions(*form), before);
     EXPECT_EQ(doc.menucount, 10);
+    EXPECT_EQ(compositions(*form), before + 1);
     loseFocus(total);
     EXPECT_EQ(editorOf(total)->text(), "10");
     EXPECT_EQ(compositions(*form), before + 1);
@@ -415,7 +418,10 @@ TEST_F(MainWindowTest, TabsShareThePageControlWidth)
 {
     auto form = makeShownWindow();
     PageControl* pages = form->PageControl1;
-    for (int width : {300, 401, 265}) {
+    // Never so narrow that the shadow switch's caption is cut.
+    const int narrowest = form->LeftPanel->minimumWidth();
+    EXPECT_GE(narrowest, form->Shadow->sizeHint().width());
+    for (int width : {narrowest + 35, 401, narrowest}) {
         // Moving the divider resizes the page control.
         form->Splitter1->setSizes({width, form->width() - width - 5});
         settle();

@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 
 #include "appicon.h"
+#include "busycursor.h"
 #include "colorswatch.h"
 #include "discexportcommand.h"
 #include "discpanel.h"
@@ -9,8 +10,10 @@
 #include "numberedit.h"
 #include "pagecontrol.h"
 #include "previewbox.h"
+#include "render/displayaspect.h"
 #include "render/previewbounds.h"
 #include "thumbs/clipform.h"
+#include "tvmenus.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -40,6 +43,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <optional>
 #include <utility>
 
 namespace {
@@ -47,6 +51,7 @@ namespace {
 constexpr int kDefaultWidth = 800;
 constexpr int kDefaultHeight = 570;
 constexpr int kLeftPanelWidth = 265;
+constexpr qint64 kLargePictureBytes = 2 << 20;
 
 QPushButton* pickButton(const char* name, const QString& hint = QString())
 {
@@ -86,6 +91,35 @@ QSlider* sizeSlider(const char* name)
     return slider;
 }
 
+// The slider with its value beside it.
+QWidget* withValue(QSlider* slider, QLabel*& value)
+{
+    auto* box = new QWidget;
+    auto* row = new QHBoxLayout(box);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(4);
+    value = new QLabel(QString::number(slider->value()));
+    value->setObjectName(slider->objectName() + QStringLiteral("Value"));
+    value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    value->setMinimumWidth(value->fontMetrics().horizontalAdvance(QStringLiteral("88")) + 2);
+    row->addWidget(slider, 1);
+    row->addWidget(value);
+    box->setFocusProxy(slider);
+    QObject::connect(slider, &QSlider::valueChanged, value, [value](int v) { value->setNum(v); });
+    return box;
+}
+
+const QString kDefaultFaceEntry = QStringLiteral("(Default face)");
+
+// The list's entry of a face; the first entry stands for none.
+int fontIndex(const QComboBox* list, const std::string& face)
+{
+    if (face.empty())
+        return 0;
+    const int index = list->findText(QString::fromStdString(face), Qt::MatchFixedString);
+    return index > 0 ? index : 0;
+}
+
 void chainTabOrder(const std::vector<QWidget*>& widgets)
 {
     for (std::size_t i = 1; i < widgets.size(); ++i)
@@ -102,6 +136,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent)
     resize(kDefaultWidth, kDefaultHeight);
     buildMenus();
     buildLayout();
+    buildTvParts();
     connectDocument();
     FormCreate();
 }
@@ -248,9 +283,9 @@ QWidget* TForm1::buildMainPage()
     FootnoteEdit = textField("FootnoteEdit", QStringLiteral("Footnote"));
     labelled(QStringLiteral("Footnote"), FootnoteEdit);
     TitleSize = sizeSlider("TitleSize");
-    labelled(QStringLiteral("Title size"), TitleSize);
+    labelled(QStringLiteral("Title size"), withValue(TitleSize, TitleSizeValue));
     CaptionSize = sizeSlider("CaptionSize");
-    labelled(QStringLiteral("Caption size"), CaptionSize);
+    labelled(QStringLiteral("Caption size"), withValue(CaptionSize, CaptionSizeValue));
 
     ShowThumbs = checkBox("ShowThumbs", QStringLiteral("Show thumbnails"), true);
     grid->addWidget(ShowThumbs, row++, 0, 1, 3);
@@ -270,6 +305,8 @@ QWidget* TForm1::buildMainPage()
     connect(BGImageBtn, &QPushButton::clicked, this, &TForm1::BGImageBtnClick);
     connect(BGColorBtn, &QPushButton::clicked, this, &TForm1::BGColorBtnClick);
     connect(TextColorBtn, &QPushButton::clicked, this, &TForm1::TextColorBtnClick);
+    connect(BGColorPanel, &ColorSwatch::clicked, this, &TForm1::BGColorBtnClick);
+    connect(TextColorPanel, &ColorSwatch::clicked, this, &TForm1::TextColorBtnClick);
     connect(TextFontCB, &QComboBox::currentIndexChanged, this, &TForm1::TextFontCBChange);
     connect(BoldText, &QCheckBox::toggled, this, &TForm1::BoldTextClick);
     connect(Shadow, &QCheckBox::toggled, this, &TForm1::ShadowClick);
@@ -315,7 +352,7 @@ QWidget* TForm1::buildItemsPage()
     column->addLayout(grid);
     int row = 0;
     grid->addWidget(new QLabel(QStringLiteral("Captions")), row, 1);
-    grid->addWidget(new QLabel(QStringLiteral("Thumb")), row++, 2);
+    grid->addWidget(new QLabel(QStringLiteral("Thumb")), row++, 2, 1, 2);
 
     std::vector<QWidget*> order{FirstItem, TotalItems};
     for (int k = 1; k <= kItemCount; ++k) {
@@ -329,9 +366,22 @@ QWidget* TForm1::buildItemsPage()
         tnbtn[i] = pickButton("", QStringLiteral("Set thumbnail image"));
         tnbtn[i]->setObjectName(QStringLiteral("tn%1btn").arg(k));
         tnbtn[i]->setProperty("tag", k);
+        ItemState[i] = new QLabel;
+        ItemState[i]->setObjectName(QStringLiteral("ItemState%1").arg(k));
+        ItemState[i]->setProperty("tag", k);
+        ItemState[i]->setFixedSize(60, 24);
+        QFont small = ItemState[i]->font();
+        small.setPointSizeF(small.pointSizeF() * 0.85);
+        ItemState[i]->setFont(small);
+        ItemState[i]->setAlignment(Qt::AlignCenter);
+        CN[i]->setProperty("tag", k);
         grid->addWidget(CN[i], row, 0);
+        grid->addWidget(ItemState[i], row, 2); // before the field: tab goes field, button
         grid->addWidget(Edit[i], row, 1);
-        grid->addWidget(tnbtn[i], row++, 2);
+        grid->addWidget(tnbtn[i], row++, 3);
+        for (QWidget* part : {static_cast<QWidget*>(CN[i]), static_cast<QWidget*>(Edit[i]),
+                              static_cast<QWidget*>(ItemState[i]), static_cast<QWidget*>(tnbtn[i])})
+            acceptDropsOn(part);
         order.push_back(Edit[i]);
         order.push_back(tnbtn[i]);
         connect(Edit[i], &QLineEdit::textChanged, this, &TForm1::Edit1Change);
@@ -415,6 +465,9 @@ void TForm1::buildLayout()
     right->addWidget(PaintPanel, 1);
     PaintBox1 = new PreviewBox(m_doc, ScratchImage, PaintPanel);
     PaintBox1->setObjectName(QStringLiteral("PaintBox1"));
+    acceptDropsOn(PaintBox1);
+    acceptDropsOn(BGImage);
+    setAcceptDrops(true); // a project dropped anywhere else
     PaintBox1->decorate = [this](Picture& picture, const MenuGeometry& geometry) {
         PaintButtonPreview(m_doc, geometry, picture, DiscPanel1->preview());
     };
@@ -436,6 +489,9 @@ void TForm1::buildLayout()
     // The tab pages' margins and frames come on top of the longest caption's own width.
     const int leftWidth =
         std::max({kLeftPanelWidth, LeftPanel->sizeHint().width(), Shadow->sizeHint().width() + 48});
+    // Narrower, the shadow switch's caption would be cut.
+    LeftPanel->setMinimumWidth(
+        std::max(LeftPanel->minimumWidth(), Shadow->sizeHint().width() + 48));
     Splitter1->setSizes({leftWidth, kDefaultWidth - leftWidth - 5});
     setCentralWidget(Splitter1);
     // There from the start, so that the first confirmation does not shift the panels.
@@ -447,8 +503,11 @@ void TForm1::buildLayout()
 void TForm1::connectDocument()
 {
     m_doc.onRefresh = [this] {
+        if (m_doc.aspect != m_previewAspect)
+            UpdatePreviewBounds(); // the box takes the new display shape
         documentChanged();
         PaintBox1->Refresh();
+        followDocument();
     };
     m_doc.onMenuStartChanged = [this](int menustart) { relabelRows(menustart); };
     m_doc.onVideoModeChanged = [this](int mode) {
@@ -492,9 +551,10 @@ void TForm1::fillFontList()
         families.push_back(QString::fromStdString(family));
     const QSignalBlocker block(TextFontCB);
     TextFontCB->clear();
+    // The way back to the face a menu has when it names none.
+    TextFontCB->addItem(kDefaultFaceEntry);
     TextFontCB->addItems(families);
-    TextFontCB->setCurrentIndex(
-        TextFontCB->findText(QString::fromStdString(m_doc.textfont), Qt::MatchExactly));
+    TextFontCB->setCurrentIndex(fontIndex(TextFontCB, m_doc.textfont));
 }
 
 void TForm1::showEvent(QShowEvent* event)
@@ -550,6 +610,8 @@ void TForm1::closeEvent(QCloseEvent* event)
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event)
 {
+    if (handleDropEvent(watched, event))
+        return true;
     if (watched == PaintPanel && event->type() == QEvent::Resize) {
         UpdatePreviewBounds(); // PaintPanelResize
     } else if (event->type() == QEvent::ShortcutOverride && qobject_cast<QLineEdit*>(watched)) {
@@ -580,12 +642,20 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
 
 void TForm1::UpdatePreviewBounds()
 {
+    // In 4:3 and 16:9 the box has the shape the TV shows, the display canvas's.
+    m_previewAspect = m_doc.aspect;
+    const int shownWidth = DisplayWidth(m_doc.ImageWidth, m_doc.ImageHeight, m_doc.aspect);
     const PreviewBounds b = ComputePreviewBounds(PaintPanel->width(), PaintPanel->height(),
-                                                 m_doc.ImageWidth, m_doc.ImageHeight);
+                                                 shownWidth, m_doc.ImageHeight);
     PaintBox1->setGeometry(b.left, b.top, b.width, b.height);
     PaintBox1->setVisible(b.visible());
-    ISizePanel->setText(
-        QString::fromStdString(PreviewScaleText(m_doc.ImageWidth, m_doc.ImageHeight, b)));
+    QString strip =
+        QString::fromStdString(PreviewScaleText(m_doc.ImageWidth, m_doc.ImageHeight, b));
+    if (m_doc.aspect != MenuAspect::Pixels)
+        strip.replace(QStringLiteral(" at "), QStringLiteral(" as ") +
+                                                  QLatin1String(MenuAspectName(m_doc.aspect)) +
+                                                  QStringLiteral(" at "));
+    ISizePanel->setText(strip);
 }
 
 void TForm1::relabelRows(int menustart)
@@ -610,13 +680,12 @@ void TForm1::SyncPanel()
         const QSignalBlocker block(widget);
         apply(widget);
     };
+    if (tvMenus)
+        tvMenus->sync();
     set(BGImage, [&](QLineEdit* w) { w->setText(QString::fromStdString(m_doc.bgimage)); });
     BGColorPanel->setColor(m_doc.bgcolor);
     TextColorPanel->setColor(m_doc.textcolor);
-    set(TextFontCB, [&](QComboBox* w) {
-        w->setCurrentIndex(
-            m_doc.textfont.empty() ? -1 : w->findText(QString::fromStdString(m_doc.textfont)));
-    });
+    set(TextFontCB, [&](QComboBox* w) { w->setCurrentIndex(fontIndex(w, m_doc.textfont)); });
     set(BoldText, [&](QCheckBox* w) { w->setChecked(m_doc.boldtext); });
     set(Shadow, [&](QCheckBox* w) { w->setChecked(m_doc.shadowtext); });
     set(TitleEdit, [&](QLineEdit* w) { w->setText(QString::fromStdString(m_doc.title)); });
@@ -637,6 +706,7 @@ void TForm1::SyncPanel()
     set(PreviewModeGroup,
         [&](QButtonGroup* g) { g->button(m_doc.quality ? 1 : 0)->setChecked(true); });
     updateCaption();
+    followDocument();
 }
 
 void TForm1::guarded(const std::function<void()>& command)
@@ -648,14 +718,20 @@ void TForm1::guarded(const std::function<void()>& command)
 
 void TForm1::BGImageChange()
 {
+    // A large picture takes a moment to decode.
+    const QFileInfo file(BGImage->text());
+    std::optional<BusyCursor> busy;
+    if (file.isFile() && file.size() > kLargePictureBytes)
+        busy.emplace();
     guarded([&] { m_doc.setBgimage(BGImage->text().toStdString()); });
 }
 
 void TForm1::TextFontCBChange()
 {
     guarded([&] {
-        m_doc.setTextfont(TextFontCB->currentIndex() < 0 ? std::string()
-                                                         : TextFontCB->currentText().toStdString());
+        m_doc.setTextfont(TextFontCB->currentIndex() <= 0
+                              ? std::string()
+                              : TextFontCB->currentText().toStdString());
     });
 }
 
@@ -709,9 +785,13 @@ void TForm1::FirstItemChange()
     guarded([&] { m_doc.setMenustart(FirstItem->value()); });
 }
 
+// The count applies as it is typed, brought into range; the field shows the range once
+// it is left.
 void TForm1::TotalItemsChange()
 {
-    guarded([&] { m_doc.setMenucount(TotalItems->value()); });
+    const int value = std::clamp(TotalItems->value(), TotalItems->minimum(), TotalItems->maximum());
+    if (value != m_doc.menucount)
+        guarded([&] { m_doc.setMenucount(value); });
 }
 
 void TForm1::Edit1Change()
@@ -725,9 +805,15 @@ void TForm1::Edit1Change()
 
 void TForm1::tn1btnClick()
 {
-    if (!m_clipForm || !sender())
+    if (sender())
+        openThumbnailDialog(sender()->property("tag").toInt());
+}
+
+void TForm1::openThumbnailDialog(int item)
+{
+    if (!m_clipForm || item < 1 || item > kItemCount)
         return;
-    m_clipForm->CurrentItem = sender()->property("tag").toInt();
+    m_clipForm->CurrentItem = item;
     if (m_clipForm->exec() == QDialog::Accepted)
         guarded([&] { m_doc.refresh(); });
 }

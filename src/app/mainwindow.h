@@ -18,6 +18,7 @@ class ColorSwatch;
 class DiscPanel;
 class HelpViewer;
 class ImageExportDialog;
+class LegibilityPanel;
 class NumberEdit;
 class PageControl;
 class PictureFileDialog;
@@ -27,6 +28,9 @@ class QActionGroup;
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
+class QDragEnterEvent;
+class QDragMoveEvent;
+class QDropEvent;
 class QFileDialog;
 class QFrame;
 class QGroupBox;
@@ -39,6 +43,8 @@ class QSlider;
 class QSplitter;
 class TAboutForm;
 class TClipForm;
+class TvMenus;
+struct LegibilityWarning;
 
 // The main window: the editing panel at the left, the live preview at the right, the
 // File and Help menus. Owns the document, the scratch picture and the remembered folders.
@@ -101,6 +107,12 @@ public:
     // Opens the help window at the topic of a context number (300: the menus).
     void ShowHelpContext(int context);
 
+    // Sources: the thumbnail dialog for one item; a dropped file made an item's source or
+    // the background (false, with a box saying why, when it cannot be read).
+    void openThumbnailDialog(int item);
+    bool setItemSource(int item, const QString& path);
+    bool setBackgroundSource(const QString& path);
+
     // Lays the preview box out for the panel's size and the image size.
     void UpdatePreviewBounds();
     // Fills every control from the document without composing anything.
@@ -109,6 +121,9 @@ public:
     QString BaseCaption;
 
 protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
@@ -120,6 +135,8 @@ private:
     QWidget* buildMainPage();
     QWidget* buildItemsPage();
     void buildLayout();
+    void buildTvParts(); // the View and TV menus and the warnings under the preview
+    void selectWarningField(const LegibilityWarning& warning);
     void connectDocument();
     void FormCreate();
     void FormShow();
@@ -139,8 +156,17 @@ private:
     void relabelRows(int menustart);
     void guarded(const std::function<void()>& command);
     // The colour chooser; false on cancel. Throws for malformed custom colours.
-    bool chooseColor(Color initial, Color& chosen);
+    bool chooseColor(Color initial, Color& chosen, const QString& title = QString());
     HelpViewer* ensureHelpViewer();
+    // Drops on the window's fields and preview (mainwindowdrops.cpp); true when handled.
+    bool handleDropEvent(QObject* watched, QEvent* event);
+    void acceptDropsOn(QWidget* widget);
+    // The Items tab's rows follow the document: source state, rows past the count grey.
+    void updateItemRows();
+    // The background field in red with the reason when its picture cannot be loaded.
+    void markBackground();
+    // What follows every change of the document besides the preview.
+    void followDocument();
 
     // Change handlers.
     void BGImageChange();
@@ -183,6 +209,15 @@ private:
     RecentFiles m_recent;
     bool m_loading = false;
     PictureFileDialog* m_pictureDialog = nullptr;
+    struct RowShown {
+        std::string clip;
+        const void* pixels = nullptr;
+        int width = -1;
+        int height = -1;
+    };
+    std::array<RowShown, kItemCount> m_rowShown{}; // what each row's state label shows
+    std::string m_markedBackground;                // the failure the field shows
+    MenuAspect m_previewAspect = MenuAspect::Pixels; // the aspect the preview box is laid out for
 
 public:
     // Controls, named as their object names.
@@ -216,6 +251,8 @@ public:
     QLabel* ISizePanel = nullptr;
     QFrame* PaintPanel = nullptr;
     PreviewBox* PaintBox1 = nullptr;
+    LegibilityPanel* LegibilityPanel1 = nullptr;
+    TvMenus* tvMenus = nullptr;
 
     QLineEdit* BGImage = nullptr;
     QPushButton* BGImageBtn = nullptr;
@@ -239,6 +276,9 @@ public:
     std::array<QLabel*, kItemCount> CN{};
     std::array<QLineEdit*, kItemCount> Edit{};
     std::array<QPushButton*, kItemCount> tnbtn{};
+    std::array<QLabel*, kItemCount> ItemState{}; // the source's thumbnail or file name
+    QLabel* TitleSizeValue = nullptr;
+    QLabel* CaptionSizeValue = nullptr;
     QGroupBox* PreviewMode = nullptr;
     QButtonGroup* PreviewModeGroup = nullptr;
 };

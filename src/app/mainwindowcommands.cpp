@@ -271,13 +271,15 @@ void TForm1::BGImageBtnClick()
     LastClipDir = folderOf(path);
 }
 
-bool TForm1::chooseColor(Color initial, Color& chosen)
+bool TForm1::chooseColor(Color initial, Color& chosen, const QString& title)
 {
     CustomColorList::Slots stored = m_customColors.values();
     for (int i = 0; i < CustomColorList::kSlots; ++i)
         QColorDialog::setCustomColor(i, slotColor(stored[static_cast<std::size_t>(i)]));
     QColorDialog dialog(ToQColor(initial), this);
     dialog.setObjectName(QStringLiteral("ColorDialog"));
+    if (!title.isEmpty())
+        dialog.setWindowTitle(title);
     // A desktop's own chooser would not show the sixteen shared custom colours.
     dialog.setOption(QColorDialog::DontUseNativeDialog);
     if (dialog.exec() != QDialog::Accepted)
@@ -298,7 +300,7 @@ void TForm1::BGColorBtnClick()
 {
     guarded([&] {
         Color color = m_doc.bgcolor;
-        if (!chooseColor(m_doc.bgcolor, color))
+        if (!chooseColor(m_doc.bgcolor, color, QStringLiteral("Background colour")))
             return;
         BGColorPanel->setColor(color);
         m_doc.setBgcolor(color);
@@ -309,7 +311,7 @@ void TForm1::TextColorBtnClick()
 {
     guarded([&] {
         Color color = m_doc.textcolor;
-        if (!chooseColor(m_doc.textcolor, color))
+        if (!chooseColor(m_doc.textcolor, color, QStringLiteral("Text colour")))
             return;
         TextColorPanel->setColor(color);
         m_doc.setTextcolor(color);
