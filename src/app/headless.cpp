@@ -5,6 +5,7 @@
 #include "document/projectfile.h"
 #include "document/projectparse.h"
 #include "imageio/asciicase.h"
+#include "imageio/escapecontrols.h"
 #include "imageio/imageunit.h"
 #include "imageio/picturefailure.h"
 #include "imageio/picturetype.h"
@@ -53,7 +54,7 @@ struct UsageError : std::runtime_error {
 
 void message(const std::string& text)
 {
-    std::fprintf(stderr, "tavrel: %s\n", text.c_str());
+    std::fprintf(stderr, "tavrel: %s\n", EscapeControls(text).c_str());
 }
 
 // A --set value must be exactly what the reader takes, so that a typing error is
@@ -209,7 +210,7 @@ public:
             // The thumbnail dialog reads every negative frame as a picture source.
             source.menuframe = -1;
             std::string reason;
-            if (!LoadPictureFile(source.menuclip, source.ThumbnailImage, reason)) {
+            if (!LoadThumbnailPicture(source.menuclip, source.ThumbnailImage, reason)) {
                 source.ThumbnailImage.clear();
                 failure = PictureFailureMessage(source.menuclip, reason);
                 return false;
@@ -325,7 +326,8 @@ ExitCode run(const Options& options, const char* program)
         if (saved) {
             message(options.exportFile + " saved");
         } else {
-            message("Error saving " + options.exportFile);
+            const std::string why = LastSaveError();
+            message("Error saving " + options.exportFile + (why.empty() ? "" : ": " + why));
             result = ExitCode::WriteFailed;
         }
     }
