@@ -6,6 +6,7 @@
 #include <dlfcn.h>
 #include <filesystem>
 #include <mutex>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -21,6 +22,17 @@ std::string pathOf(int fd)
     char target[PATH_MAX];
     const ssize_t n = ::readlink(link, target, sizeof target - 1);
     return n > 0 ? std::string(target, static_cast<std::size_t>(n)) : std::string();
+}
+
+FileCall callOn(const char* name, int fd)
+{
+    FileCall call{name, pathOf(fd), {}};
+    struct stat st {};
+    if (::fstat(fd, &st) == 0) {
+        call.device = st.st_dev;
+        call.inode = st.st_ino;
+    }
+    return call;
 }
 
 void record(FileCall call)
@@ -47,21 +59,27 @@ std::string folderOf(const std::string& path)
 extern "C" int fsync(int fd)
 {
     static const auto next = real<int (*)(int)>("fsync");
-    record({"fsync", pathOf(fd), {}});
+    record(callOn("fsync", fd));
     return next(fd);
 }
 
 extern "C" int fdatasync(int fd)
 {
     static const auto next = real<int (*)(int)>("fdatasync");
-    record({"fsync", pathOf(fd), {}});
+    record(callOn("fsync", fd));
     return next(fd);
 }
 
 extern "C" int rename(const char* from, const char* to)
 {
     static const auto next = real<int (*)(const char*, const char*)>("rename");
-    record({"rename", from, to});
+    FileCall call{"rename", from, to};
+    struct stat st {};
+    if (g_recording && ::lstat(from, &st) == 0) {
+        call.device = st.st_dev;
+        call.inode = st.st_ino;
+    }
+    record(std::move(call));
     return next(from, to);
 }
 
@@ -92,7 +110,10 @@ std::string CheckFlushedBeforeRename(const std::vector<FileCall>& calls, int& re
         r.to = std::filesystem::weakly_canonical(r.to).string();
         bool flushed = false;
         for (std::size_t j = 0; j < i; ++j)
-            flushed = flushed || (calls[j].name == "fsync" && calls[j].path == r.path);
+            flushed = flushed ||
+                      (calls[j].name == "fsync" &&
+                       (calls[j].path == r.path || (r.inode != 0 && calls[j].inode == r.inode &&
+                                                    calls[j].device == r.device)));
         if (!flushed)
             return r.path + " renamed to " + r.to + " without an fsync before";
         bool folderFlushed = false;
