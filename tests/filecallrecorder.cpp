@@ -3,10 +3,10 @@
 #include <atomic>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <dlfcn.h>
 #include <filesystem>
 #include <mutex>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -22,17 +22,6 @@ std::string pathOf(int fd)
     char target[PATH_MAX];
     const ssize_t n = ::readlink(link, target, sizeof target - 1);
     return n > 0 ? std::string(target, static_cast<std::size_t>(n)) : std::string();
-}
-
-FileCall callOn(const char* name, int fd)
-{
-    FileCall call{name, pathOf(fd), {}};
-    struct stat st {};
-    if (::fstat(fd, &st) == 0) {
-        call.device = st.st_dev;
-        call.inode = st.st_ino;
-    }
-    return call;
 }
 
 void record(FileCall call)
@@ -59,27 +48,33 @@ std::string folderOf(const std::string& path)
 extern "C" int fsync(int fd)
 {
     static const auto next = real<int (*)(int)>("fsync");
-    record(callOn("fsync", fd));
+    record({"fsync", pathOf(fd), {}});
     return next(fd);
 }
 
 extern "C" int fdatasync(int fd)
 {
     static const auto next = real<int (*)(int)>("fdatasync");
-    record(callOn("fsync", fd));
+    record({"fsync", pathOf(fd), {}});
     return next(fd);
+}
+
+// An unnamed temporary file gets its name by linking /proc/self/fd/N: record the file the
+// descriptor stands for, so that its earlier fsync counts for the new name.
+extern "C" int linkat(int fromDir, const char* from, int toDir, const char* to, int flags)
+{
+    static const auto next = real<int (*)(int, const char*, int, const char*, int)>("linkat");
+    std::string source = from;
+    if (source.starts_with("/proc/self/fd/"))
+        source = pathOf(std::atoi(from + 14));
+    record({"link", source, to});
+    return next(fromDir, from, toDir, to, flags);
 }
 
 extern "C" int rename(const char* from, const char* to)
 {
     static const auto next = real<int (*)(const char*, const char*)>("rename");
-    FileCall call{"rename", from, to};
-    struct stat st {};
-    if (g_recording && ::lstat(from, &st) == 0) {
-        call.device = st.st_dev;
-        call.inode = st.st_ino;
-    }
-    record(std::move(call));
+    record({"rename", from, to});
     return next(from, to);
 }
 
@@ -108,12 +103,16 @@ std::string CheckFlushedBeforeRename(const std::vector<FileCall>& calls, int& re
         FileCall r = calls[i];
         r.path = std::filesystem::weakly_canonical(r.path).string();
         r.to = std::filesystem::weakly_canonical(r.to).string();
+        // A name linked to a flushed descriptor's file is flushed too.
         bool flushed = false;
-        for (std::size_t j = 0; j < i; ++j)
-            flushed = flushed ||
-                      (calls[j].name == "fsync" &&
-                       (calls[j].path == r.path || (r.inode != 0 && calls[j].inode == r.inode &&
-                                                    calls[j].device == r.device)));
+        for (std::size_t j = 0; j < i; ++j) {
+            if (calls[j].name != "fsync")
+                continue;
+            flushed = flushed || calls[j].path == r.path;
+            for (std::size_t k = j + 1; k < i; ++k)
+                flushed = flushed || (calls[k].name == "link" && calls[k].path == calls[j].path &&
+                                      std::filesystem::weakly_canonical(calls[k].to) == r.path);
+        }
         if (!flushed)
             return r.path + " renamed to " + r.to + " without an fsync before";
         bool folderFlushed = false;
