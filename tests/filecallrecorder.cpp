@@ -3,6 +3,7 @@
 #include <atomic>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <dlfcn.h>
 #include <filesystem>
 #include <mutex>
@@ -58,6 +59,18 @@ extern "C" int fdatasync(int fd)
     return next(fd);
 }
 
+// An unnamed temporary file gets its name by linking /proc/self/fd/N: record the file the
+// descriptor stands for, so that its earlier fsync counts for the new name.
+extern "C" int linkat(int fromDir, const char* from, int toDir, const char* to, int flags)
+{
+    static const auto next = real<int (*)(int, const char*, int, const char*, int)>("linkat");
+    std::string source = from;
+    if (source.starts_with("/proc/self/fd/"))
+        source = pathOf(std::atoi(from + 14));
+    record({"link", source, to});
+    return next(fromDir, from, toDir, to, flags);
+}
+
 extern "C" int rename(const char* from, const char* to)
 {
     static const auto next = real<int (*)(const char*, const char*)>("rename");
@@ -90,9 +103,16 @@ std::string CheckFlushedBeforeRename(const std::vector<FileCall>& calls, int& re
         FileCall r = calls[i];
         r.path = std::filesystem::weakly_canonical(r.path).string();
         r.to = std::filesystem::weakly_canonical(r.to).string();
+        // A name linked to a flushed descriptor's file is flushed too.
         bool flushed = false;
-        for (std::size_t j = 0; j < i; ++j)
-            flushed = flushed || (calls[j].name == "fsync" && calls[j].path == r.path);
+        for (std::size_t j = 0; j < i; ++j) {
+            if (calls[j].name != "fsync")
+                continue;
+            flushed = flushed || calls[j].path == r.path;
+            for (std::size_t k = j + 1; k < i; ++k)
+                flushed = flushed || (calls[k].name == "link" && calls[k].path == calls[j].path &&
+                                      std::filesystem::weakly_canonical(calls[k].to) == r.path);
+        }
         if (!flushed)
             return r.path + " renamed to " + r.to + " without an fsync before";
         bool folderFlushed = false;

@@ -1,16 +1,16 @@
 #pragma once
 
 // Records the calls that make a replaced file durable: fsync and fdatasync (with the path
-// the descriptor stands for) and rename. Linking filecallrecorder.cpp into a test binary
+// the descriptor stands for), linkat (naming an unnamed temporary file) and rename. Linking filecallrecorder.cpp into a test binary
 // puts its own fsync, fdatasync and rename in front of the C library's, which they call.
 
 #include <string>
 #include <vector>
 
 struct FileCall {
-    std::string name; // "fsync" (fdatasync counts as one) or "rename"
-    std::string path; // the file flushed, or the one renamed
-    std::string to;   // rename: the new name
+    std::string name; // "fsync" (fdatasync counts as one), "link" or "rename"
+    std::string path; // the file flushed, linked or renamed
+    std::string to;   // link and rename: the new name
 };
 
 void StartRecordingFileCalls();

@@ -414,7 +414,7 @@ TEST_F(HeadlessTest, CheckPrintsWarningsAndExitsWithFour)
                 {"--set", "title=The Complete Family Holiday Collection of 2026, Part One"});
     o = tavrel(args);
     EXPECT_EQ(o.status, 4) << o.err;
-    EXPECT_NE(o.err.find("\nwarning: The title "), std::string::npos) << o.err;
+    EXPECT_NE(("\n" + o.err).find("\nwarning: The title "), std::string::npos) << o.err;
 
     args[0] = "--export";
     args.insert(args.begin() + 1, "menu.png");

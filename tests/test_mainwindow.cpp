@@ -694,7 +694,8 @@ TEST_F(MainWindowTest, SaveAsNamesTheWindowAndFailureChangesNothing)
 
     form->saveProjectAs(QStringLiteral("/no/such/folder/x.tavrel"));
     ASSERT_EQ(log.messages.size(), 1u);
-    EXPECT_EQ(log.messages[0].text, "Cannot create file /no/such/folder/x.tavrel.");
+    EXPECT_EQ(log.messages[0].text,
+              "Cannot create file /no/such/folder/x.tavrel: No such file or directory.");
     EXPECT_EQ(form->windowTitle(), "Tavrel Lite 2.00 - wedding.tavrel");
 
     form->New1Click();
@@ -740,7 +741,7 @@ TEST_F(MainWindowTest, ExportWritesWhatTheNameSaysAndConfirmsInTheStatusBar)
     EXPECT_FALSE(form->exportTo(bad, PictureType::Bmp));
     ASSERT_EQ(log.messages.size(), 1u);
     EXPECT_EQ(log.messages[0].kind, MessageKind::Error);
-    EXPECT_EQ(log.messages[0].text, "Error saving " + bad);
+    EXPECT_EQ(log.messages[0].text, "Error saving " + bad + ": No such file or directory");
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 

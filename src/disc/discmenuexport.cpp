@@ -7,10 +7,13 @@
 #include "discxml.h"
 #include "imageio/atomicfile.h"
 #include "imageio/pictureview.h"
+#include "imageio/tempfileguard.h"
 #include "menustream.h"
 #include "render/drawmenu.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <memory>
@@ -35,6 +38,10 @@ public:
         const std::string target = path(name);
         try {
             WriteFileAtomically(target, bytes);
+        } catch (const FileError& e) {
+            // The fixed text names the file already; the system's reason follows.
+            throw std::runtime_error("Error saving " + target +
+                                     (e.reason().empty() ? "" : ": " + e.reason()));
         } catch (const std::exception& e) {
             throw std::runtime_error("Error saving " + target + ": " + e.what());
         }
@@ -70,13 +77,15 @@ public:
         std::string pattern = (dir / ".tavrel-disc-XXXXXX").string();
         const int fd = ::mkstemp(pattern.data());
         if (fd < 0)
-            throw std::runtime_error("Cannot create a temporary file in " + dir.string());
+            throw std::runtime_error("Cannot create a temporary file in " + dir.string() + ": " +
+                                     std::strerror(errno));
         // The finished file gets the mode any new file would get, not mkstemp's 0600.
         const mode_t mask = ::umask(0);
         ::umask(mask);
         ::fchmod(fd, 0666 & ~mask);
         ::close(fd);
         m_path = pattern;
+        m_guard = std::make_unique<TemporaryFileGuard>(m_path);
     }
     ~TempFile()
     {
@@ -94,12 +103,14 @@ public:
             ::close(fd);
         }
         if (std::rename(m_path.c_str(), target.c_str()) != 0)
-            throw std::runtime_error("Error saving " + target);
+            throw std::runtime_error("Error saving " + target + ": " + std::strerror(errno));
         m_path.clear();
+        m_guard.reset();
     }
 
 private:
     std::string m_path;
+    std::unique_ptr<TemporaryFileGuard> m_guard; // removes it also when a signal ends the run
 };
 
 // spumux exits 0 even when it drops the picture; only its count tells.
