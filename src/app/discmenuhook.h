@@ -1,0 +1,15 @@
+#pragma once
+
+#include "document/menudocument.h"
+
+#include <functional>
+#include <string>
+
+// The disc-menu export as the table and movie-folder commands use it: makes the menu's
+// disc files into `folder`, throwing std::exception with the reason on failure. Empty
+// while this build has no disc-menu export.
+using DiscMenuExport = std::function<void(MenuDocument& doc, const std::string& folder)>;
+DiscMenuExport DiscMenuExporter();
+
+// What is said when DiscMenuExporter() is empty.
+std::string DiscMenuUnavailableMessage();
