@@ -12,6 +12,7 @@ extern "C" {
 #include "imageio/picture.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 struct MovieSpec {
@@ -26,6 +27,8 @@ struct MovieSpec {
     bool texture = false; // moving detail instead of the frame-number blocks
     int u = 128;          // chroma of the frame-number blocks (128, 128: grey)
     int v = 128;
+    // When set, paints frame i's YUV 4:2:0 planes instead of the patterns above.
+    std::function<void(AVFrame* frame, int i)> paint;
 };
 
 // Frame i as flat blocks: bit b of i (b = 0..7) is the block in column b % 4, row b / 4,
@@ -142,7 +145,10 @@ inline std::string MakeMovie(const MovieSpec& s)
                 error = "frame buffer";
             for (int i = 0; error.empty() && i < s.frames; ++i) {
                 av_frame_make_writable(frame);
-                fillFrame(frame, s, i);
+                if (s.paint)
+                    s.paint(frame, i);
+                else
+                    fillFrame(frame, s, i);
                 frame->pts = i;
                 if (avcodec_send_frame(ctx, frame) < 0 || !drain(ctx, oc, st, pkt))
                     error = "encoding failed";
