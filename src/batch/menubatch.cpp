@@ -7,8 +7,10 @@
 #include "imageio/atomicfile.h"
 #include "imageio/imageunit.h"
 #include "outputnames.h"
+#include "picturefilecache.h"
 #include "quiethost.h"
 #include "render/drawmenu.h"
+#include "render/filteredresize.h"
 
 #include <algorithm>
 #include <atomic>
@@ -106,7 +108,7 @@ std::vector<BatchRow> BatchRowsFromTable(const CsvTable& table, const std::strin
 }
 
 BatchResult MakeBatchRow(const MenuDocument& base, const BatchRow& row,
-                         const BatchSettings& settings)
+                         const BatchSettings& settings, PictureFileCache* pictures)
 {
     BatchResult result;
     result.number = row.number;
@@ -124,6 +126,10 @@ BatchResult MakeBatchRow(const MenuDocument& base, const BatchRow& row,
 
     try {
         MenuDocument doc = base;
+        if (pictures)
+            doc.pictureLoader = [pictures](const std::string& path, Picture& out) {
+                return pictures->load(path, out);
+            };
         QuietLoadHost host;
         ApplySettings(doc, row.settings, host);
         result.notes = std::move(host.notes);
@@ -156,14 +162,17 @@ void RunMenuBatch(const MenuDocument& base, const std::vector<BatchRow>& rows,
                   const BatchSettings& settings,
                   const std::function<void(const BatchResult&)>& done)
 {
+    PictureFileCache pictures;
     std::mutex reportMutex;
     std::atomic<std::size_t> nextRow{0};
     auto work = [&] {
+        // Rows are the unit of parallel work: --jobs N means N threads in all.
+        SingleThreadedResize alone;
         for (;;) {
             const std::size_t i = nextRow.fetch_add(1);
             if (i >= rows.size())
                 return;
-            const BatchResult result = MakeBatchRow(base, rows[i], settings);
+            const BatchResult result = MakeBatchRow(base, rows[i], settings, &pictures);
             std::lock_guard lock(reportMutex);
             try {
                 done(result);

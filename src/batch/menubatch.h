@@ -56,6 +56,8 @@ void RunMenuBatch(const MenuDocument& base, const std::vector<BatchRow>& rows,
                   const BatchSettings& settings,
                   const std::function<void(const BatchResult&)>& done);
 
-// One row, as RunMenuBatch makes it.
+class PictureFileCache;
+
+// One row, as RunMenuBatch makes it; picture files come through `pictures` when given.
 BatchResult MakeBatchRow(const MenuDocument& base, const BatchRow& row,
-                         const BatchSettings& settings);
+                         const BatchSettings& settings, PictureFileCache* pictures = nullptr);

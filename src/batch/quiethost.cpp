@@ -9,7 +9,7 @@ void QuietLoadHost::retakeMovieFrame(MenuDocument& doc, int n)
     if (source.menuframe < 0) {
         // Every negative frame reads as a picture source.
         source.menuframe = -1;
-        if (!LoadPictureFile(source.menuclip, source.ThumbnailImage)) {
+        if (!doc.loadPicture(source.menuclip, source.ThumbnailImage)) {
             source.ThumbnailImage.clear();
             errors.push_back("Error loading " + source.menuclip);
         }

@@ -124,7 +124,7 @@ void MenuDocument::setBgimage(const std::string& path)
 {
     bgimage = path;
     BackgroundPicture.clear();
-    if (IsRegularFile(path) && !LoadPictureFile(path, BackgroundPicture))
+    if (IsRegularFile(path) && !loadPicture(path, BackgroundPicture))
         BackgroundPicture.clear();
     refresh();
 }
@@ -145,6 +145,11 @@ void MenuDocument::setCurrentFileName(const std::string& path)
     CurrentFileName = path;
     if (onFileNameChanged)
         onFileNameChanged();
+}
+
+bool MenuDocument::loadPicture(const std::string& path, Picture& out) const
+{
+    return pictureLoader ? pictureLoader(path, out) : LoadPictureFile(path, out);
 }
 
 menurec& MenuDocument::item(int n)

@@ -79,6 +79,12 @@ public:
     // Installed font families; Reset and the project reader pick names from it.
     std::vector<std::string> installedFonts;
 
+    // Decodes the background and thumbnail picture files, as LoadPictureFile onto an
+    // empty picture; LoadPictureFile itself when unset. Many menus made from the same
+    // files share one decoder cache through it.
+    std::function<bool(const std::string& path, Picture& out)> pictureLoader;
+    bool loadPicture(const std::string& path, Picture& out) const;
+
     // Observers set by the owner (the main window, the headless command, tests).
     std::function<void()> onRefresh;             // compose the preview again
     std::function<void(int)> onMenuStartChanged; // relabel the ten rows

@@ -177,7 +177,7 @@ void RetakeThumbnail(MenuDocument& doc, int n, ProjectLoadHost& host)
         return;
     }
     if (source.menuframe == -1) {
-        if (!LoadPictureFile(source.menuclip, source.ThumbnailImage))
+        if (!doc.loadPicture(source.menuclip, source.ThumbnailImage))
             source.ThumbnailImage.clear();
         return;
     }

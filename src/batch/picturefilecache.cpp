@@ -1,0 +1,45 @@
+#include "picturefilecache.h"
+
+#include "imageio/imageunit.h"
+
+PictureFileCache::PictureFileCache(std::uint64_t budgetBytes) : m_budget(budgetBytes) {}
+
+bool PictureFileCache::load(const std::string& path, Picture& out)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        if (const auto it = m_pictures.find(path); it != m_pictures.end()) {
+            if (!it->second) {
+                out.clear();
+                return false;
+            }
+            out = *it->second;
+            return true;
+        }
+    }
+    // Decoded outside the lock, so that rows wanting different files do not wait on
+    // each other; two rows asking for the same new file may both decode it.
+    auto picture = std::make_shared<Picture>();
+    const bool ok = LoadPictureFile(path, *picture);
+    const std::uint64_t bytes = ok ? static_cast<std::uint64_t>(picture->stride()) *
+                                         static_cast<std::uint64_t>(picture->height())
+                                   : 0;
+    bool kept = false;
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_bytes + bytes <= m_budget && !m_pictures.contains(path)) {
+            m_pictures.emplace(path, ok ? std::shared_ptr<const Picture>(picture) : nullptr);
+            m_bytes += bytes;
+            kept = true;
+        }
+    }
+    if (!ok) {
+        out.clear();
+        return false;
+    }
+    if (kept)
+        out = *picture;
+    else
+        out = std::move(*picture);
+    return true;
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "imageio/picture.h"
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+
+// Decoded picture files shared by the rows of a batch, which name the same background
+// and pictures again and again. Safe to use from several threads. Pictures beyond the
+// byte budget are decoded every time instead of kept.
+class PictureFileCache {
+public:
+    explicit PictureFileCache(std::uint64_t budgetBytes = 768ULL * 1024 * 1024);
+
+    // As LoadPictureFile onto an empty picture: false (out empty) for a file that
+    // cannot be read.
+    bool load(const std::string& path, Picture& out);
+
+private:
+    std::mutex m_mutex;
+    std::map<std::string, std::shared_ptr<const Picture>> m_pictures; // null: unreadable
+    std::uint64_t m_bytes = 0;
+    std::uint64_t m_budget;
+};
