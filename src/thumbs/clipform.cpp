@@ -3,6 +3,7 @@
 #include "app/busycursor.h"
 #include "app/messages.h"
 #include "app/picturedialog.h"
+#include "autoframe.h"
 #include "clipfit.h"
 #include "clipvideowidget.h"
 #include "document/menudocument.h"
@@ -105,6 +106,14 @@ TClipForm::TClipForm(MenuDocument& doc, QString& lastClipDir, QWidget* parent)
     FrameLabel->setAlignment(Qt::AlignCenter);
     Place(FrameLabel, 13, 302, 287, 13);
 
+    // Beside the frame number, clear of its centred text.
+    AutoBtn = new QPushButton(QStringLiteral("Auto"), this);
+    AutoBtn->setObjectName(QStringLiteral("AutoBtn"));
+    AutoBtn->setToolTip(QStringLiteral("Choose a representative frame of the movie"));
+    AutoBtn->setEnabled(false);
+    Place(AutoBtn, 250, 300, 50, 20);
+    AutoBtn->raise();
+
     OKBtn = new QPushButton(QStringLiteral("OK"), this);
     OKBtn->setObjectName(QStringLiteral("OKBtn"));
     Place(OKBtn, 56, 332, 90, 20);
@@ -115,12 +124,14 @@ TClipForm::TClipForm(MenuDocument& doc, QString& lastClipDir, QWidget* parent)
     setTabOrder(MovieBtn, ImageBtn);
     setTabOrder(ImageBtn, ClearBtn);
     setTabOrder(ClearBtn, TrackBar1);
-    setTabOrder(TrackBar1, OKBtn);
+    setTabOrder(TrackBar1, AutoBtn);
+    setTabOrder(AutoBtn, OKBtn);
     setTabOrder(OKBtn, CancelBtn);
 
     connect(MovieBtn, &QPushButton::clicked, this, &TClipForm::MovieBtnClick);
     connect(ImageBtn, &QPushButton::clicked, this, &TClipForm::ImageBtnClick);
     connect(ClearBtn, &QPushButton::clicked, this, &TClipForm::ClearBtnClick);
+    connect(AutoBtn, &QPushButton::clicked, this, &TClipForm::AutoBtnClick);
     connect(OKBtn, &QPushButton::clicked, this, &TClipForm::OKBtnClick);
     connect(CancelBtn, &QPushButton::clicked, this, &TClipForm::reject); // Esc rejects as well
     connect(TrackBar1, &QSlider::valueChanged, this, &TClipForm::TrackBar1Change);
@@ -229,6 +240,7 @@ void TClipForm::ShowMovie()
     Image1->hide();
     VideoWindow1->show();
     m_viewMode = ViewMode::Movie;
+    AutoBtn->setEnabled(false);
 
     try {
         if (!m_player)
@@ -254,6 +266,7 @@ void TClipForm::ShowMovie()
 
     TrackBar1->setMaximum(static_cast<int>(std::min<std::int64_t>(m_frameCount, INT_MAX)));
     TrackBar1->setEnabled(true);
+    AutoBtn->setEnabled(true);
 
     QCoreApplication::processEvents();
     if (!m_player || !m_player->isOpen())
@@ -274,6 +287,22 @@ void TClipForm::TrackBar1Change()
     FrameLabel->setText(QStringLiteral("Frame: ") + QString::number(position));
 }
 
+void TClipForm::AutoBtnClick()
+{
+    if (!mediaPlayer())
+        return;
+    BusyCursor busy;
+    int frame = 0;
+    try {
+        frame = ChooseMovieFrame(m_pendingPath.toStdString()).frame;
+    } catch (const std::exception& e) {
+        busy.restore();
+        showApplicationError(QString::fromStdString(e.what()));
+        return;
+    }
+    TrackBar1->setValue(std::clamp(frame, 0, TrackBar1->maximum()));
+}
+
 void TClipForm::ShowPicture()
 {
     BusyCursor busy;
@@ -283,6 +312,7 @@ void TClipForm::ShowPicture()
     m_viewMode = ViewMode::Picture;
     TrackBar1->setMaximum(0);
     TrackBar1->setEnabled(false);
+    AutoBtn->setEnabled(false);
     FrameLabel->setText(QStringLiteral("Frame: 0"));
 
     const bool loaded = LoadPictureFile(m_pendingPath.toStdString(), m_preview);
@@ -312,6 +342,7 @@ void TClipForm::ResetView()
     MovieEdit->clear();
     TrackBar1->setMaximum(0);
     TrackBar1->setEnabled(false);
+    AutoBtn->setEnabled(false);
     m_viewMode = ViewMode::None;
 
     VideoWindow1->setPlayer(nullptr);

@@ -65,6 +65,7 @@ public:
     ClipVideoWidget* VideoWindow1 = nullptr;
     QSlider* TrackBar1 = nullptr;
     QLabel* FrameLabel = nullptr;
+    QPushButton* AutoBtn = nullptr;
     QPushButton* OKBtn = nullptr;
     QPushButton* CancelBtn = nullptr;
 
@@ -75,6 +76,9 @@ public slots:
     void ImageBtnClick();
     void ClearBtnClick();
     void TrackBar1Change();
+    // Moves the slider to a representative frame of the open movie, chosen as
+    // menuframeN=auto chooses it.
+    void AutoBtnClick();
     // Every way of closing ends here; the view is reset afterwards.
     void done(int result) override;
 
