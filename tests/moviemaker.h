@@ -21,7 +21,8 @@ struct MovieSpec {
     int width = 320;
     int height = 240;
     int frames = 120;
-    int fps = 25;
+    int fps = 25; // frames per second as fps / fpsBase: 30000 / 1001 is 29.97
+    int fpsBase = 1;
     int gop = 60;
     int bFrames = 2;
     bool texture = false; // moving detail instead of the frame-number blocks
@@ -110,8 +111,8 @@ inline std::string MakeMovie(const MovieSpec& s)
     AVStream* st = avformat_new_stream(oc, nullptr);
     ctx->width = s.width;
     ctx->height = s.height;
-    ctx->time_base = AVRational{1, s.fps};
-    ctx->framerate = AVRational{s.fps, 1};
+    ctx->time_base = AVRational{s.fpsBase, s.fps};
+    ctx->framerate = AVRational{s.fps, s.fpsBase};
     ctx->pix_fmt = AV_PIX_FMT_YUV420P;
     ctx->gop_size = s.gop;
     ctx->max_b_frames = s.bFrames;

@@ -1,7 +1,7 @@
 #include "app/messages.h"
 #include "document/menudocument.h"
 #include "imageio/imageunit.h"
-#include "moviemaker.h"
+#include "testmovies.h"
 #include "thumbs/autoframe.h"
 #include "thumbs/clipfit.h"
 #include "thumbs/clipform.h"
@@ -10,12 +10,15 @@
 
 #include <gtest/gtest.h>
 
+#include <QTest>
+
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSlider>
+#include <QTest>
 
 #include <filesystem>
 #include <fstream>
@@ -44,9 +47,7 @@ protected:
         folder = fs::temp_directory_path() / ("tavrel_clipform_" + std::to_string(getpid()));
         fs::create_directories(folder / "pictures");
         movie = (folder / "movie.mpg").string();
-        MovieSpec spec;
-        spec.path = movie;
-        ASSERT_EQ(MakeMovie(spec), "");
+        fs::copy_file(TestMoviePath("movie.mpg"), movie, fs::copy_options::overwrite_existing);
     }
     static void TearDownTestSuite() { fs::remove_all(folder); }
 
@@ -107,8 +108,12 @@ TEST_F(ClipFormTest, ControlsHaveTheirNamesPlacesAndCaptions)
         {"Panel1", {13, 72, 288, 196}, nullptr},
         {"VideoPanel", {1, 1, 286, 194}, nullptr},
         {"TrackBar1", {13, 280, 288, 20}, nullptr},
-        {"FrameLabel", {13, 302, 287, 13}, "Frame: 0"},
-        {"AutoBtn", {250, 300, 50, 20}, "Auto"},
+        {"FrameLabel", {75, 302, 163, 20}, "Frame: 0"},
+        {"BackSecondBtn", {13, 302, 30, 20}, "<<"},
+        {"BackFrameBtn", {44, 302, 30, 20}, "<"},
+        {"ForwardFrameBtn", {239, 302, 30, 20}, ">"},
+        {"ForwardSecondBtn", {270, 302, 30, 20}, ">>"},
+        {"AutoBtn", {13, 332, 40, 20}, "Auto"},
         {"OKBtn", {56, 332, 90, 20}, "OK"},
         {"CancelBtn", {167, 332, 90, 20}, "Cancel"},
     };
@@ -167,9 +172,9 @@ TEST_F(ClipFormTest, MovieItemReopensAtItsFrameAndOkTakesThatFrame)
     EXPECT_EQ(form->viewMode(), TClipForm::ViewMode::Movie);
     EXPECT_EQ(form->MovieEdit->text(), QString::fromStdString(movie));
     EXPECT_TRUE(form->TrackBar1->isEnabled());
-    EXPECT_EQ(form->TrackBar1->maximum(), 120);
+    EXPECT_EQ(form->TrackBar1->maximum(), 119); // the last frame
     EXPECT_EQ(form->TrackBar1->value(), 37);
-    EXPECT_EQ(form->FrameLabel->text(), QStringLiteral("Frame: 37"));
+    EXPECT_EQ(form->FrameLabel->text(), QStringLiteral("Frame: 37  (0:00:01.12)")); // 25 a second
     EXPECT_EQ(form->VideoWindow1->geometry(), QRect(13, 0, 259, 194)); // 320 x 240 fitted
     ASSERT_NE(form->mediaPlayer(), nullptr);
 
@@ -194,7 +199,7 @@ TEST_F(ClipFormTest, SliderMovesSeekAndOkStoresTheFrameAtThePosition)
     showItem(1);
     for (int v : {5, 90, 3, 61})
         form->TrackBar1->setValue(v); // a drag: every change seeks, none blocks
-    EXPECT_EQ(form->FrameLabel->text(), QStringLiteral("Frame: 61"));
+    EXPECT_EQ(form->FrameLabel->text(), QStringLiteral("Frame: 61  (0:00:02.11)"));
     form->OKBtnClick(); // waits for the frame of the last position
     EXPECT_EQ(doc.item(1).source.menuframe, 61);
     EXPECT_EQ(FrameIndexOf(doc.item(1).source.ThumbnailImage), 61);
@@ -214,23 +219,68 @@ TEST_F(ClipFormTest, AutoMovesToTheChosenFrameOnlyForAMovie)
     const AutoFrame chosen = ChooseMovieFrame(movie);
     form->AutoBtn->click();
     EXPECT_EQ(form->TrackBar1->value(), chosen.frame);
-    EXPECT_EQ(form->FrameLabel->text(), QStringLiteral("Frame: ") + QString::number(chosen.frame));
+    EXPECT_TRUE(form->FrameLabel->text().startsWith(
+        QStringLiteral("Frame: ") + QString::number(chosen.frame) + QLatin1Char(' ')));
     form->OKBtnClick();
     EXPECT_EQ(doc.item(3).source.menuframe, chosen.frame);
     EXPECT_EQ(FrameIndexOf(doc.item(3).source.ThumbnailImage), chosen.frame);
     EXPECT_TRUE(messages.empty());
 }
 
-TEST_F(ClipFormTest, StoredFrameBeyondTheMovieIsClampedToTheFrameCount)
+TEST_F(ClipFormTest, StoredFrameBeyondTheMovieIsClampedToTheLastFrame)
 {
     doc.item(5).source.menuclip = movie;
     doc.item(5).source.menuframe = 5000;
     showItem(5);
-    EXPECT_EQ(form->TrackBar1->value(), 120);
-    EXPECT_EQ(form->FrameLabel->text(), QStringLiteral("Frame: 120"));
+    EXPECT_EQ(form->TrackBar1->value(), 119);
+    EXPECT_EQ(form->FrameLabel->text(), QStringLiteral("Frame: 119  (0:00:04.19)"));
     form->OKBtnClick();
-    EXPECT_EQ(doc.item(5).source.menuframe, 120);
+    EXPECT_EQ(doc.item(5).source.menuframe, 119);
     EXPECT_EQ(FrameIndexOf(doc.item(5).source.ThumbnailImage), 119); // the last frame
+}
+
+TEST_F(ClipFormTest, KeysAndStepButtonsMoveByFramesAndSecondsEnterTakesTheFrame)
+{
+    doc.item(2).source.menuclip = movie;
+    doc.item(2).source.menuframe = 37;
+    showItem(2);
+    QApplication::setActiveWindow(form.get());
+    const auto at = [&] { return form->TrackBar1->value(); };
+    form->ForwardFrameBtn->click();
+    EXPECT_EQ(at(), 38);
+    form->BackSecondBtn->click(); // 25 frames a second
+    EXPECT_EQ(at(), 13);
+    QTest::keyClick(form.get(), Qt::Key_Right, Qt::ShiftModifier);
+    EXPECT_EQ(at(), 38);
+    QTest::keyClick(form.get(), Qt::Key_Left);
+    EXPECT_EQ(at(), 37);
+    QTest::keyClick(form.get(), Qt::Key_PageDown);
+    EXPECT_EQ(at(), 62);
+    for (int i = 0; i < 6; ++i)
+        form->ForwardSecondBtn->click(); // stops at the last frame
+    EXPECT_EQ(at(), 119);
+    EXPECT_FALSE(form->ForwardFrameBtn->isEnabled());
+    EXPECT_TRUE(form->BackFrameBtn->isEnabled());
+    QTest::keyClick(form.get(), Qt::Key_PageUp);
+    EXPECT_EQ(at(), 94);
+
+    // Enter on the file button pressed last presses OK, not the file button.
+    form->MovieBtn->setFocus();
+    QTest::keyClick(form->MovieBtn, Qt::Key_Return);
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_EQ(form->result(), QDialog::Accepted);
+    EXPECT_EQ(doc.item(2).source.menuframe, 94);
+    EXPECT_EQ(FrameIndexOf(doc.item(2).source.ThumbnailImage), 94);
+
+    // Escape cancels; without a movie the steps do nothing.
+    showItem(4);
+    EXPECT_FALSE(form->ForwardSecondBtn->isEnabled());
+    QTest::keyClick(form.get(), Qt::Key_Right);
+    EXPECT_EQ(at(), 0);
+    QTest::keyClick(form.get(), Qt::Key_Escape);
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_EQ(form->result(), QDialog::Rejected);
+    EXPECT_TRUE(messages.empty());
 }
 
 TEST_F(ClipFormTest, ChoosingAMovieStartsAtFrameZeroAndMovesTheSharedFolder)
@@ -240,7 +290,7 @@ TEST_F(ClipFormTest, ChoosingAMovieStartsAtFrameZeroAndMovesTheSharedFolder)
     showItem(3);
     form->showMovieFile(QString::fromStdString(movie));
     EXPECT_EQ(form->TrackBar1->value(), 0);
-    EXPECT_EQ(form->FrameLabel->text(), QStringLiteral("Frame: 0"));
+    EXPECT_EQ(form->FrameLabel->text(), QStringLiteral("Frame: 0  (0:00:00.00)"));
     EXPECT_EQ(lastClipDir, QString::fromStdString(folder.string()) + "/");
     form->OKBtnClick();
     EXPECT_EQ(doc.item(3).source.menuframe, 0);
@@ -317,8 +367,9 @@ TEST_F(ClipFormTest, MovieThatCannotBeOpenedIsReportedAndTheDialogStaysOpen)
         ASSERT_EQ(messages.size(), 1u) << path;
         EXPECT_EQ(messages[0].title, QStringLiteral("Tavrel Lite"));
         EXPECT_EQ(messages[0].icon, QMessageBox::Critical);
-        EXPECT_TRUE(std::regex_match(messages[0].text.toStdString(),
-                                     std::regex(R"(.+ \(\$[0-9a-f]{8}\)\.)")))
+        const QString name = QString::fromStdString(fs::path(path).filename().string());
+        EXPECT_TRUE(messages[0].text.startsWith(QStringLiteral("Cannot open movie ") + name +
+                                                QStringLiteral(": ")))
             << messages[0].text.toStdString();
         EXPECT_TRUE(form->isVisible());
         EXPECT_EQ(form->viewMode(), TClipForm::ViewMode::Movie);
@@ -352,10 +403,11 @@ TEST_F(ClipFormTest, BoxesGoThroughTheApplicationsMessages)
     SetMessageSink({});
     ASSERT_EQ(seen.size(), 2u);
     EXPECT_EQ(seen[0].first, MessageKind::ErrorBox);
-    EXPECT_EQ(seen[0].second, QStringLiteral("No such file or directory ($fffffffe)."));
+    EXPECT_EQ(seen[0].second,
+              QStringLiteral("Cannot open movie missing.avi: the file does not exist."));
     EXPECT_EQ(seen[1].first, MessageKind::Error);
-    EXPECT_EQ(seen[1].second, QStringLiteral("Error loading ") +
-                                  QString::fromStdString((folder / "missing.png").string()));
+    EXPECT_EQ(seen[1].second,
+              QStringLiteral("Cannot read picture missing.png: the file does not exist."));
 }
 
 TEST_F(ClipFormTest, NegativeFrameIsAPictureSourceAndOkStoresMinusOne)
@@ -370,7 +422,9 @@ TEST_F(ClipFormTest, NegativeFrameIsAPictureSourceAndOkStoresMinusOne)
     EXPECT_TRUE(form->VideoWindow1->isHidden());
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].title, QStringLiteral("Error"));
-    EXPECT_EQ(messages[0].text, QStringLiteral("Error loading ") + QString::fromStdString(movie));
+    EXPECT_EQ(messages[0].text,
+              QStringLiteral(
+                  "Cannot read picture movie.mpg: it is not a BMP, GIF, JPEG or PNG picture."));
     form->OKBtnClick();
     EXPECT_EQ(s.menuclip, movie);
     EXPECT_EQ(s.menuframe, -1);

@@ -1,3 +1,4 @@
+#include "render/displayaspect.h"
 #include "render/drawmenu.h"
 #include "render/picturecanvas.h"
 #include "render/scaledpicturecache.h"
@@ -236,9 +237,10 @@ TEST(DrawMenuLayout, GeometryReportsWhatWasDrawn)
 
     EXPECT_EQ(g.width, 720);
     EXPECT_TRUE(g.grid);
-    ASSERT_EQ(g.texts.size(), c.of(Op::Text).size());
+    const std::vector<Op> texts = c.of(Op::Text);
+    ASSERT_EQ(g.texts.size(), texts.size());
     for (std::size_t i = 0; i < g.texts.size(); ++i) {
-        const Op& op = c.of(Op::Text)[i];
+        const Op& op = texts[i];
         EXPECT_EQ(g.texts[i].text, op.text);
         EXPECT_EQ(g.texts[i].box.left, op.x);
         EXPECT_EQ(g.texts[i].box.top, op.y);
@@ -908,3 +910,22 @@ TEST_F(PictureCanvasTest, CachedFilteredDrawingEqualsUncached)
 }
 
 } // namespace
+
+// The display canvas of every disc frame and aspect, from the generic pixel aspect ratios.
+TEST(DisplayAspect, DisplayWidthsOfTheDiscFrames)
+{
+    struct Case {
+        int w, h;
+        MenuAspect aspect;
+        int display;
+    };
+    const Case cases[] = {
+        {720, 576, MenuAspect::Standard, 768}, {720, 576, MenuAspect::Wide, 1024},
+        {704, 576, MenuAspect::Standard, 768}, {704, 576, MenuAspect::Wide, 1024},
+        {720, 480, MenuAspect::Standard, 640}, {720, 480, MenuAspect::Wide, 853},
+        {704, 480, MenuAspect::Standard, 640}, {704, 480, MenuAspect::Wide, 853},
+        {720, 576, MenuAspect::Pixels, 720},   {512, 409, MenuAspect::Wide, 512},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(DisplayWidth(c.w, c.h, c.aspect), c.display) << c.w << "x" << c.h;
+}

@@ -6,7 +6,7 @@
 #include "document/projectfile.h"
 #include "guitestsupport.h"
 #include "imageio/imageunit.h"
-#include "moviemaker.h"
+#include "testmovies.h"
 #include "thumbs/clipform.h"
 
 #include <gtest/gtest.h>
@@ -16,6 +16,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -41,13 +42,9 @@ protected:
     {
         testApplication();
 
-        MovieSpec spec;
-        spec.path = movie();
-        spec.width = 160;
-        spec.height = 120;
-        spec.frames = kFrames;
-        spec.gop = 30;
-        ASSERT_EQ(MakeMovie(spec), "");
+        ASSERT_EQ(TestMovieNamed("small.mpg").spec.frames, kFrames);
+        std::filesystem::copy_file(TestMoviePath("small.mpg"), movie(),
+                                   std::filesystem::copy_options::overwrite_existing);
         Picture p(40, 30);
         p.fill(10, 200, 30);
         ASSERT_TRUE(SaveAsBMP(picture(), p));
@@ -103,14 +100,12 @@ TEST_F(EditorLoadTest, MovieItemsComeBackAtTheirStoredFrames)
     const int before = compositions();
     form->openProject(QString::fromStdString(project));
 
-    ASSERT_EQ(log.messages.size(), 3u);
-    EXPECT_EQ(log.messages[0].kind, MessageKind::Information);
-    EXPECT_EQ(log.messages[0].text, QStringLiteral("Movie clip #2 loaded"));
-    EXPECT_EQ(log.messages[1].kind, MessageKind::Error);
-    EXPECT_EQ(log.messages[1].text, QStringLiteral("Error locating thumbnail source: ") +
-                                        QString::fromStdString(missing));
-    EXPECT_EQ(log.messages[2].kind, MessageKind::Information);
-    EXPECT_EQ(log.messages[2].text, QStringLiteral("Movie clip #5 loaded"));
+    // One box at the end, not one per movie.
+    ASSERT_EQ(log.messages.size(), 1u);
+    EXPECT_EQ(log.messages[0].kind, MessageKind::Error);
+    EXPECT_EQ(log.messages[0].text,
+              QStringLiteral("2 movie clips loaded; 1 picture loaded; 1 source not found: ") +
+                  QString::fromStdString(missing) + QStringLiteral(" (item 4)."));
     EXPECT_EQ(compositions(), before + 1);
 
     EXPECT_EQ(source(2).menuclip, movie());
@@ -128,8 +123,8 @@ TEST_F(EditorLoadTest, MovieItemsComeBackAtTheirStoredFrames)
     EXPECT_EQ(source(4).menuframe, 12);
     EXPECT_TRUE(source(4).ThumbnailImage.isEmpty());
 
-    // Beyond the end: the slider's highest position, which shows the last frame.
-    EXPECT_EQ(source(5).menuframe, kFrames);
+    // Beyond the end: the slider's end, the last frame.
+    EXPECT_EQ(source(5).menuframe, kFrames - 1);
     EXPECT_EQ(FrameIndexOf(source(5).ThumbnailImage), kFrames - 1);
 
     EXPECT_TRUE(source(1).ThumbnailImage.isEmpty());
@@ -146,7 +141,8 @@ TEST_F(EditorLoadTest, MovieItemsComeBackAtTheirStoredFrames)
     std::ifstream in(resaved, std::ios::binary);
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_NE(text.find("\r\nmenuframe2=37\r\n"), std::string::npos);
-    EXPECT_NE(text.find("\r\nmenuframe5=" + std::to_string(kFrames) + "\r\n"), std::string::npos);
+    EXPECT_NE(text.find("\r\nmenuframe5=" + std::to_string(kFrames - 1) + "\r\n"),
+              std::string::npos);
 }
 
 TEST_F(EditorLoadTest, BrokenMovieIsReportedAndTheLoadCompletes)
@@ -167,17 +163,17 @@ TEST_F(EditorLoadTest, BrokenMovieIsReportedAndTheLoadCompletes)
     const int before = compositions();
     form->openProject(QString::fromStdString(project));
 
-    ASSERT_EQ(log.messages.size(), 5u);
-    EXPECT_EQ(log.messages[0].kind, MessageKind::ErrorBox);
-    EXPECT_TRUE(
-        std::regex_match(log.messages[0].text.toStdString(), std::regex(R"(.+ \(\$[0-9a-f]+\)\.)")))
-        << log.messages[0].text.toStdString();
-    EXPECT_EQ(log.messages[1].text, QStringLiteral("Movie clip #1 loaded"));
-    EXPECT_EQ(log.messages[2].kind, MessageKind::Error);
-    EXPECT_EQ(log.messages[2].text,
-              QStringLiteral("Error loading ") + QString::fromStdString(movie()));
-    EXPECT_EQ(log.messages[3].text, QStringLiteral("Movie clip #2 loaded"));
-    EXPECT_EQ(log.messages[4].text, QStringLiteral("Movie clip #3 loaded"));
+    ASSERT_EQ(log.messages.size(), 1u);
+    EXPECT_EQ(log.messages[0].kind, MessageKind::Error);
+    const QStringList lines = log.messages[0].text.split(QLatin1Char('\n'));
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_EQ(lines[0], QStringLiteral("1 movie clip loaded."));
+    EXPECT_TRUE(std::regex_match(lines[1].toStdString(),
+                                 std::regex(R"(Cannot open movie broken\.mpg: the file is damaged )"
+                                            R"(or not a movie \(.+ \(\$[0-9a-f]+\)\)\.)")))
+        << lines[1].toStdString();
+    EXPECT_EQ(lines[2], QStringLiteral("Cannot read picture clip.mpg: it is not a BMP, GIF, JPEG "
+                                       "or PNG picture."));
 
     EXPECT_EQ(source(1).menuclip, broken);
     EXPECT_EQ(source(1).menuframe, 0);
@@ -196,19 +192,54 @@ TEST_F(EditorLoadTest, BrokenMovieIsReportedAndTheLoadCompletes)
     EXPECT_FALSE(clipForm->isVisible());
 }
 
-TEST_F(EditorLoadTest, RealInformationBoxIsConfirmedBeforeOk)
+TEST_F(EditorLoadTest, MovedFolderWithTenMoviesOpensWithoutAClick)
+{
+    // A project beside its movies and pictures; the whole folder then moves.
+    QTemporaryDir root;
+    const QString before = root.filePath(QStringLiteral("before"));
+    QDir().mkpath(before + QStringLiteral("/media"));
+    const std::string clip = (before + QStringLiteral("/media/clip.mpg")).toStdString();
+    const std::string cover = (before + QStringLiteral("/cover.bmp")).toStdString();
+    ASSERT_TRUE(QFile::copy(QString::fromStdString(movie()), QString::fromStdString(clip)));
+    ASSERT_TRUE(QFile::copy(QString::fromStdString(picture()), QString::fromStdString(cover)));
+    std::vector<std::pair<std::string, int>> items;
+    for (int n = 1; n <= 9; ++n)
+        items.emplace_back(clip, n * 7);
+    items.emplace_back(cover, -1);
+    writeProject((before + QStringLiteral("/menu.tavrel")).toStdString(), items);
+    const QString after = root.filePath(QStringLiteral("after"));
+    ASSERT_TRUE(QDir().rename(before, after));
+
+    MessageLog log;
+    form->openProject(after + QStringLiteral("/menu.tavrel"));
+
+    EXPECT_TRUE(log.messages.empty()); // nothing to confirm
+    for (int n = 1; n <= 9; ++n) {
+        EXPECT_EQ(source(n).menuclip, (after + QStringLiteral("/media/clip.mpg")).toStdString());
+        EXPECT_EQ(FrameIndexOf(source(n).ThumbnailImage), n * 7) << n;
+    }
+    EXPECT_EQ(source(10).menuclip, (after + QStringLiteral("/cover.bmp")).toStdString());
+    EXPECT_FALSE(source(10).ThumbnailImage.isEmpty());
+    const QString status = form->statusBar()->currentMessage();
+    EXPECT_TRUE(status.startsWith(
+        QStringLiteral("9 movie clips loaded; 1 picture loaded; 10 sources relinked, found in ")))
+        << status.toStdString();
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_FALSE(clipForm->isVisible());
+}
+
+TEST_F(EditorLoadTest, RealSummaryBoxHasNoBusyCursorOverIt)
 {
     const std::string project = scratchPath("boxes.tavrel");
-    writeProject(project, {{movie(), 21}});
+    writeProject(project, {{movie(), 21}, {scratchPath("nowhere.mpg"), 3}});
 
-    // Confirms each box as a user would; the dialog must still be on show behind it.
     std::vector<QString> boxes;
-    bool dialogShownBehind = false;
+    bool busyOverBox = false;
     QTimer confirm;
     QObject::connect(&confirm, &QTimer::timeout, [&] {
         if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
             boxes.push_back(box->windowTitle() + ": " + box->text());
-            dialogShownBehind = clipForm->isVisible() && clipForm->mediaPlayer() != nullptr;
+            busyOverBox = busyOverBox || QApplication::overrideCursor() != nullptr;
             box->accept();
         }
     });
@@ -216,8 +247,10 @@ TEST_F(EditorLoadTest, RealInformationBoxIsConfirmedBeforeOk)
     form->openProject(QString::fromStdString(project));
 
     ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0], QStringLiteral("Information: Movie clip #1 loaded"));
-    EXPECT_TRUE(dialogShownBehind);
+    EXPECT_TRUE(
+        boxes[0].startsWith(QStringLiteral("Error: 1 movie clip loaded; 1 source not found: ")))
+        << boxes[0].toStdString();
+    EXPECT_FALSE(busyOverBox);
     EXPECT_EQ(source(1).menuframe, 21);
     EXPECT_EQ(FrameIndexOf(source(1).ThumbnailImage), 21);
     EXPECT_FALSE(clipForm->isVisible());

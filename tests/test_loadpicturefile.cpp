@@ -1,11 +1,14 @@
 #include "codecs/pngreader.h"
 #include "imageio/imageunit.h"
 #include "imageio/jpegreader.h"
+#include "imageio/picturefailure.h"
 #include "jpegmaker.h"
 #include "pngjudge.h"
+#include "testdata.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -18,12 +21,11 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-const fs::path kSuite = fs::path(TAVREL_SHARED_DATA) / "pngsuite/png";
+const fs::path kSuite = TestDataPath("pngsuite/png");
 
 Bytes readFile(const fs::path& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return ReadTestFile(path);
 }
 
 Bytes pixelsOf(const Picture& picture)
@@ -68,20 +70,20 @@ protected:
 TEST_F(LoadPictureFileTest, PngSuiteComesOutOverWhite)
 {
     int loaded = 0;
-    for (const auto& entry : fs::directory_iterator(kSuite)) {
-        const std::string name = entry.path().filename().string();
+    for (const auto& path : TestDataFiles("pngsuite/png")) {
+        const std::string name = path.filename().string();
         SCOPED_TRACE(name);
         Picture target;
         if (name[0] == 'x') {
             Picture before = filled(3, 2, 9, 8, 7);
             target = before;
-            EXPECT_FALSE(LoadPictureFile(entry.path().string(), target));
+            EXPECT_FALSE(LoadPictureFile(path.string(), target));
             EXPECT_TRUE(target.samePixels(before));
             continue;
         }
         JudgedPng expected;
-        ASSERT_TRUE(JudgePng(entry.path().string(), expected));
-        ASSERT_TRUE(LoadPictureFile(entry.path().string(), target));
+        ASSERT_TRUE(JudgePng(path.string(), expected));
+        ASSERT_TRUE(LoadPictureFile(path.string(), target));
         ASSERT_EQ(target.width(), expected.width);
         ASSERT_EQ(target.height(), expected.height);
         EXPECT_TRUE(pixelsOf(target) == JudgeOverWhite(expected));
@@ -161,6 +163,32 @@ TEST_F(LoadPictureFileTest, DamagedFileLeavesTheTargetAlone)
     Picture target = before;
     EXPECT_FALSE(LoadPictureFile(write("cut.jpg", Bytes(jpeg.begin(), jpeg.end() - 40)), target));
     EXPECT_TRUE(target.samePixels(before));
+}
+
+TEST_F(LoadPictureFileTest, FailuresSayWhyInPlainWords)
+{
+    ASSERT_TRUE(SaveAsPNG((m_dir / "made.png").string(), filled(20, 10, 9, 80, 200)));
+    Bytes png = readFile(m_dir / "made.png");
+    // One flipped bit in the first IDAT's data breaks that chunk's CRC.
+    const auto idat = std::search(png.begin(), png.end(), std::begin("IDAT"), std::end("IDAT") - 1);
+    ASSERT_NE(idat, png.end());
+    idat[6] ^= 0x01;
+    fs::create_directories(m_dir / "folder.png");
+    const std::pair<std::string, std::string> cases[] = {
+        {write("x.png", png), "the file is damaged (CRC error in IDAT chunk)"},
+        {(m_dir / "missing.gif").string(), "the file does not exist"},
+        {(m_dir / "folder.png").string(), "it is not a file"},
+        {write("notes.txt", png), "it is not a BMP, GIF, JPEG or PNG picture"},
+    };
+    for (const auto& [path, why] : cases) {
+        Picture target;
+        std::string reason;
+        EXPECT_FALSE(LoadPictureFile(path, target, reason)) << path;
+        EXPECT_EQ(reason, why) << path;
+    }
+    EXPECT_EQ(PictureFailureMessage("/a/b/x.png", "the file is damaged (CRC error in IDAT)"),
+              "Cannot read picture x.png: the file is damaged (CRC error in IDAT).");
+    EXPECT_EQ(FileNameOf("C:\\Movies\\clip.mpg"), "clip.mpg");
 }
 
 TEST_F(LoadPictureFileTest, SmallerPictureLeavesExactlyItsSize)

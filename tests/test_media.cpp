@@ -1,4 +1,4 @@
-#include "moviemaker.h"
+#include "testmovies.h"
 #include "thumbs/mediadecoder.h"
 #include "thumbs/mediaerror.h"
 #include "thumbs/mediaframe.h"
@@ -20,21 +20,18 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// The movies come from TestMovies().
 struct MovieCase {
     const char* name;
     const char* file;
-    const char* codec;
-    int bFrames;
 };
 
 const MovieCase kMovies[] = {
-    {"Mpeg1Program", "movie.mpg", "mpeg1video", 2},
-    {"Mpeg4Avi", "movie.avi", "mpeg4", 2},
-    {"Wmv2Asf", "movie.wmv", "wmv2", 0},
-    {"Mpeg2Transport", "movie.ts", "mpeg2video", 2},   // timeline starts well after 0
-    {"Mpeg1Elementary", "movie.m1v", "mpeg1video", 2}, // no container timing at all
-    {"H264Mp4", "movie.mp4", "libx264", 3},            // edit list: B-frames shift the start
-    {"Mpeg4Matroska", "movie.mkv", "mpeg4", 2},        // 1 ms timestamps, counted frames
+    {"Mpeg1Program", "movie.mpg"},    {"Mpeg4Avi", "movie.avi"}, {"Wmv2Asf", "movie.wmv"},
+    {"Mpeg2Transport", "movie.ts"},   // timeline starts well after 0
+    {"Mpeg1Elementary", "movie.m1v"}, // no container timing at all
+    {"H264Mp4", "movie.mp4"},         // edit list: B-frames shift the start
+    {"Mpeg4Matroska", "movie.mkv"},   // 1 ms timestamps, counted frames
 };
 
 void PrintTo(const MovieCase& m, std::ostream* os)
@@ -50,9 +47,15 @@ fs::path& Folder()
     return folder;
 }
 
+// A file in this process's scratch folder.
 std::string PathOf(const char* file)
 {
     return (Folder() / file).string();
+}
+
+std::string MoviePath(const char* file)
+{
+    return TestMoviePath(file);
 }
 
 std::int64_t TimeOf(const MediaDecoder& d, std::int64_t frame)
@@ -150,15 +153,6 @@ public:
     {
         Folder() = fs::temp_directory_path() / ("tavrel_media_" + std::to_string(getpid()));
         fs::create_directories(Folder());
-        for (const MovieCase& m : kMovies) {
-            MovieSpec spec;
-            spec.path = PathOf(m.file);
-            spec.codec = m.codec;
-            spec.bFrames = m.bFrames;
-            spec.frames = kFrames;
-            const std::string error = MakeMovie(spec);
-            ASSERT_EQ(error, "") << m.file;
-        }
     }
     void TearDown() override { fs::remove_all(Folder()); }
 };
@@ -170,7 +164,7 @@ class MovieTest : public ::testing::TestWithParam<MovieCase> {};
 TEST_P(MovieTest, ReportsSizeFrameCountAndDuration)
 {
     MediaDecoder d;
-    d.open(PathOf(GetParam().file));
+    d.open(MoviePath(GetParam().file));
     EXPECT_EQ(d.videoWidth(), 320);
     EXPECT_EQ(d.videoHeight(), 240);
     EXPECT_EQ(d.frameCount(), kFrames);
@@ -180,7 +174,7 @@ TEST_P(MovieTest, ReportsSizeFrameCountAndDuration)
 TEST_P(MovieTest, SeeksFrameExactlyForwardAndBackward)
 {
     MediaDecoder d;
-    d.open(PathOf(GetParam().file));
+    d.open(MoviePath(GetParam().file));
     // Forward through keyframes and B-frames, then back across the keyframe at 60,
     // then the last frame and past the end (the last frame stands for both).
     const int targets[] = {0, 1, 37, 59, 60, 61, 119, 1, 58, 60, 30, 119, 120, 0, 121, 2};
@@ -199,7 +193,7 @@ TEST_P(MovieTest, SeeksFrameExactlyForwardAndBackward)
 TEST_P(MovieTest, TimesBetweenFramesShowTheFrameStartedBefore)
 {
     MediaDecoder d;
-    d.open(PathOf(GetParam().file));
+    d.open(MoviePath(GetParam().file));
     Picture p;
     // 2 ms before frame 46 starts (container timestamps may be rounded to 1 ms)
     ASSERT_TRUE(d.decodeAt(TimeOf(d, 45) + 380'000, p));
@@ -212,7 +206,7 @@ TEST_P(MovieTest, TimesBetweenFramesShowTheFrameStartedBefore)
 
 TEST_P(MovieTest, TakeMovieFrameClampsIntoTheSliderRange)
 {
-    const std::string path = PathOf(GetParam().file);
+    const std::string path = MoviePath(GetParam().file);
     std::string error;
     Picture p;
     std::int32_t frame = 37;
@@ -220,9 +214,9 @@ TEST_P(MovieTest, TakeMovieFrameClampsIntoTheSliderRange)
     EXPECT_EQ(frame, 37);
     EXPECT_EQ(FrameIndexOf(p), 37);
 
-    frame = 5000; // beyond the movie: the highest slider position, showing the last frame
+    frame = 5000; // beyond the movie: the slider's end, the last frame
     ASSERT_TRUE(TakeMovieFrame(path, frame, p, error)) << error;
-    EXPECT_EQ(frame, kFrames);
+    EXPECT_EQ(frame, kFrames - 1);
     EXPECT_EQ(FrameIndexOf(p), kFrames - 1);
 
     frame = -7;
@@ -234,12 +228,47 @@ TEST_P(MovieTest, TakeMovieFrameClampsIntoTheSliderRange)
 INSTANTIATE_TEST_SUITE_P(Containers, MovieTest, ::testing::ValuesIn(kMovies),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// Discs also carry 30, 29.97 and 23.976 frames per second; the last two have no whole
+// number of 100 ns ticks per frame.
+TEST(MediaFrameRates, SeeksFrameExactlyAtEveryRate)
+{
+    for (const char* file :
+         {"rate30.mpg", "rate2997.mpg", "rate23976.mpg", "rate2997.mp4", "rate23976.mkv"}) {
+        SCOPED_TRACE(file);
+        const MovieSpec& spec = TestMovieNamed(file).spec;
+        MediaDecoder d;
+        d.open(MoviePath(file));
+        EXPECT_EQ(d.frameCount(), spec.frames);
+        const double frameTicks = 1e7 * spec.fpsBase / spec.fps;
+        EXPECT_NEAR(static_cast<double>(d.duration()), spec.frames * frameTicks, 10'000);
+        for (int target : {0, 1, 29, 30, 44, 45, 46, 89, 100, 119, 3, 60, 59, 0}) {
+            Picture p;
+            std::int64_t number = -1;
+            ASSERT_TRUE(d.decodeAt(TimeOf(d, target), p, &number));
+            EXPECT_EQ(FrameIndexOf(p), target) << "target " << target;
+            EXPECT_EQ(number, target) << "target " << target;
+            // 2 ms before the next frame starts (containers may round to 1 ms).
+            ASSERT_TRUE(d.decodeAt(TimeOf(d, target + 1) - 20'000, p, &number));
+            EXPECT_EQ(FrameIndexOf(p), target) << "before " << target + 1;
+            EXPECT_EQ(number, target) << "before " << target + 1;
+        }
+        for (std::int32_t frame : {0, 1, 77, 118, 119}) {
+            std::int32_t asked = frame;
+            Picture p;
+            std::string error;
+            ASSERT_TRUE(TakeMovieFrame(MoviePath(file), asked, p, error)) << error;
+            EXPECT_EQ(asked, frame);
+            EXPECT_EQ(FrameIndexOf(p), frame);
+        }
+    }
+}
+
 TEST(MediaPlayer, PauseShowsTheFirstFrameAndNewestSeekWins)
 {
     MediaPlayer player;
     std::atomic<int> delivered{0};
     player.setFrameReadyCallback([&] { ++delivered; });
-    player.open(PathOf("movie.mpg"));
+    player.open(MoviePath("movie.mpg"));
     ASSERT_TRUE(player.isOpen());
     EXPECT_FALSE(player.waitForFrame(std::chrono::milliseconds(0))); // nothing asked yet
 
@@ -276,11 +305,11 @@ TEST(MediaPlayer, PauseShowsTheFirstFrameAndNewestSeekWins)
 TEST(MediaPlayer, ReleaseWhileSeekingAndReopen)
 {
     MediaPlayer player;
-    player.open(PathOf("movie.avi"));
+    player.open(MoviePath("movie.avi"));
     for (int i = 0; i < 20; ++i)
         player.seek(i * 1'000'000LL);
     player.release(); // must not wait for the queue
-    player.open(PathOf("movie.wmv"));
+    player.open(MoviePath("movie.wmv"));
     player.seek(TimeOfFrameForPlayer(player, 90));
     ASSERT_TRUE(player.waitForFrame(std::chrono::seconds(10)));
     Picture p;
@@ -296,7 +325,7 @@ TEST(MediaPlayer, CallbackThatThrowsDoesNotStopTheWorker)
         ++calls;
         throw std::runtime_error("listener failed");
     });
-    player.open(PathOf("movie.avi"));
+    player.open(MoviePath("movie.avi"));
     for (int frame : {10, 50}) {
         player.seek(TimeOfFrameForPlayer(player, frame));
         ASSERT_TRUE(player.waitForFrame(std::chrono::seconds(10)));
@@ -317,7 +346,7 @@ TEST(MediaPlayer, ReplacedCallbackIsNeverCalledAfterwards)
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
         finished = true;
     });
-    player.open(PathOf("movie.avi"));
+    player.open(MoviePath("movie.avi"));
     player.pause();
     while (!started)
         std::this_thread::yield();
@@ -345,20 +374,25 @@ TEST(MediaErrors, FilesThatAreNoMoviesAreRefused)
     const std::string wav = PathOf("sound.wav");
     WriteFile(wav, WavBytes());
     const std::string truncated = PathOf("truncated.avi");
-    WriteFile(truncated, ReadPrefix(PathOf("movie.avi"), 4096));
+    WriteFile(truncated, ReadPrefix(MoviePath("movie.avi"), 4096));
     const std::string empty = PathOf("empty.mpg");
     WriteFile(empty, "");
 
     struct Case {
         std::string path;
         std::string exact; // empty: only the pattern is checked
+        std::string plain; // the user's sentence; empty: only its start is checked
     };
     const Case cases[] = {
-        {PathOf("missing.mpg"), "No such file or directory ($fffffffe)."},
-        {text, "Invalid data found when processing input ($bebbb1b7)."},
-        {wav, MediaErrorText(AVERROR_STREAM_NOT_FOUND)},
-        {truncated, ""},
-        {empty, ""},
+        {PathOf("missing.mpg"), "No such file or directory ($fffffffe).",
+         "Cannot open movie missing.mpg: the file does not exist."},
+        {text, "Invalid data found when processing input ($bebbb1b7).",
+         "Cannot open movie notes.mpg: the file is damaged or not a movie (Invalid data found "
+         "when processing input ($bebbb1b7))."},
+        {wav, MediaErrorText(AVERROR_STREAM_NOT_FOUND),
+         "Cannot open movie sound.wav: it has no video track."},
+        {truncated, "", ""},
+        {empty, "", ""},
     };
     for (const Case& c : cases) {
         MediaDecoder d;
@@ -380,8 +414,14 @@ TEST(MediaErrors, FilesThatAreNoMoviesAreRefused)
         Picture untouched(2, 3);
         std::int32_t frame = 12;
         std::string error;
-        EXPECT_FALSE(TakeMovieFrame(c.path, frame, untouched, error));
+        std::string plain;
+        EXPECT_FALSE(TakeMovieFrame(c.path, frame, untouched, error, &plain));
         EXPECT_EQ(frame, 0);
+        const std::string name = c.path.substr(c.path.rfind('/') + 1);
+        EXPECT_TRUE(plain.starts_with("Cannot open movie " + name + ": ")) << plain;
+        if (!c.plain.empty()) {
+            EXPECT_EQ(plain, c.plain);
+        }
         EXPECT_TRUE(std::regex_match(error, kErrorPattern)) << error;
         EXPECT_EQ(untouched.width(), 2);
     }
@@ -389,7 +429,7 @@ TEST(MediaErrors, FilesThatAreNoMoviesAreRefused)
 
 TEST(MediaErrors, DamagedMiddleStillSeeksWithoutCrashing)
 {
-    std::string bytes = ReadPrefix(PathOf("movie.mpg"), 1 << 24);
+    std::string bytes = ReadPrefix(MoviePath("movie.mpg"), 1 << 24);
     for (std::size_t i = bytes.size() / 3; i < bytes.size() / 3 + 4000 && i < bytes.size(); i += 7)
         bytes[i] = static_cast<char>(bytes[i] ^ 0x5A);
     const std::string damaged = PathOf("damaged.mpg");
@@ -422,7 +462,7 @@ TEST(MediaErrors, ExtremeTimestampsGiveAFrameOrACleanError)
         for (const char* file : {"extreme.mkv", "extreme.nut"}) {
             SCOPED_TRACE(std::string(file) + " shifted by " + std::to_string(shift));
             const std::string path = PathOf(file);
-            ASSERT_EQ(Remux(PathOf("movie.mkv"), path, shift), "");
+            ASSERT_EQ(Remux(MoviePath("movie.mkv"), path, shift), "");
             try {
                 MediaDecoder d;
                 d.open(path);

@@ -1,5 +1,6 @@
 #include "codecs/pngreader.h"
 #include "pngjudge.h"
+#include "testdata.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -15,12 +16,11 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-const std::filesystem::path kSuite = std::filesystem::path(TAVREL_SHARED_DATA) / "pngsuite/png";
+const std::filesystem::path kSuite = TestDataPath("pngsuite/png");
 
 Bytes readFile(const std::filesystem::path& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return ReadTestFile(path);
 }
 
 void storeU32(std::uint8_t* p, std::uint32_t v)
@@ -95,15 +95,15 @@ RgbaImage decode(const Bytes& file, const DecodeLimits& limits = {})
 TEST(PngReader, PngSuiteMatchesLibpng)
 {
     int compared = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(kSuite)) {
-        const std::string name = entry.path().filename().string();
-        if (entry.path().extension() != ".png" || name[0] == 'x')
+    for (const auto& path : TestDataFiles("pngsuite/png")) {
+        const std::string name = path.filename().string();
+        if (path.extension() != ".png" || name[0] == 'x')
             continue;
         SCOPED_TRACE(name);
         JudgedPng expected;
-        ASSERT_TRUE(JudgePng(entry.path().string(), expected));
+        ASSERT_TRUE(JudgePng(path.string(), expected));
         RgbaImage image;
-        ASSERT_NO_THROW(image = DecodePng(readFile(entry.path())));
+        ASSERT_NO_THROW(image = DecodePng(readFile(path)));
         EXPECT_EQ(image.width, expected.width);
         EXPECT_EQ(image.height, expected.height);
         EXPECT_TRUE(image.pixels == expected.rgba);
@@ -115,12 +115,12 @@ TEST(PngReader, PngSuiteMatchesLibpng)
 TEST(PngReader, PngSuiteCorruptFilesAreRefused)
 {
     int refused = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(kSuite)) {
-        const std::string name = entry.path().filename().string();
+    for (const auto& path : TestDataFiles("pngsuite/png")) {
+        const std::string name = path.filename().string();
         if (name[0] != 'x')
             continue;
         SCOPED_TRACE(name);
-        EXPECT_THROW(DecodePng(readFile(entry.path())), CodecError);
+        EXPECT_THROW(DecodePng(readFile(path)), CodecError);
         ++refused;
     }
     EXPECT_GE(refused, 14);
@@ -242,6 +242,38 @@ TEST(PngReader, ImageDataMustBeCompleteAndSound)
     Bytes garbage = deflateBytes(kGreyRows);
     garbage[0] = 0x12; // not a zlib header
     EXPECT_THROW(decode(png({ihdr(2, 2, 8, 0), chunk("IDAT", garbage), kIend})), CodecError);
+
+    // The rows are complete before the last IDAT, which holds only the Adler-32 trailer:
+    // that trailer is still checked.
+    const Bytes stream = deflateBytes(kGreyRows);
+    const Bytes body(stream.begin(), stream.end() - 4);
+    Bytes trailer(stream.end() - 4, stream.end());
+    const Bytes split = png({ihdr(2, 2, 8, 0), chunk("IDAT", body), chunk("IDAT", trailer), kIend});
+    EXPECT_EQ(decode(split).pixels, decode(greyPng()).pixels);
+    trailer[2] ^= 0x40;
+    EXPECT_THROW(
+        decode(png({ihdr(2, 2, 8, 0), chunk("IDAT", body), chunk("IDAT", trailer), kIend})),
+        CodecError);
+}
+
+TEST(PngReader, CrashersAreRefused)
+{
+    DecodeLimits limits;
+    limits.maxSide = 16384;
+    limits.maxPixels = 64'000'000;
+    int crashers = 0;
+    for (const auto& path : TestDataFiles("crashers/png")) {
+        SCOPED_TRACE(path.string());
+        const Bytes file = readFile(path);
+        if (CrasherMayDecode(path)) {
+            EXPECT_NO_THROW(decode(file, limits));
+        } else {
+            EXPECT_THROW(decode(file, limits), CodecError);
+            EXPECT_THROW(decode(file), CodecError);
+        }
+        ++crashers;
+    }
+    EXPECT_GE(crashers, 5);
 }
 
 TEST(PngReader, ZlibBombIsNotInflatedPastThePicture)

@@ -1,6 +1,8 @@
 #include "document/menudocument.h"
 #include "document/projectfile.h"
 #include "document/projectparse.h"
+#include "document/sourcefinder.h"
+#include "testdata.h"
 
 #include <gtest/gtest.h>
 
@@ -22,12 +24,22 @@ public:
     void showInformation(const std::string& message) override { infos.push_back(message); }
     void beginBusy() override { ++busy; }
     void endBusy() override { --busy; }
-    void retakeMovieFrame(MenuDocument& doc, int n) override
+    bool retakeMovieFrame(MenuDocument& doc, int n, std::string&) override
     {
         retakes.push_back(n);
         renderEnabledDuringRetake = renderEnabledDuringRetake && !doc.RenderEnabled;
+        return true;
+    }
+    std::vector<std::string> searchFolders() const override { return extraFolders; }
+    void reportLoad(const LoadReport& r) override
+    {
+        ++reports;
+        report = r;
     }
 
+    std::vector<std::string> extraFolders;
+    LoadReport report;
+    int reports = 0;
     std::vector<std::string> errors;
     std::vector<std::string> infos;
     std::vector<int> retakes;
@@ -207,6 +219,40 @@ TEST_F(ProjectFileTest, RoundTripRestoresEveryField)
     EXPECT_TRUE(other.item(7).source.ThumbnailImage.isEmpty());
 }
 
+// Later settings follow the 48 lines only when they are not at their defaults, so that a
+// project using none of them stays the 48-line file older readers know.
+TEST_F(ProjectFileTest, LaterSettingsFollowTheFortyEightLinesOnlyWhenSet)
+{
+    const std::string plain = ProjectFileText(doc);
+    doc.setAspect(MenuAspect::Wide);
+    doc.setTvsafe(true);
+    doc.setButtonstyle(ButtonStyle::Frame);
+    doc.setSelectcolor(0x123456);
+    const std::string text = ProjectFileText(doc);
+    EXPECT_EQ(text, plain + "aspect=16:9\r\ntvsafe=true\r\nbuttonstyle=frame\r\n"
+                            "selectcolor=123456\r\n");
+
+    const std::string file = writeFile("later.tavrel", text);
+    MenuDocument other;
+    other.installedFonts = doc.installedFonts;
+    other.Reset();
+    RecordingHost otherHost;
+    ASSERT_TRUE(LoadProject(other, file, otherHost));
+    EXPECT_EQ(ProjectFileText(other), text);
+
+    // A 48-line file brings every later setting back to its default; bad values read as
+    // defaults instead of ending the load.
+    const std::string bad =
+        writeFile("bad.tavrel", plain + "aspect=21:9\r\nfittext=yes\r\nbuttonstyle=glow\r\n"
+                                        "highlightcolor=red\r\nselectcolor=\r\n");
+    ASSERT_TRUE(LoadProject(other, bad, otherHost));
+    EXPECT_EQ(ProjectFileText(other), plain);
+    other.setAspect(MenuAspect::Standard);
+    ASSERT_TRUE(LoadProject(other, writeFile("plain.tavrel", plain), otherHost));
+    EXPECT_EQ(other.aspect, MenuAspect::Pixels);
+    EXPECT_TRUE(otherHost.errors.empty());
+}
+
 TEST_F(ProjectFileTest, LineBreaksInTextsCannotAddLines)
 {
     doc.setTitle("x\r\ncaptionsize=15");
@@ -351,7 +397,23 @@ TEST_F(ProjectFileTest, ThumbnailSourcesAreTakenAgain)
     doc.item(6).source.ThumbnailImage.reset(4, 4); // a stale picture without a source
 
     EXPECT_EQ(load(text), "");
-    EXPECT_EQ(host.errors, std::vector<std::string>{"Error locating thumbnail source: " + missing});
+    EXPECT_TRUE(host.errors.empty());
+    // One report at the end tells everything.
+    EXPECT_EQ(host.reports, 1);
+    ASSERT_EQ(host.report.notFound.size(), 1u);
+    EXPECT_EQ(host.report.notFound[0].what, "item 2");
+    EXPECT_EQ(host.report.notFound[0].stored, missing);
+    EXPECT_EQ(
+        host.report.failures,
+        std::vector<std::string>{
+            "Cannot read picture broken.bmp: the file is damaged (Bitmap image is not valid)."});
+    EXPECT_EQ(host.report.picturesLoaded, 1);
+    EXPECT_EQ(host.report.moviesLoaded, 2);
+    std::string summary = "2 movie clips loaded; 1 picture loaded; 1 source not found: ";
+    summary += missing;
+    summary += " (item 2).\nCannot read picture broken.bmp: the file is damaged (Bitmap image is "
+               "not valid).";
+    EXPECT_EQ(LoadSummaryText(host.report), summary);
     EXPECT_EQ(doc.item(2).source.menuclip, missing);
     EXPECT_EQ(doc.item(2).source.menuframe, -1);
     EXPECT_EQ(doc.item(1).source.ThumbnailImage.width(), 2);
@@ -361,6 +423,82 @@ TEST_F(ProjectFileTest, ThumbnailSourcesAreTakenAgain)
     EXPECT_EQ(host.retakes, (std::vector<int>{4, 5}));
     EXPECT_TRUE(host.renderEnabledDuringRetake);
     EXPECT_EQ(refreshes, 1);
+}
+
+TEST_F(ProjectFileTest, MovedProjectFolderFindsEverySource)
+{
+    // A project with its pictures and movies, moved to another place as a whole.
+    const fs::path old = dir / "old";
+    fs::create_directories(old / "pictures" / "deep");
+    fs::create_directories(dir / "other");
+    const auto put = [](const fs::path& path, const std::string& bytes) {
+        std::ofstream(path, std::ios::binary) << bytes;
+        return path.string();
+    };
+    const std::string cover = put(old / "pictures" / "cover.bmp", tinyBmp());
+    const std::string back = put(old / "back.bmp", tinyBmp());
+    const std::string movie = put(old / "clip.mpg", "not looked into by this host");
+    const std::string deep = put(old / "pictures" / "deep" / "Deep.BMP", tinyBmp());
+    const std::string elsewhere = put(dir / "other" / "chosen.bmp", tinyBmp());
+    std::string text = withValue(defaultFile(), "bgimage", back);
+    text = withValue(withValue(text, "menuclip1", cover), "menuframe1", "-1");
+    text = withValue(withValue(text, "menuclip2", movie), "menuframe2", "12");
+    // Written on Windows, in another case: found by its name all the same.
+    text = withValue(withValue(text, "menuclip3", "C:\\Menus\\deep.bmp"), "menuframe3", "-1");
+    text = withValue(withValue(text, "menuclip4", "/gone/chosen.bmp"), "menuframe4", "-1");
+    text = withValue(withValue(text, "menuclip5", "/gone/nowhere.bmp"), "menuframe5", "-1");
+    const fs::path project = old / "menu.tavrel";
+    std::ofstream(project, std::ios::binary) << text;
+    fs::rename(old, dir / "new");
+    const fs::path now = dir / "new";
+
+    host.extraFolders = {(dir / "other").string() + "/"};
+    EXPECT_TRUE(LoadProject(doc, (now / "menu.tavrel").string(), host));
+    EXPECT_EQ(doc.bgimage, (now / "back.bmp").string());
+    EXPECT_EQ(doc.BackgroundPicture.width(), 2);
+    EXPECT_EQ(doc.item(1).source.menuclip, (now / "pictures" / "cover.bmp").string());
+    EXPECT_EQ(doc.item(1).source.ThumbnailImage.width(), 2);
+    EXPECT_EQ(doc.item(2).source.menuclip, (now / "clip.mpg").string());
+    EXPECT_EQ(doc.item(3).source.menuclip, (now / "pictures" / "deep" / "Deep.BMP").string());
+    EXPECT_EQ(doc.item(4).source.menuclip, (dir / "other" / "chosen.bmp").string());
+    EXPECT_EQ(host.retakes, std::vector<int>{2});
+    ASSERT_EQ(host.report.relinked.size(), 5u);
+    EXPECT_EQ(host.report.relinked[0].what, "background");
+    EXPECT_EQ(host.report.relinked[0].stored, back);
+    ASSERT_EQ(host.report.notFound.size(), 1u);
+    EXPECT_EQ(host.report.notFound[0].stored, "/gone/nowhere.bmp");
+    EXPECT_TRUE(host.report.failures.empty());
+    // The file keeps its paths until the user saves.
+    EXPECT_EQ(readFile((now / "menu.tavrel").string()), text);
+    (void)deep;
+    (void)elsewhere;
+}
+
+TEST(SourceFinderTest, NearestFirstExactCaseFirstAndBounded)
+{
+    const fs::path root = fs::path(::testing::TempDir()) / ("finder_" + std::to_string(::getpid()));
+    fs::remove_all(root);
+    fs::create_directories(root / "a" / "b" / "c");
+    fs::create_directories(root / ".hidden");
+    for (const fs::path& p :
+         {root / "a" / "b" / "c" / "x.png", root / "a" / "x.png", root / "a" / "Y.PNG",
+          root / "a" / "b" / "y.png", root / ".hidden" / "z.png", root / "a" / "b" / "c" / "w.png"})
+        std::ofstream(p) << "x";
+    fs::create_directory_symlink(root, root / "a" / "loop"); // never followed
+
+    SourceFinder finder({{root.string(), 2}});
+    EXPECT_EQ(finder.find("/old/x.png"), (root / "a" / "x.png").string());
+    EXPECT_EQ(finder.find("D:\\y.png"), (root / "a" / "b" / "y.png").string());
+    EXPECT_EQ(finder.find("/old/z.png"), "");   // hidden folders are not searched
+    EXPECT_EQ(finder.find("/old/w.png"), "");   // three levels down: beyond the depth
+    EXPECT_EQ(finder.find("/old/folder/"), ""); // no file name
+
+    // A tree larger than the bound is read only up to it.
+    for (int i = 0; i < 50; ++i)
+        std::ofstream(root / std::to_string(i)) << "x";
+    SourceFinder small({{root.string(), 3}}, 10);
+    EXPECT_EQ(small.find("/old/w.png"), "");
+    fs::remove_all(root);
 }
 
 TEST_F(ProjectFileTest, LineBreaksAndEncodings)
@@ -425,12 +563,8 @@ TEST_F(ProjectFileTest, HostileFilesFailCleanly)
     // A single huge line is refused before it is held in memory twice over.
     {
         const fs::path big = dir / "big.tavrel";
-        std::ofstream out(big, std::ios::binary);
-        out << "id=Tavrel\r\nversion=100\r\ntitle=";
-        const std::string chunk(1 << 20, 'x');
-        for (int i = 0; i < 100; ++i)
-            out << chunk;
-        out.close();
+        std::ofstream(big, std::ios::binary) << "id=Tavrel\r\nversion=100\r\ntitle=";
+        fs::resize_file(big, 100 << 20); // sparse: costs neither time nor disk
         try {
             LoadProject(doc, big.string(), host);
             FAIL() << "no error";
@@ -457,6 +591,25 @@ TEST_F(ProjectFileTest, HostileFilesFailCleanly)
 
     EXPECT_EQ(load(std::string()), "");
     EXPECT_FALSE(loaded);
+
+    // The hostile files the fuzz replay runs too: each is refused, with the format check or
+    // with an error message, and the load ends with the document drawable.
+    int crashers = 0;
+    for (const fs::path& crasher : TestDataFiles("crashers/project")) {
+        SCOPED_TRACE(crasher.string());
+        doc.Reset();
+        loaded = true;
+        try {
+            loaded = LoadProject(doc, crasher.string(), host);
+        } catch (const std::runtime_error& e) {
+            EXPECT_NE(std::string(e.what()), "");
+            loaded = false;
+        }
+        EXPECT_FALSE(loaded);
+        EXPECT_TRUE(doc.RenderEnabled);
+        ++crashers;
+    }
+    EXPECT_GE(crashers, 4);
 }
 
 TEST(ProjectParse, NumbersAndKeys)

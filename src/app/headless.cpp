@@ -10,6 +10,7 @@
 #include "frommovies.h"
 #include "imageio/asciicase.h"
 #include "imageio/imageunit.h"
+#include "imageio/picturefailure.h"
 #include "render/drawmenu.h"
 #include "thumbs/mediaframe.h"
 
@@ -173,27 +174,42 @@ public:
     void showError(const std::string& text) override { message(text); }
     void showInformation(const std::string& text) override { message(text); }
 
-    void retakeMovieFrame(MenuDocument& doc, int n) override
+    bool retakeMovieFrame(MenuDocument& doc, int n, std::string& failure) override
     {
         ThumbnailSource& source = doc.item(n).source;
         if (source.menuframe < 0) {
             // The thumbnail dialog reads every negative frame as a picture source.
             source.menuframe = -1;
-            if (!LoadPictureFile(source.menuclip, source.ThumbnailImage)) {
+            std::string reason;
+            if (!LoadPictureFile(source.menuclip, source.ThumbnailImage, reason)) {
                 source.ThumbnailImage.clear();
-                message("Error loading " + source.menuclip);
+                failure = PictureFailureMessage(source.menuclip, reason);
+                return false;
             }
-        } else {
-            std::int32_t frame = source.menuframe;
-            Picture picture;
-            std::string error;
-            if (TakeMovieFrame(source.menuclip, frame, picture, error))
-                source.ThumbnailImage = std::move(picture);
-            else
-                message(error);
-            source.menuframe = frame;
+            return true;
         }
-        message("Movie clip #" + std::to_string(n) + " loaded");
+        std::int32_t frame = source.menuframe;
+        Picture picture;
+        std::string error;
+        const bool taken = TakeMovieFrame(source.menuclip, frame, picture, error, &failure);
+        if (taken)
+            source.ThumbnailImage = std::move(picture);
+        source.menuframe = frame;
+        return taken;
+    }
+
+    // A line per finding, as scripts read standard error line by line.
+    void reportLoad(const LoadReport& report) override
+    {
+        for (const LoadReport::Source& s : report.relinked)
+            message(s.stored + " (" + s.what + ") not found; using " + s.found);
+        for (const LoadReport::Source& s : report.notFound)
+            message(s.stored + " (" + s.what + ") not found");
+        for (const std::string& failure : report.failures)
+            message(failure);
+        if (report.moviesLoaded > 0 || report.picturesLoaded > 0)
+            message(std::to_string(report.moviesLoaded) + " movie clips and " +
+                    std::to_string(report.picturesLoaded) + " pictures loaded");
     }
 };
 
@@ -310,7 +326,10 @@ std::string HeadlessUsage()
            "                  menustart (0..990), menucount (0..10),\n"
            "                  menucaptionN menuclipN menuframeN (N = 1..10; frame -1: picture;\n"
            "                  frame auto: a representative frame of the movie is chosen\n"
-           "                  and its number stored)\n"
+           "                  and its number stored),\n"
+           "                  aspect (pixels|4:3|16:9), fittext tvsafe (true|false),\n"
+           "                  buttonstyle (underline|frame|text|none),\n"
+           "                  highlightcolor selectcolor (hex BBGGRR)\n"
            "\n"
            "Many menus at once:\n" +
            BatchUsage() + FromMoviesUsage() +

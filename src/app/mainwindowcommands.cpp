@@ -66,7 +66,7 @@ void TForm1::Open1Click()
 void TForm1::openProject(const QString& path)
 {
     {
-        EditorLoadHost host(m_clipForm, this);
+        EditorLoadHost host(m_clipForm, this, LastClipDir);
         guarded([&] { LoadProject(m_doc, path.toStdString(), host); });
     }
     m_doc.RenderEnabled = true;

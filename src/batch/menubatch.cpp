@@ -6,6 +6,7 @@
 #include "imageio/asciicase.h"
 #include "imageio/atomicfile.h"
 #include "imageio/imageunit.h"
+#include "imageio/picturefailure.h"
 #include "outputnames.h"
 #include "picturefilecache.h"
 #include "quiethost.h"
@@ -36,14 +37,16 @@ std::string trimBlanks(const std::string& text)
 std::string missingSource(const MenuDocument& doc)
 {
     if (!doc.bgimage.empty() && doc.BackgroundPicture.isEmpty())
-        return IsRegularFile(doc.bgimage) ? "Error loading " + doc.bgimage
-                                          : "background picture not found: " + doc.bgimage;
+        return PictureFailureMessage(doc.bgimage, doc.BackgroundFailure.empty()
+                                                      ? "the file cannot be read"
+                                                      : doc.BackgroundFailure);
     for (int n = 1; n <= kItemCount; ++n) {
         const ThumbnailSource& source = doc.item(n).source;
         if (!source.menuclip.empty() && source.ThumbnailImage.isEmpty())
             return IsRegularFile(source.menuclip)
-                       ? "Error loading " + source.menuclip
-                       : "Error locating thumbnail source: " + source.menuclip;
+                       ? "Cannot read " + FileNameOf(source.menuclip) + " (item " +
+                             std::to_string(n) + ")"
+                       : source.menuclip + " (item " + std::to_string(n) + ") not found";
     }
     return {};
 }
@@ -127,8 +130,9 @@ BatchResult MakeBatchRow(const MenuDocument& base, const BatchRow& row,
     try {
         MenuDocument doc = base;
         if (pictures)
-            doc.pictureLoader = [pictures](const std::string& path, Picture& out) {
-                return pictures->load(path, out);
+            doc.pictureLoader = [pictures](const std::string& path, Picture& out,
+                                           std::string& reason) {
+                return pictures->load(path, out, reason);
             };
         QuietLoadHost host;
         ApplySettings(doc, row.settings, host);

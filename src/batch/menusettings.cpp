@@ -4,6 +4,7 @@
 #include "document/settingcheck.h"
 #include "imageio/asciicase.h"
 #include "imageio/atomicfile.h"
+#include "imageio/picturefailure.h"
 #include "thumbs/autoframe.h"
 
 #include <array>
@@ -19,7 +20,7 @@ void ChooseAutoFrame(MenuDocument& doc, int n, ProjectLoadHost& host)
         return;
     }
     if (!IsRegularFile(source.menuclip)) {
-        host.showError("Error locating thumbnail source: " + source.menuclip);
+        host.showError(source.menuclip + " (item " + std::to_string(n) + ") not found");
         return;
     }
     try {
@@ -28,7 +29,7 @@ void ChooseAutoFrame(MenuDocument& doc, int n, ProjectLoadHost& host)
         source.ThumbnailImage = std::move(chosen.picture);
     } catch (const std::exception& e) {
         source.menuframe = 0;
-        host.showError(source.menuclip + ": " + e.what());
+        host.showError("Cannot open movie " + FileNameOf(source.menuclip) + ": " + e.what());
     }
 }
 
@@ -47,6 +48,8 @@ void ApplySettings(MenuDocument& doc, const std::vector<Setting>& settings, Proj
             continue;
         }
         ApplyProjectValue(doc, key, value);
+        if (lower == "bgimage" && !doc.BackgroundFailure.empty())
+            host.showError(PictureFailureMessage(doc.bgimage, doc.BackgroundFailure));
         if (lower == "textfont" && !value.empty() && doc.textfont.empty())
             host.showInformation("font '" + value + "' is not installed; the default face is used");
         if (n != 0 && !lower.starts_with("menucaption"))

@@ -4,23 +4,25 @@
 
 PictureFileCache::PictureFileCache(std::uint64_t budgetBytes) : m_budget(budgetBytes) {}
 
-bool PictureFileCache::load(const std::string& path, Picture& out)
+bool PictureFileCache::load(const std::string& path, Picture& out, std::string& reason)
 {
     {
         std::lock_guard lock(m_mutex);
         if (const auto it = m_pictures.find(path); it != m_pictures.end()) {
-            if (!it->second) {
+            if (!it->second.picture) {
                 out.clear();
+                reason = it->second.reason;
                 return false;
             }
-            out = *it->second;
+            out = *it->second.picture;
             return true;
         }
     }
     // Decoded outside the lock, so that rows wanting different files do not wait on
     // each other; two rows asking for the same new file may both decode it.
     auto picture = std::make_shared<Picture>();
-    const bool ok = LoadPictureFile(path, *picture);
+    std::string why;
+    const bool ok = LoadPictureFile(path, *picture, why);
     const std::uint64_t bytes = ok ? static_cast<std::uint64_t>(picture->stride()) *
                                          static_cast<std::uint64_t>(picture->height())
                                    : 0;
@@ -28,13 +30,15 @@ bool PictureFileCache::load(const std::string& path, Picture& out)
     {
         std::lock_guard lock(m_mutex);
         if (m_bytes + bytes <= m_budget && !m_pictures.contains(path)) {
-            m_pictures.emplace(path, ok ? std::shared_ptr<const Picture>(picture) : nullptr);
+            m_pictures.emplace(path,
+                               Entry{ok ? std::shared_ptr<const Picture>(picture) : nullptr, why});
             m_bytes += bytes;
             kept = true;
         }
     }
     if (!ok) {
         out.clear();
+        reason = why;
         return false;
     }
     if (kept)

@@ -15,13 +15,17 @@ class PictureFileCache {
 public:
     explicit PictureFileCache(std::uint64_t budgetBytes = 768ULL * 1024 * 1024);
 
-    // As LoadPictureFile onto an empty picture: false (out empty) for a file that
-    // cannot be read.
-    bool load(const std::string& path, Picture& out);
+    // As LoadPictureFile onto an empty picture: false (out empty, `reason` saying why)
+    // for a file that cannot be read.
+    bool load(const std::string& path, Picture& out, std::string& reason);
 
 private:
     std::mutex m_mutex;
-    std::map<std::string, std::shared_ptr<const Picture>> m_pictures; // null: unreadable
+    struct Entry {
+        std::shared_ptr<const Picture> picture; // null: unreadable
+        std::string reason;
+    };
+    std::map<std::string, Entry> m_pictures;
     std::uint64_t m_bytes = 0;
     std::uint64_t m_budget;
 };

@@ -1,26 +1,38 @@
 #include "quiethost.h"
 
-#include "imageio/imageunit.h"
+#include "imageio/picturefailure.h"
 #include "thumbs/mediaframe.h"
 
-void QuietLoadHost::retakeMovieFrame(MenuDocument& doc, int n)
+bool QuietLoadHost::retakeMovieFrame(MenuDocument& doc, int n, std::string& failure)
 {
     ThumbnailSource& source = doc.item(n).source;
     if (source.menuframe < 0) {
         // Every negative frame reads as a picture source.
         source.menuframe = -1;
-        if (!doc.loadPicture(source.menuclip, source.ThumbnailImage)) {
+        std::string reason;
+        if (!doc.loadPicture(source.menuclip, source.ThumbnailImage, reason)) {
             source.ThumbnailImage.clear();
-            errors.push_back("Error loading " + source.menuclip);
+            failure = PictureFailureMessage(source.menuclip, reason);
+            return false;
         }
-        return;
+        return true;
     }
     std::int32_t frame = source.menuframe;
     Picture picture;
     std::string error;
-    if (TakeMovieFrame(source.menuclip, frame, picture, error))
+    const bool taken = TakeMovieFrame(source.menuclip, frame, picture, error, &failure);
+    if (taken)
         source.ThumbnailImage = std::move(picture);
-    else
-        errors.push_back(source.menuclip + ": " + error);
     source.menuframe = frame;
+    return taken;
+}
+
+void QuietLoadHost::reportLoad(const LoadReport& report)
+{
+    for (const LoadReport::Source& s : report.relinked)
+        notes.push_back(s.stored + " (" + s.what + ") not found; using " + s.found);
+    for (const LoadReport::Source& s : report.notFound)
+        errors.push_back(s.stored + " (" + s.what + ") not found");
+    for (const std::string& failure : report.failures)
+        errors.push_back(failure);
 }

@@ -6,12 +6,14 @@
 #include <vector>
 
 // Loading without anybody to ask: messages are collected for the caller to report,
-// movie frames are taken directly, and a source that fails to load is an error.
+// movie frames are taken directly, and a source that is missing or fails to load is
+// an error.
 class QuietLoadHost : public ProjectLoadHost {
 public:
     void showError(const std::string& text) override { errors.push_back(text); }
     void showInformation(const std::string& text) override { notes.push_back(text); }
-    void retakeMovieFrame(MenuDocument& doc, int n) override;
+    bool retakeMovieFrame(MenuDocument& doc, int n, std::string& failure) override;
+    void reportLoad(const LoadReport& report) override;
 
     std::vector<std::string> errors;
     std::vector<std::string> notes;

@@ -14,7 +14,6 @@ namespace {
 
 constexpr std::uint8_t kExtensionIntroducer = 0x21;
 constexpr std::uint8_t kImageSeparator = 0x2C;
-constexpr std::uint8_t kTrailer = 0x3B;
 constexpr std::uint8_t kGraphicControlLabel = 0xF9;
 constexpr int kMaxCodeBits = 12;
 constexpr int kDictionarySize = 1 << kMaxCodeBits;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <utility>
 
 const std::array<VideoModePreset, 4> kVideoModes = {{
     {704, 480, "&1. 704 x 480 - VCD (NTSC - USA)"},
@@ -72,6 +73,42 @@ void MenuDocument::setTextcolor(Color value)
     textcolor = value & 0xFFFFFF;
     refresh();
 }
+void MenuDocument::setAspect(MenuAspect value)
+{
+    aspect = value;
+    refresh();
+}
+
+void MenuDocument::setFittext(bool value)
+{
+    fittext = value;
+    refresh();
+}
+
+void MenuDocument::setTvsafe(bool value)
+{
+    tvsafe = value;
+    refresh();
+}
+
+void MenuDocument::setButtonstyle(ButtonStyle value)
+{
+    buttonstyle = value;
+    refresh();
+}
+
+void MenuDocument::setHighlightcolor(Color value)
+{
+    highlightcolor = value & 0xFFFFFF;
+    refresh();
+}
+
+void MenuDocument::setSelectcolor(Color value)
+{
+    selectcolor = value & 0xFFFFFF;
+    refresh();
+}
+
 void MenuDocument::setBgcolor(Color value)
 {
     bgcolor = value & 0xFFFFFF;
@@ -124,7 +161,8 @@ void MenuDocument::setBgimage(const std::string& path)
 {
     bgimage = path;
     BackgroundPicture.clear();
-    if (IsRegularFile(path) && !loadPicture(path, BackgroundPicture))
+    BackgroundFailure.clear();
+    if (!path.empty() && !loadPicture(path, BackgroundPicture, BackgroundFailure))
         BackgroundPicture.clear();
     refresh();
 }
@@ -147,9 +185,9 @@ void MenuDocument::setCurrentFileName(const std::string& path)
         onFileNameChanged();
 }
 
-bool MenuDocument::loadPicture(const std::string& path, Picture& out) const
+bool MenuDocument::loadPicture(const std::string& path, Picture& out, std::string& reason) const
 {
-    return pictureLoader ? pictureLoader(path, out) : LoadPictureFile(path, out);
+    return pictureLoader ? pictureLoader(path, out, reason) : LoadPictureFile(path, out, reason);
 }
 
 menurec& MenuDocument::item(int n)
@@ -210,6 +248,12 @@ void MenuDocument::resetFields()
     titlesize = 10;
     captionsize = 10;
     quality = false;
+    aspect = MenuAspect::Pixels;
+    fittext = false;
+    tvsafe = false;
+    buttonstyle = ButtonStyle::Underline;
+    highlightcolor = kDefaultHighlightColor;
+    selectcolor = kDefaultSelectColor;
     setCurrentFileName(std::string());
     if (onSyncPanel)
         onSyncPanel();
@@ -218,4 +262,60 @@ void MenuDocument::resetFields()
 int MenuDocument::visibleItemCount() const
 {
     return std::clamp(menucount, 0, kItemCount);
+}
+
+namespace {
+
+constexpr std::pair<MenuAspect, const char*> kAspectNames[] = {
+    {MenuAspect::Pixels, "pixels"},
+    {MenuAspect::Standard, "4:3"},
+    {MenuAspect::Wide, "16:9"},
+};
+constexpr std::pair<ButtonStyle, const char*> kButtonStyleNames[] = {
+    {ButtonStyle::Underline, "underline"},
+    {ButtonStyle::Frame, "frame"},
+    {ButtonStyle::Text, "text"},
+    {ButtonStyle::None, "none"},
+};
+
+template <typename E, std::size_t N>
+const char* nameOf(const std::pair<E, const char*> (&names)[N], E value)
+{
+    for (const auto& [v, name] : names)
+        if (v == value)
+            return name;
+    return names[0].second;
+}
+
+template <typename E, std::size_t N>
+bool parseName(const std::pair<E, const char*> (&names)[N], const std::string& text, E& value)
+{
+    for (const auto& [v, name] : names)
+        if (EqualsNoCase(text, name)) {
+            value = v;
+            return true;
+        }
+    return false;
+}
+
+} // namespace
+
+const char* MenuAspectName(MenuAspect aspect)
+{
+    return nameOf(kAspectNames, aspect);
+}
+
+const char* ButtonStyleName(ButtonStyle style)
+{
+    return nameOf(kButtonStyleNames, style);
+}
+
+bool ParseMenuAspect(const std::string& name, MenuAspect& aspect)
+{
+    return parseName(kAspectNames, name, aspect);
+}
+
+bool ParseButtonStyle(const std::string& name, ButtonStyle& style)
+{
+    return parseName(kButtonStyleNames, name, style);
 }

@@ -42,6 +42,33 @@ struct VideoModePreset {
 // The four image size presets, indexed by VideoMode.
 extern const std::array<VideoModePreset, 4> kVideoModes;
 
+// How the menu's pixels are shown: exactly as composed ("pixels"), or laid out for a
+// 4:3 or 16:9 display and squeezed to the frame's non-square pixels.
+enum class MenuAspect {
+    Pixels,
+    Standard, // "4:3"
+    Wide,     // "16:9"
+};
+
+// How a selected or activated button is drawn in the disc menu's masks.
+enum class ButtonStyle {
+    Underline, // a bar under the caption
+    Frame,     // a frame around the thumbnail, or around the caption in the list
+    Text,      // the caption redrawn in the highlight colour
+    None,
+};
+
+// The names these take in project files and on the command line.
+const char* MenuAspectName(MenuAspect aspect);
+const char* ButtonStyleName(ButtonStyle style);
+bool ParseMenuAspect(const std::string& name, MenuAspect& aspect);
+bool ParseButtonStyle(const std::string& name, ButtonStyle& style);
+
+// Defaults of the disc highlight colours: a blue highlight and a rose select colour
+// that stand out on light and dark menus alike.
+constexpr Color kDefaultHighlightColor = 0xAE6C26;
+constexpr Color kDefaultSelectColor = 0x7C7FDE;
+
 // The one menu being edited, with the run-time state that travels with it.
 // Texts are UTF-8. Every setter stores its value and asks for a refresh; a refresh
 // reaches `onRefresh` only while RenderEnabled is true.
@@ -68,8 +95,17 @@ public:
     bool quality = false;
     std::array<menurec, kItemCount> items;
 
+    // Settings beyond the 48-line project format; written only when not the default.
+    MenuAspect aspect = MenuAspect::Pixels;
+    bool fittext = false; // shrink text lines that do not fit title-safe
+    bool tvsafe = false;  // broadcast-range colours and an interlace low-pass filter
+    ButtonStyle buttonstyle = ButtonStyle::Underline;
+    Color highlightcolor = kDefaultHighlightColor;
+    Color selectcolor = kDefaultSelectColor;
+
     // Run-time state.
     Picture BackgroundPicture;
+    std::string BackgroundFailure; // why bgimage could not be loaded; empty when it was
     int VideoMode = 0;
     int ImageWidth = 704;
     int ImageHeight = 480;
@@ -80,10 +116,10 @@ public:
     std::vector<std::string> installedFonts;
 
     // Decodes the background and thumbnail picture files, as LoadPictureFile onto an
-    // empty picture; LoadPictureFile itself when unset. Many menus made from the same
-    // files share one decoder cache through it.
-    std::function<bool(const std::string& path, Picture& out)> pictureLoader;
-    bool loadPicture(const std::string& path, Picture& out) const;
+    // empty picture (with the reason of a failure); LoadPictureFile itself when unset.
+    // Many menus made from the same files share one decoder cache through it.
+    std::function<bool(const std::string& path, Picture& out, std::string& reason)> pictureLoader;
+    bool loadPicture(const std::string& path, Picture& out, std::string& reason) const;
 
     // Observers set by the owner (the main window, the headless command, tests).
     std::function<void()> onRefresh;             // compose the preview again
@@ -105,6 +141,12 @@ public:
     void setQuality(bool value);
     void setTextcolor(Color value);
     void setBgcolor(Color value);
+    void setAspect(MenuAspect value);
+    void setFittext(bool value);
+    void setTvsafe(bool value);
+    void setButtonstyle(ButtonStyle value);
+    void setHighlightcolor(Color value);
+    void setSelectcolor(Color value);
     // Values outside 5..15 are the caller's to clamp; an unchanged value does nothing.
     void setTitlesize(int value);
     void setCaptionsize(int value);
@@ -113,7 +155,8 @@ public:
     // Taken only within 0..10; returns whether it was taken.
     bool setMenucount(int value);
     void setCaption(int item, const std::string& text); // item 1..10
-    // Stores the path and decodes the file (when it exists) into BackgroundPicture.
+    // Stores the path and decodes the file into BackgroundPicture; a file that is
+    // missing or cannot be read leaves it empty and says why in BackgroundFailure.
     void setBgimage(const std::string& path);
     // 0..3; anything else selects 0.
     void selectVideoMode(int mode);

@@ -2,7 +2,9 @@
 
 #include "imageio/atomicfile.h"
 #include "imageio/imageunit.h"
+#include "imageio/picturefailure.h"
 #include "projectparse.h"
+#include "sourcefinder.h"
 
 #include <algorithm>
 #include <span>
@@ -98,6 +100,19 @@ std::string ProjectFileText(const MenuDocument& doc)
         line("menuframe" + number, std::to_string(rec.source.menuframe));
     }
     line("quality", boolText(doc.quality));
+
+    if (doc.aspect != MenuAspect::Pixels)
+        line("aspect", MenuAspectName(doc.aspect));
+    if (doc.fittext)
+        line("fittext", "true");
+    if (doc.tvsafe)
+        line("tvsafe", "true");
+    if (doc.buttonstyle != ButtonStyle::Underline)
+        line("buttonstyle", ButtonStyleName(doc.buttonstyle));
+    if (doc.highlightcolor != kDefaultHighlightColor)
+        line("highlightcolor", FormatHexColor(doc.highlightcolor));
+    if (doc.selectcolor != kDefaultSelectColor)
+        line("selectcolor", FormatHexColor(doc.selectcolor));
     return out;
 }
 
@@ -132,7 +147,23 @@ void ApplyProjectValue(MenuDocument& doc, const std::string& key, const std::str
     }
 
     const bool isTrue = value == "true";
-    if (name == "menustart")
+    if (name == "aspect") {
+        MenuAspect aspect = MenuAspect::Pixels;
+        ParseMenuAspect(value, aspect);
+        doc.setAspect(aspect);
+    } else if (name == "fittext") {
+        doc.setFittext(isTrue);
+    } else if (name == "tvsafe") {
+        doc.setTvsafe(isTrue);
+    } else if (name == "buttonstyle") {
+        ButtonStyle style = ButtonStyle::Underline;
+        ParseButtonStyle(value, style);
+        doc.setButtonstyle(style);
+    } else if (name == "highlightcolor") {
+        doc.setHighlightcolor(ParseHexColor(value).value_or(kDefaultHighlightColor));
+    } else if (name == "selectcolor") {
+        doc.setSelectcolor(ParseHexColor(value).value_or(kDefaultSelectColor));
+    } else if (name == "menustart")
         doc.setMenustart(std::clamp(ReadDecimal(value), 0, 990));
     else if (name == "menucount")
         doc.setMenucount(std::clamp(ReadDecimal(value), 0, kItemCount));
@@ -166,27 +197,101 @@ void ApplyProjectValue(MenuDocument& doc, const std::string& key, const std::str
         doc.setQuality(isTrue);
 }
 
-void RetakeThumbnail(MenuDocument& doc, int n, ProjectLoadHost& host)
+void ProjectLoadHost::reportLoad(const LoadReport& report)
+{
+    const std::string text = LoadSummaryText(report);
+    if (text.empty())
+        return;
+    if (report.hasProblems())
+        showError(text);
+    else
+        showInformation(text);
+}
+
+void RetakeThumbnail(MenuDocument& doc, int n, ProjectLoadHost& host, LoadReport& report,
+                     SourceFinder* finder)
 {
     ThumbnailSource& source = doc.item(n).source;
     source.ThumbnailImage.clear();
     if (source.menuclip.empty())
         return;
+    const std::string what = "item " + std::to_string(n);
     if (!IsRegularFile(source.menuclip)) {
-        host.showError("Error locating thumbnail source: " + source.menuclip);
-        return;
+        const std::string found = finder ? finder->find(source.menuclip) : std::string();
+        if (found.empty()) {
+            report.notFound.push_back({what, source.menuclip, {}});
+            return;
+        }
+        report.relinked.push_back({what, source.menuclip, found});
+        source.menuclip = found;
     }
     if (source.menuframe == -1) {
-        if (!doc.loadPicture(source.menuclip, source.ThumbnailImage))
+        std::string reason;
+        if (doc.loadPicture(source.menuclip, source.ThumbnailImage, reason)) {
+            ++report.picturesLoaded;
+        } else {
             source.ThumbnailImage.clear();
+            report.failures.push_back(PictureFailureMessage(source.menuclip, reason));
+        }
         return;
     }
-    host.retakeMovieFrame(doc, n);
+    std::string failure;
+    if (!host.retakeMovieFrame(doc, n, failure))
+        report.failures.push_back(failure.empty() ? "Cannot take a frame of " +
+                                                        FileNameOf(source.menuclip) + "."
+                                                  : failure);
+    else if (source.menuframe == -1)
+        ++report.picturesLoaded;
+    else
+        ++report.moviesLoaded;
 }
+
+void RetakeThumbnail(MenuDocument& doc, int n, ProjectLoadHost& host)
+{
+    LoadReport report;
+    RetakeThumbnail(doc, n, host, report);
+    host.reportLoad(report);
+}
+
+namespace {
+
+// The background as the project names it; a picture that is not there is looked for
+// like the items' sources.
+void relinkBackground(MenuDocument& doc, SourceFinder& finder, LoadReport& report)
+{
+    if (doc.bgimage.empty())
+        return;
+    if (!IsRegularFile(doc.bgimage)) {
+        const std::string found = finder.find(doc.bgimage);
+        if (found.empty()) {
+            report.notFound.push_back({"background", doc.bgimage, {}});
+            return;
+        }
+        report.relinked.push_back({"background", doc.bgimage, found});
+        doc.setBgimage(found);
+    }
+    if (!doc.BackgroundFailure.empty())
+        report.failures.push_back(PictureFailureMessage(doc.bgimage, doc.BackgroundFailure));
+}
+
+std::vector<SourceFinder::Root> searchRoots(const std::string& projectPath,
+                                            const ProjectLoadHost& host)
+{
+    std::vector<SourceFinder::Root> roots;
+    const std::size_t cut = projectPath.find_last_of('/');
+    roots.push_back({cut == std::string::npos ? std::string(".") : projectPath.substr(0, cut + 1),
+                     SourceFinder::kProjectDepth});
+    for (const std::string& folder : host.searchFolders())
+        roots.push_back({folder, 0});
+    return roots;
+}
+
+} // namespace
 
 bool LoadProject(MenuDocument& doc, const std::string& path, ProjectLoadHost& host)
 {
     bool formatOk = false;
+    LoadReport report;
     {
         LoadGuard guard(doc, host);
         host.processEvents();
@@ -206,7 +311,14 @@ bool LoadProject(MenuDocument& doc, const std::string& path, ProjectLoadHost& ho
             guard.changing();
             for (std::string_view key : kFieldOrder)
                 ApplyProjectValue(doc, std::string(key), values.value(key));
+            // Later settings: a missing or bad value is the default.
+            for (int k = kProjectFileLineCount; k < kProjectKeyCount; ++k) {
+                const std::string_view key = ProjectKeys()[static_cast<std::size_t>(k)].name;
+                ApplyProjectValue(doc, std::string(key), values.value(key));
+            }
 
+            SourceFinder finder(searchRoots(path, host));
+            relinkBackground(doc, finder, report);
             for (menurec& rec : doc.items)
                 rec.source.ThumbnailImage.clear();
 
@@ -216,7 +328,7 @@ bool LoadProject(MenuDocument& doc, const std::string& path, ProjectLoadHost& ho
                                   values.value("menucaption" + number));
                 ApplyProjectValue(doc, "menuclip" + number, values.value("menuclip" + number));
                 ApplyProjectValue(doc, "menuframe" + number, values.value("menuframe" + number));
-                RetakeThumbnail(doc, n, host);
+                RetakeThumbnail(doc, n, host, report, &finder);
             }
 
             guard.done();
@@ -226,5 +338,7 @@ bool LoadProject(MenuDocument& doc, const std::string& path, ProjectLoadHost& ho
     }
     doc.setCurrentFileName(path);
     doc.refresh();
+    if (formatOk)
+        host.reportLoad(report); // after the busy cursor, over the finished preview
     return formatOk;
 }

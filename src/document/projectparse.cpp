@@ -31,12 +31,14 @@ constexpr std::array<ProjectKey, kProjectKeyCount> kKeys = {{
     {"menucaption9", K::Text}, {"menuclip9", K::Text}, {"menuframe9", K::Decimal},
     {"menucaption10", K::Text}, {"menuclip10", K::Text}, {"menuframe10", K::Decimal},
     {"quality", K::Boolean},
+    {"aspect", K::Choice}, {"fittext", K::Boolean}, {"tvsafe", K::Boolean},
+    {"buttonstyle", K::Choice}, {"highlightcolor", K::HexColor}, {"selectcolor", K::HexColor},
 }};
 // clang-format on
 
 constexpr int kFirstItemKey = 17;
 constexpr int kItemKeyCount = 30;
-constexpr std::size_t kLongestKey = 13; // "menucaption10"
+constexpr std::size_t kLongestKey = 14; // "highlightcolor"
 
 int hexDigit(char c)
 {

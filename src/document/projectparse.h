@@ -17,6 +17,7 @@ enum class ProjectValueKind {
     Text,       // taken literally
     HexColor,   // hexadecimal digits in either case, 32-bit
     SizeFactor, // decimal; missing or malformed counts as 10, then 5..15
+    Choice,     // one of a few names (aspect, buttonstyle); anything else is the default
 };
 
 struct ProjectKey {
@@ -24,7 +25,16 @@ struct ProjectKey {
     ProjectValueKind kind;
 };
 
-constexpr int kProjectKeyCount = 48;
+// The 48 lines every project file has, then keys of later settings that are written
+// only when they differ from their defaults (readers of the 48 lines ignore them).
+constexpr int kProjectFileLineCount = 48;
+constexpr int kProjectKeyCount = 54;
+
+// Whether a key index is one of the later settings after the 48 lines.
+constexpr bool IsExtraProjectKey(int keyIndex)
+{
+    return keyIndex >= kProjectFileLineCount && keyIndex < kProjectKeyCount;
+}
 
 // The keys of a project file in the order the writer puts them.
 const std::array<ProjectKey, kProjectKeyCount>& ProjectKeys();

@@ -1,6 +1,7 @@
 #include "settingcheck.h"
 
 #include "imageio/asciicase.h"
+#include "menudocument.h"
 #include "projectparse.h"
 
 namespace {
@@ -46,6 +47,15 @@ std::string SettingProblem(const std::string& key, const std::string& value)
         if (value != "true" && value != "false")
             return key + ": '" + value + "' is not true or false";
         break;
+    case ProjectValueKind::Choice: {
+        MenuAspect aspect;
+        ButtonStyle style;
+        if (EqualsNoCase(key, "aspect") && !ParseMenuAspect(value, aspect))
+            return key + ": '" + value + "' is not pixels, 4:3 or 16:9";
+        if (EqualsNoCase(key, "buttonstyle") && !ParseButtonStyle(value, style))
+            return key + ": '" + value + "' is not underline, frame, text or none";
+        break;
+    }
     case ProjectValueKind::Text:
     case ProjectValueKind::Fixed:
         break;

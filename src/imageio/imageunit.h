@@ -9,6 +9,8 @@
 // what was there). False for a missing, unreadable or malformed file or an unknown
 // extension (then the target is untouched). Never throws.
 bool LoadPictureFile(const std::string& fileName, Picture& target);
+// The same, saying on failure why in plain words (see PictureFailureReason).
+bool LoadPictureFile(const std::string& fileName, Picture& target, std::string& reason);
 
 // The part of the file name (after the last "/") behind its last dot, ASCII letters
 // lowered: "Menu.JPEG" gives "jpeg"; empty when the name has no dot.

@@ -6,9 +6,12 @@
 #include "codecs/gifreader.h"
 #include "codecs/pngreader.h"
 #include "jpegreader.h"
+#include "picturefailure.h"
 
 #include <cstring>
 #include <span>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -86,9 +89,23 @@ std::string LowerCaseExtension(const std::string& fileName)
 
 bool LoadPictureFile(const std::string& fileName, Picture& target)
 {
+    std::string reason;
+    return LoadPictureFile(fileName, target, reason);
+}
+
+bool LoadPictureFile(const std::string& fileName, Picture& target, std::string& reason)
+{
     const Format format = formatOf(fileName);
-    if (format == Format::None)
+    if (format == Format::None) {
+        reason = "it is not a BMP, GIF, JPEG or PNG picture";
         return false;
+    }
+    if (!IsRegularFile(fileName)) {
+        struct stat st {};
+        reason =
+            ::stat(fileName.c_str(), &st) != 0 ? "the file does not exist" : "it is not a file";
+        return false;
+    }
     try {
         const std::string file = ReadWholeFile(fileName, kMaxFileBytes);
         const std::span<const std::uint8_t> bytes(
@@ -117,7 +134,11 @@ bool LoadPictureFile(const std::string& fileName, Picture& target)
             return false;
         }
         return true;
+    } catch (const std::exception& e) {
+        reason = PictureFailureReason(e);
+        return false;
     } catch (...) {
+        reason = "the file cannot be read";
         return false;
     }
 }

@@ -64,8 +64,8 @@ private:
     const int H;
 };
 
-Rect MenuPainter::drawLine(int x, int y, const std::string& text, TextSize size,
-                           MenuField field, int item)
+Rect MenuPainter::drawLine(int x, int y, const std::string& text, TextSize size, MenuField field,
+                           int item)
 {
     if (m_doc.shadowtext)
         m_target.drawText(x + 1, y + 1, text, m_doc.bgcolor);
@@ -172,8 +172,8 @@ void MenuPainter::drawList(int n)
     int y = roundHalfEven((0.55 - n * 0.065 / 2) * H);
     for (int i = 1; i <= n; ++i) {
         const std::string& line = lines[static_cast<std::size_t>(i - 1)];
-        const Rect box = drawLine(x, y, line, sizes[static_cast<std::size_t>(i - 1)],
-                                  MenuField::Caption, i);
+        const Rect box =
+            drawLine(x, y, line, sizes[static_cast<std::size_t>(i - 1)], MenuField::Caption, i);
         if (m_geometry)
             m_geometry->items.push_back({i, i - 1, 0, Rect{}, box, box});
         y += yOf(0.065);

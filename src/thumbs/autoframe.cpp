@@ -108,9 +108,9 @@ AutoFrame ChooseMovieFrame(const std::string& path)
     const std::int64_t count = decoder.frameCount();
     const double timePerFrame =
         static_cast<double>(decoder.duration()) / static_cast<double>(count);
-    // Positions are those of the thumbnail dialog's slider, 0..frame count.
+    // Positions are those of the thumbnail dialog's slider, 0..last frame.
     const std::int64_t top =
-        std::min<std::int64_t>(count, std::numeric_limits<std::int32_t>::max());
+        std::min<std::int64_t>(count - 1, std::numeric_limits<std::int32_t>::max());
     const double first = static_cast<double>(top) * 0.05;
     const double last = static_cast<double>(top) * 0.95;
 

@@ -8,7 +8,10 @@
 #include "clipvideowidget.h"
 #include "document/menudocument.h"
 #include "imageio/imageunit.h"
+#include "imageio/picturefailure.h"
 #include "mediaplayer.h"
+#include "moviefailure.h"
+#include "timecode.h"
 
 #include <QCoreApplication>
 #include <QFileDialog>
@@ -21,6 +24,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QShowEvent>
 #include <QSlider>
 
@@ -33,11 +37,13 @@
 namespace {
 
 const QString kMovieTitle = QStringLiteral("Select movie file");
+// What FFmpeg opens in practice; anything else is one "All files" away.
 const QString kMovieFilter =
-    QStringLiteral("Movie files (mpg, avi, wmv) (*.mpg *.mpeg *.avi *.wmv);;All files (*)");
+    QStringLiteral("Movie files (*.mpg *.mpeg *.m2v *.vob *.ts *.m2ts *.mts *.mp4 *.m4v *.mov "
+                   "*.mkv *.webm *.avi *.wmv *.asf *.flv *.3gp *.ogv *.dv);;All files (*)");
 const QString kPictureTitle = QStringLiteral("Select image file");
-const QString kPictureFilter = QStringLiteral(
-    "Image files (bmp, gif, jpg, png) (*.bmp *.gif *.jpg *.jpeg *.png);;All files (*)");
+const QString kPictureFilter =
+    QStringLiteral("Image files (*.bmp *.gif *.jpg *.jpeg *.png);;All files (*)");
 
 void Place(QWidget* w, int left, int top, int width, int height)
 {
@@ -104,15 +110,16 @@ TClipForm::TClipForm(MenuDocument& doc, QString& lastClipDir, QWidget* parent)
     FrameLabel = new QLabel(QStringLiteral("Frame: 0"), this);
     FrameLabel->setObjectName(QStringLiteral("FrameLabel"));
     FrameLabel->setAlignment(Qt::AlignCenter);
-    Place(FrameLabel, 13, 302, 287, 13);
+    Place(FrameLabel, 75, 302, 163, 20);
+    buildStepButtons();
 
-    // Beside the frame number, clear of its centred text.
+    // Apart from OK and Cancel, at the left of their row.
     AutoBtn = new QPushButton(QStringLiteral("Auto"), this);
     AutoBtn->setObjectName(QStringLiteral("AutoBtn"));
     AutoBtn->setToolTip(QStringLiteral("Choose a representative frame of the movie"));
+    AutoBtn->setAutoDefault(false);
     AutoBtn->setEnabled(false);
-    Place(AutoBtn, 250, 300, 50, 20);
-    AutoBtn->raise();
+    Place(AutoBtn, 13, 332, 40, 20);
 
     OKBtn = new QPushButton(QStringLiteral("OK"), this);
     OKBtn->setObjectName(QStringLiteral("OKBtn"));
@@ -120,6 +127,10 @@ TClipForm::TClipForm(MenuDocument& doc, QString& lastClipDir, QWidget* parent)
     CancelBtn = new QPushButton(QStringLiteral("Cancel"), this);
     CancelBtn->setObjectName(QStringLiteral("CancelBtn"));
     Place(CancelBtn, 167, 332, 90, 20);
+    // Enter takes the frame on show whichever file button was pressed last.
+    OKBtn->setDefault(true);
+    for (QPushButton* button : {MovieBtn, ImageBtn, ClearBtn})
+        button->setAutoDefault(false);
 
     setTabOrder(MovieBtn, ImageBtn);
     setTabOrder(ImageBtn, ClearBtn);
@@ -250,7 +261,8 @@ void TClipForm::ShowMovie()
         m_player->open(m_pendingPath.toStdString());
     } catch (const std::exception& e) {
         busy.restore();
-        showApplicationError(QString::fromStdString(e.what()));
+        showApplicationError(
+            QString::fromStdString(MovieFailureMessage(m_pendingPath.toStdString(), e)));
         return;
     }
     VideoWindow1->setPlayer(m_player.get());
@@ -263,8 +275,12 @@ void TClipForm::ShowMovie()
     m_frameCount = m_player->frameCount();
     m_duration = m_player->duration();
     m_timePerFrame = static_cast<double>(m_duration) / static_cast<double>(m_frameCount);
+    m_framesPerSecond = m_duration > 0 ? FramesPerSecond(static_cast<double>(m_frameCount) * 1e7 /
+                                                         static_cast<double>(m_duration))
+                                       : 1;
 
-    TrackBar1->setMaximum(static_cast<int>(std::min<std::int64_t>(m_frameCount, INT_MAX)));
+    // The slider's last position is the last frame.
+    TrackBar1->setMaximum(static_cast<int>(std::min<std::int64_t>(m_frameCount - 1, INT_MAX)));
     TrackBar1->setEnabled(true);
     AutoBtn->setEnabled(true);
 
@@ -284,7 +300,13 @@ void TClipForm::TrackBar1Change()
         const auto target = static_cast<std::int64_t>(std::nearbyint(position * m_timePerFrame));
         player->seek(target); // served by the player's worker; returns at once
     }
-    FrameLabel->setText(QStringLiteral("Frame: ") + QString::number(position));
+    QString text = QStringLiteral("Frame: ") + QString::number(position);
+    if (m_viewMode == ViewMode::Movie)
+        text += QStringLiteral("  (") +
+                QString::fromStdString(FrameTimeCode(position, m_framesPerSecond)) +
+                QLatin1Char(')');
+    FrameLabel->setText(text);
+    updateStepButtons();
 }
 
 void TClipForm::AutoBtnClick()
@@ -314,8 +336,10 @@ void TClipForm::ShowPicture()
     TrackBar1->setEnabled(false);
     AutoBtn->setEnabled(false);
     FrameLabel->setText(QStringLiteral("Frame: 0"));
+    updateStepButtons();
 
-    const bool loaded = LoadPictureFile(m_pendingPath.toStdString(), m_preview);
+    std::string reason;
+    const bool loaded = LoadPictureFile(m_pendingPath.toStdString(), m_preview, reason);
     if (const auto fit = FitPreview(m_preview.width(), m_preview.height(), VideoPanel->width(),
                                     VideoPanel->height()))
         Image1->setGeometry(fit->left, fit->top, fit->width, fit->height);
@@ -328,8 +352,9 @@ void TClipForm::ShowPicture()
 
     busy.restore();
     if (!loaded)
-        showMessage(QMessageBox::Critical, QStringLiteral("Error"),
-                    QStringLiteral("Error loading ") + m_pendingPath);
+        showMessage(
+            QMessageBox::Critical, QStringLiteral("Error"),
+            QString::fromStdString(PictureFailureMessage(m_pendingPath.toStdString(), reason)));
 }
 
 void TClipForm::ClearBtnClick()
@@ -339,11 +364,12 @@ void TClipForm::ClearBtnClick()
 
 void TClipForm::ResetView()
 {
+    m_viewMode = ViewMode::None;
     MovieEdit->clear();
     TrackBar1->setMaximum(0);
     TrackBar1->setEnabled(false);
     AutoBtn->setEnabled(false);
-    m_viewMode = ViewMode::None;
+    updateStepButtons();
 
     VideoWindow1->setPlayer(nullptr);
     m_player.reset();
@@ -391,4 +417,64 @@ void TClipForm::done(int result)
 void TClipForm::showApplicationError(const QString& text)
 {
     showMessage(QMessageBox::Critical, QStringLiteral("Tavrel Lite"), ErrorBoxText(text));
+}
+
+void TClipForm::buildStepButtons()
+{
+    struct Step {
+        QPushButton*& button;
+        const char* name;
+        const char* caption;
+        const char* hint;
+        int left;
+        int frames;  // frames to move, or
+        int seconds; // seconds to move
+        QKeySequence key;
+        QKeySequence otherKey;
+    };
+    const Step steps[] = {
+        {BackSecondBtn, "BackSecondBtn", "<<", "One second back (Shift+Left, Page Up)", 13, 0, -1,
+         QKeySequence(Qt::SHIFT | Qt::Key_Left), QKeySequence(Qt::Key_PageUp)},
+        {BackFrameBtn, "BackFrameBtn", "<", "One frame back (Left)", 44, -1, 0,
+         QKeySequence(Qt::Key_Left), QKeySequence()},
+        {ForwardFrameBtn, "ForwardFrameBtn", ">", "One frame forward (Right)", 239, 1, 0,
+         QKeySequence(Qt::Key_Right), QKeySequence()},
+        {ForwardSecondBtn, "ForwardSecondBtn", ">>", "One second forward (Shift+Right, Page Down)",
+         270, 0, 1, QKeySequence(Qt::SHIFT | Qt::Key_Right), QKeySequence(Qt::Key_PageDown)},
+    };
+    for (const Step& step : steps) {
+        step.button = new QPushButton(QLatin1String(step.caption), this);
+        step.button->setObjectName(QLatin1String(step.name));
+        step.button->setToolTip(QLatin1String(step.hint));
+        step.button->setAutoDefault(false);
+        // The keys do the same; the tab stops stay the dialog's main controls.
+        step.button->setFocusPolicy(Qt::NoFocus);
+        Place(step.button, step.left, 302, 30, 20);
+        const int frames = step.frames;
+        const int seconds = step.seconds;
+        const auto move = [this, frames, seconds] { stepBy(frames + seconds * m_framesPerSecond); };
+        connect(step.button, &QPushButton::clicked, this, move);
+        for (const QKeySequence& key : {step.key, step.otherKey})
+            if (!key.isEmpty())
+                connect(new QShortcut(key, this), &QShortcut::activated, this, move);
+    }
+    updateStepButtons();
+}
+
+void TClipForm::stepBy(int frames)
+{
+    if (m_viewMode != ViewMode::Movie || !TrackBar1->isEnabled())
+        return;
+    TrackBar1->setValue(static_cast<int>(std::clamp<std::int64_t>(
+        std::int64_t{TrackBar1->value()} + frames, TrackBar1->minimum(), TrackBar1->maximum())));
+}
+
+void TClipForm::updateStepButtons()
+{
+    const bool movie = m_viewMode == ViewMode::Movie && TrackBar1->isEnabled();
+    const int at = TrackBar1->value();
+    BackSecondBtn->setEnabled(movie && at > TrackBar1->minimum());
+    BackFrameBtn->setEnabled(movie && at > TrackBar1->minimum());
+    ForwardFrameBtn->setEnabled(movie && at < TrackBar1->maximum());
+    ForwardSecondBtn->setEnabled(movie && at < TrackBar1->maximum());
 }

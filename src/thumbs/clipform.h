@@ -64,7 +64,11 @@ public:
     QLabel* Image1 = nullptr;
     ClipVideoWidget* VideoWindow1 = nullptr;
     QSlider* TrackBar1 = nullptr;
-    QLabel* FrameLabel = nullptr;
+    QLabel* FrameLabel = nullptr; // "Frame: 37  (0:00:01.07)"
+    QPushButton* BackSecondBtn = nullptr;
+    QPushButton* BackFrameBtn = nullptr;
+    QPushButton* ForwardFrameBtn = nullptr;
+    QPushButton* ForwardSecondBtn = nullptr;
     QPushButton* AutoBtn = nullptr;
     QPushButton* OKBtn = nullptr;
     QPushButton* CancelBtn = nullptr;
@@ -91,6 +95,10 @@ private:
     void ShowPicture();
     void ResetView();
     void showApplicationError(const QString& text);
+    void buildStepButtons();
+    // Moves the slider by `frames` within its range (movies only).
+    void stepBy(int frames);
+    void updateStepButtons();
     void rememberFolderOf(const QString& path);
 
     MenuDocument& m_doc;
@@ -101,6 +109,7 @@ private:
     std::int64_t m_frameCount = 0;
     std::int64_t m_duration = 0;
     double m_timePerFrame = 0;
+    int m_framesPerSecond = 1; // whole frames that make a second of the time code
     std::unique_ptr<MediaPlayer> m_player;
     Picture m_preview;
     bool m_centred = false;

@@ -1,13 +1,15 @@
 #include "mediaframe.h"
 
 #include "mediadecoder.h"
+#include "moviefailure.h"
 
 #include <algorithm>
 #include <cmath>
 #include <exception>
 #include <limits>
 
-bool TakeMovieFrame(const std::string& path, std::int32_t& frame, Picture& out, std::string& error)
+bool TakeMovieFrame(const std::string& path, std::int32_t& frame, Picture& out, std::string& error,
+                    std::string* message)
 {
     // A movie that cannot be opened stands at frame 0; one that opens keeps the clamped
     // position even when that frame then fails to decode, as the dialog's slider would.
@@ -15,10 +17,9 @@ bool TakeMovieFrame(const std::string& path, std::int32_t& frame, Picture& out, 
     try {
         MediaDecoder decoder;
         decoder.open(path);
-        // The frame slider runs from 0 to the frame count; its last position lies at
-        // the end of the movie and shows the last frame.
-        const std::int64_t top =
-            std::min<std::int64_t>(decoder.frameCount(), std::numeric_limits<std::int32_t>::max());
+        // The frame slider runs from the first frame to the last.
+        const std::int64_t top = std::min<std::int64_t>(decoder.frameCount() - 1,
+                                                        std::numeric_limits<std::int32_t>::max());
         const std::int64_t position = std::clamp<std::int64_t>(frame, 0, top);
         taken = static_cast<std::int32_t>(position);
         const double timePerFrame =
@@ -32,6 +33,8 @@ bool TakeMovieFrame(const std::string& path, std::int32_t& frame, Picture& out, 
         return true;
     } catch (const std::exception& e) {
         error = e.what();
+        if (message)
+            *message = MovieFailureMessage(path, e);
         frame = taken;
         return false;
     }

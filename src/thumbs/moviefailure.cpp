@@ -1,0 +1,62 @@
+#include "moviefailure.h"
+
+#include "imageio/picturefailure.h"
+#include "mediaerror.h"
+
+extern "C" {
+#include <libavutil/error.h>
+}
+
+#include <cerrno>
+#include <new>
+
+namespace {
+
+// "Invalid data found when processing input ($bebbb1b7)." as a bracket's content.
+std::string ffmpegDetail(int code)
+{
+    std::string text = MediaErrorText(code);
+    if (text.ends_with('.'))
+        text.pop_back();
+    return text;
+}
+
+} // namespace
+
+std::string MovieFailureReason(const std::exception& error)
+{
+    if (dynamic_cast<const std::bad_alloc*>(&error))
+        return "there is not enough memory for it";
+    const auto* media = dynamic_cast<const MediaError*>(&error);
+    if (!media)
+        return error.what();
+    const int code = media->code();
+    switch (code) {
+    case AVERROR_STREAM_NOT_FOUND:
+        return "it has no video track";
+    case AVERROR(ENOENT):
+        return "the file does not exist";
+    case AVERROR(EACCES):
+    case AVERROR(EPERM):
+        return "you may not read the file";
+    case AVERROR(EISDIR):
+        return "it is a folder, not a file";
+    case AVERROR(ENOMEM):
+        return "there is not enough memory for it";
+    case AVERROR_DECODER_NOT_FOUND:
+        return "its video format is not supported (" + ffmpegDetail(code) + ")";
+    case AVERROR_DEMUXER_NOT_FOUND:
+        return "it is not a movie file FFmpeg knows (" + ffmpegDetail(code) + ")";
+    case AVERROR_INVALIDDATA:
+        return "the file is damaged or not a movie (" + ffmpegDetail(code) + ")";
+    case AVERROR_EOF:
+        return "the file ends before its first picture (" + ffmpegDetail(code) + ")";
+    default:
+        return "FFmpeg cannot read it (" + ffmpegDetail(code) + ")";
+    }
+}
+
+std::string MovieFailureMessage(const std::string& path, const std::exception& error)
+{
+    return "Cannot open movie " + FileNameOf(path) + ": " + MovieFailureReason(error) + ".";
+}
