@@ -72,6 +72,11 @@ TEST(CsvTable, LimitsBoundMemory)
     EXPECT_THROW(ParseCsv(std::string(65, 'a'), limits), CsvError);
     EXPECT_THROW(ParseCsv("a\n1\n2\n3\n", limits), CsvError);
     EXPECT_THROW(ParseCsv("a,b,c,d\n", limits), CsvError);
+    // Rows within their own limits still add up: the whole table is bounded too.
+    CsvLimits cells;
+    cells.maxCells = 7;
+    EXPECT_NO_THROW(ParseCsv("a\n1\n2\n3\n4\n5\n6\n", cells));
+    EXPECT_THROW(ParseCsv("a,b\n1,2\n3,4\n5,6\n", cells), CsvError);
     EXPECT_THROW(ParseCsv("a\n123456789\n", limits), CsvError);
     // Doubled quotes count towards the field's size as they are taken.
     EXPECT_THROW(ParseCsv("a\n\"\"\"\"\"\"\"\"\"\"\"\"\"\"\"\"\"\"\"\"\"\"\n", limits), CsvError);

@@ -16,6 +16,8 @@ public:
         for (;;) {
             if (fields.size() >= m_limits.maxFields)
                 fail("more than " + std::to_string(m_limits.maxFields) + " fields in a row");
+            if (++m_cells > m_limits.maxCells)
+                fail("more than " + std::to_string(m_limits.maxCells) + " fields in the table");
             fields.emplace_back();
             std::string& field = fields.back();
             if (m_pos < m_text.size() && m_text[m_pos] == '"')
@@ -97,6 +99,7 @@ private:
     const CsvLimits& m_limits;
     std::size_t m_pos = 0;
     std::size_t m_line = 1;
+    std::size_t m_cells = 0;
 };
 
 bool blank(const std::vector<std::string>& fields)

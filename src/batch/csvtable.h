@@ -16,6 +16,7 @@ struct CsvLimits {
     std::uint64_t maxBytes = 64ULL * 1024 * 1024;
     std::size_t maxRecords = 100'000; // data rows, the header not counted
     std::size_t maxFields = 1024;     // fields in one record
+    std::size_t maxCells = 2'000'000; // fields in the whole table: each costs a string
     std::size_t maxFieldBytes = 1024 * 1024;
 };
 
