@@ -132,7 +132,7 @@ TEST(CaptionFromFileName, DropsFolderAndExtension)
 
 TEST_F(BatchCommandTest, FromMoviesMakesOneItemPerMovie)
 {
-    const fs::path folder = dir / "Summer Holiday";
+    const fs::path folder = dir / "Summer_Holiday";
     const std::vector<std::string> names = {"Day_1.beach.mpg", "day_2_party.mpg", "Boat.mpg",
                                             "the.last.night.mpg", "Home_again.mpg"};
     std::vector<std::string> args = {"--from-movies"};
@@ -145,6 +145,8 @@ TEST_F(BatchCommandTest, FromMoviesMakesOneItemPerMovie)
 
     const std::string project = readFile(dir / "m.tavrel");
     EXPECT_EQ(projectValue(project, "title"), "Summer Holiday");
+    EXPECT_EQ(projectValue(project, "subtitle"), "");
+    EXPECT_EQ(projectValue(project, "footnote"), "");
     EXPECT_EQ(projectValue(project, "menucount"), "5");
     const std::vector<std::string> captions = {"Day 1 beach", "day 2 party", "Boat",
                                                "the last night", "Home"};

@@ -12,6 +12,7 @@
 #include "imageio/imageunit.h"
 #include "render/drawmenu.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -133,9 +134,13 @@ MoviesExit runFromMovies(MoviesOptions options, const char* program)
 
     std::vector<Setting> settings;
     const int count = static_cast<int>(options.movies.size());
-    const std::string folder = fs::absolute(options.movies.front()).parent_path().filename();
+    std::string folder = fs::absolute(options.movies.front()).parent_path().filename();
+    std::replace(folder.begin(), folder.end(), '_', ' ');
     if (!folder.empty())
         settings.emplace_back("title", SettingText("title", folder));
+    // A finished menu, not a template: no placeholder texts under the title.
+    settings.emplace_back("subtitle", "");
+    settings.emplace_back("footnote", "");
     settings.emplace_back("menucount", std::to_string(count));
     for (int n = 1; n <= count; ++n) {
         const std::string& movie = options.movies[static_cast<std::size_t>(n - 1)];
@@ -230,7 +235,8 @@ std::string FromMoviesUsage()
            "         [--size N] [--type T] [--set KEY=VALUE]...\n"
            "                  a menu with one item per movie (at most ten): captions from\n"
            "                  the file names, frames chosen automatically, the title from\n"
-           "                  the folder's name; then the --set values.\n";
+           "                  the folder's name, no subtitle or footnote; then the --set\n"
+           "                  values.\n";
 }
 
 int RunFromMoviesCommand(int argc, char** argv)
