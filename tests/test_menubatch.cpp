@@ -195,6 +195,15 @@ TEST_F(MenuBatchTest, ParallelRowsGiveTheSameFilesAsOneAtATime)
         ASSERT_TRUE(many.contains(name)) << name;
         EXPECT_TRUE(many.at(name) == bytes) << name << " differs";
     }
+    // Shared decoded files and rescales change nothing: a row made on its own is the same.
+    fs::create_directories(dir / "alone");
+    BatchSettings alone;
+    alone.outDir = (dir / "alone").string();
+    for (const std::size_t r : {std::size_t{4}, std::size_t{10}}) {
+        const BatchResult made = MakeBatchRow(base(), rows[r], alone);
+        ASSERT_TRUE(made.ok) << made.error;
+        EXPECT_TRUE(readFile(dir / "alone" / made.output) == one.at(made.output)) << made.output;
+    }
     Picture decoded;
     ASSERT_TRUE(LoadPictureFile((dir / "serial" / "menu0-2.png").string(), decoded));
     EXPECT_EQ(decoded.width(), 720);

@@ -12,6 +12,7 @@
 #include "quiethost.h"
 #include "render/drawmenu.h"
 #include "render/filteredresize.h"
+#include "render/scaledpicturecache.h"
 
 #include <algorithm>
 #include <atomic>
@@ -111,7 +112,8 @@ std::vector<BatchRow> BatchRowsFromTable(const CsvTable& table, const std::strin
 }
 
 BatchResult MakeBatchRow(const MenuDocument& base, const BatchRow& row,
-                         const BatchSettings& settings, PictureFileCache* pictures)
+                         const BatchSettings& settings, PictureFileCache* pictures,
+                         ScaledPictureCache* scaled)
 {
     BatchResult result;
     result.number = row.number;
@@ -147,7 +149,7 @@ BatchResult MakeBatchRow(const MenuDocument& base, const BatchRow& row,
             settings.discMenu(doc, target);
         } else {
             Picture scratch;
-            const Picture image = ComposeMenuImage(doc, scratch);
+            const Picture image = ComposeMenuImage(doc, scratch, nullptr, scaled);
             if (!WriteMenuImage(settings.type, target, image))
                 return fail("Error saving " + target);
         }
@@ -172,11 +174,13 @@ void RunMenuBatch(const MenuDocument& base, const std::vector<BatchRow>& rows,
     auto work = [&] {
         // Rows are the unit of parallel work: --jobs N means N threads in all.
         SingleThreadedResize alone;
+        // Rows of a table mostly share their background: each worker keeps its rescales.
+        ScaledPictureCache scaled;
         for (;;) {
             const std::size_t i = nextRow.fetch_add(1);
             if (i >= rows.size())
                 return;
-            const BatchResult result = MakeBatchRow(base, rows[i], settings, &pictures);
+            const BatchResult result = MakeBatchRow(base, rows[i], settings, &pictures, &scaled);
             std::lock_guard lock(reportMutex);
             try {
                 done(result);

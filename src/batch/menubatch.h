@@ -57,7 +57,10 @@ void RunMenuBatch(const MenuDocument& base, const std::vector<BatchRow>& rows,
                   const std::function<void(const BatchResult&)>& done);
 
 class PictureFileCache;
+class ScaledPictureCache;
 
-// One row, as RunMenuBatch makes it; picture files come through `pictures` when given.
+// One row, as RunMenuBatch makes it; picture files come through `pictures` and rescales
+// through `scaled` when given (neither changes a single byte of the result).
 BatchResult MakeBatchRow(const MenuDocument& base, const BatchRow& row,
-                         const BatchSettings& settings, PictureFileCache* pictures = nullptr);
+                         const BatchSettings& settings, PictureFileCache* pictures = nullptr,
+                         ScaledPictureCache* scaled = nullptr);

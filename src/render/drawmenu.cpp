@@ -228,10 +228,11 @@ void DrawMenu(const MenuDocument& doc, Canvas& target, Picture& scratch, bool fi
     MenuPainter(doc, target, scratch, filtered, cache, geometry).draw();
 }
 
-Picture ComposeMenuImage(const MenuDocument& doc, Picture& scratch, MenuGeometry* geometry)
+Picture ComposeMenuImage(const MenuDocument& doc, Picture& scratch, MenuGeometry* geometry,
+                         ScaledPictureCache* cache)
 {
     Picture image(doc.ImageWidth, doc.ImageHeight);
     PictureCanvas canvas(image);
-    DrawMenu(doc, canvas, scratch, true, nullptr, geometry);
+    DrawMenu(doc, canvas, scratch, true, cache, geometry);
     return image;
 }

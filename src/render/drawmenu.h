@@ -52,6 +52,7 @@ struct MenuGeometry {
 void DrawMenu(const MenuDocument& doc, Canvas& target, Picture& scratch, bool filtered,
               ScaledPictureCache* cache = nullptr, MenuGeometry* geometry = nullptr);
 
-// The full-size export image (ImageWidth x ImageHeight), always filtered.
+// The full-size export image (ImageWidth x ImageHeight), always filtered. A `cache`
+// lets menus made one after another share rescales of the same pictures.
 Picture ComposeMenuImage(const MenuDocument& doc, Picture& scratch,
-                         MenuGeometry* geometry = nullptr);
+                         MenuGeometry* geometry = nullptr, ScaledPictureCache* cache = nullptr);
