@@ -193,7 +193,9 @@ MoviesExit runFromMovies(MoviesOptions options, const char* program)
     }
     if (discMenu) {
         try {
-            discMenu(doc, options.discMenuDir);
+            const std::string note = discMenu(doc, options.discMenuDir);
+            if (!note.empty())
+                PrintMessage(note);
             PrintMessage("disc menu written to " + options.discMenuDir);
         } catch (const std::exception& e) {
             PrintMessage(e.what());

@@ -146,7 +146,8 @@ BatchResult MakeBatchRow(const MenuDocument& base, const BatchRow& row,
 
         const std::string target = (dir / result.output).string();
         if (settings.discMenu) {
-            settings.discMenu(doc, target);
+            if (std::string note = settings.discMenu(doc, target); !note.empty())
+                result.notes.push_back(std::move(note));
         } else {
             Picture scratch;
             const Picture image = ComposeMenuImage(doc, scratch, nullptr, scaled);

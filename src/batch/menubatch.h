@@ -36,8 +36,9 @@ struct BatchSettings {
     bool saveProjects = false; // name.tavrel beside each picture
     int jobs = 1;
     // When set, the row's disc menu is made into outDir/name/ by this instead of the
-    // picture; it throws std::exception with the reason on failure.
-    std::function<void(MenuDocument& doc, const std::string& folder)> discMenu;
+    // picture; it returns a note for the row ("" for none) and throws std::exception
+    // with the reason on failure.
+    std::function<std::string(MenuDocument& doc, const std::string& folder)> discMenu;
 };
 
 struct BatchResult {
