@@ -4,6 +4,7 @@
 // runtime files live in a scratch folder, and a log that takes message boxes instead
 // of showing them.
 #include "app/messages.h"
+#include "app/savechanges.h"
 
 #include <QApplication>
 #include <QDir>
@@ -38,6 +39,8 @@ inline QApplication& testApplication()
         auto* application = new QApplication(argc, argv);
         // Windows open and close all through the run; none of that may end a dialog's loop.
         application->setQuitOnLastWindowClosed(false);
+        // Unsaved edits are thrown away unless a test answers the question itself.
+        SetSaveChangesAnswerer([] { return SaveChangesAnswer::Discard; });
         return application;
     }();
     return *instance;

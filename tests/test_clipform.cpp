@@ -3,7 +3,6 @@
 #include "imageio/imageunit.h"
 #include "testmovies.h"
 #include "thumbs/autoframe.h"
-#include "thumbs/clipfit.h"
 #include "thumbs/clipform.h"
 #include "thumbs/clipvideowidget.h"
 #include "thumbs/mediaplayer.h"
@@ -81,16 +80,6 @@ protected:
     std::unique_ptr<TClipForm> form;
     std::vector<Shown> messages;
 };
-
-TEST(FitPreview, KeepsTheShapeInsideThePanel)
-{
-    EXPECT_EQ(FitPreview(720, 480, 286, 194), (FitRect{0, 1, 286, 191}));
-    EXPECT_EQ(FitPreview(352, 240, 286, 194), (FitRect{0, 0, 285, 194}));
-    EXPECT_EQ(FitPreview(320, 240, 286, 194), (FitRect{13, 0, 259, 194}));
-    EXPECT_EQ(FitPreview(286, 194, 286, 194), (FitRect{0, 0, 286, 194}));
-    EXPECT_FALSE(FitPreview(0, 240, 286, 194));
-    EXPECT_FALSE(FitPreview(320, 0, 286, 194));
-}
 
 TEST_F(ClipFormTest, ControlsHaveTheirNamesPlacesAndCaptions)
 {

@@ -55,11 +55,14 @@ protected:
     }
     void TearDown() override { fs::remove_all(dir); }
 
-    Outcome tavrel(const std::vector<std::string>& args)
+    // `env` is put before the command as it stands ("PATH=/x" or empty).
+    Outcome tavrel(const std::vector<std::string>& args, const std::string& env = "")
     {
         std::string command = "cd ";
         command.append(quoted(dir.string()))
-            .append(" && QT_QPA_PLATFORM=offscreen ")
+            .append(" && ")
+            .append(env)
+            .append(" QT_QPA_PLATFORM=offscreen ")
             .append(quoted(TAVREL_BINARY));
         for (const std::string& arg : args)
             command.append(" ").append(quoted(arg));
@@ -241,6 +244,37 @@ TEST_F(HeadlessTest, WriteFailuresExitWithOne)
     EXPECT_TRUE(contains(run.err, "Cannot create file " + noProject)) << run.err;
 }
 
+TEST_F(HeadlessTest, DiscMenuSaysWhatItWroteAndExitsFiveWithoutSpumux)
+{
+    Outcome run = tavrel({"--disc-menu", "disc", "--size", "3", "--set", "menucount=3"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    for (const char* name : {"menu.png", "highlight.png", "select.png", "spumux.xml", "menu_bg.mpg",
+                             "menu.mpg", "dvdauthor.xml"}) {
+        EXPECT_TRUE(fs::is_regular_file(dir / "disc" / name)) << name;
+        EXPECT_TRUE(contains(run.err, std::string("disc/") + name + " saved")) << name;
+    }
+
+    // No spumux on the PATH: the rest is written, the way to finish said, status 5.
+    run = tavrel({"--disc-menu", "nospumux", "--size", "2"}, "PATH=/nonexistent");
+    EXPECT_EQ(run.status, 5) << run.err;
+    EXPECT_TRUE(contains(run.err, "spumux was not found")) << run.err;
+    EXPECT_TRUE(contains(run.err, "spumux spumux.xml < menu_bg.mpg > menu.mpg")) << run.err;
+    EXPECT_TRUE(fs::is_regular_file(dir / "nospumux" / "dvdauthor.xml"));
+    EXPECT_FALSE(fs::exists(dir / "nospumux" / "menu.mpg"));
+
+    // A VCD size has no buttons: the still and a word about it.
+    run = tavrel({"--disc-menu", "vcd", "--size", "0"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(contains(run.err, "VCD")) << run.err;
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir / "vcd"), fs::directory_iterator()), 1);
+
+    run = tavrel({"--disc-menu", ""});
+    EXPECT_EQ(run.status, 2);
+    const Outcome help = tavrel({"--help"});
+    EXPECT_TRUE(contains(help.out, "--disc-menu DIR"));
+    EXPECT_TRUE(contains(help.out, "5 spumux is missing"));
+}
+
 TEST_F(HeadlessTest, MissingThumbnailSourceIsReportedAndTheCommandGoesOn)
 {
     const std::string gone = (dir / "gone.jpg").string();
@@ -263,6 +297,42 @@ TEST_F(HeadlessTest, MissingThumbnailSourceIsReportedAndTheCommandGoesOn)
 
 // A background of the export's own size is rescaled 1:1, so with no texts and no items
 // the exported picture is the background picture itself.
+TEST_F(HeadlessTest, FontsByPlainNameAndMetricSubstitutesKeepTheirNames)
+{
+    // Arial is not installed here, but Liberation Sans stands in for it with its measures.
+    Outcome run = tavrel({"--save", "arial.tavrel", "--set", "textfont=arial"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(contains(readFile(dir / "arial.tavrel"), "\r\ntextfont=Arial\r\n")) << run.err;
+    EXPECT_FALSE(contains(run.err, "not installed")) << run.err;
+
+    run = tavrel({"--save", "none.tavrel", "--set", "textfont=No Such Face"});
+    EXPECT_TRUE(contains(run.err, "font 'No Such Face' is not installed")) << run.err;
+    EXPECT_TRUE(contains(readFile(dir / "none.tavrel"), "\r\ntextfont=\r\n"));
+}
+
+// A project moved with its sources: found beside it, told as one line per source.
+TEST_F(HeadlessTest, MovedProjectFindsItsSources)
+{
+    fs::create_directories(dir / "before");
+    Picture green(8, 6);
+    green.fill(0, 255, 0);
+    ASSERT_TRUE(SaveAsBMP((dir / "before" / "cover.bmp").string(), green));
+    const std::string old = (dir / "before" / "cover.bmp").string();
+    ASSERT_EQ(tavrel({"--save", (dir / "before" / "p.tavrel").string(), "--set", "menuclip1=" + old,
+                      "--set", "menuframe1=-1", "--set", "bgimage=" + old})
+                  .status,
+              0);
+    fs::rename(dir / "before", dir / "after");
+    const Outcome run = tavrel({"--save", "out.tavrel", (dir / "after" / "p.tavrel").string()});
+    EXPECT_EQ(run.status, 0) << run.err;
+    const std::string now = (dir / "after" / "cover.bmp").string();
+    EXPECT_TRUE(contains(run.err, old + " (item 1) not found; using " + now)) << run.err;
+    EXPECT_TRUE(contains(run.err, old + " (background) not found; using " + now)) << run.err;
+    const std::string saved = readFile(dir / "out.tavrel");
+    EXPECT_TRUE(contains(saved, "\r\nmenuclip1=" + now + "\r\n"));
+    EXPECT_TRUE(contains(saved, "\r\nbgimage=" + now + "\r\n"));
+}
+
 TEST_F(HeadlessTest, FullSizeBackgroundComesOutUnchanged)
 {
     Picture background(720, 576);
@@ -361,7 +431,7 @@ TEST_F(HeadlessMovieTest, ExportedGridShowsTheStoredFramesAndSaveWritesTheClampe
     const Outcome run =
         tavrel({"--export", "out.bmp", "--size", "3", "--save", "out.tavrel", "movies.tavrel"});
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_TRUE(contains(run.err, "7 movie clips and 0 pictures loaded")) << run.err;
+    EXPECT_TRUE(contains(run.err, "7 movie clips loaded.")) << run.err;
     EXPECT_TRUE(contains(run.err, "Cannot open movie broken.mpg: the file is damaged or not a "
                                   "movie (Invalid data found when processing input ($"))
         << run.err;

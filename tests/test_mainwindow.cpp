@@ -1,5 +1,7 @@
 #include "app/colorswatch.h"
 #include "app/customcolors.h"
+#include "app/discexportcommand.h"
+#include "app/exportdialog.h"
 #include "app/helpviewer.h"
 #include "app/mainwindow.h"
 #include "app/messages.h"
@@ -11,7 +13,6 @@
 #include "document/projectfile.h"
 #include "guitestsupport.h"
 #include "imageio/imageunit.h"
-#include "render/previewbounds.h"
 
 #include <gtest/gtest.h>
 
@@ -39,6 +40,7 @@
 #include <QSettings>
 #include <QSlider>
 #include <QSplitter>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTextBrowser>
 #include <QThread>
@@ -149,73 +151,6 @@ protected:
 };
 
 } // namespace
-
-TEST(PreviewBounds, ExamplesFromTheLayout)
-{
-    PreviewBounds b = ComputePreviewBounds(522, 496, 720, 576);
-    EXPECT_EQ(b.left, 5);
-    EXPECT_EQ(b.top, 43);
-    EXPECT_EQ(b.width, 512);
-    EXPECT_EQ(b.height, 409);
-    EXPECT_EQ(PreviewScaleText(720, 576, b), "720 x 576 at 71% preview");
-
-    b = ComputePreviewBounds(522, 496, 704, 480);
-    EXPECT_EQ(b.left, 5);
-    EXPECT_EQ(b.top, 73);
-    EXPECT_EQ(b.width, 512);
-    EXPECT_EQ(b.height, 349);
-    EXPECT_EQ(b.percent, 72);
-
-    b = ComputePreviewBounds(800, 700, 720, 576);
-    EXPECT_EQ(b.left, 40);
-    EXPECT_EQ(b.top, 62);
-    EXPECT_EQ(b.width, 720);
-    EXPECT_EQ(b.height, 576);
-    EXPECT_EQ(PreviewScaleText(720, 576, b), "720 x 576 at 100% preview");
-}
-
-TEST(PreviewBounds, FullSizeOnlyWithRoomForTheMargin)
-{
-    PreviewBounds b = ComputePreviewBounds(730, 586, 720, 576);
-    EXPECT_EQ(b.width, 720);
-    EXPECT_EQ(b.height, 576);
-    b = ComputePreviewBounds(729, 586, 720, 576);
-    EXPECT_EQ(b.width, 719);
-    EXPECT_EQ(b.height, 575);
-    b = ComputePreviewBounds(730, 585, 720, 576);
-    EXPECT_EQ(b.height, 575);
-    EXPECT_EQ(b.width, 718);
-    // Never enlarged, however large the panel.
-    b = ComputePreviewBounds(5000, 4000, 704, 480);
-    EXPECT_EQ(b.width, 704);
-    EXPECT_EQ(b.height, 480);
-    EXPECT_EQ(b.percent, 100);
-}
-
-TEST(PreviewBounds, EqualShapesTakeTheWidth)
-{
-    // aw / ah = 360 / 288 = 720 / 576.
-    const PreviewBounds b = ComputePreviewBounds(370, 298, 720, 576);
-    EXPECT_EQ(b.width, 360);
-    EXPECT_EQ(b.height, 288);
-    EXPECT_EQ(b.percent, 50);
-}
-
-TEST(PreviewBounds, TinyPanelsShowNothing)
-{
-    for (const auto& [pw, ph] :
-         std::vector<std::pair<int, int>>{{10, 300}, {300, 10}, {0, 0}, {-20, 5}, {11, 11}}) {
-        const PreviewBounds b = ComputePreviewBounds(pw, ph, 720, 576);
-        EXPECT_GE(b.width, 0);
-        EXPECT_GE(b.height, 0);
-        if (pw <= 10 || ph <= 10) {
-            EXPECT_FALSE(b.visible()) << pw << "x" << ph;
-        }
-    }
-    // One pixel of room gives a height that truncates to zero: still nothing to draw.
-    EXPECT_FALSE(ComputePreviewBounds(11, 11, 720, 576).visible());
-    EXPECT_FALSE(ComputePreviewBounds(500, 500, 0, 0).visible());
-}
 
 TEST(ContrastColorTest, GreysAndPrimaries)
 {
@@ -430,10 +365,13 @@ TEST_F(MainWindowTest, NumberFieldsHoldBackAndPullIntoRange)
     MenuDocument& doc = form->doc();
     NumberEdit* total = form->TotalItems;
 
+    // The count applies on every change, brought into range at once.
+    editorOf(total)->setText(QStringLiteral("1"));
+    EXPECT_EQ(doc.menucount, 1);
     int before = compositions(*form);
     editorOf(total)->setText(QStringLiteral("15"));
-    EXPECT_EQ(compositions(*form), before);
     EXPECT_EQ(doc.menucount, 10);
+    EXPECT_EQ(compositions(*form), before + 1);
     loseFocus(total);
     EXPECT_EQ(editorOf(total)->text(), "10");
     EXPECT_EQ(compositions(*form), before + 1);
@@ -480,7 +418,10 @@ TEST_F(MainWindowTest, TabsShareThePageControlWidth)
 {
     auto form = makeShownWindow();
     PageControl* pages = form->PageControl1;
-    for (int width : {300, 401, 265}) {
+    // Never so narrow that the shadow switch's caption is cut.
+    const int narrowest = form->LeftPanel->minimumWidth();
+    EXPECT_GE(narrowest, form->Shadow->sizeHint().width());
+    for (int width : {narrowest + 35, 401, narrowest}) {
         // Moving the divider resizes the page control.
         form->Splitter1->setSizes({width, form->width() - width - 5});
         settle();
@@ -721,60 +662,97 @@ TEST_F(MainWindowTest, SaveAsNamesTheWindowAndFailureChangesNothing)
     EXPECT_EQ(form->windowTitle(), "Tavrel Lite 2.00");
 }
 
-TEST_F(MainWindowTest, ExportWritesTheChosenTypeWhateverTheName)
+TEST_F(MainWindowTest, ExportWritesWhatTheNameSaysAndConfirmsInTheStatusBar)
 {
     auto form = makeShownWindow();
     MessageLog log;
+    // A picture extension chooses the writer whatever type is selected; a name without one
+    // takes the selected type and its suffix.
     const struct {
-        int type;
+        PictureType selected;
         const char* name;
+        const char* written;
         QByteArray magic;
     } cases[] = {
-        {1, "menu.png", QByteArrayLiteral("BM")},
-        {2, "menu.png", QByteArrayLiteral("GIF87a")},
-        {3, "menu.bmp", QByteArrayLiteral("\xFF\xD8\xFF")},
-        {4, "menu.gif", QByteArrayLiteral("\x89PNG\r\n\x1A\n")},
+        {PictureType::Bmp, "menu.png", "menu.png", QByteArrayLiteral("\x89PNG\r\n\x1A\n")},
+        {PictureType::Png, "menu.GIF", "menu.GIF", QByteArrayLiteral("GIF87a")},
+        {PictureType::Bmp, "menu.jpeg", "menu.jpeg", QByteArrayLiteral("\xFF\xD8\xFF")},
+        {PictureType::Gif, "menu.bmp", "menu.bmp", QByteArrayLiteral("BM")},
+        {PictureType::Jpeg, "menu", "menu.jpg", QByteArrayLiteral("\xFF\xD8\xFF")},
+        {PictureType::Bmp, "menu.v2", "menu.v2.bmp", QByteArrayLiteral("BM")},
     };
     for (const auto& c : cases) {
         const QString path = scratchDir().filePath(QString::fromLatin1(c.name));
-        log.messages.clear();
-        EXPECT_TRUE(form->exportTo(path, c.type)) << c.type;
-        ASSERT_EQ(log.messages.size(), 1u);
-        EXPECT_EQ(log.messages[0].kind, MessageKind::Information);
-        EXPECT_EQ(log.messages[0].text, path + " saved");
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const QString written = scratchDir().filePath(QString::fromLatin1(c.written));
+        EXPECT_TRUE(form->exportTo(path, c.selected)) << c.name;
+        EXPECT_TRUE(log.messages.empty()); // no box to click away
+        EXPECT_EQ(form->statusBar()->currentMessage(), written + " saved");
+        QFile file(written);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << c.written;
         const QByteArray data = file.readAll();
-        EXPECT_TRUE(data.startsWith(c.magic)) << c.type;
-        if (c.type == 1) {
+        EXPECT_TRUE(data.startsWith(c.magic)) << c.name;
+        if (c.magic == "BM") {
             EXPECT_EQ(data.size(), 1013814); // 704 x 480, 24 bits
         }
     }
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 
-    log.messages.clear();
     const QString bad = QStringLiteral("/no/such/folder/menu.bmp");
-    EXPECT_FALSE(form->exportTo(bad, 1));
+    EXPECT_FALSE(form->exportTo(bad, PictureType::Bmp));
     ASSERT_EQ(log.messages.size(), 1u);
     EXPECT_EQ(log.messages[0].kind, MessageKind::Error);
     EXPECT_EQ(log.messages[0].text, "Error saving " + bad);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
-TEST_F(MainWindowTest, ExportDialogKeepsTheSuffixInStepWithTheType)
+TEST_F(MainWindowTest, ExportDialogKeepsNameAndTypeInStep)
 {
     auto form = makeShownWindow();
-    QFileDialog* dialog = form->imageSaveDialog();
+    ImageExportDialog* dialog = form->imageSaveDialog();
     EXPECT_EQ(dialog->windowTitle(), "Save Image File");
     EXPECT_EQ(dialog->defaultSuffix(), "bmp");
-    // The name box that every export empties.
-    EXPECT_NE(dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")), nullptr);
-    dialog->selectNameFilter(QStringLiteral("JPG image (*.jpg)"));
-    emit dialog->filterSelected(QStringLiteral("JPG image (*.jpg)"));
+    ASSERT_NE(dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")), nullptr);
+    dialog->setTypedName(QStringLiteral("wedding.bmp"));
+    dialog->selectNameFilter(QStringLiteral("JPG image (*.jpg *.jpeg)"));
+    emit dialog->filterSelected(QStringLiteral("JPG image (*.jpg *.jpeg)"));
     EXPECT_EQ(dialog->defaultSuffix(), "jpg");
+    EXPECT_EQ(dialog->typedName(), "wedding.jpg");
+    dialog->setTypedName(QStringLiteral("menu"));
     emit dialog->filterSelected(QStringLiteral("PNG image (*.png)"));
-    EXPECT_EQ(dialog->defaultSuffix(), "png");
+    EXPECT_EQ(dialog->typedName(), "menu.png");
     EXPECT_EQ(form->imageSaveDialog(), dialog); // one dialog for the run
+
+    // Through the dialog: the project's name, the last type and folder are proposed, and a
+    // typed ".png" with BMP selected writes PNG bytes.
+    QTemporaryDir dir;
+    const QString project = dir.filePath(QStringLiteral("wedding.tavrel"));
+    ASSERT_TRUE(form->saveProjectAs(project));
+    QString proposed;
+    QTimer::singleShot(0, [&] {
+        proposed = dialog->typedName();
+        dialog->setDirectory(dir.path());
+        dialog->selectType(PictureType::Bmp);
+        dialog->setTypedName(QStringLiteral("typed.png"));
+        static_cast<QDialog*>(dialog)->accept(); // the file dialog's own accept is protected
+    });
+    form->ImageSaveClick();
+    EXPECT_EQ(proposed, "wedding.bmp");
+    QFile typed(dir.filePath(QStringLiteral("typed.png")));
+    ASSERT_TRUE(typed.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(typed.readAll().startsWith("\x89PNG"));
+    EXPECT_EQ(form->statusBar()->currentMessage(), typed.fileName() + " saved");
+
+    // The next export proposes PNG, the folder just used, and the project's name again.
+    QString folder;
+    QTimer::singleShot(0, [&] {
+        proposed = dialog->typedName();
+        folder = dialog->directory().absolutePath();
+        dialog->reject();
+    });
+    form->ImageSaveClick();
+    EXPECT_EQ(proposed, "wedding.png");
+    EXPECT_EQ(folder, QDir(dir.path()).absolutePath());
+    EXPECT_EQ(dialog->selectedType(), PictureType::Png);
 }
 
 TEST_F(MainWindowTest, PicturePreviewLabelGivesTheSizeOrPicture)
@@ -931,4 +909,60 @@ TEST(SingleInstanceTest, SecondProgramQuits)
         first.kill();
         first.waitForFinished();
     }
+}
+
+TEST_F(MainWindowTest, DiscButtonsShowOverThePreviewAndTheExportSummarisesInOneBox)
+{
+    auto form = makeShownWindow();
+    form->presetActions[3]->trigger(); // 720 x 576
+    settle();
+    auto* preview = form->findChild<QComboBox*>("ButtonPreviewCB");
+    auto* style = form->findChild<QComboBox*>("ButtonStyleCB");
+    ASSERT_TRUE(preview && style);
+    const auto countColor = [&](Color color) {
+        const Picture& p = form->previewBox()->picture();
+        int n = 0;
+        for (int y = 0; y < p.height(); ++y)
+            for (int x = 0; x < p.width(); ++x) {
+                const std::uint8_t* px = p.pixel(x, y);
+                n += (px[0] | px[1] << 8 | px[2] << 16) == static_cast<int>(color);
+            }
+        return n;
+    };
+    const Color highlight = form->doc().highlightcolor;
+    const Color select = form->doc().selectcolor;
+    EXPECT_EQ(countColor(highlight), 0);
+    preview->setCurrentIndex(1);
+    settle();
+    const int underline = countColor(highlight);
+    EXPECT_GT(underline, 0);
+    style->setCurrentIndex(1); // a frame around each thumbnail covers more
+    EXPECT_EQ(form->doc().buttonstyle, ButtonStyle::Frame);
+    settle();
+    EXPECT_GT(countColor(highlight), underline);
+    preview->setCurrentIndex(2);
+    settle();
+    EXPECT_EQ(countColor(highlight), 0);
+    EXPECT_GT(countColor(select), 0);
+
+    // New brings the panel back to the defaults.
+    form->New1Click();
+    settle();
+    EXPECT_EQ(style->currentIndex(), 0);
+
+    ASSERT_NE(form->DiscMenuSave, nullptr);
+    EXPECT_EQ(form->DiscMenuSave->text(), "Export &disc menu...");
+    MessageLog log;
+    const QString folder = scratchDir().filePath(QStringLiteral("disc menu"));
+    ExportDiscMenuTo(form.get(), form->doc(), folder);
+    ASSERT_EQ(log.messages.size(), 1u);
+    EXPECT_EQ(log.messages[0].kind, MessageKind::Information) << log.messages[0].text.toStdString();
+    for (const char* name : {"menu.png", "highlight.png", "menu.mpg", "dvdauthor.xml"})
+        EXPECT_TRUE(log.messages[0].text.contains(QLatin1String(name))) << name;
+    EXPECT_TRUE(QFileInfo::exists(folder + QStringLiteral("/menu.mpg")));
+
+    // A folder that cannot be made: the error box, nothing else.
+    ExportDiscMenuTo(form.get(), form->doc(), folder + QStringLiteral("/menu.png/sub"));
+    ASSERT_EQ(log.messages.size(), 2u);
+    EXPECT_EQ(log.messages[1].kind, MessageKind::ErrorBox);
 }

@@ -179,3 +179,79 @@ TEST(PngEncoder, RefusesEmptyPictures)
     EXPECT_THROW(EncodePng(ImageView{pixel, 0, 5, 0}), CodecError);
     EXPECT_THROW(EncodePng(ImageView{nullptr, 1, 1, 3}), CodecError);
 }
+
+TEST(PalettePngEncoder, SmallMaskPinnedChunkByChunk)
+{
+    // 5 x 2, indices packed four to a byte at depth 2, leftmost pixel in the high bits.
+    const std::uint8_t indices[] = {0, 1, 1, 0, 1, 9, 9, 9, // stride 8: padding ignored
+                                    1, 0, 0, 1, 0, 9, 9, 9};
+    const std::vector<PaletteEntry> palette{{0, 0, 0, 0}, {0x26, 0x6C, 0xAE, 255}};
+    const std::vector<std::uint8_t> file =
+        EncodePalettePng(IndexedImageView{indices, 5, 2, 8}, palette);
+    const std::vector<Chunk> chunks = parseChunks(file);
+    ASSERT_EQ(chunks.size(), 5u);
+    EXPECT_EQ(chunks[0].type, "IHDR");
+    EXPECT_EQ(chunks[0].data, (std::vector<std::uint8_t>{0, 0, 0, 5, 0, 0, 0, 2, 2, 3, 0, 0, 0}));
+    EXPECT_EQ(chunks[1].type, "PLTE");
+    EXPECT_EQ(chunks[1].data, (std::vector<std::uint8_t>{0, 0, 0, 0x26, 0x6C, 0xAE}));
+    EXPECT_EQ(chunks[2].type, "tRNS"); // only up to the last entry that is not opaque
+    EXPECT_EQ(chunks[2].data, (std::vector<std::uint8_t>{0}));
+    EXPECT_EQ(chunks[3].type, "IDAT");
+    EXPECT_EQ(inflateAll(chunks[3].data, 6),
+              (std::vector<std::uint8_t>{0, 0b00'01'01'00, 0b01'00'00'00, //
+                                         0, 0b01'00'00'01, 0b00'00'00'00}));
+    EXPECT_EQ(chunks[4].type, "IEND");
+}
+
+TEST(PalettePngEncoder, LibpngReadsEveryDepthBackWithItsTransparency)
+{
+    // 3, 16 and 200 entries: depths 2, 4 and 8.
+    for (const std::size_t entries : {std::size_t{3}, std::size_t{16}, std::size_t{200}}) {
+        std::vector<PaletteEntry> palette;
+        for (std::size_t i = 0; i < entries; ++i)
+            palette.push_back({static_cast<std::uint8_t>(i * 7), static_cast<std::uint8_t>(i),
+                               static_cast<std::uint8_t>(255 - i),
+                               static_cast<std::uint8_t>(i % 3 == 0 ? i : 255)});
+        const int w = 37;
+        const int h = 5;
+        std::vector<std::uint8_t> indices(w * h);
+        std::mt19937 random(static_cast<unsigned>(entries));
+        for (auto& v : indices)
+            v = static_cast<std::uint8_t>(random() % entries);
+        const std::vector<std::uint8_t> file =
+            EncodePalettePng(IndexedImageView{indices.data(), w, h, w}, palette);
+        EXPECT_EQ(file[24], entries <= 4 ? 2 : entries <= 16 ? 4 : 8); // IHDR bit depth
+
+        png_image image{};
+        image.version = PNG_IMAGE_VERSION;
+        ASSERT_TRUE(png_image_begin_read_from_memory(&image, file.data(), file.size()))
+            << image.message;
+        image.format = PNG_FORMAT_RGBA;
+        std::vector<std::uint8_t> rgba(PNG_IMAGE_SIZE(image));
+        ASSERT_TRUE(png_image_finish_read(&image, nullptr, rgba.data(), 0, nullptr))
+            << image.message;
+        png_image_free(&image);
+        for (std::size_t i = 0; i < indices.size(); ++i) {
+            const PaletteEntry& e = palette[indices[i]];
+            const std::uint8_t* p = &rgba[4 * i];
+            ASSERT_EQ(p[3], e.a) << entries << " entries, pixel " << i;
+            if (e.a == 255) {
+                ASSERT_TRUE(p[0] == e.r && p[1] == e.g && p[2] == e.b)
+                    << entries << " entries, pixel " << i;
+            }
+        }
+    }
+}
+
+TEST(PalettePngEncoder, RefusesWhatAPaletteFileCannotHold)
+{
+    const std::uint8_t indices[4] = {0, 1, 2, 0};
+    const std::vector<PaletteEntry> two{{}, {}};
+    EXPECT_THROW(EncodePalettePng(IndexedImageView{indices, 4, 1, 4}, two), CodecError);
+    EXPECT_THROW(EncodePalettePng(IndexedImageView{indices, 2, 1, 2}, {}), CodecError);
+    EXPECT_THROW(EncodePalettePng(IndexedImageView{indices, 0, 1, 4}, two), CodecError);
+    EXPECT_THROW(EncodePalettePng(IndexedImageView{indices, 4, 1, 3}, two), CodecError);
+    EXPECT_THROW(
+        EncodePalettePng(IndexedImageView{indices, 2, 1, 2}, std::vector<PaletteEntry>(257)),
+        CodecError);
+}

@@ -1,5 +1,7 @@
 #include "aboutform.h"
 
+#include "fixedframe.h"
+
 #include <QDesktopServices>
 #include <QFont>
 #include <QFrame>
@@ -42,8 +44,7 @@ TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("AboutForm"));
     setWindowTitle(QStringLiteral("About"));
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint);
+    UseFixedDialogFrame(this);
     setFixedSize(280, 221);
 
     auto* panel = new QFrame(this);

@@ -32,7 +32,8 @@ struct BatchOptions {
     std::string table;
     std::string outDir;
     std::string templateProject;
-    MenuImageType type = MenuImageType::Png;
+    PictureType type = PictureType::Png;
+    bool typeGiven = false;
     int size = 0;
     bool discMenu = false;
     bool save = false;
@@ -64,10 +65,10 @@ BatchOptions parseBatchArguments(int argc, char** argv)
                 throw CommandUsageError("--template needs a project file");
         } else if (name == "--type") {
             const std::string value = args.value();
-            const auto type = MenuImageTypeByName(value);
-            if (!type)
+            options.type = PictureTypeByName(value);
+            if (options.type == PictureType::None)
                 throw CommandUsageError("--type takes bmp, gif, jpg or png, not '" + value + "'");
-            options.type = *type;
+            options.typeGiven = true;
         } else if (name == "--size") {
             options.size = ParseSizeOption(args.value());
         } else if (name == "--disc-menu") {
@@ -90,7 +91,7 @@ BatchOptions parseBatchArguments(int argc, char** argv)
         return options;
     if (options.outDir.empty())
         throw CommandUsageError("--batch needs --out DIR");
-    if (options.discMenu && options.type != MenuImageType::Png)
+    if (options.discMenu && options.typeGiven)
         throw CommandUsageError("--type does not go with --disc-menu");
     return options;
 }
@@ -119,7 +120,7 @@ BatchExit runBatch(const BatchOptions& options, const char* program)
     }
     std::vector<BatchRow> rows;
     try {
-        rows = BatchRowsFromTable(table, options.discMenu ? "" : MenuImageExtension(options.type));
+        rows = BatchRowsFromTable(table, options.discMenu ? "" : PictureTypeSuffix(options.type));
     } catch (const std::exception& e) {
         PrintMessage(options.table + ": " + e.what());
         return BatchExit::BadUsage;
@@ -130,13 +131,8 @@ BatchExit runBatch(const BatchOptions& options, const char* program)
     settings.type = options.type;
     settings.saveProjects = options.save;
     settings.jobs = options.jobs > 0 ? options.jobs : defaultJobs();
-    if (options.discMenu) {
-        settings.discMenu = DiscMenuExporter();
-        if (!settings.discMenu) {
-            PrintMessage(DiscMenuUnavailableMessage());
-            return BatchExit::BadUsage;
-        }
-    }
+    if (options.discMenu)
+        settings.discMenu = ExportRowDiscMenu;
 
     std::error_code error;
     std::filesystem::create_directories(options.outDir, error);

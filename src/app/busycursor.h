@@ -1,12 +1,18 @@
 #pragma once
 
+#include "dialogcursor.h"
+
 #include <QApplication>
 
 // The busy cursor for the lifetime of the object, or until restore(); restored also when
-// an exception leaves.
+// an exception leaves. A dialog that opens meanwhile shows the normal arrow.
 class BusyCursor {
 public:
-    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    BusyCursor()
+    {
+        KeepArrowOverDialogs();
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    }
     ~BusyCursor() { restore(); }
     BusyCursor(const BusyCursor&) = delete;
     BusyCursor& operator=(const BusyCursor&) = delete;

@@ -1,5 +1,8 @@
 #include "colorswatch.h"
 
+#include <QMouseEvent>
+#include <QPainter>
+
 Color ContrastColor(Color color)
 {
     const unsigned red = color & 0xFF;
@@ -25,11 +28,13 @@ ColorSwatch::ColorSwatch(const QString& caption, Color color, QWidget* parent)
     : QLabel(caption, parent)
 {
     setAlignment(Qt::AlignCenter);
-    setFrameShape(QFrame::Panel);
-    setFrameShadow(QFrame::Sunken);
+    // The bevel is drawn with fixed greys (paintEvent).
+    setFrameShape(QFrame::NoFrame);
+    setContentsMargins(2, 2, 2, 2);
     setFocusPolicy(Qt::NoFocus);
     setAutoFillBackground(true);
     setMinimumHeight(22);
+    setCursor(Qt::PointingHandCursor);
     m_color = ~color; // force the first update
     setColor(color);
 }
@@ -44,4 +49,41 @@ void ColorSwatch::setColor(Color color)
     pal.setColor(QPalette::Window, ToQColor(color));
     pal.setColor(QPalette::WindowText, ToQColor(ContrastColor(color)));
     setPalette(pal);
+}
+
+void ColorSwatch::mousePressEvent(QMouseEvent* event)
+{
+    // Taking the press makes the release come here too.
+    if (event->button() == Qt::LeftButton)
+        event->accept();
+    else
+        QLabel::mousePressEvent(event);
+}
+
+void ColorSwatch::mouseReleaseEvent(QMouseEvent* event)
+{
+    QLabel::mouseReleaseEvent(event);
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
+        emit clicked();
+}
+
+void ColorSwatch::paintEvent(QPaintEvent* event)
+{
+    QLabel::paintEvent(event);
+    // The sunken bevel's light edges vanish on a light colour (white above all); fixed
+    // greys keep the box's edge visible on any colour.
+    QPainter painter(this);
+    const QRect r = rect().adjusted(0, 0, -1, -1);
+    painter.setPen(QColor(128, 128, 128));
+    painter.drawLine(r.topLeft(), r.topRight());
+    painter.drawLine(r.topLeft(), r.bottomLeft());
+    painter.setPen(QColor(255, 255, 255));
+    painter.drawLine(r.bottomLeft(), r.bottomRight());
+    painter.drawLine(r.topRight(), r.bottomRight());
+    painter.setPen(QColor(64, 64, 64));
+    painter.drawLine(r.topLeft() + QPoint(1, 1), r.topRight() + QPoint(-1, 1));
+    painter.drawLine(r.topLeft() + QPoint(1, 1), r.bottomLeft() + QPoint(1, -1));
+    painter.setPen(QColor(212, 208, 200));
+    painter.drawLine(r.bottomLeft() + QPoint(1, -1), r.bottomRight() + QPoint(-1, -1));
+    painter.drawLine(r.topRight() + QPoint(-1, 1), r.bottomRight() + QPoint(-1, -1));
 }

@@ -1,12 +1,19 @@
 #include "discmenuhook.h"
 
-DiscMenuExport DiscMenuExporter()
-{
-    return {};
-}
+#include "disc/discmenuexport.h"
 
-std::string DiscMenuUnavailableMessage()
+#include <stdexcept>
+
+std::string ExportRowDiscMenu(MenuDocument& doc, const std::string& folder)
 {
-    return "--disc-menu is not available yet in this build: export pictures and author the "
-           "disc menu separately";
+    const DiscMenuResult result = ExportDiscMenu(doc, folder);
+    switch (result.subpicture) {
+    case SubpictureOutcome::Added:
+    case SubpictureOutcome::NotForVcd:
+        return result.note;
+    case SubpictureOutcome::SpumuxMissing:
+    case SubpictureOutcome::SpumuxFailed:
+        break;
+    }
+    throw std::runtime_error(result.note);
 }

@@ -5,12 +5,8 @@
 #include <functional>
 #include <string>
 
-// The disc-menu export as the table and movie-folder commands use it: makes the menu's
-// disc files into `folder` and returns a note for the user ("" when there is none),
-// throwing std::exception with the reason when the disc menu could not be made. Empty
-// while this build has no disc-menu export.
-using DiscMenuExport = std::function<std::string(MenuDocument& doc, const std::string& folder)>;
-DiscMenuExport DiscMenuExporter();
-
-// What is said when DiscMenuExporter() is empty.
-std::string DiscMenuUnavailableMessage();
+// The disc-menu export as each row of a table uses it: makes the menu's disc files into
+// `folder` and returns a note for the row ("" when there is none). Throws std::exception
+// with the reason when the disc menu could not be made, the spumux step included: a row
+// without its menu.mpg is not finished.
+std::string ExportRowDiscMenu(MenuDocument& doc, const std::string& folder);

@@ -2,12 +2,15 @@
 
 #include "aboutform.h"
 #include "appicon.h"
+#include "instancelink.h"
 #include "mainwindow.h"
 #include "singleinstance.h"
 #include "thumbs/clipform.h"
 
 #include <QApplication>
+#include <QFileInfo>
 
+#include <cstdio>
 #include <memory>
 
 int RunEditor(int argc, char** argv)
@@ -16,10 +19,17 @@ int RunEditor(int argc, char** argv)
 
     // The lock is named after the executable, before the program's own title is set.
     SingleInstance guard(SingleInstance::LockNameFor(QCoreApplication::applicationFilePath()));
+    const QStringList arguments = QCoreApplication::arguments().mid(1);
     if (!guard.isFirst()) {
-        // The running copy comes forward; this one quits before showing anything.
-        guard.requestShow();
-        return 0;
+        // The running copy comes forward and opens our project; this one quits before
+        // showing anything.
+        const bool delivered =
+            arguments.size() == 1
+                ? guard.requestOpen(QFileInfo(arguments.front()).absoluteFilePath())
+                : guard.requestShow();
+        if (!delivered)
+            std::fprintf(stderr, "tavrel: the running copy did not answer\n");
+        return delivered ? 0 : 1;
     }
 
     QCoreApplication::setApplicationName(QStringLiteral("Tavrel Lite"));
@@ -31,15 +41,8 @@ int RunEditor(int argc, char** argv)
     auto clipForm = std::make_unique<TClipForm>(form1->doc(), lastClipDir, form1.get());
     auto aboutForm = std::make_unique<TAboutForm>(form1.get());
     form1->attachDialogs(clipForm.get(), aboutForm.get());
-    form1->setStartupArguments(QCoreApplication::arguments().mid(1));
-
-    QObject::connect(&guard, &SingleInstance::showRequested, form1.get(), [&form1] {
-        if (form1->isMinimized())
-            form1->setWindowState((form1->windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
-        form1->show();
-        form1->raise();
-        form1->activateWindow();
-    });
+    form1->setStartupArguments(arguments);
+    ServeLaterStarts(guard, *form1);
 
     form1->show();
     const int result = app.exec();

@@ -1,5 +1,6 @@
 #include "editorloadhost.h"
 
+#include "dialogcursor.h"
 #include "imageio/picturefailure.h"
 #include "messages.h"
 #include "thumbs/clipform.h"
@@ -34,6 +35,7 @@ void EditorLoadHost::showInformation(const std::string& message)
 
 void EditorLoadHost::beginBusy()
 {
+    KeepArrowOverDialogs(); // the load's messages show the normal arrow
     QApplication::setOverrideCursor(Qt::WaitCursor);
     ++m_busy;
 }

@@ -1,15 +1,15 @@
 #include "frommovies.h"
 
-#include "batch/menuimage.h"
 #include "batch/menusettings.h"
 #include "batch/quiethost.h"
 #include "commandtools.h"
-#include "discmenuhook.h"
+#include "discmenucommand.h"
 #include "document/projectfile.h"
 #include "document/settingcheck.h"
 #include "headless.h"
 #include "imageio/atomicfile.h"
 #include "imageio/imageunit.h"
+#include "imageio/picturetype.h"
 #include "render/drawmenu.h"
 
 #include <algorithm>
@@ -26,13 +26,14 @@ enum class MoviesExit {
     WriteFailed = 1,
     BadUsage = 2,
     LoadFailed = 3,
+    SubpictureFailed = kExitSubpictureFailed,
 };
 
 struct MoviesOptions {
     bool help = false;
     std::vector<std::string> movies;
     std::string exportFile;
-    std::optional<MenuImageType> type;
+    PictureType type = PictureType::None;
     int size = 0;
     std::string saveFile;
     std::string discMenuDir;
@@ -67,8 +68,8 @@ MoviesOptions parseMoviesArguments(int argc, char** argv)
                 throw CommandUsageError("--disc-menu needs a folder");
         } else if (name == "--type") {
             const std::string value = args.value();
-            options.type = MenuImageTypeByName(value);
-            if (!options.type)
+            options.type = PictureTypeByName(value);
+            if (options.type == PictureType::None)
                 throw CommandUsageError("--type takes bmp, gif, jpg or png, not '" + value + "'");
         } else if (name == "--size") {
             options.size = ParseSizeOption(args.value());
@@ -93,9 +94,9 @@ MoviesOptions parseMoviesArguments(int argc, char** argv)
     if (options.exportFile.empty() && options.saveFile.empty() && options.discMenuDir.empty())
         throw CommandUsageError(
             "nothing to do: give --export FILE, --save FILE or --disc-menu DIR");
-    if (!options.exportFile.empty() && !options.type) {
-        options.type = MenuImageTypeByName(LowerCaseExtension(options.exportFile));
-        if (!options.type)
+    if (!options.exportFile.empty() && options.type == PictureType::None) {
+        options.type = PictureTypeOfFile(options.exportFile);
+        if (options.type == PictureType::None)
             throw CommandUsageError("cannot tell the image type of '" + options.exportFile +
                                     "': name it .bmp, .gif, .jpg, .jpeg or .png, or give --type");
     }
@@ -121,14 +122,6 @@ MoviesExit runFromMovies(MoviesOptions options, const char* program)
         if (!IsRegularFile(movie)) {
             PrintMessage("Cannot open file " + movie);
             return MoviesExit::LoadFailed;
-        }
-    }
-    DiscMenuExport discMenu;
-    if (!options.discMenuDir.empty()) {
-        discMenu = DiscMenuExporter();
-        if (!discMenu) {
-            PrintMessage(DiscMenuUnavailableMessage());
-            return MoviesExit::BadUsage;
         }
     }
 
@@ -183,7 +176,7 @@ MoviesExit runFromMovies(MoviesOptions options, const char* program)
         try {
             Picture scratch;
             saved =
-                WriteMenuImage(*options.type, options.exportFile, ComposeMenuImage(doc, scratch));
+                SavePictureFile(options.type, options.exportFile, ComposeMenuImage(doc, scratch));
         } catch (...) {
             saved = false;
         }
@@ -191,16 +184,9 @@ MoviesExit runFromMovies(MoviesOptions options, const char* program)
         if (!saved)
             result = MoviesExit::WriteFailed;
     }
-    if (discMenu) {
-        try {
-            const std::string note = discMenu(doc, options.discMenuDir);
-            if (!note.empty())
-                PrintMessage(note);
-            PrintMessage("disc menu written to " + options.discMenuDir);
-        } catch (const std::exception& e) {
-            PrintMessage(e.what());
-            result = MoviesExit::WriteFailed;
-        }
+    if (!options.discMenuDir.empty()) {
+        if (const int status = RunDiscMenuCommand(doc, options.discMenuDir); status != 0)
+            result = static_cast<MoviesExit>(status);
     }
     if (!options.saveFile.empty()) {
         try {

@@ -3,6 +3,7 @@
 #include "batch/menusettings.h"
 #include "batchcommand.h"
 #include "commandtools.h"
+#include "discmenucommand.h"
 #include "document/menudocument.h"
 #include "document/projectfile.h"
 #include "document/projectparse.h"
@@ -11,12 +12,11 @@
 #include "imageio/asciicase.h"
 #include "imageio/imageunit.h"
 #include "imageio/picturefailure.h"
+#include "imageio/picturetype.h"
 #include "render/drawmenu.h"
 #include "thumbs/mediaframe.h"
 
-#include <QFontDatabase>
 #include <QGuiApplication>
-#include <QStringList>
 
 #include <algorithm>
 #include <array>
@@ -35,21 +35,16 @@ enum class ExitCode {
     WriteFailed = 1,
     BadUsage = 2,
     LoadFailed = 3,
-};
-
-enum class ImageType {
-    Bmp,
-    Gif,
-    Jpg,
-    Png,
+    SubpictureFailed = 5, // --disc-menu: menu.mpg could not be made
 };
 
 struct Options {
     bool help = false;
     std::string exportFile;
-    std::optional<ImageType> type;
+    PictureType type = PictureType::None;
     int size = 0;
     std::string saveFile;
+    std::string discMenuDir;
     std::vector<std::pair<std::string, std::string>> sets;
     std::string project;
 };
@@ -61,20 +56,6 @@ struct UsageError : std::runtime_error {
 void message(const std::string& text)
 {
     std::fprintf(stderr, "tavrel: %s\n", text.c_str());
-}
-
-std::optional<ImageType> typeByName(const std::string& name)
-{
-    const std::string lower = LowerAscii(name);
-    if (lower == "bmp")
-        return ImageType::Bmp;
-    if (lower == "gif")
-        return ImageType::Gif;
-    if (lower == "jpg" || lower == "jpeg")
-        return ImageType::Jpg;
-    if (lower == "png")
-        return ImageType::Png;
-    return std::nullopt;
 }
 
 // A --set value must be exactly what the reader takes, so that a typing error is
@@ -130,6 +111,10 @@ Options parseArguments(int argc, char** argv)
             options.saveFile = takeValue();
             if (options.saveFile.empty())
                 throw UsageError("--save needs a file name");
+        } else if (name == "--disc-menu") {
+            options.discMenuDir = takeValue();
+            if (options.discMenuDir.empty())
+                throw UsageError("--disc-menu needs a folder");
         } else if (name == "--size") {
             const std::string value = takeValue();
             const auto size = ParseDecimal(value);
@@ -138,8 +123,8 @@ Options parseArguments(int argc, char** argv)
             options.size = *size;
         } else if (name == "--type") {
             const std::string value = takeValue();
-            options.type = typeByName(value);
-            if (!options.type)
+            options.type = PictureTypeByName(value);
+            if (options.type == PictureType::None)
                 throw UsageError("--type takes bmp, gif, jpg or png, not '" + value + "'");
         } else if (name == "--set") {
             const std::string value = takeValue();
@@ -156,11 +141,11 @@ Options parseArguments(int argc, char** argv)
     }
     if (options.help)
         return options;
-    if (options.exportFile.empty() && options.saveFile.empty())
-        throw UsageError("nothing to do: give --export FILE or --save FILE");
-    if (!options.exportFile.empty() && !options.type) {
-        options.type = typeByName(LowerCaseExtension(options.exportFile));
-        if (!options.type)
+    if (options.exportFile.empty() && options.saveFile.empty() && options.discMenuDir.empty())
+        throw UsageError("nothing to do: give --export FILE, --disc-menu DIR or --save FILE");
+    if (!options.exportFile.empty() && options.type == PictureType::None) {
+        options.type = PictureTypeOfFile(options.exportFile);
+        if (options.type == PictureType::None)
             throw UsageError("cannot tell the image type of '" + options.exportFile +
                              "': name it .bmp, .gif, .jpg, .jpeg or .png, or give --type");
     }
@@ -207,26 +192,13 @@ public:
             message(s.stored + " (" + s.what + ") not found");
         for (const std::string& failure : report.failures)
             message(failure);
-        if (report.moviesLoaded > 0 || report.picturesLoaded > 0)
-            message(std::to_string(report.moviesLoaded) + " movie clips and " +
-                    std::to_string(report.picturesLoaded) + " pictures loaded");
+        LoadReport counts;
+        counts.moviesLoaded = report.moviesLoaded;
+        counts.picturesLoaded = report.picturesLoaded;
+        if (const std::string text = LoadSummaryText(counts); !text.empty())
+            message(text);
     }
 };
-
-bool writeImage(ImageType type, const std::string& file, const Picture& image)
-{
-    switch (type) {
-    case ImageType::Bmp:
-        return SaveAsBMP(file, image);
-    case ImageType::Gif:
-        return SaveAsGIF(file, image);
-    case ImageType::Jpg:
-        return SaveAsJPG(file, image);
-    case ImageType::Png:
-        return SaveAsPNG(file, image);
-    }
-    return false;
-}
 
 ExitCode run(const Options& options, const char* program)
 {
@@ -268,7 +240,7 @@ ExitCode run(const Options& options, const char* program)
         try {
             Picture scratch;
             const Picture image = ComposeMenuImage(doc, scratch);
-            saved = writeImage(*options.type, options.exportFile, image);
+            saved = SavePictureFile(options.type, options.exportFile, image);
         } catch (...) {
             saved = false; // reported as a failed save, like any writer failure
         }
@@ -278,6 +250,11 @@ ExitCode run(const Options& options, const char* program)
             message("Error saving " + options.exportFile);
             result = ExitCode::WriteFailed;
         }
+    }
+    if (!options.discMenuDir.empty()) {
+        const int status = RunDiscMenuCommand(doc, options.discMenuDir);
+        if (status != 0 && result == ExitCode::Ok)
+            result = static_cast<ExitCode>(status);
     }
     if (!options.saveFile.empty()) {
         try {
@@ -305,6 +282,7 @@ std::string HeadlessUsage()
     return "Usage: tavrel [PROJECT]\n"
            "       tavrel --export FILE [--size N] [--type bmp|gif|jpg|png] [--set KEY=VALUE]... "
            "[PROJECT]\n"
+           "       tavrel --disc-menu DIR [--size N] [--set KEY=VALUE]... [PROJECT]\n"
            "       tavrel --save OUT.tavrel [--set KEY=VALUE]... [PROJECT]\n"
            "       tavrel --batch TABLE.csv --out DIR [options]\n"
            "       tavrel --from-movies FILE... [options]\n"
@@ -317,6 +295,10 @@ std::string HeadlessUsage()
            "  --export FILE   write the menu picture; the type follows the extension\n"
            "                  (.bmp .gif .jpg .jpeg .png) unless --type is given\n"
            "  --type T        bmp, gif, jpg or png\n"
+           "  --disc-menu DIR write a DVD menu into DIR: menu.png, the button masks\n"
+           "                  highlight.png and select.png, spumux.xml, menu_bg.mpg,\n"
+           "                  menu.mpg (with the buttons, made by spumux) and dvdauthor.xml;\n"
+           "                  a VCD size (0 or 1) gives menu.png only\n"
            "  --size N        0 = 704x480, 1 = 704x576, 2 = 720x480, 3 = 720x576 (default 0)\n"
            "  --save FILE     write the project file\n"
            "  --set KEY=VALUE set a project value, as in the project file:\n"
@@ -346,20 +328,9 @@ std::string HeadlessUsage()
            "    makes a menu of up to ten movies with the title \"holiday\".\n"
            "\n"
            "Exit status: 0 done, 1 a file could not be written, 2 bad option or value,\n"
-           "3 the project, table or a movie could not be loaded, 6 some rows of a --batch\n"
-           "table failed (the others are written).\n";
-}
-
-std::vector<std::string> InstalledFontFamilies()
-{
-    QStringList families = QFontDatabase::families();
-    families.sort(Qt::CaseInsensitive);
-    families.removeDuplicates();
-    std::vector<std::string> out;
-    out.reserve(static_cast<std::size_t>(families.size()));
-    for (const QString& family : families)
-        out.push_back(family.toStdString());
-    return out;
+           "3 the project, table or a movie could not be loaded, 5 spumux is missing or\n"
+           "could not add the buttons to menu.mpg (the other disc files are written),\n"
+           "6 some rows of a --batch table failed (the others are written).\n";
 }
 
 int RunHeadless(int argc, char** argv)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "fontfamilies.h"
+
 #include <string>
 #include <vector>
 
@@ -9,12 +11,9 @@ bool IsHeadlessInvocation(int argc, char** argv);
 
 // Runs `tavrel --export/--save/--help ...` without a window; messages go to standard
 // error. Exit status: 0 done, 1 a file could not be written, 2 a bad option or value,
-// 3 the project could not be loaded (nothing is written then).
+// 3 the project could not be loaded (nothing is written then), 5 the --disc-menu
+// subpicture step failed or spumux is missing (the other disc files are written).
 int RunHeadless(int argc, char** argv);
 
 // The usage text printed by --help.
 std::string HeadlessUsage();
-
-// Installed font families, sorted without regard to case, each once. Needs a
-// QGuiApplication.
-std::vector<std::string> InstalledFontFamilies();

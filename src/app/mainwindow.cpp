@@ -1,7 +1,10 @@
 #include "mainwindow.h"
 
 #include "appicon.h"
+#include "busycursor.h"
 #include "colorswatch.h"
+#include "discexportcommand.h"
+#include "discpanel.h"
 #include "headless.h"
 #include "messages.h"
 #include "numberedit.h"
@@ -12,6 +15,7 @@
 
 #include <QAction>
 #include <QActionGroup>
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
@@ -32,10 +36,12 @@
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QSplitter>
+#include <QStatusBar>
 #include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <optional>
 #include <utility>
 
 namespace {
@@ -43,6 +49,7 @@ namespace {
 constexpr int kDefaultWidth = 800;
 constexpr int kDefaultHeight = 570;
 constexpr int kLeftPanelWidth = 265;
+constexpr qint64 kLargePictureBytes = 2 << 20;
 
 QPushButton* pickButton(const char* name, const QString& hint = QString())
 {
@@ -80,6 +87,35 @@ QSlider* sizeSlider(const char* name)
     slider->setTickInterval(1);
     slider->setValue(10);
     return slider;
+}
+
+// The slider with its value beside it.
+QWidget* withValue(QSlider* slider, QLabel*& value)
+{
+    auto* box = new QWidget;
+    auto* row = new QHBoxLayout(box);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(4);
+    value = new QLabel(QString::number(slider->value()));
+    value->setObjectName(slider->objectName() + QStringLiteral("Value"));
+    value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    value->setMinimumWidth(value->fontMetrics().horizontalAdvance(QStringLiteral("88")) + 2);
+    row->addWidget(slider, 1);
+    row->addWidget(value);
+    box->setFocusProxy(slider);
+    QObject::connect(slider, &QSlider::valueChanged, value, [value](int v) { value->setNum(v); });
+    return box;
+}
+
+const QString kDefaultFaceEntry = QStringLiteral("(Default face)");
+
+// The list's entry of a face; the first entry stands for none.
+int fontIndex(const QComboBox* list, const std::string& face)
+{
+    if (face.empty())
+        return 0;
+    const int index = list->findText(QString::fromStdString(face), Qt::MatchFixedString);
+    return index > 0 ? index : 0;
 }
 
 void chainTabOrder(const std::vector<QWidget*>& widgets)
@@ -120,8 +156,16 @@ void TForm1::buildMenus()
         return action;
     };
     New1 = addAction(File1, "New1", QStringLiteral("&New"));
+    New1->setShortcut(QKeySequence::New);
     Open1 = addAction(File1, "Open1", QStringLiteral("&Open..."));
-    Save1 = addAction(File1, "Save1", QStringLiteral("&Save as..."));
+    Open1->setShortcut(QKeySequence::Open);
+    Recent1 = File1->addMenu(QStringLiteral("&Recent"));
+    Recent1->setObjectName(QStringLiteral("Recent1"));
+    connect(Recent1, &QMenu::aboutToShow, this, &TForm1::rebuildRecentMenu);
+    Save1 = addAction(File1, "Save1", QStringLiteral("&Save"));
+    Save1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    SaveAs1 = addAction(File1, "SaveAs1", QStringLiteral("Save &as..."));
+    SaveAs1->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
     File1->addSeparator();
     Imagesize1 = File1->addMenu(QStringLiteral("&Image size"));
     Imagesize1->setObjectName(QStringLiteral("Imagesize1"));
@@ -138,8 +182,20 @@ void TForm1::buildMenus()
         connect(action, &QAction::triggered, this, [this, mode] { selectPreset(mode); });
     }
     ImageSave = addAction(File1, "ImageSave", QStringLiteral("&Export to image file..."));
+    ImageSave->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
+    DiscMenuSave = addAction(File1, "DiscMenuSave", QStringLiteral("Export &disc menu..."));
     File1->addSeparator();
     Exit1 = addAction(File1, "Exit1", QStringLiteral("E&xit"));
+    Exit1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+
+    EditMenu = menuBar()->addMenu(QStringLiteral("&Edit"));
+    EditMenu->setObjectName(QStringLiteral("EditMenu"));
+    Undo1 = addAction(EditMenu, "Undo1", QStringLiteral("&Undo"));
+    Undo1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    Redo1 = addAction(EditMenu, "Redo1", QStringLiteral("&Redo"));
+    Redo1->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
+    Undo1->setEnabled(false);
+    Redo1->setEnabled(false);
 
     Help1 = menuBar()->addMenu(QStringLiteral("&Help"));
     Help1->setObjectName(QStringLiteral("Help1"));
@@ -148,13 +204,21 @@ void TForm1::buildMenus()
     About1 = addAction(Help1, "About1", QStringLiteral("&About..."));
 
     // F1 on an open menu asks for the menus' own topic instead of the contents.
-    for (QMenu* menu : {File1, Imagesize1, Help1})
+    for (QMenu* menu : {File1, Recent1, EditMenu, Imagesize1, Help1})
         menu->installEventFilter(this);
 
     connect(New1, &QAction::triggered, this, &TForm1::New1Click);
     connect(Open1, &QAction::triggered, this, &TForm1::Open1Click);
     connect(Save1, &QAction::triggered, this, &TForm1::Save1Click);
+    connect(SaveAs1, &QAction::triggered, this, &TForm1::SaveAs1Click);
+    connect(Undo1, &QAction::triggered, this, &TForm1::Undo1Click);
+    connect(Redo1, &QAction::triggered, this, &TForm1::Redo1Click);
     connect(ImageSave, &QAction::triggered, this, &TForm1::ImageSaveClick);
+    connect(DiscMenuSave, &QAction::triggered, this, [this] {
+        if (LastDiscMenuDir.isEmpty())
+            LastDiscMenuDir = LastSaveImageDir;
+        DiscMenuExportClick(this, m_doc, LastDiscMenuDir);
+    });
     connect(Exit1, &QAction::triggered, this, &TForm1::Exit1Click);
     connect(Contents1, &QAction::triggered, this, &TForm1::Contents1Click);
     connect(About1, &QAction::triggered, this, &TForm1::About1Click);
@@ -216,14 +280,18 @@ QWidget* TForm1::buildMainPage()
     FootnoteEdit = textField("FootnoteEdit", QStringLiteral("Footnote"));
     labelled(QStringLiteral("Footnote"), FootnoteEdit);
     TitleSize = sizeSlider("TitleSize");
-    labelled(QStringLiteral("Title size"), TitleSize);
+    labelled(QStringLiteral("Title size"), withValue(TitleSize, TitleSizeValue));
     CaptionSize = sizeSlider("CaptionSize");
-    labelled(QStringLiteral("Caption size"), CaptionSize);
+    labelled(QStringLiteral("Caption size"), withValue(CaptionSize, CaptionSizeValue));
 
     ShowThumbs = checkBox("ShowThumbs", QStringLiteral("Show thumbnails"), true);
     grid->addWidget(ShowThumbs, row++, 0, 1, 3);
     ShowNumbers = checkBox("ShowNumbers", QStringLiteral("Show numbers"), true);
     grid->addWidget(ShowNumbers, row++, 0, 1, 3);
+    DiscPanel1 =
+        new DiscPanel(m_doc, [this](Color from, Color& to) { return chooseColor(from, to); });
+    grid->addWidget(DiscPanel1, row++, 0, 1, 3);
+    connect(DiscPanel1, &DiscPanel::previewChanged, this, [this] { PaintBox1->Refresh(); });
     grid->setRowStretch(row, 1);
 
     chainTabOrder({BGImage, BGImageBtn, BGColorBtn, TextColorBtn, TextFontCB, BoldText, Shadow,
@@ -234,6 +302,8 @@ QWidget* TForm1::buildMainPage()
     connect(BGImageBtn, &QPushButton::clicked, this, &TForm1::BGImageBtnClick);
     connect(BGColorBtn, &QPushButton::clicked, this, &TForm1::BGColorBtnClick);
     connect(TextColorBtn, &QPushButton::clicked, this, &TForm1::TextColorBtnClick);
+    connect(BGColorPanel, &ColorSwatch::clicked, this, &TForm1::BGColorBtnClick);
+    connect(TextColorPanel, &ColorSwatch::clicked, this, &TForm1::TextColorBtnClick);
     connect(TextFontCB, &QComboBox::currentIndexChanged, this, &TForm1::TextFontCBChange);
     connect(BoldText, &QCheckBox::toggled, this, &TForm1::BoldTextClick);
     connect(Shadow, &QCheckBox::toggled, this, &TForm1::ShadowClick);
@@ -279,7 +349,7 @@ QWidget* TForm1::buildItemsPage()
     column->addLayout(grid);
     int row = 0;
     grid->addWidget(new QLabel(QStringLiteral("Captions")), row, 1);
-    grid->addWidget(new QLabel(QStringLiteral("Thumb")), row++, 2);
+    grid->addWidget(new QLabel(QStringLiteral("Thumb")), row++, 2, 1, 2);
 
     std::vector<QWidget*> order{FirstItem, TotalItems};
     for (int k = 1; k <= kItemCount; ++k) {
@@ -293,9 +363,22 @@ QWidget* TForm1::buildItemsPage()
         tnbtn[i] = pickButton("", QStringLiteral("Set thumbnail image"));
         tnbtn[i]->setObjectName(QStringLiteral("tn%1btn").arg(k));
         tnbtn[i]->setProperty("tag", k);
+        ItemState[i] = new QLabel;
+        ItemState[i]->setObjectName(QStringLiteral("ItemState%1").arg(k));
+        ItemState[i]->setProperty("tag", k);
+        ItemState[i]->setFixedSize(60, 24);
+        QFont small = ItemState[i]->font();
+        small.setPointSizeF(small.pointSizeF() * 0.85);
+        ItemState[i]->setFont(small);
+        ItemState[i]->setAlignment(Qt::AlignCenter);
+        CN[i]->setProperty("tag", k);
         grid->addWidget(CN[i], row, 0);
+        grid->addWidget(ItemState[i], row, 2); // before the field: tab goes field, button
         grid->addWidget(Edit[i], row, 1);
-        grid->addWidget(tnbtn[i], row++, 2);
+        grid->addWidget(tnbtn[i], row++, 3);
+        for (QWidget* part : {static_cast<QWidget*>(CN[i]), static_cast<QWidget*>(Edit[i]),
+                              static_cast<QWidget*>(ItemState[i]), static_cast<QWidget*>(tnbtn[i])})
+            acceptDropsOn(part);
         order.push_back(Edit[i]);
         order.push_back(tnbtn[i]);
         connect(Edit[i], &QLineEdit::textChanged, this, &TForm1::Edit1Change);
@@ -379,6 +462,12 @@ void TForm1::buildLayout()
     right->addWidget(PaintPanel, 1);
     PaintBox1 = new PreviewBox(m_doc, ScratchImage, PaintPanel);
     PaintBox1->setObjectName(QStringLiteral("PaintBox1"));
+    acceptDropsOn(PaintBox1);
+    acceptDropsOn(BGImage);
+    setAcceptDrops(true); // a project dropped anywhere else
+    PaintBox1->decorate = [this](Picture& picture, const MenuGeometry& geometry) {
+        PaintButtonPreview(m_doc, geometry, picture, DiscPanel1->preview());
+    };
     PaintBox1->onPaintError = [this](const QString& text) {
         if (m_paintErrorPending)
             return;
@@ -397,15 +486,24 @@ void TForm1::buildLayout()
     // The tab pages' margins and frames come on top of the longest caption's own width.
     const int leftWidth =
         std::max({kLeftPanelWidth, LeftPanel->sizeHint().width(), Shadow->sizeHint().width() + 48});
+    // Narrower, the shadow switch's caption would be cut.
+    LeftPanel->setMinimumWidth(
+        std::max(LeftPanel->minimumWidth(), Shadow->sizeHint().width() + 48));
     Splitter1->setSizes({leftWidth, kDefaultWidth - leftWidth - 5});
     setCentralWidget(Splitter1);
+    // There from the start, so that the first confirmation does not shift the panels.
+    statusBar()->setObjectName(QStringLiteral("StatusBar"));
 
     connect(SaveImageBtn, &QPushButton::clicked, ImageSave, &QAction::trigger);
 }
 
 void TForm1::connectDocument()
 {
-    m_doc.onRefresh = [this] { PaintBox1->Refresh(); };
+    m_doc.onRefresh = [this] {
+        documentChanged();
+        PaintBox1->Refresh();
+        followDocument();
+    };
     m_doc.onMenuStartChanged = [this](int menustart) { relabelRows(menustart); };
     m_doc.onVideoModeChanged = [this](int mode) {
         presetActions[static_cast<std::size_t>(mode)]->setChecked(true);
@@ -429,6 +527,13 @@ void TForm1::FormCreate()
     fillFontList();
     m_doc.RenderEnabled = true;
     selectPreset(m_doc.VideoMode);
+    m_history.reset(m_doc);
+    rebuildRecentMenu();
+    // Typing in one field is one step until the user moves to another.
+    connect(qApp, &QApplication::focusChanged, this, [this] { m_history.closeStep(); });
+    // The window's Undo, Redo and other keys serve the text fields too.
+    for (QLineEdit* edit : LeftPanel->findChildren<QLineEdit*>())
+        edit->installEventFilter(this);
 }
 
 void TForm1::fillFontList()
@@ -441,9 +546,10 @@ void TForm1::fillFontList()
         families.push_back(QString::fromStdString(family));
     const QSignalBlocker block(TextFontCB);
     TextFontCB->clear();
+    // The way back to the face a menu has when it names none.
+    TextFontCB->addItem(kDefaultFaceEntry);
     TextFontCB->addItems(families);
-    TextFontCB->setCurrentIndex(
-        TextFontCB->findText(QString::fromStdString(m_doc.textfont), Qt::MatchExactly));
+    TextFontCB->setCurrentIndex(fontIndex(TextFontCB, m_doc.textfont));
 }
 
 void TForm1::showEvent(QShowEvent* event)
@@ -489,21 +595,37 @@ void TForm1::changeEvent(QEvent* event)
 
 void TForm1::closeEvent(QCloseEvent* event)
 {
+    if (!maybeSave()) {
+        event->ignore();
+        return;
+    }
     FormCloseQuery();
     QMainWindow::closeEvent(event);
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event)
 {
+    if (handleDropEvent(watched, event))
+        return true;
     if (watched == PaintPanel && event->type() == QEvent::Resize) {
         UpdatePreviewBounds(); // PaintPanelResize
+    } else if (event->type() == QEvent::ShortcutOverride && qobject_cast<QLineEdit*>(watched)) {
+        // A text field would take Ctrl+Z for its own undo and Ctrl+E for the end of the
+        // line; the window's commands come first.
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const QKeySequence pressed(key->keyCombination());
+        if (key->matches(QKeySequence::Undo) || key->matches(QKeySequence::Redo))
+            return true; // left unaccepted, so the window's shortcut fires
+        for (const QAction* action : findChildren<QAction*>())
+            if (action->isEnabled() && action->shortcut() == pressed)
+                return true;
     } else if (qobject_cast<QMenu*>(watched) &&
                (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress)) {
         auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_F1 && key->modifiers() == Qt::NoModifier) {
             event->accept(); // keeps the contents shortcut from firing
             if (event->type() == QEvent::KeyPress) {
-                for (QMenu* menu : {Imagesize1, File1, Help1})
+                for (QMenu* menu : {Imagesize1, Recent1, File1, EditMenu, Help1})
                     menu->hide();
                 ShowHelpContext(300);
             }
@@ -531,10 +653,11 @@ void TForm1::relabelRows(int menustart)
 
 void TForm1::updateCaption()
 {
+    const QString mark = isModified() ? QStringLiteral("*") : QString();
     if (m_doc.CurrentFileName.empty())
-        setWindowTitle(BaseCaption);
+        setWindowTitle(mark.isEmpty() ? BaseCaption : BaseCaption + QStringLiteral(" - *Untitled"));
     else
-        setWindowTitle(BaseCaption + QStringLiteral(" - ") +
+        setWindowTitle(BaseCaption + QStringLiteral(" - ") + mark +
                        QFileInfo(QString::fromStdString(m_doc.CurrentFileName)).fileName());
 }
 
@@ -547,10 +670,7 @@ void TForm1::SyncPanel()
     set(BGImage, [&](QLineEdit* w) { w->setText(QString::fromStdString(m_doc.bgimage)); });
     BGColorPanel->setColor(m_doc.bgcolor);
     TextColorPanel->setColor(m_doc.textcolor);
-    set(TextFontCB, [&](QComboBox* w) {
-        w->setCurrentIndex(
-            m_doc.textfont.empty() ? -1 : w->findText(QString::fromStdString(m_doc.textfont)));
-    });
+    set(TextFontCB, [&](QComboBox* w) { w->setCurrentIndex(fontIndex(w, m_doc.textfont)); });
     set(BoldText, [&](QCheckBox* w) { w->setChecked(m_doc.boldtext); });
     set(Shadow, [&](QCheckBox* w) { w->setChecked(m_doc.shadowtext); });
     set(TitleEdit, [&](QLineEdit* w) { w->setText(QString::fromStdString(m_doc.title)); });
@@ -563,6 +683,7 @@ void TForm1::SyncPanel()
     set(FirstItem, [&](NumberEdit* w) { w->setValue(m_doc.menustart); });
     set(TotalItems, [&](NumberEdit* w) { w->setValue(m_doc.menucount); });
     relabelRows(m_doc.menustart);
+    DiscPanel1->sync();
     for (int k = 1; k <= kItemCount; ++k) {
         set(Edit[static_cast<std::size_t>(k - 1)],
             [&](QLineEdit* w) { w->setText(QString::fromStdString(m_doc.item(k).menucaption)); });
@@ -570,6 +691,7 @@ void TForm1::SyncPanel()
     set(PreviewModeGroup,
         [&](QButtonGroup* g) { g->button(m_doc.quality ? 1 : 0)->setChecked(true); });
     updateCaption();
+    followDocument();
 }
 
 void TForm1::guarded(const std::function<void()>& command)
@@ -581,14 +703,20 @@ void TForm1::guarded(const std::function<void()>& command)
 
 void TForm1::BGImageChange()
 {
+    // A large picture takes a moment to decode.
+    const QFileInfo file(BGImage->text());
+    std::optional<BusyCursor> busy;
+    if (file.isFile() && file.size() > kLargePictureBytes)
+        busy.emplace();
     guarded([&] { m_doc.setBgimage(BGImage->text().toStdString()); });
 }
 
 void TForm1::TextFontCBChange()
 {
     guarded([&] {
-        m_doc.setTextfont(TextFontCB->currentIndex() < 0 ? std::string()
-                                                         : TextFontCB->currentText().toStdString());
+        m_doc.setTextfont(TextFontCB->currentIndex() <= 0
+                              ? std::string()
+                              : TextFontCB->currentText().toStdString());
     });
 }
 
@@ -642,9 +770,13 @@ void TForm1::FirstItemChange()
     guarded([&] { m_doc.setMenustart(FirstItem->value()); });
 }
 
+// The count applies as it is typed, brought into range; the field shows the range once
+// it is left.
 void TForm1::TotalItemsChange()
 {
-    guarded([&] { m_doc.setMenucount(TotalItems->value()); });
+    const int value = std::clamp(TotalItems->value(), TotalItems->minimum(), TotalItems->maximum());
+    if (value != m_doc.menucount)
+        guarded([&] { m_doc.setMenucount(value); });
 }
 
 void TForm1::Edit1Change()
@@ -658,9 +790,15 @@ void TForm1::Edit1Change()
 
 void TForm1::tn1btnClick()
 {
-    if (!m_clipForm || !sender())
+    if (sender())
+        openThumbnailDialog(sender()->property("tag").toInt());
+}
+
+void TForm1::openThumbnailDialog(int item)
+{
+    if (!m_clipForm || item < 1 || item > kItemCount)
         return;
-    m_clipForm->CurrentItem = sender()->property("tag").toInt();
+    m_clipForm->CurrentItem = item;
     if (m_clipForm->exec() == QDialog::Accepted)
         guarded([&] { m_doc.refresh(); });
 }

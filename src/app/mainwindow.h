@@ -1,8 +1,11 @@
 #pragma once
 
 #include "customcolors.h"
+#include "document/edithistory.h"
 #include "document/menudocument.h"
 #include "imageio/picture.h"
+#include "imageio/picturetype.h"
+#include "recentfiles.h"
 #include "settings.h"
 
 #include <QMainWindow>
@@ -12,7 +15,9 @@
 #include <functional>
 
 class ColorSwatch;
+class DiscPanel;
 class HelpViewer;
+class ImageExportDialog;
 class NumberEdit;
 class PageControl;
 class PictureFileDialog;
@@ -22,6 +27,9 @@ class QActionGroup;
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
+class QDragEnterEvent;
+class QDragMoveEvent;
+class QDropEvent;
 class QFileDialog;
 class QFrame;
 class QGroupBox;
@@ -58,12 +66,19 @@ public:
     const QString& lastSaveImageDir() const { return LastSaveImageDir; }
     const QString& lastFileDir() const { return LastFileDir; }
     const CustomColorList& customColors() const { return m_customColors; }
-    QFileDialog* imageSaveDialog(); // created on first use, kept for the run
+    ImageExportDialog* imageSaveDialog(); // created on first use, kept for the run
+    const EditHistory& history() const { return m_history; }
+    // The document differs from the file it came from (or from a new menu).
+    bool isModified() const { return m_history.isModified(); }
+    const RecentFiles& recentFiles() const { return m_recent; }
 
     // Commands of the menus and buttons.
     void New1Click();
     void Open1Click();
-    void Save1Click();
+    void Save1Click();   // to the current file; asks for a name only when there is none
+    void SaveAs1Click(); // always asks for a name
+    void Undo1Click();
+    void Redo1Click();
     void ImageSaveClick();
     void Exit1Click();
     void Contents1Click();
@@ -74,14 +89,26 @@ public:
 
     // The parts of the commands that follow their dialogs.
     // Loads a project; its errors go to the error box, the panel follows the document.
-    void openProject(const QString& path);
+    // A file that fails the format check leaves the window as it was. True when loaded.
+    bool openProject(const QString& path);
+    // Asks to save unsaved changes first (a project from outside: second start, recent list).
+    void openProjectAsking(const QString& path);
+    // "Save changes?" when the document is modified; true when the caller may go on.
+    bool maybeSave();
     // Saves the project; a failure goes to the error box and changes nothing.
-    void saveProjectAs(const QString& path);
-    // Composes the full-size image and writes it with the writer of `fileType` (1 BMP,
-    // 2 GIF, 3 JPG, 4 PNG) whatever the extension; reports the outcome in a box.
-    bool exportTo(const QString& path, int fileType);
+    bool saveProjectAs(const QString& path);
+    // Composes the full-size image and writes it. A picture extension in the name chooses
+    // the writer, else `selected` does and its suffix is appended. The outcome shows in
+    // the status bar, a failure in a box.
+    bool exportTo(const QString& path, PictureType selected);
     // Opens the help window at the topic of a context number (300: the menus).
     void ShowHelpContext(int context);
+
+    // Sources: the thumbnail dialog for one item; a dropped file made an item's source or
+    // the background (false, with a box saying why, when it cannot be read).
+    void openThumbnailDialog(int item);
+    bool setItemSource(int item, const QString& path);
+    bool setBackgroundSource(const QString& path);
 
     // Lays the preview box out for the panel's size and the image size.
     void UpdatePreviewBounds();
@@ -91,6 +118,9 @@ public:
     QString BaseCaption;
 
 protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
@@ -111,11 +141,27 @@ private:
     void SaveSettings();
     void fillFontList();
     void updateCaption();
+    // After every change of the document: history, caption, Undo and Redo.
+    void documentChanged();
+    void updateEditActions();
+    void rebuildRecentMenu();
+    void rememberRecent(const QString& path);
+    void storeRecent();
+    bool saveAsCommand();
     void relabelRows(int menustart);
     void guarded(const std::function<void()>& command);
     // The colour chooser; false on cancel. Throws for malformed custom colours.
-    bool chooseColor(Color initial, Color& chosen);
+    bool chooseColor(Color initial, Color& chosen, const QString& title = QString());
     HelpViewer* ensureHelpViewer();
+    // Drops on the window's fields and preview (mainwindowdrops.cpp); true when handled.
+    bool handleDropEvent(QObject* watched, QEvent* event);
+    void acceptDropsOn(QWidget* widget);
+    // The Items tab's rows follow the document: source state, rows past the count grey.
+    void updateItemRows();
+    // The background field in red with the reason when its picture cannot be loaded.
+    void markBackground();
+    // What follows every change of the document besides the preview.
+    void followDocument();
 
     // Change handlers.
     void BGImageChange();
@@ -134,13 +180,13 @@ private:
     void Edit1Change();
     void tn1btnClick();
     void PreviewModeClick();
-    void ImageSaveDialogTypeChange(int fileType);
     void selectPreset(int mode);
 
     MenuDocument m_doc;
     Picture ScratchImage;
     QString LastClipDir;
     QString LastSaveImageDir;
+    QString LastDiscMenuDir;
     QString LastFileDir;
     CustomColorList m_customColors;
     QString m_helpFolder;
@@ -152,18 +198,37 @@ private:
     TClipForm* m_clipForm = nullptr;
     TAboutForm* m_aboutForm = nullptr;
     HelpViewer* m_helpViewer = nullptr;
-    QFileDialog* m_imageSaveDialog = nullptr;
+    ImageExportDialog* m_imageSaveDialog = nullptr;
+    PictureType m_lastExportType = PictureType::Bmp;
+    EditHistory m_history;
+    RecentFiles m_recent;
+    bool m_loading = false;
     PictureFileDialog* m_pictureDialog = nullptr;
+    struct RowShown {
+        std::string clip;
+        const void* pixels = nullptr;
+        int width = -1;
+        int height = -1;
+    };
+    std::array<RowShown, kItemCount> m_rowShown{}; // what each row's state label shows
+    std::string m_markedBackground;                // the failure the field shows
 
 public:
     // Controls, named as their object names.
     QMenu* File1 = nullptr;
+    QMenu* Recent1 = nullptr;
+    QMenu* EditMenu = nullptr;
     QMenu* Imagesize1 = nullptr;
     QMenu* Help1 = nullptr;
     QAction* New1 = nullptr;
     QAction* Open1 = nullptr;
     QAction* Save1 = nullptr;
+    QAction* SaveAs1 = nullptr;
+    QAction* Undo1 = nullptr;
+    QAction* Redo1 = nullptr;
     QAction* ImageSave = nullptr;
+    QAction* DiscMenuSave = nullptr;
+    DiscPanel* DiscPanel1 = nullptr;
     QAction* Exit1 = nullptr;
     QAction* Contents1 = nullptr;
     QAction* About1 = nullptr;
@@ -203,6 +268,9 @@ public:
     std::array<QLabel*, kItemCount> CN{};
     std::array<QLineEdit*, kItemCount> Edit{};
     std::array<QPushButton*, kItemCount> tnbtn{};
+    std::array<QLabel*, kItemCount> ItemState{}; // the source's thumbnail or file name
+    QLabel* TitleSizeValue = nullptr;
+    QLabel* CaptionSizeValue = nullptr;
     QGroupBox* PreviewMode = nullptr;
     QButtonGroup* PreviewModeGroup = nullptr;
 };

@@ -6,18 +6,22 @@
 #include "colorswatch.h"
 #include "document/projectfile.h"
 #include "editorloadhost.h"
+#include "exportdialog.h"
 #include "helpviewer.h"
 #include "imageio/imageunit.h"
 #include "messages.h"
 #include "picturedialog.h"
 #include "render/drawmenu.h"
+#include "savechanges.h"
 
 #include <QColorDialog>
 #include <QCoreApplication>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QScreen>
 #include <QSettings>
+#include <QStatusBar>
 
 #include <array>
 
@@ -25,8 +29,6 @@ namespace {
 
 const QStringList kProjectFilters = {QStringLiteral("Tavrel files (*.tavrel)"),
                                      QStringLiteral("All files (*)")};
-
-const std::array<const char*, 4> kImageSuffixes = {"bmp", "gif", "jpg", "png"};
 
 // The folder part of a chosen path, with its trailing separator.
 QString folderOf(const QString& path)
@@ -44,11 +46,20 @@ QColor slotColor(std::int32_t value)
 
 void TForm1::New1Click()
 {
+    if (!maybeSave())
+        return;
+    m_loading = true;
     guarded([&] { m_doc.Reset(); });
+    m_loading = false;
+    m_history.reset(m_doc);
+    updateEditActions();
+    updateCaption();
 }
 
 void TForm1::Open1Click()
 {
+    if (!maybeSave())
+        return;
     QFileDialog dialog(this);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
@@ -63,17 +74,51 @@ void TForm1::Open1Click()
     openProject(path);
 }
 
-void TForm1::openProject(const QString& path)
+bool TForm1::openProject(const QString& path)
 {
+    const std::string previousFile = m_doc.CurrentFileName;
+    bool completed = false;
+    bool formatOk = false;
+    m_loading = true;
     {
         EditorLoadHost host(m_clipForm, this, LastClipDir);
-        guarded([&] { LoadProject(m_doc, path.toStdString(), host); });
+        guarded([&] {
+            formatOk = LoadProject(m_doc, path.toStdString(), host);
+            completed = true;
+        });
     }
+    m_loading = false;
     m_doc.RenderEnabled = true;
+    // A rejected file is not the current file: the next Save must not overwrite it.
+    if (completed && !formatOk)
+        m_doc.setCurrentFileName(previousFile);
     SyncPanel();
+    if (completed && formatOk) {
+        m_history.reset(m_doc);
+        rememberRecent(path);
+    } else if (m_history.record(m_doc)) {
+        // A load that stopped half-way changed fields: one step that Undo takes back.
+        m_history.closeStep();
+    }
+    updateEditActions();
+    updateCaption();
+    return completed && formatOk;
 }
 
 void TForm1::Save1Click()
+{
+    if (m_doc.CurrentFileName.empty())
+        saveAsCommand();
+    else
+        saveProjectAs(QString::fromStdString(m_doc.CurrentFileName));
+}
+
+void TForm1::SaveAs1Click()
+{
+    saveAsCommand();
+}
+
+bool TForm1::saveAsCommand()
 {
     QFileDialog dialog(this);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
@@ -88,94 +133,87 @@ void TForm1::Save1Click()
         dialog.selectFile(QString::fromStdString(m_doc.CurrentFileName));
     }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return;
+        return false;
     const QString path = dialog.selectedFiles().front();
     QCoreApplication::processEvents();
-    saveProjectAs(path);
+    return saveProjectAs(path);
 }
 
-void TForm1::saveProjectAs(const QString& path)
+bool TForm1::maybeSave()
 {
-    guarded([&] { SaveProject(m_doc, path.toStdString()); });
-}
-
-QFileDialog* TForm1::imageSaveDialog()
-{
-    if (!m_imageSaveDialog) {
-        m_imageSaveDialog = new QFileDialog(this, QStringLiteral("Save Image File"));
-        m_imageSaveDialog->setObjectName(QStringLiteral("ImageSaveDialog"));
-        // Qt's own dialog reports the change of file type, which keeps the suffix in step.
-        m_imageSaveDialog->setOption(QFileDialog::DontUseNativeDialog, true);
-        m_imageSaveDialog->setAcceptMode(QFileDialog::AcceptSave);
-        m_imageSaveDialog->setFileMode(QFileDialog::AnyFile);
-        m_imageSaveDialog->setNameFilters(
-            {QStringLiteral("BMP image (*.bmp)"), QStringLiteral("GIF image (*.gif)"),
-             QStringLiteral("JPG image (*.jpg)"), QStringLiteral("PNG image (*.png)")});
-        m_imageSaveDialog->setDefaultSuffix(QStringLiteral("bmp"));
-        connect(m_imageSaveDialog, &QFileDialog::filterSelected, this,
-                [this](const QString& filter) {
-                    ImageSaveDialogTypeChange(
-                        static_cast<int>(m_imageSaveDialog->nameFilters().indexOf(filter)) + 1);
-                });
+    if (!isModified())
+        return true;
+    switch (AskSaveChanges(this)) {
+    case SaveChangesAnswer::Save:
+        if (m_doc.CurrentFileName.empty())
+            return saveAsCommand();
+        return saveProjectAs(QString::fromStdString(m_doc.CurrentFileName));
+    case SaveChangesAnswer::Discard:
+        return true;
+    case SaveChangesAnswer::Cancel:
+        break;
     }
-    return m_imageSaveDialog;
+    return false;
 }
 
-void TForm1::ImageSaveDialogTypeChange(int fileType)
+bool TForm1::saveProjectAs(const QString& path)
 {
-    if (fileType >= 1 && fileType <= 4)
-        imageSaveDialog()->setDefaultSuffix(
-            QLatin1String(kImageSuffixes[static_cast<std::size_t>(fileType - 1)]));
+    bool saved = false;
+    guarded([&] {
+        SaveProject(m_doc, path.toStdString());
+        saved = true;
+    });
+    if (saved) {
+        m_history.markSaved(m_doc);
+        rememberRecent(path);
+        updateEditActions();
+        updateCaption();
+    }
+    return saved;
+}
+
+ImageExportDialog* TForm1::imageSaveDialog()
+{
+    if (!m_imageSaveDialog)
+        m_imageSaveDialog = new ImageExportDialog(this);
+    return m_imageSaveDialog;
 }
 
 void TForm1::ImageSaveClick()
 {
-    QFileDialog* dialog = imageSaveDialog();
-    if (!LastSaveImageDir.isEmpty())
-        dialog->setDirectory(LastSaveImageDir);
-    // Every export starts with an empty name.
-    if (auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
-        name->clear();
-    if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty())
+    ImageExportDialog* dialog = imageSaveDialog();
+    const QString project =
+        m_doc.CurrentFileName.empty()
+            ? QString()
+            : QFileInfo(QString::fromStdString(m_doc.CurrentFileName)).completeBaseName();
+    dialog->propose(LastSaveImageDir, project, m_lastExportType);
+    if (dialog->exec() != QDialog::Accepted)
         return;
-    const QString path = dialog->selectedFiles().front();
+    const QString path = dialog->chosenPath();
+    if (path.isEmpty())
+        return;
     LastSaveImageDir = folderOf(path);
-    const int fileType =
-        static_cast<int>(dialog->nameFilters().indexOf(dialog->selectedNameFilter())) + 1;
-    exportTo(path, fileType);
+    m_lastExportType = dialog->chosenType();
+    exportTo(path, dialog->selectedType());
 }
 
-bool TForm1::exportTo(const QString& path, int fileType)
+bool TForm1::exportTo(const QString& requested, PictureType selected)
 {
+    const PictureType type = ExportTypeFor(requested, selected);
+    const QString path = ExportFileName(requested, type);
     QCoreApplication::processEvents(); // the closed dialog leaves the screen first
     bool saved = false;
     {
         const BusyCursor busy;
         try {
             const Picture image = ComposeMenuImage(m_doc, ScratchImage);
-            const std::string name = path.toStdString();
-            switch (fileType) {
-            case 1:
-                saved = SaveAsBMP(name, image);
-                break;
-            case 2:
-                saved = SaveAsGIF(name, image);
-                break;
-            case 3:
-                saved = SaveAsJPG(name, image);
-                break;
-            case 4:
-                saved = SaveAsPNG(name, image);
-                break;
-            default:
-                break;
-            }
+            saved = SavePictureFile(type, path.toStdString(), image);
         } catch (...) {
             saved = false; // the cause is not shown: only that the file was not saved
         }
     }
     if (saved)
-        ShowMessage(MessageKind::Information, path + QStringLiteral(" saved"), this);
+        statusBar()->showMessage(path + QStringLiteral(" saved"), 15000);
     else
         ShowMessage(MessageKind::Error, QStringLiteral("Error saving ") + path, this);
     return saved;
@@ -227,13 +265,15 @@ void TForm1::BGImageBtnClick()
     LastClipDir = folderOf(path);
 }
 
-bool TForm1::chooseColor(Color initial, Color& chosen)
+bool TForm1::chooseColor(Color initial, Color& chosen, const QString& title)
 {
     CustomColorList::Slots stored = m_customColors.values();
     for (int i = 0; i < CustomColorList::kSlots; ++i)
         QColorDialog::setCustomColor(i, slotColor(stored[static_cast<std::size_t>(i)]));
     QColorDialog dialog(ToQColor(initial), this);
     dialog.setObjectName(QStringLiteral("ColorDialog"));
+    if (!title.isEmpty())
+        dialog.setWindowTitle(title);
     // A desktop's own chooser would not show the sixteen shared custom colours.
     dialog.setOption(QColorDialog::DontUseNativeDialog);
     if (dialog.exec() != QDialog::Accepted)
@@ -254,7 +294,7 @@ void TForm1::BGColorBtnClick()
 {
     guarded([&] {
         Color color = m_doc.bgcolor;
-        if (!chooseColor(m_doc.bgcolor, color))
+        if (!chooseColor(m_doc.bgcolor, color, QStringLiteral("Background colour")))
             return;
         BGColorPanel->setColor(color);
         m_doc.setBgcolor(color);
@@ -265,7 +305,7 @@ void TForm1::TextColorBtnClick()
 {
     guarded([&] {
         Color color = m_doc.textcolor;
-        if (!chooseColor(m_doc.textcolor, color))
+        if (!chooseColor(m_doc.textcolor, color, QStringLiteral("Text colour")))
             return;
         TextColorPanel->setColor(color);
         m_doc.setTextcolor(color);
@@ -293,6 +333,10 @@ void TForm1::LoadSettings()
     LastClipDir = s.LastClipDir;
     LastSaveImageDir = s.LastSaveImageDir;
     LastFileDir = s.LastFileDir;
+    if (const PictureType type = PictureTypeByName(s.LastSaveImageType.toStdString());
+        type != PictureType::None)
+        m_lastExportType = type;
+    m_recent.read(*store);
     m_doc.VideoMode = s.VideoMode;
     m_customColors = CustomColorList(s.CustomColors);
 }
@@ -306,6 +350,7 @@ void TForm1::SaveSettings()
     s.LastClipDir = LastClipDir;
     s.LastSaveImageDir = LastSaveImageDir;
     s.LastFileDir = LastFileDir;
+    s.LastSaveImageType = QLatin1String(PictureTypeSuffix(m_lastExportType));
     s.VideoMode = m_doc.VideoMode;
     s.CustomColors = m_customColors.text();
     const std::unique_ptr<QSettings> store = OpenSettingsStore();

@@ -1,5 +1,7 @@
 #include "messages.h"
 
+#include "fixedframe.h"
+
 #include <QApplication>
 #include <QMessageBox>
 
@@ -42,6 +44,7 @@ void ShowMessage(MessageKind kind, const QString& text, QWidget* parent)
     }
     QMessageBox box(icon, title, text, QMessageBox::Ok,
                     parent ? parent : QApplication::activeWindow());
+    UseFixedDialogFrame(&box);
     box.exec();
 }
 

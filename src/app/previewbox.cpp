@@ -26,11 +26,13 @@ bool PreviewBox::compose()
     ++m_compositions;
     PictureCanvas canvas(m_picture);
     if (m_doc.quality) {
-        DrawMenu(m_doc, canvas, m_scratch, true, &m_cache);
+        DrawMenu(m_doc, canvas, m_scratch, true, &m_cache, &m_geometry);
     } else {
         m_cache.clear();
-        DrawMenu(m_doc, canvas, m_scratch, false);
+        DrawMenu(m_doc, canvas, m_scratch, false, nullptr, &m_geometry);
     }
+    if (decorate)
+        decorate(m_picture, m_geometry);
     return true;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "imageio/picture.h"
+#include "render/drawmenu.h"
 #include "render/scaledpicturecache.h"
 
 #include <QWidget>
@@ -23,6 +24,11 @@ public:
     // How many compositions have run; tests count refreshes with it.
     int compositionCount() const { return m_compositions; }
     const Picture& picture() const { return m_picture; }
+    // What the last composition drew where, in the box's own coordinates.
+    const MenuGeometry& menuGeometry() const { return m_geometry; }
+
+    // Called after each composition to draw over it (the disc buttons' look).
+    std::function<void(Picture&, const MenuGeometry&)> decorate;
 
     // Called with the error text when composing fails during a paint.
     std::function<void(const QString&)> onPaintError;
@@ -38,6 +44,7 @@ private:
     MenuDocument& m_doc;
     Picture& m_scratch;
     Picture m_picture;
+    MenuGeometry m_geometry;
     ScaledPictureCache m_cache; // rescaled pictures kept between "Better quality" drawings
     bool m_stale = true;        // the picture does not show the current size yet
     int m_compositions = 0;

@@ -52,6 +52,8 @@ EditorSettings ReadSettings(QSettings& store, const std::function<void(const QSt
     s.LastSaveImageDir =
         readString(store, QStringLiteral("LastSaveImageDir"), report).value_or(QString());
     s.LastFileDir = readString(store, QStringLiteral("LastFileDir"), report).value_or(QString());
+    s.LastSaveImageType =
+        readString(store, QStringLiteral("LastSaveImageType"), report).value_or(QString());
     const int mode = readInteger(store, QStringLiteral("VideoMode"), report).value_or(0);
     s.VideoMode = (mode >= 0 && mode <= 3) ? mode : 0;
     s.CustomColors = readString(store, QStringLiteral("CustomColors"), report).value_or(QString());
@@ -67,6 +69,7 @@ void WriteSettings(QSettings& store, const EditorSettings& values)
     store.setValue(QStringLiteral("LastClipDir"), values.LastClipDir);
     store.setValue(QStringLiteral("LastSaveImageDir"), values.LastSaveImageDir);
     store.setValue(QStringLiteral("LastFileDir"), values.LastFileDir);
+    store.setValue(QStringLiteral("LastSaveImageType"), values.LastSaveImageType);
     store.setValue(QStringLiteral("VideoMode"), QString::number(values.VideoMode));
     store.setValue(QStringLiteral("CustomColors"), values.CustomColors);
     store.sync();

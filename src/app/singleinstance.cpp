@@ -14,6 +14,10 @@
 namespace {
 
 const QByteArray kShowRequest = QByteArrayLiteral("show\n");
+// Followed by the path, percent-encoded so that no byte of it can end the line.
+const QByteArray kOpenRequest = QByteArrayLiteral("open ");
+// A request longer than this is not ours; the connection is dropped.
+constexpr qint64 kMaxRequestBytes = 64 * 1024;
 
 bool processAlive(qint64 pid)
 {
@@ -95,9 +99,18 @@ void SingleInstance::listen()
             connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
             connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
                 while (socket->canReadLine()) {
-                    if (socket->readLine() == kShowRequest)
+                    const QByteArray line = socket->readLine(kMaxRequestBytes);
+                    if (line == kShowRequest) {
                         emit showRequested();
+                    } else if (line.startsWith(kOpenRequest) && line.endsWith('\n')) {
+                        const QString path = QString::fromUtf8(QByteArray::fromPercentEncoding(
+                            line.mid(kOpenRequest.size()).chopped(1)));
+                        if (!path.isEmpty())
+                            emit openRequested(path);
+                    }
                 }
+                if (socket->bytesAvailable() > kMaxRequestBytes)
+                    socket->abort();
             });
         }
     });
@@ -105,11 +118,21 @@ void SingleInstance::listen()
 
 bool SingleInstance::requestShow(int timeoutMs)
 {
+    return send(kShowRequest, timeoutMs);
+}
+
+bool SingleInstance::requestOpen(const QString& path, int timeoutMs)
+{
+    return send(kOpenRequest + path.toUtf8().toPercentEncoding() + '\n', timeoutMs);
+}
+
+bool SingleInstance::send(const QByteArray& request, int timeoutMs)
+{
     QLocalSocket socket;
     socket.connectToServer(socketPath());
     if (!socket.waitForConnected(timeoutMs))
         return false;
-    socket.write(kShowRequest);
+    socket.write(request);
     const bool written = socket.waitForBytesWritten(timeoutMs);
     socket.disconnectFromServer();
     if (socket.state() != QLocalSocket::UnconnectedState)

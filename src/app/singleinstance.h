@@ -26,6 +26,9 @@ public:
     // From a later copy: asks the running one to show itself. True when the request
     // was delivered within `timeoutMs`.
     bool requestShow(int timeoutMs = 2000);
+    // From a later copy: asks the running one to open a project (an absolute path) and
+    // show itself. True when the request was delivered within `timeoutMs`.
+    bool requestOpen(const QString& path, int timeoutMs = 2000);
 
     // The executable's file name without folder and without everything from its first
     // ".", first letter kept and the rest lower case ("EDITOR.EXE" gives "Editor").
@@ -44,10 +47,13 @@ public:
 signals:
     // The first copy was asked to show itself.
     void showRequested();
+    // The first copy was asked to open a project.
+    void openRequested(const QString& path);
 
 private:
     void acquire();
     void listen();
+    bool send(const QByteArray& request, int timeoutMs);
 
     QString m_name;
     QString m_folder;

@@ -120,7 +120,7 @@ BatchResult MakeBatchRow(const MenuDocument& base, const BatchRow& row,
     result.line = row.line;
     const std::filesystem::path dir(settings.outDir);
     result.output =
-        settings.discMenu ? row.name : row.name + "." + MenuImageExtension(settings.type);
+        settings.discMenu ? row.name : row.name + "." + PictureTypeSuffix(settings.type);
     auto fail = [&](const std::string& why) {
         result.ok = false;
         result.error = why;
@@ -151,7 +151,7 @@ BatchResult MakeBatchRow(const MenuDocument& base, const BatchRow& row,
         } else {
             Picture scratch;
             const Picture image = ComposeMenuImage(doc, scratch, nullptr, scaled);
-            if (!WriteMenuImage(settings.type, target, image))
+            if (!SavePictureFile(settings.type, target, image))
                 return fail("Error saving " + target);
         }
         if (settings.saveProjects) {

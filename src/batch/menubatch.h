@@ -2,7 +2,7 @@
 
 #include "csvtable.h"
 #include "document/menudocument.h"
-#include "menuimage.h"
+#include "imageio/picturetype.h"
 #include "menusettings.h"
 
 #include <cstddef>
@@ -32,7 +32,7 @@ std::vector<BatchRow> BatchRowsFromTable(const CsvTable& table, const std::strin
 
 struct BatchSettings {
     std::string outDir; // exists already
-    MenuImageType type = MenuImageType::Png;
+    PictureType type = PictureType::Png;
     bool saveProjects = false; // name.tavrel beside each picture
     int jobs = 1;
     // When set, the row's disc menu is made into outDir/name/ by this instead of the

@@ -1,5 +1,6 @@
 #include "menusettings.h"
 
+#include "document/loadreport.h"
 #include "document/projectparse.h"
 #include "document/settingcheck.h"
 #include "imageio/asciicase.h"
@@ -10,26 +11,29 @@
 #include <array>
 #include <exception>
 
-void ChooseAutoFrame(MenuDocument& doc, int n, ProjectLoadHost& host)
+void ChooseAutoFrame(MenuDocument& doc, int n, LoadReport& report)
 {
     ThumbnailSource& source = doc.item(n).source;
     source.ThumbnailImage.clear();
+    const std::string what = "item " + std::to_string(n);
     if (source.menuclip.empty()) {
-        host.showError("menuframe" + std::to_string(n) + "=auto needs a movie in menuclip" +
-                       std::to_string(n));
+        report.failures.push_back("menuframe" + std::to_string(n) +
+                                  "=auto needs a movie in menuclip" + std::to_string(n) + ".");
         return;
     }
     if (!IsRegularFile(source.menuclip)) {
-        host.showError(source.menuclip + " (item " + std::to_string(n) + ") not found");
+        report.notFound.push_back({what, source.menuclip, {}});
         return;
     }
     try {
         AutoFrame chosen = ChooseMovieFrame(source.menuclip);
         source.menuframe = chosen.frame;
         source.ThumbnailImage = std::move(chosen.picture);
+        ++report.moviesLoaded;
     } catch (const std::exception& e) {
         source.menuframe = 0;
-        host.showError("Cannot open movie " + FileNameOf(source.menuclip) + ": " + e.what());
+        report.failures.push_back("Cannot open movie " + FileNameOf(source.menuclip) + ": " +
+                                  e.what());
     }
 }
 
@@ -55,11 +59,13 @@ void ApplySettings(MenuDocument& doc, const std::vector<Setting>& settings, Proj
         if (n != 0 && !lower.starts_with("menucaption"))
             sourceSet[static_cast<std::size_t>(n - 1)] = true;
     }
+    LoadReport report;
     for (int n = 1; n <= kItemCount; ++n) {
         const auto i = static_cast<std::size_t>(n - 1);
         if (automatic[i])
-            ChooseAutoFrame(doc, n, host);
+            ChooseAutoFrame(doc, n, report);
         else if (sourceSet[i])
-            RetakeThumbnail(doc, n, host);
+            RetakeThumbnail(doc, n, host, report);
     }
+    host.reportLoad(report);
 }

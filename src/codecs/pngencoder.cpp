@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <limits>
+#include <span>
 
 namespace {
 
@@ -34,9 +36,9 @@ void writeChunk(std::vector<std::uint8_t>& out, const char type[4], const std::u
 // Owns the zlib stream so that every way out releases it.
 class Deflater {
 public:
-    Deflater()
+    explicit Deflater(int level)
     {
-        if (deflateInit2(&m_stream, 7, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+        if (deflateInit2(&m_stream, level, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
             throw CodecError("zlib initialisation failed");
     }
     ~Deflater() { deflateEnd(&m_stream); }
@@ -50,39 +52,13 @@ private:
     z_stream m_stream{};
 };
 
-} // namespace
-
-std::vector<std::uint8_t> EncodePng(const ImageView& image)
+// Deflates the filtered rows that `row(y)` returns (filter byte first) into IDAT chunks
+// of 65535 data bytes but the last.
+void writeImageData(std::vector<std::uint8_t>& out, int level, int height,
+                    const std::function<std::span<const std::uint8_t>(int)>& row)
 {
-    if (image.width <= 0 || image.height <= 0)
-        throw CodecError("Empty image");
-    if (static_cast<std::uint32_t>(image.width) > kMaxPngDimension ||
-        static_cast<std::uint32_t>(image.height) > kMaxPngDimension)
-        throw CodecError("Image too large for PNG");
-    if (!image.data || image.stride < 3 * static_cast<std::ptrdiff_t>(image.width))
-        throw CodecError("Bad image layout");
-    const std::size_t rowBytes = 3 * static_cast<std::size_t>(image.width);
-    if (rowBytes + 1 > std::numeric_limits<uInt>::max())
-        throw CodecError("Image too large for PNG");
-
-    std::vector<std::uint8_t> out;
-    const std::size_t rawSize = (rowBytes + 1) * static_cast<std::size_t>(image.height);
-    out.reserve(std::min<std::size_t>(rawSize / 2, std::size_t(16) << 20) + 1024);
-    out.insert(out.end(), kPngSignature, kPngSignature + 8);
-
-    std::uint8_t header[13];
-    WriteBigEndian32(header, static_cast<std::uint32_t>(image.width));
-    WriteBigEndian32(header + 4, static_cast<std::uint32_t>(image.height));
-    header[8] = 8;  // bit depth
-    header[9] = 2;  // colour type RGB
-    header[10] = 0; // compression
-    header[11] = 0; // filter method
-    header[12] = 0; // no interlace
-    writeChunk(out, "IHDR", header, sizeof header);
-
-    Deflater zs;
+    Deflater zs(level);
     std::vector<std::uint8_t> buffer(kIdatSize);
-    std::vector<std::uint8_t> filtered(rowBytes + 1);
     zs->next_out = buffer.data();
     zs->avail_out = static_cast<uInt>(kIdatSize);
 
@@ -104,22 +80,118 @@ std::vector<std::uint8_t> EncodePng(const ImageView& image)
         }
     };
 
-    filtered[0] = 1; // Sub
-    for (int y = 0; y < image.height; ++y) {
-        const std::uint8_t* raw = image.data + y * image.stride;
-        std::uint8_t* dst = filtered.data() + 1;
-        std::memcpy(dst, raw, 3);
-        for (std::size_t x = 3; x < rowBytes; ++x)
-            dst[x] = static_cast<std::uint8_t>(raw[x] - raw[x - 3]);
-        zs->next_in = filtered.data();
-        zs->avail_in = static_cast<uInt>(rowBytes + 1);
+    for (int y = 0; y < height; ++y) {
+        const std::span<const std::uint8_t> filtered = row(y);
+        zs->next_in = const_cast<std::uint8_t*>(filtered.data());
+        zs->avail_in = static_cast<uInt>(filtered.size());
         run(Z_NO_FLUSH);
     }
     run(Z_FINISH);
     const std::size_t rest = kIdatSize - zs->avail_out;
     if (rest > 0)
         writeChunk(out, "IDAT", buffer.data(), rest);
+}
 
+void writeHeader(std::vector<std::uint8_t>& out, int width, int height, int depth, int colorType)
+{
+    out.insert(out.end(), kPngSignature, kPngSignature + 8);
+    std::uint8_t header[13];
+    WriteBigEndian32(header, static_cast<std::uint32_t>(width));
+    WriteBigEndian32(header + 4, static_cast<std::uint32_t>(height));
+    header[8] = static_cast<std::uint8_t>(depth);
+    header[9] = static_cast<std::uint8_t>(colorType);
+    header[10] = 0; // compression
+    header[11] = 0; // filter method
+    header[12] = 0; // no interlace
+    writeChunk(out, "IHDR", header, sizeof header);
+}
+
+} // namespace
+
+std::vector<std::uint8_t> EncodePng(const ImageView& image)
+{
+    if (image.width <= 0 || image.height <= 0)
+        throw CodecError("Empty image");
+    if (static_cast<std::uint32_t>(image.width) > kMaxPngDimension ||
+        static_cast<std::uint32_t>(image.height) > kMaxPngDimension)
+        throw CodecError("Image too large for PNG");
+    if (!image.data || image.stride < 3 * static_cast<std::ptrdiff_t>(image.width))
+        throw CodecError("Bad image layout");
+    const std::size_t rowBytes = 3 * static_cast<std::size_t>(image.width);
+    if (rowBytes + 1 > std::numeric_limits<uInt>::max())
+        throw CodecError("Image too large for PNG");
+
+    std::vector<std::uint8_t> out;
+    const std::size_t rawSize = (rowBytes + 1) * static_cast<std::size_t>(image.height);
+    out.reserve(std::min<std::size_t>(rawSize / 2, std::size_t(16) << 20) + 1024);
+    writeHeader(out, image.width, image.height, 8, 2); // 8-bit RGB
+
+    std::vector<std::uint8_t> filtered(rowBytes + 1);
+    filtered[0] = 1; // Sub
+    writeImageData(out, 7, image.height, [&](int y) {
+        const std::uint8_t* raw = image.data + y * image.stride;
+        std::uint8_t* dst = filtered.data() + 1;
+        std::memcpy(dst, raw, 3);
+        for (std::size_t x = 3; x < rowBytes; ++x)
+            dst[x] = static_cast<std::uint8_t>(raw[x] - raw[x - 3]);
+        return std::span<const std::uint8_t>(filtered);
+    });
+    writeChunk(out, "IEND", nullptr, 0);
+    return out;
+}
+
+std::vector<std::uint8_t> EncodePalettePng(const IndexedImageView& image,
+                                           const std::vector<PaletteEntry>& palette)
+{
+    if (image.width <= 0 || image.height <= 0)
+        throw CodecError("Empty image");
+    if (palette.empty() || palette.size() > 256)
+        throw CodecError("A palette holds 1 to 256 colours");
+    if (static_cast<std::uint32_t>(image.width) > kMaxPngDimension ||
+        static_cast<std::uint32_t>(image.height) > kMaxPngDimension ||
+        static_cast<std::size_t>(image.width) / 8 + 2 > std::numeric_limits<uInt>::max())
+        throw CodecError("Image too large for PNG");
+    if (!image.data || image.stride < static_cast<std::ptrdiff_t>(image.width))
+        throw CodecError("Bad image layout");
+
+    const int depth = palette.size() <= 4 ? 2 : palette.size() <= 16 ? 4 : 8;
+    const int perByte = 8 / depth;
+    const std::size_t width = static_cast<std::size_t>(image.width);
+    const std::size_t rowBytes = (width + perByte - 1) / perByte;
+
+    std::vector<std::uint8_t> out;
+    out.reserve(rowBytes * static_cast<std::size_t>(image.height) / 8 + 1024);
+    writeHeader(out, image.width, image.height, depth, 3);
+
+    std::uint8_t plte[3 * 256];
+    std::uint8_t alpha[256];
+    std::size_t alphaCount = 0; // tRNS may stop after the last entry that is not opaque
+    for (std::size_t i = 0; i < palette.size(); ++i) {
+        plte[3 * i] = palette[i].r;
+        plte[3 * i + 1] = palette[i].g;
+        plte[3 * i + 2] = palette[i].b;
+        alpha[i] = palette[i].a;
+        if (palette[i].a != 255)
+            alphaCount = i + 1;
+    }
+    writeChunk(out, "PLTE", plte, 3 * palette.size());
+    if (alphaCount > 0)
+        writeChunk(out, "tRNS", alpha, alphaCount);
+
+    std::vector<std::uint8_t> packed(rowBytes + 1);
+    packed[0] = 0; // None: index rows compress well as they are
+    writeImageData(out, 9, image.height, [&](int y) {
+        const std::uint8_t* in = image.data + y * image.stride;
+        std::fill(packed.begin() + 1, packed.end(), std::uint8_t{0});
+        for (std::size_t x = 0; x < width; ++x) {
+            if (in[x] >= palette.size())
+                throw CodecError("Palette index beyond the palette");
+            // Leftmost pixel in the high bits.
+            const int shift = 8 - depth * (static_cast<int>(x % perByte) + 1);
+            packed[1 + x / perByte] |= static_cast<std::uint8_t>(in[x] << shift);
+        }
+        return std::span<const std::uint8_t>(packed);
+    });
     writeChunk(out, "IEND", nullptr, 0);
     return out;
 }

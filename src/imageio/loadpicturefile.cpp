@@ -7,6 +7,7 @@
 #include "codecs/pngreader.h"
 #include "jpegreader.h"
 #include "picturefailure.h"
+#include "picturetype.h"
 
 #include <cstring>
 #include <span>
@@ -16,28 +17,6 @@
 namespace {
 
 constexpr std::uint64_t kMaxFileBytes = 1ULL << 30;
-
-enum class Format {
-    None,
-    Bmp,
-    Gif,
-    Jpeg,
-    Png,
-};
-
-Format formatOf(const std::string& fileName)
-{
-    const std::string ext = LowerCaseExtension(fileName);
-    if (ext == "bmp")
-        return Format::Bmp;
-    if (ext == "gif")
-        return Format::Gif;
-    if (ext == "jpg" || ext == "jpeg")
-        return Format::Jpeg;
-    if (ext == "png")
-        return Format::Png;
-    return Format::None;
-}
 
 // Resizes the target keeping the overlap (new pixels white), then draws the picture at
 // (0, 0): alpha 255 replaces, alpha 0 keeps the target, anything between blends.
@@ -95,8 +74,8 @@ bool LoadPictureFile(const std::string& fileName, Picture& target)
 
 bool LoadPictureFile(const std::string& fileName, Picture& target, std::string& reason)
 {
-    const Format format = formatOf(fileName);
-    if (format == Format::None) {
+    const PictureType format = PictureTypeOfFile(fileName);
+    if (format == PictureType::None) {
         reason = "it is not a BMP, GIF, JPEG or PNG picture";
         return false;
     }
@@ -113,24 +92,24 @@ bool LoadPictureFile(const std::string& fileName, Picture& target, std::string& 
         // Each picture is decoded completely before the target is touched, so a damaged file
         // leaves the target as it was.
         switch (format) {
-        case Format::Bmp: {
+        case PictureType::Bmp: {
             Picture picture = opaqueCopy(DecodeBmp(bytes));
             target = std::move(picture);
             break;
         }
-        case Format::Jpeg: {
+        case PictureType::Jpeg: {
             // JPEG has no transparency: the picture replaces the target completely.
             Picture picture = DecodeJpeg(bytes);
             target = std::move(picture);
             break;
         }
-        case Format::Gif:
+        case PictureType::Gif:
             drawOver(DecodeGif(bytes), target);
             break;
-        case Format::Png:
+        case PictureType::Png:
             drawOver(DecodePng(bytes), target);
             break;
-        case Format::None:
+        case PictureType::None:
             return false;
         }
         return true;

@@ -1,16 +1,17 @@
 #include "clipform.h"
 
 #include "app/busycursor.h"
+#include "app/fixedframe.h"
 #include "app/messages.h"
 #include "app/picturedialog.h"
 #include "autoframe.h"
-#include "clipfit.h"
 #include "clipvideowidget.h"
 #include "document/menudocument.h"
 #include "imageio/imageunit.h"
 #include "imageio/picturefailure.h"
 #include "mediaplayer.h"
 #include "moviefailure.h"
+#include "render/fitrect.h"
 #include "timecode.h"
 
 #include <QCoreApplication>
@@ -57,7 +58,7 @@ TClipForm::TClipForm(MenuDocument& doc, QString& lastClipDir, QWidget* parent)
 {
     setWindowTitle(QStringLiteral("Thumbnail Image"));
     setFixedSize(313, 362);
-    setWindowFlag(Qt::MSWindowsFixedSizeDialogHint);
+    UseFixedDialogFrame(this);
 
     MovieBtn = new QPushButton(QStringLiteral("Movie Frame"), this);
     MovieBtn->setObjectName(QStringLiteral("MovieBtn"));
@@ -267,9 +268,10 @@ void TClipForm::ShowMovie()
     }
     VideoWindow1->setPlayer(m_player.get());
 
-    if (const auto fit = FitPreview(m_player->videoWidth(), m_player->videoHeight(),
-                                    VideoPanel->width(), VideoPanel->height()))
-        VideoWindow1->setGeometry(fit->left, fit->top, fit->width, fit->height);
+    if (const FitRect fit = FitInside(m_player->videoWidth(), m_player->videoHeight(),
+                                      VideoPanel->width(), VideoPanel->height(), FitRule{});
+        fit.visible())
+        VideoWindow1->setGeometry(fit.left, fit.top, fit.width, fit.height);
 
     // The player refuses movies without frames, so the division is safe.
     m_frameCount = m_player->frameCount();
@@ -340,9 +342,10 @@ void TClipForm::ShowPicture()
 
     std::string reason;
     const bool loaded = LoadPictureFile(m_pendingPath.toStdString(), m_preview, reason);
-    if (const auto fit = FitPreview(m_preview.width(), m_preview.height(), VideoPanel->width(),
-                                    VideoPanel->height()))
-        Image1->setGeometry(fit->left, fit->top, fit->width, fit->height);
+    if (const FitRect fit = FitInside(m_preview.width(), m_preview.height(), VideoPanel->width(),
+                                      VideoPanel->height(), FitRule{});
+        fit.visible())
+        Image1->setGeometry(fit.left, fit.top, fit.width, fit.height);
     if (m_preview.isEmpty())
         Image1->clear();
     else

@@ -1,0 +1,14 @@
+#pragma once
+
+#include "discxml.h"
+#include "imageio/picture.h"
+
+#include <cstdint>
+#include <vector>
+
+// The menu's still as a DVD menu stream: an MPEG-2 program stream (FFmpeg's DVD muxer)
+// with about one second of MPEG-2 video at 25 or 30000/1001 frames/s in closed GOPs,
+// the 4:3 or 16:9 aspect flag, and a silent 48 kHz stereo AC-3 track. `still` must be
+// the frame's size (format.width x format.height). Throws std::runtime_error naming
+// the step that failed.
+std::vector<std::uint8_t> EncodeMenuStream(const Picture& still, const DiscFormat& format);
