@@ -119,8 +119,9 @@ BatchResult MakeBatchRow(const MenuDocument& base, const BatchRow& row,
     result.number = row.number;
     result.line = row.line;
     const std::filesystem::path dir(settings.outDir);
-    result.output =
+    const std::string fileName =
         settings.discMenu ? row.name : row.name + "." + PictureTypeSuffix(settings.type);
+    result.output = settings.discMenu ? fileName + "/" : fileName;
     auto fail = [&](const std::string& why) {
         result.ok = false;
         result.error = why;
@@ -144,7 +145,7 @@ BatchResult MakeBatchRow(const MenuDocument& base, const BatchRow& row,
         if (const std::string missing = missingSource(doc); !missing.empty())
             return fail(missing);
 
-        const std::string target = (dir / result.output).string();
+        const std::string target = (dir / fileName).string();
         if (settings.discMenu) {
             if (std::string note = settings.discMenu(doc, target); !note.empty())
                 result.notes.push_back(std::move(note));

@@ -45,7 +45,7 @@ struct BatchResult {
     std::size_t number = 0;
     std::size_t line = 0;
     bool ok = false;
-    std::string output; // the picture's file name (or the disc menu's folder name)
+    std::string output; // the picture's file name, or the disc menu's folder name and "/"
     std::string error;  // why the row failed
     std::vector<std::string> notes;
 };
