@@ -2,6 +2,8 @@
 #include "batch/menubatch.h"
 #include "batch/outputnames.h"
 #include "imageio/imageunit.h"
+#include "moviemaker.h"
+#include "thumbs/autoframe.h"
 
 #include <QGuiApplication>
 
@@ -247,6 +249,29 @@ TEST_F(MenuBatchTest, FailingRowsAreReportedWhileTheOthersAreWritten)
     EXPECT_EQ(written.size(), 2u);
     EXPECT_TRUE(written.contains("good.png"));
     EXPECT_TRUE(written.contains("alsogood.png"));
+}
+
+TEST_F(MenuBatchTest, AutomaticFramesAreChosenOncePerMovieAndStored)
+{
+    MovieSpec spec;
+    spec.path = (dir / "film.mpg").string();
+    spec.texture = true;
+    ASSERT_EQ(MakeMovie(spec), "");
+    std::string table = "name,menuclip1,menuframe1,menuclip2,menuframe2\n";
+    for (int r = 0; r < 4; ++r)
+        table += "m" + std::to_string(r) + "," + spec.path + ",auto," + spec.path + "," +
+                 (r % 2 ? "auto" : "7") + "\n";
+    const auto results = run(BatchRowsFromTable(ParseCsv(table), "png"), dir / "out", 2);
+    for (const BatchResult& r : results)
+        ASSERT_TRUE(r.ok) << r.error;
+    const std::string chosen = std::to_string(ChooseMovieFrame(spec.path).frame);
+    for (int r = 0; r < 4; ++r) {
+        const std::string project = readFile(dir / "out" / ("m" + std::to_string(r) + ".tavrel"));
+        EXPECT_TRUE(project.find("\r\nmenuframe1=" + chosen + "\r\n") != std::string::npos);
+        EXPECT_TRUE(project.find("\r\nmenuframe2=" + (r % 2 ? chosen : "7") + "\r\n") !=
+                    std::string::npos)
+            << project;
+    }
 }
 
 } // namespace

@@ -113,7 +113,7 @@ std::vector<BatchRow> BatchRowsFromTable(const CsvTable& table, const std::strin
 
 BatchResult MakeBatchRow(const MenuDocument& base, const BatchRow& row,
                          const BatchSettings& settings, PictureFileCache* pictures,
-                         ScaledPictureCache* scaled)
+                         ScaledPictureCache* scaled, AutoFrameMemo* frames)
 {
     BatchResult result;
     result.number = row.number;
@@ -138,7 +138,7 @@ BatchResult MakeBatchRow(const MenuDocument& base, const BatchRow& row,
                 return pictures->load(path, out, reason);
             };
         QuietLoadHost host;
-        ApplySettings(doc, row.settings, host);
+        ApplySettings(doc, row.settings, host, frames);
         result.notes = std::move(host.notes);
         if (!host.errors.empty())
             return fail(host.errors.front());
@@ -171,6 +171,7 @@ void RunMenuBatch(const MenuDocument& base, const std::vector<BatchRow>& rows,
                   const std::function<void(const BatchResult&)>& done)
 {
     PictureFileCache pictures;
+    AutoFrameMemo frames;
     std::mutex reportMutex;
     std::atomic<std::size_t> nextRow{0};
     auto work = [&] {
@@ -182,7 +183,8 @@ void RunMenuBatch(const MenuDocument& base, const std::vector<BatchRow>& rows,
             const std::size_t i = nextRow.fetch_add(1);
             if (i >= rows.size())
                 return;
-            const BatchResult result = MakeBatchRow(base, rows[i], settings, &pictures, &scaled);
+            const BatchResult result =
+                MakeBatchRow(base, rows[i], settings, &pictures, &scaled, &frames);
             std::lock_guard lock(reportMutex);
             try {
                 done(result);

@@ -60,8 +60,9 @@ void RunMenuBatch(const MenuDocument& base, const std::vector<BatchRow>& rows,
 class PictureFileCache;
 class ScaledPictureCache;
 
-// One row, as RunMenuBatch makes it; picture files come through `pictures` and rescales
-// through `scaled` when given (neither changes a single byte of the result).
+// One row, as RunMenuBatch makes it; picture files come through `pictures`, rescales
+// through `scaled` and automatic frames through `frames` when given (none of them
+// changes a single byte of the result).
 BatchResult MakeBatchRow(const MenuDocument& base, const BatchRow& row,
                          const BatchSettings& settings, PictureFileCache* pictures = nullptr,
-                         ScaledPictureCache* scaled = nullptr);
+                         ScaledPictureCache* scaled = nullptr, AutoFrameMemo* frames = nullptr);

@@ -11,7 +11,26 @@
 #include <array>
 #include <exception>
 
-void ChooseAutoFrame(MenuDocument& doc, int n, LoadReport& report)
+AutoFrameMemo::AutoFrameMemo(std::uint64_t budgetBytes) : m_budget(budgetBytes) {}
+
+AutoFrame AutoFrameMemo::choose(const std::string& path)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        if (const auto it = m_frames.find(path); it != m_frames.end())
+            return *it->second;
+    }
+    // Chosen outside the lock: rows wanting different movies do not wait on each other.
+    auto chosen = std::make_shared<const AutoFrame>(ChooseMovieFrame(path));
+    const std::uint64_t bytes = static_cast<std::uint64_t>(chosen->picture.stride()) *
+                                static_cast<std::uint64_t>(chosen->picture.height());
+    std::lock_guard lock(m_mutex);
+    if (m_bytes + bytes <= m_budget && m_frames.emplace(path, chosen).second)
+        m_bytes += bytes;
+    return *chosen;
+}
+
+void ChooseAutoFrame(MenuDocument& doc, int n, LoadReport& report, AutoFrameMemo* memo)
 {
     ThumbnailSource& source = doc.item(n).source;
     source.ThumbnailImage.clear();
@@ -26,7 +45,7 @@ void ChooseAutoFrame(MenuDocument& doc, int n, LoadReport& report)
         return;
     }
     try {
-        AutoFrame chosen = ChooseMovieFrame(source.menuclip);
+        AutoFrame chosen = memo ? memo->choose(source.menuclip) : ChooseMovieFrame(source.menuclip);
         source.menuframe = chosen.frame;
         source.ThumbnailImage = std::move(chosen.picture);
         ++report.moviesLoaded;
@@ -37,7 +56,8 @@ void ChooseAutoFrame(MenuDocument& doc, int n, LoadReport& report)
     }
 }
 
-void ApplySettings(MenuDocument& doc, const std::vector<Setting>& settings, ProjectLoadHost& host)
+void ApplySettings(MenuDocument& doc, const std::vector<Setting>& settings, ProjectLoadHost& host,
+                   AutoFrameMemo* memo)
 {
     std::array<bool, kItemCount> sourceSet{};
     std::array<bool, kItemCount> automatic{};
@@ -63,7 +83,7 @@ void ApplySettings(MenuDocument& doc, const std::vector<Setting>& settings, Proj
     for (int n = 1; n <= kItemCount; ++n) {
         const auto i = static_cast<std::size_t>(n - 1);
         if (automatic[i])
-            ChooseAutoFrame(doc, n, report);
+            ChooseAutoFrame(doc, n, report, memo);
         else if (sourceSet[i])
             RetakeThumbnail(doc, n, host, report);
     }
