@@ -1,4 +1,5 @@
 #include "render/drawmenu.h"
+#include "render/legibilitycheck.h"
 #include "render/picturecanvas.h"
 #include "render/scaledpicturecache.h"
 
@@ -108,6 +109,55 @@ void BM_ExportCompose(benchmark::State& state)
     }
 }
 BENCHMARK(BM_ExportCompose)->Unit(benchmark::kMillisecond);
+
+// The fast preview with the geometry and the legibility check, as the editor runs it on
+// every composition. Goal: at most 2 ms more than BM_PreviewFast.
+void BM_PreviewFastChecked(benchmark::State& state)
+{
+    const MenuDocument& doc = benchDocument();
+    Picture target(512, 409);
+    Picture scratch;
+    for (auto _ : state) {
+        MenuGeometry geometry;
+        {
+            PictureCanvas canvas(target);
+            DrawMenu(doc, canvas, scratch, false, nullptr, &geometry);
+        }
+        benchmark::DoNotOptimize(CheckLegibility(doc, geometry, target));
+    }
+}
+BENCHMARK(BM_PreviewFastChecked)->Unit(benchmark::kMillisecond);
+
+// The export with its check, as the headless commands run it. Goal: at most 5 ms more
+// than BM_ExportCompose.
+void BM_ExportComposeChecked(benchmark::State& state)
+{
+    const MenuDocument& doc = benchDocument();
+    Picture scratch;
+    for (auto _ : state) {
+        MenuGeometry geometry;
+        Picture image = ComposeMenuImage(doc, scratch, &geometry);
+        benchmark::DoNotOptimize(CheckLegibility(doc, geometry, image));
+    }
+}
+BENCHMARK(BM_ExportComposeChecked)->Unit(benchmark::kMillisecond);
+
+// A 16:9 export: laid out on 1024 x 576 and squeezed to 720 x 576. Goal: at most 15 ms
+// more than BM_ExportCompose.
+void BM_ExportComposeWide(benchmark::State& state)
+{
+    static const MenuDocument wide = [] {
+        MenuDocument d = benchDocument();
+        d.aspect = MenuAspect::Wide;
+        return d;
+    }();
+    Picture scratch;
+    for (auto _ : state) {
+        Picture image = ComposeMenuImage(wide, scratch);
+        benchmark::DoNotOptimize(image.data());
+    }
+}
+BENCHMARK(BM_ExportComposeWide)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -28,6 +28,8 @@ struct MovieSpec {
     bool texture = false; // moving detail instead of the frame-number blocks
     int u = 128;          // chroma of the frame-number blocks (128, 128: grey)
     int v = 128;
+    int sarNum = 0; // sample aspect ratio; 0: not stated
+    int sarDen = 1;
     // When set, paints frame i's YUV 4:2:0 planes instead of the patterns above.
     std::function<void(AVFrame* frame, int i)> paint;
 };
@@ -115,6 +117,8 @@ inline std::string MakeMovie(const MovieSpec& s)
     ctx->framerate = AVRational{s.fps, s.fpsBase};
     ctx->pix_fmt = AV_PIX_FMT_YUV420P;
     ctx->gop_size = s.gop;
+    ctx->sample_aspect_ratio = AVRational{s.sarNum, s.sarDen};
+    st->sample_aspect_ratio = ctx->sample_aspect_ratio;
     ctx->max_b_frames = s.bFrames;
     if (s.codec == "libx264") {
         av_opt_set(ctx->priv_data, "preset", "veryfast", 0);

@@ -6,10 +6,12 @@
 #include "disc/menustream.h"
 #include "imageio/atomicfile.h"
 #include "render/drawmenu.h"
+#include "render/picturecanvas.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libswscale/swscale.h>
 }
 
 #include <QGuiApplication>
@@ -360,6 +362,52 @@ StreamFacts probe(const fs::path& file)
     return facts;
 }
 
+// The first picture of an MPEG stream file, decoded by libavcodec and turned back into
+// RGB with BT.601 studio-range coefficients, as a player shows it.
+Picture firstPicture(const fs::path& file)
+{
+    Picture out;
+    AVFormatContext* ctx = nullptr;
+    if (avformat_open_input(&ctx, file.c_str(), nullptr, nullptr) < 0)
+        return out;
+    avformat_find_stream_info(ctx, nullptr);
+    const int index = av_find_best_stream(ctx, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    const AVCodec* codec =
+        index >= 0 ? avcodec_find_decoder(ctx->streams[index]->codecpar->codec_id) : nullptr;
+    AVCodecContext* dec = codec ? avcodec_alloc_context3(codec) : nullptr;
+    AVPacket* packet = av_packet_alloc();
+    AVFrame* frame = av_frame_alloc();
+    if (dec && avcodec_parameters_to_context(dec, ctx->streams[index]->codecpar) >= 0 &&
+        avcodec_open2(dec, codec, nullptr) >= 0) {
+        bool got = false;
+        while (!got && av_read_frame(ctx, packet) >= 0) {
+            if (packet->stream_index == index && avcodec_send_packet(dec, packet) >= 0)
+                got = avcodec_receive_frame(dec, frame) >= 0;
+            av_packet_unref(packet);
+        }
+        if (!got && avcodec_send_packet(dec, nullptr) >= 0)
+            got = avcodec_receive_frame(dec, frame) >= 0;
+        if (got) {
+            out.reset(frame->width, frame->height);
+            SwsContext* sws = sws_getContext(
+                frame->width, frame->height, static_cast<AVPixelFormat>(frame->format),
+                frame->width, frame->height, AV_PIX_FMT_RGB24, SWS_BICUBIC | SWS_ACCURATE_RND,
+                nullptr, nullptr, nullptr);
+            const int* bt601 = sws_getCoefficients(SWS_CS_ITU601);
+            sws_setColorspaceDetails(sws, bt601, 0, bt601, 1, 0, 1 << 16, 1 << 16);
+            std::uint8_t* dst[1] = {out.data()};
+            const int stride[1] = {static_cast<int>(out.stride())};
+            sws_scale(sws, frame->data, frame->linesize, 0, frame->height, dst, stride);
+            sws_freeContext(sws);
+        }
+    }
+    av_frame_free(&frame);
+    av_packet_free(&packet);
+    avcodec_free_context(&dec);
+    avformat_close_input(&ctx);
+    return out;
+}
+
 // A tiny title for dvdauthor: a flat picture through our own stream encoder.
 void makeTitles(const fs::path& out, int height, int count)
 {
@@ -451,6 +499,30 @@ TEST(DiscButtons, CaptionsRunningPastTheFrameAndCrowdedLinesStillGiveValidButton
     const Laid crowded = layOut(list);
     expectValidButtons(crowded.buttons, crowded.mask);
     EXPECT_GT(setPixels(crowded.mask), 0);
+}
+
+TEST(DiscButtons, TinyPreviewSizesGiveValidButtonsOrAClearError)
+{
+    // The preview lays buttons out at whatever size the window has.
+    for (const ButtonStyle style : {ButtonStyle::Frame, ButtonStyle::Text})
+        for (const Layout layout : {Layout::Grid, Layout::List}) {
+            const MenuDocument doc = makeMenu(3, layout, 10, style);
+            for (const auto& [w, h] : {std::pair{1, 1}, std::pair{2, 3}, std::pair{17, 9},
+                                       std::pair{40, 31}, std::pair{90, 70}}) {
+                Picture target(w, h);
+                Picture scratch;
+                PictureCanvas canvas(target);
+                MenuGeometry geometry;
+                DrawMenu(doc, canvas, scratch, false, nullptr, &geometry);
+                try {
+                    const std::vector<DiscButton> buttons = LayoutDiscButtons(geometry);
+                    const DiscMask mask = DrawDiscMask(doc, geometry, buttons);
+                    expectValidButtons(buttons, mask);
+                } catch (const std::runtime_error&) {
+                    // Buttons with no room of their own: the preview shows none.
+                }
+            }
+        }
 }
 
 TEST(DiscButtons, UnderlineIsAnEvenBarOfAtLeastTwoRowsUnderTheCaption)
@@ -672,6 +744,44 @@ TEST_F(DiscTest, WideMenuCarriesBothSubpictureStreamsThroughDvdauthor)
     EXPECT_TRUE(fs::is_regular_file(out / "dvd/VIDEO_TS/VTS_01_0.VOB"));
 }
 
+TEST_F(DiscTest, TheStreamShowsTheStillInItsOwnColours)
+{
+    // Colour bars over a gradient: a swapped channel, a wrong colour matrix or a coarse
+    // quantiser shows at once.
+    for (const int height : {576, 480}) {
+        Picture still(720, height);
+        const std::uint8_t bars[6][3] = {{200, 30, 30},   {30, 200, 30}, {30, 30, 200},
+                                         {220, 220, 220}, {20, 20, 20},  {200, 180, 40}};
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < 720; ++x) {
+                std::uint8_t* p = still.pixel(x, y);
+                if (y < height / 2) {
+                    std::copy_n(bars[x / 120], 3, p);
+                } else {
+                    p[0] = static_cast<std::uint8_t>(x * 255 / 719);
+                    p[1] = static_cast<std::uint8_t>((y - height / 2) * 255 / (height / 2));
+                    p[2] = 128;
+                }
+            }
+        const fs::path file = dir / ("still" + std::to_string(height) + ".mpg");
+        WriteFileAtomically(file.string(), EncodeMenuStream(still, DiscFormat{720, height}));
+        const Picture back = firstPicture(file);
+        ASSERT_EQ(back.width(), 720);
+        ASSERT_EQ(back.height(), height);
+        double error = 0;
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < 720; ++x)
+                for (int c = 0; c < 3; ++c)
+                    error += std::abs(back.pixel(x, y)[c] - still.pixel(x, y)[c]);
+        EXPECT_LT(error / (720.0 * height * 3), 2.0) << height;
+        for (int b = 0; b < 6; ++b) {
+            const std::uint8_t* p = back.pixel(b * 120 + 60, height / 4);
+            for (int c = 0; c < 3; ++c)
+                EXPECT_NEAR(p[c], bars[b][c], 4) << "bar " << b << " channel " << c;
+        }
+    }
+}
+
 TEST_F(DiscTest, VcdSizeWritesTheStillOnly)
 {
     const MenuDocument doc = makeMenu(1, Layout::Grid, 6);
@@ -738,8 +848,12 @@ TEST_F(DiscTest, AFailingSpumuxLeavesNoMenuStreamAndKeepsTheOldOne)
     }
 }
 
-TEST_F(DiscTest, AFolderThatCannotBeMadeIsAClearError)
+TEST_F(DiscTest, AMenuWithoutItemsOrAFolderThatCannotBeMadeIsAClearError)
 {
+    MenuDocument empty = makeMenu(3, Layout::Grid, 0);
+    EXPECT_THROW(ExportDiscMenu(empty, (dir / "empty").string()), std::runtime_error);
+    EXPECT_TRUE(fs::is_empty(dir / "empty"));
+
     const MenuDocument doc = makeMenu(3, Layout::Grid, 2);
     std::ofstream(dir / "file") << "x";
     try {

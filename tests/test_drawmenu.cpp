@@ -3,12 +3,14 @@
 #include "render/picturecanvas.h"
 #include "render/scaledpicturecache.h"
 #include "render/thumbnaillayout.h"
+#include "render/tvsafe.h"
 
 #include <QFontDatabase>
 #include <QGuiApplication>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <memory>
@@ -907,6 +909,110 @@ TEST_F(PictureCanvasTest, CachedFilteredDrawingEqualsUncached)
     doc.item(1).source.ThumbnailImage.fill(10, 200, 10);
     doc.BackgroundPicture.pixel(5, 5)[2] = 0;
     EXPECT_TRUE(compose(&cache).samePixels(compose(nullptr)));
+}
+
+// A square-pixel background with a round disc, composed for a 4:3 and a 16:9 TV: the
+// frame holds the anamorphic squeeze (the disc 45/64 as wide as high in 16:9, 15/16 in
+// 4:3), and the geometry stays on the display canvas.
+TEST_F(PictureCanvasTest, AspectSqueezesTheDisplayCanvasIntoTheFrame)
+{
+    struct Case {
+        MenuAspect aspect;
+        int displayWidth;
+        double widthPerHeight;
+    };
+    for (const Case& c :
+         {Case{MenuAspect::Wide, 1024, 45.0 / 64}, Case{MenuAspect::Standard, 768, 15.0 / 16}}) {
+        MenuDocument doc;
+        doc.RenderEnabled = true;
+        doc.selectVideoMode(3);
+        doc.aspect = c.aspect;
+        doc.title = doc.subtitle = doc.footnote = "";
+        doc.menucount = 0;
+        // A disc of diameter 400 in the middle of a picture of the display shape.
+        doc.BackgroundPicture.reset(c.displayWidth, 576);
+        for (int y = 0; y < 576; ++y)
+            for (int x = 0; x < c.displayWidth; ++x) {
+                const double dx = x + 0.5 - c.displayWidth / 2.0, dy = y + 0.5 - 288;
+                if (dx * dx + dy * dy <= 200.0 * 200.0)
+                    std::fill_n(doc.BackgroundPicture.pixel(x, y), 3, std::uint8_t{0});
+            }
+        Picture scratch;
+        MenuGeometry geometry;
+        const Picture image = ComposeMenuImage(doc, scratch, &geometry);
+        ASSERT_EQ(image.width(), 720);
+        ASSERT_EQ(image.height(), 576);
+        EXPECT_EQ(geometry.width, c.displayWidth);
+        // The ellipse's extent where it is darker than mid-grey.
+        Rect box{INT_MAX, INT_MAX, INT_MIN, INT_MIN};
+        for (int y = 0; y < 576; ++y)
+            for (int x = 0; x < 720; ++x)
+                if (image.pixel(x, y)[0] < 128) {
+                    box.left = std::min(box.left, x);
+                    box.top = std::min(box.top, y);
+                    box.right = std::max(box.right, x + 1);
+                    box.bottom = std::max(box.bottom, y + 1);
+                }
+        const int w = box.right - box.left, h = box.bottom - box.top;
+        EXPECT_NEAR(h, 400, 1);
+        EXPECT_NEAR(w, h * c.widthPerHeight, 1.0) << w << " x " << h;
+        EXPECT_NEAR(box.left + w / 2.0, 360, 1);
+    }
+}
+
+// "pixels" composes exactly as a plain drawing on the frame; the options left off add nothing.
+TEST_F(PictureCanvasTest, PixelsAspectExportsExactlyThePlainDrawing)
+{
+    MenuDocument doc;
+    doc.RenderEnabled = true;
+    doc.selectVideoMode(2);
+    doc.shadowtext = true;
+    doc.title = "A title far too long for the frame, cut at both edges of it";
+    doc.BackgroundPicture.reset(300, 200);
+    for (int y = 0; y < 200; ++y)
+        for (int x = 0; x < 300; ++x)
+            doc.BackgroundPicture.pixel(x, y)[(x + y) % 3] = static_cast<std::uint8_t>(x ^ y);
+    setThumbnail(doc, 2, 160, 90);
+    Picture scratch;
+    Picture plain(720, 480);
+    {
+        PictureCanvas canvas(plain);
+        DrawMenu(doc, canvas, scratch, true);
+    }
+    EXPECT_TRUE(ComposeMenuImage(doc, scratch).samePixels(plain));
+}
+
+// "TV-safe output": every channel in 16..235, and a 1-2-1 vertical blur of each column.
+TEST_F(PictureCanvasTest, TvSafeOutputKeepsEveryChannelInBroadcastRange)
+{
+    MenuDocument doc;
+    doc.RenderEnabled = true;
+    doc.selectVideoMode(3);
+    doc.aspect = MenuAspect::Wide;
+    doc.tvsafe = true;
+    doc.bgcolor = 0xFFFFFF;
+    doc.textcolor = 0x000000;
+    doc.BackgroundPicture.reset(64, 64); // black and white stripes one row high
+    for (int y = 0; y < 64; y += 2)
+        std::fill_n(doc.BackgroundPicture.row(y), 64 * 3, std::uint8_t{0});
+    setThumbnail(doc, 1, 40, 30);
+    Picture scratch;
+    const Picture image = ComposeMenuImage(doc, scratch);
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width() * 3; ++x)
+            ASSERT_TRUE(image.row(y)[x] >= 16 && image.row(y)[x] <= 235) << x / 3 << "," << y;
+
+    Picture column(1, 4);
+    const std::uint8_t values[4] = {0, 255, 0, 255};
+    for (int y = 0; y < 4; ++y)
+        std::fill_n(column.row(y), 3, values[y]);
+    MakeTvSafe(column);
+    // Rows 16, 235, 16, 235 once legal; the edge rows repeat: (16 + 2 x 16 + 235 + 2) / 4
+    // = 71, (16 + 2 x 235 + 16 + 2) / 4 = 126, 126, (16 + 2 x 235 + 235 + 2) / 4 = 180.
+    EXPECT_EQ(column.pixel(0, 0)[0], 71);
+    EXPECT_EQ(column.pixel(0, 1)[0], 126);
+    EXPECT_EQ(column.pixel(0, 2)[0], 126);
+    EXPECT_EQ(column.pixel(0, 3)[0], 180);
 }
 
 } // namespace

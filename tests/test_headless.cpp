@@ -363,6 +363,44 @@ TEST_F(HeadlessTest, FullSizeBackgroundComesOutUnchanged)
     EXPECT_EQ(differences, 0);
 }
 
+// --check prints "warning: ..." lines and exits 4 when there are some, 0 on a clean menu;
+// an export prints the same warnings and still exits 0; 16:9 goes through --set.
+TEST_F(HeadlessTest, CheckPrintsWarningsAndExitsWithFour)
+{
+    const std::vector<std::string> clean = {"--size",         "3",          "--set",
+                                            "bgcolor=602010", "--set",      "textcolor=EBEBEB",
+                                            "--set",          "aspect=16:9"};
+    std::vector<std::string> args = {"--check"};
+    args.insert(args.end(), clean.begin(), clean.end());
+    Outcome o = tavrel(args);
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(o.err.find("warning:"), std::string::npos) << o.err;
+
+    args.insert(args.end(),
+                {"--set", "title=The Complete Family Holiday Collection of 2026, Part One"});
+    o = tavrel(args);
+    EXPECT_EQ(o.status, 4) << o.err;
+    EXPECT_NE(o.err.find("\nwarning: The title "), std::string::npos) << o.err;
+
+    args[0] = "--export";
+    args.insert(args.begin() + 1, "menu.png");
+    o = tavrel(args);
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_NE(o.err.find("warning: The title "), std::string::npos) << o.err;
+    ASSERT_TRUE(fs::exists(dir / "menu.png"));
+    Picture image;
+    ASSERT_TRUE(LoadPictureFile((dir / "menu.png").string(), image));
+    EXPECT_EQ(image.width(), 720); // the squeezed frame, not the 1024-wide canvas
+
+    args.insert(args.end(), {"--set", "fittext=true"});
+    args[0] = "--check";
+    args.erase(args.begin() + 1);
+    o = tavrel(args);
+    EXPECT_EQ(o.status, 0) << o.err;
+
+    EXPECT_EQ(tavrel({"--check=yes"}).status, 2);
+}
+
 TEST_F(HeadlessTest, TypeOptionChoosesTheWriter)
 {
     const Outcome run = tavrel({"--export", "menu.bmp", "--type", "png"});

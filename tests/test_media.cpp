@@ -228,6 +228,49 @@ TEST_P(MovieTest, TakeMovieFrameClampsIntoTheSliderRange)
 INSTANTIATE_TEST_SUITE_P(Containers, MovieTest, ::testing::ValuesIn(kMovies),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A 16:9 disc movie has 720 x 576 coded pixels 64:45 wide: its frames come out at their
+// display shape, 1024 x 576, in the decoder, the headless frame grab and the reported
+// size alike; a square-pixel movie of the same size is left as it is.
+TEST(SampleAspect, WidescreenFramesKeepTheirShape)
+{
+    struct Case {
+        const char* file;
+        int sarNum;
+        int sarDen;
+        int shownWidth;
+    };
+    for (const Case& c : {Case{"wide.mpg", 64, 45, 1024}, Case{"square.mpg", 1, 1, 720},
+                          Case{"unstated.mpg", 0, 1, 720}}) {
+        SCOPED_TRACE(c.file);
+        MovieSpec spec;
+        spec.path = PathOf(c.file);
+        spec.codec = "mpeg2video";
+        spec.width = 720;
+        spec.height = 576;
+        spec.frames = 6;
+        spec.gop = 3;
+        spec.sarNum = c.sarNum;
+        spec.sarDen = c.sarDen;
+        ASSERT_EQ(MakeMovie(spec), "");
+
+        MediaDecoder decoder;
+        decoder.open(spec.path);
+        EXPECT_EQ(decoder.videoWidth(), c.shownWidth);
+        EXPECT_EQ(decoder.videoHeight(), 576);
+        Picture p;
+        ASSERT_TRUE(decoder.decodeAt(TimeOf(decoder, 5), p));
+        EXPECT_EQ(p.width(), c.shownWidth);
+        EXPECT_EQ(p.height(), 576);
+        EXPECT_EQ(FrameIndexOf(p), 5); // the picture itself is stretched, not cropped
+
+        std::int32_t frame = 3;
+        std::string error;
+        ASSERT_TRUE(TakeMovieFrame(spec.path, frame, p, error)) << error;
+        EXPECT_EQ(p.width(), c.shownWidth);
+        EXPECT_EQ(FrameIndexOf(p), 3);
+    }
+}
+
 // Discs also carry 30, 29.97 and 23.976 frames per second; the last two have no whole
 // number of 100 ns ticks per frame.
 TEST(MediaFrameRates, SeeksFrameExactlyAtEveryRate)

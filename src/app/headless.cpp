@@ -14,6 +14,7 @@
 #include "imageio/picturefailure.h"
 #include "imageio/picturetype.h"
 #include "render/drawmenu.h"
+#include "render/legibilitycheck.h"
 #include "thumbs/mediaframe.h"
 
 #include <QGuiApplication>
@@ -35,11 +36,13 @@ enum class ExitCode {
     WriteFailed = 1,
     BadUsage = 2,
     LoadFailed = 3,
+    Warnings = 4,         // --check found something
     SubpictureFailed = 5, // --disc-menu: menu.mpg could not be made
 };
 
 struct Options {
     bool help = false;
+    bool check = false;
     std::string exportFile;
     PictureType type = PictureType::None;
     int size = 0;
@@ -103,6 +106,10 @@ Options parseArguments(int argc, char** argv)
 
         if (name == "--help" || name == "-h") {
             options.help = true;
+        } else if (name == "--check") {
+            if (inlineValue)
+                throw UsageError("--check takes no value");
+            options.check = true;
         } else if (name == "--export") {
             options.exportFile = takeValue();
             if (options.exportFile.empty())
@@ -141,8 +148,10 @@ Options parseArguments(int argc, char** argv)
     }
     if (options.help)
         return options;
-    if (options.exportFile.empty() && options.saveFile.empty() && options.discMenuDir.empty())
-        throw UsageError("nothing to do: give --export FILE, --disc-menu DIR or --save FILE");
+    if (options.exportFile.empty() && options.saveFile.empty() && options.discMenuDir.empty() &&
+        !options.check)
+        throw UsageError(
+            "nothing to do: give --export FILE, --disc-menu DIR, --save FILE or --check");
     if (!options.exportFile.empty() && options.type == PictureType::None) {
         options.type = PictureTypeOfFile(options.exportFile);
         if (options.type == PictureType::None)
@@ -200,6 +209,21 @@ public:
     }
 };
 
+// Composes the menu as exported, prints what the legibility check finds as "warning: ..."
+// lines and returns their number; the picture goes to `image` when asked for.
+std::size_t printLegibilityWarnings(const MenuDocument& doc, Picture* image)
+{
+    Picture scratch;
+    MenuGeometry geometry;
+    Picture composed = ComposeMenuImage(doc, scratch, &geometry);
+    const std::vector<LegibilityWarning> warnings = CheckLegibility(doc, geometry, composed);
+    for (const LegibilityWarning& w : warnings)
+        std::fprintf(stderr, "warning: %s\n", w.message.c_str());
+    if (image)
+        *image = std::move(composed);
+    return warnings.size();
+}
+
 ExitCode run(const Options& options, const char* program)
 {
     // Never show a window, whatever display there is.
@@ -235,11 +259,15 @@ ExitCode run(const Options& options, const char* program)
     }
 
     ExitCode result = ExitCode::Ok;
+    std::size_t warnings = 0;
+    // Every command that makes the menu's picture says what will go wrong on the TV.
+    if ((options.check || !options.discMenuDir.empty()) && options.exportFile.empty())
+        warnings = printLegibilityWarnings(doc, nullptr);
     if (!options.exportFile.empty()) {
         bool saved = false;
         try {
-            Picture scratch;
-            const Picture image = ComposeMenuImage(doc, scratch);
+            Picture image;
+            warnings = printLegibilityWarnings(doc, &image);
             saved = SavePictureFile(options.type, options.exportFile, image);
         } catch (...) {
             saved = false; // reported as a failed save, like any writer failure
@@ -264,6 +292,8 @@ ExitCode run(const Options& options, const char* program)
             result = ExitCode::WriteFailed;
         }
     }
+    if (options.check && warnings > 0 && result == ExitCode::Ok)
+        result = ExitCode::Warnings;
     return result;
 }
 
@@ -284,6 +314,7 @@ std::string HeadlessUsage()
            "[PROJECT]\n"
            "       tavrel --disc-menu DIR [--size N] [--set KEY=VALUE]... [PROJECT]\n"
            "       tavrel --save OUT.tavrel [--set KEY=VALUE]... [PROJECT]\n"
+           "       tavrel --check [--size N] [--set KEY=VALUE]... [PROJECT]\n"
            "       tavrel --batch TABLE.csv --out DIR [options]\n"
            "       tavrel --from-movies FILE... [options]\n"
            "       tavrel --help\n"
@@ -301,6 +332,10 @@ std::string HeadlessUsage()
            "                  a VCD size (0 or 1) gives menu.png only\n"
            "  --size N        0 = 704x480, 1 = 704x576, 2 = 720x480, 3 = 720x576 (default 0)\n"
            "  --save FILE     write the project file\n"
+           "  --check         print what will go wrong on a TV (text outside title-safe,\n"
+           "                  overlaps, small or faint text, colours outside 16..235,\n"
+           "                  one-pixel lines) as warning: lines; exit status 4 if any.\n"
+           "                  --export prints the same warnings and still exits 0\n"
            "  --set KEY=VALUE set a project value, as in the project file:\n"
            "                  title subtitle footnote textfont bgimage (text),\n"
            "                  boldtext shadowtext thumbs numbers quality (true|false),\n"
@@ -328,9 +363,10 @@ std::string HeadlessUsage()
            "    makes a menu of up to ten movies with the title \"holiday\".\n"
            "\n"
            "Exit status: 0 done, 1 a file could not be written, 2 bad option or value,\n"
-           "3 the project, table or a movie could not be loaded, 5 spumux is missing or\n"
-           "could not add the buttons to menu.mpg (the other disc files are written),\n"
-           "6 some rows of a --batch table failed (the others are written).\n";
+           "3 the project, table or a movie could not be loaded, 4 --check found warnings,\n"
+           "5 spumux is missing or could not add the buttons to menu.mpg (the other disc\n"
+           "files are written), 6 some rows of a --batch table failed (the others are\n"
+           "written).\n";
 }
 
 int RunHeadless(int argc, char** argv)

@@ -10,8 +10,10 @@
 #include "numberedit.h"
 #include "pagecontrol.h"
 #include "previewbox.h"
+#include "render/displayaspect.h"
 #include "render/previewbounds.h"
 #include "thumbs/clipform.h"
+#include "tvmenus.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -134,6 +136,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent)
     resize(kDefaultWidth, kDefaultHeight);
     buildMenus();
     buildLayout();
+    buildTvParts();
     connectDocument();
     FormCreate();
 }
@@ -500,6 +503,8 @@ void TForm1::buildLayout()
 void TForm1::connectDocument()
 {
     m_doc.onRefresh = [this] {
+        if (m_doc.aspect != m_previewAspect)
+            UpdatePreviewBounds(); // the box takes the new display shape
         documentChanged();
         PaintBox1->Refresh();
         followDocument();
@@ -637,12 +642,20 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
 
 void TForm1::UpdatePreviewBounds()
 {
+    // In 4:3 and 16:9 the box has the shape the TV shows, the display canvas's.
+    m_previewAspect = m_doc.aspect;
+    const int shownWidth = DisplayWidth(m_doc.ImageWidth, m_doc.ImageHeight, m_doc.aspect);
     const PreviewBounds b = ComputePreviewBounds(PaintPanel->width(), PaintPanel->height(),
-                                                 m_doc.ImageWidth, m_doc.ImageHeight);
+                                                 shownWidth, m_doc.ImageHeight);
     PaintBox1->setGeometry(b.left, b.top, b.width, b.height);
     PaintBox1->setVisible(b.visible());
-    ISizePanel->setText(
-        QString::fromStdString(PreviewScaleText(m_doc.ImageWidth, m_doc.ImageHeight, b)));
+    QString strip =
+        QString::fromStdString(PreviewScaleText(m_doc.ImageWidth, m_doc.ImageHeight, b));
+    if (m_doc.aspect != MenuAspect::Pixels)
+        strip.replace(QStringLiteral(" at "), QStringLiteral(" as ") +
+                                                  QLatin1String(MenuAspectName(m_doc.aspect)) +
+                                                  QStringLiteral(" at "));
+    ISizePanel->setText(strip);
 }
 
 void TForm1::relabelRows(int menustart)
@@ -667,6 +680,8 @@ void TForm1::SyncPanel()
         const QSignalBlocker block(widget);
         apply(widget);
     };
+    if (tvMenus)
+        tvMenus->sync();
     set(BGImage, [&](QLineEdit* w) { w->setText(QString::fromStdString(m_doc.bgimage)); });
     BGColorPanel->setColor(m_doc.bgcolor);
     TextColorPanel->setColor(m_doc.textcolor);

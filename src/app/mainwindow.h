@@ -18,6 +18,7 @@ class ColorSwatch;
 class DiscPanel;
 class HelpViewer;
 class ImageExportDialog;
+class LegibilityPanel;
 class NumberEdit;
 class PageControl;
 class PictureFileDialog;
@@ -42,6 +43,8 @@ class QSlider;
 class QSplitter;
 class TAboutForm;
 class TClipForm;
+class TvMenus;
+struct LegibilityWarning;
 
 // The main window: the editing panel at the left, the live preview at the right, the
 // File and Help menus. Owns the document, the scratch picture and the remembered folders.
@@ -132,6 +135,8 @@ private:
     QWidget* buildMainPage();
     QWidget* buildItemsPage();
     void buildLayout();
+    void buildTvParts(); // the View and TV menus and the warnings under the preview
+    void selectWarningField(const LegibilityWarning& warning);
     void connectDocument();
     void FormCreate();
     void FormShow();
@@ -212,6 +217,7 @@ private:
     };
     std::array<RowShown, kItemCount> m_rowShown{}; // what each row's state label shows
     std::string m_markedBackground;                // the failure the field shows
+    MenuAspect m_previewAspect = MenuAspect::Pixels; // the aspect the preview box is laid out for
 
 public:
     // Controls, named as their object names.
@@ -245,6 +251,8 @@ public:
     QLabel* ISizePanel = nullptr;
     QFrame* PaintPanel = nullptr;
     PreviewBox* PaintBox1 = nullptr;
+    LegibilityPanel* LegibilityPanel1 = nullptr;
+    TvMenus* tvMenus = nullptr;
 
     QLineEdit* BGImage = nullptr;
     QPushButton* BGImageBtn = nullptr;

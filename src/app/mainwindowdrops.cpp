@@ -117,7 +117,9 @@ bool TForm1::handleDropEvent(QObject* watched, QEvent* event)
         item = widget->property("tag").toInt();
     const bool preview = watched == PaintBox1;
     if (preview)
-        item = itemAt(PaintBox1->menuGeometry(), drop->position().toPoint());
+        // The preview is composed at device pixels, and its geometry with it.
+        item = itemAt(PaintBox1->menuGeometry(),
+                      (drop->position() * PaintBox1->devicePixelRatioF()).toPoint());
     const DropPlan plan = planDrop(path, item, watched == BGImage, preview);
 
     if (type == QEvent::DragEnter && preview && kindOf(path) != DropKind::None) {

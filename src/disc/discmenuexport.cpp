@@ -155,10 +155,15 @@ DiscMenuResult ExportDiscMenu(const MenuDocument& doc, const std::string& dir,
     Picture scratch;
     MenuGeometry geometry;
     const Picture still = ComposeMenuImage(doc, scratch, &geometry);
+    const DiscFormat format{still.width(), still.height(), doc.aspect == MenuAspect::Wide};
+    const bool dvd = format.width == 720 && (format.height == 576 || format.height == 480);
+    // A disc menu without buttons would hold the player on it for good.
+    if (dvd && geometry.items.empty())
+        throw std::runtime_error("The menu has no items, so the disc menu would have no "
+                                 "buttons: show at least one item");
     out.write(kDiscStillFile, EncodePng(viewOf(still)));
 
-    const DiscFormat format{still.width(), still.height(), doc.aspect == MenuAspect::Wide};
-    if (format.width != 720 || (format.height != 576 && format.height != 480)) {
+    if (!dvd) {
         result.subpicture = SubpictureOutcome::NotForVcd;
         result.note = "A " + std::to_string(format.width) + " x " + std::to_string(format.height) +
                       " menu is for a VCD, which has no buttons on the disc: only the still "
@@ -213,7 +218,8 @@ DiscMenuResult ExportDiscMenu(const MenuDocument& doc, const std::string& dir,
         }
         if (child.timedOut || child.exitStatus != 0 || !subpictureAdded(child.errorOutput)) {
             result.subpicture = SubpictureOutcome::SpumuxFailed;
-            std::string why = child.timedOut ? "it did not finish in time"
+            std::string why = child.timedOut         ? "it did not finish in time"
+                              : child.exitStatus < 0 ? "it was stopped by a signal"
                               : child.exitStatus != 0
                                   ? "it failed with exit status " + std::to_string(child.exitStatus)
                                   : "it did not add the subpicture";

@@ -36,7 +36,8 @@ struct DiscMenuOptions {
 // only. Each file is complete or not written at all; an existing file is replaced only
 // by a complete new one. `doc` must have RenderEnabled set, and text drawing needs a
 // QGuiApplication. Throws std::runtime_error naming the file that could not be written
-// (files already written stay); spumux problems are reported in the result instead.
+// (files already written stay), or before writing anything for a DVD menu without items;
+// spumux problems are reported in the result instead.
 DiscMenuResult ExportDiscMenu(const MenuDocument& doc, const std::string& dir,
                               const DiscMenuOptions& options = {});
 

@@ -118,8 +118,9 @@ std::string DvdauthorXml(const DiscFormat& format, const std::vector<DiscButton>
            "      </pgc>\n"
            "    </menus>\n"
            "    <!-- Your titles: one pgc per menu item, in the order of the buttons.\n"
-           "         Put your own MPEG-2 program stream files in place of titleN.mpg;\n"
-           "         each returns to the menu when it ends. -->\n"
+           "         Put your own MPEG-2 program stream files in place of titleN.mpg\n"
+           "         and set the video line below to their format and aspect;\n"
+           "         each title returns to the menu when it ends. -->\n"
            "    <titles>\n"
            "      " +
            video + "\n";

@@ -67,10 +67,13 @@ void check(int code, const std::string& step)
 constexpr int kVideoBitRate = 8'000'000;
 constexpr int kVideoMaxRate = 9'000'000;
 constexpr int kVideoBufferBits = 224 * 1024 * 8;
+constexpr int kMaxStillBytes = 160 * 1024;
 constexpr int kAudioBitRate = 192'000;
 constexpr int kSampleRate = 48'000;
 
-CodecPtr openVideoEncoder(const DiscFormat& format)
+// `quantiser` 1..31 fixes the quantiser of every picture instead of letting the rate
+// control guess it from the first one.
+CodecPtr openVideoEncoder(const DiscFormat& format, int quantiser)
 {
     const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_MPEG2VIDEO);
     if (!codec)
@@ -99,6 +102,8 @@ CodecPtr openVideoEncoder(const DiscFormat& format)
     ctx->rc_initial_buffer_occupancy = kVideoBufferBits * 3 / 4;
     ctx->qmin = 1;
     ctx->qmax = 31;
+    ctx->flags |= AV_CODEC_FLAG_QSCALE;
+    ctx->global_quality = FF_QP2LAMBDA * quantiser;
     ctx->color_range = AVCOL_RANGE_MPEG;
     ctx->colorspace = AVCOL_SPC_BT470BG;
     ctx->color_primaries = format.pal() ? AVCOL_PRI_BT470BG : AVCOL_PRI_SMPTE170M;
@@ -146,17 +151,38 @@ void encode(AVCodecContext* codec, AVFrame* frame, AVFormatContext* muxer, AVStr
     }
 }
 
-FramePtr stillFrame(const Picture& still, const AVCodecContext* video)
+// The finest quantiser whose picture of the still fits the player's video buffer with
+// room to spare: a still has one picture's worth of detail, and the pictures after it
+// repeat it at almost no cost, so it may take what a moving scene spreads over a second.
+int chooseQuantiser(AVFrame* frame, const DiscFormat& format, AVPacket* packet)
+{
+    for (int q = 2; q < 31; ++q) {
+        CodecPtr probe = openVideoEncoder(format, q);
+        frame->pts = 0;
+        check(avcodec_send_frame(probe.get(), frame), "encoding the video");
+        check(avcodec_send_frame(probe.get(), nullptr), "encoding the video");
+        int size = 0;
+        while (avcodec_receive_packet(probe.get(), packet) >= 0) {
+            size += packet->size;
+            av_packet_unref(packet);
+        }
+        if (size <= kMaxStillBytes)
+            return q;
+    }
+    return 31;
+}
+
+FramePtr stillFrame(const Picture& still, const DiscFormat& format)
 {
     FramePtr frame(av_frame_alloc());
     if (!frame)
         throw std::bad_alloc();
-    frame->format = video->pix_fmt;
-    frame->width = video->width;
-    frame->height = video->height;
+    frame->format = AV_PIX_FMT_YUV420P;
+    frame->width = format.width;
+    frame->height = format.height;
     check(av_frame_get_buffer(frame.get(), 0), "allocating the picture");
-    SwsPtr sws(sws_getContext(still.width(), still.height(), AV_PIX_FMT_RGB24, video->width,
-                              video->height, video->pix_fmt, SWS_BICUBIC | SWS_ACCURATE_RND,
+    SwsPtr sws(sws_getContext(still.width(), still.height(), AV_PIX_FMT_RGB24, format.width,
+                              format.height, AV_PIX_FMT_YUV420P, SWS_BICUBIC | SWS_ACCURATE_RND,
                               nullptr, nullptr, nullptr));
     if (!sws)
         throw std::runtime_error("Menu stream: cannot convert the picture to YUV");
@@ -166,7 +192,6 @@ FramePtr stillFrame(const Picture& still, const AVCodecContext* video)
     const std::uint8_t* source[1] = {still.data()};
     const int stride[1] = {static_cast<int>(still.stride())};
     sws_scale(sws.get(), source, stride, 0, still.height(), frame->data, frame->linesize);
-    frame->sample_aspect_ratio = video->sample_aspect_ratio;
     return frame;
 }
 
@@ -183,7 +208,11 @@ std::vector<std::uint8_t> EncodeMenuStream(const Picture& still, const DiscForma
     static std::once_flag quiet;
     std::call_once(quiet, [] { av_log_set_level(AV_LOG_FATAL); });
 
-    CodecPtr video = openVideoEncoder(format);
+    PacketPtr packet(av_packet_alloc());
+    if (!packet)
+        throw std::bad_alloc();
+    FramePtr frame = stillFrame(still, format);
+    CodecPtr video = openVideoEncoder(format, chooseQuantiser(frame.get(), format, packet.get()));
     CodecPtr audio = openAudioEncoder();
 
     const AVOutputFormat* dvd = av_guess_format("dvd", nullptr, nullptr);
@@ -223,12 +252,7 @@ std::vector<std::uint8_t> EncodeMenuStream(const Picture& still, const DiscForma
     av_dict_free(&muxOptions);
     check(headerResult, "writing the program stream header");
 
-    PacketPtr packet(av_packet_alloc());
-    if (!packet)
-        throw std::bad_alloc();
-
     // One second of the still: a whole number of GOPs.
-    FramePtr frame = stillFrame(still, video.get());
     const int frames = format.pal() ? 25 : 30;
     for (int i = 0; i < frames; ++i) {
         check(av_frame_make_writable(frame.get()), "preparing a frame");

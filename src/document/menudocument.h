@@ -50,6 +50,13 @@ enum class MenuAspect {
     Wide,     // "16:9"
 };
 
+// The TV's safe areas the legibility check and "Fit text" use: today's practice
+// (action-safe 93 %, title-safe 90 % of the frame) or the classic CRT set (90 %, 80 %).
+enum class SafeAreaSet {
+    Current,
+    Classic,
+};
+
 // How a selected or activated button is drawn in the disc menu's masks.
 enum class ButtonStyle {
     Underline, // a bar under the caption
@@ -107,6 +114,7 @@ public:
     Picture BackgroundPicture;
     std::string BackgroundFailure; // why bgimage could not be loaded; empty when it was
     int VideoMode = 0;
+    SafeAreaSet safeAreas = SafeAreaSet::Current; // a setting of the editor, not of the project
     int ImageWidth = 704;
     int ImageHeight = 480;
     std::string CurrentFileName;

@@ -39,4 +39,7 @@ public:
     virtual TextSize measureText(const std::string& text) = 0;
     // Transparent text with its cell's top-left corner at (x, y).
     virtual void drawText(int x, int y, const std::string& text, Color color) = 0;
+    // The pixels drawn so far, for looking at what lies behind a text; null when the
+    // canvas cannot show them. Valid until the next drawing call.
+    virtual const Picture* drawnPixels() { return nullptr; }
 };

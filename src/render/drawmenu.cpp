@@ -1,16 +1,35 @@
 #include "drawmenu.h"
 
+#include "displayaspect.h"
 #include "filteredresize.h"
 #include "layoutmath.h"
 #include "picturecanvas.h"
+#include "safearea.h"
 #include "scaledpicturecache.h"
 #include "thumbnaillayout.h"
+#include "tvsafe.h"
 
 #include <algorithm>
 #include <string>
 #include <vector>
 
 namespace {
+
+// What lies inside `box` of the pixels drawn so far, as a luminance histogram.
+LuminanceHistogram backdropOf(const Picture& pixels, const Rect& box)
+{
+    LuminanceHistogram histogram{};
+    const int left = std::max(box.left, 0);
+    const int right = std::min(box.right, pixels.width());
+    const int top = std::max(box.top, 0);
+    const int bottom = std::min(box.bottom, pixels.height());
+    for (int y = top; y < bottom; ++y) {
+        const std::uint8_t* p = pixels.pixel(left, y);
+        for (int x = left; x < right; ++x, p += 3)
+            ++histogram[static_cast<std::size_t>(LuminanceBin(p[0], p[1], p[2]))];
+    }
+    return histogram;
+}
 
 Rect unite(const Rect& a, const Rect& b)
 {
@@ -44,6 +63,14 @@ private:
         m_cellHeight = cellHeight;
         m_target.selectFont(m_doc.textfont, cellHeight, m_doc.boldtext);
     }
+    // The text's size in the selected font; with "Fit text" and a text wider than
+    // `maxWidth`, a smaller font is selected until it fits (restore with selectFont).
+    TextSize measureFitting(const std::string& text, int maxWidth);
+    int titleSafeWidth() const
+    {
+        const Rect safe = ComputeSafeAreas(W, H, m_doc.safeAreas).title;
+        return safe.right - safe.left;
+    }
     // Draws one line and returns its text cell.
     Rect drawLine(int x, int y, const std::string& text, TextSize size, MenuField field,
                   int item = 0);
@@ -64,15 +91,38 @@ private:
     const int H;
 };
 
+TextSize MenuPainter::measureFitting(const std::string& text, int maxWidth)
+{
+    TextSize size = m_target.measureText(text);
+    if (!m_doc.fittext || size.width <= maxWidth || maxWidth <= 0)
+        return size;
+    const int original = m_cellHeight;
+    // A first guess in proportion, then single steps: glyph widths do not scale exactly.
+    int cell = std::min(original - 1,
+                        static_cast<int>(static_cast<long long>(original) * maxWidth / size.width));
+    for (cell = std::max(cell, 1);; --cell) {
+        m_target.selectFont(m_doc.textfont, cell, m_doc.boldtext);
+        size = m_target.measureText(text);
+        if (size.width <= maxWidth || cell == 1)
+            break;
+    }
+    m_cellHeight = cell;
+    return size;
+}
+
 Rect MenuPainter::drawLine(int x, int y, const std::string& text, TextSize size, MenuField field,
                            int item)
 {
+    LuminanceHistogram backdrop{};
+    if (m_geometry && !text.empty())
+        if (const Picture* pixels = m_target.drawnPixels())
+            backdrop = backdropOf(*pixels, {x, y, x + size.width, y + size.height});
     if (m_doc.shadowtext)
         m_target.drawText(x + 1, y + 1, text, m_doc.bgcolor);
     m_target.drawText(x, y, text, m_doc.textcolor);
     const Rect box{x, y, x + size.width, y + size.height};
     if (m_geometry)
-        m_geometry->texts.push_back({field, item, text, box, m_cellHeight});
+        m_geometry->texts.push_back({field, item, text, box, m_cellHeight, backdrop});
     return box;
 }
 
@@ -105,7 +155,8 @@ std::string MenuPainter::caption(int item, bool alwaysSeparate) const
 void MenuPainter::drawGrid(int n)
 {
     const ThumbnailLayoutRow& layout = ThumbnailLayout[static_cast<std::size_t>(n)];
-    selectFont(fontHeight(m_doc.captionsize, 0.04));
+    const int captionHeight = fontHeight(m_doc.captionsize, 0.04);
+    selectFont(captionHeight);
     const int bw = xOf(layout.boxwidth);
     const int bh = yOf(layout.boxheight);
     int x = xOf(layout.x0);
@@ -141,9 +192,11 @@ void MenuPainter::drawGrid(int n)
         }
         m_target.frameRect(outer, frame);
         const std::string text = caption(i, false);
-        const TextSize size = m_target.measureText(text);
+        const TextSize size = measureFitting(text, bw);
         const Rect box = drawLine(x + halfTowardZero(bw - size.width), y + bh + yOf(0.01), text,
                                   size, MenuField::Caption, i);
+        if (m_cellHeight != captionHeight)
+            selectFont(captionHeight);
         if (m_geometry)
             m_geometry->items.push_back({i, row, column, outer, box, unite(outer, box)});
         x += xOf(layout.boxwidth + 0.02);
@@ -159,19 +212,26 @@ void MenuPainter::drawGrid(int n)
 
 void MenuPainter::drawList(int n)
 {
-    selectFont(fontHeight(m_doc.captionsize, 0.06));
+    const int lineHeight = fontHeight(m_doc.captionsize, 0.06);
+    selectFont(lineHeight);
     std::vector<std::string> lines;
     std::vector<TextSize> sizes;
+    std::vector<int> cells;
     int mw = 0;
     for (int i = 1; i <= n; ++i) {
         lines.push_back(caption(i, true));
-        sizes.push_back(m_target.measureText(lines.back()));
+        sizes.push_back(measureFitting(lines.back(), titleSafeWidth()));
+        cells.push_back(m_cellHeight);
         mw = std::max(mw, sizes.back().width);
+        if (m_cellHeight != lineHeight)
+            selectFont(lineHeight);
     }
     const int x = halfTowardZero(W - mw);
     int y = roundHalfEven((0.55 - n * 0.065 / 2) * H);
     for (int i = 1; i <= n; ++i) {
         const std::string& line = lines[static_cast<std::size_t>(i - 1)];
+        if (cells[static_cast<std::size_t>(i - 1)] != m_cellHeight)
+            selectFont(cells[static_cast<std::size_t>(i - 1)]);
         const Rect box =
             drawLine(x, y, line, sizes[static_cast<std::size_t>(i - 1)], MenuField::Caption, i);
         if (m_geometry)
@@ -191,17 +251,17 @@ void MenuPainter::draw()
         drawPicture(m_doc.BackgroundPicture, 0, 0, W, H);
 
     selectFont(fontHeight(m_doc.titlesize, 0.1));
-    TextSize size = m_target.measureText(m_doc.title);
+    TextSize size = measureFitting(m_doc.title, titleSafeWidth());
     drawLine(halfTowardZero(W - size.width), (n != 0 ? yOf(0.155) : yOf(0.4)) - size.height,
              m_doc.title, size, MenuField::Title);
 
     selectFont(fontHeight(m_doc.titlesize, 0.06));
-    size = m_target.measureText(m_doc.subtitle);
+    size = measureFitting(m_doc.subtitle, titleSafeWidth());
     drawLine(halfTowardZero(W - size.width), n != 0 ? yOf(0.15) : yOf(0.395), m_doc.subtitle, size,
              MenuField::Subtitle);
 
     selectFont(fontHeight(m_doc.titlesize, 0.05));
-    size = m_target.measureText(m_doc.footnote);
+    size = measureFitting(m_doc.footnote, titleSafeWidth());
     drawLine(halfTowardZero(W - size.width), yOf(0.95) - size.height, m_doc.footnote, size,
              MenuField::Footnote);
 
@@ -232,7 +292,20 @@ Picture ComposeMenuImage(const MenuDocument& doc, Picture& scratch, MenuGeometry
                          ScaledPictureCache* cache)
 {
     Picture image(doc.ImageWidth, doc.ImageHeight);
-    PictureCanvas canvas(image);
-    DrawMenu(doc, canvas, scratch, true, cache, geometry);
+    const int displayWidth = DisplayWidth(doc.ImageWidth, doc.ImageHeight, doc.aspect);
+    if (displayWidth == doc.ImageWidth) {
+        PictureCanvas canvas(image);
+        DrawMenu(doc, canvas, scratch, true, cache, geometry);
+    } else {
+        Picture display(displayWidth, doc.ImageHeight);
+        {
+            PictureCanvas canvas(display);
+            DrawMenu(doc, canvas, scratch, true, cache, geometry);
+        }
+        if (doc.RenderEnabled)
+            FilteredResize(display, image, Lanczos3Filter, 3.0f);
+    }
+    if (doc.tvsafe && doc.RenderEnabled)
+        MakeTvSafe(image);
     return image;
 }

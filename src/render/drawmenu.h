@@ -2,6 +2,7 @@
 
 #include "canvas.h"
 #include "document/menudocument.h"
+#include "luminance.h"
 
 #include <string>
 #include <vector>
@@ -23,6 +24,9 @@ struct DrawnText {
     std::string text;
     Rect box;       // the text cell: advance width x cell height, at its drawn place
     int cellHeight; // the font's cell height in pixels
+    // The luminance of what lies behind the cell before the text (and its shadow) is
+    // drawn; all zero when the canvas cannot show its pixels.
+    LuminanceHistogram backdrop{};
 };
 
 struct DrawnItem {
@@ -35,7 +39,7 @@ struct DrawnItem {
 };
 
 struct MenuGeometry {
-    int width = 0;
+    int width = 0; // in 4:3 and 16:9 the display canvas, not the squeezed frame
     int height = 0;
     bool grid = false; // thumbnails in a grid, or the text list
     std::vector<DrawnText> texts;
@@ -48,11 +52,16 @@ struct MenuGeometry {
 // rescales are taken from it instead of being computed again on every drawing; the
 // drawing is identical. Does nothing while the document's RenderEnabled is false.
 // Failures propagate to the caller. With `geometry`, it is filled with what was drawn
-// where (also when nothing is drawn: then it is left empty).
+// where (also when nothing is drawn: then it is left empty). With "Fit text" a line
+// wider than the title-safe area of the document's safe-area set (a grid caption: wider
+// than its thumbnail column) is drawn in a smaller font, never a larger one.
 void DrawMenu(const MenuDocument& doc, Canvas& target, Picture& scratch, bool filtered,
               ScaledPictureCache* cache = nullptr, MenuGeometry* geometry = nullptr);
 
-// The full-size export image (ImageWidth x ImageHeight), always filtered. A `cache`
+// The full-size export image (ImageWidth x ImageHeight), always filtered. In "4:3" and
+// "16:9" the menu is laid out on the square-pixel display canvas (DisplayWidth x
+// ImageHeight) and squeezed horizontally to the frame with FilteredResize; `geometry`
+// then holds display-canvas coordinates. "TV-safe output" is applied last. A `cache`
 // lets menus made one after another share rescales of the same pictures.
 Picture ComposeMenuImage(const MenuDocument& doc, Picture& scratch,
                          MenuGeometry* geometry = nullptr, ScaledPictureCache* cache = nullptr);

@@ -137,6 +137,12 @@ int PictureCanvas::height() const
     return m_target.height();
 }
 
+const Picture* PictureCanvas::drawnPixels()
+{
+    endPainting();
+    return &m_target;
+}
+
 void PictureCanvas::endPainting()
 {
     if (m_painter && m_painter->isActive())

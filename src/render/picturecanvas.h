@@ -35,6 +35,7 @@ public:
     void selectFont(const std::string& face, int cellHeight, bool bold) override;
     TextSize measureText(const std::string& text) override;
     void drawText(int x, int y, const std::string& text, Color color) override;
+    const Picture* drawnPixels() override;
 
 private:
     // Text and byte writes share one buffer: the painter is ended before any byte write.

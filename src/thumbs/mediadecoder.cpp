@@ -1,6 +1,7 @@
 #include "mediadecoder.h"
 
 #include "mediaerror.h"
+#include "sampleaspect.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -142,6 +143,8 @@ struct MediaDecoder::State {
     AVRational timeBase{1, 1};
     int width = 0;
     int height = 0;
+    int shownWidth = 0; // width at the display shape (sample aspect ratio applied)
+    Picture native;     // the frame at its coded size, when that differs from the shown one
     std::int64_t frameCount = 0;
     std::int64_t duration = 0;
     double interval = 1;    // 100 ns per frame
@@ -379,11 +382,14 @@ struct MediaDecoder::State {
             swsRange = range;
             swsColorspace = colorspace;
         }
-        if (out.width() != width || out.height() != height)
-            out.reset(width, height);
-        std::uint8_t* dst[4] = {out.data(), nullptr, nullptr, nullptr};
-        int dstStride[4] = {static_cast<int>(out.stride()), 0, 0, 0};
+        Picture& coded = shownWidth != width ? native : out;
+        if (coded.width() != width || coded.height() != height)
+            coded.reset(width, height);
+        std::uint8_t* dst[4] = {coded.data(), nullptr, nullptr, nullptr};
+        int dstStride[4] = {static_cast<int>(coded.stride()), 0, 0, 0};
         sws_scale(ctx, f->data, f->linesize, 0, f->height, dst, dstStride);
+        if (&coded != &out)
+            ResizeToShownWidth(native, out, shownWidth);
     }
 
     std::int64_t frameNumberOf(std::int64_t pts) const
@@ -464,6 +470,8 @@ void MediaDecoder::State::open(const std::string& file, const MediaLimits& lim)
     if (width <= 0 || height <= 0 || width > limits.maxSide || height > limits.maxSide ||
         static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) > limits.maxPixels)
         throw MediaError(AVERROR_INVALIDDATA);
+    const AVRational sar = av_guess_sample_aspect_ratio(fmt.get(), st, next.get());
+    shownWidth = ShownFrameWidth(width, sar.num, sar.den, limits.maxSide);
     std::int64_t first = synthetic ? 0 : next->best_effort_timestamp;
     if (first == AV_NOPTS_VALUE)
         first = next->pts;
@@ -553,7 +561,7 @@ bool MediaDecoder::isOpen() const
 
 int MediaDecoder::videoWidth() const
 {
-    return m ? m->width : 0;
+    return m ? m->shownWidth : 0;
 }
 
 int MediaDecoder::videoHeight() const

@@ -35,7 +35,8 @@ public:
     void close();
     bool isOpen() const;
 
-    // The native size of the decoded frames.
+    // The size of the decoded frames as shown: the coded height, and the coded width
+    // scaled by the sample aspect ratio (720 x 576 at 64:45 gives 1024 x 576).
     int videoWidth() const;
     int videoHeight() const;
     // Number of frames (at least 1) and the length in 100-nanosecond units; the
@@ -47,8 +48,9 @@ public:
     // Decodes the frame shown at `time` (100 ns from the start of the movie): the one
     // starting latest at or before it; before the first frame that is the first, after
     // the end the last. The frame goes into `out` as RGB at the video size, and its
-    // number (0-based) into `frameNumber`. When `abort` becomes true the call gives up
-    // and returns false, leaving `out` untouched.
+    // number (0-based) into `frameNumber`. A frame whose sample aspect ratio is not 1:1
+    // is rescaled to its display shape (FilteredResize). When `abort` becomes true the call gives
+    // up and returns false, leaving `out` untouched.
     bool decodeAt(std::int64_t time, Picture& out, std::int64_t* frameNumber = nullptr,
                   const std::atomic<bool>* abort = nullptr);
 

@@ -1,0 +1,135 @@
+// The window's parts for what the TV shows: the TV and View menus, the preview's shape
+// and overlay, and the list of warnings under it.
+#include "app/legibilitypanel.h"
+#include "app/mainwindow.h"
+#include "app/previewbox.h"
+#include "app/settings.h"
+#include "app/tvmenus.h"
+#include "guitestsupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QSettings>
+
+#include <memory>
+
+namespace {
+
+class TvViewTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        testApplication();
+        auto store = OpenSettingsStore();
+        store->clear();
+        store->sync();
+        window = std::make_unique<TForm1>();
+        window->resize(900, 640);
+        window->show();
+        QCoreApplication::processEvents();
+    }
+    void TearDown() override { window.reset(); }
+
+    void settle()
+    {
+        for (int i = 0; i < 3; ++i)
+            QCoreApplication::processEvents();
+    }
+
+    MessageLog log;
+    std::unique_ptr<TForm1> window;
+};
+
+TEST_F(TvViewTest, AspectGivesThePreviewTheTvShapeAndIsStoredInTheDocument)
+{
+    TvMenus& menus = *window->tvMenus;
+    PreviewBox& box = *window->previewBox();
+    window->doc().selectVideoMode(3);
+    settle();
+    EXPECT_NEAR(static_cast<double>(box.width()) / box.height(), 720.0 / 576, 0.01);
+
+    menus.aspectActions[2]->trigger(); // 16:9
+    settle();
+    EXPECT_EQ(window->doc().aspect, MenuAspect::Wide);
+    EXPECT_NEAR(static_cast<double>(box.width()) / box.height(), 1024.0 / 576, 0.01);
+    EXPECT_EQ(box.picture().width(), box.width());
+
+    // TV-safe output shows in the preview too.
+    menus.TvSafe1->trigger();
+    settle();
+    ASSERT_TRUE(window->doc().tvsafe);
+    const Picture& p = box.picture();
+    for (int y = 0; y < p.height(); ++y)
+        for (int x = 0; x < p.width() * 3; ++x)
+            ASSERT_TRUE(p.row(y)[x] >= 16 && p.row(y)[x] <= 235);
+
+    // A document loaded later puts its own marks up.
+    window->doc().aspect = MenuAspect::Pixels;
+    window->doc().tvsafe = false;
+    window->SyncPanel();
+    EXPECT_TRUE(menus.aspectActions[0]->isChecked());
+    EXPECT_FALSE(menus.TvSafe1->isChecked());
+}
+
+TEST_F(TvViewTest, SafeAreasAreRememberedWithTheirSet)
+{
+    TvMenus& menus = *window->tvMenus;
+    EXPECT_FALSE(menus.SafeAreas1->isChecked());
+    menus.SafeAreas1->trigger();
+    menus.safeSetActions[1]->trigger();
+    EXPECT_TRUE(window->previewBox()->safeAreasShown());
+    EXPECT_EQ(window->doc().safeAreas, SafeAreaSet::Classic);
+
+    window = std::make_unique<TForm1>();
+    EXPECT_TRUE(window->tvMenus->SafeAreas1->isChecked());
+    EXPECT_TRUE(window->previewBox()->safeAreasShown());
+    EXPECT_TRUE(window->tvMenus->safeSetActions[1]->isChecked());
+    EXPECT_EQ(window->doc().safeAreas, SafeAreaSet::Classic);
+}
+
+TEST_F(TvViewTest, WarningsAreListedAndLeadToTheirField)
+{
+    LegibilityPanel& panel = *window->LegibilityPanel1;
+    window->TitleEdit->setText(QStringLiteral("The Complete Family Holiday Collection of 2026"));
+    window->Edit[3]->setText(QStringLiteral("The long walk up the glacier valley"));
+    settle();
+    ASSERT_GE(panel.count(), 2);
+    EXPECT_TRUE(panel.WarningCount->text().contains(QString::number(panel.count())));
+
+    // Each warning about a field selects that field, on whichever tab holds it.
+    QLineEdit* expected[] = {window->TitleEdit, window->Edit[3]};
+    for (QLineEdit* field : expected) {
+        field->deselect();
+        bool found = false;
+        for (int row = 0; row < panel.WarningList->count() && !found; ++row) {
+            const QString text = panel.WarningList->item(row)->text();
+            const bool forField =
+                field == window->TitleEdit
+                    ? text.startsWith(QStringLiteral("The title"))
+                    : (text.startsWith(QStringLiteral("The caption of item 4 ")) ||
+                       text.startsWith(QStringLiteral("The captions of items 4 ")));
+            if (!forField)
+                continue;
+            emit panel.WarningList->itemActivated(panel.WarningList->item(row));
+            found = true;
+        }
+        ASSERT_TRUE(found);
+        EXPECT_TRUE(field->isVisibleTo(window.get()));
+        EXPECT_EQ(field->selectedText(), field->text());
+    }
+
+    window->TitleEdit->setText(QStringLiteral("Holiday"));
+    window->Edit[3]->setText(QString());
+    window->doc().setBgcolor(0x602010);
+    window->doc().setTextcolor(0xEBEBEB);
+    settle();
+    EXPECT_EQ(panel.count(), 0);
+    EXPECT_TRUE(panel.WarningList->isHidden());
+}
+
+} // namespace
