@@ -134,13 +134,6 @@ BatchExit runBatch(const BatchOptions& options, const char* program)
     if (options.discMenu)
         settings.discMenu = ExportRowDiscMenu;
 
-    std::error_code error;
-    std::filesystem::create_directories(options.outDir, error);
-    if (!std::filesystem::is_directory(options.outDir)) {
-        PrintMessage("Cannot create folder " + options.outDir);
-        return BatchExit::WriteFailed;
-    }
-
     const auto app = StartHeadlessApplication(program);
     MenuDocument base;
     base.installedFonts = InstalledFontFamilies();
@@ -161,6 +154,13 @@ BatchExit runBatch(const BatchOptions& options, const char* program)
             PrintMessage(text);
         if (!loaded)
             return BatchExit::LoadFailed;
+    }
+
+    std::error_code error;
+    std::filesystem::create_directories(options.outDir, error);
+    if (!std::filesystem::is_directory(options.outDir)) {
+        PrintMessage("Cannot create folder " + options.outDir);
+        return BatchExit::WriteFailed;
     }
 
     BatchProgress progress(rows.size(), stderr, ::isatty(STDERR_FILENO) == 1);
