@@ -32,12 +32,18 @@ int main(int argc, char** argv)
     int count = 0;
     for (int i = 1; i < argc; ++i) {
         const std::filesystem::path arg(argv[i]);
-        if (std::filesystem::is_directory(arg)) {
-            for (const auto& entry : std::filesystem::recursive_directory_iterator(arg))
-                if (entry.is_regular_file()) {
-                    failures += runFile(entry.path());
+        std::error_code error;
+        if (std::filesystem::is_directory(arg, error)) {
+            for (std::filesystem::recursive_directory_iterator it(arg, error), end;
+                 !error && it != end; it.increment(error))
+                if (it->is_regular_file()) {
+                    failures += runFile(it->path());
                     ++count;
                 }
+            if (error) {
+                std::fprintf(stderr, "cannot list %s: %s\n", arg.c_str(), error.message().c_str());
+                ++failures;
+            }
         } else {
             failures += runFile(arg);
             ++count;

@@ -300,6 +300,47 @@ TEST(DrawMenuLayout, NineItemGridOn704x480)
     }
 }
 
+TEST(DrawMenuLayout, OneTwoAndThreeItemsStandInOneRow)
+{
+    // From the layout table on 720 x 576: origin, box size and the step of box width
+    // plus 0.02 W, each rounded to the pixel. Captions hang 0.01 H below their boxes.
+    struct Case {
+        int n;
+        std::vector<int> xs;
+        int y, bw, bh;
+    };
+    const Case cases[] = {
+        {1, {230}, 184, 259, 207},          // 0.32 W, 0.32 H; 0.36 x 0.36
+        {2, {94, 368}, 184, 259, 207},      // 0.13 W, step 0.38 W
+        {3, {43, 259, 475}, 202, 202, 161}, // 0.06 W, 0.35 H; 0.28 x 0.28, step 0.30 W
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.n);
+        MenuDocument doc = makeDocument();
+        doc.menucount = k.n;
+        const RecordingCanvas c = draw(doc, 720, 576);
+        const std::vector<Rect> boxes = boxesOf(c);
+        ASSERT_EQ(boxes.size(), static_cast<std::size_t>(k.n));
+        for (int i = 0; i < k.n; ++i) {
+            SCOPED_TRACE(i);
+            const int x = k.xs[static_cast<std::size_t>(i)];
+            EXPECT_EQ(boxes[static_cast<std::size_t>(i)], (Rect{x, k.y, x + k.bw, k.y + k.bh}));
+            const Op* caption = c.text(std::to_string(i + 1));
+            ASSERT_TRUE(caption);
+            EXPECT_EQ(caption->x, x + (k.bw - 10) / 2);
+            EXPECT_EQ(caption->y, k.y + k.bh + 6);
+            EXPECT_EQ(caption->height, 23);
+        }
+        // The titles stand where they stand for a full grid.
+        ASSERT_TRUE(c.text("Title"));
+        EXPECT_EQ(c.text("Title")->x, (720 - 50) / 2);
+        EXPECT_EQ(c.text("Title")->y, 89 - 58);
+        EXPECT_EQ(c.text("Subtitle")->y, 86);
+        EXPECT_EQ(c.text("Footnote")->y, 547 - 29);
+        EXPECT_EQ(c.of(Op::Text).size(), static_cast<std::size_t>(3 + k.n));
+    }
+}
+
 TEST(DrawMenuLayout, ItemsSplitIntoRowsByCount)
 {
     // Items in the first row for n = 1..10; the rest stand in the second row.

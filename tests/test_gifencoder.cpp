@@ -7,6 +7,8 @@
 #include <gif_lib.h>
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include <cstring>
 #include <random>
 #include <set>
@@ -137,6 +139,79 @@ TEST(GifEncoder, HandWorkedPictureIsExact)
 // One colour: f = 1, b = 1, two table entries (the colour and black), code size 2.
 // Codes: clear 4, 0 (add 6), 6 (add 7), 0 -> free 8 > 7 so the end code 5 takes 4 bits:
 // 4 | 0 << 3 | 6 << 6 | 0 << 9 | 5 << 12 = 0x5184.
+// The whole file of an indexed picture, every byte derived outside the encoder: the
+// header fields by hand, the LZW codes by a plain dictionary coder of the same rules
+// (code width grows once the next free code passes the current width), packed least
+// significant bit first into data sub-blocks of 255 bytes until the last.
+TEST(GifEncoder, WholeFileBytes)
+{
+    GifIndexedImage image;
+    image.width = 48;
+    image.height = 32;
+    image.colors = {{200, 0, 0}, {0, 0, 200}, {0, 200, 0}, {1, 2, 3}, {250, 251, 252}};
+    std::uint32_t seed = 99;
+    for (int i = 0; i < 48 * 32; ++i) {
+        seed = seed * 1664525u + 1013904223u;
+        image.indices.push_back(static_cast<std::uint8_t>((seed >> 24) % 5));
+    }
+
+    // Five colours: a table of 8, the three unused entries black; flags 0xAA: global table,
+    // 3 bits of colour resolution, sorted, size field 2. Codes start at 3 + 1 bits.
+    std::vector<std::uint8_t> expected = {'G',  'I', 'F', '8', '7', 'a', 48,  0,  32,  0,
+                                          0xAA, 0,   0,   200, 0,   0,   0,   0,  200, 0,
+                                          200,  0,   1,   2,   3,   250, 251, 252};
+    expected.insert(expected.end(), 9, 0);
+    expected.insert(expected.end(), {0x2C, 0, 0, 0, 0, 48, 0, 32, 0, 0, 3});
+
+    std::vector<std::uint8_t> data;
+    std::uint32_t buffer = 0;
+    int count = 0;
+    int width = 4;
+    auto emit = [&](int code) {
+        buffer |= std::uint32_t(code) << count;
+        for (count += width; count >= 8; count -= 8, buffer >>= 8)
+            data.push_back(static_cast<std::uint8_t>(buffer));
+    };
+    std::map<std::pair<int, int>, int> table;
+    int next = 10; // clear 8, end 9
+    emit(8);
+    int prefix = image.indices[0];
+    for (std::size_t i = 1; i < image.indices.size(); ++i) {
+        const int c = image.indices[i];
+        if (const auto found = table.find({prefix, c}); found != table.end()) {
+            prefix = found->second;
+            continue;
+        }
+        emit(prefix);
+        if (next > (1 << width) - 1)
+            ++width;
+        table[{prefix, c}] = next++;
+        prefix = c;
+    }
+    emit(prefix);
+    if (next > (1 << width) - 1)
+        ++width;
+    emit(9);
+    if (count > 0)
+        data.push_back(static_cast<std::uint8_t>(buffer));
+    ASSERT_LT(next, 4094); // no clear on the way
+    ASSERT_GT(data.size(), 2 * 255u);
+
+    for (std::size_t at = 0; at < data.size(); at += 255) {
+        const std::size_t n = std::min<std::size_t>(255, data.size() - at);
+        expected.push_back(static_cast<std::uint8_t>(n));
+        expected.insert(expected.end(), data.begin() + std::ptrdiff_t(at),
+                        data.begin() + std::ptrdiff_t(at + n));
+    }
+    expected.insert(expected.end(), {0, 0x3B});
+    const std::vector<std::uint8_t> file = WriteGif(image);
+    const auto [mine, theirs] =
+        std::mismatch(file.begin(), file.end(), expected.begin(), expected.end());
+    EXPECT_TRUE(mine == file.end() && theirs == expected.end())
+        << "first difference at byte " << (mine - file.begin()) << " of " << file.size() << " / "
+        << expected.size();
+}
+
 TEST(GifEncoder, OneColourPicture)
 {
     TestImage image(2, 2);

@@ -1,3 +1,4 @@
+#include "filecallrecorder.h"
 #include "imageio/atomicfile.h"
 #include "imageio/imageunit.h"
 #include "imageio/picture.h"
@@ -268,4 +269,24 @@ TEST_F(ImageWriters, ReplacingKeepsPermissionsAndFollowsLinks)
     ASSERT_EQ(::stat(path("new.bin").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0644u);
     EXPECT_EQ(readFile(path("new.bin")), (std::vector<std::uint8_t>{1, 2, 3}));
+}
+
+TEST_F(ImageWriters, ReplacedFileIsFlushedBeforeTheRename)
+{
+    for (auto write : kWriters) {
+        writeFile(path("menu.img"), "old");
+        StartRecordingFileCalls();
+        const bool written = write(path("menu.img"), gradient(8, 8));
+        const std::vector<FileCall> calls = StopRecordingFileCalls();
+        ASSERT_TRUE(written);
+        int renames = 0;
+        EXPECT_EQ(CheckFlushedBeforeRename(calls, renames), "");
+        EXPECT_EQ(renames, 1);
+    }
+    StartRecordingFileCalls();
+    WriteFileAtomically(path("new.bin"), std::vector<std::uint8_t>{1, 2, 3});
+    const std::vector<FileCall> calls = StopRecordingFileCalls();
+    int renames = 0;
+    EXPECT_EQ(CheckFlushedBeforeRename(calls, renames), "");
+    EXPECT_EQ(renames, 1);
 }

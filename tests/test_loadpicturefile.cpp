@@ -1,12 +1,18 @@
 #include "codecs/pngreader.h"
 #include "imageio/imageunit.h"
 #include "imageio/jpegreader.h"
+#include "imageio/memorybudget.h"
 #include "imageio/picturefailure.h"
 #include "jpegmaker.h"
 #include "pngjudge.h"
 #include "testdata.h"
 
 #include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -239,3 +245,165 @@ TEST_F(LoadPictureFileTest, GifTransparentPixelsKeepTheTarget)
 }
 
 } // namespace
+
+namespace {
+
+void put32be(Bytes& out, std::uint32_t v)
+{
+    for (int shift = 24; shift >= 0; shift -= 8)
+        out.push_back(static_cast<std::uint8_t>(v >> shift));
+}
+
+void appendChunk(Bytes& png, const char* type, const Bytes& data)
+{
+    put32be(png, static_cast<std::uint32_t>(data.size()));
+    Bytes body(type, type + 4);
+    body.insert(body.end(), data.begin(), data.end());
+    png.insert(png.end(), body.begin(), body.end());
+    put32be(png, static_cast<std::uint32_t>(crc32(0, body.data(), static_cast<uInt>(body.size()))));
+}
+
+// An 8-bit RGB PNG whose pixel (x, y) is (x, y, x + y) mod 256, deflated row by row at
+// level 1 so that even 100 megapixels take a moment; `rows` 0 writes the header alone.
+Bytes gradientPng(std::uint32_t width, std::uint32_t height, std::uint32_t rows)
+{
+    Bytes png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    Bytes ihdr;
+    put32be(ihdr, width);
+    put32be(ihdr, height);
+    ihdr.insert(ihdr.end(), {8, 2, 0, 0, 0});
+    appendChunk(png, "IHDR", ihdr);
+    if (rows == 0)
+        return png;
+    z_stream z{};
+    deflateInit(&z, 1);
+    Bytes idat, row(1 + std::size_t(width) * 3), out(1 << 20);
+    for (std::uint32_t y = 0; y <= rows; ++y) {
+        if (y < rows)
+            for (std::uint32_t x = 0; x < width; ++x) {
+                row[1 + 3 * x] = static_cast<std::uint8_t>(x);
+                row[2 + 3 * x] = static_cast<std::uint8_t>(y);
+                row[3 + 3 * x] = static_cast<std::uint8_t>(x + y);
+            }
+        z.next_in = row.data();
+        z.avail_in = y < rows ? static_cast<uInt>(row.size()) : 0;
+        int r;
+        do {
+            z.next_out = out.data();
+            z.avail_out = static_cast<uInt>(out.size());
+            r = deflate(&z, y < rows ? Z_NO_FLUSH : Z_FINISH);
+            idat.insert(idat.end(), out.begin(), out.end() - z.avail_out);
+        } while (z.avail_out == 0 || (y == rows && r != Z_STREAM_END));
+    }
+    deflateEnd(&z);
+    appendChunk(png, "IDAT", idat);
+    appendChunk(png, "IEND", {});
+    return png;
+}
+
+// Peak memory (KB) of a child process that loads `path`; -1 when the load failed.
+long peakOfLoadInChild(const std::string& path)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        Picture picture;
+        ::_exit(LoadPictureFile(path, picture) ? 0 : 1);
+    }
+    int status = 0;
+    rusage usage{};
+    ::wait4(child, &status, 0, &usage);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? usage.ru_maxrss : -1;
+}
+
+} // namespace
+
+TEST_F(LoadPictureFileTest, LargeRealPicturesLoadAndTooLargeOnesAreRefused)
+{
+    // 100 megapixels still load, in well under the 1.5 GB budget.
+    const std::string big = write("big.png", gradientPng(10000, 10000, 10000));
+    const long peakKb = peakOfLoadInChild(big);
+    EXPECT_GT(peakKb, 0);
+    EXPECT_LT(peakKb, 700 * 1024);
+    Picture picture;
+    std::string why;
+    ASSERT_TRUE(LoadPictureFile(big, picture, why)) << why;
+    EXPECT_EQ(picture.width(), 10000);
+    EXPECT_EQ(picture.height(), 10000);
+    for (const auto& [x, y] : {std::pair{0, 0}, {9999, 9999}, {1234, 8765}}) {
+        const std::uint8_t* p = picture.pixel(x, y);
+        EXPECT_EQ(p[0], std::uint8_t(x));
+        EXPECT_EQ(p[1], std::uint8_t(y));
+        EXPECT_EQ(p[2], std::uint8_t(x + y));
+    }
+    picture.clear();
+
+    // 200 megapixels are refused from the header, whatever follows.
+    const std::string huge = write("huge.png", gradientPng(20000, 10000, 0));
+    EXPECT_FALSE(LoadPictureFile(huge, picture, why));
+    EXPECT_EQ(why, "the picture is too large: 20000 x 10000 pixels (at most 179 megapixels)");
+    EXPECT_TRUE(picture.isEmpty());
+}
+
+TEST_F(LoadPictureFileTest, RealProgressivePhotoLoadsAndScanFloodsAreStopped)
+{
+    const Bytes photo = EncodeJpeg(MakeJpegSource(6000, 4000, 3), 85, true);
+    Picture picture;
+    std::string why;
+    ASSERT_TRUE(LoadPictureFile(write("photo.jpg", photo), picture, why)) << why;
+    EXPECT_EQ(picture.width(), 6000);
+    EXPECT_EQ(picture.height(), 4000);
+
+    // The budgets themselves, on a small picture with libjpeg's ten scans.
+    const Bytes small = EncodeJpeg(MakeJpegSource(200, 100, 3), 85, true);
+    DecodeLimits limits;
+    limits.maxScanPixels = 200 * 100 * 3;
+    try {
+        DecodeJpeg(small, limits);
+        FAIL() << "decoded";
+    } catch (const CodecError& e) {
+        EXPECT_EQ(std::string(e.what()), "JPEG: too many scans for the picture's size");
+    }
+    limits = {};
+    limits.timeBudgetMs = 0;
+    try {
+        DecodeJpeg(small, limits);
+        FAIL() << "decoded";
+    } catch (const CodecError& e) {
+        EXPECT_EQ(std::string(e.what()), "JPEG: decoding took too long");
+    }
+    EXPECT_EQ(DecodeJpeg(small).width(), 200);
+}
+
+TEST_F(LoadPictureFileTest, RunBudgetRefusesALoadThatWouldPassIt)
+{
+    const std::string path = write("mid.png", gradientPng(1000, 1000, 1000));
+    Picture kept = filled(2000, 1000, 1, 2, 3); // 6 MB held by the run
+    const std::uint64_t before = MemoryBudget::inUse();
+    EXPECT_GE(before, 6'000'000u);
+    MemoryBudget::setLimit(before + 4'000'000); // the load needs 4 + 3 MB (file, decoded, picture)
+    Picture target = filled(3, 3, 9, 9, 9);
+    std::string why;
+    EXPECT_FALSE(LoadPictureFile(path, target, why));
+    EXPECT_TRUE(why.starts_with("the picture needs 7 MB and only 4 MB of the ")) << why;
+    EXPECT_EQ(target.width(), 3);
+    kept.clear();
+    EXPECT_TRUE(LoadPictureFile(path, target, why)) << why; // room again
+    MemoryBudget::setLimit(MemoryBudget::kDefaultLimit);
+    EXPECT_EQ(target.width(), 1000);
+}
+
+TEST_F(LoadPictureFileTest, ThumbnailsAboveSixteenMegapixelsAreKeptReduced)
+{
+    Picture thumb;
+    std::string why;
+    ASSERT_TRUE(LoadThumbnailPicture(write("wide.png", gradientPng(6000, 3000, 3000)), thumb, why));
+    EXPECT_LE(std::uint64_t(thumb.width()) * std::uint64_t(thumb.height()), 16'000'000u);
+    EXPECT_GT(std::uint64_t(thumb.width()) * std::uint64_t(thumb.height()), 15'900'000u);
+    EXPECT_NEAR(double(thumb.width()) / thumb.height(), 2.0, 0.002);
+
+    ASSERT_TRUE(
+        LoadThumbnailPicture(write("exact.png", gradientPng(4000, 4000, 4000)), thumb, why));
+    EXPECT_EQ(thumb.width(), 4000);
+    EXPECT_EQ(thumb.height(), 4000);
+    EXPECT_EQ(thumb.pixel(3999, 17)[0], std::uint8_t(3999));
+}

@@ -9,6 +9,7 @@
 #include "app/pagecontrol.h"
 #include "app/picturedialog.h"
 #include "app/previewbox.h"
+#include "app/settings.h"
 #include "app/singleinstance.h"
 #include "document/projectfile.h"
 #include "guitestsupport.h"
@@ -525,6 +526,44 @@ TEST_F(MainWindowTest, SettingsMaximizedAnyNonZero)
     EXPECT_EQ(storedSetting("MainHeight"), "500");
 }
 
+// The numbers behind the switches and the preset, at their edges: any integer but 0 is
+// true, the preset only 0..3, and text that is no 32-bit decimal gives the default.
+TEST(SettingsValues, NumbersAtTheEdges)
+{
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    QSettings store(folder.filePath("settings.ini"), QSettings::IniFormat);
+    auto read = [&](const QString& name, const QString& value) {
+        store.clear();
+        store.setValue(name, value);
+        std::vector<QString> reports;
+        const EditorSettings s =
+            ReadSettings(store, [&](const QString& text) { reports.push_back(text); });
+        EXPECT_TRUE(reports.empty()) << name.toStdString() << "=" << value.toStdString();
+        return s;
+    };
+    const std::pair<const char*, bool> maximized[] = {
+        {"0", false},          {"-0", false}, {"+0", false},         {"1", true},
+        {"-1", true},          {"2", true},   {"-2147483648", true}, {"2147483647", true},
+        {"2147483648", false}, {"", false},   {"x", false},          {"1x", false}};
+    for (const auto& [value, expected] : maximized)
+        EXPECT_EQ(read("MainMaximized", value).MainMaximized, expected) << value;
+
+    const std::pair<const char*, int> modes[] = {{"0", 0},  {"1", 1},  {"3", 3},
+                                                 {"-1", 0}, {"4", 0},  {"-3", 0},
+                                                 {"-0", 0}, {"+2", 2}, {"2147483651", 0}};
+    for (const auto& [value, expected] : modes)
+        EXPECT_EQ(read("VideoMode", value).VideoMode, expected) << value;
+
+    // The size is read as it is; the window takes it only when greater than 0.
+    const std::pair<const char*, int> widths[] = {
+        {"0", 0}, {"-5", -5}, {"-2147483648", -2147483647 - 1}, {"2147483648", 0}, {"9x", 0}};
+    for (const auto& [value, expected] : widths) {
+        EXPECT_EQ(read("MainWidth", value).MainWidth, expected) << value;
+        EXPECT_EQ(read("MainHeight", value).MainHeight, expected) << value;
+    }
+}
+
 TEST_F(MainWindowTest, MaximizingAndRestoringKeepsTheNormalSize)
 {
     {
@@ -655,7 +694,8 @@ TEST_F(MainWindowTest, SaveAsNamesTheWindowAndFailureChangesNothing)
 
     form->saveProjectAs(QStringLiteral("/no/such/folder/x.tavrel"));
     ASSERT_EQ(log.messages.size(), 1u);
-    EXPECT_EQ(log.messages[0].text, "Cannot create file /no/such/folder/x.tavrel.");
+    EXPECT_EQ(log.messages[0].text,
+              "Cannot create file /no/such/folder/x.tavrel: No such file or directory.");
     EXPECT_EQ(form->windowTitle(), "Tavrel Lite 2.00 - wedding.tavrel");
 
     form->New1Click();
@@ -701,7 +741,7 @@ TEST_F(MainWindowTest, ExportWritesWhatTheNameSaysAndConfirmsInTheStatusBar)
     EXPECT_FALSE(form->exportTo(bad, PictureType::Bmp));
     ASSERT_EQ(log.messages.size(), 1u);
     EXPECT_EQ(log.messages[0].kind, MessageKind::Error);
-    EXPECT_EQ(log.messages[0].text, "Error saving " + bad);
+    EXPECT_EQ(log.messages[0].text, "Error saving " + bad + ": No such file or directory");
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 

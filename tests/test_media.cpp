@@ -13,6 +13,7 @@
 #include <limits>
 #include <regex>
 #include <stdexcept>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -468,6 +469,53 @@ TEST(MediaErrors, FilesThatAreNoMoviesAreRefused)
         EXPECT_TRUE(std::regex_match(error, kErrorPattern)) << error;
         EXPECT_EQ(untouched.width(), 2);
     }
+}
+
+// Only a regular file opens, and no format that opens other files by name: a playlist
+// naming a good movie is refused like one naming a FIFO.
+TEST(MediaErrors, PlaylistsDevicesAndFifosAreRefused)
+{
+    const std::string movie = MoviePath("movie.avi");
+    const std::string fifo = PathOf("fifo.mpg");
+    ::unlink(fifo.c_str());
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    const std::string hls = PathOf("list.m3u8");
+    WriteFile(hls, "#EXTM3U\n#EXT-X-TARGETDURATION:5\n#EXTINF:5,\n" + movie + "\n#EXT-X-ENDLIST\n");
+    const std::string concat = PathOf("list.ffconcat");
+    WriteFile(concat, "ffconcat version 1.0\nfile " + movie + "\nfile " + fifo + "\n");
+    const std::pair<std::string, std::string> cases[] = {
+        {hls, MediaErrorText(AVERROR_DEMUXER_NOT_FOUND)},
+        {concat, MediaErrorText(AVERROR_DEMUXER_NOT_FOUND)},
+        {fifo, MediaErrorText(AVERROR(EPERM))},
+        {"/dev/zero", MediaErrorText(AVERROR(EPERM))},
+    };
+    for (const auto& [path, text] : cases) {
+        MediaDecoder d;
+        try {
+            d.open(path);
+            ADD_FAILURE() << path << " opened";
+        } catch (const MediaError& e) {
+            EXPECT_EQ(std::string(e.what()), text) << path;
+        }
+    }
+    ::unlink(fifo.c_str());
+    MediaDecoder d;
+    d.open(movie); // the movie itself is fine
+    EXPECT_TRUE(d.isOpen());
+}
+
+TEST(MediaErrors, OpeningPastTheTimeBudgetTookTooLong)
+{
+    MediaLimits limits;
+    limits.timeBudgetMs = 0;
+    MediaDecoder d;
+    try {
+        d.open(MoviePath("movie.mpg"), limits);
+        ADD_FAILURE() << "opened";
+    } catch (const MediaError& e) {
+        EXPECT_EQ(std::string(e.what()), "The movie took too long to open or seek ($abb6a7bb).");
+    }
+    EXPECT_FALSE(d.isOpen());
 }
 
 TEST(MediaErrors, DamagedMiddleStillSeeksWithoutCrashing)

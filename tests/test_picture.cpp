@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
+#include <vector>
 
 TEST(Picture, NewPicturesAreWhiteWithAlignedRows)
 {
@@ -35,4 +36,41 @@ TEST(Picture, RefusesImpossibleSizes)
     EXPECT_THROW(p.reset(70000, 1), std::length_error);
     EXPECT_THROW(p.reset(30000, 30000), std::length_error);
     EXPECT_TRUE(p.isEmpty());
+}
+
+// Packing in place must not overwrite bytes still to be read, for any row padding.
+TEST(Picture, FromRgbaPacksInPlaceForEveryPadding)
+{
+    for (int width : {1, 2, 3, 4, 5, 7, 33}) {
+        const int height = 5;
+        std::vector<std::uint8_t> rgba(std::size_t(width) * height * 4);
+        for (std::size_t i = 0; i < rgba.size(); ++i)
+            rgba[i] = static_cast<std::uint8_t>(i * 7 + 1);
+        const std::vector<std::uint8_t> source = rgba;
+        const Picture picture = Picture::fromRgba(std::move(rgba), width, height);
+        ASSERT_EQ(picture.width(), width);
+        ASSERT_EQ(picture.stride() % 4, 0);
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                for (int k = 0; k < 3; ++k)
+                    ASSERT_EQ(picture.pixel(x, y)[k], source[(std::size_t(y) * width + x) * 4 + k])
+                        << width << " " << x << "," << y;
+    }
+    EXPECT_THROW(Picture::fromRgba(std::vector<std::uint8_t>(7), 1, 2), std::length_error);
+}
+
+TEST(Picture, PixelsAreCountedInTheRunBudget)
+{
+    const std::uint64_t before = MemoryBudget::inUse();
+    {
+        Picture a(100, 100);
+        EXPECT_GE(MemoryBudget::inUse(), before + 30'000);
+        Picture b = a; // a copy counts again
+        EXPECT_GE(MemoryBudget::inUse(), before + 60'000);
+        Picture c = std::move(b); // a move does not
+        EXPECT_LT(MemoryBudget::inUse(), before + 61'000);
+        a.clear();
+        EXPECT_LT(MemoryBudget::inUse(), before + 31'000);
+    }
+    EXPECT_EQ(MemoryBudget::inUse(), before);
 }

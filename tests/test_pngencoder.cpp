@@ -171,6 +171,66 @@ TEST(PngEncoder, LibpngReadsBackExactPixels)
     }
 }
 
+// The whole file, bytes derived outside the encoder: Sub filter on every row, one zlib
+// stream at level 7 (window 15, memory level 8, default strategy; header 78 DA), IDAT
+// chunks of 65535 bytes until the last.
+TEST(PngEncoder, WholeFileBytes)
+{
+    TestImage small(3, 2);
+    const std::uint8_t pixels[2][9] = {{255, 0, 0, 0, 255, 0, 0, 0, 255},
+                                       {10, 20, 30, 40, 50, 60, 250, 128, 7}};
+    for (int y = 0; y < 2; ++y)
+        std::copy(pixels[y], pixels[y] + 9, small.at(0, y));
+    const std::vector<std::uint8_t> expected = {
+        0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A, 0x00, 0x00, 0x00, 0x0D, 0x49, 0x48,
+        0x44, 0x52, 0x00, 0x00, 0x00, 0x03, 0x00, 0x00, 0x00, 0x02, 0x08, 0x02, 0x00, 0x00,
+        0x00, 0x12, 0x16, 0xF1, 0x4D, 0x00, 0x00, 0x00, 0x17, 0x49, 0x44, 0x41, 0x54, 0x78,
+        0xDA, 0x63, 0xFC, 0xCF, 0xC0, 0xC0, 0x08, 0xC6, 0x8C, 0x5C, 0x22, 0x72, 0x40, 0x70,
+        0xC9, 0xEF, 0x34, 0x00, 0x34, 0x8C, 0x05, 0x83, 0x23, 0x81, 0xAA, 0x4F, 0x00, 0x00,
+        0x00, 0x00, 0x49, 0x45, 0x4E, 0x44, 0xAE, 0x42, 0x60, 0x82};
+    EXPECT_EQ(EncodePng(small.view()), expected);
+
+    // A noisy picture whose stream fills two IDAT chunks, built here the same way.
+    const TestImage noise = noisyImage(200, 150, 7);
+    std::vector<std::uint8_t> raw;
+    for (int y = 0; y < noise.height; ++y) {
+        const std::uint8_t* row = noise.pixels.data() + y * noise.stride;
+        raw.push_back(1);
+        for (int i = 0; i < 3 * noise.width; ++i)
+            raw.push_back(static_cast<std::uint8_t>(row[i] - (i >= 3 ? row[i - 3] : 0)));
+    }
+    z_stream z{};
+    ASSERT_EQ(deflateInit2(&z, 7, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY), Z_OK);
+    std::vector<std::uint8_t> stream(deflateBound(&z, static_cast<uLong>(raw.size())));
+    z.next_in = raw.data();
+    z.avail_in = static_cast<uInt>(raw.size());
+    z.next_out = stream.data();
+    z.avail_out = static_cast<uInt>(stream.size());
+    ASSERT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
+    stream.resize(z.total_out);
+    deflateEnd(&z);
+    ASSERT_GT(stream.size(), 65535u);
+    ASSERT_LT(stream.size(), 2 * 65535u);
+
+    std::vector<std::uint8_t> file(expected.begin(), expected.begin() + 8);
+    auto chunk = [&](const char* type, const std::uint8_t* data, std::size_t size) {
+        std::vector<std::uint8_t> c = {std::uint8_t(size >> 24), std::uint8_t(size >> 16),
+                                       std::uint8_t(size >> 8), std::uint8_t(size)};
+        c.insert(c.end(), type, type + 4);
+        c.insert(c.end(), data, data + size);
+        const uLong crc = crc32(0, c.data() + 4, static_cast<uInt>(size + 4));
+        c.insert(c.end(), {std::uint8_t(crc >> 24), std::uint8_t(crc >> 16), std::uint8_t(crc >> 8),
+                           std::uint8_t(crc)});
+        file.insert(file.end(), c.begin(), c.end());
+    };
+    const std::uint8_t header[13] = {0, 0, 0, 200, 0, 0, 0, 150, 8, 2, 0, 0, 0};
+    chunk("IHDR", header, 13);
+    chunk("IDAT", stream.data(), 65535);
+    chunk("IDAT", stream.data() + 65535, stream.size() - 65535);
+    chunk("IEND", nullptr, 0);
+    EXPECT_TRUE(EncodePng(noise.view()) == file);
+}
+
 TEST(PngEncoder, RefusesEmptyPictures)
 {
     const std::uint8_t pixel[3] = {1, 2, 3};

@@ -2,6 +2,7 @@
 #include "document/projectfile.h"
 #include "document/projectparse.h"
 #include "document/sourcefinder.h"
+#include "filecallrecorder.h"
 #include "testdata.h"
 
 #include <gtest/gtest.h>
@@ -365,19 +366,20 @@ TEST_F(ProjectFileTest, MissingFileLeavesTheDocumentAlone)
         LoadProject(doc, missing, host);
         FAIL() << "no error";
     } catch (const std::runtime_error& e) {
-        EXPECT_EQ(std::string(e.what()), "Cannot open file " + missing);
+        EXPECT_EQ(std::string(e.what()),
+                  "Cannot open file " + missing + ": No such file or directory");
     }
     EXPECT_EQ(ProjectFileText(doc), before);
     EXPECT_EQ(refreshes, 0);
     EXPECT_TRUE(doc.RenderEnabled);
     EXPECT_EQ(host.busy, 0);
 
-    // A folder opens for reading but cannot be read: the same message.
+    // A folder opens for reading but cannot be read: the same message with its reason.
     try {
         LoadProject(doc, dir.string(), host);
         FAIL() << "no error";
     } catch (const std::runtime_error& e) {
-        EXPECT_EQ(std::string(e.what()), "Cannot open file " + dir.string());
+        EXPECT_EQ(std::string(e.what()), "Cannot open file " + dir.string() + ": Is a directory");
     }
     EXPECT_EQ(ProjectFileText(doc), before);
 }
@@ -517,14 +519,15 @@ TEST_F(ProjectFileTest, LineBreaksAndEncodings)
     EXPECT_EQ(load(text), "");
     EXPECT_TRUE(doc.quality);
 
-    // A file name that is not UTF-8 costs only its own line, not the other texts.
+    // A file name that is not UTF-8 costs only its own line, not the other texts, and
+    // keeps its bytes when no file answers to the Windows-1252 reading of them.
     MenuDocument written;
     written.setTitle("Caf\xC3\xA9");
     written.item(1).source.menuclip = "/nowhere/caf\xE9.mpg";
     written.item(1).source.menuframe = -1;
     EXPECT_EQ(load(ProjectFileText(written)), "");
     EXPECT_EQ(doc.title, "Caf\xC3\xA9");
-    EXPECT_EQ(doc.item(1).source.menuclip, "/nowhere/caf\xC3\xA9.mpg");
+    EXPECT_EQ(doc.item(1).source.menuclip, "/nowhere/caf\xE9.mpg");
 
     // The decoders on their own: overlong and surrogate forms are not UTF-8.
     EXPECT_FALSE(IsValidUtf8("\xC0\xAF"));
@@ -542,7 +545,8 @@ TEST_F(ProjectFileTest, FailedSaveKeepsWhatWasThere)
         SaveProject(doc, noFolder);
         FAIL() << "no error";
     } catch (const std::runtime_error& e) {
-        EXPECT_EQ(std::string(e.what()), "Cannot create file " + noFolder);
+        EXPECT_EQ(std::string(e.what()),
+                  "Cannot create file " + noFolder + ": No such file or directory");
     }
     EXPECT_EQ(doc.CurrentFileName, "/old.tavrel");
 
@@ -558,6 +562,18 @@ TEST_F(ProjectFileTest, FailedSaveKeepsWhatWasThere)
             << "temporary left";
 }
 
+TEST_F(ProjectFileTest, SavedProjectIsFlushedBeforeTheRename)
+{
+    const std::string target = writeFile("menu.tavrel", "old");
+    StartRecordingFileCalls();
+    SaveProject(doc, target);
+    const std::vector<FileCall> calls = StopRecordingFileCalls();
+    int renames = 0;
+    EXPECT_EQ(CheckFlushedBeforeRename(calls, renames), "");
+    EXPECT_EQ(renames, 1);
+    EXPECT_EQ(readFile(target), ProjectFileText(doc));
+}
+
 TEST_F(ProjectFileTest, HostileFilesFailCleanly)
 {
     // A single huge line is refused before it is held in memory twice over.
@@ -569,7 +585,8 @@ TEST_F(ProjectFileTest, HostileFilesFailCleanly)
             LoadProject(doc, big.string(), host);
             FAIL() << "no error";
         } catch (const std::runtime_error& e) {
-            EXPECT_EQ(std::string(e.what()), "Cannot open file " + big.string());
+            EXPECT_EQ(std::string(e.what()),
+                      "Cannot open file " + big.string() + ": File too large");
         }
         EXPECT_EQ(doc.title, "Title");
         EXPECT_TRUE(doc.RenderEnabled);

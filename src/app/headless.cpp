@@ -10,6 +10,7 @@
 #include "document/settingcheck.h"
 #include "frommovies.h"
 #include "imageio/asciicase.h"
+#include "imageio/escapecontrols.h"
 #include "imageio/imageunit.h"
 #include "imageio/picturefailure.h"
 #include "imageio/picturetype.h"
@@ -58,7 +59,7 @@ struct UsageError : std::runtime_error {
 
 void message(const std::string& text)
 {
-    std::fprintf(stderr, "tavrel: %s\n", text.c_str());
+    std::fprintf(stderr, "tavrel: %s\n", EscapeControls(text).c_str());
 }
 
 // A --set value must be exactly what the reader takes, so that a typing error is
@@ -175,7 +176,7 @@ public:
             // The thumbnail dialog reads every negative frame as a picture source.
             source.menuframe = -1;
             std::string reason;
-            if (!LoadPictureFile(source.menuclip, source.ThumbnailImage, reason)) {
+            if (!LoadThumbnailPicture(source.menuclip, source.ThumbnailImage, reason)) {
                 source.ThumbnailImage.clear();
                 failure = PictureFailureMessage(source.menuclip, reason);
                 return false;
@@ -224,6 +225,22 @@ std::size_t printLegibilityWarnings(const MenuDocument& doc, Picture* image)
     return warnings.size();
 }
 
+// Without a login session (cron, CI, a root shell) Qt notes on every start that
+// XDG_RUNTIME_DIR is unset; a command that opens no window never uses that folder, and
+// the note would read as a problem in a script's log. Every other message goes through.
+void quietRuntimeDirNotice()
+{
+    static QtMessageHandler next = nullptr;
+    next = qInstallMessageHandler(
+        [](QtMsgType type, const QMessageLogContext& context, const QString& text) {
+            if (type == QtWarningMsg && text.startsWith(QLatin1String("QStandardPaths: ")) &&
+                text.contains(QLatin1String("XDG_RUNTIME_DIR")))
+                return;
+            if (next)
+                next(type, context, text);
+        });
+}
+
 ExitCode run(const Options& options, const char* program)
 {
     // Never show a window, whatever display there is.
@@ -232,6 +249,7 @@ ExitCode run(const Options& options, const char* program)
     // parsed already, so it gets only the program name.
     static int qtArgc = 1;
     static char* qtArgv[] = {const_cast<char*>(program), nullptr};
+    quietRuntimeDirNotice();
     QGuiApplication app(qtArgc, qtArgv);
 
     MenuDocument doc;
@@ -275,7 +293,8 @@ ExitCode run(const Options& options, const char* program)
         if (saved) {
             message(options.exportFile + " saved");
         } else {
-            message("Error saving " + options.exportFile);
+            const std::string why = LastSaveError();
+            message("Error saving " + options.exportFile + (why.empty() ? "" : ": " + why));
             result = ExitCode::WriteFailed;
         }
     }

@@ -214,8 +214,14 @@ bool TForm1::exportTo(const QString& requested, PictureType selected)
     }
     if (saved)
         statusBar()->showMessage(path + QStringLiteral(" saved"), 15000);
-    else
-        ShowMessage(MessageKind::Error, QStringLiteral("Error saving ") + path, this);
+    else {
+        const std::string why = LastSaveError();
+        ShowMessage(
+            MessageKind::Error,
+            QStringLiteral("Error saving ") + path +
+                (why.empty() ? QString() : QStringLiteral(": ") + QString::fromStdString(why)),
+            this);
+    }
     return saved;
 }
 

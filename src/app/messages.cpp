@@ -1,6 +1,7 @@
 #include "messages.h"
 
 #include "fixedframe.h"
+#include "imageio/escapecontrols.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -22,8 +23,11 @@ void SetMessageSink(MessageSink s)
     sink() = std::move(s);
 }
 
-void ShowMessage(MessageKind kind, const QString& text, QWidget* parent)
+void ShowMessage(MessageKind kind, const QString& rawText, QWidget* parent)
 {
+    // A file name may hold anything; the box shows its control characters escaped.
+    const QString text =
+        QString::fromStdString(EscapeControls(rawText.toStdString(), /*keepNewlines=*/true));
     if (sink()) {
         sink()(kind, text);
         return;

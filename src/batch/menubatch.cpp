@@ -133,9 +133,9 @@ BatchResult MakeBatchRow(const MenuDocument& base, const BatchRow& row,
     try {
         MenuDocument doc = base;
         if (pictures)
-            doc.pictureLoader = [pictures](const std::string& path, Picture& out,
+            doc.pictureLoader = [pictures](const std::string& path, PictureUse use, Picture& out,
                                            std::string& reason) {
-                return pictures->load(path, out, reason);
+                return pictures->load(path, use, out, reason);
             };
         QuietLoadHost host;
         ApplySettings(doc, row.settings, host, frames);

@@ -4,11 +4,13 @@
 
 PictureFileCache::PictureFileCache(std::uint64_t budgetBytes) : m_budget(budgetBytes) {}
 
-bool PictureFileCache::load(const std::string& path, Picture& out, std::string& reason)
+bool PictureFileCache::load(const std::string& path, PictureUse use, Picture& out,
+                            std::string& reason)
 {
+    const auto key = std::make_pair(path, use);
     {
         std::lock_guard lock(m_mutex);
-        if (const auto it = m_pictures.find(path); it != m_pictures.end()) {
+        if (const auto it = m_pictures.find(key); it != m_pictures.end()) {
             if (!it->second.picture) {
                 out.clear();
                 reason = it->second.reason;
@@ -22,15 +24,16 @@ bool PictureFileCache::load(const std::string& path, Picture& out, std::string& 
     // each other; two rows asking for the same new file may both decode it.
     auto picture = std::make_shared<Picture>();
     std::string why;
-    const bool ok = LoadPictureFile(path, *picture, why);
+    const bool ok = use == PictureUse::Thumbnail ? LoadThumbnailPicture(path, *picture, why)
+                                                 : LoadPictureFile(path, *picture, why);
     const std::uint64_t bytes = ok ? static_cast<std::uint64_t>(picture->stride()) *
                                          static_cast<std::uint64_t>(picture->height())
                                    : 0;
     bool kept = false;
     {
         std::lock_guard lock(m_mutex);
-        if (m_bytes + bytes <= m_budget && !m_pictures.contains(path)) {
-            m_pictures.emplace(path,
+        if (m_bytes + bytes <= m_budget && !m_pictures.contains(key)) {
+            m_pictures.emplace(key,
                                Entry{ok ? std::shared_ptr<const Picture>(picture) : nullptr, why});
             m_bytes += bytes;
             kept = true;

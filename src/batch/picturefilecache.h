@@ -1,5 +1,6 @@
 #pragma once
 
+#include "document/menudocument.h"
 #include "imageio/picture.h"
 
 #include <cstdint>
@@ -7,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 
 // Decoded picture files shared by the rows of a batch, which name the same background
 // and pictures again and again. Safe to use from several threads. Pictures beyond the
@@ -15,9 +17,9 @@ class PictureFileCache {
 public:
     explicit PictureFileCache(std::uint64_t budgetBytes = 768ULL * 1024 * 1024);
 
-    // As LoadPictureFile onto an empty picture: false (out empty, `reason` saying why)
-    // for a file that cannot be read.
-    bool load(const std::string& path, Picture& out, std::string& reason);
+    // As MenuDocument::loadPicture without a loader of its own: false (out empty,
+    // `reason` saying why) for a file that cannot be read.
+    bool load(const std::string& path, PictureUse use, Picture& out, std::string& reason);
 
 private:
     std::mutex m_mutex;
@@ -25,7 +27,7 @@ private:
         std::shared_ptr<const Picture> picture; // null: unreadable
         std::string reason;
     };
-    std::map<std::string, Entry> m_pictures;
+    std::map<std::pair<std::string, PictureUse>, Entry> m_pictures;
     std::uint64_t m_bytes = 0;
     std::uint64_t m_budget;
 };

@@ -10,7 +10,8 @@ bool QuietLoadHost::retakeMovieFrame(MenuDocument& doc, int n, std::string& fail
         // Every negative frame reads as a picture source.
         source.menuframe = -1;
         std::string reason;
-        if (!doc.loadPicture(source.menuclip, source.ThumbnailImage, reason)) {
+        if (!doc.loadPicture(source.menuclip, PictureUse::Thumbnail, source.ThumbnailImage,
+                             reason)) {
             source.ThumbnailImage.clear();
             failure = PictureFailureMessage(source.menuclip, reason);
             return false;

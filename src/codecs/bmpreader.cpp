@@ -383,6 +383,10 @@ RgbaImage DecodeBmp(std::span<const std::uint8_t> data, const DecodeLimits& limi
     const std::size_t rowBytes = rle ? 0 : uncompressedRowBytes(pixels, h);
     if (rle && pixels.size() < 2)
         fail();
+    // A run of two bytes paints at most 255 pixels; line ends and deltas skip more, so
+    // allow four times that before calling the size a bomb.
+    if (rle && !limits.plausible(pixelCount, std::uint64_t(pixels.size()) * 512))
+        fail();
 
     RgbaImage image;
     image.width = h.width;

@@ -325,7 +325,13 @@ RgbaImage DecodeGif(std::span<const std::uint8_t> data, const DecodeLimits& limi
         std::uint64_t(screenWidth) * std::uint64_t(screenHeight) > limits.maxPixels)
         fail();
     // Pixels outside the screen still cost decoding work: bound that as well.
-    if (std::uint64_t(width) * std::uint64_t(height) > limits.maxPixels)
+    const std::uint64_t framePixels = std::uint64_t(width) * std::uint64_t(height);
+    if (framePixels > limits.maxPixels)
+        fail();
+    // The screen is allocated whole, the frame only paints what its data holds: a tiny
+    // frame on a vast screen is a decompression bomb, not a picture.
+    const std::uint64_t painted = std::min(framePixels, LzwMaxPixels(in.rest().size()));
+    if (!limits.plausible(std::uint64_t(screenWidth) * std::uint64_t(screenHeight), painted * 4))
         fail();
 
     RgbaImage image;

@@ -391,6 +391,13 @@ void PngDecoder::readHeader(const std::uint8_t* p, std::uint32_t length)
     const std::uint64_t pixels = std::uint64_t(width) * height;
     if (pixels > m_limits.maxPixels || pixels > std::numeric_limits<std::size_t>::max() / 4)
         fail("image has too many pixels");
+    // The filtered rows come out of deflate, which the whole file could not expand to
+    // more than kDeflateMaxRatio times its size.
+    const std::uint64_t rowBits = std::uint64_t(width) * std::uint64_t(depth) * channels;
+    const std::uint64_t rawBytes = ((rowBits + 7) / 8 + 1) * height;
+    if (pixels > m_limits.freePixels && rawBytes / kDeflateMaxRatio > m_data.size())
+        fail("image data cannot fill " + std::to_string(width) + " x " + std::to_string(height) +
+             " pixels");
 
     m_width = static_cast<int>(width);
     m_height = static_cast<int>(height);

@@ -10,7 +10,9 @@
 #include "menustream.h"
 #include "render/drawmenu.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <memory>
@@ -35,6 +37,10 @@ public:
         const std::string target = path(name);
         try {
             WriteFileAtomically(target, bytes);
+        } catch (const FileError& e) {
+            // The fixed text names the file already; the system's reason follows.
+            throw std::runtime_error("Error saving " + target +
+                                     (e.reason().empty() ? "" : ": " + e.reason()));
         } catch (const std::exception& e) {
             throw std::runtime_error("Error saving " + target + ": " + e.what());
         }
@@ -70,7 +76,8 @@ public:
         std::string pattern = (dir / ".tavrel-disc-XXXXXX").string();
         const int fd = ::mkstemp(pattern.data());
         if (fd < 0)
-            throw std::runtime_error("Cannot create a temporary file in " + dir.string());
+            throw std::runtime_error("Cannot create a temporary file in " + dir.string() + ": " +
+                                     std::strerror(errno));
         // The finished file gets the mode any new file would get, not mkstemp's 0600.
         const mode_t mask = ::umask(0);
         ::umask(mask);
@@ -94,7 +101,7 @@ public:
             ::close(fd);
         }
         if (std::rename(m_path.c_str(), target.c_str()) != 0)
-            throw std::runtime_error("Error saving " + target);
+            throw std::runtime_error("Error saving " + target + ": " + std::strerror(errno));
         m_path.clear();
     }
 

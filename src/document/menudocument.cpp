@@ -162,7 +162,8 @@ void MenuDocument::setBgimage(const std::string& path)
     bgimage = path;
     BackgroundPicture.clear();
     BackgroundFailure.clear();
-    if (!path.empty() && !loadPicture(path, BackgroundPicture, BackgroundFailure))
+    if (!path.empty() &&
+        !loadPicture(path, PictureUse::Background, BackgroundPicture, BackgroundFailure))
         BackgroundPicture.clear();
     refresh();
 }
@@ -185,9 +186,13 @@ void MenuDocument::setCurrentFileName(const std::string& path)
         onFileNameChanged();
 }
 
-bool MenuDocument::loadPicture(const std::string& path, Picture& out, std::string& reason) const
+bool MenuDocument::loadPicture(const std::string& path, PictureUse use, Picture& out,
+                               std::string& reason) const
 {
-    return pictureLoader ? pictureLoader(path, out, reason) : LoadPictureFile(path, out, reason);
+    if (pictureLoader)
+        return pictureLoader(path, use, out, reason);
+    return use == PictureUse::Thumbnail ? LoadThumbnailPicture(path, out, reason)
+                                        : LoadPictureFile(path, out, reason);
 }
 
 menurec& MenuDocument::item(int n)

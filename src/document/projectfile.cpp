@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <span>
 #include <stdexcept>
+#include <sys/stat.h>
 
 namespace {
 
@@ -122,6 +123,8 @@ void SaveProject(MenuDocument& doc, const std::string& path)
     try {
         WriteFileAtomically(
             path, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+    } catch (const FileError& e) {
+        throw FileError("Cannot create file " + path, e.reason());
     } catch (const std::exception&) {
         throw std::runtime_error("Cannot create file " + path);
     }
@@ -227,7 +230,8 @@ void RetakeThumbnail(MenuDocument& doc, int n, ProjectLoadHost& host, LoadReport
     }
     if (source.menuframe == -1) {
         std::string reason;
-        if (doc.loadPicture(source.menuclip, source.ThumbnailImage, reason)) {
+        if (doc.loadPicture(source.menuclip, PictureUse::Thumbnail, source.ThumbnailImage,
+                            reason)) {
             ++report.picturesLoaded;
         } else {
             source.ThumbnailImage.clear();
@@ -299,11 +303,17 @@ bool LoadProject(MenuDocument& doc, const std::string& path, ProjectLoadHost& ho
         std::string bytes;
         try {
             bytes = ReadWholeFile(path, kMaxProjectFileBytes);
-        } catch (const std::runtime_error&) {
-            // A folder, a read error or a file far too big: all are files we cannot open.
+        } catch (const FileError& e) {
+            // A folder, a FIFO, a read error or a file far too big: all are files we
+            // cannot open.
+            throw FileError("Cannot open file " + path, e.reason());
+        } catch (const std::exception&) {
             throw std::runtime_error("Cannot open file " + path);
         }
-        const ProjectValues values(DecodeProjectText(bytes));
+        const ProjectValues values(DecodeProjectText(bytes, [](const std::string& file) {
+            struct stat st {};
+            return ::stat(file.c_str(), &st) == 0;
+        }));
         formatOk = values.value("id") == "Tavrel" && values.value("version") == "100";
         if (!formatOk) {
             host.showError("Invalid file format");

@@ -40,8 +40,8 @@ public:
 std::string ProjectFileText(const MenuDocument& doc);
 
 // Writes the project file safely (temporary file renamed over the target); throws
-// std::runtime_error("Cannot create file " + path) on failure. On success sets
-// CurrentFileName.
+// std::runtime_error("Cannot create file " + path + ": " + the system's reason) on
+// failure. On success sets CurrentFileName.
 void SaveProject(MenuDocument& doc, const std::string& path);
 
 // Reads a project file into the document. A failure that ends the load is thrown as

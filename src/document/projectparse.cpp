@@ -277,7 +277,25 @@ std::string Windows1252ToUtf8(std::string_view bytes)
     return out;
 }
 
-std::string DecodeProjectText(std::string_view bytes)
+namespace {
+
+bool isPathLine(std::string_view line)
+{
+    const std::size_t equals = line.find('=');
+    if (equals == std::string_view::npos)
+        return false;
+    const std::string key = LowerAscii(std::string(line.substr(0, equals)));
+    if (key == "bgimage")
+        return true;
+    if (!key.starts_with("menuclip") || key.size() == 8)
+        return false;
+    return std::all_of(key.begin() + 8, key.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+} // namespace
+
+std::string DecodeProjectText(std::string_view bytes,
+                              const std::function<bool(const std::string&)>& pathExists)
 {
     // Some editors put a byte-order mark in front; it is not part of the first key.
     constexpr std::string_view bom = "\xEF\xBB\xBF";
@@ -290,10 +308,18 @@ std::string DecodeProjectText(std::string_view bytes)
     while (!bytes.empty()) {
         const std::size_t end = std::min(bytes.find_first_of("\r\n"), bytes.size());
         const std::string_view line = bytes.substr(0, end);
-        if (IsValidUtf8(line))
+        if (IsValidUtf8(line)) {
             out.append(line);
-        else
+        } else if (isPathLine(line)) {
+            const std::size_t equals = line.find('=') + 1;
+            const std::string raw(line.substr(equals));
+            const std::string read = Windows1252ToUtf8(raw);
+            const bool takeRead = pathExists && !pathExists(raw) && pathExists(read);
+            out.append(line.substr(0, equals));
+            out.append(takeRead ? read : raw);
+        } else {
             out.append(Windows1252ToUtf8(line));
+        }
         const std::size_t next = std::min(bytes.find_first_not_of("\r\n", end), bytes.size());
         out.append(bytes.substr(end, next - end));
         bytes.remove_prefix(next);

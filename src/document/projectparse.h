@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -87,5 +88,9 @@ bool IsValidUtf8(std::string_view bytes);
 // Windows-1252 to UTF-8; the five unassigned bytes map to the C1 controls of the same value.
 std::string Windows1252ToUtf8(std::string_view bytes);
 // A project file's bytes as UTF-8 text, line by line: a line that is UTF-8 as it is,
-// any other read as Windows-1252. A leading byte-order mark is dropped.
-std::string DecodeProjectText(std::string_view bytes);
+// any other read as Windows-1252. A path (bgimage, menuclipN) is a file name, which is
+// bytes: its bytes stay as they are when `pathExists` finds a file by them or finds
+// none by the Windows-1252 reading either, so that saving again writes them unchanged.
+// A leading byte-order mark is dropped.
+std::string DecodeProjectText(std::string_view bytes,
+                              const std::function<bool(const std::string&)>& pathExists = {});

@@ -3,17 +3,20 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
-#include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
 
 namespace {
+
+thread_local std::string t_lastSaveError;
+std::atomic<bool> g_unnamedTemporaryFiles{true};
 
 std::string folderOf(const std::string& path)
 {
@@ -40,55 +43,168 @@ bool writeAll(int fd, const std::uint8_t* data, std::size_t size)
     return true;
 }
 
+// The file a path finally names, following symbolic links also to a target that does
+// not exist yet. Throws FileError for a loop.
+std::string followLinks(const std::string& path)
+{
+    std::string current = path;
+    for (int hop = 0; hop < 40; ++hop) {
+        struct stat st {};
+        if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return current;
+        std::string link(PATH_MAX, '\0');
+        const ssize_t n = ::readlink(current.c_str(), link.data(), link.size());
+        if (n < 0 || static_cast<std::size_t>(n) >= link.size())
+            return current;
+        link.resize(static_cast<std::size_t>(n));
+        current = link.starts_with('/') ? link : folderOf(current) + "/" + link;
+    }
+    throw FileError("Cannot create file " + path, std::strerror(ELOOP));
+}
+
+std::string randomName(const std::string& folder)
+{
+    static std::atomic<unsigned> counter{0};
+    const unsigned long salt =
+        static_cast<unsigned long>(::getpid()) * 1000003ul ^
+        static_cast<unsigned long>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+        (static_cast<unsigned long>(counter.fetch_add(1)) << 20);
+    char suffix[32];
+    std::snprintf(suffix, sizeof suffix, "%08lx", salt & 0xFFFFFFFFul);
+    return folder + "/.tavrel-" + suffix;
+}
+
+// A named temporary file is removed when SIGINT or SIGTERM ends the program while it
+// exists; the signal then does what it did before.
+char g_tempName[PATH_MAX];
+volatile std::sig_atomic_t g_tempNamed = 0;
+struct sigaction g_oldInt {};
+struct sigaction g_oldTerm {};
+
+extern "C" void removeTempAndRaise(int sig)
+{
+    if (g_tempNamed)
+        ::unlink(g_tempName);
+    ::sigaction(sig, sig == SIGINT ? &g_oldInt : &g_oldTerm, nullptr);
+    ::raise(sig);
+}
+
+class TempNameGuard {
+public:
+    explicit TempNameGuard(const std::string& name)
+    {
+        if (name.size() >= sizeof g_tempName)
+            return;
+        std::memcpy(g_tempName, name.c_str(), name.size() + 1);
+        struct sigaction action {};
+        action.sa_handler = removeTempAndRaise;
+        sigemptyset(&action.sa_mask);
+        ::sigaction(SIGINT, &action, &g_oldInt);
+        ::sigaction(SIGTERM, &action, &g_oldTerm);
+        g_tempNamed = 1;
+        m_active = true;
+    }
+    ~TempNameGuard()
+    {
+        if (!m_active)
+            return;
+        ::sigaction(SIGINT, &g_oldInt, nullptr);
+        ::sigaction(SIGTERM, &g_oldTerm, nullptr);
+        g_tempNamed = 0;
+    }
+    TempNameGuard(const TempNameGuard&) = delete;
+    TempNameGuard& operator=(const TempNameGuard&) = delete;
+
+private:
+    bool m_active = false;
+};
+
+// Gives the new file the old one's owner, group and permission bits where the process
+// may; set-user-ID and set-group-ID are never passed on.
+void keepOwnership(int fd, const struct stat& old)
+{
+    if (::fchown(fd, old.st_uid, old.st_gid) != 0)
+        (void)::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
+    (void)::fchmod(fd, old.st_mode & 01777 & ~mode_t(S_ISUID | S_ISGID));
+}
+
 } // namespace
+
+FileError::FileError(const std::string& message, const std::string& reason)
+    : std::runtime_error(reason.empty() ? message : message + ": " + reason), m_reason(reason)
+{
+}
 
 void WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes)
 {
+    const std::string failure = "Cannot create file " + path;
     if (path.empty())
-        throw std::runtime_error("Empty file name");
-    // Replace what a symbolic link points to, not the link itself.
-    std::string target = path;
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        if (char* real = ::realpath(path.c_str(), nullptr)) {
-            target = real;
-            std::free(real);
-        }
-    }
-    const bool exists = ::stat(target.c_str(), &st) == 0;
+        throw FileError(failure, {});
+    const std::string target = followLinks(path);
+    struct stat old {};
+    const bool exists = ::stat(target.c_str(), &old) == 0;
+    if (exists && !S_ISREG(old.st_mode))
+        throw FileError(failure,
+                        S_ISDIR(old.st_mode) ? std::strerror(EISDIR) : "not a regular file");
     const std::string folder = folderOf(target);
 
     // open() applies the umask to a new file's mode itself, without touching the
     // process-wide umask that other threads rely on.
+    int fd = g_unnamedTemporaryFiles.load(std::memory_order_relaxed)
+                 ? ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666)
+                 : -1;
+    const bool unnamed = fd >= 0;
     std::string name;
-    int fd = -1;
-    static std::atomic<unsigned> counter{0};
+    std::unique_ptr<TempNameGuard> guard;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        const unsigned long salt =
-            static_cast<unsigned long>(::getpid()) * 1000003ul ^
-            static_cast<unsigned long>(
-                std::chrono::steady_clock::now().time_since_epoch().count()) ^
-            (static_cast<unsigned long>(counter.fetch_add(1)) << 20);
-        char suffix[32];
-        std::snprintf(suffix, sizeof suffix, "%08lx", salt & 0xFFFFFFFFul);
-        name = folder + "/.tavrel-" + suffix;
+        name = randomName(folder);
+        guard = std::make_unique<TempNameGuard>(name);
         fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST)
-            break;
+        if (fd < 0) {
+            guard.reset();
+            if (errno != EEXIST)
+                break;
+        }
     }
     if (fd < 0)
-        throw std::runtime_error("Cannot create file " + path);
+        throw FileError(failure, std::strerror(errno));
 
     bool ok = writeAll(fd, bytes.data(), bytes.size());
-    // A replaced file keeps its permissions.
-    ok = ok && (!exists || ::fchmod(fd, st.st_mode & 07777) == 0);
+    if (ok && exists)
+        keepOwnership(fd, old);
     ok = ok && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    ok = ok && ::rename(name.c_str(), target.c_str()) == 0;
-    if (!ok) {
-        ::unlink(name.c_str());
-        throw std::runtime_error("Cannot create file " + path);
+    int error = ok ? 0 : errno;
+    if (ok && unnamed) {
+        // The complete file gets a name only now; a kill before this leaves nothing.
+        char self[64];
+        std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            name = randomName(folder);
+            guard = std::make_unique<TempNameGuard>(name);
+            if (::linkat(AT_FDCWD, self, AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0)
+                break;
+            error = errno;
+            guard.reset();
+            name.clear();
+            if (error != EEXIST)
+                break;
+        }
+        ok = !name.empty();
     }
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        error = errno;
+    }
+    if (ok && ::rename(name.c_str(), target.c_str()) != 0) {
+        ok = false;
+        error = errno;
+    }
+    if (!ok) {
+        if (!name.empty())
+            ::unlink(name.c_str());
+        throw FileError(failure, error ? std::strerror(error) : std::string());
+    }
+    guard.reset();
     // Make the rename itself durable; the file is complete either way.
     const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir >= 0) {
@@ -97,26 +213,44 @@ void WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> 
     }
 }
 
+void UseUnnamedTemporaryFiles(bool use)
+{
+    g_unnamedTemporaryFiles.store(use, std::memory_order_relaxed);
+}
+
 std::string ReadWholeFile(const std::string& path, std::uint64_t maxBytes)
 {
-    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
-                                                               &std::fclose);
-    if (!file)
-        throw std::runtime_error("Cannot open file " + path);
+    const std::string failure = "Cannot open file " + path;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        throw FileError(failure, std::strerror(errno));
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        throw FileError(failure, std::strerror(errno));
+    if (!S_ISREG(st.st_mode))
+        throw FileError(failure,
+                        S_ISDIR(st.st_mode) ? std::strerror(EISDIR) : "not a regular file");
+    if (static_cast<std::uint64_t>(st.st_size) > maxBytes)
+        throw FileError(failure, std::strerror(EFBIG));
     std::string out;
+    out.reserve(static_cast<std::size_t>(st.st_size));
     char buf[65536];
     for (;;) {
-        const std::size_t n = std::fread(buf, 1, sizeof buf, file.get());
-        if (n > 0) {
-            if (out.size() + n > maxBytes)
-                throw std::runtime_error("File too large: " + path);
-            out.append(buf, n);
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            throw FileError(failure, std::strerror(errno));
         }
-        if (n < sizeof buf) {
-            if (std::ferror(file.get()) != 0)
-                throw std::runtime_error("Cannot read file " + path);
+        if (n == 0)
             return out;
-        }
+        if (out.size() + static_cast<std::size_t>(n) > maxBytes)
+            throw FileError(failure, std::strerror(EFBIG));
+        out.append(buf, static_cast<std::size_t>(n));
     }
 }
 
@@ -124,4 +258,14 @@ bool IsRegularFile(const std::string& path)
 {
     struct stat st {};
     return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+std::string LastSaveError()
+{
+    return t_lastSaveError;
+}
+
+void SetLastSaveError(const std::string& reason)
+{
+    t_lastSaveError = reason;
 }

@@ -12,6 +12,12 @@ bool LoadPictureFile(const std::string& fileName, Picture& target);
 // The same, saying on failure why in plain words (see PictureFailureReason).
 bool LoadPictureFile(const std::string& fileName, Picture& target, std::string& reason);
 
+// A picture for an item's thumbnail: loaded as above, then reduced to about 16
+// megapixels where it is larger (invisible at menu sizes, and it keeps ten thumbnails
+// small); smaller pictures stay exact.
+bool LoadThumbnailPicture(const std::string& fileName, Picture& target, std::string& reason);
+void ReduceThumbnail(Picture& picture);
+
 // The part of the file name (after the last "/") behind its last dot, ASCII letters
 // lowered: "Menu.JPEG" gives "jpeg"; empty when the name has no dot.
 std::string LowerCaseExtension(const std::string& fileName);
@@ -23,3 +29,6 @@ bool SaveAsBMP(const std::string& fileName, const Picture& image);
 bool SaveAsGIF(const std::string& fileName, const Picture& image);
 bool SaveAsJPG(const std::string& fileName, const Picture& image);
 bool SaveAsPNG(const std::string& fileName, const Picture& image);
+// The system's reason for the last failed Save* call on this thread ("No space left on
+// device", "not a regular file"), empty when none is known.
+std::string LastSaveError();

@@ -1,6 +1,8 @@
 #include "jpegreader.h"
 
 #include <algorithm>
+#include <chrono>
+#include <climits>
 #include <csetjmp>
 #include <cstddef>
 #include <cstdio> // jpeglib.h needs FILE and size_t first
@@ -15,6 +17,10 @@ namespace {
 
 constexpr int kGreyLevels = 236;
 constexpr int kMaxScans = 500; // far above any real file; stops progressive-scan floods
+// Huffman coding spends at least one bit on every 8 x 8 block of the full-resolution
+// component; adaptive arithmetic coding can go far below, but not this far.
+constexpr std::uint64_t kHuffmanPixelsPerByte = 512;
+constexpr std::uint64_t kArithmeticPixelsPerByte = 4096;
 constexpr int kRowsPerRead = 8;
 
 enum class Output {
@@ -35,7 +41,18 @@ struct JpegJob {
     ErrorManager error;
     jpeg_progress_mgr progress;
     Output output;
+    unsigned long long pixels;
+    unsigned long long maxScanPixels;
+    long long deadline; // steady clock, nanoseconds
+    long maxMemory;     // for the library's own buffers (progressive coefficients)
 };
+
+long long steadyNanoseconds()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 [[noreturn]] void failJob(j_common_ptr cinfo, const char* text)
 {
@@ -68,11 +85,40 @@ void onMessage(j_common_ptr cinfo, int level)
     }
 }
 
+// Called every few rows of every scan: bounds the work of a decode.
 void onProgress(j_common_ptr cinfo)
 {
     const auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
-    if (d->input_scan_number > kMaxScans)
-        failJob(cinfo, "too many scans");
+    const auto* job = reinterpret_cast<const JpegJob*>(cinfo);
+    if (d->input_scan_number > kMaxScans ||
+        static_cast<unsigned long long>(d->input_scan_number) * job->pixels > job->maxScanPixels)
+        failJob(cinfo, "too many scans for the picture's size");
+    if (steadyNanoseconds() > job->deadline)
+        failJob(cinfo, "decoding took too long");
+}
+
+// Bytes of the segments that hold no picture data (application data, comments) before
+// the first scan: they do not count towards what the data could fill.
+std::uint64_t metadataBytes(std::span<const std::uint8_t> data)
+{
+    std::uint64_t skipped = 0;
+    std::size_t pos = 2; // after SOI
+    while (pos + 4 <= data.size()) {
+        if (data[pos] != 0xFF)
+            break;
+        const std::uint8_t marker = data[pos + 1];
+        if (marker == 0xFF) {
+            ++pos; // fill byte
+            continue;
+        }
+        if (marker == 0xDA || marker == 0xD9)
+            break;
+        const std::size_t length = (std::size_t(data[pos + 2]) << 8) | data[pos + 3];
+        if ((marker >= 0xE0 && marker <= 0xEF) || marker == 0xFE)
+            skipped += 2 + length;
+        pos += 2 + length;
+    }
+    return std::min<std::uint64_t>(skipped, data.size());
 }
 
 // Reads the header and chooses the output. Holds only plain C objects (setjmp).
@@ -82,6 +128,7 @@ bool readHeader(JpegJob* job, const unsigned char* data, unsigned long size)
         return false;
     j_decompress_ptr cinfo = &job->cinfo;
     jpeg_create_decompress(cinfo);
+    cinfo->mem->max_memory_to_use = job->maxMemory;
     job->progress.progress_monitor = onProgress;
     cinfo->progress = &job->progress;
     jpeg_mem_src(cinfo, data, size);
@@ -183,6 +230,9 @@ Picture DecodeJpeg(std::span<const std::uint8_t> data, const DecodeLimits& limit
     job.cinfo.err = jpeg_std_error(&job.error.pub);
     job.error.pub.error_exit = onError;
     job.error.pub.emit_message = onMessage;
+    job.maxScanPixels = limits.maxScanPixels;
+    job.deadline = steadyNanoseconds() + static_cast<long long>(limits.timeBudgetMs) * 1'000'000;
+    job.maxMemory = static_cast<long>(std::min<std::uint64_t>(limits.maxWorkBytes, LONG_MAX));
     JobGuard guard(&job);
 
     if (!readHeader(&job, data.data(), static_cast<unsigned long>(data.size())))
@@ -193,10 +243,14 @@ Picture DecodeJpeg(std::span<const std::uint8_t> data, const DecodeLimits& limit
     if (width == 0 || height == 0 || width > maxSide || height > maxSide ||
         width * height > std::min(limits.maxPixels, Picture::kMaxPixels))
         throw CodecError("JPEG: picture is too large");
-    // Huffman coding spends at least one bit on every 8 x 8 block of the full-resolution
-    // component, so a header that the data cannot fill is refused before memory is taken.
-    if (!job.cinfo.arith_code && width * height > std::uint64_t(data.size()) * 512)
+    // A header that the data cannot fill is refused before memory is taken.
+    const std::uint64_t coded = data.size() - metadataBytes(data);
+    const bool plausible = job.cinfo.arith_code
+                               ? limits.plausible(width * height, coded * kArithmeticPixelsPerByte)
+                               : width * height <= coded * kHuffmanPixelsPerByte;
+    if (!plausible)
         throw CodecError("JPEG: data is incomplete");
+    job.pixels = width * height;
 
     Picture picture(static_cast<int>(width), static_cast<int>(height));
     std::vector<unsigned char> scratch;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "memorybudget.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -25,6 +27,10 @@ public:
     std::uint8_t* pixel(int x, int y) { return row(y) + 3 * x; }
     const std::uint8_t* pixel(int x, int y) const { return row(y) + 3 * x; }
 
+    // Takes R,G,B,A pixels (rows of 4 x width bytes, no padding) over without a second
+    // buffer: alpha is dropped and the rows are packed in place to the picture's stride.
+    static Picture fromRgba(std::vector<std::uint8_t>&& rgba, int width, int height);
+
     // Reallocates to the new size; the old pixels are lost and every pixel becomes white.
     void reset(int width, int height);
     // Changes the size keeping the pixels of the overlap (anchored top-left); new pixels white.
@@ -45,4 +51,5 @@ private:
     int m_height = 0;
     std::ptrdiff_t m_stride = 0;
     std::vector<std::uint8_t> m_pixels;
+    BudgetShare m_share; // the pixels' bytes, counted in the run's memory budget
 };

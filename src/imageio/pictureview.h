@@ -19,12 +19,15 @@ template <typename Encoder>
 bool saveEncoded(const std::string& fileName, const Picture& picture, Encoder encode) noexcept
 {
     try {
+        SetLastSaveError({});
         if (picture.isEmpty())
             return false;
         const std::vector<std::uint8_t> bytes = encode(viewOf(picture));
         WriteFileAtomically(fileName, bytes);
         return true;
+    } catch (const FileError& e) {
+        SetLastSaveError(e.reason());
     } catch (...) {
-        return false;
     }
+    return false;
 }

@@ -341,7 +341,7 @@ void TClipForm::ShowPicture()
     updateStepButtons();
 
     std::string reason;
-    const bool loaded = LoadPictureFile(m_pendingPath.toStdString(), m_preview, reason);
+    const bool loaded = LoadThumbnailPicture(m_pendingPath.toStdString(), m_preview, reason);
     if (const FitRect fit = FitInside(m_preview.width(), m_preview.height(), VideoPanel->width(),
                                       VideoPanel->height(), FitRule{});
         fit.visible())

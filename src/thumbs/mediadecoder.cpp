@@ -9,19 +9,168 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <mutex>
+#include <new>
+#include <optional>
 #include <stdexcept>
+#include <string_view>
 
 namespace {
 
 constexpr AVRational kHundredNs{1, 10'000'000};
 
+// Every file FFmpeg opens is a regular file opened here, read through our own I/O
+// context: no protocol, no device, no FIFO.
+struct PlainFile {
+    int fd;
+    AVIOInterruptCB interrupt; // FFmpeg asks it only of its own protocols: we ask it here
+};
+
+int readPlain(void* opaque, std::uint8_t* buf, int size)
+{
+    const auto* file = static_cast<PlainFile*>(opaque);
+    if (file->interrupt.callback && file->interrupt.callback(file->interrupt.opaque))
+        return AVERROR_EXIT;
+    const int fd = file->fd;
+    for (;;) {
+        const ssize_t n = ::read(fd, buf, static_cast<std::size_t>(size));
+        if (n > 0)
+            return static_cast<int>(n);
+        if (n == 0)
+            return AVERROR_EOF;
+        if (errno != EINTR)
+            return AVERROR(errno);
+    }
+}
+
+std::int64_t seekPlain(void* opaque, std::int64_t offset, int whence)
+{
+    const int fd = static_cast<PlainFile*>(opaque)->fd;
+    if (whence & AVSEEK_SIZE) {
+        struct stat st {};
+        return ::fstat(fd, &st) == 0 ? static_cast<std::int64_t>(st.st_size) : AVERROR(errno);
+    }
+    const off_t at = ::lseek(fd, static_cast<off_t>(offset), whence & ~AVSEEK_FORCE);
+    return at < 0 ? AVERROR(errno) : static_cast<std::int64_t>(at);
+}
+
+int closePlainFile(AVFormatContext*, AVIOContext* pb)
+{
+    if (!pb)
+        return 0;
+    auto* file = static_cast<PlainFile*>(pb->opaque);
+    if (file) {
+        ::close(file->fd);
+        delete file;
+    }
+    av_freep(&pb->buffer);
+    avio_context_free(&pb);
+    return 0;
+}
+
+int openPlainFile(AVFormatContext* s, AVIOContext** pb, const char* url, int flags, AVDictionary**)
+{
+    *pb = nullptr;
+    const char* protocol = avio_find_protocol_name(url);
+    if ((flags & AVIO_FLAG_WRITE) || !protocol || std::strcmp(protocol, "file") != 0)
+        return AVERROR(EPERM);
+    std::string_view path(url);
+    if (path.starts_with("file:"))
+        path.remove_prefix(5);
+    const std::string name(path);
+    // Without blocking: opening a FIFO for reading would wait for a writer.
+    const int fd = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return AVERROR(errno);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return AVERROR(EPERM);
+    }
+    constexpr int kBufferBytes = 64 * 1024;
+    auto* buffer = static_cast<unsigned char*>(av_malloc(kBufferBytes));
+    auto* file = new (std::nothrow) PlainFile{fd, s ? s->interrupt_callback : AVIOInterruptCB{}};
+    AVIOContext* ctx = buffer && file ? avio_alloc_context(buffer, kBufferBytes, 0, file, readPlain,
+                                                           nullptr, seekPlain)
+                                      : nullptr;
+    if (!ctx) {
+        av_free(buffer);
+        delete file;
+        ::close(fd);
+        return AVERROR(ENOMEM);
+    }
+    *pb = ctx;
+    return 0;
+}
+
+// Formats that open other files or streams by name: playlists and concatenation.
+bool isRefusedFormat(const AVInputFormat* format)
+{
+    static constexpr std::string_view kRefused[] = {
+        "hls", "applehttp", "concat", "dash", "webm_dash_manifest", "imf", "sdp", "rtsp", "rtp",
+    };
+    std::string_view names(format->name);
+    while (!names.empty()) {
+        const std::size_t comma = names.find(',');
+        const std::string_view name = names.substr(0, comma);
+        for (std::string_view refused : kRefused)
+            if (name == refused)
+                return true;
+        names = comma == std::string_view::npos ? std::string_view() : names.substr(comma + 1);
+    }
+    return false;
+}
+
+// The time budget of one open or seek, and the request to give up; FFmpeg asks through
+// its interrupt callback, our loops directly.
+struct WorkBudget {
+    std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max();
+    const std::atomic<bool>* abort = nullptr;
+
+    void start(int budgetMs, const std::atomic<bool>* stop = nullptr)
+    {
+        deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(budgetMs);
+        abort = stop;
+    }
+    bool aborted() const { return abort && abort->load(std::memory_order_relaxed); }
+    int remainingMs() const
+    {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        return static_cast<int>(std::clamp<std::int64_t>(left.count(), 0, INT32_MAX));
+    }
+    bool expired() const { return std::chrono::steady_clock::now() > deadline; }
+    // Throws when the time is up (a hostile file, not the user's request).
+    void check() const
+    {
+        if (!aborted() && expired())
+            throw MediaError(AVERROR_EXIT, "The movie took too long to open or seek");
+    }
+};
+
+int interruptCallback(void* opaque)
+{
+    const auto* budget = static_cast<const WorkBudget*>(opaque);
+    return budget->aborted() || budget->expired() ? 1 : 0;
+}
+
 struct FormatCloser {
-    void operator()(AVFormatContext* p) const { avformat_close_input(&p); }
+    void operator()(AVFormatContext* p) const
+    {
+        AVIOContext* pb = p->pb;
+        avformat_close_input(&p);
+        closePlainFile(nullptr, pb);
+    }
 };
 struct CodecCloser {
     void operator()(AVCodecContext* p) const { avcodec_free_context(&p); }
@@ -42,16 +191,46 @@ using FramePtr = std::unique_ptr<AVFrame, FrameFreer>;
 using PacketPtr = std::unique_ptr<AVPacket, PacketFreer>;
 using SwsPtr = std::unique_ptr<SwsContext, SwsFreer>;
 
-FormatPtr openInput(const std::string& path)
+// Opens a movie: only a regular file, only plain files for anything it names, and no
+// playlist or concatenation format; every step within `budget`.
+FormatPtr openInput(const std::string& path, WorkBudget& budget)
 {
-    AVFormatContext* raw = nullptr;
-    int r = avformat_open_input(&raw, path.c_str(), nullptr, nullptr);
-    if (r < 0)
+    AVFormatContext* raw = avformat_alloc_context();
+    if (!raw)
+        throw MediaError(AVERROR(ENOMEM));
+    raw->interrupt_callback.callback = interruptCallback;
+    raw->interrupt_callback.opaque = &budget;
+    raw->io_open = openPlainFile;
+    raw->io_close2 = closePlainFile;
+    AVIOContext* pb = nullptr;
+    int r = openPlainFile(raw, &pb, path.c_str(), AVIO_FLAG_READ, nullptr);
+    const AVInputFormat* format = nullptr;
+    if (r >= 0)
+        r = av_probe_input_buffer2(pb, &format, path.c_str(), raw, 0, 0);
+    if (r >= 0 && isRefusedFormat(format))
+        r = AVERROR_DEMUXER_NOT_FOUND;
+    if (r < 0) {
+        closePlainFile(raw, pb);
+        avformat_free_context(raw);
+        budget.check();
         throw MediaError(r);
+    }
+    raw->pb = pb; // our own I/O: avformat_close_input leaves it to FormatCloser
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "protocol_whitelist", "file", 0);
+    r = avformat_open_input(&raw, path.c_str(), format, &options);
+    av_dict_free(&options);
+    if (r < 0) {
+        closePlainFile(nullptr, pb); // the context is freed by FFmpeg
+        budget.check();
+        throw MediaError(r);
+    }
     FormatPtr fmt(raw);
     r = avformat_find_stream_info(raw, nullptr);
-    if (r < 0)
+    if (r < 0) {
+        budget.check();
         throw MediaError(r);
+    }
     return fmt;
 }
 
@@ -92,7 +271,9 @@ template <typename T> T* checked(T* p)
 std::int64_t countPackets(const std::string& path, int streamIndex, int budgetMs)
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(budgetMs);
-    FormatPtr fmt = openInput(path);
+    WorkBudget budget;
+    budget.start(budgetMs);
+    FormatPtr fmt = openInput(path, budget);
     if (streamIndex >= static_cast<int>(fmt->nb_streams))
         return 0;
     for (unsigned i = 0; i < fmt->nb_streams; ++i)
@@ -109,7 +290,7 @@ std::int64_t countPackets(const std::string& path, int streamIndex, int budgetMs
         if ((n & 255) == 0 && std::chrono::steady_clock::now() > deadline)
             return 0;
     }
-    return count;
+    return budget.expired() ? 0 : count; // an interrupted count is no count
 }
 
 bool isFullRangeFormat(int format)
@@ -128,17 +309,44 @@ bool isFullRangeFormat(int format)
 
 } // namespace
 
+// How a movie's frames are found on its timeline; fixed when it is opened.
+enum class Timeline {
+    Indexed,  // seeks by the container's index or timestamps
+    Searched, // MPEG program and transport streams: seeks search for timestamps, and
+              // land on the first picture without the start code the parser needs;
+              // rewinding reads the file from its first byte again
+    Numbered, // elementary streams carry no timestamps (the demuxer's guesses ignore
+              // frame reordering): frames are numbered as they come out, always
+              // decoded from the start
+};
+
+// Where the decoder stands between packets read and frames given out.
+enum class Phase {
+    Lost,            // after a failure: the next request seeks afresh
+    SkipToKeyPacket, // after a seek: packets before the next keyframe are not decoded
+    SkipToKeyFrame,  // after a seek: decoded frames before the next keyframe are dropped
+    Running,         // packets go in, frames come out in order
+    DrainToKeyFrame, // no packets left while still waiting for a keyframe
+    Draining,        // no packets left; the decoder gives out the frames it holds
+    Ended,           // the decoder has given its last frame
+};
+
 struct MediaDecoder::State {
     std::string path;
     MediaLimits limits;
+    WorkBudget budget; // before `fmt`, whose interrupt callback points here
     FormatPtr fmt;
     CodecPtr codec;
     SwsPtr sws;
     int swsColorspace = -1;
     int swsRange = -1;
     PacketPtr packet;
-    FramePtr cur;  // latest frame at or before the last target
-    FramePtr next; // decoded lookahead, starting after the last target
+    FramePtr cur;                        // latest frame at or before the last target
+    FramePtr next;                       // decoded lookahead, starting after the last target
+    std::optional<std::int64_t> curPts;  // set while `cur` holds a frame
+    std::optional<std::int64_t> nextPts; // set while `next` holds a frame
+    Phase phase = Phase::Lost;
+    Timeline timeline = Timeline::Indexed;
     int stream = -1;
     AVRational timeBase{1, 1};
     int width = 0;
@@ -152,85 +360,97 @@ struct MediaDecoder::State {
     std::int64_t intervalTicks = 1;
     std::int64_t tolerance = 1; // 100 ns units a frame may start after the target
     std::int64_t forwardWindow = 0;
-    std::int64_t curPts = 0;
-    std::int64_t nextPts = 0;
-    std::int64_t lastPts = 0;
-    bool haveLast = false;
-    bool curValid = false;
-    bool nextValid = false;
-    bool eof = false;        // the decoder has given its last frame
-    bool inputEnded = false; // no packets left; the decoder is being drained
-    bool needKey = false;    // after a seek, frames before a keyframe are damaged
-    bool fromStartSinceReset = true;
+    // The start a frame without a timestamp gets: the one after the frame before it,
+    // the first frame's after a rewind, none after a seek (a frame left over in the
+    // decoder from damaged data).
+    std::int64_t guessPts = AV_NOPTS_VALUE;
     bool keyPackets = false; // the demuxer marks keyframe packets (seen past the first)
-    bool skipToKeyPacket = false;
     // Longest distance between keyframes read in one go (ticks, 0 while unknown), and
     // the last keyframe read since the last seek.
     std::int64_t keyGap = 0;
     std::int64_t lastKeyPts = AV_NOPTS_VALUE;
-    // Elementary streams carry no timestamps (the demuxer's guesses ignore frame
-    // reordering): frames are numbered as they come out, always from the start.
-    bool synthetic = false;
-    bool reopenToRewind = false; // seeking to the start can lose the first keyframe
 
     enum class Got { Frame, End, Aborted };
 
-    // The frame's start in stream ticks; a frame without one follows the frame before
-    // it, or opens the movie. AV_NOPTS_VALUE when neither holds (a frame left over
-    // in the decoder after a seek into damaged data).
+    // The frame's start in stream ticks, AV_NOPTS_VALUE when it has none and none can
+    // be guessed.
     std::int64_t timestampOf(const AVFrame* f)
     {
-        std::int64_t ts = synthetic ? AV_NOPTS_VALUE : f->best_effort_timestamp;
-        if (ts == AV_NOPTS_VALUE && !synthetic)
-            ts = f->pts;
-        if (ts == AV_NOPTS_VALUE) {
-            if (haveLast)
-                ts = addSat(lastPts, intervalTicks);
-            else if (fromStartSinceReset)
-                ts = start;
-            else
-                return AV_NOPTS_VALUE;
+        std::int64_t ts = AV_NOPTS_VALUE;
+        if (timeline != Timeline::Numbered) {
+            ts = f->best_effort_timestamp;
+            if (ts == AV_NOPTS_VALUE)
+                ts = f->pts;
         }
-        lastPts = ts;
-        haveLast = true;
+        if (ts == AV_NOPTS_VALUE)
+            ts = guessPts;
+        if (ts != AV_NOPTS_VALUE)
+            guessPts = addSat(ts, intervalTicks);
         return ts;
     }
 
+    void noteKeyPacket(const AVPacket* p)
+    {
+        if (p->stream_index != stream || !(p->flags & AV_PKT_FLAG_KEY) || p->pts == AV_NOPTS_VALUE)
+            return;
+        if (phase != Phase::SkipToKeyPacket && phase != Phase::SkipToKeyFrame && p->pts > start)
+            keyPackets = true;
+        if (lastKeyPts != AV_NOPTS_VALUE && p->pts > lastKeyPts)
+            keyGap = std::max(keyGap, subSat(p->pts, lastKeyPts));
+        lastKeyPts = p->pts;
+    }
+
+    // Reads packets until the decoder gives out a frame (any frame; dropping those
+    // before a keyframe is the caller's part).
     Got receive(AVFrame* f, const std::atomic<bool>* abort)
     {
         for (;;) {
-            if (abort && abort->load(std::memory_order_relaxed))
+            if (budget.aborted() || (abort && abort->load(std::memory_order_relaxed)))
                 return Got::Aborted;
+            budget.check();
+            switch (phase) {
+            case Phase::Lost:
+            case Phase::Ended:
+                return Got::End;
+            default:
+                break;
+            }
             int r = avcodec_receive_frame(codec.get(), f);
             if (r == 0)
                 return Got::Frame;
-            if (r == AVERROR_EOF)
+            if (r == AVERROR_EOF) {
+                phase = Phase::Ended;
                 return Got::End;
+            }
             if (r != AVERROR(EAGAIN))
                 throw MediaError(r);
-            if (inputEnded)
+            switch (phase) {
+            case Phase::Draining:
+            case Phase::DrainToKeyFrame:
+                phase = Phase::Ended;
                 return Got::End;
+            default:
+                break;
+            }
             r = av_read_frame(fmt.get(), packet.get());
-            if (r >= 0 && packet->stream_index == stream && (packet->flags & AV_PKT_FLAG_KEY) &&
-                packet->pts != AV_NOPTS_VALUE) {
-                if (!needKey && packet->pts > start)
-                    keyPackets = true;
-                if (lastKeyPts != AV_NOPTS_VALUE && packet->pts > lastKeyPts)
-                    keyGap = std::max(keyGap, subSat(packet->pts, lastKeyPts));
-                lastKeyPts = packet->pts;
+            if (r == AVERROR_EXIT) {
+                if (budget.aborted())
+                    return Got::Aborted;
+                budget.check();
             }
             if (r < 0) {
                 // End of file or a read error (a truncated file): drain the decoder.
-                inputEnded = true;
+                phase = phase == Phase::Running ? Phase::Draining : Phase::DrainToKeyFrame;
                 avcodec_send_packet(codec.get(), nullptr);
                 continue;
             }
-            // After a seek, pictures before the next keyframe cannot be decoded right;
-            // skip them unread where the demuxer marks keyframes.
+            noteKeyPacket(packet.get());
             if (packet->stream_index == stream) {
-                if (packet->flags & AV_PKT_FLAG_KEY)
-                    skipToKeyPacket = false;
-                if (!(skipToKeyPacket && keyPackets))
+                // After a seek, pictures before the next keyframe cannot be decoded
+                // right; skip them unread where the demuxer marks keyframes.
+                if (phase == Phase::SkipToKeyPacket && (packet->flags & AV_PKT_FLAG_KEY))
+                    phase = Phase::SkipToKeyFrame;
+                if (phase != Phase::SkipToKeyPacket)
                     avcodec_send_packet(codec.get(), packet.get()); // damaged packets are skipped
             }
             av_packet_unref(packet.get());
@@ -242,25 +462,22 @@ struct MediaDecoder::State {
     bool decodeForward(std::int64_t limit, const std::atomic<bool>* abort)
     {
         for (;;) {
-            if (nextValid) {
-                if (nextPts > limit)
+            if (nextPts) {
+                if (*nextPts > limit)
                     return true;
                 std::swap(cur, next);
                 curPts = nextPts;
-                curValid = true;
-                nextValid = false;
+                nextPts.reset();
                 continue;
             }
-            if (eof)
-                return true;
             const Got got = receive(next.get(), abort);
             if (got == Got::Aborted)
                 return false;
-            if (got == Got::End) {
-                eof = true;
+            if (got == Got::End)
                 return true;
-            }
-            if (needKey && !next->key_frame) {
+            const bool waitingForKey =
+                phase == Phase::SkipToKeyFrame || phase == Phase::DrainToKeyFrame;
+            if (waitingForKey && !next->key_frame) {
                 av_frame_unref(next.get());
                 continue;
             }
@@ -269,9 +486,11 @@ struct MediaDecoder::State {
                 av_frame_unref(next.get());
                 continue;
             }
-            needKey = false;
+            if (phase == Phase::SkipToKeyFrame)
+                phase = Phase::Running;
+            else if (phase == Phase::DrainToKeyFrame)
+                phase = Phase::Draining;
             nextPts = ts;
-            nextValid = true;
         }
     }
 
@@ -280,25 +499,45 @@ struct MediaDecoder::State {
         avcodec_flush_buffers(codec.get());
         av_frame_unref(cur.get());
         av_frame_unref(next.get());
-        curValid = nextValid = eof = inputEnded = haveLast = false;
-        needKey = skipToKeyPacket = !fromStart;
+        curPts.reset();
+        nextPts.reset();
+        guessPts = fromStart ? start : AV_NOPTS_VALUE;
+        // Where the demuxer does not mark keyframes, every packet is decoded and the
+        // damaged frames are dropped after decoding.
+        phase = fromStart    ? Phase::Running
+                : keyPackets ? Phase::SkipToKeyPacket
+                             : Phase::SkipToKeyFrame;
         lastKeyPts = AV_NOPTS_VALUE;
-        fromStartSinceReset = fromStart;
+    }
+
+    // After a failure: no half-moved decoder stays behind.
+    void lose()
+    {
+        curPts.reset();
+        nextPts.reset();
+        phase = Phase::Lost;
+    }
+
+    // Whether `cur` is the frame for `limit` already.
+    bool holds(std::int64_t limit) const
+    {
+        if (!curPts || *curPts > limit)
+            return false;
+        if (nextPts)
+            return *nextPts > limit;
+        return phase == Phase::Ended;
     }
 
     void rewind()
     {
-        // MPEG program and transport streams find positions by searching for
-        // timestamps, and land on the first picture without the start code the
-        // parser needs; reading the file from its first byte again is safe.
-        if (!reopenToRewind) {
+        if (timeline == Timeline::Indexed) {
             if (av_seek_frame(fmt.get(), stream, start, AVSEEK_FLAG_BACKWARD) >= 0)
                 return;
             if (av_seek_frame(fmt.get(), stream, start, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_ANY) >=
                 0)
                 return;
         }
-        FormatPtr again = openInput(path);
+        FormatPtr again = openInput(path, budget);
         if (stream >= static_cast<int>(again->nb_streams) ||
             again->streams[stream]->codecpar->codec_type != AVMEDIA_TYPE_VIDEO)
             throw MediaError(AVERROR_STREAM_NOT_FOUND);
@@ -311,16 +550,23 @@ struct MediaDecoder::State {
     // Whether decoding on from `cur` reaches `limit` sooner than a seek would.
     bool decodeOnRatherThanSeek(std::int64_t limit) const
     {
-        if (!curValid || eof || curPts > limit)
+        switch (phase) {
+        case Phase::Lost:
+        case Phase::Ended:
+            return false;
+        default:
+            break;
+        }
+        if (!curPts || *curPts > limit)
             return false;
         AVStream* st = fmt->streams[stream];
         if (avformat_index_get_entries_count(st) > 0) {
             const AVIndexEntry* key =
                 avformat_index_get_entry_from_timestamp(st, limit, AVSEEK_FLAG_BACKWARD);
-            if (key && key->timestamp <= curPts)
+            if (key && key->timestamp <= *curPts)
                 return true; // no keyframe between here and the target
         }
-        return subSat(limit, curPts) <= forwardWindow;
+        return subSat(limit, *curPts) <= forwardWindow;
     }
 
     bool seekAndDecode(std::int64_t limit, const std::atomic<bool>* abort)
@@ -329,10 +575,10 @@ struct MediaDecoder::State {
         std::int64_t seekTs = limit;
         // Without a real index (MPEG streams) a seek lands just before the target,
         // usually past the keyframe needed: aim a keyframe distance earlier.
-        if (reopenToRewind && keyGap > 0 && subSat(limit, start) > keyGap)
+        if (timeline == Timeline::Searched && keyGap > 0 && subSat(limit, start) > keyGap)
             seekTs = limit - keyGap;
         for (int attempt = 0;; ++attempt) {
-            bool fromStart = synthetic || seekTs <= start || attempt >= 8;
+            bool fromStart = timeline == Timeline::Numbered || seekTs <= start || attempt >= 8;
             if (!fromStart && av_seek_frame(fmt.get(), stream, seekTs, AVSEEK_FLAG_BACKWARD) < 0)
                 fromStart = true;
             if (fromStart)
@@ -340,16 +586,15 @@ struct MediaDecoder::State {
             resetDecoder(fromStart);
             if (!decodeForward(limit, abort))
                 return false;
-            if (curValid)
+            if (curPts)
                 return true;
             if (fromStart) {
                 // The target lies before every frame: the first frame stands for it.
-                if (!nextValid)
+                if (!nextPts)
                     throw MediaError(AVERROR_INVALIDDATA);
                 std::swap(cur, next);
                 curPts = nextPts;
-                curValid = true;
-                nextValid = false;
+                nextPts.reset();
                 return true;
             }
             // Landed after the target (no keyframe before it there): go further back.
@@ -409,7 +654,8 @@ void MediaDecoder::State::open(const std::string& file, const MediaLimits& lim)
 {
     path = file;
     limits = lim;
-    fmt = openInput(path);
+    budget.start(limits.timeBudgetMs);
+    fmt = openInput(path, budget);
     const AVCodec* decoder = nullptr;
     stream = av_find_best_stream(fmt.get(), AVMEDIA_TYPE_VIDEO, -1, -1, &decoder, 0);
     if (stream < 0)
@@ -423,10 +669,12 @@ void MediaDecoder::State::open(const std::string& file, const MediaLimits& lim)
     timeBase = st->time_base;
     // Raw elementary streams: positions found by the generic index, the length only
     // estimated from the bit rate.
-    synthetic = (fmt->iformat->flags & AVFMT_NOTIMESTAMPS) != 0 ||
-                ((fmt->iformat->flags & AVFMT_GENERIC_INDEX) != 0 &&
-                 fmt->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE);
-    reopenToRewind = synthetic || (fmt->iformat->flags & AVFMT_TS_DISCONT) != 0;
+    if ((fmt->iformat->flags & AVFMT_NOTIMESTAMPS) != 0 ||
+        ((fmt->iformat->flags & AVFMT_GENERIC_INDEX) != 0 &&
+         fmt->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE))
+        timeline = Timeline::Numbered;
+    else if ((fmt->iformat->flags & AVFMT_TS_DISCONT) != 0)
+        timeline = Timeline::Searched;
     if (timeBase.num <= 0 || timeBase.den <= 0)
         throw MediaError(AVERROR_INVALIDDATA);
 
@@ -472,7 +720,7 @@ void MediaDecoder::State::open(const std::string& file, const MediaLimits& lim)
         throw MediaError(AVERROR_INVALIDDATA);
     const AVRational sar = av_guess_sample_aspect_ratio(fmt.get(), st, next.get());
     shownWidth = ShownFrameWidth(width, sar.num, sar.den, limits.maxSide);
-    std::int64_t first = synthetic ? 0 : next->best_effort_timestamp;
+    std::int64_t first = timeline == Timeline::Numbered ? 0 : next->best_effort_timestamp;
     if (first == AV_NOPTS_VALUE)
         first = next->pts;
     if (first == AV_NOPTS_VALUE)
@@ -480,9 +728,9 @@ void MediaDecoder::State::open(const std::string& file, const MediaLimits& lim)
     start = first;
     if (rateKnown)
         intervalTicks = std::max<std::int64_t>(1, av_rescale_q(1, av_inv_q(rate), timeBase));
+    guessPts = start;
     curPts = timestampOf(next.get());
     std::swap(cur, next);
-    curValid = true;
 
     // Frame count: the container's own number where it keeps one (AVI, MP4); else the
     // video packets counted (demuxers hand out whole frames; MPEG streams only estimate
@@ -498,7 +746,8 @@ void MediaDecoder::State::open(const std::string& file, const MediaLimits& lim)
     if (count <= 0) {
         const std::int64_t size = fmt->pb ? avio_size(fmt->pb) : -1;
         if (size >= 0 && size <= limits.countMaxBytes)
-            count = countPackets(path, stream, limits.countBudgetMs);
+            count = countPackets(path, stream,
+                                 std::min<int>(limits.countBudgetMs, budget.remainingMs()));
     }
     if (count <= 0 && length > 0)
         count = rateKnown ? av_rescale(length, rate.num, 10'000'000LL * rate.den) : 0;
@@ -588,10 +837,10 @@ bool MediaDecoder::decodeAt(std::int64_t time, Picture& out, std::int64_t* frame
     time = std::clamp<std::int64_t>(time, 0, s.duration + 1);
     const std::int64_t limit = addSat(
         s.start, av_rescale_q_rnd(time + s.tolerance, kHundredNs, s.timeBase, AV_ROUND_DOWN));
+    s.budget.start(s.limits.timeBudgetMs, abort);
     try {
         bool done;
-        if (s.curValid && s.curPts <= limit &&
-            ((s.nextValid && s.nextPts > limit) || (!s.nextValid && s.eof)))
+        if (s.holds(limit))
             done = true;
         else if (s.decodeOnRatherThanSeek(limit))
             done = s.decodeForward(limit, abort);
@@ -601,13 +850,13 @@ bool MediaDecoder::decodeAt(std::int64_t time, Picture& out, std::int64_t* frame
             return false;
         s.convert(s.cur.get(), out);
     } catch (...) {
-        // Leave no half-moved decoder behind: the next request seeks afresh.
-        s.curValid = s.nextValid = false;
-        s.eof = true;
+        s.lose();
+        if (s.budget.aborted())
+            return false; // FFmpeg gave up at our request
         throw;
     }
     if (frameNumber)
-        *frameNumber = s.frameNumberOf(s.curPts);
+        *frameNumber = s.frameNumberOf(*s.curPts);
     return true;
 }
 
@@ -616,32 +865,34 @@ bool MediaDecoder::decodeKeyFrameNear(std::int64_t time, Picture& out, std::int6
     if (!m)
         throw MediaError(AVERROR(EINVAL));
     State& s = *m;
-    if (s.synthetic || s.reopenToRewind)
+    if (s.timeline != Timeline::Indexed)
         return decodeAt(time, out, frameNumber);
     time = std::clamp<std::int64_t>(time, 0, s.duration + 1);
     const std::int64_t limit = addSat(
         s.start, av_rescale_q_rnd(time + s.tolerance, kHundredNs, s.timeBase, AV_ROUND_DOWN));
-    if (av_seek_frame(s.fmt.get(), s.stream, limit, AVSEEK_FLAG_BACKWARD) < 0)
-        return decodeAt(time, out, frameNumber);
+    s.budget.start(s.limits.timeBudgetMs, nullptr);
     try {
+        if (av_seek_frame(s.fmt.get(), s.stream, limit, AVSEEK_FLAG_BACKWARD) < 0) {
+            s.lose();
+            return decodeAt(time, out, frameNumber);
+        }
         // The first frame fit to show after the seek is the keyframe it landed on.
         s.resetDecoder(false);
-        if (!s.decodeForward(std::numeric_limits<std::int64_t>::min(), nullptr) || !s.nextValid) {
-            s.curValid = false;
-            s.eof = true;
+        if (!s.decodeForward(std::numeric_limits<std::int64_t>::min(), nullptr) || !s.nextPts) {
+            s.lose();
             return decodeAt(time, out, frameNumber);
         }
         std::swap(s.cur, s.next);
         s.curPts = s.nextPts;
-        s.curValid = true;
-        s.nextValid = false;
+        s.nextPts.reset();
         s.convert(s.cur.get(), out);
     } catch (...) {
-        s.curValid = s.nextValid = false;
-        s.eof = true;
+        s.lose();
+        if (s.budget.aborted())
+            return false;
         throw;
     }
     if (frameNumber)
-        *frameNumber = s.frameNumberOf(s.curPts);
+        *frameNumber = s.frameNumberOf(*s.curPts);
     return true;
 }

@@ -17,6 +17,8 @@ struct MediaLimits {
     // files or when it takes longer, the count is duration x frame rate instead.
     std::int64_t countMaxBytes = 1024LL * 1024 * 1024;
     int countBudgetMs = 2000;
+    // Opening, and every seek, fails with "took too long" after this.
+    int timeBudgetMs = 10'000;
 };
 
 // Synchronous frame-exact access to the video of one movie file through FFmpeg.
@@ -30,7 +32,9 @@ public:
     MediaDecoder& operator=(const MediaDecoder&) = delete;
 
     // Opens the file and decodes its first frame. A file without a video stream or
-    // without a decodable frame is refused. Replaces any movie open before.
+    // without a decodable frame is refused, and so is anything but a regular file, a
+    // playlist or a concatenation (formats that open other files or streams).
+    // Replaces any movie open before.
     void open(const std::string& path, const MediaLimits& limits = {});
     void close();
     bool isOpen() const;

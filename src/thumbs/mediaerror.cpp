@@ -7,15 +7,29 @@ extern "C" {
 #include <cstdint>
 #include <cstdio>
 
+namespace {
+
+std::string withCode(const std::string& text, int code)
+{
+    char suffix[24];
+    std::snprintf(suffix, sizeof suffix, " ($%x).",
+                  static_cast<unsigned>(static_cast<std::uint32_t>(code)));
+    return text + suffix;
+}
+
+} // namespace
+
 std::string MediaErrorText(int code)
 {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
     if (av_strerror(code, text, sizeof text) < 0 && text[0] == '\0')
         std::snprintf(text, sizeof text, "Error number %d occurred", code);
-    char suffix[24];
-    std::snprintf(suffix, sizeof suffix, " ($%x).",
-                  static_cast<unsigned>(static_cast<std::uint32_t>(code)));
-    return std::string(text) + suffix;
+    return withCode(text, code);
 }
 
 MediaError::MediaError(int code) : std::runtime_error(MediaErrorText(code)), m_code(code) {}
+
+MediaError::MediaError(int code, const std::string& text)
+    : std::runtime_error(withCode(text, code)), m_code(code)
+{
+}

@@ -8,6 +8,8 @@
 class MediaError : public std::runtime_error {
 public:
     explicit MediaError(int code);
+    // Our own failure (a time budget): `text` followed by " ($code).".
+    MediaError(int code, const std::string& text);
     int code() const { return m_code; }
 
 private:

@@ -1,0 +1,208 @@
+#include "imageio/atomicfile.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string readFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::span<const std::uint8_t> bytesOf(const std::string& text)
+{
+    return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
+}
+
+std::vector<std::string> temporaryFiles(const fs::path& dir)
+{
+    std::vector<std::string> found;
+    for (const auto& entry : fs::directory_iterator(dir))
+        if (entry.path().filename().string().starts_with(".tavrel-"))
+            found.push_back(entry.path().filename().string());
+    return found;
+}
+
+class AtomicFileTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir = fs::path(::testing::TempDir()) /
+              ("atomicfile_" + std::to_string(::getpid()) + "_" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+    }
+    void TearDown() override
+    {
+        UseUnnamedTemporaryFiles(true);
+        fs::remove_all(dir);
+    }
+
+    std::string failureOf(const std::string& path, const std::string& text)
+    {
+        try {
+            WriteFileAtomically(path, bytesOf(text));
+        } catch (const FileError& e) {
+            return e.what();
+        }
+        return "written";
+    }
+
+    fs::path dir;
+};
+
+TEST_F(AtomicFileTest, TargetsThatAreNoRegularFilesAreRefusedAndKept)
+{
+    const std::string fifo = (dir / "fifo").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    EXPECT_EQ(failureOf(fifo, "x"), "Cannot create file " + fifo + ": not a regular file");
+    EXPECT_TRUE(fs::is_fifo(fifo));
+
+    fs::create_directory(dir / "folder");
+    EXPECT_EQ(failureOf((dir / "folder").string(), "x"),
+              "Cannot create file " + (dir / "folder").string() + ": Is a directory");
+    EXPECT_TRUE(fs::is_directory(dir / "folder"));
+
+    // A device, also reached through a symbolic link.
+    fs::create_symlink("/dev/null", dir / "null.png");
+    EXPECT_EQ(failureOf((dir / "null.png").string(), "x"),
+              "Cannot create file " + (dir / "null.png").string() + ": not a regular file");
+    EXPECT_TRUE(fs::is_character_file("/dev/null"));
+    EXPECT_TRUE(fs::is_symlink(dir / "null.png"));
+
+    // The system's reason where it has one.
+    EXPECT_EQ(failureOf((dir / "none" / "x.png").string(), "x"),
+              "Cannot create file " + (dir / "none" / "x.png").string() +
+                  ": No such file or directory");
+    EXPECT_TRUE(temporaryFiles(dir).empty());
+}
+
+TEST_F(AtomicFileTest, SymbolicLinksAreWrittenThroughAlsoWhenDangling)
+{
+    fs::create_directory(dir / "real");
+    std::ofstream(dir / "real" / "old.png") << "old";
+    fs::create_symlink("real/old.png", dir / "link.png");
+    WriteFileAtomically((dir / "link.png").string(), bytesOf("new"));
+    EXPECT_TRUE(fs::is_symlink(dir / "link.png"));
+    EXPECT_EQ(readFile(dir / "real" / "old.png"), "new");
+
+    // A link to a file that does not exist yet creates that file; a chain of links too.
+    fs::create_symlink("real/later.png", dir / "dangling.png");
+    fs::create_symlink("dangling.png", dir / "chain.png");
+    WriteFileAtomically((dir / "chain.png").string(), bytesOf("made"));
+    EXPECT_TRUE(fs::is_symlink(dir / "dangling.png"));
+    EXPECT_TRUE(fs::is_symlink(dir / "chain.png"));
+    EXPECT_EQ(readFile(dir / "real" / "later.png"), "made");
+
+    fs::create_symlink("loop2.png", dir / "loop1.png");
+    fs::create_symlink("loop1.png", dir / "loop2.png");
+    EXPECT_NE(failureOf((dir / "loop1.png").string(), "x"), "written");
+    EXPECT_TRUE(temporaryFiles(dir).empty());
+    EXPECT_TRUE(temporaryFiles(dir / "real").empty());
+}
+
+TEST_F(AtomicFileTest, ReplacedFileKeepsOwnerAndModeButNoSetIdBits)
+{
+    const fs::path file = dir / "menu.png";
+    std::ofstream(file) << "old";
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(::chown(file.c_str(), 1234, 5678), 0);
+    }
+    ASSERT_EQ(::chmod(file.c_str(), 06750), 0);
+    for (bool unnamed : {true, false}) {
+        UseUnnamedTemporaryFiles(unnamed);
+        WriteFileAtomically(file.string(), bytesOf("new"));
+        struct stat st {};
+        ASSERT_EQ(::stat(file.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0750u) << "unnamed " << unnamed;
+        if (root) {
+            EXPECT_EQ(st.st_uid, 1234u);
+            EXPECT_EQ(st.st_gid, 5678u);
+        }
+        EXPECT_EQ(readFile(file), "new");
+    }
+}
+
+// A child writes a big file and is stopped by `sig` while it does; afterwards the
+// target holds the old or the complete new bytes and no temporary file is left.
+void interruptedWrite(const fs::path& dir, int sig, bool unnamed)
+{
+    const fs::path target = dir / "big.bin";
+    std::ofstream(target) << "old";
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(ready[0]);
+        UseUnnamedTemporaryFiles(unnamed);
+        const std::string bytes(std::size_t(256) << 20, 'n');
+        (void)!::write(ready[1], "r", 1);
+        try {
+            WriteFileAtomically(target.string(), bytesOf(bytes));
+        } catch (...) {
+        }
+        ::_exit(0);
+    }
+    ::close(ready[1]);
+    char c;
+    ASSERT_EQ(::read(ready[0], &c, 1), 1);
+    ::close(ready[0]);
+    // Named: wait until the temporary file is there, so that the signal meets it.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!unnamed && temporaryFiles(dir).empty() && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (unnamed)
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    ::kill(child, sig);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(temporaryFiles(dir).empty()) << "signal " << sig << " unnamed " << unnamed;
+    const auto size = fs::file_size(target);
+    EXPECT_TRUE(size == 3 || size == (std::size_t(256) << 20)) << size;
+}
+
+TEST_F(AtomicFileTest, NoTemporaryFileSurvivesAKillOrAnInterrupt)
+{
+    interruptedWrite(dir, SIGKILL, true);
+    interruptedWrite(dir, SIGTERM, true);
+    interruptedWrite(dir, SIGINT, false);
+    interruptedWrite(dir, SIGTERM, false);
+}
+
+TEST_F(AtomicFileTest, ReadingRefusesWhatIsNoRegularFileWithoutWaiting)
+{
+    const std::string fifo = (dir / "fifo.tavrel").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    try {
+        ReadWholeFile(fifo, 1000);
+        FAIL() << "read a FIFO";
+    } catch (const FileError& e) {
+        EXPECT_EQ(std::string(e.what()), "Cannot open file " + fifo + ": not a regular file");
+    }
+    EXPECT_THROW(ReadWholeFile("/dev/zero", 1000), FileError);
+    std::ofstream(dir / "small") << "12345";
+    EXPECT_EQ(ReadWholeFile((dir / "small").string(), 5), "12345");
+    EXPECT_THROW(ReadWholeFile((dir / "small").string(), 4), FileError);
+}
+
+} // namespace
