@@ -1,6 +1,7 @@
 #include "commandtools.h"
 
 #include "document/projectparse.h"
+#include "imageio/escapecontrols.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -57,20 +58,7 @@ void ArgumentReader::noValue() const
 
 std::string PrintableText(const std::string& text)
 {
-    static const char* const kHex = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(text.size());
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F) {
-            out += "\\x";
-            out += kHex[byte >> 4];
-            out += kHex[byte & 15];
-        } else {
-            out += c;
-        }
-    }
-    return out;
+    return EscapeControls(text);
 }
 
 void PrintMessage(const std::string& text)

@@ -41,8 +41,8 @@ private:
     std::optional<std::string> m_inline;
 };
 
-// "tavrel: TEXT" on standard error, control characters shown as \xNN so that a file
-// name cannot move the cursor or hide the rest of the line.
+// "tavrel: TEXT" on standard error, control characters and bytes that are not UTF-8
+// shown as \xHH so that a file name cannot move the cursor or hide the rest of the line.
 void PrintMessage(const std::string& text);
 std::string PrintableText(const std::string& text);
 
