@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 #include <string_view>
 
 bool HasOption(int argc, char** argv, const std::string& name)
@@ -74,11 +75,32 @@ int ParseSizeOption(const std::string& value)
     return *size;
 }
 
+// Without a login session (cron, CI, a root shell) Qt notes on every start that
+// XDG_RUNTIME_DIR is unset; a command that opens no window never uses that folder, and
+// the note would read as a problem in a script's log. Every other message goes through.
+void QuietRuntimeDirNotice()
+{
+    // Once: installed twice, the handler would pass messages on to itself.
+    static std::once_flag installed;
+    std::call_once(installed, [] {
+        static QtMessageHandler next = nullptr;
+        next = qInstallMessageHandler(
+            [](QtMsgType type, const QMessageLogContext& context, const QString& text) {
+                if (type == QtWarningMsg && text.startsWith(QLatin1String("QStandardPaths: ")) &&
+                    text.contains(QLatin1String("XDG_RUNTIME_DIR")))
+                    return;
+                if (next)
+                    next(type, context, text);
+            });
+    });
+}
+
 std::unique_ptr<QGuiApplication> StartHeadlessApplication(const char* program)
 {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     // Qt takes options of its own out of argv; ours are parsed already.
     static int qtArgc = 1;
     static char* qtArgv[] = {const_cast<char*>(program), nullptr};
+    QuietRuntimeDirNotice();
     return std::make_unique<QGuiApplication>(qtArgc, qtArgv);
 }

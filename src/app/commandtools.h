@@ -49,5 +49,9 @@ std::string PrintableText(const std::string& text);
 // --size: 0..3.
 int ParseSizeOption(const std::string& value);
 
+// Keeps Qt's notice of an unset XDG_RUNTIME_DIR, meaningless without a window, out of
+// the messages; call before the application object is made.
+void QuietRuntimeDirNotice();
+
 // The application object for text drawing, never on a screen.
 std::unique_ptr<QGuiApplication> StartHeadlessApplication(const char* program);

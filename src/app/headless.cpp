@@ -225,22 +225,6 @@ std::size_t printLegibilityWarnings(const MenuDocument& doc, Picture* image)
     return warnings.size();
 }
 
-// Without a login session (cron, CI, a root shell) Qt notes on every start that
-// XDG_RUNTIME_DIR is unset; a command that opens no window never uses that folder, and
-// the note would read as a problem in a script's log. Every other message goes through.
-void quietRuntimeDirNotice()
-{
-    static QtMessageHandler next = nullptr;
-    next = qInstallMessageHandler(
-        [](QtMsgType type, const QMessageLogContext& context, const QString& text) {
-            if (type == QtWarningMsg && text.startsWith(QLatin1String("QStandardPaths: ")) &&
-                text.contains(QLatin1String("XDG_RUNTIME_DIR")))
-                return;
-            if (next)
-                next(type, context, text);
-        });
-}
-
 ExitCode run(const Options& options, const char* program)
 {
     // Never show a window, whatever display there is.
@@ -249,7 +233,7 @@ ExitCode run(const Options& options, const char* program)
     // parsed already, so it gets only the program name.
     static int qtArgc = 1;
     static char* qtArgv[] = {const_cast<char*>(program), nullptr};
-    quietRuntimeDirNotice();
+    QuietRuntimeDirNotice();
     QGuiApplication app(qtArgc, qtArgv);
 
     MenuDocument doc;
