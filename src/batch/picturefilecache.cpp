@@ -2,23 +2,29 @@
 
 #include "imageio/imageunit.h"
 
+#include <optional>
+
 PictureFileCache::PictureFileCache(std::uint64_t budgetBytes) : m_budget(budgetBytes) {}
 
 bool PictureFileCache::load(const std::string& path, PictureUse use, Picture& out,
                             std::string& reason)
 {
     const auto key = std::make_pair(path, use);
+    std::optional<Entry> kept;
     {
         std::lock_guard lock(m_mutex);
-        if (const auto it = m_pictures.find(key); it != m_pictures.end()) {
-            if (!it->second.picture) {
-                out.clear();
-                reason = it->second.reason;
-                return false;
-            }
-            out = *it->second.picture;
-            return true;
+        if (const auto it = m_pictures.find(key); it != m_pictures.end())
+            kept = it->second;
+    }
+    if (kept) {
+        // Copied outside the lock: the pixels are shared and never change.
+        if (!kept->picture) {
+            out.clear();
+            reason = kept->reason;
+            return false;
         }
+        out = *kept->picture;
+        return true;
     }
     // Decoded outside the lock, so that rows wanting different files do not wait on
     // each other; two rows asking for the same new file may both decode it.
@@ -29,14 +35,14 @@ bool PictureFileCache::load(const std::string& path, PictureUse use, Picture& ou
     const std::uint64_t bytes = ok ? static_cast<std::uint64_t>(picture->stride()) *
                                          static_cast<std::uint64_t>(picture->height())
                                    : 0;
-    bool kept = false;
+    bool stored = false;
     {
         std::lock_guard lock(m_mutex);
         if (m_bytes + bytes <= m_budget && !m_pictures.contains(key)) {
             m_pictures.emplace(key,
                                Entry{ok ? std::shared_ptr<const Picture>(picture) : nullptr, why});
             m_bytes += bytes;
-            kept = true;
+            stored = true;
         }
     }
     if (!ok) {
@@ -44,7 +50,7 @@ bool PictureFileCache::load(const std::string& path, PictureUse use, Picture& ou
         reason = why;
         return false;
     }
-    if (kept)
+    if (stored)
         out = *picture;
     else
         out = std::move(*picture);
