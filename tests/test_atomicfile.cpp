@@ -1,4 +1,5 @@
 #include "imageio/atomicfile.h"
+#include "imageio/tempfileguard.h"
 
 #include <gtest/gtest.h>
 
@@ -8,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -187,6 +189,30 @@ TEST_F(AtomicFileTest, NoTemporaryFileSurvivesAKillOrAnInterrupt)
     interruptedWrite(dir, SIGTERM, true);
     interruptedWrite(dir, SIGINT, false);
     interruptedWrite(dir, SIGTERM, false);
+}
+
+// Rows of a batch write at the same time: every armed temporary file goes on a signal,
+// one released before it stays.
+TEST_F(AtomicFileTest, SignalRemovesEveryArmedTemporaryFile)
+{
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::vector<std::unique_ptr<TemporaryFileGuard>> guards;
+        for (const char* name : {".tavrel-a", ".tavrel-b", ".tavrel-c"}) {
+            std::ofstream(dir / name) << "part";
+            guards.push_back(std::make_unique<TemporaryFileGuard>((dir / name).string()));
+        }
+        guards[1].reset();
+        ::raise(SIGTERM);
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+    EXPECT_FALSE(fs::exists(dir / ".tavrel-a"));
+    EXPECT_TRUE(fs::exists(dir / ".tavrel-b"));
+    EXPECT_FALSE(fs::exists(dir / ".tavrel-c"));
 }
 
 TEST_F(AtomicFileTest, ReadingRefusesWhatIsNoRegularFileWithoutWaiting)

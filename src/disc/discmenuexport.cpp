@@ -7,6 +7,7 @@
 #include "discxml.h"
 #include "imageio/atomicfile.h"
 #include "imageio/pictureview.h"
+#include "imageio/tempfileguard.h"
 #include "menustream.h"
 #include "render/drawmenu.h"
 
@@ -84,6 +85,7 @@ public:
         ::fchmod(fd, 0666 & ~mask);
         ::close(fd);
         m_path = pattern;
+        m_guard = std::make_unique<TemporaryFileGuard>(m_path);
     }
     ~TempFile()
     {
@@ -103,10 +105,12 @@ public:
         if (std::rename(m_path.c_str(), target.c_str()) != 0)
             throw std::runtime_error("Error saving " + target + ": " + std::strerror(errno));
         m_path.clear();
+        m_guard.reset();
     }
 
 private:
     std::string m_path;
+    std::unique_ptr<TemporaryFileGuard> m_guard; // removes it also when a signal ends the run
 };
 
 // spumux exits 0 even when it drops the picture; only its count tells.

@@ -1,10 +1,11 @@
 #include "atomicfile.h"
 
+#include "tempfileguard.h"
+
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <climits>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -74,51 +75,6 @@ std::string randomName(const std::string& folder)
     return folder + "/.tavrel-" + suffix;
 }
 
-// A named temporary file is removed when SIGINT or SIGTERM ends the program while it
-// exists; the signal then does what it did before.
-char g_tempName[PATH_MAX];
-volatile std::sig_atomic_t g_tempNamed = 0;
-struct sigaction g_oldInt {};
-struct sigaction g_oldTerm {};
-
-extern "C" void removeTempAndRaise(int sig)
-{
-    if (g_tempNamed)
-        ::unlink(g_tempName);
-    ::sigaction(sig, sig == SIGINT ? &g_oldInt : &g_oldTerm, nullptr);
-    ::raise(sig);
-}
-
-class TempNameGuard {
-public:
-    explicit TempNameGuard(const std::string& name)
-    {
-        if (name.size() >= sizeof g_tempName)
-            return;
-        std::memcpy(g_tempName, name.c_str(), name.size() + 1);
-        struct sigaction action {};
-        action.sa_handler = removeTempAndRaise;
-        sigemptyset(&action.sa_mask);
-        ::sigaction(SIGINT, &action, &g_oldInt);
-        ::sigaction(SIGTERM, &action, &g_oldTerm);
-        g_tempNamed = 1;
-        m_active = true;
-    }
-    ~TempNameGuard()
-    {
-        if (!m_active)
-            return;
-        ::sigaction(SIGINT, &g_oldInt, nullptr);
-        ::sigaction(SIGTERM, &g_oldTerm, nullptr);
-        g_tempNamed = 0;
-    }
-    TempNameGuard(const TempNameGuard&) = delete;
-    TempNameGuard& operator=(const TempNameGuard&) = delete;
-
-private:
-    bool m_active = false;
-};
-
 // Gives the new file the old one's owner, group and permission bits where the process
 // may; set-user-ID and set-group-ID are never passed on.
 void keepOwnership(int fd, const struct stat& old)
@@ -155,10 +111,10 @@ void WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> 
                  : -1;
     const bool unnamed = fd >= 0;
     std::string name;
-    std::unique_ptr<TempNameGuard> guard;
+    std::unique_ptr<TemporaryFileGuard> guard;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
         name = randomName(folder);
-        guard = std::make_unique<TempNameGuard>(name);
+        guard = std::make_unique<TemporaryFileGuard>(name);
         fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0) {
             guard.reset();
@@ -180,7 +136,7 @@ void WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> 
         std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
         for (int attempt = 0; attempt < 100; ++attempt) {
             name = randomName(folder);
-            guard = std::make_unique<TempNameGuard>(name);
+            guard = std::make_unique<TemporaryFileGuard>(name);
             if (::linkat(AT_FDCWD, self, AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0)
                 break;
             error = errno;

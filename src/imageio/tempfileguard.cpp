@@ -1,0 +1,76 @@
+#include "tempfileguard.h"
+
+#include <array>
+#include <atomic>
+#include <climits>
+#include <csignal>
+#include <cstring>
+#include <mutex>
+#include <unistd.h>
+
+namespace {
+
+// Slots are claimed with an atomic flag and hold their name in fixed storage, so the
+// signal handler reads them without locks or allocation.
+enum SlotState : int {
+    Free = 0,
+    Filling = 1,
+    Armed = 2,
+};
+
+struct Slot {
+    std::atomic<int> state{Free};
+    char path[PATH_MAX];
+};
+
+std::array<Slot, 64> g_slots;
+struct sigaction g_oldInt {};
+struct sigaction g_oldTerm {};
+std::once_flag g_installed;
+
+extern "C" void removeTemporariesAndRaise(int sig)
+{
+    for (Slot& slot : g_slots)
+        if (slot.state.load(std::memory_order_acquire) == Armed)
+            ::unlink(slot.path);
+    ::sigaction(sig, sig == SIGINT ? &g_oldInt : &g_oldTerm, nullptr);
+    ::raise(sig);
+}
+
+void installHandlers()
+{
+    struct sigaction action {};
+    action.sa_handler = removeTemporariesAndRaise;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGINT, &action, &g_oldInt);
+    ::sigaction(SIGTERM, &action, &g_oldTerm);
+    // A signal that was ignored (a batch job started with nohup) stays ignored.
+    if (g_oldInt.sa_handler == SIG_IGN)
+        ::sigaction(SIGINT, &g_oldInt, nullptr);
+    if (g_oldTerm.sa_handler == SIG_IGN)
+        ::sigaction(SIGTERM, &g_oldTerm, nullptr);
+}
+
+} // namespace
+
+TemporaryFileGuard::TemporaryFileGuard(const std::string& path)
+{
+    if (path.empty() || path.size() >= PATH_MAX)
+        return;
+    std::call_once(g_installed, installHandlers);
+    for (std::size_t i = 0; i < g_slots.size(); ++i) {
+        int expected = Free;
+        if (!g_slots[i].state.compare_exchange_strong(expected, Filling, std::memory_order_acquire))
+            continue;
+        std::memcpy(g_slots[i].path, path.c_str(), path.size() + 1);
+        g_slots[i].state.store(Armed, std::memory_order_release);
+        m_slot = static_cast<int>(i);
+        return;
+    }
+}
+
+TemporaryFileGuard::~TemporaryFileGuard()
+{
+    if (m_slot >= 0)
+        g_slots[static_cast<std::size_t>(m_slot)].state.store(Free, std::memory_order_release);
+}
