@@ -12,6 +12,7 @@ extern "C" {
 #include "imageio/picture.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 struct MovieSpec {
@@ -29,6 +30,8 @@ struct MovieSpec {
     int v = 128;
     int sarNum = 0; // sample aspect ratio; 0: not stated
     int sarDen = 1;
+    // When set, paints frame i's YUV 4:2:0 planes instead of the patterns above.
+    std::function<void(AVFrame* frame, int i)> paint;
 };
 
 // Frame i as flat blocks: bit b of i (b = 0..7) is the block in column b % 4, row b / 4,
@@ -147,7 +150,10 @@ inline std::string MakeMovie(const MovieSpec& s)
                 error = "frame buffer";
             for (int i = 0; error.empty() && i < s.frames; ++i) {
                 av_frame_make_writable(frame);
-                fillFrame(frame, s, i);
+                if (s.paint)
+                    s.paint(frame, i);
+                else
+                    fillFrame(frame, s, i);
                 frame->pts = i;
                 if (avcodec_send_frame(ctx, frame) < 0 || !drain(ctx, oc, st, pkt))
                     error = "encoding failed";

@@ -2,6 +2,7 @@
 #include "document/menudocument.h"
 #include "imageio/imageunit.h"
 #include "testmovies.h"
+#include "thumbs/autoframe.h"
 #include "thumbs/clipform.h"
 #include "thumbs/clipvideowidget.h"
 #include "thumbs/mediaplayer.h"
@@ -101,6 +102,7 @@ TEST_F(ClipFormTest, ControlsHaveTheirNamesPlacesAndCaptions)
         {"BackFrameBtn", {44, 302, 30, 20}, "<"},
         {"ForwardFrameBtn", {239, 302, 30, 20}, ">"},
         {"ForwardSecondBtn", {270, 302, 30, 20}, ">>"},
+        {"AutoBtn", {13, 332, 40, 20}, "Auto"},
         {"OKBtn", {56, 332, 90, 20}, "OK"},
         {"CancelBtn", {167, 332, 90, 20}, "Cancel"},
     };
@@ -124,16 +126,16 @@ TEST_F(ClipFormTest, ControlsHaveTheirNamesPlacesAndCaptions)
     EXPECT_TRUE(form->Image1->isHidden());
     EXPECT_NE(form->findChild<QWidget*>(QStringLiteral("VideoWindow1")), nullptr);
 
-    // Tab order among the tab stops: the three buttons, the slider, OK, Cancel.
+    // Tab order among the tab stops: the three buttons, the slider, Auto, OK, Cancel.
     std::vector<QString> order;
     QWidget* w = form->MovieBtn;
-    for (int i = 0; i < 6; ++i, w = w->nextInFocusChain()) {
+    for (int i = 0; i < 7; ++i, w = w->nextInFocusChain()) {
         while (!(w->focusPolicy() & Qt::TabFocus))
             w = w->nextInFocusChain();
         order.push_back(w->objectName());
     }
-    EXPECT_EQ(order, (std::vector<QString>{"MovieBtn", "ImageBtn", "ClearBtn", "TrackBar1", "OKBtn",
-                                           "CancelBtn"}));
+    EXPECT_EQ(order, (std::vector<QString>{"MovieBtn", "ImageBtn", "ClearBtn", "TrackBar1",
+                                           "AutoBtn", "OKBtn", "CancelBtn"}));
 }
 
 TEST_F(ClipFormTest, ItemWithoutSourceShowsAnEmptyDialog)
@@ -190,6 +192,28 @@ TEST_F(ClipFormTest, SliderMovesSeekAndOkStoresTheFrameAtThePosition)
     form->OKBtnClick(); // waits for the frame of the last position
     EXPECT_EQ(doc.item(1).source.menuframe, 61);
     EXPECT_EQ(FrameIndexOf(doc.item(1).source.ThumbnailImage), 61);
+}
+
+TEST_F(ClipFormTest, AutoMovesToTheChosenFrameOnlyForAMovie)
+{
+    showItem(3);
+    EXPECT_FALSE(form->AutoBtn->isEnabled());
+    form->AutoBtnClick(); // no movie: nothing happens
+    EXPECT_EQ(form->TrackBar1->value(), 0);
+
+    doc.item(3).source.menuclip = movie;
+    form->hide();
+    showItem(3);
+    ASSERT_TRUE(form->AutoBtn->isEnabled());
+    const AutoFrame chosen = ChooseMovieFrame(movie);
+    form->AutoBtn->click();
+    EXPECT_EQ(form->TrackBar1->value(), chosen.frame);
+    EXPECT_TRUE(form->FrameLabel->text().startsWith(
+        QStringLiteral("Frame: ") + QString::number(chosen.frame) + QLatin1Char(' ')));
+    form->OKBtnClick();
+    EXPECT_EQ(doc.item(3).source.menuframe, chosen.frame);
+    EXPECT_EQ(FrameIndexOf(doc.item(3).source.ThumbnailImage), chosen.frame);
+    EXPECT_TRUE(messages.empty());
 }
 
 TEST_F(ClipFormTest, StoredFrameBeyondTheMovieIsClampedToTheLastFrame)

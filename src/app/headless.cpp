@@ -1,9 +1,14 @@
 #include "headless.h"
 
+#include "batch/menusettings.h"
+#include "batchcommand.h"
+#include "commandtools.h"
 #include "discmenucommand.h"
 #include "document/menudocument.h"
 #include "document/projectfile.h"
 #include "document/projectparse.h"
+#include "document/settingcheck.h"
+#include "frommovies.h"
 #include "imageio/asciicase.h"
 #include "imageio/escapecontrols.h"
 #include "imageio/imageunit.h"
@@ -61,48 +66,9 @@ void message(const std::string& text)
 // reported instead of silently read as false or 10.
 void checkSetValue(const std::string& key, const std::string& value)
 {
-    const int index = FindProjectKey(key);
-    if (index < 0 || ProjectKeys()[static_cast<std::size_t>(index)].kind == ProjectValueKind::Fixed)
-        throw UsageError("unknown key '" + key + "' in --set");
-    switch (ProjectKeys()[static_cast<std::size_t>(index)].kind) {
-    case ProjectValueKind::Decimal:
-    case ProjectValueKind::SizeFactor:
-        if (!ParseDecimal(value))
-            throw UsageError(key + ": " + InvalidDecimalMessage(value));
-        break;
-    case ProjectValueKind::HexColor:
-        if (!ParseHexColor(value))
-            throw UsageError(key + ": " + InvalidHexMessage(value));
-        break;
-    case ProjectValueKind::Boolean:
-        if (value != "true" && value != "false")
-            throw UsageError(key + ": '" + value + "' is not true or false");
-        break;
-    case ProjectValueKind::Choice: {
-        MenuAspect aspect;
-        ButtonStyle style;
-        if (EqualsNoCase(key, "aspect") && !ParseMenuAspect(value, aspect))
-            throw UsageError(key + ": '" + value + "' is not pixels, 4:3 or 16:9");
-        if (EqualsNoCase(key, "buttonstyle") && !ParseButtonStyle(value, style))
-            throw UsageError(key + ": '" + value + "' is not underline, frame, text or none");
-        break;
-    }
-    case ProjectValueKind::Text:
-    case ProjectValueKind::Fixed:
-        break;
-    }
-}
-
-// Texts are held as UTF-8, and one stray byte would make the whole saved file read back
-// as Windows-1252; an argument from a non-UTF-8 terminal is taken as Windows-1252 here.
-// Paths stay as they are: they must name the file byte for byte.
-std::string textValue(const std::string& key, std::string value)
-{
-    const std::string lower = LowerAscii(key);
-    const bool isPath = lower == "bgimage" || lower.starts_with("menuclip");
-    if (isPath || IsValidUtf8(value))
-        return value;
-    return Windows1252ToUtf8(value);
+    const std::string problem = SettingProblem(key, value);
+    if (!problem.empty())
+        throw UsageError(IsSettableKey(key) ? problem : problem + " in --set");
 }
 
 Options parseArguments(int argc, char** argv)
@@ -174,7 +140,7 @@ Options parseArguments(int argc, char** argv)
             if (eq == std::string::npos)
                 throw UsageError("--set takes KEY=VALUE, not '" + value + "'");
             std::string key = value.substr(0, eq);
-            std::string setValue = textValue(key, value.substr(eq + 1));
+            std::string setValue = SettingText(key, value.substr(eq + 1));
             checkSetValue(key, setValue);
             options.sets.emplace_back(std::move(key), std::move(setValue));
         } else {
@@ -259,22 +225,6 @@ std::size_t printLegibilityWarnings(const MenuDocument& doc, Picture* image)
     return warnings.size();
 }
 
-// Without a login session (cron, CI, a root shell) Qt notes on every start that
-// XDG_RUNTIME_DIR is unset; a command that opens no window never uses that folder, and
-// the note would read as a problem in a script's log. Every other message goes through.
-void quietRuntimeDirNotice()
-{
-    static QtMessageHandler next = nullptr;
-    next = qInstallMessageHandler(
-        [](QtMsgType type, const QMessageLogContext& context, const QString& text) {
-            if (type == QtWarningMsg && text.startsWith(QLatin1String("QStandardPaths: ")) &&
-                text.contains(QLatin1String("XDG_RUNTIME_DIR")))
-                return;
-            if (next)
-                next(type, context, text);
-        });
-}
-
 ExitCode run(const Options& options, const char* program)
 {
     // Never show a window, whatever display there is.
@@ -283,7 +233,7 @@ ExitCode run(const Options& options, const char* program)
     // parsed already, so it gets only the program name.
     static int qtArgc = 1;
     static char* qtArgv[] = {const_cast<char*>(program), nullptr};
-    quietRuntimeDirNotice();
+    QuietRuntimeDirNotice();
     QGuiApplication app(qtArgc, qtArgv);
 
     MenuDocument doc;
@@ -303,28 +253,12 @@ ExitCode run(const Options& options, const char* program)
         }
     }
 
-    std::array<bool, kItemCount> sourceSet{};
-    for (const auto& [key, value] : options.sets) {
-        try {
-            ApplyProjectValue(doc, key, value);
-        } catch (const std::exception& e) {
-            message(e.what());
-            return ExitCode::BadUsage;
-        }
-        const std::string lower = LowerAscii(key);
-        if (lower == "bgimage" && !doc.BackgroundFailure.empty())
-            message(PictureFailureMessage(doc.bgimage, doc.BackgroundFailure));
-        if (lower == "textfont" && !value.empty() && doc.textfont.empty())
-            message("font '" + value + "' is not installed; the default face is used");
-        if (const int n = ProjectKeyItem(FindProjectKey(key));
-            n != 0 && !lower.starts_with("menucaption"))
-            sourceSet[static_cast<std::size_t>(n - 1)] = true;
+    try {
+        ApplySettings(doc, options.sets, host);
+    } catch (const std::exception& e) {
+        message(e.what());
+        return ExitCode::BadUsage;
     }
-    LoadReport report;
-    for (int n = 1; n <= kItemCount; ++n)
-        if (sourceSet[static_cast<std::size_t>(n - 1)])
-            RetakeThumbnail(doc, n, host, report);
-    host.reportLoad(report);
 
     ExitCode result = ExitCode::Ok;
     std::size_t warnings = 0;
@@ -384,6 +318,8 @@ std::string HeadlessUsage()
            "       tavrel --disc-menu DIR [--size N] [--set KEY=VALUE]... [PROJECT]\n"
            "       tavrel --save OUT.tavrel [--set KEY=VALUE]... [PROJECT]\n"
            "       tavrel --check [--size N] [--set KEY=VALUE]... [PROJECT]\n"
+           "       tavrel --batch TABLE.csv --out DIR [options]\n"
+           "       tavrel --from-movies FILE... [options]\n"
            "       tavrel --help\n"
            "\n"
            "Without options the editor opens, with PROJECT when one is given.\n"
@@ -408,18 +344,40 @@ std::string HeadlessUsage()
            "                  boldtext shadowtext thumbs numbers quality (true|false),\n"
            "                  textcolor bgcolor (hex BBGGRR), titlesize captionsize (5..15),\n"
            "                  menustart (0..990), menucount (0..10),\n"
-           "                  menucaptionN menuclipN menuframeN (N = 1..10; frame -1: picture),\n"
+           "                  menucaptionN menuclipN menuframeN (N = 1..10; frame -1: picture;\n"
+           "                  frame auto: a representative frame of the movie is chosen\n"
+           "                  and its number stored),\n"
            "                  aspect (pixels|4:3|16:9), fittext tvsafe (true|false),\n"
            "                  buttonstyle (underline|frame|text|none),\n"
            "                  highlightcolor selectcolor (hex BBGGRR)\n"
            "\n"
+           "Many menus at once:\n" +
+           BatchUsage() + FromMoviesUsage() +
+           "\n"
+           "Example table (menus.csv; quote a field holding commas, quotes or line breaks,\n"
+           "doubling its quotes):\n"
+           "  name,title,menucaption1,menuclip1,menuframe1\n"
+           "  wedding-long,\"Anna & Ben, the film\",Ceremony,ceremony.mp4,auto\n"
+           "  wedding-short,Anna & Ben,\"The \"\"short\"\" cut\",short.mp4,250\n"
+           "  tavrel --batch menus.csv --out menus --template base.tavrel --size 3 --save\n"
+           "    writes menus/wedding-long.png, menus/wedding-short.png and their projects.\n"
+           "  tavrel --from-movies holiday/*.mp4 --size 3 --export holiday.png --save "
+           "holiday.tavrel\n"
+           "    makes a menu of up to ten movies with the title \"holiday\".\n"
+           "\n"
            "Exit status: 0 done, 1 a file could not be written, 2 bad option or value,\n"
-           "3 the project could not be loaded, 4 --check found warnings, 5 spumux is missing\n"
-           "or could not add the buttons to menu.mpg (the other disc files are written).\n";
+           "3 the project, table or a movie could not be loaded, 4 --check found warnings,\n"
+           "5 spumux is missing or could not add the buttons to menu.mpg (the other disc\n"
+           "files are written), 6 some rows of a --batch table failed (the others are\n"
+           "written).\n";
 }
 
 int RunHeadless(int argc, char** argv)
 {
+    if (HasOption(argc, argv, "--batch"))
+        return RunBatchCommand(argc, argv);
+    if (HasOption(argc, argv, "--from-movies"))
+        return RunFromMoviesCommand(argc, argv);
     Options options;
     try {
         options = parseArguments(argc, argv);

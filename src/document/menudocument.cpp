@@ -162,7 +162,8 @@ void MenuDocument::setBgimage(const std::string& path)
     bgimage = path;
     BackgroundPicture.clear();
     BackgroundFailure.clear();
-    if (!path.empty() && !LoadPictureFile(path, BackgroundPicture, BackgroundFailure))
+    if (!path.empty() &&
+        !loadPicture(path, PictureUse::Background, BackgroundPicture, BackgroundFailure))
         BackgroundPicture.clear();
     refresh();
 }
@@ -183,6 +184,15 @@ void MenuDocument::setCurrentFileName(const std::string& path)
     CurrentFileName = path;
     if (onFileNameChanged)
         onFileNameChanged();
+}
+
+bool MenuDocument::loadPicture(const std::string& path, PictureUse use, Picture& out,
+                               std::string& reason) const
+{
+    if (pictureLoader)
+        return pictureLoader(path, use, out, reason);
+    return use == PictureUse::Thumbnail ? LoadThumbnailPicture(path, out, reason)
+                                        : LoadPictureFile(path, out, reason);
 }
 
 menurec& MenuDocument::item(int n)

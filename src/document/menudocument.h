@@ -8,6 +8,12 @@
 #include <string>
 #include <vector>
 
+// What a picture file is decoded for: a thumbnail may be reduced on the way.
+enum class PictureUse {
+    Background,
+    Thumbnail,
+};
+
 // A 24-bit colour: red in the lowest byte, green next, blue in bits 16..23.
 // Written as six hex digits it reads BBGGRR (pure red is 0000FF).
 using Color = std::uint32_t;
@@ -122,6 +128,15 @@ public:
 
     // Installed font families; Reset and the project reader pick names from it.
     std::vector<std::string> installedFonts;
+
+    // Decodes the background and thumbnail picture files onto an empty picture (with the
+    // reason of a failure), as LoadPictureFile and LoadThumbnailPicture do; those
+    // themselves when unset. Many menus made from the same files share one decoder cache
+    // through it.
+    std::function<bool(const std::string& path, PictureUse use, Picture& out, std::string& reason)>
+        pictureLoader;
+    bool loadPicture(const std::string& path, PictureUse use, Picture& out,
+                     std::string& reason) const;
 
     // Observers set by the owner (the main window, the headless command, tests).
     std::function<void()> onRefresh;             // compose the preview again

@@ -230,7 +230,8 @@ void RetakeThumbnail(MenuDocument& doc, int n, ProjectLoadHost& host, LoadReport
     }
     if (source.menuframe == -1) {
         std::string reason;
-        if (LoadThumbnailPicture(source.menuclip, source.ThumbnailImage, reason)) {
+        if (doc.loadPicture(source.menuclip, PictureUse::Thumbnail, source.ThumbnailImage,
+                            reason)) {
             ++report.picturesLoaded;
         } else {
             source.ThumbnailImage.clear();

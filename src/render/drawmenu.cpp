@@ -288,18 +288,19 @@ void DrawMenu(const MenuDocument& doc, Canvas& target, Picture& scratch, bool fi
     MenuPainter(doc, target, scratch, filtered, cache, geometry).draw();
 }
 
-Picture ComposeMenuImage(const MenuDocument& doc, Picture& scratch, MenuGeometry* geometry)
+Picture ComposeMenuImage(const MenuDocument& doc, Picture& scratch, MenuGeometry* geometry,
+                         ScaledPictureCache* cache)
 {
     Picture image(doc.ImageWidth, doc.ImageHeight);
     const int displayWidth = DisplayWidth(doc.ImageWidth, doc.ImageHeight, doc.aspect);
     if (displayWidth == doc.ImageWidth) {
         PictureCanvas canvas(image);
-        DrawMenu(doc, canvas, scratch, true, nullptr, geometry);
+        DrawMenu(doc, canvas, scratch, true, cache, geometry);
     } else {
         Picture display(displayWidth, doc.ImageHeight);
         {
             PictureCanvas canvas(display);
-            DrawMenu(doc, canvas, scratch, true, nullptr, geometry);
+            DrawMenu(doc, canvas, scratch, true, cache, geometry);
         }
         if (doc.RenderEnabled)
             FilteredResize(display, image, Lanczos3Filter, 3.0f);

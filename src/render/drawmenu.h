@@ -61,6 +61,7 @@ void DrawMenu(const MenuDocument& doc, Canvas& target, Picture& scratch, bool fi
 // The full-size export image (ImageWidth x ImageHeight), always filtered. In "4:3" and
 // "16:9" the menu is laid out on the square-pixel display canvas (DisplayWidth x
 // ImageHeight) and squeezed horizontally to the frame with FilteredResize; `geometry`
-// then holds display-canvas coordinates. "TV-safe output" is applied last.
+// then holds display-canvas coordinates. "TV-safe output" is applied last. A `cache`
+// lets menus made one after another share rescales of the same pictures.
 Picture ComposeMenuImage(const MenuDocument& doc, Picture& scratch,
-                         MenuGeometry* geometry = nullptr);
+                         MenuGeometry* geometry = nullptr, ScaledPictureCache* cache = nullptr);

@@ -35,10 +35,14 @@ std::uint64_t TapCount(const std::vector<ContributorList>& lists)
     return taps;
 }
 
+thread_local int singleThreadedScopes = 0;
+
 int ThreadsFor(std::uint64_t work, bool simd, const ResizeOptions& options)
 {
     if (options.threads > 0)
         return std::min(options.threads, kMaxThreads);
+    if (singleThreadedScopes > 0)
+        return 1;
     if (work < (simd ? kParallelWorkSimd : kParallelWorkScalar))
         return 1;
     const unsigned cores = std::thread::hardware_concurrency();
@@ -214,6 +218,16 @@ void FilteredResizeWith(const Picture& source, Picture& dest, FilterFunction fil
         else
             VerticalPassScalar(inter, rows, dest, begin, end);
     });
+}
+
+SingleThreadedResize::SingleThreadedResize()
+{
+    ++singleThreadedScopes;
+}
+
+SingleThreadedResize::~SingleThreadedResize()
+{
+    --singleThreadedScopes;
 }
 
 void FilteredResize(const Picture& source, Picture& dest, FilterFunction filter, float support)

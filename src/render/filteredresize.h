@@ -32,3 +32,13 @@ inline constexpr float kMaxFilterSupport = 16.0f;
 // ("Source bitmap too small") for an empty source and std::invalid_argument for a
 // support outside 0..kMaxFilterSupport, both before touching `dest`.
 void FilteredResize(const Picture& source, Picture& dest, FilterFunction filter, float support);
+
+// While one exists, FilteredResize calls made on its thread stay on that thread: for
+// callers that already keep every core busy with work of their own. Scopes nest.
+class SingleThreadedResize {
+public:
+    SingleThreadedResize();
+    ~SingleThreadedResize();
+    SingleThreadedResize(const SingleThreadedResize&) = delete;
+    SingleThreadedResize& operator=(const SingleThreadedResize&) = delete;
+};

@@ -12,6 +12,7 @@
 #include <map>
 #include <mutex>
 #include <stdexcept>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -75,16 +76,18 @@ std::shared_ptr<const CanvasFont> makeFont(const std::string& face, int cellHeig
     return result;
 }
 
-// Fonts are shared by all canvases: the preview makes a new canvas for every drawing.
+// Fonts are shared by all canvases of a thread: the preview makes a new canvas for every
+// drawing. A QFont caches its font engine for one thread at a time, so threads drawing
+// menus side by side each get fonts of their own.
 std::shared_ptr<const CanvasFont> cachedFont(const std::string& face, int cellHeight, bool bold)
 {
     // Never destroyed: Qt fonts must not be released after the application object is gone.
     static std::mutex mutex;
-    static auto& cache =
-        *new std::map<std::tuple<std::string, int, bool>, std::shared_ptr<const CanvasFont>>();
+    static auto& cache = *new std::map<std::tuple<std::string, int, bool, std::thread::id>,
+                                       std::shared_ptr<const CanvasFont>>();
 
     std::lock_guard lock(mutex);
-    auto key = std::make_tuple(face, cellHeight, bold);
+    auto key = std::make_tuple(face, cellHeight, bold, std::this_thread::get_id());
     if (auto it = cache.find(key); it != cache.end())
         return it->second;
     if (cache.size() >= kMaxCachedFonts)

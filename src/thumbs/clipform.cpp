@@ -4,6 +4,7 @@
 #include "app/fixedframe.h"
 #include "app/messages.h"
 #include "app/picturedialog.h"
+#include "autoframe.h"
 #include "clipvideowidget.h"
 #include "document/menudocument.h"
 #include "imageio/imageunit.h"
@@ -113,6 +114,14 @@ TClipForm::TClipForm(MenuDocument& doc, QString& lastClipDir, QWidget* parent)
     Place(FrameLabel, 75, 302, 163, 20);
     buildStepButtons();
 
+    // Apart from OK and Cancel, at the left of their row.
+    AutoBtn = new QPushButton(QStringLiteral("Auto"), this);
+    AutoBtn->setObjectName(QStringLiteral("AutoBtn"));
+    AutoBtn->setToolTip(QStringLiteral("Choose a representative frame of the movie"));
+    AutoBtn->setAutoDefault(false);
+    AutoBtn->setEnabled(false);
+    Place(AutoBtn, 13, 332, 40, 20);
+
     OKBtn = new QPushButton(QStringLiteral("OK"), this);
     OKBtn->setObjectName(QStringLiteral("OKBtn"));
     Place(OKBtn, 56, 332, 90, 20);
@@ -127,12 +136,14 @@ TClipForm::TClipForm(MenuDocument& doc, QString& lastClipDir, QWidget* parent)
     setTabOrder(MovieBtn, ImageBtn);
     setTabOrder(ImageBtn, ClearBtn);
     setTabOrder(ClearBtn, TrackBar1);
-    setTabOrder(TrackBar1, OKBtn);
+    setTabOrder(TrackBar1, AutoBtn);
+    setTabOrder(AutoBtn, OKBtn);
     setTabOrder(OKBtn, CancelBtn);
 
     connect(MovieBtn, &QPushButton::clicked, this, &TClipForm::MovieBtnClick);
     connect(ImageBtn, &QPushButton::clicked, this, &TClipForm::ImageBtnClick);
     connect(ClearBtn, &QPushButton::clicked, this, &TClipForm::ClearBtnClick);
+    connect(AutoBtn, &QPushButton::clicked, this, &TClipForm::AutoBtnClick);
     connect(OKBtn, &QPushButton::clicked, this, &TClipForm::OKBtnClick);
     connect(CancelBtn, &QPushButton::clicked, this, &TClipForm::reject); // Esc rejects as well
     connect(TrackBar1, &QSlider::valueChanged, this, &TClipForm::TrackBar1Change);
@@ -241,6 +252,7 @@ void TClipForm::ShowMovie()
     Image1->hide();
     VideoWindow1->show();
     m_viewMode = ViewMode::Movie;
+    AutoBtn->setEnabled(false);
 
     try {
         if (!m_player)
@@ -272,6 +284,7 @@ void TClipForm::ShowMovie()
     // The slider's last position is the last frame.
     TrackBar1->setMaximum(static_cast<int>(std::min<std::int64_t>(m_frameCount - 1, INT_MAX)));
     TrackBar1->setEnabled(true);
+    AutoBtn->setEnabled(true);
 
     QCoreApplication::processEvents();
     if (!m_player || !m_player->isOpen())
@@ -298,6 +311,22 @@ void TClipForm::TrackBar1Change()
     updateStepButtons();
 }
 
+void TClipForm::AutoBtnClick()
+{
+    if (!mediaPlayer())
+        return;
+    BusyCursor busy;
+    int frame = 0;
+    try {
+        frame = ChooseMovieFrame(m_pendingPath.toStdString()).frame;
+    } catch (const std::exception& e) {
+        busy.restore();
+        showApplicationError(QString::fromStdString(e.what()));
+        return;
+    }
+    TrackBar1->setValue(std::clamp(frame, 0, TrackBar1->maximum()));
+}
+
 void TClipForm::ShowPicture()
 {
     BusyCursor busy;
@@ -307,6 +336,7 @@ void TClipForm::ShowPicture()
     m_viewMode = ViewMode::Picture;
     TrackBar1->setMaximum(0);
     TrackBar1->setEnabled(false);
+    AutoBtn->setEnabled(false);
     FrameLabel->setText(QStringLiteral("Frame: 0"));
     updateStepButtons();
 
@@ -341,6 +371,7 @@ void TClipForm::ResetView()
     MovieEdit->clear();
     TrackBar1->setMaximum(0);
     TrackBar1->setEnabled(false);
+    AutoBtn->setEnabled(false);
     updateStepButtons();
 
     VideoWindow1->setPlayer(nullptr);

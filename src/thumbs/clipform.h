@@ -69,6 +69,7 @@ public:
     QPushButton* BackFrameBtn = nullptr;
     QPushButton* ForwardFrameBtn = nullptr;
     QPushButton* ForwardSecondBtn = nullptr;
+    QPushButton* AutoBtn = nullptr;
     QPushButton* OKBtn = nullptr;
     QPushButton* CancelBtn = nullptr;
 
@@ -79,6 +80,9 @@ public slots:
     void ImageBtnClick();
     void ClearBtnClick();
     void TrackBar1Change();
+    // Moves the slider to a representative frame of the open movie, chosen as
+    // menuframeN=auto chooses it.
+    void AutoBtnClick();
     // Every way of closing ends here; the view is reset afterwards.
     void done(int result) override;
 

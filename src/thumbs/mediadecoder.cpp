@@ -859,3 +859,40 @@ bool MediaDecoder::decodeAt(std::int64_t time, Picture& out, std::int64_t* frame
         *frameNumber = s.frameNumberOf(*s.curPts);
     return true;
 }
+
+bool MediaDecoder::decodeKeyFrameNear(std::int64_t time, Picture& out, std::int64_t* frameNumber)
+{
+    if (!m)
+        throw MediaError(AVERROR(EINVAL));
+    State& s = *m;
+    if (s.timeline != Timeline::Indexed)
+        return decodeAt(time, out, frameNumber);
+    time = std::clamp<std::int64_t>(time, 0, s.duration + 1);
+    const std::int64_t limit = addSat(
+        s.start, av_rescale_q_rnd(time + s.tolerance, kHundredNs, s.timeBase, AV_ROUND_DOWN));
+    s.budget.start(s.limits.timeBudgetMs, nullptr);
+    try {
+        if (av_seek_frame(s.fmt.get(), s.stream, limit, AVSEEK_FLAG_BACKWARD) < 0) {
+            s.lose();
+            return decodeAt(time, out, frameNumber);
+        }
+        // The first frame fit to show after the seek is the keyframe it landed on.
+        s.resetDecoder(false);
+        if (!s.decodeForward(std::numeric_limits<std::int64_t>::min(), nullptr) || !s.nextPts) {
+            s.lose();
+            return decodeAt(time, out, frameNumber);
+        }
+        std::swap(s.cur, s.next);
+        s.curPts = s.nextPts;
+        s.nextPts.reset();
+        s.convert(s.cur.get(), out);
+    } catch (...) {
+        s.lose();
+        if (s.budget.aborted())
+            return false;
+        throw;
+    }
+    if (frameNumber)
+        *frameNumber = s.frameNumberOf(*s.curPts);
+    return true;
+}

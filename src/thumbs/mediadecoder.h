@@ -58,6 +58,12 @@ public:
     bool decodeAt(std::int64_t time, Picture& out, std::int64_t* frameNumber = nullptr,
                   const std::atomic<bool>* abort = nullptr);
 
+    // A quick look near `time`: the keyframe at or before it (or the first one after,
+    // where none precedes), without decoding on to the exact frame. Containers that
+    // cannot seek to keyframes reliably (MPEG streams) get the exact frame as decodeAt.
+    // `frameNumber` gets the number of the frame delivered.
+    bool decodeKeyFrameNear(std::int64_t time, Picture& out, std::int64_t* frameNumber = nullptr);
+
 private:
     struct State;
     std::unique_ptr<State> m;

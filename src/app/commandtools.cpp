@@ -1,0 +1,106 @@
+#include "commandtools.h"
+
+#include "document/projectparse.h"
+#include "imageio/escapecontrols.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <string_view>
+
+bool HasOption(int argc, char** argv, const std::string& name)
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--")
+            return false;
+        if (arg == name ||
+            (arg.starts_with(name) && arg.size() > name.size() && arg[name.size()] == '='))
+            return true;
+    }
+    return false;
+}
+
+bool ArgumentReader::next()
+{
+    if (++m_index >= m_argc)
+        return false;
+    std::string arg = m_argv[m_index];
+    m_inline.reset();
+    if (!m_optionsEnded && arg == "--") {
+        m_optionsEnded = true;
+        return next();
+    }
+    m_isOption = !m_optionsEnded && arg.size() >= 2 && arg[0] == '-';
+    if (m_isOption && arg.starts_with("--")) {
+        if (const auto eq = arg.find('='); eq != std::string::npos) {
+            m_inline = arg.substr(eq + 1);
+            arg.resize(eq);
+        }
+    }
+    m_name = std::move(arg);
+    return true;
+}
+
+std::string ArgumentReader::value()
+{
+    if (m_inline)
+        return *m_inline;
+    if (m_index + 1 >= m_argc)
+        throw CommandUsageError("option " + m_name + " needs a value");
+    return m_argv[++m_index];
+}
+
+void ArgumentReader::noValue() const
+{
+    if (m_inline)
+        throw CommandUsageError("option " + m_name + " takes no value");
+}
+
+std::string PrintableText(const std::string& text)
+{
+    return EscapeControls(text);
+}
+
+void PrintMessage(const std::string& text)
+{
+    std::fprintf(stderr, "tavrel: %s\n", PrintableText(text).c_str());
+}
+
+int ParseSizeOption(const std::string& value)
+{
+    const auto size = ParseDecimal(value);
+    if (!size || *size < 0 || *size > 3)
+        throw CommandUsageError("--size takes 0, 1, 2 or 3, not '" + value + "'");
+    return *size;
+}
+
+// Without a login session (cron, CI, a root shell) Qt notes on every start that
+// XDG_RUNTIME_DIR is unset; a command that opens no window never uses that folder, and
+// the note would read as a problem in a script's log. Every other message goes through.
+void QuietRuntimeDirNotice()
+{
+    // Once: installed twice, the handler would pass messages on to itself.
+    static std::once_flag installed;
+    std::call_once(installed, [] {
+        static QtMessageHandler next = nullptr;
+        next = qInstallMessageHandler(
+            [](QtMsgType type, const QMessageLogContext& context, const QString& text) {
+                if (type == QtWarningMsg && text.startsWith(QLatin1String("QStandardPaths: ")) &&
+                    text.contains(QLatin1String("XDG_RUNTIME_DIR")))
+                    return;
+                if (next)
+                    next(type, context, text);
+            });
+    });
+}
+
+std::unique_ptr<QGuiApplication> StartHeadlessApplication(const char* program)
+{
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    // Qt takes options of its own out of argv; ours are parsed already.
+    static int qtArgc = 1;
+    static char* qtArgv[] = {const_cast<char*>(program), nullptr};
+    QuietRuntimeDirNotice();
+    return std::make_unique<QGuiApplication>(qtArgc, qtArgv);
+}

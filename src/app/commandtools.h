@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QGuiApplication>
+
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+// What the commands without a window share: reading options, printing messages and
+// the application object that text drawing needs.
+
+struct CommandUsageError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// Whether argv holds option `name` ("--batch" or "--batch=..."), before any "--".
+bool HasOption(int argc, char** argv, const std::string& name);
+
+// Walks argv: options as "--name value" or "--name=value", anything else (and
+// everything after "--") as plain arguments.
+class ArgumentReader {
+public:
+    ArgumentReader(int argc, char** argv) : m_argc(argc), m_argv(argv) {}
+    // Moves to the next argument; false at the end.
+    bool next();
+    bool isOption() const { return m_isOption; }
+    const std::string& name() const { return m_name; } // the option, or the plain argument
+    // The option's value: the part after "=", else the next argument.
+    std::string value();
+    // For options that take none: refuses "--name=value".
+    void noValue() const;
+
+private:
+    int m_argc;
+    char** m_argv;
+    int m_index = 0;
+    bool m_optionsEnded = false;
+    bool m_isOption = false;
+    std::string m_name;
+    std::optional<std::string> m_inline;
+};
+
+// "tavrel: TEXT" on standard error, control characters and bytes that are not UTF-8
+// shown as \xHH so that a file name cannot move the cursor or hide the rest of the line.
+void PrintMessage(const std::string& text);
+std::string PrintableText(const std::string& text);
+
+// --size: 0..3.
+int ParseSizeOption(const std::string& value);
+
+// Keeps Qt's notice of an unset XDG_RUNTIME_DIR, meaningless without a window, out of
+// the messages; call before the application object is made.
+void QuietRuntimeDirNotice();
+
+// The application object for text drawing, never on a screen.
+std::unique_ptr<QGuiApplication> StartHeadlessApplication(const char* program);
