@@ -1,6 +1,7 @@
 #include "headless.h"
 
 #include "batch/menusettings.h"
+#include "batch/quiethost.h"
 #include "batchcommand.h"
 #include "commandtools.h"
 #include "discmenucommand.h"
@@ -12,11 +13,9 @@
 #include "imageio/asciicase.h"
 #include "imageio/escapecontrols.h"
 #include "imageio/imageunit.h"
-#include "imageio/picturefailure.h"
 #include "imageio/picturetype.h"
 #include "render/drawmenu.h"
 #include "render/legibilitycheck.h"
-#include "thumbs/mediaframe.h"
 
 #include <QGuiApplication>
 
@@ -171,26 +170,7 @@ public:
 
     bool retakeMovieFrame(MenuDocument& doc, int n, std::string& failure) override
     {
-        ThumbnailSource& source = doc.item(n).source;
-        if (source.menuframe < 0) {
-            // The thumbnail dialog reads every negative frame as a picture source.
-            source.menuframe = -1;
-            std::string reason;
-            if (!LoadThumbnailPicture(source.menuclip, source.ThumbnailImage, reason)) {
-                source.ThumbnailImage.clear();
-                failure = PictureFailureMessage(source.menuclip, reason);
-                return false;
-            }
-            return true;
-        }
-        std::int32_t frame = source.menuframe;
-        Picture picture;
-        std::string error;
-        const bool taken = TakeMovieFrame(source.menuclip, frame, picture, error, &failure);
-        if (taken)
-            source.ThumbnailImage = std::move(picture);
-        source.menuframe = frame;
-        return taken;
+        return RetakeWithoutDialog(doc, n, failure);
     }
 
     // A line per finding, as scripts read standard error line by line.
