@@ -5,12 +5,17 @@
 // of showing them.
 #include "app/messages.h"
 #include "app/savechanges.h"
+#include "app/settings.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QKeyEvent>
+#include <QSettings>
 #include <QString>
 #include <QTemporaryDir>
+#include <QWidget>
 
 #include <vector>
 
@@ -65,3 +70,27 @@ public:
     MessageLog& operator=(const MessageLog&) = delete;
     std::vector<Message> messages;
 };
+
+// Lets posted events and queued work run, as the window would between two user actions.
+inline void settle()
+{
+    for (int i = 0; i < 5; ++i)
+        QCoreApplication::processEvents();
+}
+
+// A key pressed and released on `widget`, as typing it.
+inline void typeKey(QWidget* widget, int key, const QString& text)
+{
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+    QCoreApplication::sendEvent(widget, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
+    QCoreApplication::sendEvent(widget, &release);
+}
+
+// Every stored setting gone: the next window starts from the defaults.
+inline void clearSettings()
+{
+    auto store = OpenSettingsStore();
+    store->clear();
+    store->sync();
+}

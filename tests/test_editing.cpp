@@ -42,20 +42,6 @@ void PrintTo(const QString& text, std::ostream* out)
 
 namespace {
 
-void settle()
-{
-    for (int i = 0; i < 5; ++i)
-        QCoreApplication::processEvents();
-}
-
-void typeKey(QWidget* widget, int key, const QString& text)
-{
-    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
-    QCoreApplication::sendEvent(widget, &press);
-    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
-    QCoreApplication::sendEvent(widget, &release);
-}
-
 QByteArray fileBytes(const QString& path)
 {
     QFile file(path);
@@ -102,9 +88,7 @@ protected:
     void SetUp() override
     {
         testApplication();
-        auto store = OpenSettingsStore();
-        store->clear();
-        store->sync();
+        clearSettings();
     }
 
     std::unique_ptr<TForm1> makeShownWindow()
