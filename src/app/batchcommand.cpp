@@ -64,10 +64,7 @@ BatchOptions parseBatchArguments(int argc, char** argv)
             if (options.templateProject.empty())
                 throw CommandUsageError("--template needs a project file");
         } else if (name == "--type") {
-            const std::string value = args.value();
-            options.type = PictureTypeByName(value);
-            if (options.type == PictureType::None)
-                throw CommandUsageError("--type takes bmp, gif, jpg or png, not '" + value + "'");
+            options.type = ParseTypeOption(args.value());
             options.typeGiven = true;
         } else if (name == "--size") {
             options.size = ParseSizeOption(args.value());

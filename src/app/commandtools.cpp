@@ -75,6 +75,25 @@ int ParseSizeOption(const std::string& value)
     return *size;
 }
 
+PictureType ParseTypeOption(const std::string& value)
+{
+    const PictureType type = PictureTypeByName(value);
+    if (type == PictureType::None)
+        throw CommandUsageError("--type takes bmp, gif, jpg or png, not '" + value + "'");
+    return type;
+}
+
+PictureType ExportPictureType(const std::string& exportFile, PictureType given)
+{
+    if (given != PictureType::None)
+        return given;
+    const PictureType type = PictureTypeOfFile(exportFile);
+    if (type == PictureType::None)
+        throw CommandUsageError("cannot tell the image type of '" + exportFile +
+                                "': name it .bmp, .gif, .jpg, .jpeg or .png, or give --type");
+    return type;
+}
+
 // Without a login session (cron, CI, a root shell) Qt notes on every start that
 // XDG_RUNTIME_DIR is unset; a command that opens no window never uses that folder, and
 // the note would read as a problem in a script's log. Every other message goes through.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "imageio/picturetype.h"
+
 #include <QGuiApplication>
 
 #include <memory>
@@ -48,6 +50,13 @@ std::string PrintableText(const std::string& text);
 
 // --size: 0..3.
 int ParseSizeOption(const std::string& value);
+
+// --type: a picture type by name.
+PictureType ParseTypeOption(const std::string& value);
+
+// The type an export is written in: `given` (by --type), else the one `exportFile`'s
+// extension names; a usage error when neither says.
+PictureType ExportPictureType(const std::string& exportFile, PictureType given);
 
 // Keeps Qt's notice of an unset XDG_RUNTIME_DIR, meaningless without a window, out of
 // the messages; call before the application object is made.

@@ -67,10 +67,7 @@ MoviesOptions parseMoviesArguments(int argc, char** argv)
             if (options.discMenuDir.empty())
                 throw CommandUsageError("--disc-menu needs a folder");
         } else if (name == "--type") {
-            const std::string value = args.value();
-            options.type = PictureTypeByName(value);
-            if (options.type == PictureType::None)
-                throw CommandUsageError("--type takes bmp, gif, jpg or png, not '" + value + "'");
+            options.type = ParseTypeOption(args.value());
         } else if (name == "--size") {
             options.size = ParseSizeOption(args.value());
         } else if (name == "--set") {
@@ -94,12 +91,8 @@ MoviesOptions parseMoviesArguments(int argc, char** argv)
     if (options.exportFile.empty() && options.saveFile.empty() && options.discMenuDir.empty())
         throw CommandUsageError(
             "nothing to do: give --export FILE, --save FILE or --disc-menu DIR");
-    if (!options.exportFile.empty() && options.type == PictureType::None) {
-        options.type = PictureTypeOfFile(options.exportFile);
-        if (options.type == PictureType::None)
-            throw CommandUsageError("cannot tell the image type of '" + options.exportFile +
-                                    "': name it .bmp, .gif, .jpg, .jpeg or .png, or give --type");
-    }
+    if (!options.exportFile.empty())
+        options.type = ExportPictureType(options.exportFile, options.type);
     return options;
 }
 

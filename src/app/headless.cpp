@@ -7,7 +7,6 @@
 #include "discmenucommand.h"
 #include "document/menudocument.h"
 #include "document/projectfile.h"
-#include "document/projectparse.h"
 #include "document/settingcheck.h"
 #include "frommovies.h"
 #include "imageio/asciicase.h"
@@ -52,10 +51,6 @@ struct Options {
     std::string project;
 };
 
-struct UsageError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
-
 void message(const std::string& text)
 {
     std::fprintf(stderr, "tavrel: %s\n", EscapeControls(text).c_str());
@@ -67,7 +62,7 @@ void checkSetValue(const std::string& key, const std::string& value)
 {
     const std::string problem = SettingProblem(key, value);
     if (!problem.empty())
-        throw UsageError(IsSettableKey(key) ? problem : problem + " in --set");
+        throw CommandUsageError(IsSettableKey(key) ? problem : problem + " in --set");
 }
 
 Options parseArguments(int argc, char** argv)
@@ -78,11 +73,11 @@ Options parseArguments(int argc, char** argv)
         const std::string arg = argv[i];
         if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
             if (!options.project.empty())
-                throw UsageError("more than one project file: '" + options.project + "' and '" +
-                                 arg + "'");
+                throw CommandUsageError("more than one project file: '" + options.project +
+                                        "' and '" + arg + "'");
             options.project = arg;
             if (options.project.empty())
-                throw UsageError("empty project file name");
+                throw CommandUsageError("empty project file name");
             continue;
         }
         if (arg == "--") {
@@ -100,7 +95,7 @@ Options parseArguments(int argc, char** argv)
             if (inlineValue)
                 return *inlineValue;
             if (i + 1 >= argc)
-                throw UsageError("option " + name + " needs a value");
+                throw CommandUsageError("option " + name + " needs a value");
             return argv[++i];
         };
 
@@ -108,56 +103,45 @@ Options parseArguments(int argc, char** argv)
             options.help = true;
         } else if (name == "--check") {
             if (inlineValue)
-                throw UsageError("--check takes no value");
+                throw CommandUsageError("--check takes no value");
             options.check = true;
         } else if (name == "--export") {
             options.exportFile = takeValue();
             if (options.exportFile.empty())
-                throw UsageError("--export needs a file name");
+                throw CommandUsageError("--export needs a file name");
         } else if (name == "--save") {
             options.saveFile = takeValue();
             if (options.saveFile.empty())
-                throw UsageError("--save needs a file name");
+                throw CommandUsageError("--save needs a file name");
         } else if (name == "--disc-menu") {
             options.discMenuDir = takeValue();
             if (options.discMenuDir.empty())
-                throw UsageError("--disc-menu needs a folder");
+                throw CommandUsageError("--disc-menu needs a folder");
         } else if (name == "--size") {
-            const std::string value = takeValue();
-            const auto size = ParseDecimal(value);
-            if (!size || *size < 0 || *size > 3)
-                throw UsageError("--size takes 0, 1, 2 or 3, not '" + value + "'");
-            options.size = *size;
+            options.size = ParseSizeOption(takeValue());
         } else if (name == "--type") {
-            const std::string value = takeValue();
-            options.type = PictureTypeByName(value);
-            if (options.type == PictureType::None)
-                throw UsageError("--type takes bmp, gif, jpg or png, not '" + value + "'");
+            options.type = ParseTypeOption(takeValue());
         } else if (name == "--set") {
             const std::string value = takeValue();
             const auto eq = value.find('=');
             if (eq == std::string::npos)
-                throw UsageError("--set takes KEY=VALUE, not '" + value + "'");
+                throw CommandUsageError("--set takes KEY=VALUE, not '" + value + "'");
             std::string key = value.substr(0, eq);
             std::string setValue = SettingText(key, value.substr(eq + 1));
             checkSetValue(key, setValue);
             options.sets.emplace_back(std::move(key), std::move(setValue));
         } else {
-            throw UsageError("unknown option " + name);
+            throw CommandUsageError("unknown option " + name);
         }
     }
     if (options.help)
         return options;
     if (options.exportFile.empty() && options.saveFile.empty() && options.discMenuDir.empty() &&
         !options.check)
-        throw UsageError(
+        throw CommandUsageError(
             "nothing to do: give --export FILE, --disc-menu DIR, --save FILE or --check");
-    if (!options.exportFile.empty() && options.type == PictureType::None) {
-        options.type = PictureTypeOfFile(options.exportFile);
-        if (options.type == PictureType::None)
-            throw UsageError("cannot tell the image type of '" + options.exportFile +
-                             "': name it .bmp, .gif, .jpg, .jpeg or .png, or give --type");
-    }
+    if (!options.exportFile.empty())
+        options.type = ExportPictureType(options.exportFile, options.type);
     return options;
 }
 
@@ -361,7 +345,7 @@ int RunHeadless(int argc, char** argv)
     Options options;
     try {
         options = parseArguments(argc, argv);
-    } catch (const UsageError& e) {
+    } catch (const CommandUsageError& e) {
         message(std::string(e.what()) + " (see tavrel --help)");
         return static_cast<int>(ExitCode::BadUsage);
     }
