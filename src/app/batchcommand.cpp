@@ -133,10 +133,7 @@ BatchExit runBatch(const BatchOptions& options, const char* program)
 
     const auto app = StartHeadlessApplication(program);
     MenuDocument base;
-    base.installedFonts = InstalledFontFamilies();
-    base.Reset();
-    base.selectVideoMode(options.size);
-    base.RenderEnabled = true;
+    StartCommandDocument(base, options.size);
     if (!options.templateProject.empty()) {
         QuietLoadHost host;
         bool loaded = false;

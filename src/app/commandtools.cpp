@@ -1,6 +1,7 @@
 #include "commandtools.h"
 
 #include "document/projectparse.h"
+#include "fontfamilies.h"
 #include "imageio/escapecontrols.h"
 
 #include <cstdio>
@@ -116,10 +117,18 @@ void QuietRuntimeDirNotice()
 
 std::unique_ptr<QGuiApplication> StartHeadlessApplication(const char* program)
 {
+    // Never show a window, whatever display there is.
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    // Qt takes options of its own out of argv; ours are parsed already.
     static int qtArgc = 1;
     static char* qtArgv[] = {const_cast<char*>(program), nullptr};
     QuietRuntimeDirNotice();
     return std::make_unique<QGuiApplication>(qtArgc, qtArgv);
+}
+
+void StartCommandDocument(MenuDocument& doc, int size)
+{
+    doc.installedFonts = InstalledFontFamilies();
+    doc.Reset();
+    doc.selectVideoMode(size);
+    doc.RenderEnabled = true;
 }

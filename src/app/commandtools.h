@@ -1,5 +1,6 @@
 #pragma once
 
+#include "document/menudocument.h"
 #include "imageio/picturetype.h"
 
 #include <QGuiApplication>
@@ -63,4 +64,10 @@ PictureType ExportPictureType(const std::string& exportFile, PictureType given);
 void QuietRuntimeDirNotice();
 
 // The application object for text drawing, never on a screen.
+// Qt takes options of its own out of argv ("--platform", "--reverse" ...); ours are
+// parsed already, so it gets only the program name.
 std::unique_ptr<QGuiApplication> StartHeadlessApplication(const char* program);
+
+// The document a command starts from: the defaults with the installed fonts, at --size
+// `size`, drawn on every change. Needs the application object.
+void StartCommandDocument(MenuDocument& doc, int size);

@@ -140,10 +140,7 @@ MoviesExit runFromMovies(MoviesOptions options, const char* program)
 
     const auto app = StartHeadlessApplication(program);
     MenuDocument doc;
-    doc.installedFonts = InstalledFontFamilies();
-    doc.Reset();
-    doc.selectVideoMode(options.size);
-    doc.RenderEnabled = true;
+    StartCommandDocument(doc, options.size);
 
     QuietLoadHost host;
     try {

@@ -16,8 +16,6 @@
 #include "render/drawmenu.h"
 #include "render/legibilitycheck.h"
 
-#include <QGuiApplication>
-
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -191,20 +189,9 @@ std::size_t printLegibilityWarnings(const MenuDocument& doc, Picture* image)
 
 ExitCode run(const Options& options, const char* program)
 {
-    // Never show a window, whatever display there is.
-    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    // Qt takes options of its own out of argv ("--platform", "--reverse" ...); ours are
-    // parsed already, so it gets only the program name.
-    static int qtArgc = 1;
-    static char* qtArgv[] = {const_cast<char*>(program), nullptr};
-    QuietRuntimeDirNotice();
-    QGuiApplication app(qtArgc, qtArgv);
-
+    const auto app = StartHeadlessApplication(program);
     MenuDocument doc;
-    doc.installedFonts = InstalledFontFamilies();
-    doc.Reset();
-    doc.selectVideoMode(options.size);
-    doc.RenderEnabled = true;
+    StartCommandDocument(doc, options.size);
 
     HeadlessHost host;
     if (!options.project.empty()) {
