@@ -33,6 +33,8 @@ public:
     std::string value();
     // For options that take none: refuses "--name=value".
     void noValue() const;
+    // Whether the option came as "--name=value".
+    bool hasInlineValue() const { return m_inline.has_value(); }
 
 private:
     int m_argc;

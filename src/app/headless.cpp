@@ -21,7 +21,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
-#include <optional>
 #include <stdexcept>
 #include <string_view>
 #include <utility>
@@ -66,61 +65,42 @@ void checkSetValue(const std::string& key, const std::string& value)
 Options parseArguments(int argc, char** argv)
 {
     Options options;
-    bool optionsEnded = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+    ArgumentReader args(argc, argv);
+    while (args.next()) {
+        const std::string& name = args.name();
+        if (!args.isOption()) {
             if (!options.project.empty())
                 throw CommandUsageError("more than one project file: '" + options.project +
-                                        "' and '" + arg + "'");
-            options.project = arg;
+                                        "' and '" + name + "'");
+            options.project = name;
             if (options.project.empty())
                 throw CommandUsageError("empty project file name");
             continue;
         }
-        if (arg == "--") {
-            optionsEnded = true;
-            continue;
-        }
-        // "--name value" and "--name=value" are the same.
-        std::string name = arg;
-        std::optional<std::string> inlineValue;
-        if (const auto eq = arg.find('='); arg.starts_with("--") && eq != std::string::npos) {
-            name = arg.substr(0, eq);
-            inlineValue = arg.substr(eq + 1);
-        }
-        auto takeValue = [&]() -> std::string {
-            if (inlineValue)
-                return *inlineValue;
-            if (i + 1 >= argc)
-                throw CommandUsageError("option " + name + " needs a value");
-            return argv[++i];
-        };
-
         if (name == "--help" || name == "-h") {
             options.help = true;
         } else if (name == "--check") {
-            if (inlineValue)
+            if (args.hasInlineValue())
                 throw CommandUsageError("--check takes no value");
             options.check = true;
         } else if (name == "--export") {
-            options.exportFile = takeValue();
+            options.exportFile = args.value();
             if (options.exportFile.empty())
                 throw CommandUsageError("--export needs a file name");
         } else if (name == "--save") {
-            options.saveFile = takeValue();
+            options.saveFile = args.value();
             if (options.saveFile.empty())
                 throw CommandUsageError("--save needs a file name");
         } else if (name == "--disc-menu") {
-            options.discMenuDir = takeValue();
+            options.discMenuDir = args.value();
             if (options.discMenuDir.empty())
                 throw CommandUsageError("--disc-menu needs a folder");
         } else if (name == "--size") {
-            options.size = ParseSizeOption(takeValue());
+            options.size = ParseSizeOption(args.value());
         } else if (name == "--type") {
-            options.type = ParseTypeOption(takeValue());
+            options.type = ParseTypeOption(args.value());
         } else if (name == "--set") {
-            const std::string value = takeValue();
+            const std::string value = args.value();
             const auto eq = value.find('=');
             if (eq == std::string::npos)
                 throw CommandUsageError("--set takes KEY=VALUE, not '" + value + "'");
