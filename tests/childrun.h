@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-// Running the tavrel binary and other programs as children, for the tests that drive the
-// command line as a script would.
+// For the tests that work on files: a folder of their own, whole files read back, and
+// the tavrel binary or other programs run as children, as a script would.
 
 // `text` as one single-quoted shell word.
 std::string ShellQuoted(const std::string& text);
