@@ -1,6 +1,7 @@
 #include "commandtools.h"
 
 #include "document/projectparse.h"
+#include "document/settingcheck.h"
 #include "fontfamilies.h"
 #include "imageio/escapecontrols.h"
 
@@ -76,6 +77,16 @@ int ParseSizeOption(const std::string& value)
     return *size;
 }
 
+std::pair<std::string, std::string> SplitSetOption(const std::string& value)
+{
+    const auto eq = value.find('=');
+    if (eq == std::string::npos)
+        throw CommandUsageError("--set takes KEY=VALUE, not '" + value + "'");
+    std::string key = value.substr(0, eq);
+    std::string setting = SettingText(key, value.substr(eq + 1));
+    return {std::move(key), std::move(setting)};
+}
+
 PictureType ParseTypeOption(const std::string& value)
 {
     const PictureType type = PictureTypeByName(value);
@@ -131,4 +142,29 @@ void StartCommandDocument(MenuDocument& doc, int size)
     doc.Reset();
     doc.selectVideoMode(size);
     doc.RenderEnabled = true;
+}
+
+bool ReadMenuOutputOption(ArgumentReader& args, MenuOutputOptions& options)
+{
+    const std::string& name = args.name();
+    if (name == "--export") {
+        options.exportFile = args.value();
+        if (options.exportFile.empty())
+            throw CommandUsageError("--export needs a file name");
+    } else if (name == "--save") {
+        options.saveFile = args.value();
+        if (options.saveFile.empty())
+            throw CommandUsageError("--save needs a file name");
+    } else if (name == "--disc-menu") {
+        options.discMenuDir = args.value();
+        if (options.discMenuDir.empty())
+            throw CommandUsageError("--disc-menu needs a folder");
+    } else if (name == "--size") {
+        options.size = ParseSizeOption(args.value());
+    } else if (name == "--type") {
+        options.type = ParseTypeOption(args.value());
+    } else {
+        return false;
+    }
+    return true;
 }

@@ -9,6 +9,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 // What the commands without a window share: reading options, printing messages and
 // the application object that text drawing needs.
@@ -50,6 +51,23 @@ private:
 // shown as \xHH so that a file name cannot move the cursor or hide the rest of the line.
 void PrintMessage(const std::string& text);
 std::string PrintableText(const std::string& text);
+
+// Where the menu of one command goes: the picture, the project, the disc folder.
+struct MenuOutputOptions {
+    std::string exportFile;
+    PictureType type = PictureType::None;
+    int size = 0;
+    std::string saveFile;
+    std::string discMenuDir;
+};
+
+// Reads the option at `args` when it is one of --export, --save, --disc-menu, --size or
+// --type; false for any other.
+bool ReadMenuOutputOption(ArgumentReader& args, MenuOutputOptions& options);
+
+// --set KEY=VALUE: the key and the value as a setting holds it (SettingText); the value
+// is not checked.
+std::pair<std::string, std::string> SplitSetOption(const std::string& value);
 
 // --size: 0..3.
 int ParseSizeOption(const std::string& value);

@@ -36,14 +36,9 @@ enum class ExitCode {
     SubpictureFailed = 5, // --disc-menu: menu.mpg could not be made
 };
 
-struct Options {
+struct Options : MenuOutputOptions {
     bool help = false;
     bool check = false;
-    std::string exportFile;
-    PictureType type = PictureType::None;
-    int size = 0;
-    std::string saveFile;
-    std::string discMenuDir;
     std::vector<std::pair<std::string, std::string>> sets;
     std::string project;
 };
@@ -83,29 +78,10 @@ Options parseArguments(int argc, char** argv)
             if (args.hasInlineValue())
                 throw CommandUsageError("--check takes no value");
             options.check = true;
-        } else if (name == "--export") {
-            options.exportFile = args.value();
-            if (options.exportFile.empty())
-                throw CommandUsageError("--export needs a file name");
-        } else if (name == "--save") {
-            options.saveFile = args.value();
-            if (options.saveFile.empty())
-                throw CommandUsageError("--save needs a file name");
-        } else if (name == "--disc-menu") {
-            options.discMenuDir = args.value();
-            if (options.discMenuDir.empty())
-                throw CommandUsageError("--disc-menu needs a folder");
-        } else if (name == "--size") {
-            options.size = ParseSizeOption(args.value());
-        } else if (name == "--type") {
-            options.type = ParseTypeOption(args.value());
+        } else if (ReadMenuOutputOption(args, options)) {
+            // --export, --save, --disc-menu, --size or --type
         } else if (name == "--set") {
-            const std::string value = args.value();
-            const auto eq = value.find('=');
-            if (eq == std::string::npos)
-                throw CommandUsageError("--set takes KEY=VALUE, not '" + value + "'");
-            std::string key = value.substr(0, eq);
-            std::string setValue = SettingText(key, value.substr(eq + 1));
+            auto [key, setValue] = SplitSetOption(args.value());
             checkSetValue(key, setValue);
             options.sets.emplace_back(std::move(key), std::move(setValue));
         } else {
