@@ -3,9 +3,12 @@
 // Shared by the window tests: one application per test binary whose settings and
 // runtime files live in a scratch folder, and a log that takes message boxes instead
 // of showing them.
+#include "app/mainwindow.h"
 #include "app/messages.h"
 #include "app/savechanges.h"
 #include "app/settings.h"
+
+#include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -17,6 +20,7 @@
 #include <QTemporaryDir>
 #include <QWidget>
 
+#include <memory>
 #include <vector>
 
 inline QTemporaryDir& scratchDir()
@@ -94,3 +98,21 @@ inline void clearSettings()
     store->clear();
     store->sync();
 }
+
+// A window test: the application is there and the settings are the defaults.
+class WindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        testApplication();
+        clearSettings();
+    }
+
+    std::unique_ptr<TForm1> makeShownWindow()
+    {
+        auto form = std::make_unique<TForm1>();
+        form->show();
+        settle();
+        return form;
+    }
+};

@@ -83,22 +83,8 @@ private:
     QTimer m_timer;
 };
 
-class EditingTest : public ::testing::Test {
+class EditingTest : public WindowTest {
 protected:
-    void SetUp() override
-    {
-        testApplication();
-        clearSettings();
-    }
-
-    std::unique_ptr<TForm1> makeShownWindow()
-    {
-        auto form = std::make_unique<TForm1>();
-        form->show();
-        settle();
-        return form;
-    }
-
     QString path(const char* name) const { return m_dir.filePath(QLatin1String(name)); }
 
     QTemporaryDir m_dir;

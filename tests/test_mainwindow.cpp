@@ -111,22 +111,8 @@ private:
     QPointer<QDialog> m_last;
 };
 
-class MainWindowTest : public ::testing::Test {
+class MainWindowTest : public WindowTest {
 protected:
-    void SetUp() override
-    {
-        testApplication();
-        clearSettings();
-    }
-
-    std::unique_ptr<TForm1> makeShownWindow()
-    {
-        auto form = std::make_unique<TForm1>();
-        form->show();
-        settle();
-        return form;
-    }
-
     static int compositions(TForm1& form) { return form.previewBox()->compositionCount(); }
 };
 
