@@ -6,9 +6,8 @@
 #include "batch/csvtable.h"
 #include "batch/menubatch.h"
 #include "imageio/imageunit.h"
+#include "textbenchmain.h"
 #include "thumbs/autoframe.h"
-
-#include <QGuiApplication>
 
 #include <benchmark/benchmark.h>
 
@@ -210,16 +209,10 @@ BENCHMARK(BM_AutoFrameTenMinuteH264)->Unit(benchmark::kMillisecond)->UseRealTime
 
 } // namespace
 
-// Text needs a QGuiApplication; the offscreen platform needs no display.
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
+    if (const int status = RunBenchmarksWithText(argc, argv); status != 0)
+        return status;
     std::error_code ignored;
     fs::remove_all(folder(), ignored);
     return 0;

@@ -2,8 +2,7 @@
 #include "render/legibilitycheck.h"
 #include "render/picturecanvas.h"
 #include "render/scaledpicturecache.h"
-
-#include <QGuiApplication>
+#include "textbenchmain.h"
 
 #include <benchmark/benchmark.h>
 
@@ -161,15 +160,7 @@ BENCHMARK(BM_ExportComposeWide)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
-// Text needs a QGuiApplication; the offscreen platform needs no display.
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunBenchmarksWithText(argc, argv);
 }

@@ -5,82 +5,21 @@
 #include "app/aboutform.h"
 #include "app/mainwindow.h"
 #include "app/previewbox.h"
+#include "busyeditor.h"
 
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
-#include <QDir>
 #include <QKeyEvent>
 #include <QLineEdit>
 
-#include <cstdint>
 #include <memory>
 
 namespace {
 
-QApplication& app()
-{
-    // Never destroyed: at exit Qt's own globals may already be gone.
-    static QApplication* instance = [] {
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-        // Default settings, whatever the user running the benchmark has stored.
-        qputenv("XDG_CONFIG_HOME", QDir::tempPath().toLocal8Bit() + "/tavrel-bench-config");
-        static int argc = 1;
-        static char name[] = "bench_preview";
-        static char* argv[] = {name, nullptr};
-        auto* application = new QApplication(argc, argv);
-        application->setQuitOnLastWindowClosed(false);
-        return application;
-    }();
-    return *instance;
-}
-
-Picture gradient(int width, int height, int seed)
-{
-    Picture picture(width, height);
-    for (int y = 0; y < height; ++y) {
-        std::uint8_t* row = picture.row(y);
-        for (int x = 0; x < width; ++x) {
-            row[3 * x] = static_cast<std::uint8_t>(x * 255 / width);
-            row[3 * x + 1] = static_cast<std::uint8_t>(y * 255 / height);
-            row[3 * x + 2] = static_cast<std::uint8_t>((x + y + seed * 40) & 0xFF);
-        }
-    }
-    return picture;
-}
-
-void settle()
-{
-    for (int i = 0; i < 5; ++i)
-        QCoreApplication::processEvents();
-}
-
-// A shown editor at its default size with a busy menu.
-std::unique_ptr<TForm1> busyEditor(bool quality)
-{
-    app();
-    auto form = std::make_unique<TForm1>();
-    form->resize(800, 570);
-    form->show();
-    settle();
-    MenuDocument& doc = form->doc();
-    doc.bgimage = "background.jpg";
-    doc.BackgroundPicture = gradient(1024, 768, 0);
-    for (int n = 1; n <= kItemCount; ++n) {
-        menurec& item = doc.item(n);
-        item.menucaption = "Chapter " + std::to_string(n);
-        item.source.menuclip = "clip" + std::to_string(n) + ".mpg";
-        item.source.ThumbnailImage = gradient(352, 240, n);
-    }
-    doc.setQuality(quality);
-    settle();
-    return form;
-}
-
 void keystrokes(benchmark::State& state, bool quality)
 {
-    auto form = busyEditor(quality);
+    auto form = BusyEditor(quality);
     QLineEdit* title = form->TitleEdit;
     PreviewBox* box = form->previewBox();
     bool type = true;
@@ -120,17 +59,17 @@ BENCHMARK(BM_TitleKeystrokeBetterQuality)
 // application (process start and library loading come on top; see the report).
 void BM_StartupToShownWindow(benchmark::State& state)
 {
-    app();
+    BenchApplication();
     for (auto _ : state) {
         auto form = std::make_unique<TForm1>();
         auto about = std::make_unique<TAboutForm>(form.get());
         form->show();
-        settle();
+        Settle();
         benchmark::DoNotOptimize(form->previewBox()->compositionCount());
         state.PauseTiming();
         about.reset();
         form.reset();
-        settle();
+        Settle();
         state.ResumeTiming();
     }
 }

@@ -4,77 +4,18 @@
 // decoded again).
 #include "app/mainwindow.h"
 #include "app/previewbox.h"
+#include "busyeditor.h"
 
 #include <benchmark/benchmark.h>
 
 #include <QAction>
 #include <QApplication>
-#include <QDir>
 #include <QKeyEvent>
 #include <QLineEdit>
 
-#include <cstdint>
 #include <memory>
 
 namespace {
-
-QApplication& app()
-{
-    // Never destroyed: at exit Qt's own globals may already be gone.
-    static QApplication* instance = [] {
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-        qputenv("XDG_CONFIG_HOME", QDir::tempPath().toLocal8Bit() + "/tavrel-bench-config");
-        static int argc = 1;
-        static char name[] = "bench_undo";
-        static char* argv[] = {name, nullptr};
-        auto* application = new QApplication(argc, argv);
-        application->setQuitOnLastWindowClosed(false);
-        return application;
-    }();
-    return *instance;
-}
-
-Picture gradient(int width, int height, int seed)
-{
-    Picture picture(width, height);
-    for (int y = 0; y < height; ++y) {
-        std::uint8_t* row = picture.row(y);
-        for (int x = 0; x < width; ++x) {
-            row[3 * x] = static_cast<std::uint8_t>(x * 255 / width);
-            row[3 * x + 1] = static_cast<std::uint8_t>(y * 255 / height);
-            row[3 * x + 2] = static_cast<std::uint8_t>((x + y + seed * 40) & 0xFF);
-        }
-    }
-    return picture;
-}
-
-void settle()
-{
-    for (int i = 0; i < 5; ++i)
-        QCoreApplication::processEvents();
-}
-
-std::unique_ptr<TForm1> busyEditor(bool quality)
-{
-    app();
-    auto form = std::make_unique<TForm1>();
-    form->resize(800, 570);
-    form->show();
-    settle();
-    MenuDocument& doc = form->doc();
-    doc.bgimage = "background.jpg";
-    doc.BackgroundPicture = gradient(1024, 768, 0);
-    for (int n = 1; n <= kItemCount; ++n) {
-        menurec& item = doc.item(n);
-        item.menucaption = "Chapter " + std::to_string(n);
-        item.source.menuclip = "clip" + std::to_string(n) + ".mpg";
-        item.source.ThumbnailImage = gradient(352, 240, n);
-    }
-    doc.setQuality(quality);
-    settle();
-    return form;
-}
 
 void typeLetter(QLineEdit* field)
 {
@@ -85,7 +26,7 @@ void typeLetter(QLineEdit* field)
 // state.range(0): 0 "Better speed", 1 "Better quality".
 void BM_TitleEdit(benchmark::State& state)
 {
-    auto form = busyEditor(state.range(0) != 0);
+    auto form = BusyEditor(state.range(0) != 0);
     PreviewBox* box = form->previewBox();
     for (auto _ : state) {
         typeLetter(form->TitleEdit);
@@ -105,7 +46,7 @@ BENCHMARK(BM_TitleEdit)
 
 void BM_UndoTitleEdit(benchmark::State& state)
 {
-    auto form = busyEditor(state.range(0) != 0);
+    auto form = BusyEditor(state.range(0) != 0);
     PreviewBox* box = form->previewBox();
     const std::string first = form->doc().title;
     for (auto _ : state) {
@@ -129,9 +70,9 @@ BENCHMARK(BM_UndoTitleEdit)
 void BM_RecordTitleKeystroke(benchmark::State& state)
 {
     MenuDocument doc;
-    doc.BackgroundPicture = gradient(1024, 768, 0);
+    doc.BackgroundPicture = BenchGradient(1024, 768, 0);
     for (int n = 1; n <= kItemCount; ++n)
-        doc.item(n).source.ThumbnailImage = gradient(352, 240, n);
+        doc.item(n).source.ThumbnailImage = BenchGradient(352, 240, n);
     EditHistory history;
     history.reset(doc);
     bool type = true;

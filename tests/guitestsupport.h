@@ -3,15 +3,24 @@
 // Shared by the window tests: one application per test binary whose settings and
 // runtime files live in a scratch folder, and a log that takes message boxes instead
 // of showing them.
+#include "app/mainwindow.h"
 #include "app/messages.h"
 #include "app/savechanges.h"
+#include "app/settings.h"
+
+#include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QKeyEvent>
+#include <QSettings>
 #include <QString>
 #include <QTemporaryDir>
+#include <QWidget>
 
+#include <memory>
 #include <vector>
 
 inline QTemporaryDir& scratchDir()
@@ -64,4 +73,46 @@ public:
     MessageLog(const MessageLog&) = delete;
     MessageLog& operator=(const MessageLog&) = delete;
     std::vector<Message> messages;
+};
+
+// Lets posted events and queued work run, as the window would between two user actions.
+inline void settle()
+{
+    for (int i = 0; i < 5; ++i)
+        QCoreApplication::processEvents();
+}
+
+// A key pressed and released on `widget`, as typing it.
+inline void typeKey(QWidget* widget, int key, const QString& text)
+{
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+    QCoreApplication::sendEvent(widget, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
+    QCoreApplication::sendEvent(widget, &release);
+}
+
+// Every stored setting gone: the next window starts from the defaults.
+inline void clearSettings()
+{
+    auto store = OpenSettingsStore();
+    store->clear();
+    store->sync();
+}
+
+// A window test: the application is there and the settings are the defaults.
+class WindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        testApplication();
+        clearSettings();
+    }
+
+    std::unique_ptr<TForm1> makeShownWindow()
+    {
+        auto form = std::make_unique<TForm1>();
+        form->show();
+        settle();
+        return form;
+    }
 };

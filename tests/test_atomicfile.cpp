@@ -1,3 +1,4 @@
+#include "childrun.h"
 #include "imageio/atomicfile.h"
 #include "imageio/tempfileguard.h"
 
@@ -22,12 +23,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string readFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 std::span<const std::uint8_t> bytesOf(const std::string& text)
 {
     return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
@@ -44,14 +39,7 @@ std::vector<std::string> temporaryFiles(const fs::path& dir)
 
 class AtomicFileTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        dir = fs::path(::testing::TempDir()) /
-              ("atomicfile_" + std::to_string(::getpid()) + "_" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
+    void SetUp() override { dir = FreshTestDir("atomicfile"); }
     void TearDown() override
     {
         UseUnnamedTemporaryFiles(true);
@@ -104,7 +92,7 @@ TEST_F(AtomicFileTest, SymbolicLinksAreWrittenThroughAlsoWhenDangling)
     fs::create_symlink("real/old.png", dir / "link.png");
     WriteFileAtomically((dir / "link.png").string(), bytesOf("new"));
     EXPECT_TRUE(fs::is_symlink(dir / "link.png"));
-    EXPECT_EQ(readFile(dir / "real" / "old.png"), "new");
+    EXPECT_EQ(ReadWholeFile(dir / "real" / "old.png"), "new");
 
     // A link to a file that does not exist yet creates that file; a chain of links too.
     fs::create_symlink("real/later.png", dir / "dangling.png");
@@ -112,7 +100,7 @@ TEST_F(AtomicFileTest, SymbolicLinksAreWrittenThroughAlsoWhenDangling)
     WriteFileAtomically((dir / "chain.png").string(), bytesOf("made"));
     EXPECT_TRUE(fs::is_symlink(dir / "dangling.png"));
     EXPECT_TRUE(fs::is_symlink(dir / "chain.png"));
-    EXPECT_EQ(readFile(dir / "real" / "later.png"), "made");
+    EXPECT_EQ(ReadWholeFile(dir / "real" / "later.png"), "made");
 
     fs::create_symlink("loop2.png", dir / "loop1.png");
     fs::create_symlink("loop1.png", dir / "loop2.png");
@@ -140,7 +128,7 @@ TEST_F(AtomicFileTest, ReplacedFileKeepsOwnerAndModeButNoSetIdBits)
             EXPECT_EQ(st.st_uid, 1234u);
             EXPECT_EQ(st.st_gid, 5678u);
         }
-        EXPECT_EQ(readFile(file), "new");
+        EXPECT_EQ(ReadWholeFile(file), "new");
     }
 }
 

@@ -1,4 +1,5 @@
 #include "app/frommovies.h"
+#include "childrun.h"
 #include "imageio/imageunit.h"
 #include "moviemaker.h"
 
@@ -11,33 +12,12 @@
 #include <iterator>
 #include <regex>
 #include <string>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
 
 namespace {
-
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string quoted(const std::string& text)
-{
-    std::string out = "'";
-    for (char c : text)
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
-std::string readFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 bool contains(const std::string& text, const std::string& part)
 {
@@ -72,35 +52,13 @@ void paintMovie(AVFrame* f, int width, int height, int i, int shade)
 
 class BatchCommandTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        dir = fs::path(::testing::TempDir()) /
-              ("batchcommand_" + std::to_string(::getpid()) + "_" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
+    void SetUp() override { dir = FreshTestDir("batchcommand"); }
     void TearDown() override { fs::remove_all(dir); }
 
     // `environment`: assignments put before the command ("PATH=/nowhere").
     Outcome tavrel(const std::vector<std::string>& args, const std::string& environment = "")
     {
-        std::string command = "cd ";
-        command.append(quoted(dir.string()))
-            .append(" && QT_QPA_PLATFORM=offscreen ")
-            .append(environment)
-            .append(" ")
-            .append(quoted(TAVREL_BINARY));
-        for (const std::string& arg : args)
-            command.append(" ").append(quoted(arg));
-        command.append(" >").append(quoted((dir / "stdout.txt").string()));
-        command.append(" 2>").append(quoted((dir / "stderr.txt").string()));
-        Outcome outcome;
-        const int raw = std::system(command.c_str());
-        outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        outcome.out = readFile(dir / "stdout.txt");
-        outcome.err = readFile(dir / "stderr.txt");
-        return outcome;
+        return RunTavrel(dir, args, environment);
     }
 
     std::string movie(const fs::path& path, int shade, bool black = false)
@@ -146,7 +104,7 @@ TEST_F(BatchCommandTest, FromMoviesMakesOneItemPerMovie)
     const Outcome run = tavrel(args);
     ASSERT_EQ(run.status, 0) << run.err;
 
-    const std::string project = readFile(dir / "m.tavrel");
+    const std::string project = ReadWholeFile(dir / "m.tavrel");
     EXPECT_EQ(projectValue(project, "title"), "Summer Holiday");
     EXPECT_EQ(projectValue(project, "subtitle"), "");
     EXPECT_EQ(projectValue(project, "footnote"), "");
@@ -182,7 +140,7 @@ TEST_F(BatchCommandTest, FromMoviesMakesOneItemPerMovie)
     const Outcome tooMany = tavrel(many);
     ASSERT_EQ(tooMany.status, 0) << tooMany.err;
     EXPECT_TRUE(contains(tooMany.err, "12 movies given, but a menu holds ten")) << tooMany.err;
-    EXPECT_EQ(projectValue(readFile(dir / "many.tavrel"), "menucount"), "10");
+    EXPECT_EQ(projectValue(ReadWholeFile(dir / "many.tavrel"), "menucount"), "10");
 }
 
 TEST_F(BatchCommandTest, BlackMovieStillGivesAMenu)
@@ -191,13 +149,13 @@ TEST_F(BatchCommandTest, BlackMovieStillGivesAMenu)
     Outcome run = tavrel({"--from-movies", black, "--export", "black.png", "--save", "b.tavrel"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_TRUE(fs::exists(dir / "black.png"));
-    EXPECT_TRUE(std::regex_match(projectValue(readFile(dir / "b.tavrel"), "menuframe1"),
+    EXPECT_TRUE(std::regex_match(projectValue(ReadWholeFile(dir / "b.tavrel"), "menuframe1"),
                                  std::regex("[0-9]+")));
 
     // menuframeN=auto works in the plain command too, whatever the order of the settings.
     run = tavrel({"--save", "s.tavrel", "--set", "menuframe2=auto", "--set", "menuclip2=" + black});
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_TRUE(std::regex_match(projectValue(readFile(dir / "s.tavrel"), "menuframe2"),
+    EXPECT_TRUE(std::regex_match(projectValue(ReadWholeFile(dir / "s.tavrel"), "menuframe2"),
                                  std::regex("[0-9]+")));
 
     run = tavrel({"--from-movies", (dir / "none.mpg").string(), "--export", "x.png"});
@@ -223,8 +181,10 @@ TEST_F(BatchCommandTest, TableRowsFailAloneAndTheExitStatusSaysSo)
         << run.err;
     EXPECT_TRUE(contains(run.err, "2 of 3 menus written in out; 1 row failed")) << run.err;
     EXPECT_TRUE(std::regex_search(run.err, std::regex(R"(\[3/3\] )"))) << run.err;
-    EXPECT_EQ(projectValue(readFile(dir / "out" / "first.tavrel"), "title"), "One, \"quoted\"");
-    EXPECT_EQ(projectValue(readFile(dir / "out" / "first.tavrel"), "menucaption1"), "two lines");
+    EXPECT_EQ(projectValue(ReadWholeFile(dir / "out" / "first.tavrel"), "title"),
+              "One, \"quoted\"");
+    EXPECT_EQ(projectValue(ReadWholeFile(dir / "out" / "first.tavrel"), "menucaption1"),
+              "two lines");
     EXPECT_TRUE(fs::exists(dir / "out" / "first-2.png"));
     EXPECT_FALSE(fs::exists(dir / "out" / "second.png"));
 }
@@ -255,7 +215,7 @@ TEST_F(BatchCommandTest, DiscMenusForEveryRowAndForAFolderOfMovies)
                   "--disc-menu", "dm"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_TRUE(fs::exists(dir / "dm" / "menu.mpg"));
-    EXPECT_TRUE(contains(readFile(dir / "dm" / "spumux.xml"), "b2"));
+    EXPECT_TRUE(contains(ReadWholeFile(dir / "dm" / "spumux.xml"), "b2"));
 }
 
 TEST_F(BatchCommandTest, UnusableTablesAndOptionsWriteNothing)

@@ -1,3 +1,4 @@
+#include "childrun.h"
 #include "codecs/pngencoder.h"
 #include "disc/discbuttons.h"
 #include "disc/discmasks.h"
@@ -26,7 +27,6 @@ extern "C" {
 #include <map>
 #include <regex>
 #include <string>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -216,36 +216,15 @@ SpuFile parseSpu(const fs::path& path)
     return out;
 }
 
-int run(const std::string& command)
-{
-    const int raw = std::system(command.c_str());
-    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-}
-
-std::string quoted(const std::string& text)
-{
-    std::string out = "'";
-    for (char c : text)
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
 class DiscTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        dir = fs::path(::testing::TempDir()) /
-              ("disc_" + std::to_string(::getpid()) + "_" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
+    void SetUp() override { dir = FreshTestDir("disc"); }
     void TearDown() override { fs::remove_all(dir); }
 
     // A command run in `sub` with its output kept in log.txt there.
     int runIn(const fs::path& sub, const std::string& command)
     {
-        return run("cd " + quoted(sub.string()) + " && " + command + " >log.txt 2>&1");
+        return RunShell("cd " + ShellQuoted(sub.string()) + " && " + command + " >log.txt 2>&1");
     }
 
     // Every temporary file the export made is gone.
@@ -269,8 +248,9 @@ void expectSpuunmuxGivesBackOurs(const fs::path& out, const char* mpg, int strea
 {
     const fs::path sp = out / ("sp" + std::to_string(stream) + mpg);
     fs::create_directories(sp);
-    ASSERT_EQ(run("cd " + quoted(out.string()) + " && spuunmux -s " + std::to_string(stream) +
-                  " -o " + quoted((sp / "sp").string()) + " " + mpg + " >/dev/null 2>&1"),
+    ASSERT_EQ(RunShell("cd " + ShellQuoted(out.string()) + " && spuunmux -s " +
+                       std::to_string(stream) + " -o " + ShellQuoted((sp / "sp").string()) + " " +
+                       mpg + " >/dev/null 2>&1"),
               0);
     const SpuFile ours = parseSpu(out / spumuxFile);
     const SpuFile theirs = parseSpu(sp / "sp.xml");
@@ -730,8 +710,8 @@ TEST_F(DiscTest, WideMenuCarriesBothSubpictureStreamsThroughDvdauthor)
                                 kDiscHighlightLetterboxFile, kDiscSelectLetterboxFile,
                                 doc.highlightcolor, doc.selectcolor);
     // The widescreen buttons, from a stream that holds them alone.
-    ASSERT_EQ(run("cd " + quoted(out.string()) +
-                  " && spumux -s 0 spumux.xml < menu_bg.mpg > wide_only.mpg 2>/dev/null"),
+    ASSERT_EQ(RunShell("cd " + ShellQuoted(out.string()) +
+                       " && spumux -s 0 spumux.xml < menu_bg.mpg > wide_only.mpg 2>/dev/null"),
               0);
     expectSpuunmuxGivesBackOurs(out, "wide_only.mpg", 0, kDiscSpumuxFile, kDiscHighlightFile,
                                 kDiscSelectFile, doc.highlightcolor, doc.selectcolor);

@@ -42,20 +42,6 @@ void PrintTo(const QString& text, std::ostream* out)
 
 namespace {
 
-void settle()
-{
-    for (int i = 0; i < 5; ++i)
-        QCoreApplication::processEvents();
-}
-
-void typeKey(QWidget* widget, int key, const QString& text)
-{
-    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
-    QCoreApplication::sendEvent(widget, &press);
-    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
-    QCoreApplication::sendEvent(widget, &release);
-}
-
 QByteArray fileBytes(const QString& path)
 {
     QFile file(path);
@@ -97,24 +83,8 @@ private:
     QTimer m_timer;
 };
 
-class EditingTest : public ::testing::Test {
+class EditingTest : public WindowTest {
 protected:
-    void SetUp() override
-    {
-        testApplication();
-        auto store = OpenSettingsStore();
-        store->clear();
-        store->sync();
-    }
-
-    std::unique_ptr<TForm1> makeShownWindow()
-    {
-        auto form = std::make_unique<TForm1>();
-        form->show();
-        settle();
-        return form;
-    }
-
     QString path(const char* name) const { return m_dir.filePath(QLatin1String(name)); }
 
     QTemporaryDir m_dir;

@@ -1,4 +1,5 @@
 #include "app/headless.h"
+#include "childrun.h"
 #include "imageio/imageunit.h"
 #include "testmovies.h"
 
@@ -11,7 +12,6 @@
 #include <fstream>
 #include <iterator>
 #include <string>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -19,61 +19,15 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string quoted(const std::string& text)
-{
-    std::string out = "'";
-    for (char c : text) {
-        if (c == '\'')
-            out += "'\\''";
-        else
-            out += c;
-    }
-    return out + "'";
-}
-
-std::string readFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 class HeadlessTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        dir = fs::path(::testing::TempDir()) /
-              ("headless_" + std::to_string(::getpid()) + "_" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
+    void SetUp() override { dir = FreshTestDir("headless"); }
     void TearDown() override { fs::remove_all(dir); }
 
     // `env` is put before the command as it stands ("PATH=/x" or empty).
     Outcome tavrel(const std::vector<std::string>& args, const std::string& env = "")
     {
-        std::string command = "cd ";
-        command.append(quoted(dir.string()))
-            .append(" && ")
-            .append(env)
-            .append(" QT_QPA_PLATFORM=offscreen ")
-            .append(quoted(TAVREL_BINARY));
-        for (const std::string& arg : args)
-            command.append(" ").append(quoted(arg));
-        command.append(" >").append(quoted((dir / "stdout.txt").string()));
-        command.append(" 2>").append(quoted((dir / "stderr.txt").string()));
-        Outcome outcome;
-        const int raw = std::system(command.c_str());
-        outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        outcome.out = readFile(dir / "stdout.txt");
-        outcome.err = readFile(dir / "stderr.txt");
-        return outcome;
+        return RunTavrel(dir, args, env);
     }
 
     std::string write(const std::string& name, const std::string& bytes)
@@ -122,7 +76,7 @@ TEST_F(HeadlessTest, ExportedGridStandsWhereTheLayoutSays)
 {
     const Outcome run = tavrel({"--export", "x.bmp", "--size", "3", "--set", "title=Hello"});
     ASSERT_EQ(run.status, 0) << run.err;
-    const std::string bmp = readFile(dir / "x.bmp");
+    const std::string bmp = ReadWholeFile(dir / "x.bmp");
     ASSERT_EQ(bmp.size(), 1244214u);
     EXPECT_EQ(bmp.substr(0, 2), "BM");
     const int w = 720, h = 576, bw = 122, bh = 98;
@@ -162,7 +116,7 @@ TEST_F(HeadlessTest, SavedProjectExportsTheSameImage)
          "--set",  "menucaption2=Two", "--set",    "menuclip3=" + picture,
          "--set",  "menuframe3=-1",    "--set",    "subtitle=Caf\xE9"}); // a Windows-1252 argument
     ASSERT_EQ(run.status, 0) << run.err;
-    const std::string project = readFile(dir / "p.tavrel");
+    const std::string project = ReadWholeFile(dir / "p.tavrel");
     EXPECT_TRUE(contains(project, "\r\ntitle=Hi\r\n"));
     EXPECT_TRUE(contains(project, "\r\ntextcolor=0000FF\r\n"));
     EXPECT_TRUE(contains(project, "\r\nmenustart=990\r\n"));
@@ -171,9 +125,9 @@ TEST_F(HeadlessTest, SavedProjectExportsTheSameImage)
 
     run = tavrel({"--export", "b.bmp", "p.tavrel"});
     ASSERT_EQ(run.status, 0) << run.err;
-    const std::string a = readFile(dir / "a.bmp");
+    const std::string a = ReadWholeFile(dir / "a.bmp");
     EXPECT_EQ(a.size(), 1013814u);
-    EXPECT_TRUE(a == readFile(dir / "b.bmp"));
+    EXPECT_TRUE(a == ReadWholeFile(dir / "b.bmp"));
 }
 
 TEST_F(HeadlessTest, BadOptionsAndValuesExitWithTwo)
@@ -292,7 +246,7 @@ TEST_F(HeadlessTest, MissingThumbnailSourceIsReportedAndTheCommandGoesOn)
     EXPECT_TRUE(
         contains(movie.err, "Cannot open movie clip.mpg: the file is damaged or not a movie"))
         << movie.err;
-    EXPECT_TRUE(contains(readFile(dir / "p.tavrel"), "\r\nmenuframe4=0\r\n"));
+    EXPECT_TRUE(contains(ReadWholeFile(dir / "p.tavrel"), "\r\nmenuframe4=0\r\n"));
 }
 
 // A background of the export's own size is rescaled 1:1, so with no texts and no items
@@ -302,12 +256,12 @@ TEST_F(HeadlessTest, FontsByPlainNameAndMetricSubstitutesKeepTheirNames)
     // Arial is not installed here, but Liberation Sans stands in for it with its measures.
     Outcome run = tavrel({"--save", "arial.tavrel", "--set", "textfont=arial"});
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_TRUE(contains(readFile(dir / "arial.tavrel"), "\r\ntextfont=Arial\r\n")) << run.err;
+    EXPECT_TRUE(contains(ReadWholeFile(dir / "arial.tavrel"), "\r\ntextfont=Arial\r\n")) << run.err;
     EXPECT_FALSE(contains(run.err, "not installed")) << run.err;
 
     run = tavrel({"--save", "none.tavrel", "--set", "textfont=No Such Face"});
     EXPECT_TRUE(contains(run.err, "font 'No Such Face' is not installed")) << run.err;
-    EXPECT_TRUE(contains(readFile(dir / "none.tavrel"), "\r\ntextfont=\r\n"));
+    EXPECT_TRUE(contains(ReadWholeFile(dir / "none.tavrel"), "\r\ntextfont=\r\n"));
 }
 
 // A project moved with its sources: found beside it, told as one line per source.
@@ -328,7 +282,7 @@ TEST_F(HeadlessTest, MovedProjectFindsItsSources)
     const std::string now = (dir / "after" / "cover.bmp").string();
     EXPECT_TRUE(contains(run.err, old + " (item 1) not found; using " + now)) << run.err;
     EXPECT_TRUE(contains(run.err, old + " (background) not found; using " + now)) << run.err;
-    const std::string saved = readFile(dir / "out.tavrel");
+    const std::string saved = ReadWholeFile(dir / "out.tavrel");
     EXPECT_TRUE(contains(saved, "\r\nmenuclip1=" + now + "\r\n"));
     EXPECT_TRUE(contains(saved, "\r\nbgimage=" + now + "\r\n"));
 }
@@ -350,7 +304,7 @@ TEST_F(HeadlessTest, FullSizeBackgroundComesOutUnchanged)
         tavrel({"--export", "menu.bmp", "--size", "3", "--set", "bgimage=" + png, "--set",
                 "title=", "--set", "subtitle=", "--set", "footnote=", "--set", "menucount=0"});
     ASSERT_EQ(run.status, 0) << run.err;
-    const std::string bmp = readFile(dir / "menu.bmp");
+    const std::string bmp = ReadWholeFile(dir / "menu.bmp");
     ASSERT_EQ(bmp.size(), 1244214u);
     int differences = 0;
     for (int y = 0; y < 576; ++y)
@@ -382,7 +336,7 @@ TEST_F(HeadlessTest, FileNamesThatAreNotUtf8AreFoundAndLoaded)
                 "menucount=1", "--set", "menuclip1=" + thumbnail, "--set", "menuframe1=-1"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_FALSE(contains(run.err, "Error")) << run.err;
-    const std::string bmp = readFile(dir / "menu.bmp");
+    const std::string bmp = ReadWholeFile(dir / "menu.bmp");
     ASSERT_EQ(bmp.size(), 1244214u);
     // The rescaling filter's weights are not normalised: flat colours may move a little.
     auto near = [](std::uint32_t a, std::uint32_t b) {
@@ -439,7 +393,7 @@ TEST_F(HeadlessTest, TypeOptionChoosesTheWriter)
 {
     const Outcome run = tavrel({"--export", "menu.bmp", "--type", "png"});
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(readFile(dir / "menu.bmp").substr(0, 8), std::string("\x89PNG\r\n\x1A\n", 8));
+    EXPECT_EQ(ReadWholeFile(dir / "menu.bmp").substr(0, 8), std::string("\x89PNG\r\n\x1A\n", 8));
 }
 
 } // namespace
@@ -512,7 +466,7 @@ TEST_F(HeadlessMovieTest, ExportedGridShowsTheStoredFramesAndSaveWritesTheClampe
                                       ": it is not a BMP, GIF, JPEG or PNG picture."))
         << run.err;
 
-    const std::string bmp = readFile(dir / "out.bmp");
+    const std::string bmp = ReadWholeFile(dir / "out.bmp");
     ASSERT_EQ(bmp.size(), 1244214u);
     // Boxes of 122 x 98; a 4:3 picture is wider in proportion, so it gets the full width
     // and R(122 / (4 / 3)) = 92 rows, 3 rows below the box's top.
@@ -548,7 +502,7 @@ TEST_F(HeadlessMovieTest, ExportedGridShowsTheStoredFramesAndSaveWritesTheClampe
 
     // The save writes the frames actually taken: beyond the end becomes the frame count,
     // a broken movie 0, a frame below -1 a picture source's -1.
-    const std::string saved = readFile(dir / "out.tavrel");
+    const std::string saved = ReadWholeFile(dir / "out.tavrel");
     const int savedFrames[] = {0, 37, kFrames - 1, kFrames - 1, 0, 64, 1, 7, -1, 42};
     for (int i = 0; i < 10; ++i)
         EXPECT_TRUE(contains(saved, "\r\nmenuframe" + std::to_string(i + 1) + "=" +

@@ -1,6 +1,7 @@
 // The headless command against hostile pictures, movies, projects and write targets:
 // each case is made here by a small generator, run in a child process, and judged by
 // its outcome, its time and its peak memory (getrusage of the child).
+#include "childrun.h"
 #include "imageio/escapecontrols.h"
 #include "moviemaker.h"
 
@@ -33,12 +34,6 @@ namespace {
 constexpr long kQuietPeakKb = 150 * 1024;
 
 using Bytes = std::string;
-
-std::string readFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 void put16le(Bytes& out, unsigned v)
 {
@@ -179,14 +174,7 @@ struct ChildRun {
 
 class HostileFilesTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        dir = fs::path(::testing::TempDir()) /
-              ("hostile_" + std::to_string(::getpid()) + "_" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
+    void SetUp() override { dir = FreshTestDir("hostile"); }
     void TearDown() override { fs::remove_all(dir); }
 
     std::string write(const std::string& name, const Bytes& bytes)
@@ -235,7 +223,7 @@ protected:
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         run.peakKb = usage.ru_maxrss;
-        run.err = readFile(errFile);
+        run.err = ReadWholeFile(errFile);
         return run;
     }
 
@@ -438,7 +426,7 @@ TEST_F(HostileFilesTest, SpecialWriteTargetsAreRefusedAndLinksWrittenThrough)
     run = tavrel({"--export", "menu.png"}, 20);
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_TRUE(fs::is_symlink(dir / "menu.png"));
-    EXPECT_TRUE(readFile(dir / "pictures" / "menu.png").starts_with("\x89PNG"));
+    EXPECT_TRUE(ReadWholeFile(dir / "pictures" / "menu.png").starts_with("\x89PNG"));
 }
 
 TEST_F(HostileFilesTest, PathBytesSurviveAProjectAndMessagesAreEscaped)
@@ -452,10 +440,10 @@ TEST_F(HostileFilesTest, PathBytesSurviveAProjectAndMessagesAreEscaped)
     ASSERT_EQ(run.status, 0) << run.err;
     run = tavrel({"--save", "b.tavrel", "a.tavrel"}, 20);
     ASSERT_EQ(run.status, 0) << run.err;
-    const std::string a = readFile(dir / "a.tavrel");
+    const std::string a = ReadWholeFile(dir / "a.tavrel");
     EXPECT_NE(a.find("menuclip1=" + latin + "\r\n"), std::string::npos);
     EXPECT_NE(a.find("bgimage=" + latin + "\r\n"), std::string::npos);
-    EXPECT_EQ(readFile(dir / "b.tavrel"), a);
+    EXPECT_EQ(ReadWholeFile(dir / "b.tavrel"), a);
 
     const std::string escape = (dir / "\x1b[2J\x1b]0;owned\x07.png").string();
     run = exportWithPicture(escape);

@@ -61,13 +61,6 @@ void PrintTo(const QString& text, std::ostream* out)
 
 namespace {
 
-void clearSettings()
-{
-    auto store = OpenSettingsStore();
-    store->clear();
-    store->sync();
-}
-
 void writeSettings(const std::vector<std::pair<QString, QString>>& values)
 {
     auto store = OpenSettingsStore();
@@ -82,20 +75,6 @@ QString storedSetting(const QString& name)
     auto store = OpenSettingsStore();
     store->sync();
     return store->value(name).toString();
-}
-
-void settle()
-{
-    for (int i = 0; i < 5; ++i)
-        QCoreApplication::processEvents();
-}
-
-void typeKey(QWidget* widget, int key, const QString& text)
-{
-    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
-    QCoreApplication::sendEvent(widget, &press);
-    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
-    QCoreApplication::sendEvent(widget, &release);
 }
 
 void loseFocus(QWidget* widget)
@@ -132,22 +111,8 @@ private:
     QPointer<QDialog> m_last;
 };
 
-class MainWindowTest : public ::testing::Test {
+class MainWindowTest : public WindowTest {
 protected:
-    void SetUp() override
-    {
-        testApplication();
-        clearSettings();
-    }
-
-    std::unique_ptr<TForm1> makeShownWindow()
-    {
-        auto form = std::make_unique<TForm1>();
-        form->show();
-        settle();
-        return form;
-    }
-
     static int compositions(TForm1& form) { return form.previewBox()->compositionCount(); }
 };
 

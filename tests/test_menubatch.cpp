@@ -1,6 +1,7 @@
 #include "batch/csvtable.h"
 #include "batch/menubatch.h"
 #include "batch/outputnames.h"
+#include "childrun.h"
 #include "imageio/imageunit.h"
 #include "moviemaker.h"
 #include "thumbs/autoframe.h"
@@ -20,18 +21,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string readFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 std::map<std::string, std::string> filesIn(const fs::path& dir)
 {
     std::map<std::string, std::string> files;
     for (const auto& entry : fs::directory_iterator(dir))
         if (entry.is_regular_file())
-            files[entry.path().filename().string()] = readFile(entry.path());
+            files[entry.path().filename().string()] = ReadWholeFile(entry.path());
     return files;
 }
 
@@ -107,14 +102,7 @@ protected:
             new QGuiApplication(argc, argv);
     }
 
-    void SetUp() override
-    {
-        dir = fs::path(::testing::TempDir()) /
-              ("menubatch_" + std::to_string(::getpid()) + "_" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
+    void SetUp() override { dir = FreshTestDir("menubatch"); }
     void TearDown() override { fs::remove_all(dir); }
 
     std::string picture(const std::string& name, int width, int height, int seed)
@@ -204,7 +192,8 @@ TEST_F(MenuBatchTest, ParallelRowsGiveTheSameFilesAsOneAtATime)
     for (const std::size_t r : {std::size_t{4}, std::size_t{10}}) {
         const BatchResult made = MakeBatchRow(base(), rows[r], alone);
         ASSERT_TRUE(made.ok) << made.error;
-        EXPECT_TRUE(readFile(dir / "alone" / made.output) == one.at(made.output)) << made.output;
+        EXPECT_TRUE(ReadWholeFile(dir / "alone" / made.output) == one.at(made.output))
+            << made.output;
     }
     Picture decoded;
     ASSERT_TRUE(LoadPictureFile((dir / "serial" / "menu0-2.png").string(), decoded));
@@ -266,7 +255,8 @@ TEST_F(MenuBatchTest, AutomaticFramesAreChosenOncePerMovieAndStored)
         ASSERT_TRUE(r.ok) << r.error;
     const std::string chosen = std::to_string(ChooseMovieFrame(spec.path).frame);
     for (int r = 0; r < 4; ++r) {
-        const std::string project = readFile(dir / "out" / ("m" + std::to_string(r) + ".tavrel"));
+        const std::string project =
+            ReadWholeFile(dir / "out" / ("m" + std::to_string(r) + ".tavrel"));
         EXPECT_TRUE(project.find("\r\nmenuframe1=" + chosen + "\r\n") != std::string::npos);
         EXPECT_TRUE(project.find("\r\nmenuframe2=" + (r % 2 ? chosen : "7") + "\r\n") !=
                     std::string::npos)

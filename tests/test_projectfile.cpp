@@ -1,3 +1,4 @@
+#include "childrun.h"
 #include "document/menudocument.h"
 #include "document/projectfile.h"
 #include "document/projectparse.h"
@@ -52,11 +53,7 @@ class ProjectFileTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        dir = fs::path(::testing::TempDir()) /
-              ("projectfile_" + std::to_string(::getpid()) + "_" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
+        dir = FreshTestDir("projectfile");
         doc.installedFonts = {"Arial", "DejaVu Sans", "Liberation Serif"};
         doc.Reset();
         doc.onRefresh = [this] { ++refreshes; };

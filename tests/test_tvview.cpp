@@ -25,9 +25,7 @@ protected:
     void SetUp() override
     {
         testApplication();
-        auto store = OpenSettingsStore();
-        store->clear();
-        store->sync();
+        clearSettings();
         window = std::make_unique<TForm1>();
         window->resize(900, 640);
         window->show();

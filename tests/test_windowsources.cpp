@@ -38,12 +38,6 @@ std::string scratchPath(const char* name)
     return scratchDir().filePath(QString::fromLatin1(name)).toStdString();
 }
 
-void settle()
-{
-    for (int i = 0; i < 5; ++i)
-        QCoreApplication::processEvents();
-}
-
 // Runs `onModal` once on the first modal dialog that opens while the object lives.
 class ModalWatch {
 public:

@@ -64,10 +64,7 @@ BatchOptions parseBatchArguments(int argc, char** argv)
             if (options.templateProject.empty())
                 throw CommandUsageError("--template needs a project file");
         } else if (name == "--type") {
-            const std::string value = args.value();
-            options.type = PictureTypeByName(value);
-            if (options.type == PictureType::None)
-                throw CommandUsageError("--type takes bmp, gif, jpg or png, not '" + value + "'");
+            options.type = ParseTypeOption(args.value());
             options.typeGiven = true;
         } else if (name == "--size") {
             options.size = ParseSizeOption(args.value());
@@ -136,10 +133,7 @@ BatchExit runBatch(const BatchOptions& options, const char* program)
 
     const auto app = StartHeadlessApplication(program);
     MenuDocument base;
-    base.installedFonts = InstalledFontFamilies();
-    base.Reset();
-    base.selectVideoMode(options.size);
-    base.RenderEnabled = true;
+    StartCommandDocument(base, options.size);
     if (!options.templateProject.empty()) {
         QuietLoadHost host;
         bool loaded = false;

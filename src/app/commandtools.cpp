@@ -1,6 +1,8 @@
 #include "commandtools.h"
 
 #include "document/projectparse.h"
+#include "document/settingcheck.h"
+#include "fontfamilies.h"
 #include "imageio/escapecontrols.h"
 
 #include <cstdio>
@@ -75,6 +77,35 @@ int ParseSizeOption(const std::string& value)
     return *size;
 }
 
+std::pair<std::string, std::string> SplitSetOption(const std::string& value)
+{
+    const auto eq = value.find('=');
+    if (eq == std::string::npos)
+        throw CommandUsageError("--set takes KEY=VALUE, not '" + value + "'");
+    std::string key = value.substr(0, eq);
+    std::string setting = SettingText(key, value.substr(eq + 1));
+    return {std::move(key), std::move(setting)};
+}
+
+PictureType ParseTypeOption(const std::string& value)
+{
+    const PictureType type = PictureTypeByName(value);
+    if (type == PictureType::None)
+        throw CommandUsageError("--type takes bmp, gif, jpg or png, not '" + value + "'");
+    return type;
+}
+
+PictureType ExportPictureType(const std::string& exportFile, PictureType given)
+{
+    if (given != PictureType::None)
+        return given;
+    const PictureType type = PictureTypeOfFile(exportFile);
+    if (type == PictureType::None)
+        throw CommandUsageError("cannot tell the image type of '" + exportFile +
+                                "': name it .bmp, .gif, .jpg, .jpeg or .png, or give --type");
+    return type;
+}
+
 // Without a login session (cron, CI, a root shell) Qt notes on every start that
 // XDG_RUNTIME_DIR is unset; a command that opens no window never uses that folder, and
 // the note would read as a problem in a script's log. Every other message goes through.
@@ -97,10 +128,43 @@ void QuietRuntimeDirNotice()
 
 std::unique_ptr<QGuiApplication> StartHeadlessApplication(const char* program)
 {
+    // Never show a window, whatever display there is.
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    // Qt takes options of its own out of argv; ours are parsed already.
     static int qtArgc = 1;
     static char* qtArgv[] = {const_cast<char*>(program), nullptr};
     QuietRuntimeDirNotice();
     return std::make_unique<QGuiApplication>(qtArgc, qtArgv);
+}
+
+void StartCommandDocument(MenuDocument& doc, int size)
+{
+    doc.installedFonts = InstalledFontFamilies();
+    doc.Reset();
+    doc.selectVideoMode(size);
+    doc.RenderEnabled = true;
+}
+
+bool ReadMenuOutputOption(ArgumentReader& args, MenuOutputOptions& options)
+{
+    const std::string& name = args.name();
+    if (name == "--export") {
+        options.exportFile = args.value();
+        if (options.exportFile.empty())
+            throw CommandUsageError("--export needs a file name");
+    } else if (name == "--save") {
+        options.saveFile = args.value();
+        if (options.saveFile.empty())
+            throw CommandUsageError("--save needs a file name");
+    } else if (name == "--disc-menu") {
+        options.discMenuDir = args.value();
+        if (options.discMenuDir.empty())
+            throw CommandUsageError("--disc-menu needs a folder");
+    } else if (name == "--size") {
+        options.size = ParseSizeOption(args.value());
+    } else if (name == "--type") {
+        options.type = ParseTypeOption(args.value());
+    } else {
+        return false;
+    }
+    return true;
 }

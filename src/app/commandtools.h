@@ -1,11 +1,15 @@
 #pragma once
 
+#include "document/menudocument.h"
+#include "imageio/picturetype.h"
+
 #include <QGuiApplication>
 
 #include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 // What the commands without a window share: reading options, printing messages and
 // the application object that text drawing needs.
@@ -30,6 +34,8 @@ public:
     std::string value();
     // For options that take none: refuses "--name=value".
     void noValue() const;
+    // Whether the option came as "--name=value".
+    bool hasInlineValue() const { return m_inline.has_value(); }
 
 private:
     int m_argc;
@@ -46,12 +52,42 @@ private:
 void PrintMessage(const std::string& text);
 std::string PrintableText(const std::string& text);
 
+// Where the menu of one command goes: the picture, the project, the disc folder.
+struct MenuOutputOptions {
+    std::string exportFile;
+    PictureType type = PictureType::None;
+    int size = 0;
+    std::string saveFile;
+    std::string discMenuDir;
+};
+
+// Reads the option at `args` when it is one of --export, --save, --disc-menu, --size or
+// --type; false for any other.
+bool ReadMenuOutputOption(ArgumentReader& args, MenuOutputOptions& options);
+
+// --set KEY=VALUE: the key and the value as a setting holds it (SettingText); the value
+// is not checked.
+std::pair<std::string, std::string> SplitSetOption(const std::string& value);
+
 // --size: 0..3.
 int ParseSizeOption(const std::string& value);
+
+// --type: a picture type by name.
+PictureType ParseTypeOption(const std::string& value);
+
+// The type an export is written in: `given` (by --type), else the one `exportFile`'s
+// extension names; a usage error when neither says.
+PictureType ExportPictureType(const std::string& exportFile, PictureType given);
 
 // Keeps Qt's notice of an unset XDG_RUNTIME_DIR, meaningless without a window, out of
 // the messages; call before the application object is made.
 void QuietRuntimeDirNotice();
 
 // The application object for text drawing, never on a screen.
+// Qt takes options of its own out of argv ("--platform", "--reverse" ...); ours are
+// parsed already, so it gets only the program name.
 std::unique_ptr<QGuiApplication> StartHeadlessApplication(const char* program);
+
+// The document a command starts from: the defaults with the installed fonts, at --size
+// `size`, drawn on every change. Needs the application object.
+void StartCommandDocument(MenuDocument& doc, int size);

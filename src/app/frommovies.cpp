@@ -29,14 +29,9 @@ enum class MoviesExit {
     SubpictureFailed = kExitSubpictureFailed,
 };
 
-struct MoviesOptions {
+struct MoviesOptions : MenuOutputOptions {
     bool help = false;
     std::vector<std::string> movies;
-    std::string exportFile;
-    PictureType type = PictureType::None;
-    int size = 0;
-    std::string saveFile;
-    std::string discMenuDir;
     std::vector<Setting> sets;
 };
 
@@ -54,35 +49,13 @@ MoviesOptions parseMoviesArguments(int argc, char** argv)
             options.help = true;
         } else if (name == "--from-movies") {
             args.noValue();
-        } else if (name == "--export") {
-            options.exportFile = args.value();
-            if (options.exportFile.empty())
-                throw CommandUsageError("--export needs a file name");
-        } else if (name == "--save") {
-            options.saveFile = args.value();
-            if (options.saveFile.empty())
-                throw CommandUsageError("--save needs a file name");
-        } else if (name == "--disc-menu") {
-            options.discMenuDir = args.value();
-            if (options.discMenuDir.empty())
-                throw CommandUsageError("--disc-menu needs a folder");
-        } else if (name == "--type") {
-            const std::string value = args.value();
-            options.type = PictureTypeByName(value);
-            if (options.type == PictureType::None)
-                throw CommandUsageError("--type takes bmp, gif, jpg or png, not '" + value + "'");
-        } else if (name == "--size") {
-            options.size = ParseSizeOption(args.value());
+        } else if (ReadMenuOutputOption(args, options)) {
+            // --export, --save, --disc-menu, --size or --type
         } else if (name == "--set") {
-            const std::string value = args.value();
-            const auto eq = value.find('=');
-            if (eq == std::string::npos)
-                throw CommandUsageError("--set takes KEY=VALUE, not '" + value + "'");
-            const std::string key = value.substr(0, eq);
-            std::string setValue = SettingText(key, value.substr(eq + 1));
+            auto [key, setValue] = SplitSetOption(args.value());
             if (const std::string problem = SettingProblem(key, setValue); !problem.empty())
                 throw CommandUsageError(problem + " in --set");
-            options.sets.emplace_back(key, std::move(setValue));
+            options.sets.emplace_back(std::move(key), std::move(setValue));
         } else {
             throw CommandUsageError("unknown option " + name + " with --from-movies");
         }
@@ -94,12 +67,8 @@ MoviesOptions parseMoviesArguments(int argc, char** argv)
     if (options.exportFile.empty() && options.saveFile.empty() && options.discMenuDir.empty())
         throw CommandUsageError(
             "nothing to do: give --export FILE, --save FILE or --disc-menu DIR");
-    if (!options.exportFile.empty() && options.type == PictureType::None) {
-        options.type = PictureTypeOfFile(options.exportFile);
-        if (options.type == PictureType::None)
-            throw CommandUsageError("cannot tell the image type of '" + options.exportFile +
-                                    "': name it .bmp, .gif, .jpg, .jpeg or .png, or give --type");
-    }
+    if (!options.exportFile.empty())
+        options.type = ExportPictureType(options.exportFile, options.type);
     return options;
 }
 
@@ -147,10 +116,7 @@ MoviesExit runFromMovies(MoviesOptions options, const char* program)
 
     const auto app = StartHeadlessApplication(program);
     MenuDocument doc;
-    doc.installedFonts = InstalledFontFamilies();
-    doc.Reset();
-    doc.selectVideoMode(options.size);
-    doc.RenderEnabled = true;
+    StartCommandDocument(doc, options.size);
 
     QuietLoadHost host;
     try {

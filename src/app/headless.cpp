@@ -1,31 +1,26 @@
 #include "headless.h"
 
 #include "batch/menusettings.h"
+#include "batch/quiethost.h"
 #include "batchcommand.h"
 #include "commandtools.h"
 #include "discmenucommand.h"
 #include "document/menudocument.h"
 #include "document/projectfile.h"
-#include "document/projectparse.h"
 #include "document/settingcheck.h"
 #include "frommovies.h"
 #include "imageio/asciicase.h"
 #include "imageio/escapecontrols.h"
 #include "imageio/imageunit.h"
-#include "imageio/picturefailure.h"
 #include "imageio/picturetype.h"
 #include "render/drawmenu.h"
 #include "render/legibilitycheck.h"
-#include "thumbs/mediaframe.h"
-
-#include <QGuiApplication>
 
 #include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
-#include <optional>
 #include <stdexcept>
 #include <string_view>
 #include <utility>
@@ -41,20 +36,11 @@ enum class ExitCode {
     SubpictureFailed = 5, // --disc-menu: menu.mpg could not be made
 };
 
-struct Options {
+struct Options : MenuOutputOptions {
     bool help = false;
     bool check = false;
-    std::string exportFile;
-    PictureType type = PictureType::None;
-    int size = 0;
-    std::string saveFile;
-    std::string discMenuDir;
     std::vector<std::pair<std::string, std::string>> sets;
     std::string project;
-};
-
-struct UsageError : std::runtime_error {
-    using std::runtime_error::runtime_error;
 };
 
 void message(const std::string& text)
@@ -68,97 +54,48 @@ void checkSetValue(const std::string& key, const std::string& value)
 {
     const std::string problem = SettingProblem(key, value);
     if (!problem.empty())
-        throw UsageError(IsSettableKey(key) ? problem : problem + " in --set");
+        throw CommandUsageError(IsSettableKey(key) ? problem : problem + " in --set");
 }
 
 Options parseArguments(int argc, char** argv)
 {
     Options options;
-    bool optionsEnded = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+    ArgumentReader args(argc, argv);
+    while (args.next()) {
+        const std::string& name = args.name();
+        if (!args.isOption()) {
             if (!options.project.empty())
-                throw UsageError("more than one project file: '" + options.project + "' and '" +
-                                 arg + "'");
-            options.project = arg;
+                throw CommandUsageError("more than one project file: '" + options.project +
+                                        "' and '" + name + "'");
+            options.project = name;
             if (options.project.empty())
-                throw UsageError("empty project file name");
+                throw CommandUsageError("empty project file name");
             continue;
         }
-        if (arg == "--") {
-            optionsEnded = true;
-            continue;
-        }
-        // "--name value" and "--name=value" are the same.
-        std::string name = arg;
-        std::optional<std::string> inlineValue;
-        if (const auto eq = arg.find('='); arg.starts_with("--") && eq != std::string::npos) {
-            name = arg.substr(0, eq);
-            inlineValue = arg.substr(eq + 1);
-        }
-        auto takeValue = [&]() -> std::string {
-            if (inlineValue)
-                return *inlineValue;
-            if (i + 1 >= argc)
-                throw UsageError("option " + name + " needs a value");
-            return argv[++i];
-        };
-
         if (name == "--help" || name == "-h") {
             options.help = true;
         } else if (name == "--check") {
-            if (inlineValue)
-                throw UsageError("--check takes no value");
+            if (args.hasInlineValue())
+                throw CommandUsageError("--check takes no value");
             options.check = true;
-        } else if (name == "--export") {
-            options.exportFile = takeValue();
-            if (options.exportFile.empty())
-                throw UsageError("--export needs a file name");
-        } else if (name == "--save") {
-            options.saveFile = takeValue();
-            if (options.saveFile.empty())
-                throw UsageError("--save needs a file name");
-        } else if (name == "--disc-menu") {
-            options.discMenuDir = takeValue();
-            if (options.discMenuDir.empty())
-                throw UsageError("--disc-menu needs a folder");
-        } else if (name == "--size") {
-            const std::string value = takeValue();
-            const auto size = ParseDecimal(value);
-            if (!size || *size < 0 || *size > 3)
-                throw UsageError("--size takes 0, 1, 2 or 3, not '" + value + "'");
-            options.size = *size;
-        } else if (name == "--type") {
-            const std::string value = takeValue();
-            options.type = PictureTypeByName(value);
-            if (options.type == PictureType::None)
-                throw UsageError("--type takes bmp, gif, jpg or png, not '" + value + "'");
+        } else if (ReadMenuOutputOption(args, options)) {
+            // --export, --save, --disc-menu, --size or --type
         } else if (name == "--set") {
-            const std::string value = takeValue();
-            const auto eq = value.find('=');
-            if (eq == std::string::npos)
-                throw UsageError("--set takes KEY=VALUE, not '" + value + "'");
-            std::string key = value.substr(0, eq);
-            std::string setValue = SettingText(key, value.substr(eq + 1));
+            auto [key, setValue] = SplitSetOption(args.value());
             checkSetValue(key, setValue);
             options.sets.emplace_back(std::move(key), std::move(setValue));
         } else {
-            throw UsageError("unknown option " + name);
+            throw CommandUsageError("unknown option " + name);
         }
     }
     if (options.help)
         return options;
     if (options.exportFile.empty() && options.saveFile.empty() && options.discMenuDir.empty() &&
         !options.check)
-        throw UsageError(
+        throw CommandUsageError(
             "nothing to do: give --export FILE, --disc-menu DIR, --save FILE or --check");
-    if (!options.exportFile.empty() && options.type == PictureType::None) {
-        options.type = PictureTypeOfFile(options.exportFile);
-        if (options.type == PictureType::None)
-            throw UsageError("cannot tell the image type of '" + options.exportFile +
-                             "': name it .bmp, .gif, .jpg, .jpeg or .png, or give --type");
-    }
+    if (!options.exportFile.empty())
+        options.type = ExportPictureType(options.exportFile, options.type);
     return options;
 }
 
@@ -171,26 +108,7 @@ public:
 
     bool retakeMovieFrame(MenuDocument& doc, int n, std::string& failure) override
     {
-        ThumbnailSource& source = doc.item(n).source;
-        if (source.menuframe < 0) {
-            // The thumbnail dialog reads every negative frame as a picture source.
-            source.menuframe = -1;
-            std::string reason;
-            if (!LoadThumbnailPicture(source.menuclip, source.ThumbnailImage, reason)) {
-                source.ThumbnailImage.clear();
-                failure = PictureFailureMessage(source.menuclip, reason);
-                return false;
-            }
-            return true;
-        }
-        std::int32_t frame = source.menuframe;
-        Picture picture;
-        std::string error;
-        const bool taken = TakeMovieFrame(source.menuclip, frame, picture, error, &failure);
-        if (taken)
-            source.ThumbnailImage = std::move(picture);
-        source.menuframe = frame;
-        return taken;
+        return RetakeWithoutDialog(doc, n, failure);
     }
 
     // A line per finding, as scripts read standard error line by line.
@@ -227,20 +145,9 @@ std::size_t printLegibilityWarnings(const MenuDocument& doc, Picture* image)
 
 ExitCode run(const Options& options, const char* program)
 {
-    // Never show a window, whatever display there is.
-    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    // Qt takes options of its own out of argv ("--platform", "--reverse" ...); ours are
-    // parsed already, so it gets only the program name.
-    static int qtArgc = 1;
-    static char* qtArgv[] = {const_cast<char*>(program), nullptr};
-    QuietRuntimeDirNotice();
-    QGuiApplication app(qtArgc, qtArgv);
-
+    const auto app = StartHeadlessApplication(program);
     MenuDocument doc;
-    doc.installedFonts = InstalledFontFamilies();
-    doc.Reset();
-    doc.selectVideoMode(options.size);
-    doc.RenderEnabled = true;
+    StartCommandDocument(doc, options.size);
 
     HeadlessHost host;
     if (!options.project.empty()) {
@@ -381,7 +288,7 @@ int RunHeadless(int argc, char** argv)
     Options options;
     try {
         options = parseArguments(argc, argv);
-    } catch (const UsageError& e) {
+    } catch (const CommandUsageError& e) {
         message(std::string(e.what()) + " (see tavrel --help)");
         return static_cast<int>(ExitCode::BadUsage);
     }

@@ -3,11 +3,11 @@
 #include "imageio/picturefailure.h"
 #include "thumbs/mediaframe.h"
 
-bool QuietLoadHost::retakeMovieFrame(MenuDocument& doc, int n, std::string& failure)
+bool RetakeWithoutDialog(MenuDocument& doc, int n, std::string& failure)
 {
     ThumbnailSource& source = doc.item(n).source;
     if (source.menuframe < 0) {
-        // Every negative frame reads as a picture source.
+        // The thumbnail dialog reads every negative frame as a picture source.
         source.menuframe = -1;
         std::string reason;
         if (!doc.loadPicture(source.menuclip, PictureUse::Thumbnail, source.ThumbnailImage,

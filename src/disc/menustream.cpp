@@ -1,5 +1,7 @@
 #include "menustream.h"
 
+#include "thumbs/ffmpegptr.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -19,18 +21,6 @@ extern "C" {
 
 namespace {
 
-struct CodecCloser {
-    void operator()(AVCodecContext* p) const { avcodec_free_context(&p); }
-};
-struct FrameFreer {
-    void operator()(AVFrame* p) const { av_frame_free(&p); }
-};
-struct PacketFreer {
-    void operator()(AVPacket* p) const { av_packet_free(&p); }
-};
-struct SwsFreer {
-    void operator()(SwsContext* p) const { sws_freeContext(p); }
-};
 // The muxer writes into a growing memory buffer, released with the context.
 struct MuxerCloser {
     void operator()(AVFormatContext* p) const
@@ -44,10 +34,6 @@ struct MuxerCloser {
     }
 };
 
-using CodecPtr = std::unique_ptr<AVCodecContext, CodecCloser>;
-using FramePtr = std::unique_ptr<AVFrame, FrameFreer>;
-using PacketPtr = std::unique_ptr<AVPacket, PacketFreer>;
-using SwsPtr = std::unique_ptr<SwsContext, SwsFreer>;
 using MuxerPtr = std::unique_ptr<AVFormatContext, MuxerCloser>;
 
 [[noreturn]] void fail(const std::string& step, int code)

@@ -1,5 +1,6 @@
 #include "mediadecoder.h"
 
+#include "ffmpegptr.h"
 #include "mediaerror.h"
 #include "sampleaspect.h"
 
@@ -172,24 +173,8 @@ struct FormatCloser {
         closePlainFile(nullptr, pb);
     }
 };
-struct CodecCloser {
-    void operator()(AVCodecContext* p) const { avcodec_free_context(&p); }
-};
-struct FrameFreer {
-    void operator()(AVFrame* p) const { av_frame_free(&p); }
-};
-struct PacketFreer {
-    void operator()(AVPacket* p) const { av_packet_free(&p); }
-};
-struct SwsFreer {
-    void operator()(SwsContext* p) const { sws_freeContext(p); }
-};
 
 using FormatPtr = std::unique_ptr<AVFormatContext, FormatCloser>;
-using CodecPtr = std::unique_ptr<AVCodecContext, CodecCloser>;
-using FramePtr = std::unique_ptr<AVFrame, FrameFreer>;
-using PacketPtr = std::unique_ptr<AVPacket, PacketFreer>;
-using SwsPtr = std::unique_ptr<SwsContext, SwsFreer>;
 
 // Opens a movie: only a regular file, only plain files for anything it names, and no
 // playlist or concatenation format; every step within `budget`.

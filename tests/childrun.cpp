@@ -1,0 +1,61 @@
+#include "childrun.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+std::string ShellQuoted(const std::string& text)
+{
+    std::string out = "'";
+    for (char c : text)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+std::string ReadWholeFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+int RunShell(const std::string& command)
+{
+    const int raw = std::system(command.c_str());
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+}
+
+fs::path FreshTestDir(const std::string& prefix)
+{
+    const fs::path dir = fs::path(::testing::TempDir()) /
+                         (prefix + "_" + std::to_string(::getpid()) + "_" +
+                          ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    return dir;
+}
+
+Outcome RunTavrel(const fs::path& dir, const std::vector<std::string>& args,
+                  const std::string& environment)
+{
+    std::string command = "cd ";
+    command.append(ShellQuoted(dir.string()))
+        .append(" && QT_QPA_PLATFORM=offscreen ")
+        .append(environment)
+        .append(" ")
+        .append(ShellQuoted(TAVREL_BINARY));
+    for (const std::string& arg : args)
+        command.append(" ").append(ShellQuoted(arg));
+    command.append(" >").append(ShellQuoted((dir / "stdout.txt").string()));
+    command.append(" 2>").append(ShellQuoted((dir / "stderr.txt").string()));
+    Outcome outcome;
+    outcome.status = RunShell(command);
+    outcome.out = ReadWholeFile(dir / "stdout.txt");
+    outcome.err = ReadWholeFile(dir / "stderr.txt");
+    return outcome;
+}
