@@ -52,17 +52,11 @@ BatchOptions parseBatchArguments(int argc, char** argv)
         if (name == "--help" || name == "-h") {
             options.help = true;
         } else if (name == "--batch") {
-            options.table = args.value();
-            if (options.table.empty())
-                throw CommandUsageError("--batch needs a table file");
+            options.table = args.nonEmptyValue("a table file");
         } else if (name == "--out") {
-            options.outDir = args.value();
-            if (options.outDir.empty())
-                throw CommandUsageError("--out needs a folder");
+            options.outDir = args.nonEmptyValue("a folder");
         } else if (name == "--template") {
-            options.templateProject = args.value();
-            if (options.templateProject.empty())
-                throw CommandUsageError("--template needs a project file");
+            options.templateProject = args.nonEmptyValue("a project file");
         } else if (name == "--type") {
             options.type = ParseTypeOption(args.value());
             options.typeGiven = true;

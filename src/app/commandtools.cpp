@@ -53,6 +53,14 @@ std::string ArgumentReader::value()
     return m_argv[++m_index];
 }
 
+std::string ArgumentReader::nonEmptyValue(const std::string& what)
+{
+    std::string text = value();
+    if (text.empty())
+        throw CommandUsageError(m_name + " needs " + what);
+    return text;
+}
+
 void ArgumentReader::noValue() const
 {
     if (m_inline)
@@ -148,17 +156,11 @@ bool ReadMenuOutputOption(ArgumentReader& args, MenuOutputOptions& options)
 {
     const std::string& name = args.name();
     if (name == "--export") {
-        options.exportFile = args.value();
-        if (options.exportFile.empty())
-            throw CommandUsageError("--export needs a file name");
+        options.exportFile = args.nonEmptyValue("a file name");
     } else if (name == "--save") {
-        options.saveFile = args.value();
-        if (options.saveFile.empty())
-            throw CommandUsageError("--save needs a file name");
+        options.saveFile = args.nonEmptyValue("a file name");
     } else if (name == "--disc-menu") {
-        options.discMenuDir = args.value();
-        if (options.discMenuDir.empty())
-            throw CommandUsageError("--disc-menu needs a folder");
+        options.discMenuDir = args.nonEmptyValue("a folder");
     } else if (name == "--size") {
         options.size = ParseSizeOption(args.value());
     } else if (name == "--type") {

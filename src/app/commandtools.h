@@ -32,6 +32,8 @@ public:
     const std::string& name() const { return m_name; } // the option, or the plain argument
     // The option's value: the part after "=", else the next argument.
     std::string value();
+    // value(), refused when empty: "--out needs a folder" for `what` "a folder".
+    std::string nonEmptyValue(const std::string& what);
     // For options that take none: refuses "--name=value".
     void noValue() const;
     // Whether the option came as "--name=value".
