@@ -86,8 +86,8 @@ void keepOwnership(int fd, const struct stat& old)
 
 } // namespace
 
-FileError::FileError(const std::string& message, const std::string& reason)
-    : std::runtime_error(reason.empty() ? message : message + ": " + reason), m_reason(reason)
+FileError::FileError(const std::string& message, const std::string& reason, int systemError)
+    : Failure(message, reason, systemError)
 {
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "failure.h"
+
 #include <cstdint>
 #include <span>
 #include <stdexcept>
@@ -8,13 +10,10 @@
 // A file that could not be written or read. what() is the fixed message followed by
 // ": " and the reason where one is known ("Cannot create file /x/menu.tavrel: No space
 // left on device"); reason() is that reason alone, possibly empty.
-class FileError : public std::runtime_error {
+class FileError : public Failure {
 public:
-    FileError(const std::string& message, const std::string& reason);
-    const std::string& reason() const { return m_reason; }
-
-private:
-    std::string m_reason;
+    FileError(const std::string& message, const std::string& reason, int systemError = 0);
+    const std::string& reason() const { return detail(); }
 };
 
 // Writes `bytes` to a file that replaces `path` only when complete and flushed to disk:
