@@ -8,7 +8,7 @@
 #include "imageio/bmpencoder.h"
 #include "imageio/jpegencoder.h"
 #include "imageio/picture.h"
-#include "imageio/pictureview.h"
+#include "imageio/picturewriter.h"
 
 #include <benchmark/benchmark.h>
 

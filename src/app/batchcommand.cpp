@@ -9,7 +9,7 @@
 #include "document/projectfile.h"
 #include "document/projectparse.h"
 #include "headless.h"
-#include "imageio/atomicfile.h"
+#include "imageio/fileio.h"
 
 #include <algorithm>
 #include <exception>

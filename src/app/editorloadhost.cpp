@@ -1,7 +1,7 @@
 #include "editorloadhost.h"
 
 #include "dialogcursor.h"
-#include "imageio/picturefailure.h"
+#include "imageio/fileio.h"
 #include "messages.h"
 #include "thumbs/clipform.h"
 

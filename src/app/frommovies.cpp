@@ -7,7 +7,7 @@
 #include "document/projectfile.h"
 #include "document/settingcheck.h"
 #include "headless.h"
-#include "imageio/atomicfile.h"
+#include "imageio/fileio.h"
 #include "imageio/imageunit.h"
 #include "imageio/picturetype.h"
 #include "render/drawmenu.h"

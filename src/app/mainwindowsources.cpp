@@ -4,7 +4,7 @@
 
 #include "busycursor.h"
 #include "imageio/imageunit.h"
-#include "imageio/picturefailure.h"
+#include "imageio/picturereadreason.h"
 #include "messages.h"
 #include "thumbs/mediaframe.h"
 

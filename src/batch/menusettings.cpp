@@ -4,8 +4,8 @@
 #include "document/projectparse.h"
 #include "document/settingcheck.h"
 #include "imageio/asciicase.h"
-#include "imageio/atomicfile.h"
-#include "imageio/picturefailure.h"
+#include "imageio/fileio.h"
+#include "imageio/picturereadreason.h"
 #include "thumbs/autoframe.h"
 
 #include <array>

@@ -1,6 +1,6 @@
 #include "quiethost.h"
 
-#include "imageio/picturefailure.h"
+#include "imageio/picturereadreason.h"
 #include "thumbs/mediaframe.h"
 
 bool RetakeWithoutDialog(MenuDocument& doc, int n, std::string& failure)

@@ -6,7 +6,7 @@
 #include "discmasks.h"
 #include "discxml.h"
 #include "imageio/atomicfile.h"
-#include "imageio/pictureview.h"
+#include "imageio/picturewriter.h"
 #include "imageio/tempfileguard.h"
 #include "menustream.h"
 #include "render/drawmenu.h"

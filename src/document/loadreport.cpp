@@ -1,6 +1,6 @@
 #include "loadreport.h"
 
-#include "imageio/picturefailure.h"
+#include "imageio/fileio.h"
 
 #include <algorithm>
 

@@ -1,7 +1,6 @@
 #include "menudocument.h"
 
 #include "imageio/asciicase.h"
-#include "imageio/atomicfile.h"
 #include "imageio/imageunit.h"
 
 #include <algorithm>

@@ -2,7 +2,7 @@
 
 #include "imageio/atomicfile.h"
 #include "imageio/imageunit.h"
-#include "imageio/picturefailure.h"
+#include "imageio/picturereadreason.h"
 #include "projectparse.h"
 #include "sourcefinder.h"
 

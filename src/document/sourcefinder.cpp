@@ -1,7 +1,7 @@
 #include "sourcefinder.h"
 
 #include "imageio/asciicase.h"
-#include "imageio/picturefailure.h"
+#include "imageio/fileio.h"
 
 #include <deque>
 #include <filesystem>

@@ -7,42 +7,14 @@
 #include <chrono>
 #include <climits>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <memory>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
 thread_local std::string t_lastSaveError;
 std::atomic<bool> g_unnamedTemporaryFiles{true};
-
-std::string folderOf(const std::string& path)
-{
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    if (slash == 0)
-        return "/";
-    return path.substr(0, slash);
-}
-
-bool writeAll(int fd, const std::uint8_t* data, std::size_t size)
-{
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
 
 // The file a path finally names, following symbolic links also to a target that does
 // not exist yet. Throws FileError for a loop.
@@ -58,9 +30,9 @@ std::string followLinks(const std::string& path)
         if (n < 0 || static_cast<std::size_t>(n) >= link.size())
             return current;
         link.resize(static_cast<std::size_t>(n));
-        current = link.starts_with('/') ? link : folderOf(current) + "/" + link;
+        current = link.starts_with('/') ? link : FolderOf(current) + "/" + link;
     }
-    throw FileError("Cannot create file " + path, std::strerror(ELOOP));
+    throw FileError::FromErrno("Cannot create file " + path, ELOOP);
 }
 
 std::string randomName(const std::string& folder)
@@ -76,144 +48,133 @@ std::string randomName(const std::string& folder)
 }
 
 // Gives the new file the old one's owner, group and permission bits where the process
-// may; set-user-ID and set-group-ID are never passed on.
-void keepOwnership(int fd, const struct stat& old)
+// may; set-user-ID and set-group-ID are never passed on. An owner the process may not
+// give is no failure, nor a mode a file system cannot hold (FAT); any other error is.
+bool keepOwnership(int fd, const struct stat& old)
 {
     if (::fchown(fd, old.st_uid, old.st_gid) != 0)
         (void)::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
-    (void)::fchmod(fd, old.st_mode & 01777 & ~mode_t(S_ISUID | S_ISGID));
+    return ::fchmod(fd, old.st_mode & 01777 & ~mode_t(S_ISUID | S_ISGID)) == 0 || errno == EPERM ||
+           errno == EOPNOTSUPP;
 }
 
 } // namespace
 
-FileError::FileError(const std::string& message, const std::string& reason, int systemError)
-    : Failure(message, reason, systemError)
+AtomicFile::AtomicFile(const std::string& path) : m_path(path)
 {
+    if (path.empty())
+        throw FileError("Cannot create file ", {});
+    m_target = followLinks(path);
+    m_exists = ::stat(m_target.c_str(), &m_old) == 0;
+    if (m_exists && S_ISDIR(m_old.st_mode))
+        fail(EISDIR);
+    if (m_exists && !S_ISREG(m_old.st_mode))
+        throw FileError("Cannot create file " + path, "not a regular file");
+    m_folder = FolderOf(m_target);
+    // open() applies the umask to a new file's mode itself, without touching the
+    // process-wide umask that other threads rely on.
+    if (g_unnamedTemporaryFiles.load(std::memory_order_relaxed))
+        m_fd.reset(::open(m_folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666));
+    m_unnamed = bool(m_fd);
+    if (!m_unnamed)
+        openNamed();
+    if (m_exists && !keepOwnership(m_fd.get(), m_old))
+        fail(errno);
+}
+
+AtomicFile::~AtomicFile()
+{
+    if (!m_name.empty())
+        ::unlink(m_name.c_str());
+}
+
+void AtomicFile::fail(int error) const
+{
+    throw FileError::FromErrno("Cannot create file " + m_path, error);
+}
+
+void AtomicFile::openNamed()
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        m_name = randomName(m_folder);
+        m_guard = std::make_unique<TemporaryFileGuard>(m_name);
+        m_fd.reset(::open(m_name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+        if (m_fd)
+            return;
+        const int error = errno;
+        m_guard.reset();
+        m_name.clear();
+        if (error != EEXIST)
+            fail(error);
+    }
+    fail(EEXIST);
+}
+
+void AtomicFile::write(std::span<const std::uint8_t> bytes)
+{
+    const std::uint8_t* data = bytes.data();
+    std::size_t size = bytes.size();
+    while (size > 0) {
+        const ssize_t n = ::write(m_fd.get(), data, size);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            fail(errno);
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+}
+
+// The complete file gets a name only now; a kill before this leaves nothing.
+void AtomicFile::linkUnnamed()
+{
+    char self[64];
+    std::snprintf(self, sizeof self, "/proc/self/fd/%d", m_fd.get());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        m_name = randomName(m_folder);
+        m_guard = std::make_unique<TemporaryFileGuard>(m_name);
+        if (::linkat(AT_FDCWD, self, AT_FDCWD, m_name.c_str(), AT_SYMLINK_FOLLOW) == 0)
+            return;
+        const int error = errno;
+        m_guard.reset();
+        m_name.clear();
+        if (error != EEXIST)
+            fail(error);
+    }
+    fail(EEXIST);
+}
+
+void AtomicFile::commit()
+{
+    if (!m_fd)
+        fail(EBADF);
+    if (::fsync(m_fd.get()) != 0)
+        fail(errno);
+    if (m_unnamed)
+        linkUnnamed();
+    if (::close(m_fd.release()) != 0)
+        fail(errno);
+    if (::rename(m_name.c_str(), m_target.c_str()) != 0)
+        fail(errno);
+    m_name.clear();
+    m_guard.reset();
+    // Make the rename itself durable; the file is complete either way.
+    const UniqueFd dir(::open(m_folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir)
+        (void)::fsync(dir.get());
 }
 
 void WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes)
 {
-    const std::string failure = "Cannot create file " + path;
-    if (path.empty())
-        throw FileError(failure, {});
-    const std::string target = followLinks(path);
-    struct stat old {};
-    const bool exists = ::stat(target.c_str(), &old) == 0;
-    if (exists && !S_ISREG(old.st_mode))
-        throw FileError(failure,
-                        S_ISDIR(old.st_mode) ? std::strerror(EISDIR) : "not a regular file");
-    const std::string folder = folderOf(target);
-
-    // open() applies the umask to a new file's mode itself, without touching the
-    // process-wide umask that other threads rely on.
-    int fd = g_unnamedTemporaryFiles.load(std::memory_order_relaxed)
-                 ? ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666)
-                 : -1;
-    const bool unnamed = fd >= 0;
-    std::string name;
-    std::unique_ptr<TemporaryFileGuard> guard;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        name = randomName(folder);
-        guard = std::make_unique<TemporaryFileGuard>(name);
-        fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0) {
-            guard.reset();
-            if (errno != EEXIST)
-                break;
-        }
-    }
-    if (fd < 0)
-        throw FileError(failure, std::strerror(errno));
-
-    bool ok = writeAll(fd, bytes.data(), bytes.size());
-    if (ok && exists)
-        keepOwnership(fd, old);
-    ok = ok && ::fsync(fd) == 0;
-    int error = ok ? 0 : errno;
-    if (ok && unnamed) {
-        // The complete file gets a name only now; a kill before this leaves nothing.
-        char self[64];
-        std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            name = randomName(folder);
-            guard = std::make_unique<TemporaryFileGuard>(name);
-            if (::linkat(AT_FDCWD, self, AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0)
-                break;
-            error = errno;
-            guard.reset();
-            name.clear();
-            if (error != EEXIST)
-                break;
-        }
-        ok = !name.empty();
-    }
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        error = errno;
-    }
-    if (ok && ::rename(name.c_str(), target.c_str()) != 0) {
-        ok = false;
-        error = errno;
-    }
-    if (!ok) {
-        if (!name.empty())
-            ::unlink(name.c_str());
-        throw FileError(failure, error ? std::strerror(error) : std::string());
-    }
-    guard.reset();
-    // Make the rename itself durable; the file is complete either way.
-    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
+    AtomicFile file(path);
+    file.write(bytes);
+    file.commit();
 }
 
 void UseUnnamedTemporaryFiles(bool use)
 {
     g_unnamedTemporaryFiles.store(use, std::memory_order_relaxed);
-}
-
-std::string ReadWholeFile(const std::string& path, std::uint64_t maxBytes)
-{
-    const std::string failure = "Cannot open file " + path;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0)
-        throw FileError(failure, std::strerror(errno));
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
-    struct stat st {};
-    if (::fstat(fd, &st) != 0)
-        throw FileError(failure, std::strerror(errno));
-    if (!S_ISREG(st.st_mode))
-        throw FileError(failure,
-                        S_ISDIR(st.st_mode) ? std::strerror(EISDIR) : "not a regular file");
-    if (static_cast<std::uint64_t>(st.st_size) > maxBytes)
-        throw FileError(failure, std::strerror(EFBIG));
-    std::string out;
-    out.reserve(static_cast<std::size_t>(st.st_size));
-    char buf[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            throw FileError(failure, std::strerror(errno));
-        }
-        if (n == 0)
-            return out;
-        if (out.size() + static_cast<std::size_t>(n) > maxBytes)
-            throw FileError(failure, std::strerror(EFBIG));
-        out.append(buf, static_cast<std::size_t>(n));
-    }
-}
-
-bool IsRegularFile(const std::string& path)
-{
-    struct stat st {};
-    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 std::string LastSaveError()

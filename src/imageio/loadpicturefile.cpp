@@ -1,24 +1,22 @@
 #include "imageunit.h"
 
 #include "asciicase.h"
-#include "atomicfile.h"
 #include "codecs/bmpreader.h"
 #include "codecs/gifreader.h"
 #include "codecs/pngreader.h"
+#include "fileio.h"
 #include "jpegreader.h"
 
-#include "picturefailure.h"
 #include "picturefileprobe.h"
+#include "picturereadreason.h"
 #include "picturetype.h"
 #include "render/filteredresize.h"
 
 #include <cerrno>
 #include <cmath>
 #include <cstring>
-#include <fcntl.h>
 #include <span>
 #include <stdexcept>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -26,32 +24,23 @@ namespace {
 // Thumbnails are drawn a few hundred pixels wide: above this they are kept reduced.
 constexpr std::uint64_t kThumbnailPixels = 16'000'000;
 
-class LoadFailure : public std::runtime_error {
+// Why a picture could not be loaded, in the words of PictureFailureReason.
+class LoadFailure : public Failure {
 public:
-    using std::runtime_error::runtime_error;
+    using Failure::Failure;
 };
 
-class FileHandle {
-public:
-    explicit FileHandle(int fd) : m_fd(fd) {}
-    ~FileHandle()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
-
-std::string openFailure()
+UniqueFd openPicture(const std::string& fileName, std::uint64_t& size)
 {
-    return errno == ENOENT
-               ? "the file does not exist"
-               : "the file cannot be opened (" + std::string(std::strerror(errno)) + ")";
+    try {
+        return OpenRegularFile(fileName, &size);
+    } catch (const FileError& e) {
+        if (e.systemError() == ENOENT)
+            throw LoadFailure("the file does not exist");
+        if (e.systemError() == 0 || e.systemError() == EISDIR)
+            throw LoadFailure("it is not a file");
+        throw LoadFailure("the file cannot be opened (" + e.detail() + ")", {}, e.systemError());
+    }
 }
 
 // Reads `size` bytes from `offset`; fewer only at the end of the file.
@@ -63,8 +52,8 @@ std::size_t readAt(int fd, std::uint8_t* out, std::size_t size, std::uint64_t of
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            throw LoadFailure("the file cannot be read (" + std::string(std::strerror(errno)) +
-                              ")");
+            throw LoadFailure("the file cannot be read (" + std::string(std::strerror(errno)) + ")",
+                              {}, errno);
         }
         if (n == 0)
             break;
@@ -132,16 +121,8 @@ namespace {
 // decodes. Throws LoadFailure or CodecError with the reason.
 void loadPicture(const std::string& fileName, PictureType format, Picture& target)
 {
-    // Without blocking: a FIFO or a device must not hang the program on open.
-    const FileHandle file(::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-    if (file.get() < 0)
-        throw LoadFailure(openFailure());
-    struct stat st {};
-    if (::fstat(file.get(), &st) != 0)
-        throw LoadFailure(openFailure());
-    if (!S_ISREG(st.st_mode))
-        throw LoadFailure("it is not a file");
-    const auto fileBytes = static_cast<std::uint64_t>(st.st_size);
+    std::uint64_t fileBytes = 0;
+    const UniqueFd file = openPicture(fileName, fileBytes);
 
     // The header first: nothing more is read of a file it shows to be impossible.
     std::vector<std::uint8_t> head(kProbeBytes);

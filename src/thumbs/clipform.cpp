@@ -8,7 +8,7 @@
 #include "clipvideowidget.h"
 #include "document/menudocument.h"
 #include "imageio/imageunit.h"
-#include "imageio/picturefailure.h"
+#include "imageio/picturereadreason.h"
 #include "mediaplayer.h"
 #include "moviefailure.h"
 #include "render/fitrect.h"

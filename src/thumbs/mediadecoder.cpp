@@ -1,6 +1,7 @@
 #include "mediadecoder.h"
 
 #include "ffmpegptr.h"
+#include "imageio/fileio.h"
 #include "mediaerror.h"
 #include "sampleaspect.h"
 
@@ -89,14 +90,11 @@ int openPlainFile(AVFormatContext* s, AVIOContext** pb, const char* url, int fla
     if (path.starts_with("file:"))
         path.remove_prefix(5);
     const std::string name(path);
-    // Without blocking: opening a FIFO for reading would wait for a writer.
-    const int fd = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0)
-        return AVERROR(errno);
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return AVERROR(EPERM);
+    int fd = -1;
+    try {
+        fd = OpenRegularFile(name).release();
+    } catch (const FileError& e) {
+        return AVERROR(e.systemError() != 0 && e.systemError() != EISDIR ? e.systemError() : EPERM);
     }
     constexpr int kBufferBytes = 64 * 1024;
     auto* buffer = static_cast<unsigned char*>(av_malloc(kBufferBytes));

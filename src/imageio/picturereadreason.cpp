@@ -1,4 +1,6 @@
-#include "picturefailure.h"
+#include "picturereadreason.h"
+
+#include "fileio.h"
 
 #include "codecs/codectypes.h"
 
@@ -24,12 +26,6 @@ bool mentionsSize(const std::string& text)
 }
 
 } // namespace
-
-std::string FileNameOf(const std::string& path)
-{
-    const std::size_t cut = path.find_last_of("/\\");
-    return cut == std::string::npos ? path : path.substr(cut + 1);
-}
 
 std::string PictureFailureReason(const std::exception& error)
 {

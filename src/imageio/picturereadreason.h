@@ -9,6 +9,3 @@ std::string PictureFailureReason(const std::exception& error);
 
 // "Cannot read picture x.png: <reason>." with the file's name, not its whole path.
 std::string PictureFailureMessage(const std::string& path, const std::string& reason);
-
-// The part of a path after its last "/" or "\" (project files from Windows keep "\").
-std::string FileNameOf(const std::string& path);
