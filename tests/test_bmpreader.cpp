@@ -10,6 +10,7 @@
 #include <iterator>
 #include <limits>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -133,7 +134,7 @@ void expectInvalid(const Bytes& file, const DecodeLimits& limits = {})
         DecodeBmp(file, limits);
         ADD_FAILURE() << "accepted";
     } catch (const CodecError& e) {
-        EXPECT_STREQ(e.what(), "Bitmap image is not valid");
+        EXPECT_TRUE(std::string(e.what()).starts_with("Bitmap image is not valid: ")) << e.what();
     }
 }
 
@@ -463,16 +464,42 @@ TEST(BmpReader, RejectsBogusHeaderFields)
             b[at + std::size_t(i)] = std::uint8_t(value >> (8 * i));
         return b;
     };
-    expectInvalid(patched(10, std::uint32_t(good.size()) + 1)); // pixel data past the end
-    expectInvalid(patched(10, 0xFFFFFFF0));
-    expectInvalid(patched(10, 20));             // pixel data inside the header
-    expectInvalid(patched(14, 0xFFFFFFFF));     // header larger than the file
-    expectInvalid(patched(14, 24));             // no such header
-    expectInvalid(patched(28, (1u << 16) | 2)); // 2 bits per pixel
-    expectInvalid(patched(28, (1u << 16) | 64));
-    expectInvalid(patched(30, 4)); // embedded JPEG
-    expectInvalid(patched(30, 3)); // bit fields on 8 bits
-    expectInvalid(patched(30, 0xFFFFFFFF));
+    // Each check says what it found.
+    using Patch = std::pair<std::size_t, std::uint32_t>;
+    const struct {
+        std::vector<Patch> patches;
+        const char* reason;
+    } bogus[] = {
+        {{{10, std::uint32_t(good.size()) + 1}}, "the pixel data starts past the end of the file"},
+        {{{10, 0xFFFFFFF0}}, "the pixel data starts past the end of the file"},
+        {{{10, 20}}, "the pixel data starts inside the header"},
+        {{{14, 0xFFFFFFFF}}, "the file ends inside the header"},
+        {{{14, 24}}, "header size 24 is not supported"},
+        {{{18, 0}}, "width is 0"},
+        {{{18, 0xFFFFFFFB}}, "width -5 is negative"},
+        {{{18, 30001}}, "width 30001 is too large (the limit is 30000)"},
+        {{{22, 0}}, "height is 0"},
+        {{{22, 0x80000000}}, "height 2147483648 is too large (the limit is 30000)"},
+        {{{18, 20000}, {22, 20000}}, "20000 x 20000 is too many pixels (the limit is 178956970)"},
+        {{{28, (1u << 16) | 2}}, "bits per pixel 2 is not supported"},
+        {{{28, (1u << 16) | 64}}, "bits per pixel 64 is not supported"},
+        {{{30, 4}}, "an embedded JPEG or PNG picture is not supported"},
+        {{{30, 3}}, "bit fields need 16 or 32 bits per pixel, not 8"},
+        {{{30, 2}}, "RLE4 needs 4 bits per pixel, not 8"},
+        {{{30, 0xFFFFFFFF}}, "compression 4294967295 is not supported"},
+    };
+    for (const auto& [patches, reason] : bogus) {
+        Bytes b = good;
+        for (const auto& [at, value] : patches)
+            for (int i = 0; i < 4; ++i)
+                b[at + std::size_t(i)] = std::uint8_t(value >> (8 * i));
+        try {
+            DecodeBmp(b);
+            ADD_FAILURE() << "accepted: " << reason;
+        } catch (const CodecError& e) {
+            EXPECT_EQ(std::string(e.what()), std::string("Bitmap image is not valid: ") + reason);
+        }
+    }
     Bytes magic = good;
     magic[1] = 'A';
     expectInvalid(magic);

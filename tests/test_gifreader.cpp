@@ -601,23 +601,51 @@ TEST(GifReader, ScreenSizeEdgesAndLimits)
     expectInvalid(file, tight);
 }
 
-TEST(GifReader, RejectsWhatIsNotAGif)
+TEST(GifReader, RejectsWhatIsNotAGifSayingWhy)
 {
     const auto colors = testColors(4);
-    const Bytes good = simpleGif(4, 4, colors);
-    Bytes b = good;
-    b[4] = '8';
-    expectInvalid(b); // "GIF88a"
-    expectInvalid(Bytes{});
-    b = header(4, 4, colors);
-    b.push_back(0x3B); // trailer before any image
-    expectInvalid(b);
-    b = header(4, 4, colors);
-    b.push_back(0x00);
-    expectInvalid(b);
-    b = header(4, 4, colors);
-    b.insert(b.end(), {0x21, 0xFE, 200, 'x'}); // sub-block past the end
-    expectInvalid(b);
+    Bytes notGif = simpleGif(4, 4, colors);
+    notGif[4] = '8'; // "GIF88a"
+    auto headerThen = [&](int width, int height, const Bytes& tail) {
+        Bytes b = header(width, height, colors);
+        b.insert(b.end(), tail.begin(), tail.end());
+        return b;
+    };
+    DecodeLimits tight;
+    tight.maxSide = 100;
+    tight.maxPixels = 1000;
+    const Bytes frame = {0x2C, 0, 0, 0, 0, 4, 0, 4, 0, 0, 2, 0};
+    const struct {
+        Bytes file;
+        DecodeLimits limits;
+        const char* reason;
+    } cases[] = {
+        {notGif, {}, "it does not start with GIF87a or GIF89a"},
+        {{}, {}, "the file ends early"},
+        {headerThen(4, 4, {0x3B}), {}, "the file has no image"},
+        {headerThen(4, 4, {0x00}), {}, "block 0 is not an image or an extension"},
+        {headerThen(4, 4, {0x21, 0xFE, 200, 'x'}), {}, "the file ends early"},
+        {headerThen(4, 4, {0x2C, 0, 0, 0, 0, 4, 0, 4, 0, 0, 9, 0}),
+         {},
+         "LZW code size 9 is not between 1 and 8"},
+        {headerThen(0, 4, {0x2C, 0, 0, 0, 0, 0, 0, 4, 0, 0, 2, 0}), {}, "width is 0"},
+        {headerThen(101, 4, frame), tight, "width 101 is too large (the limit is 100)"},
+        {headerThen(4, 101, frame), tight, "height 101 is too large (the limit is 100)"},
+        {headerThen(40, 26, frame), tight, "40 x 26 is too many pixels (the limit is 1000)"},
+        {headerThen(10, 10, {0x2C, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 2, 0}), tight,
+         "a frame of 65535 x 65535 is too many pixels (the limit is 1000)"},
+        {headerThen(10000, 10000, frame),
+         {},
+         "10000 x 10000 is too large for its 1 bytes of image data"},
+    };
+    for (const auto& [file, limits, reason] : cases) {
+        try {
+            DecodeGif(file, limits);
+            ADD_FAILURE() << "accepted: " << reason;
+        } catch (const CodecError& e) {
+            EXPECT_EQ(std::string(e.what()), std::string("GIF image is not valid: ") + reason);
+        }
+    }
 }
 
 TEST(GifReader, CrashersFailCleanlyAndSeedsDecode)

@@ -5,13 +5,14 @@
 #include <bit>
 #include <cstring>
 #include <limits>
+#include <string>
 #include <vector>
 
 namespace {
 
-[[noreturn]] void fail()
+[[noreturn]] void fail(const std::string& why)
 {
-    throw CodecError("Bitmap image is not valid");
+    throw CodecError("Bitmap image is not valid: " + why);
 }
 
 enum class Compression : std::uint32_t {
@@ -50,7 +51,7 @@ private:
     void need(std::size_t offset, std::size_t count) const
     {
         if (offset > m_data.size() || m_data.size() - offset < count)
-            fail();
+            fail("the file ends inside the header");
     }
 
     std::span<const std::uint8_t> m_data;
@@ -66,8 +67,6 @@ public:
             return; // the channel is absent and reads 0
         m_shift = std::countr_zero(mask);
         const std::uint32_t field = mask >> m_shift;
-        if ((field & (field + 1ULL)) != 0)
-            fail(); // holes in the mask
         m_field = field;
         if (std::popcount(field) <= 16) {
             m_table.resize(std::size_t(field) + 1);
@@ -95,6 +94,28 @@ private:
     std::vector<std::uint8_t> m_table;
 };
 
+// Whether a bit-field mask is one run of ones (or empty).
+bool contiguous(std::uint32_t mask)
+{
+    const std::uint64_t field = mask == 0 ? 0 : mask >> std::countr_zero(mask);
+    return (field & (field + 1)) == 0;
+}
+
+// The header's fields as the file gives them.
+struct RawHeader {
+    std::uint32_t infoSize = 0;
+    std::int64_t width = 0;
+    std::int64_t height = 0; // negative: rows top-down
+    int bitsPerPixel = 0;
+    std::uint32_t compression = 0;
+    std::array<std::uint32_t, 3> masks{}; // red, green, blue
+    std::size_t paletteOffset = 0;
+    std::size_t paletteEntrySize = 4;
+    std::uint32_t colorsUsed = 0;
+    std::uint32_t dataOffset = 0;
+};
+
+// The checked header.
 struct Header {
     int width = 0;
     int height = 0; // rows, always positive
@@ -108,88 +129,122 @@ struct Header {
     std::size_t dataOffset = 0;
 };
 
-Header readHeader(std::span<const std::uint8_t> data, const DecodeLimits& limits)
+RawHeader parseHeader(std::span<const std::uint8_t> data)
 {
+    if (data.size() < 2 || data[0] != 'B' || data[1] != 'M')
+        fail("it does not start with BM");
     const Fields f(data);
-    if (data.size() < kFileHeaderSize || data[0] != 'B' || data[1] != 'M')
-        fail();
-    Header h;
-    const std::uint32_t dataOffset = f.u32(10);
-    const std::uint32_t infoSize = f.u32(14);
-    std::int64_t height = 0;
-    if (infoSize == kCoreHeaderSize) {
+    RawHeader h;
+    h.dataOffset = f.u32(10);
+    h.infoSize = f.u32(14);
+    if (h.infoSize == kCoreHeaderSize) {
         h.width = f.u16(18);
-        height = f.u16(20);
+        h.height = f.u16(20);
         h.bitsPerPixel = f.u16(24);
         h.paletteEntrySize = 3;
         h.paletteOffset = kFileHeaderSize + kCoreHeaderSize;
-    } else if (infoSize >= kInfoHeaderSize) {
-        if (infoSize > data.size() - kFileHeaderSize)
-            fail();
-        h.width = f.i32(18);
-        height = f.i32(22);
-        h.bitsPerPixel = f.u16(28);
-        h.compression = static_cast<Compression>(f.u32(30));
-        h.colorsUsed = f.u32(46);
-        h.paletteOffset = kFileHeaderSize + infoSize;
-        if (h.compression == Compression::BitFields ||
-            h.compression == Compression::AlphaBitFields) {
-            // Headers of 52 bytes and more hold the masks; the 40-byte one is followed by them.
-            std::size_t maskOffset = kFileHeaderSize + kInfoHeaderSize;
-            if (infoSize < 52) {
-                maskOffset = kFileHeaderSize + infoSize;
-                h.paletteOffset += h.compression == Compression::AlphaBitFields ? 16 : 12;
-            }
-            for (auto& mask : h.masks) {
-                mask = f.u32(maskOffset);
-                maskOffset += 4;
-            }
+        return h;
+    }
+    if (h.infoSize < kInfoHeaderSize)
+        fail("header size " + std::to_string(h.infoSize) + " is not supported");
+    if (h.infoSize > data.size() - kFileHeaderSize)
+        fail("the file ends inside the header");
+    h.width = f.i32(18);
+    h.height = f.i32(22);
+    h.bitsPerPixel = f.u16(28);
+    h.compression = f.u32(30);
+    h.colorsUsed = f.u32(46);
+    h.paletteOffset = kFileHeaderSize + h.infoSize;
+    const auto compression = static_cast<Compression>(h.compression);
+    if (compression == Compression::BitFields || compression == Compression::AlphaBitFields) {
+        // Headers of 52 bytes and more hold the masks; the 40-byte one is followed by them.
+        std::size_t maskOffset = kFileHeaderSize + kInfoHeaderSize;
+        if (h.infoSize < 52) {
+            maskOffset = kFileHeaderSize + h.infoSize;
+            h.paletteOffset += compression == Compression::AlphaBitFields ? 16 : 12;
         }
-    } else {
-        fail();
+        for (auto& mask : h.masks) {
+            mask = f.u32(maskOffset);
+            maskOffset += 4;
+        }
     }
-    // Planes (always 1) is not checked: some writers leave it 0 and nothing depends on it.
+    // Planes (always 1) is not read: some writers leave it 0 and nothing depends on it.
+    return h;
+}
 
-    if (h.width <= 0 || height == 0 || height == std::numeric_limits<std::int32_t>::min())
-        fail();
-    h.topDown = height < 0;
-    height = height < 0 ? -height : height;
-    if (h.width > limits.maxSide || height > limits.maxSide ||
-        std::uint64_t(h.width) * std::uint64_t(height) > limits.maxPixels)
-        fail();
-    h.height = static_cast<int>(height);
+void checkSize(const RawHeader& h, const DecodeLimits& limits)
+{
+    if (h.width == 0)
+        fail("width is 0");
+    if (h.width < 0)
+        fail("width " + std::to_string(h.width) + " is negative");
+    if (h.height == 0)
+        fail("height is 0");
+    const std::int64_t rows = h.height < 0 ? -h.height : h.height;
+    const std::string limit = " (the limit is " + std::to_string(limits.maxSide) + ")";
+    if (h.width > limits.maxSide)
+        fail("width " + std::to_string(h.width) + " is too large" + limit);
+    if (rows > limits.maxSide)
+        fail("height " + std::to_string(rows) + " is too large" + limit);
+    if (std::uint64_t(h.width) * std::uint64_t(rows) > limits.maxPixels)
+        fail(std::to_string(h.width) + " x " + std::to_string(rows) +
+             " is too many pixels (the limit is " + std::to_string(limits.maxPixels) + ")");
+}
 
-    switch (h.bitsPerPixel) {
-    case 1:
-    case 4:
-    case 8:
-    case 16:
-    case 24:
-    case 32:
-        break;
-    default:
-        fail();
-    }
-    switch (h.compression) {
+void checkCoding(const RawHeader& h, std::size_t fileBytes)
+{
+    const std::string bits = std::to_string(h.bitsPerPixel);
+    if (h.bitsPerPixel != 1 && h.bitsPerPixel != 4 && h.bitsPerPixel != 8 && h.bitsPerPixel != 16 &&
+        h.bitsPerPixel != 24 && h.bitsPerPixel != 32)
+        fail("bits per pixel " + bits + " is not supported");
+    switch (static_cast<Compression>(h.compression)) {
     case Compression::Rgb:
         break;
     case Compression::Rle8:
-    case Compression::Rle4:
-        if (h.bitsPerPixel != (h.compression == Compression::Rle8 ? 8 : 4) || h.topDown)
-            fail();
+    case Compression::Rle4: {
+        const int needed = h.compression == std::uint32_t(Compression::Rle8) ? 8 : 4;
+        if (h.bitsPerPixel != needed)
+            fail("RLE" + std::to_string(needed) + " needs " + std::to_string(needed) +
+                 " bits per pixel, not " + bits);
+        if (h.height < 0)
+            fail("a run-length coded bitmap cannot be stored top-down");
         break;
+    }
     case Compression::BitFields:
     case Compression::AlphaBitFields:
         if (h.bitsPerPixel != 16 && h.bitsPerPixel != 32)
-            fail();
+            fail("bit fields need 16 or 32 bits per pixel, not " + bits);
+        for (std::uint32_t mask : h.masks)
+            if (!contiguous(mask))
+                fail("a colour mask has gaps");
         break;
     default:
-        fail(); // embedded JPEG or PNG, or unknown
+        fail(h.compression == 4 || h.compression == 5
+                 ? std::string("an embedded JPEG or PNG picture is not supported")
+                 : "compression " + std::to_string(h.compression) + " is not supported");
     }
+    if (h.dataOffset < h.paletteOffset)
+        fail("the pixel data starts inside the header");
+    if (h.dataOffset > fileBytes)
+        fail("the pixel data starts past the end of the file");
+}
 
-    if (dataOffset < h.paletteOffset || dataOffset > data.size())
-        fail();
-    h.dataOffset = dataOffset;
+Header readHeader(std::span<const std::uint8_t> data, const DecodeLimits& limits)
+{
+    const RawHeader raw = parseHeader(data);
+    checkSize(raw, limits);
+    checkCoding(raw, data.size());
+    Header h;
+    h.width = static_cast<int>(raw.width);
+    h.topDown = raw.height < 0;
+    h.height = static_cast<int>(raw.height < 0 ? -raw.height : raw.height);
+    h.bitsPerPixel = raw.bitsPerPixel;
+    h.compression = static_cast<Compression>(raw.compression);
+    h.masks = raw.masks;
+    h.paletteOffset = raw.paletteOffset;
+    h.paletteEntrySize = raw.paletteEntrySize;
+    h.colorsUsed = raw.colorsUsed;
+    h.dataOffset = raw.dataOffset;
     return h;
 }
 
@@ -222,7 +277,7 @@ std::size_t uncompressedRowBytes(std::span<const std::uint8_t> pixels, const Hea
     const std::uint64_t usedBytes = (rowBits + 7) / 8;
     if (pixels.size() < usedBytes || std::uint64_t(h.height - 1) > pixels.size() / rowBytes ||
         rowBytes * std::uint64_t(h.height - 1) > pixels.size() - usedBytes)
-        fail();
+        fail("the pixel data ends before the last row");
     return std::size_t(rowBytes);
 }
 
@@ -316,7 +371,7 @@ void decodeRle(std::span<const std::uint8_t> data, const Header& h,
 
     while (y < h.height) {
         if (n - p < 2)
-            fail();
+            fail("the run-length data ends before the end-of-bitmap mark");
         const std::uint8_t count = data[p];
         const std::uint8_t value = data[p + 1];
         p += 2;
@@ -339,7 +394,7 @@ void decodeRle(std::span<const std::uint8_t> data, const Header& h,
             return;
         case 2: { // delta: right and up
             if (n - p < 2)
-                fail();
+                fail("the run-length data ends inside a move");
             x = std::min(width, x + data[p]);
             y += data[p + 1];
             p += 2;
@@ -350,7 +405,7 @@ void decodeRle(std::span<const std::uint8_t> data, const Header& h,
         default: { // absolute run of `value` pixels, padded to a 16-bit boundary
             const std::size_t bytes = rle4 ? (value + 1u) / 2 : value;
             if (n - p < bytes)
-                fail();
+                fail("the run-length data ends inside a run of pixels");
             const std::uint8_t* src = data.data() + p;
             const std::size_t end = std::min(width, x + value);
             for (std::size_t k = 0; x < end; ++x, ++k) {
@@ -375,18 +430,19 @@ RgbaImage DecodeBmp(std::span<const std::uint8_t> data, const DecodeLimits& limi
     const auto palette = readPalette(data, h);
     const std::uint64_t pixelCount = std::uint64_t(h.width) * std::uint64_t(h.height);
     if (pixelCount > std::numeric_limits<std::size_t>::max() / 4)
-        fail();
+        fail("the picture is too large for this computer");
 
     // The pixel data is bounded before the picture is allocated.
     const auto pixels = data.subspan(h.dataOffset);
     const bool rle = h.compression == Compression::Rle8 || h.compression == Compression::Rle4;
     const std::size_t rowBytes = rle ? 0 : uncompressedRowBytes(pixels, h);
     if (rle && pixels.size() < 2)
-        fail();
+        fail("the run-length data is missing");
     // A run of two bytes paints at most 255 pixels; line ends and deltas skip more, so
     // allow four times that before calling the size a bomb.
     if (rle && !limits.plausible(pixelCount, std::uint64_t(pixels.size()) * 512))
-        fail();
+        fail(std::to_string(h.width) + " x " + std::to_string(h.height) + " is too large for its " +
+             std::to_string(pixels.size()) + " bytes of run-length data");
 
     RgbaImage image;
     image.width = h.width;

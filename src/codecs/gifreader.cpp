@@ -4,12 +4,18 @@
 #include <array>
 #include <cstring>
 #include <limits>
+#include <string>
 
 namespace {
 
-[[noreturn]] void fail()
+[[noreturn]] void fail(const std::string& why)
 {
-    throw CodecError("GIF image is not valid");
+    throw CodecError("GIF image is not valid: " + why);
+}
+
+std::string sizeText(std::uint64_t width, std::uint64_t height)
+{
+    return std::to_string(width) + " x " + std::to_string(height);
 }
 
 constexpr std::uint8_t kExtensionIntroducer = 0x21;
@@ -26,13 +32,13 @@ public:
     std::uint8_t u8()
     {
         if (left() < 1)
-            fail();
+            fail("the file ends early");
         return m_data[m_pos++];
     }
     std::uint16_t u16()
     {
         if (left() < 2)
-            fail();
+            fail("the file ends early");
         const std::uint16_t v = static_cast<std::uint16_t>(m_data[m_pos] | m_data[m_pos + 1] << 8);
         m_pos += 2;
         return v;
@@ -40,7 +46,7 @@ public:
     const std::uint8_t* take(std::size_t count)
     {
         if (left() < count)
-            fail();
+            fail("the file ends early");
         const std::uint8_t* p = m_data.data() + m_pos;
         m_pos += count;
         return p;
@@ -258,31 +264,52 @@ void decodeLzw(CodeReader& codes, int minCodeSize, PixelSink& sink)
     }
 }
 
-} // namespace
+struct Screen {
+    int width = 0;
+    int height = 0;
+    ColorTable colors;
+};
 
-RgbaImage DecodeGif(std::span<const std::uint8_t> data, const DecodeLimits& limits)
+struct Frame {
+    int left = 0;
+    int top = 0;
+    int width = 0;
+    int height = 0;
+    bool interlaced = false;
+    int transparent = -1;
+    int minCodeSize = 0;
+    ColorTable localColors;
+    bool hasLocalColors = false;
+};
+
+Screen readScreen(Input& in)
 {
-    Input in(data);
     const std::uint8_t* signature = in.take(6);
     if (std::memcmp(signature, "GIF87a", 6) != 0 && std::memcmp(signature, "GIF89a", 6) != 0)
-        fail();
-    int screenWidth = in.u16();
-    int screenHeight = in.u16();
-    const std::uint8_t screenFlags = in.u8();
+        fail("it does not start with GIF87a or GIF89a");
+    Screen screen;
+    screen.width = in.u16();
+    screen.height = in.u16();
+    const std::uint8_t flags = in.u8();
     in.take(2); // background colour index, pixel aspect ratio
-    ColorTable globalColors;
-    if (screenFlags & 0x80)
-        readColorTable(in, screenFlags, globalColors);
+    if (flags & 0x80)
+        readColorTable(in, flags, screen.colors);
+    return screen;
+}
 
-    // Blocks up to the first image: extensions are skipped, a Graphic Control Extension
-    // gives the transparent index of the image that follows.
+// Blocks up to the first image: extensions are skipped, a Graphic Control Extension
+// gives the transparent index of the image that follows.
+int skipToImage(Input& in)
+{
     int transparent = -1;
     for (;;) {
         const std::uint8_t block = in.u8();
         if (block == kImageSeparator)
-            break;
+            return transparent;
+        if (block == 0x3B)
+            fail("the file has no image");
         if (block != kExtensionIntroducer)
-            fail(); // the trailer or garbage before any image
+            fail("block " + std::to_string(block) + " is not an image or an extension");
         const std::uint8_t label = in.u8();
         if (label == kGraphicControlLabel) {
             const std::uint8_t size = in.u8();
@@ -298,50 +325,82 @@ RgbaImage DecodeGif(std::span<const std::uint8_t> data, const DecodeLimits& limi
             in.skipSubBlocks();
         }
     }
+}
 
-    const int left = in.u16();
-    const int top = in.u16();
-    const int width = in.u16();
-    const int height = in.u16();
-    const std::uint8_t imageFlags = in.u8();
-    const bool interlaced = imageFlags & 0x40;
-    ColorTable localColors;
-    if (imageFlags & 0x80)
-        readColorTable(in, imageFlags, localColors);
-    const ColorTable& colors = (imageFlags & 0x80) ? localColors : globalColors;
-    const int minCodeSize = in.u8();
+Frame readFrame(Input& in)
+{
+    Frame frame;
+    frame.transparent = skipToImage(in);
+    frame.left = in.u16();
+    frame.top = in.u16();
+    frame.width = in.u16();
+    frame.height = in.u16();
+    const std::uint8_t flags = in.u8();
+    frame.interlaced = flags & 0x40;
+    frame.hasLocalColors = flags & 0x80;
+    if (frame.hasLocalColors)
+        readColorTable(in, flags, frame.localColors);
+    frame.minCodeSize = in.u8();
     // Codes are at most 12 bits wide, and the pixels must fit a byte.
-    if (minCodeSize < 1 || minCodeSize > 8)
-        fail();
+    if (frame.minCodeSize < 1 || frame.minCodeSize > 8)
+        fail("LZW code size " + std::to_string(frame.minCodeSize) + " is not between 1 and 8");
+    return frame;
+}
 
-    // A screen of zero width or height takes the frame's extent, as a writer that grows the
-    // screen around each frame would have recorded it.
-    if (screenWidth == 0)
-        screenWidth = left + width;
-    if (screenHeight == 0)
-        screenHeight = top + height;
-    if (screenWidth == 0 || screenHeight == 0 || screenWidth > limits.maxSide ||
-        screenHeight > limits.maxSide ||
-        std::uint64_t(screenWidth) * std::uint64_t(screenHeight) > limits.maxPixels)
-        fail();
+// Everything that sizes the allocation, each with its own reason, before any of it.
+void checkSize(const Screen& screen, const Frame& frame, std::uint64_t dataBytes,
+               const DecodeLimits& limits)
+{
+    if (screen.width == 0)
+        fail("width is 0");
+    if (screen.height == 0)
+        fail("height is 0");
+    const std::string limit = " (the limit is " + std::to_string(limits.maxSide) + ")";
+    if (screen.width > limits.maxSide)
+        fail("width " + std::to_string(screen.width) + " is too large" + limit);
+    if (screen.height > limits.maxSide)
+        fail("height " + std::to_string(screen.height) + " is too large" + limit);
+    const std::uint64_t screenPixels = std::uint64_t(screen.width) * std::uint64_t(screen.height);
+    const std::string pixelLimit = " (the limit is " + std::to_string(limits.maxPixels) + ")";
+    if (screenPixels > limits.maxPixels)
+        fail(sizeText(screen.width, screen.height) + " is too many pixels" + pixelLimit);
     // Pixels outside the screen still cost decoding work: bound that as well.
-    const std::uint64_t framePixels = std::uint64_t(width) * std::uint64_t(height);
+    const std::uint64_t framePixels = std::uint64_t(frame.width) * std::uint64_t(frame.height);
     if (framePixels > limits.maxPixels)
-        fail();
+        fail("a frame of " + sizeText(frame.width, frame.height) + " is too many pixels" +
+             pixelLimit);
     // The screen is allocated whole, the frame only paints what its data holds: a tiny
     // frame on a vast screen is a decompression bomb, not a picture.
-    const std::uint64_t painted = std::min(framePixels, LzwMaxPixels(in.rest().size()));
-    if (!limits.plausible(std::uint64_t(screenWidth) * std::uint64_t(screenHeight), painted * 4))
-        fail();
+    const std::uint64_t painted = std::min(framePixels, LzwMaxPixels(dataBytes));
+    if (!limits.plausible(screenPixels, painted * 4))
+        fail(sizeText(screen.width, screen.height) + " is too large for its " +
+             std::to_string(dataBytes) + " bytes of image data");
+}
+
+} // namespace
+
+RgbaImage DecodeGif(std::span<const std::uint8_t> data, const DecodeLimits& limits)
+{
+    Input in(data);
+    Screen screen = readScreen(in);
+    const Frame frame = readFrame(in);
+    // A screen of zero width or height takes the frame's extent, as a writer that grows the
+    // screen around each frame would have recorded it.
+    if (screen.width == 0)
+        screen.width = frame.left + frame.width;
+    if (screen.height == 0)
+        screen.height = frame.top + frame.height;
+    checkSize(screen, frame, in.rest().size(), limits);
 
     RgbaImage image;
-    image.width = screenWidth;
-    image.height = screenHeight;
-    image.pixels.assign(std::size_t(screenWidth) * std::size_t(screenHeight) * 4, 0);
-    if (left < screenWidth && top < screenHeight) {
+    image.width = screen.width;
+    image.height = screen.height;
+    image.pixels.assign(std::size_t(screen.width) * std::size_t(screen.height) * 4, 0);
+    if (frame.left < screen.width && frame.top < screen.height) {
         CodeReader codes(in.rest());
-        PixelSink sink(image, left, top, width, height, interlaced, colors, transparent);
-        decodeLzw(codes, minCodeSize, sink);
+        PixelSink sink(image, frame.left, frame.top, frame.width, frame.height, frame.interlaced,
+                       frame.hasLocalColors ? frame.localColors : screen.colors, frame.transparent);
+        decodeLzw(codes, frame.minCodeSize, sink);
     }
     return image;
 }
