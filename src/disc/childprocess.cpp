@@ -1,14 +1,19 @@
 #include "childprocess.h"
 
+#include "childgroups.h"
+#include "imageio/fileio.h"
+
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <poll.h>
-#include <signal.h>
+#include <pthread.h>
 #include <spawn.h>
-#include <stdexcept>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,157 +21,314 @@ extern char** environ;
 
 namespace {
 
-class Fd {
-public:
-    explicit Fd(int fd = -1) : m_fd(fd) {}
-    ~Fd() { reset(); }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return m_fd; }
-    void reset(int fd = -1)
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = fd;
-    }
-
-private:
-    int m_fd;
-};
-
-Fd openOrThrow(const std::string& path, int flags)
-{
-    const int fd = ::open(path.c_str(), flags | O_CLOEXEC, 0644);
-    if (fd < 0)
-        throw std::runtime_error("Cannot open " + path + ": " + std::strerror(errno));
-    return Fd(fd);
-}
-
+using Clock = std::chrono::steady_clock;
 constexpr std::size_t kMaxErrorOutput = 64 * 1024;
 
+std::vector<std::string> environmentWith(const std::vector<std::string>& extraEnv)
+{
+    std::vector<std::string> env;
+    for (char** e = environ; *e; ++e)
+        env.emplace_back(*e);
+    for (const std::string& extra : extraEnv) {
+        const std::string name = extra.substr(0, extra.find('=') + 1);
+        std::erase_if(env, [&](const std::string& s) { return s.starts_with(name); });
+        env.push_back(extra);
+    }
+    return env;
+}
+
+std::vector<char*> pointersTo(std::vector<std::string>& strings)
+{
+    std::vector<char*> out;
+    for (std::string& s : strings)
+        out.push_back(s.data());
+    out.push_back(nullptr);
+    return out;
+}
+
+// Where `program` is, found as a shell finds it, and before the child changes folder;
+// empty with `error` set when it is not there (ENOENT) or not executable (EACCES).
+std::string locate(const std::string& program, int& error)
+{
+    error = ENOENT;
+    if (program.empty())
+        return {};
+    if (program.find('/') != std::string::npos) {
+        if (program[0] == '/')
+            return program;
+        char* cwd = ::getcwd(nullptr, 0);
+        const std::string path = cwd ? std::string(cwd) + "/" + program : program;
+        std::free(cwd);
+        return path;
+    }
+    const char* pathVar = std::getenv("PATH");
+    const std::string dirs = pathVar ? pathVar : "/usr/bin:/bin";
+    for (std::size_t start = 0; start <= dirs.size();) {
+        const std::size_t end = std::min(dirs.find(':', start), dirs.size());
+        const std::string dir = dirs.substr(start, end - start);
+        const std::string candidate = (dir.empty() ? "." : dir) + "/" + program;
+        struct stat st {};
+        if (::stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+            if (::access(candidate.c_str(), X_OK) == 0)
+                return candidate;
+            error = EACCES; // as the shell says, unless a later folder has one that runs
+        }
+        start = end + 1;
+    }
+    return {};
+}
+
+struct Pipe {
+    UniqueFd read;
+    UniqueFd write;
+};
+
+Pipe makePipe()
+{
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) != 0)
+        throw Failure::FromErrno("Cannot run a program", errno);
+    return {UniqueFd(ends[0]), UniqueFd(ends[1])};
+}
+
+// Starts the child in a process group of its own with default signal handling;
+// returns its pid, or 0 with `error` set.
+pid_t spawn(const std::string& path, const ChildRequest& request, int in, int out, int err,
+            int& error)
+{
+    std::vector<std::string> argStrings{request.program};
+    argStrings.insert(argStrings.end(), request.args.begin(), request.args.end());
+    std::vector<std::string> envStrings = environmentWith(request.extraEnv);
+    const std::vector<char*> argv = pointersTo(argStrings);
+    const std::vector<char*> envp = pointersTo(envStrings);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, in, 0);
+    posix_spawn_file_actions_adddup2(&actions, out, 1);
+    posix_spawn_file_actions_adddup2(&actions, err, 2);
+    if (!request.directory.empty())
+        posix_spawn_file_actions_addchdir_np(&actions, request.directory.c_str());
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF |
+                                        POSIX_SPAWN_SETSIGMASK);
+    posix_spawnattr_setpgroup(&attr, 0);
+    sigset_t signals;
+    sigemptyset(&signals);
+    posix_spawnattr_setsigmask(&attr, &signals);
+    for (int sig : {SIGINT, SIGTERM, SIGQUIT, SIGPIPE})
+        sigaddset(&signals, sig);
+    posix_spawnattr_setsigdefault(&attr, &signals);
+    pid_t pid = 0;
+    error = ::posix_spawn(&pid, path.c_str(), &actions, &attr, argv.data(), envp.data());
+    posix_spawnattr_destroy(&attr);
+    posix_spawn_file_actions_destroy(&actions);
+    return error == 0 ? pid : 0;
+}
+
+bool writeAll(int fd, const char* data, std::size_t size, int& error)
+{
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            error = errno;
+            return false;
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Watches a started child: copies its output, keeps the end of its messages, and ends
+// its group when it is done or must be stopped.
+class Supervisor {
+public:
+    Supervisor(pid_t pid, const ChildRequest& request, ChildResult& result, Pipe& out, Pipe& err)
+        : m_pid(pid), m_request(request), m_result(result),
+          m_deadline(Clock::now() + std::chrono::milliseconds(request.timeoutMs)),
+          m_out(std::move(out.read)), m_err(std::move(err.read))
+    {
+    }
+
+    void pump();
+    void reap();
+
+private:
+    long msLeft() const
+    {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(m_deadline - Clock::now())
+            .count();
+    }
+    void stop() { ::kill(-m_pid, SIGKILL); }
+    // Whether the child has ended, leaving it unreaped so its group id stays its own.
+    bool ended() const
+    {
+        siginfo_t info{};
+        return ::waitid(P_PID, static_cast<id_t>(m_pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+               info.si_pid == m_pid;
+    }
+    void readErrors();
+    void readOutput();
+
+    pid_t m_pid;
+    const ChildRequest& m_request;
+    ChildResult& m_result;
+    Clock::time_point m_deadline;
+    UniqueFd m_out;
+    UniqueFd m_err;
+    bool m_stopped = false;
+};
+
+void Supervisor::readErrors()
+{
+    char buffer[4096];
+    const ssize_t n = ::read(m_err.get(), buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR)
+        return;
+    if (n <= 0) {
+        m_err.reset();
+        return;
+    }
+    std::string& text = m_result.errorOutput;
+    text.append(buffer, static_cast<std::size_t>(n));
+    if (text.size() > kMaxErrorOutput)
+        text.erase(0, text.size() - kMaxErrorOutput);
+}
+
+void Supervisor::readOutput()
+{
+    char buffer[65536];
+    const ssize_t n = ::read(m_out.get(), buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR)
+        return;
+    if (n <= 0) {
+        m_out.reset();
+        return;
+    }
+    const auto size = static_cast<std::uint64_t>(n);
+    if (size > m_request.maxOutputBytes - std::min(m_result.outputBytes, m_request.maxOutputBytes))
+        m_result.outputTooLarge = true;
+    else if (m_request.outputFd >= 0)
+        writeAll(m_request.outputFd, buffer, static_cast<std::size_t>(n), m_result.outputError);
+    m_result.outputBytes += size;
+    if (m_result.outputTooLarge || m_result.outputError != 0) {
+        stop();
+        m_stopped = true;
+    }
+}
+
+void Supervisor::pump()
+{
+    while (!m_stopped && (m_out || m_err)) {
+        const long left = msLeft();
+        if (left <= 0) {
+            m_result.timedOut = true;
+            stop();
+            return;
+        }
+        pollfd fds[2];
+        nfds_t count = 0;
+        for (const UniqueFd* fd : {&m_out, &m_err})
+            if (*fd)
+                fds[count++] = {fd->get(), POLLIN, 0};
+        // Short waits: a child that ended may have left something holding its pipes.
+        const int ready = ::poll(fds, count, static_cast<int>(std::min(left, 100L)));
+        if (ready < 0 && errno != EINTR) {
+            m_result.outputError = errno;
+            stop();
+            return;
+        }
+        for (nfds_t i = 0; ready > 0 && i < count; ++i) {
+            if (fds[i].revents == 0)
+                continue;
+            if (fds[i].fd == m_out.get())
+                readOutput();
+            else
+                readErrors();
+        }
+        if (ended())
+            stop(); // what it left behind goes; its pipes then close
+    }
+}
+
+void Supervisor::reap()
+{
+    // A child that closed its pipes may still run: it keeps the same deadline.
+    while (!m_stopped && !m_result.timedOut && !ended()) {
+        if (msLeft() <= 0) {
+            m_result.timedOut = true;
+            break;
+        }
+        ::usleep(2000);
+    }
+    stop();
+    int status = 0;
+    while (::waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (WIFEXITED(status))
+        m_result.exitStatus = WEXITSTATUS(status);
+}
+
 } // namespace
+
+ChildResult RunChild(const ChildRequest& request)
+{
+    ChildResult result;
+    const std::string path = locate(request.program, result.startError);
+    if (path.empty())
+        return result;
+    UniqueFd null(::open("/dev/null", O_RDWR | O_CLOEXEC));
+    if (!null)
+        throw Failure::FromErrno("Cannot run " + request.program, errno);
+    Pipe out = makePipe();
+    Pipe err = makePipe();
+    const int in = request.inputFd >= 0 ? request.inputFd : null.get();
+    // A Ctrl+C between the start and the group's registration is held until the group
+    // is known, so the handler can end it.
+    sigset_t ending, before;
+    sigemptyset(&ending);
+    sigaddset(&ending, SIGINT);
+    sigaddset(&ending, SIGTERM);
+    ::pthread_sigmask(SIG_BLOCK, &ending, &before);
+    const pid_t pid = spawn(path, request, in, out.write.get(), err.write.get(), result.startError);
+    std::optional<ChildGroupGuard> guard;
+    if (pid != 0)
+        guard.emplace(pid);
+    ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    if (pid == 0)
+        return result;
+    result.started = true;
+    out.write.reset();
+    err.write.reset();
+    Supervisor supervisor(pid, request, result, out, err);
+    supervisor.pump();
+    supervisor.reap();
+    return result;
+}
 
 ChildResult RunChild(const std::string& program, const std::vector<std::string>& args,
                      const std::string& inputFile, const std::string& outputFile,
                      const std::vector<std::string>& extraEnv, const std::string& directory,
                      int timeoutMs)
 {
-    Fd input = openOrThrow(inputFile, O_RDONLY);
-    Fd output = openOrThrow(outputFile, O_WRONLY | O_CREAT | O_TRUNC);
-    int pipeEnds[2];
-    if (::pipe2(pipeEnds, O_CLOEXEC) != 0)
-        throw std::runtime_error(std::string("Cannot make a pipe: ") + std::strerror(errno));
-    Fd errRead(pipeEnds[0]);
-    Fd errWrite(pipeEnds[1]);
-
-    std::vector<std::string> envStrings;
-    for (char** e = environ; *e; ++e)
-        envStrings.emplace_back(*e);
-    for (const std::string& extra : extraEnv) {
-        const std::string name = extra.substr(0, extra.find('=') + 1);
-        std::erase_if(envStrings, [&](const std::string& s) { return s.starts_with(name); });
-        envStrings.push_back(extra);
-    }
-    std::vector<char*> envp;
-    for (std::string& s : envStrings)
-        envp.push_back(s.data());
-    envp.push_back(nullptr);
-
-    std::vector<std::string> argStrings{program};
-    argStrings.insert(argStrings.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& s : argStrings)
-        argv.push_back(s.data());
-    argv.push_back(nullptr);
-
-    // A program given without a folder is looked up on PATH before changing folder.
-    std::string path = program;
-    if (program.find('/') == std::string::npos) {
-        path.clear();
-        const char* pathVar = std::getenv("PATH");
-        std::string dirs = pathVar ? pathVar : "/usr/bin:/bin";
-        for (std::size_t start = 0; start <= dirs.size();) {
-            const std::size_t end = std::min(dirs.find(':', start), dirs.size());
-            const std::string dir = dirs.substr(start, end - start);
-            const std::string candidate = (dir.empty() ? "." : dir) + "/" + program;
-            if (::access(candidate.c_str(), X_OK) == 0) {
-                path = candidate;
-                break;
-            }
-            start = end + 1;
-        }
-        if (path.empty())
-            return {};
-    } else if (program[0] != '/') {
-        char* cwd = ::getcwd(nullptr, 0);
-        if (cwd) {
-            path = std::string(cwd) + "/" + program;
-            std::free(cwd);
-        }
-    }
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, input.get(), 0);
-    posix_spawn_file_actions_adddup2(&actions, output.get(), 1);
-    posix_spawn_file_actions_adddup2(&actions, errWrite.get(), 2);
-    if (!directory.empty())
-        posix_spawn_file_actions_addchdir_np(&actions, directory.c_str());
-    pid_t pid = 0;
-    const int rc = ::posix_spawn(&pid, path.c_str(), &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0)
-        return {};
-    errWrite.reset();
-    input.reset();
-    output.reset();
-
-    ChildResult result;
-    result.started = true;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    char buffer[4096];
-    for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                              deadline - std::chrono::steady_clock::now())
-                              .count();
-        if (left <= 0) {
-            ::kill(pid, SIGKILL);
-            result.timedOut = true;
-            break;
-        }
-        pollfd pfd{errRead.get(), POLLIN, 0};
-        const int ready = ::poll(&pfd, 1, static_cast<int>(left));
-        if (ready < 0 && errno == EINTR)
-            continue;
-        if (ready <= 0)
-            continue;
-        const ssize_t n = ::read(errRead.get(), buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break; // the child closed its end: it is ending
-        result.errorOutput.append(buffer, static_cast<std::size_t>(n));
-        if (result.errorOutput.size() > kMaxErrorOutput)
-            result.errorOutput.erase(0, result.errorOutput.size() - kMaxErrorOutput);
-    }
-    // A child that closed standard error may still run: it keeps the same deadline.
-    int status = 0;
-    for (;;) {
-        const pid_t done = ::waitpid(pid, &status, result.timedOut ? 0 : WNOHANG);
-        if (done == pid)
-            break;
-        if (done < 0 && errno != EINTR)
-            break;
-        if (done == 0) {
-            if (std::chrono::steady_clock::now() >= deadline) {
-                ::kill(pid, SIGKILL);
-                result.timedOut = true;
-            } else {
-                ::usleep(2000);
-            }
-        }
-    }
-    if (!result.timedOut && WIFEXITED(status))
-        result.exitStatus = WEXITSTATUS(status);
-    return result;
+    const UniqueFd input(::open(inputFile.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!input)
+        throw Failure::FromErrno("Cannot open " + inputFile, errno);
+    const UniqueFd output(
+        ::open(outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    if (!output)
+        throw Failure::FromErrno("Cannot open " + outputFile, errno);
+    ChildRequest request;
+    request.program = program;
+    request.args = args;
+    request.inputFd = input.get();
+    request.outputFd = output.get();
+    request.extraEnv = extraEnv;
+    request.directory = directory;
+    request.timeoutMs = timeoutMs;
+    return RunChild(request);
 }

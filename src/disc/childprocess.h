@@ -1,20 +1,43 @@
 #pragma once
 
+#include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
-// What became of a child program.
-struct ChildResult {
-    bool started = false; // false: the program was not found or could not be run
-    int exitStatus = -1;  // the exit status; -1 when killed by a signal or the time limit
-    bool timedOut = false;
-    std::string errorOutput; // its standard error (at most the last 64 KiB)
+// What to run and where its standard streams go.
+struct ChildRequest {
+    std::string program; // searched on PATH unless it holds a '/'
+    std::vector<std::string> args;
+    int inputFd = -1;  // its standard input (read from the current offset); -1: /dev/null
+    int outputFd = -1; // receives its standard output; -1: discarded
+    // Past this much standard output the child is stopped (outputTooLarge).
+    std::uint64_t maxOutputBytes = std::numeric_limits<std::uint64_t>::max();
+    std::vector<std::string> extraEnv; // "NAME=value", replacing what we have
+    std::string directory;             // its working folder; empty: ours
+    int timeoutMs = 60'000;
 };
 
-// Runs `program` (searched on PATH unless it holds a '/') with `args`, standard input
-// read from `inputFile`, standard output written to `outputFile` (created or truncated),
-// `extraEnv` ("NAME=value") added to the environment and `directory` as its working
-// folder. Kills it after `timeoutMs`. Throws std::runtime_error when a file cannot be opened.
+// What became of a child program.
+struct ChildResult {
+    bool started = false; // false: see startError
+    int startError = 0;   // errno of a failed start: ENOENT when the program was not found
+    int exitStatus = -1;  // the exit status; -1 when killed by a signal or by us
+    bool timedOut = false;
+    bool outputTooLarge = false;
+    int outputError = 0;     // errno of a failed write of its output (it was stopped)
+    std::string errorOutput; // its standard error (at most the last 64 KiB)
+    std::uint64_t outputBytes = 0;
+};
+
+// Runs the child in a process group of its own and waits for it. The whole group is
+// killed when the time is up, when the output passes its bound, when the child has
+// ended (nothing it left behind keeps running), and when SIGINT or SIGTERM ends us.
+// Throws Failure only when we cannot set up the run (no pipe).
+ChildResult RunChild(const ChildRequest& request);
+
+// The same with files: standard input read from `inputFile`, standard output written to
+// `outputFile` (created or truncated). Throws Failure when a file cannot be opened.
 ChildResult RunChild(const std::string& program, const std::vector<std::string>& args,
                      const std::string& inputFile, const std::string& outputFile,
                      const std::vector<std::string>& extraEnv, const std::string& directory,

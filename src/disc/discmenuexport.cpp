@@ -6,26 +6,36 @@
 #include "discmasks.h"
 #include "discxml.h"
 #include "imageio/atomicfile.h"
+#include "imageio/escapecontrols.h"
 #include "imageio/picturewriter.h"
-#include "imageio/tempfileguard.h"
 #include "menustream.h"
 #include "render/drawmenu.h"
 
+#include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <regex>
-#include <stdexcept>
-#include <sys/stat.h>
+#include <sys/types.h>
 #include <system_error>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
 
 namespace {
+
+// What the menu stream step accepts from spumux: a one-second menu is a few megabytes.
+constexpr std::uint64_t kMaxMenuStreamBytes = 64ULL << 20;
+
+// Every file an export may write, so that one left by an earlier export can be found.
+constexpr const char* kDiscFiles[] = {
+    kDiscStillFile,           kDiscHighlightFile,          kDiscSelectFile,
+    kDiscSpumuxFile,          kDiscHighlightLetterboxFile, kDiscSelectLetterboxFile,
+    kDiscSpumuxLetterboxFile, kDiscBackgroundStreamFile,   kDiscMenuStreamFile,
+    kDiscDvdauthorFile,
+};
 
 class Writer {
 public:
@@ -38,12 +48,11 @@ public:
         const std::string target = path(name);
         try {
             WriteFileAtomically(target, bytes);
-        } catch (const FileError& e) {
+        } catch (const Failure& e) {
             // The fixed text names the file already; the system's reason follows.
-            throw std::runtime_error("Error saving " + target +
-                                     (e.reason().empty() ? "" : ": " + e.reason()));
+            throw Failure("Error saving " + target, e.detail(), e.systemError());
         } catch (const std::exception& e) {
-            throw std::runtime_error("Error saving " + target + ": " + e.what());
+            throw Failure("Error saving " + target, e.what());
         }
         m_result.written.push_back(target);
     }
@@ -69,50 +78,6 @@ private:
     DiscMenuResult& m_result;
 };
 
-// A temporary file beside the target, removed unless it was renamed into place.
-class TempFile {
-public:
-    explicit TempFile(const fs::path& dir)
-    {
-        std::string pattern = (dir / ".tavrel-disc-XXXXXX").string();
-        const int fd = ::mkstemp(pattern.data());
-        if (fd < 0)
-            throw std::runtime_error("Cannot create a temporary file in " + dir.string() + ": " +
-                                     std::strerror(errno));
-        // The finished file gets the mode any new file would get, not mkstemp's 0600.
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        ::fchmod(fd, 0666 & ~mask);
-        ::close(fd);
-        m_path = pattern;
-        m_guard = std::make_unique<TemporaryFileGuard>(m_path);
-    }
-    ~TempFile()
-    {
-        if (!m_path.empty())
-            ::unlink(m_path.c_str());
-    }
-    TempFile(const TempFile&) = delete;
-    TempFile& operator=(const TempFile&) = delete;
-
-    const std::string& path() const { return m_path; }
-    void renameTo(const std::string& target)
-    {
-        if (const int fd = ::open(m_path.c_str(), O_RDONLY | O_CLOEXEC); fd >= 0) {
-            ::fsync(fd);
-            ::close(fd);
-        }
-        if (std::rename(m_path.c_str(), target.c_str()) != 0)
-            throw std::runtime_error("Error saving " + target + ": " + std::strerror(errno));
-        m_path.clear();
-        m_guard.reset();
-    }
-
-private:
-    std::string m_path;
-    std::unique_ptr<TemporaryFileGuard> m_guard; // removes it also when a signal ends the run
-};
-
 // spumux exits 0 even when it drops the picture; only its count tells.
 bool subpictureAdded(const std::string& messages)
 {
@@ -122,7 +87,7 @@ bool subpictureAdded(const std::string& messages)
            std::stoi(m[2].str()) == 0;
 }
 
-// The lines of spumux's messages that say what went wrong.
+// The lines of spumux's messages that say what went wrong, safe to print.
 std::string spumuxComplaint(const std::string& messages)
 {
     std::string out;
@@ -137,7 +102,7 @@ std::string spumuxComplaint(const std::string& messages)
             out += (out.empty() ? "" : "\n") + line;
         start = end + 1;
     }
-    return out.empty() ? messages.substr(0, 2000) : out;
+    return EscapeControls(out.empty() ? messages.substr(0, 2000) : out, true);
 }
 
 std::string finishCommands(const DiscFormat& format)
@@ -150,38 +115,159 @@ std::string finishCommands(const DiscFormat& format)
            kDiscMenuStreamFile;
 }
 
-} // namespace
-
-DiscMenuResult ExportDiscMenu(const MenuDocument& doc, const std::string& dir,
-                              const DiscMenuOptions& options)
+std::string failedRunReason(const ChildResult& child)
 {
-    DiscMenuResult result;
+    if (child.timedOut)
+        return "it did not finish in time";
+    if (child.outputTooLarge)
+        return "it wrote more than " + std::to_string(kMaxMenuStreamBytes >> 20) + " MB";
+    if (child.outputError != 0)
+        return "its output could not be written: " + std::string(std::strerror(child.outputError));
+    if (child.exitStatus < 0)
+        return "it was stopped by a signal";
+    if (child.exitStatus != 0)
+        return "it failed with exit status " + std::to_string(child.exitStatus);
+    return "it did not add the subpicture";
+}
+
+bool runFailed(const ChildResult& child)
+{
+    return child.timedOut || child.outputTooLarge || child.outputError != 0 ||
+           child.exitStatus != 0 || !subpictureAdded(child.errorOutput);
+}
+
+// One spumux run per subpicture stream, each from the previous one's output, into
+// unnamed temporary files; menu.mpg is replaced only when every run added its picture
+// and the result reads back as a menu with all its subpicture streams.
+class SubpictureStep {
+public:
+    SubpictureStep(const Writer& out, const DiscFormat& format, const DiscMenuOptions& options,
+                   const std::string& dir, DiscMenuResult& result)
+        : m_out(out), m_format(format), m_options(options), m_dir(dir), m_result(result)
+    {
+    }
+
+    void run();
+
+private:
+    bool runPass(const char* xml, int stream, int input, AtomicFile& output);
+    void fail(SubpictureOutcome outcome, const std::string& note)
+    {
+        m_result.subpicture = outcome;
+        m_result.note = note;
+    }
+
+    const Writer& m_out;
+    const DiscFormat& m_format;
+    const DiscMenuOptions& m_options;
+    const std::string& m_dir;
+    DiscMenuResult& m_result;
+};
+
+bool SubpictureStep::runPass(const char* xml, int stream, int input, AtomicFile& output)
+{
+    if (::lseek(input, 0, SEEK_SET) < 0)
+        throw Failure::FromErrno("Error saving " + m_out.path(kDiscMenuStreamFile), errno);
+    ChildRequest request;
+    request.program = m_options.spumux;
+    request.args = {"-s", std::to_string(stream), xml};
+    request.inputFd = input;
+    request.outputFd = output.fd();
+    request.maxOutputBytes = kMaxMenuStreamBytes;
+    request.extraEnv = {std::string("VIDEO_FORMAT=") + (m_format.pal() ? "PAL" : "NTSC")};
+    request.directory = m_dir;
+    request.timeoutMs = m_options.spumuxTimeoutMs;
+    const ChildResult child = RunChild(request);
+    const std::string menu = kDiscMenuStreamFile;
+    if (!child.started && child.startError == ENOENT) {
+        fail(SubpictureOutcome::SpumuxMissing,
+             "spumux was not found (install the Debian package dvdauthor), so " + menu +
+                 " was not made.");
+        return false;
+    }
+    if (!child.started) {
+        fail(SubpictureOutcome::SpumuxFailed,
+             "cannot start spumux: " + std::string(std::strerror(child.startError)) + ", so " +
+                 menu + " was not made.");
+        return false;
+    }
+    if (runFailed(child)) {
+        const std::string complaint = spumuxComplaint(child.errorOutput);
+        fail(SubpictureOutcome::SpumuxFailed, "spumux could not add the buttons to " + menu + " (" +
+                                                  xml + ": " + failedRunReason(child) + ")" +
+                                                  (complaint.empty() ? "" : ":\n" + complaint));
+        return false;
+    }
+    return true;
+}
+
+void SubpictureStep::run()
+{
+    const std::string target = m_out.path(kDiscMenuStreamFile);
+    std::vector<std::pair<const char*, int>> passes{{kDiscSpumuxFile, 0}};
+    if (m_format.wide)
+        passes.push_back({kDiscSpumuxLetterboxFile, 1});
+    std::uint64_t inputBytes = 0;
+    UniqueFd background = OpenRegularFile(m_out.path(kDiscBackgroundStreamFile), &inputBytes);
+    int input = background.get();
+    std::vector<std::unique_ptr<AtomicFile>> outputs;
+    for (const auto& [xml, stream] : passes) {
+        outputs.push_back(std::make_unique<AtomicFile>(target));
+        if (!runPass(xml, stream, input, *outputs.back()))
+            return;
+        input = outputs.back()->fd();
+    }
+    try {
+        CheckMenuStream(input, m_format, static_cast<int>(passes.size()), inputBytes);
+    } catch (const Failure& e) {
+        fail(SubpictureOutcome::SpumuxFailed, "spumux reported success, but its " +
+                                                  std::string(kDiscMenuStreamFile) + " " +
+                                                  e.detail() + ".");
+        return;
+    }
+    outputs.back()->commit();
+    m_result.written.push_back(target);
+}
+
+// Removes what an earlier export left that this one did not make again: dvdauthor would
+// otherwise take an old menu.mpg beside new masks without a word.
+void removeStaleFiles(const Writer& out, DiscMenuResult& result)
+{
+    std::vector<std::string> removed;
+    for (const char* name : kDiscFiles) {
+        const std::string path = out.path(name);
+        if (std::find(result.written.begin(), result.written.end(), path) != result.written.end())
+            continue;
+        if (::unlink(path.c_str()) == 0)
+            removed.push_back(name);
+    }
+    if (removed.empty())
+        return;
+    std::string text = "Removed what an earlier export left and this one did not make: ";
+    for (std::size_t i = 0; i < removed.size(); ++i) {
+        text += i ? ", " : "";
+        text += removed[i];
+    }
+    if (!result.note.empty())
+        result.note += '\n';
+    result.note += text + ".";
+    result.removed = std::move(removed);
+}
+
+void prepareFolder(const std::string& dir)
+{
     std::error_code ec;
     fs::create_directories(dir, ec);
     if (ec || !fs::is_directory(dir))
-        throw std::runtime_error("Cannot create the folder " + dir +
-                                 (ec ? ": " + ec.message() : std::string()));
-    Writer out(dir, result);
+        throw Failure("Cannot create the folder " + dir, ec ? ec.message() : std::string(),
+                      ec ? ec.value() : 0);
+}
 
-    Picture scratch;
-    MenuGeometry geometry;
-    const Picture still = ComposeMenuImage(doc, scratch, &geometry);
-    const DiscFormat format{still.width(), still.height(), doc.aspect == MenuAspect::Wide};
-    const bool dvd = format.width == 720 && (format.height == 576 || format.height == 480);
-    // A disc menu without buttons would hold the player on it for good.
-    if (dvd && geometry.items.empty())
-        throw std::runtime_error("The menu has no items, so the disc menu would have no "
-                                 "buttons: show at least one item");
-    out.write(kDiscStillFile, EncodePng(viewOf(still)));
-
-    if (!dvd) {
-        result.subpicture = SubpictureOutcome::NotForVcd;
-        result.note = "A " + std::to_string(format.width) + " x " + std::to_string(format.height) +
-                      " menu is for a VCD, which has no buttons on the disc: only the still "
-                      "was written. Choose 720 x 576 or 720 x 480 for a DVD menu.";
-        return result;
-    }
-
+// The masks and spumux control files of the 4:3 picture, and for a 16:9 menu those of
+// its letterboxed form (subpicture stream 1). Returns the buttons of the 4:3 picture.
+std::vector<DiscButton> writeButtons(Writer& out, const MenuDocument& doc,
+                                     const MenuGeometry& geometry, const DiscFormat& format)
+{
     std::vector<DiscButton> buttons = LayoutDiscButtons(geometry);
     DiscMask mask = DrawDiscMask(doc, geometry, buttons);
     SqueezeToFrame(mask, buttons, format.width);
@@ -198,51 +284,41 @@ DiscMenuResult ExportDiscMenu(const MenuDocument& doc, const std::string& dir,
             kDiscSpumuxLetterboxFile,
             SpumuxXml(format, letterbox, kDiscHighlightLetterboxFile, kDiscSelectLetterboxFile));
     }
-    out.write(kDiscBackgroundStreamFile, EncodeMenuStream(still, format));
-    out.write(kDiscDvdauthorFile, DvdauthorXml(format, buttons, kDiscMenuStreamFile));
+    return buttons;
+}
 
-    // One spumux run per subpicture stream, each from the previous one's output; the
-    // finished stream is renamed into place only when every run added its picture.
-    struct Pass {
-        const char* xml;
-        int stream;
-    };
-    std::vector<Pass> passes{{kDiscSpumuxFile, 0}};
-    if (format.wide)
-        passes.push_back({kDiscSpumuxLetterboxFile, 1});
-    const std::vector<std::string> env{std::string("VIDEO_FORMAT=") +
-                                       (format.pal() ? "PAL" : "NTSC")};
-    const std::string howToFinish =
-        "To finish by hand, in " + dir + " run: " + finishCommands(format);
-    std::string input = out.path(kDiscBackgroundStreamFile);
-    std::vector<std::unique_ptr<TempFile>> temps;
-    for (const Pass& pass : passes) {
-        temps.push_back(std::make_unique<TempFile>(dir));
-        const ChildResult child =
-            RunChild(options.spumux, {"-s", std::to_string(pass.stream), pass.xml}, input,
-                     temps.back()->path(), env, dir, options.spumuxTimeoutMs);
-        if (!child.started) {
-            result.subpicture = SubpictureOutcome::SpumuxMissing;
-            result.note = "spumux was not found, so " + std::string(kDiscMenuStreamFile) +
-                          " was not made (install the dvdauthor package). " + howToFinish;
-            return result;
-        }
-        if (child.timedOut || child.exitStatus != 0 || !subpictureAdded(child.errorOutput)) {
-            result.subpicture = SubpictureOutcome::SpumuxFailed;
-            std::string why = child.timedOut         ? "it did not finish in time"
-                              : child.exitStatus < 0 ? "it was stopped by a signal"
-                              : child.exitStatus != 0
-                                  ? "it failed with exit status " + std::to_string(child.exitStatus)
-                                  : "it did not add the subpicture";
-            const std::string complaint = spumuxComplaint(child.errorOutput);
-            result.note = "spumux could not add the buttons to " +
-                          std::string(kDiscMenuStreamFile) + " (" + pass.xml + ": " + why + ")" +
-                          (complaint.empty() ? "" : ":\n" + complaint);
-            return result;
-        }
-        input = temps.back()->path();
+} // namespace
+
+DiscMenuResult ExportDiscMenu(const MenuDocument& doc, const std::string& dir,
+                              const DiscMenuOptions& options)
+{
+    DiscMenuResult result;
+    prepareFolder(dir);
+    Writer out(dir, result);
+
+    Picture scratch;
+    MenuGeometry geometry;
+    const Picture still = ComposeMenuImage(doc, scratch, &geometry);
+    const DiscFormat format{still.width(), still.height(), doc.aspect == MenuAspect::Wide};
+    const bool dvd = format.width == 720 && (format.height == 576 || format.height == 480);
+    // A disc menu without buttons would hold the player on it for good.
+    if (dvd && geometry.items.empty())
+        throw Failure("The menu has no items, so the disc menu would have no buttons: show at "
+                      "least one item");
+    out.write(kDiscStillFile, EncodePng(viewOf(still)));
+    if (!dvd) {
+        result.subpicture = SubpictureOutcome::NotForVcd;
+        result.note = "A " + std::to_string(format.width) + " x " + std::to_string(format.height) +
+                      " menu is for a VCD, which has no buttons on the disc: only the still "
+                      "was written. Choose 720 x 576 or 720 x 480 for a DVD menu.";
+    } else {
+        const std::vector<DiscButton> buttons = writeButtons(out, doc, geometry, format);
+        out.write(kDiscBackgroundStreamFile, EncodeMenuStream(still, format));
+        out.write(kDiscDvdauthorFile, DvdauthorXml(format, buttons, kDiscMenuStreamFile));
+        SubpictureStep(out, format, options, dir, result).run();
+        if (result.subpicture != SubpictureOutcome::Added)
+            result.note += " To finish by hand, in " + dir + " run: " + finishCommands(format);
     }
-    temps.back()->renameTo(out.path(kDiscMenuStreamFile));
-    result.written.push_back(out.path(kDiscMenuStreamFile));
+    removeStaleFiles(out, result);
     return result;
 }

@@ -13,13 +13,19 @@ enum class SubpictureOutcome {
     Added,         // menu.mpg holds the buttons
     NotForVcd,     // a VCD-size menu: only the still was written
     SpumuxMissing, // spumux is not installed: everything else written
-    SpumuxFailed,  // spumux ran but did not add the subpicture: menu.mpg not written
+    SpumuxFailed,  // spumux could not be started or did not add the subpicture, or what
+                   // it made is no menu with buttons: menu.mpg not written
 };
 
 struct DiscMenuResult {
     std::vector<std::string> written; // full paths, in the order written
     SubpictureOutcome subpicture = SubpictureOutcome::Added;
-    // For every outcome but Added: what went wrong and how to finish by hand.
+    // Names of files an earlier export left in the folder that this one did not make
+    // again (an old menu.mpg beside new masks, a letterbox set of a menu now 4:3): they
+    // are removed, and the note says so.
+    std::vector<std::string> removed;
+    // For every outcome but Added: what went wrong and how to finish by hand; then the
+    // files removed.
     std::string note;
 };
 
@@ -34,10 +40,11 @@ struct DiscMenuOptions {
 // also gets the letterbox set highlight_letterbox.png, select_letterbox.png and
 // spumux_letterbox.xml (subpicture stream 1). A VCD-size menu (704 wide) gets menu.png
 // only. Each file is complete or not written at all; an existing file is replaced only
-// by a complete new one. `doc` must have RenderEnabled set, and text drawing needs a
-// QGuiApplication. Throws std::runtime_error naming the file that could not be written
-// (files already written stay), or before writing anything for a DVD menu without items;
-// spumux problems are reported in the result instead.
+// by a complete new one, and symbolic links are written through. menu.mpg is kept only
+// when it reads back as the menu's video with every subpicture stream. `doc` must have
+// RenderEnabled set, and text drawing needs a QGuiApplication. Throws Failure naming the
+// file that could not be written (files already written stay), or before writing
+// anything for a DVD menu without items; spumux problems are reported in the result.
 DiscMenuResult ExportDiscMenu(const MenuDocument& doc, const std::string& dir,
                               const DiscMenuOptions& options = {});
 

@@ -1,5 +1,6 @@
 #include "menustream.h"
 
+#include "imageio/failure.h"
 #include "thumbs/ffmpegptr.h"
 
 extern "C" {
@@ -13,11 +14,14 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -181,6 +185,173 @@ FramePtr stillFrame(const Picture& still, const DiscFormat& format)
     return frame;
 }
 
+// The DVD muxer writing into memory, with the video and the audio stream set up from
+// their encoders and the header written.
+struct Muxer {
+    MuxerPtr context;
+    AVStream* video = nullptr;
+    AVStream* audio = nullptr;
+};
+
+Muxer openMuxer(const AVCodecContext* video, const AVCodecContext* audio)
+{
+    const AVOutputFormat* dvd = av_guess_format("dvd", nullptr, nullptr);
+    if (!dvd)
+        throw std::runtime_error("Menu stream: this FFmpeg has no DVD muxer");
+    AVFormatContext* raw = nullptr;
+    check(avformat_alloc_output_context2(&raw, dvd, nullptr, nullptr),
+          "creating the program stream");
+    Muxer m{MuxerPtr(raw)};
+    check(avio_open_dyn_buf(&raw->pb), "creating the program stream");
+    av_opt_set_int(raw->priv_data, "muxrate", 10'080'000, 0); // bits per second
+    raw->packet_size = 2048;
+    raw->max_delay = static_cast<int>(0.7 * AV_TIME_BASE);
+    m.video = avformat_new_stream(raw, nullptr);
+    m.audio = avformat_new_stream(raw, nullptr);
+    if (!m.video || !m.audio)
+        throw std::bad_alloc();
+    check(avcodec_parameters_from_context(m.video->codecpar, video), "setting up the video stream");
+    check(avcodec_parameters_from_context(m.audio->codecpar, audio), "setting up the audio stream");
+    // The muxer sizes its buffers from the encoder's buffer figures.
+    for (int i = 0; i < video->nb_coded_side_data; ++i) {
+        const AVPacketSideData& side = video->coded_side_data[i];
+        std::uint8_t* copy = av_stream_new_side_data(m.video, side.type, side.size);
+        if (!copy)
+            throw std::bad_alloc();
+        std::memcpy(copy, side.data, side.size);
+    }
+    m.video->time_base = video->time_base;
+    m.video->sample_aspect_ratio = video->sample_aspect_ratio;
+    m.audio->time_base = audio->time_base;
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "preload", "500000", 0);
+    const int headerResult = avformat_write_header(raw, &options);
+    av_dict_free(&options);
+    check(headerResult, "writing the program stream header");
+    return m;
+}
+
+// Silence as long as `frames` video frames, then the end of the audio.
+void writeSilence(AVCodecContext* audio, int frames, AVRational frameTime, Muxer& m,
+                  AVPacket* packet)
+{
+    FramePtr silence(av_frame_alloc());
+    if (!silence)
+        throw std::bad_alloc();
+    silence->format = audio->sample_fmt;
+    silence->nb_samples = audio->frame_size;
+    check(av_channel_layout_copy(&silence->ch_layout, &audio->ch_layout), "setting up the audio");
+    check(av_frame_get_buffer(silence.get(), 0), "allocating the audio");
+    const std::int64_t samples = av_rescale_q(frames, frameTime, AVRational{1, kSampleRate});
+    for (std::int64_t pts = 0; pts < samples; pts += audio->frame_size) {
+        check(av_frame_make_writable(silence.get()), "preparing the audio");
+        av_samples_set_silence(silence->extended_data, 0, silence->nb_samples,
+                               silence->ch_layout.nb_channels,
+                               static_cast<AVSampleFormat>(silence->format));
+        silence->pts = pts;
+        encode(audio, silence.get(), m.context.get(), m.audio, packet, "audio");
+    }
+    encode(audio, nullptr, m.context.get(), m.audio, packet, "audio");
+}
+
+std::vector<std::uint8_t> finish(Muxer& m)
+{
+    check(av_write_trailer(m.context.get()), "finishing the program stream");
+    std::uint8_t* buffer = nullptr;
+    const int size = avio_close_dyn_buf(m.context->pb, &buffer);
+    m.context->pb = nullptr;
+    std::vector<std::uint8_t> bytes(buffer, buffer + std::max(size, 0));
+    av_free(buffer);
+    return bytes;
+}
+
+// Reads a file through its descriptor with pread, so its offset stays where it is.
+struct FdReader {
+    int fd;
+    std::int64_t position = 0;
+    std::int64_t size = 0;
+};
+
+int readFd(void* opaque, std::uint8_t* buffer, int size)
+{
+    auto* r = static_cast<FdReader*>(opaque);
+    for (;;) {
+        const ssize_t n = ::pread(r->fd, buffer, static_cast<std::size_t>(size), r->position);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return AVERROR(errno);
+        if (n == 0)
+            return AVERROR_EOF;
+        r->position += n;
+        return static_cast<int>(n);
+    }
+}
+
+std::int64_t seekFd(void* opaque, std::int64_t offset, int whence)
+{
+    auto* r = static_cast<FdReader*>(opaque);
+    if (whence == AVSEEK_SIZE)
+        return r->size;
+    const std::int64_t base = (whence & 3) == SEEK_CUR   ? r->position
+                              : (whence & 3) == SEEK_END ? r->size
+                                                         : 0;
+    if (offset > r->size - base || base + offset < 0)
+        return AVERROR(EINVAL);
+    r->position = base + offset;
+    return r->position;
+}
+
+struct InputCloser {
+    void operator()(AVFormatContext* p) const { avformat_close_input(&p); }
+};
+struct IoCloser {
+    void operator()(AVIOContext* p) const
+    {
+        av_freep(&p->buffer);
+        avio_context_free(&p);
+    }
+};
+
+struct StreamCount {
+    bool menuVideo = false;
+    int subpictures = 0;
+};
+
+StreamCount countStreams(FdReader& reader, const DiscFormat& format)
+{
+    constexpr int kBufferBytes = 64 * 1024;
+    auto* buffer = static_cast<unsigned char*>(av_malloc(kBufferBytes));
+    std::unique_ptr<AVIOContext, IoCloser> io(
+        buffer ? avio_alloc_context(buffer, kBufferBytes, 0, &reader, readFd, nullptr, seekFd)
+               : nullptr);
+    if (!io) {
+        av_free(buffer);
+        throw std::bad_alloc();
+    }
+    AVFormatContext* raw = avformat_alloc_context();
+    if (!raw)
+        throw std::bad_alloc();
+    raw->pb = io.get();
+    raw->flags |= AVFMT_FLAG_CUSTOM_IO;
+    // Only the program stream demuxer: nothing in the file can name another format.
+    if (avformat_open_input(&raw, nullptr, av_find_input_format("mpeg"), nullptr) < 0)
+        throw Failure("", "is no MPEG program stream");
+    const std::unique_ptr<AVFormatContext, InputCloser> input(raw);
+    if (avformat_find_stream_info(raw, nullptr) < 0)
+        throw Failure("", "cannot be read back");
+    StreamCount count;
+    for (unsigned i = 0; i < raw->nb_streams; ++i) {
+        const AVCodecParameters* p = raw->streams[i]->codecpar;
+        if (p->codec_id == AV_CODEC_ID_MPEG2VIDEO && p->width == format.width &&
+            p->height == format.height)
+            count.menuVideo = true;
+        else if (p->codec_id == AV_CODEC_ID_DVD_SUBTITLE)
+            ++count.subpictures;
+    }
+    return count;
+}
+
 } // namespace
 
 std::vector<std::uint8_t> EncodeMenuStream(const Picture& still, const DiscFormat& format)
@@ -200,76 +371,44 @@ std::vector<std::uint8_t> EncodeMenuStream(const Picture& still, const DiscForma
     FramePtr frame = stillFrame(still, format);
     CodecPtr video = openVideoEncoder(format, chooseQuantiser(frame.get(), format, packet.get()));
     CodecPtr audio = openAudioEncoder();
-
-    const AVOutputFormat* dvd = av_guess_format("dvd", nullptr, nullptr);
-    if (!dvd)
-        throw std::runtime_error("Menu stream: this FFmpeg has no DVD muxer");
-    AVFormatContext* rawMuxer = nullptr;
-    check(avformat_alloc_output_context2(&rawMuxer, dvd, nullptr, nullptr),
-          "creating the program stream");
-    MuxerPtr muxer(rawMuxer);
-    check(avio_open_dyn_buf(&muxer->pb), "creating the program stream");
-    av_opt_set_int(muxer->priv_data, "muxrate", 10'080'000, 0); // bits per second
-    muxer->packet_size = 2048;
-    muxer->max_delay = static_cast<int>(0.7 * AV_TIME_BASE);
-
-    AVStream* videoStream = avformat_new_stream(muxer.get(), nullptr);
-    AVStream* audioStream = avformat_new_stream(muxer.get(), nullptr);
-    if (!videoStream || !audioStream)
-        throw std::bad_alloc();
-    check(avcodec_parameters_from_context(videoStream->codecpar, video.get()),
-          "setting up the video stream");
-    check(avcodec_parameters_from_context(audioStream->codecpar, audio.get()),
-          "setting up the audio stream");
-    // The muxer sizes its buffers from the encoder's buffer figures.
-    for (int i = 0; i < video->nb_coded_side_data; ++i) {
-        const AVPacketSideData& side = video->coded_side_data[i];
-        std::uint8_t* copy = av_stream_new_side_data(videoStream, side.type, side.size);
-        if (!copy)
-            throw std::bad_alloc();
-        std::memcpy(copy, side.data, side.size);
-    }
-    videoStream->time_base = video->time_base;
-    videoStream->sample_aspect_ratio = video->sample_aspect_ratio;
-    audioStream->time_base = audio->time_base;
-    AVDictionary* muxOptions = nullptr;
-    av_dict_set(&muxOptions, "preload", "500000", 0);
-    const int headerResult = avformat_write_header(muxer.get(), &muxOptions);
-    av_dict_free(&muxOptions);
-    check(headerResult, "writing the program stream header");
+    Muxer muxer = openMuxer(video.get(), audio.get());
 
     // One second of the still: a whole number of GOPs.
     const int frames = format.pal() ? 25 : 30;
     for (int i = 0; i < frames; ++i) {
         check(av_frame_make_writable(frame.get()), "preparing a frame");
         frame->pts = i;
-        encode(video.get(), frame.get(), muxer.get(), videoStream, packet.get(), "video");
+        encode(video.get(), frame.get(), muxer.context.get(), muxer.video, packet.get(), "video");
     }
-    encode(video.get(), nullptr, muxer.get(), videoStream, packet.get(), "video");
+    encode(video.get(), nullptr, muxer.context.get(), muxer.video, packet.get(), "video");
+    writeSilence(audio.get(), frames, video->time_base, muxer, packet.get());
+    return finish(muxer);
+}
 
-    FramePtr silence(av_frame_alloc());
-    if (!silence)
-        throw std::bad_alloc();
-    silence->format = audio->sample_fmt;
-    silence->nb_samples = audio->frame_size;
-    check(av_channel_layout_copy(&silence->ch_layout, &audio->ch_layout), "setting up the audio");
-    check(av_frame_get_buffer(silence.get(), 0), "allocating the audio");
-    const std::int64_t samples = av_rescale_q(frames, video->time_base, AVRational{1, kSampleRate});
-    for (std::int64_t pts = 0; pts < samples; pts += audio->frame_size) {
-        check(av_frame_make_writable(silence.get()), "preparing the audio");
-        av_samples_set_silence(silence->extended_data, 0, silence->nb_samples,
-                               silence->ch_layout.nb_channels,
-                               static_cast<AVSampleFormat>(silence->format));
-        silence->pts = pts;
-        encode(audio.get(), silence.get(), muxer.get(), audioStream, packet.get(), "audio");
+void CheckMenuStream(int fd, const DiscFormat& format, int subpictureStreams,
+                     std::uint64_t backgroundBytes)
+{
+    const std::string text = "The menu stream is not usable";
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        throw Failure::FromErrno(text, errno);
+    const auto size = static_cast<std::uint64_t>(st.st_size);
+    if (size == 0)
+        throw Failure(text, "is empty");
+    if (size <= backgroundBytes)
+        throw Failure(text, "is no larger than the stream without buttons");
+    FdReader reader{fd, 0, st.st_size};
+    StreamCount count;
+    try {
+        count = countStreams(reader, format);
+    } catch (const Failure& e) {
+        throw Failure(text, e.detail());
     }
-    encode(audio.get(), nullptr, muxer.get(), audioStream, packet.get(), "audio");
-
-    check(av_write_trailer(muxer.get()), "finishing the program stream");
-    std::uint8_t* buffer = nullptr;
-    const int size = avio_close_dyn_buf(muxer->pb, &buffer);
-    muxer->pb = nullptr;
-    std::vector<std::uint8_t> bytes(buffer, buffer + std::max(size, 0));
-    av_free(buffer);
-    return bytes;
+    if (!count.menuVideo)
+        throw Failure(text, "has no MPEG-2 video of " + std::to_string(format.width) + " x " +
+                                std::to_string(format.height));
+    if (count.subpictures < subpictureStreams)
+        throw Failure(text, "has " + std::to_string(count.subpictures) +
+                                " subpicture streams instead of " +
+                                std::to_string(subpictureStreams));
 }
