@@ -1,5 +1,6 @@
 #include "childrun.h"
 #include "codecs/pngencoder.h"
+#include "disc/childprocess.h"
 #include "disc/discbuttons.h"
 #include "disc/discmasks.h"
 #include "disc/discmenuexport.h"
@@ -21,12 +22,15 @@ extern "C" {
 #include <png.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <regex>
+#include <set>
 #include <string>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -687,9 +691,15 @@ TEST_F(DiscTest, WideMenuCarriesBothSubpictureStreamsThroughDvdauthor)
     MenuDocument doc = makeMenu(3, Layout::Grid, 6, ButtonStyle::Frame);
     doc.aspect = MenuAspect::Wide;
     const fs::path out = dir / "wide";
+    // A symbolic link is written through, as for every other file: to a file not there yet.
+    fs::create_directories(out / "kept");
+    fs::create_symlink("kept/menu.mpg", out / kDiscMenuStreamFile);
     const DiscMenuResult result = ExportDiscMenu(doc, out.string());
     ASSERT_EQ(result.subpicture, SubpictureOutcome::Added) << result.note;
     EXPECT_EQ(result.written.size(), 10u);
+    EXPECT_TRUE(fs::is_symlink(out / kDiscMenuStreamFile));
+    EXPECT_TRUE(fs::is_regular_file(out / "kept" / kDiscMenuStreamFile));
+    expectNoLeftovers(out);
 
     const StreamFacts facts = probe(out / kDiscMenuStreamFile);
     EXPECT_EQ(av_cmp_q(facts.displayAspect, AVRational{16, 9}), 0);
@@ -775,57 +785,143 @@ TEST_F(DiscTest, VcdSizeWritesTheStillOnly)
 
 // --- When spumux is not there or lets us down -------------------------------------------
 
+// Puts `script` as an executable shell script at `path`.
+void writeScript(const fs::path& path, const std::string& script)
+{
+    std::ofstream(path) << "#!/bin/sh\n" << script << "\n";
+    fs::permissions(path, fs::perms::owner_all);
+}
+
+// Whether the process is gone (or only waits to be reaped by init).
+bool processGone(pid_t pid)
+{
+    const std::string stat = readText("/proc/" + std::to_string(pid) + "/stat");
+    const std::size_t paren = stat.rfind(')');
+    return stat.empty() || (paren != std::string::npos && stat.substr(paren + 2, 1) == "Z");
+}
+
 TEST_F(DiscTest, WithoutSpumuxEverythingElseIsWrittenAndTheWayToFinishIsSaid)
 {
     const MenuDocument doc = makeMenu(3, Layout::List, 4);
-    for (const std::string& program :
-         {std::string("tavrel-no-such-spumux"), (dir / "missing" / "spumux").string()}) {
+    // A spumux on PATH that cannot be run is no missing spumux: the system's reason is said.
+    fs::create_directories(dir / "bin");
+    std::ofstream(dir / "bin" / "spumux") << "#!/bin/sh\n";
+    fs::permissions(dir / "bin" / "spumux", fs::perms::owner_read | fs::perms::owner_write);
+    const std::string path = std::getenv("PATH");
+    ::setenv("PATH", (dir / "bin").string().c_str(), 1);
+    const struct {
+        std::string program;
+        SubpictureOutcome outcome;
+        const char* says;
+    } cases[] = {
+        {"tavrel-no-such-spumux", SubpictureOutcome::SpumuxMissing,
+         "spumux was not found (install the Debian package dvdauthor)"},
+        {(dir / "missing" / "spumux").string(), SubpictureOutcome::SpumuxMissing,
+         "spumux was not found"},
+        {"spumux", SubpictureOutcome::SpumuxFailed, "cannot start spumux: Permission denied"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.program);
+        // What an earlier 16:9 export left, spumux's output among it, must not stay beside
+        // the new 4:3 files.
         const fs::path out = dir / "out";
         fs::remove_all(out);
-        const DiscMenuResult result = ExportDiscMenu(doc, out.string(), {program, 10'000});
-        EXPECT_EQ(result.subpicture, SubpictureOutcome::SpumuxMissing);
-        EXPECT_NE(result.note.find("spumux was not found"), std::string::npos);
+        fs::create_directories(out);
+        const std::vector<std::string> earlier = {kDiscMenuStreamFile, kDiscHighlightLetterboxFile,
+                                                  kDiscSelectLetterboxFile,
+                                                  kDiscSpumuxLetterboxFile};
+        for (const std::string& name : earlier)
+            std::ofstream(out / name) << "from an earlier export";
+        const DiscMenuResult result = ExportDiscMenu(doc, out.string(), {c.program, 10'000});
+        EXPECT_EQ(result.subpicture, c.outcome);
+        EXPECT_NE(result.note.find(c.says), std::string::npos) << result.note;
         EXPECT_NE(result.note.find("spumux spumux.xml < menu_bg.mpg > menu.mpg"),
                   std::string::npos);
+        EXPECT_NE(result.note.find("Removed what an earlier export left"), std::string::npos);
         EXPECT_EQ(result.written.size(), 6u);
-        EXPECT_FALSE(fs::exists(out / kDiscMenuStreamFile));
+        EXPECT_EQ(std::set<std::string>(result.removed.begin(), result.removed.end()),
+                  std::set<std::string>(earlier.begin(), earlier.end()));
+        for (const std::string& name : earlier)
+            EXPECT_FALSE(fs::exists(out / name)) << name;
         EXPECT_TRUE(fs::is_regular_file(out / kDiscBackgroundStreamFile));
         expectNoLeftovers(out);
     }
+    ::setenv("PATH", path.c_str(), 1);
 }
 
-TEST_F(DiscTest, AFailingSpumuxLeavesNoMenuStreamAndKeepsTheOldOne)
+// spumux exits 0 after dropping the picture, and a broken or hostile one may say anything:
+// only a menu.mpg that reads back as the menu with its buttons is kept.
+TEST_F(DiscTest, ASpumuxThatFailsOrLiesLeavesNoMenuStream)
 {
     const MenuDocument doc = makeMenu(3, Layout::Grid, 2);
     const fs::path out = dir / "out";
     fs::create_directories(out);
-    const std::string old = "the menu.mpg of an earlier export";
-    std::ofstream(out / kDiscMenuStreamFile) << old;
-
+    const std::string claims = "echo 'INFO: 1 subtitles added, 0 subtitles skipped' >&2";
     struct Fake {
         const char* name;
-        const char* script;
+        std::string script;
+        int timeoutMs;
         const char* expected;
     };
     const Fake fakes[] = {
-        // spumux's own habit: exit 0 after dropping the picture.
         {"skips", "cat; echo 'INFO: 0 subtitles added, 1 subtitles skipped, stream: 32' >&2",
-         "did not add the subpicture"},
-        {"refuses", "head -c 5000; echo 'ERR:  Cannot pick button masks' >&2; exit 1",
+         20'000, "did not add the subpicture"},
+        {"refuses", "head -c 5000; echo 'ERR:  Cannot pick button masks' >&2; exit 1", 20'000,
          "ERR:  Cannot pick button masks"},
-        {"hangs", "exec sleep 30", "did not finish in time"},
+        {"escapes", "printf 'ERR: \\033]0;owned\\007\\033[2J\\n' >&2; exit 1", 20'000,
+         "ERR: \\x1b]0;owned\\x07\\x1b[2J"},
+        {"writes nothing", claims, 20'000, "menu.mpg is empty"},
+        {"copies", "cat; head -c 4096 /dev/zero; " + claims, 20'000,
+         "has 0 subpicture streams instead of 1"},
+        {"floods", "cat /dev/zero; " + claims, 60'000, "it wrote more than 64 MB"},
+        {"hangs", "exec sleep 30", 500, "did not finish in time"},
+        // Its own child holds the pipes; the whole group goes at the time limit.
+        {"hangs in a child",
+         "sleep 300 & echo $! > " + ShellQuoted((dir / "pid").string()) + "; wait", 500,
+         "did not finish in time"},
     };
     for (const Fake& fake : fakes) {
         SCOPED_TRACE(fake.name);
-        const fs::path script = dir / fake.name;
-        std::ofstream(script) << "#!/bin/sh\n" << fake.script << "\n";
-        fs::permissions(script, fs::perms::owner_all);
-        const DiscMenuResult result = ExportDiscMenu(doc, out.string(), {script.string(), 500});
+        std::ofstream(out / kDiscMenuStreamFile) << "the menu.mpg of an earlier export";
+        writeScript(dir / "fake", fake.script);
+        const DiscMenuResult result =
+            ExportDiscMenu(doc, out.string(), {(dir / "fake").string(), fake.timeoutMs});
         EXPECT_EQ(result.subpicture, SubpictureOutcome::SpumuxFailed);
         EXPECT_NE(result.note.find(fake.expected), std::string::npos) << result.note;
-        EXPECT_EQ(readText(out / kDiscMenuStreamFile), old);
+        EXPECT_EQ(result.note.find_first_of("\x1b\x07"), std::string::npos);
+        EXPECT_FALSE(fs::exists(out / kDiscMenuStreamFile));
         expectNoLeftovers(out);
     }
+    const std::string pid = readText(dir / "pid");
+    ASSERT_FALSE(pid.empty());
+    EXPECT_TRUE(processGone(std::stoi(pid)));
+}
+
+// Ended by SIGTERM while spumux runs, we take its whole process group with us.
+TEST_F(DiscTest, OurEndEndsTheChildGroup)
+{
+    writeScript(dir / "slow",
+                "sleep 300 & echo $! > " + ShellQuoted((dir / "pid").string()) + "; wait");
+    const pid_t runner = ::fork();
+    ASSERT_GE(runner, 0);
+    if (runner == 0) {
+        ChildRequest request;
+        request.program = (dir / "slow").string();
+        request.timeoutMs = 60'000;
+        RunChild(request);
+        ::_exit(0);
+    }
+    for (int i = 0; i < 2000 && readText(dir / "pid").empty(); ++i)
+        ::usleep(5000);
+    const std::string pid = readText(dir / "pid");
+    ::kill(runner, SIGTERM);
+    int status = 0;
+    ASSERT_EQ(::waitpid(runner, &status, 0), runner);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+    ASSERT_FALSE(pid.empty());
+    for (int i = 0; i < 200 && !processGone(std::stoi(pid)); ++i)
+        ::usleep(5000);
+    EXPECT_TRUE(processGone(std::stoi(pid)));
 }
 
 TEST_F(DiscTest, AMenuWithoutItemsOrAFolderThatCannotBeMadeIsAClearError)
