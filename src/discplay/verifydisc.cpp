@@ -234,7 +234,8 @@ void CheckMenuKeys(DiscCheckReport& report, const std::string& path,
                    const DiscCheckOptions& options, const std::vector<PageFacts>& pages)
 {
     Faults faults;
-    for (const TitleButton& start : TitleButtons(pages))
+    const std::vector<TitleButton> titles = TitleButtons(pages);
+    for (const TitleButton& start : titles)
         for (bool root : {false, true}) {
             const std::string key = std::string(root ? "Menu" : "Title") + " key in title " +
                                     std::to_string(start.title);
@@ -250,7 +251,8 @@ void CheckMenuKeys(DiscCheckReport& report, const std::string& path,
             if (!fault.empty())
                 faults.add(fault);
         }
-    AddRow(report, DiscCheck::MenuKeys, "Title and Menu keys bring the menu back", faults, "");
+    AddRow(report, DiscCheck::MenuKeys, "Title and Menu keys bring the menu back", faults,
+           "from " + Count(titles.size(), "title", "titles"));
 }
 
 } // namespace
