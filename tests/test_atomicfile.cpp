@@ -1,6 +1,6 @@
 #include "childrun.h"
 #include "imageio/atomicfile.h"
-#include "imageio/tempfileguard.h"
+#include "imageio/signalcleanup.h"
 
 #include <gtest/gtest.h>
 

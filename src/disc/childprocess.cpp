@@ -1,7 +1,7 @@
 #include "childprocess.h"
 
-#include "childgroups.h"
 #include "imageio/fileio.h"
+#include "imageio/signalcleanup.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -183,18 +183,22 @@ private:
     bool m_stopped = false;
 };
 
+// Reads what is there; closes `fd` at its end. 0 when nothing was read.
+std::size_t readSome(UniqueFd& fd, char* buffer, std::size_t size)
+{
+    const ssize_t n = ::read(fd.get(), buffer, size);
+    if (n < 0 && errno == EINTR)
+        return 0;
+    if (n <= 0)
+        fd.reset();
+    return n > 0 ? static_cast<std::size_t>(n) : 0;
+}
+
 void Supervisor::readErrors()
 {
     char buffer[4096];
-    const ssize_t n = ::read(m_err.get(), buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR)
-        return;
-    if (n <= 0) {
-        m_err.reset();
-        return;
-    }
     std::string& text = m_result.errorOutput;
-    text.append(buffer, static_cast<std::size_t>(n));
+    text.append(buffer, readSome(m_err, buffer, sizeof buffer));
     if (text.size() > kMaxErrorOutput)
         text.erase(0, text.size() - kMaxErrorOutput);
 }
@@ -202,19 +206,14 @@ void Supervisor::readErrors()
 void Supervisor::readOutput()
 {
     char buffer[65536];
-    const ssize_t n = ::read(m_out.get(), buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR)
+    const std::size_t n = readSome(m_out, buffer, sizeof buffer);
+    if (n == 0)
         return;
-    if (n <= 0) {
-        m_out.reset();
-        return;
-    }
-    const auto size = static_cast<std::uint64_t>(n);
-    if (size > m_request.maxOutputBytes - std::min(m_result.outputBytes, m_request.maxOutputBytes))
+    if (n > m_request.maxOutputBytes - std::min(m_result.outputBytes, m_request.maxOutputBytes))
         m_result.outputTooLarge = true;
     else if (m_request.outputFd >= 0)
-        writeAll(m_request.outputFd, buffer, static_cast<std::size_t>(n), m_result.outputError);
-    m_result.outputBytes += size;
+        writeAll(m_request.outputFd, buffer, n, m_result.outputError);
+    m_result.outputBytes += n;
     if (m_result.outputTooLarge || m_result.outputError != 0) {
         stop();
         m_stopped = true;

@@ -1,6 +1,6 @@
 #include "atomicfile.h"
 
-#include "tempfileguard.h"
+#include "signalcleanup.h"
 
 #include <atomic>
 #include <cerrno>
@@ -93,13 +93,14 @@ void AtomicFile::fail(int error) const
     throw FileError::FromErrno("Cannot create file " + m_path, error);
 }
 
-void AtomicFile::openNamed()
+// Tries fresh names beside the target until `make` takes one (true) or fails for another
+// reason than the name being taken.
+template <typename Make> void AtomicFile::claimName(Make make)
 {
     for (int attempt = 0; attempt < 100; ++attempt) {
         m_name = randomName(m_folder);
         m_guard = std::make_unique<TemporaryFileGuard>(m_name);
-        m_fd.reset(::open(m_name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-        if (m_fd)
+        if (make())
             return;
         const int error = errno;
         m_guard.reset();
@@ -108,6 +109,14 @@ void AtomicFile::openNamed()
             fail(error);
     }
     fail(EEXIST);
+}
+
+void AtomicFile::openNamed()
+{
+    claimName([this] {
+        m_fd.reset(::open(m_name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+        return bool(m_fd);
+    });
 }
 
 void AtomicFile::write(std::span<const std::uint8_t> bytes)
@@ -131,18 +140,8 @@ void AtomicFile::linkUnnamed()
 {
     char self[64];
     std::snprintf(self, sizeof self, "/proc/self/fd/%d", m_fd.get());
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        m_name = randomName(m_folder);
-        m_guard = std::make_unique<TemporaryFileGuard>(m_name);
-        if (::linkat(AT_FDCWD, self, AT_FDCWD, m_name.c_str(), AT_SYMLINK_FOLLOW) == 0)
-            return;
-        const int error = errno;
-        m_guard.reset();
-        m_name.clear();
-        if (error != EEXIST)
-            fail(error);
-    }
-    fail(EEXIST);
+    claimName(
+        [&] { return ::linkat(AT_FDCWD, self, AT_FDCWD, m_name.c_str(), AT_SYMLINK_FOLLOW) == 0; });
 }
 
 void AtomicFile::commit()

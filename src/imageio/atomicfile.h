@@ -33,6 +33,7 @@ public:
 
 private:
     [[noreturn]] void fail(int error) const;
+    template <typename Make> void claimName(Make make);
     void openNamed();
     void linkUnnamed();
 

@@ -1,23 +1,42 @@
-#include "childgroups.h"
+#include "signalcleanup.h"
 
 #include <array>
 #include <atomic>
+#include <climits>
 #include <csignal>
+#include <cstring>
 #include <mutex>
+#include <unistd.h>
 
 namespace {
 
+// Slots are claimed with an atomic flag and hold their name in fixed storage, so the
+// signal handler reads them without locks or allocation.
+enum SlotState : int {
+    Free = 0,
+    Filling = 1,
+    Armed = 2,
+};
+
+struct Slot {
+    std::atomic<int> state{Free};
+    char path[PATH_MAX];
+};
+
+std::array<Slot, 64> g_slots;
 std::array<std::atomic<pid_t>, 64> g_groups{};
 struct sigaction g_oldInt {};
 struct sigaction g_oldTerm {};
 std::once_flag g_installed;
 
-extern "C" void endGroupsAndRaise(int sig)
+extern "C" void cleanUpAndRaise(int sig)
 {
     for (const std::atomic<pid_t>& group : g_groups)
         if (const pid_t g = group.load(std::memory_order_acquire); g > 0)
             ::kill(-g, SIGKILL);
-    // The handler found before (removing temporary files, or the default) runs next.
+    for (Slot& slot : g_slots)
+        if (slot.state.load(std::memory_order_acquire) == Armed)
+            ::unlink(slot.path);
     ::sigaction(sig, sig == SIGINT ? &g_oldInt : &g_oldTerm, nullptr);
     ::raise(sig);
 }
@@ -25,7 +44,7 @@ extern "C" void endGroupsAndRaise(int sig)
 void installHandlers()
 {
     struct sigaction action {};
-    action.sa_handler = endGroupsAndRaise;
+    action.sa_handler = cleanUpAndRaise;
     sigemptyset(&action.sa_mask);
     ::sigaction(SIGINT, &action, &g_oldInt);
     ::sigaction(SIGTERM, &action, &g_oldTerm);
@@ -37,6 +56,28 @@ void installHandlers()
 }
 
 } // namespace
+
+TemporaryFileGuard::TemporaryFileGuard(const std::string& path)
+{
+    if (path.empty() || path.size() >= PATH_MAX)
+        return;
+    std::call_once(g_installed, installHandlers);
+    for (std::size_t i = 0; i < g_slots.size(); ++i) {
+        int expected = Free;
+        if (!g_slots[i].state.compare_exchange_strong(expected, Filling, std::memory_order_acquire))
+            continue;
+        std::memcpy(g_slots[i].path, path.c_str(), path.size() + 1);
+        g_slots[i].state.store(Armed, std::memory_order_release);
+        m_slot = static_cast<int>(i);
+        return;
+    }
+}
+
+TemporaryFileGuard::~TemporaryFileGuard()
+{
+    if (m_slot >= 0)
+        g_slots[static_cast<std::size_t>(m_slot)].state.store(Free, std::memory_order_release);
+}
 
 ChildGroupGuard::ChildGroupGuard(pid_t group)
 {
