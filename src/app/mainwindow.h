@@ -218,8 +218,8 @@ private:
         int width = -1;
         int height = -1;
     };
-    std::array<RowShown, kItemCount> m_rowShown{}; // what each row's state label shows
-    std::string m_markedBackground;                // the failure the field shows
+    std::array<RowShown, kItemCount> m_rowShown{};   // what each row's state label shows
+    std::string m_markedBackground;                  // the failure the field shows
     MenuAspect m_previewAspect = MenuAspect::Pixels; // the aspect the preview box is laid out for
 
 public:
