@@ -204,6 +204,28 @@ TEST_F(DiscPlayTest, EachPlantedFaultFailsTheRowThatNamesIt)
     }
 }
 
+TEST_F(DiscPlayTest, TheCommandPrintsTheTableAndExitsByTheOutcome)
+{
+    DiscPlan broken;
+    broken.titlePost[2] = "";
+    const struct {
+        fs::path disc;
+        int status;
+        const char* out;
+        const char* err;
+    } runs[] = {
+        {Author(DiscPlan{}, "cmdgood"), 0, "The disc plays as it should.", ""},
+        {Author(broken, "cmdbroken"), 8, "FAILED  Every title returns to its button", ""},
+        {s_work / "nothere", 3, "", "Cannot open the disc"},
+    };
+    for (const auto& run : runs) {
+        const Outcome outcome = RunTavrel(s_work, {"--verify-disc", run.disc.string()});
+        EXPECT_EQ(outcome.status, run.status) << outcome.out << outcome.err;
+        EXPECT_NE(outcome.out.find(run.out), std::string::npos) << outcome.out;
+        EXPECT_NE(outcome.err.find(run.err), std::string::npos) << outcome.err;
+    }
+}
+
 TEST_F(DiscPlayTest, WhatIsNoDiscIsAFailureThatSaysSo)
 {
     for (const fs::path& path : {s_work / "nothere", s_work / "title.mpg", s_work})
