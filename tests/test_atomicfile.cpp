@@ -1,5 +1,7 @@
 #include "childrun.h"
 #include "imageio/atomicfile.h"
+#include "imageio/imageunit.h"
+#include "imageio/picturewriter.h"
 #include "imageio/signalcleanup.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +11,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <string>
@@ -217,6 +220,54 @@ TEST_F(AtomicFileTest, ReadingRefusesWhatIsNoRegularFileWithoutWaiting)
     std::ofstream(dir / "small") << "12345";
     EXPECT_EQ(ReadWholeFile((dir / "small").string(), 5), "12345");
     EXPECT_THROW(ReadWholeFile((dir / "small").string(), 4), FileError);
+}
+
+} // namespace
+
+namespace {
+
+// Every failure at the file layer's edge keeps the fixed text, the reason and the errno.
+TEST_F(AtomicFileTest, FailuresKeepTheSystemsReason)
+{
+    const std::string missing = (dir / "none" / "menu.png").string();
+    const std::string folder = dir.string();
+    const std::string fifo = (dir / "fifo").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    const Picture picture(4, 4);
+    const struct {
+        const char* what;
+        std::function<void()> run;
+        std::string text;
+        std::string detail;
+        int error;
+    } cases[] = {
+        {"picture into a missing folder",
+         [&] { WritePictureFile(PictureType::Png, missing, picture); }, "Error saving " + missing,
+         "No such file or directory", ENOENT},
+        {"picture over a folder", [&] { WritePictureFile(PictureType::Bmp, folder, picture); },
+         "Error saving " + folder, "Is a directory", EISDIR},
+        {"empty picture", [&] { WritePictureFile(PictureType::Gif, missing, Picture()); },
+         "Error saving " + missing, "the picture is empty", 0},
+        {"reading a missing file", [&] { ReadWholeFile(missing, 100); },
+         "Cannot open file " + missing, "No such file or directory", ENOENT},
+        {"reading a FIFO", [&] { OpenRegularFile(fifo); }, "Cannot open file " + fifo,
+         "not a regular file", 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        try {
+            c.run();
+            ADD_FAILURE() << "no failure";
+        } catch (const Failure& e) {
+            EXPECT_EQ(e.text(), c.text);
+            EXPECT_EQ(e.detail(), c.detail);
+            EXPECT_EQ(e.systemError(), c.error);
+        }
+    }
+    // The writers' booleans keep the reason too.
+    EXPECT_FALSE(SaveAsPNG(missing, picture));
+    EXPECT_EQ(LastSaveError(), "No such file or directory");
+    EXPECT_TRUE(temporaryFiles(dir).empty());
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "imageio/failure.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <stdexcept>
@@ -31,9 +33,9 @@ struct CsvTable {
 };
 
 // A table that cannot be read; the message names the line.
-class CsvError : public std::runtime_error {
+class CsvError : public Failure {
 public:
-    using std::runtime_error::runtime_error;
+    explicit CsvError(const std::string& text) : Failure(text) {}
 };
 
 // Parses the whole text. A leading UTF-8 byte-order mark is dropped; bytes are kept as

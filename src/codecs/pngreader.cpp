@@ -181,6 +181,14 @@ public:
     RgbaImage run();
 
 private:
+    struct Chunk {
+        std::uint32_t type = 0;
+        const std::uint8_t* typeBytes = nullptr;
+        const std::uint8_t* body = nullptr;
+        std::uint32_t length = 0;
+    };
+    // The chunk at `pos`, its framing and CRC checked; `pos` moves past it.
+    Chunk readChunk(std::size_t& pos) const;
     void readHeader(const std::uint8_t* p, std::uint32_t length);
     void readPalette(const std::uint8_t* p, std::uint32_t length);
     void readTransparency(const std::uint8_t* p, std::uint32_t length);
@@ -245,6 +253,33 @@ std::size_t PngDecoder::passRowBytes(int passWidth) const
     return (static_cast<std::size_t>(passWidth) * static_cast<std::size_t>(m_bitsPerPixel) + 7) / 8;
 }
 
+PngDecoder::Chunk PngDecoder::readChunk(std::size_t& pos) const
+{
+    const std::uint8_t* const data = m_data.data();
+    const std::size_t size = m_data.size();
+    if (size - pos < 12)
+        fail("file is truncated");
+    Chunk chunk;
+    chunk.length = ReadBigEndian32(data + pos);
+    if (chunk.length > kMaxChunkLength)
+        fail("chunk length out of range");
+    if (chunk.length > size - pos - 12)
+        fail("file is truncated");
+    chunk.typeBytes = data + pos + 4;
+    chunk.body = data + pos + 8;
+    for (int i = 0; i < 4; ++i) {
+        const std::uint8_t ch = chunk.typeBytes[i];
+        if (!((ch >= 'A' && ch <= 'Z') || (ch >= 'a' && ch <= 'z')))
+            fail("invalid chunk type");
+    }
+    chunk.type = ReadBigEndian32(chunk.typeBytes);
+    if (PngChunkCrc(chunk.typeBytes, chunk.length) != ReadBigEndian32(chunk.body + chunk.length))
+        fail("CRC error in " + std::string(reinterpret_cast<const char*>(chunk.typeBytes), 4) +
+             " chunk");
+    pos += 12 + std::size_t(chunk.length);
+    return chunk;
+}
+
 RgbaImage PngDecoder::run()
 {
     const std::uint8_t* const data = m_data.data();
@@ -262,25 +297,11 @@ RgbaImage PngDecoder::run()
     bool havePalette = false;
     std::size_t pos = 8;
     for (;;) {
-        if (size - pos < 12)
-            fail("file is truncated");
-        const std::uint32_t length = ReadBigEndian32(data + pos);
-        if (length > kMaxChunkLength)
-            fail("chunk length out of range");
-        if (length > size - pos - 12)
-            fail("file is truncated");
-        const std::uint8_t* const typeBytes = data + pos + 4;
-        const std::uint8_t* const body = data + pos + 8;
-        for (int i = 0; i < 4; ++i) {
-            const std::uint8_t ch = typeBytes[i];
-            if (!((ch >= 'A' && ch <= 'Z') || (ch >= 'a' && ch <= 'z')))
-                fail("invalid chunk type");
-        }
-        const std::uint32_t type = ReadBigEndian32(typeBytes);
-        if (PngChunkCrc(typeBytes, length) != ReadBigEndian32(body + length))
-            fail("CRC error in " + std::string(reinterpret_cast<const char*>(typeBytes), 4) +
-                 " chunk");
-        pos += 12 + std::size_t(length);
+        const Chunk chunk = readChunk(pos);
+        const std::uint32_t type = chunk.type;
+        const std::uint32_t length = chunk.length;
+        const std::uint8_t* const body = chunk.body;
+        const std::uint8_t* const typeBytes = chunk.typeBytes;
 
         if (!haveHeader && type != kIHDR)
             fail("IHDR is not the first chunk");

@@ -44,7 +44,7 @@ using MuxerPtr = std::unique_ptr<AVFormatContext, MuxerCloser>;
 {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
     av_strerror(code, text, sizeof text);
-    throw std::runtime_error("Menu stream: " + step + ": " + text);
+    throw Failure("Menu stream", step + ": " + text);
 }
 
 void check(int code, const std::string& step)
@@ -67,7 +67,7 @@ CodecPtr openVideoEncoder(const DiscFormat& format, int quantiser)
 {
     const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_MPEG2VIDEO);
     if (!codec)
-        throw std::runtime_error("Menu stream: this FFmpeg has no MPEG-2 video encoder");
+        throw Failure("Menu stream", "this FFmpeg has no MPEG-2 video encoder");
     CodecPtr ctx(avcodec_alloc_context3(codec));
     if (!ctx)
         throw std::bad_alloc();
@@ -111,7 +111,7 @@ CodecPtr openAudioEncoder()
 {
     const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_AC3);
     if (!codec)
-        throw std::runtime_error("Menu stream: this FFmpeg has no AC-3 encoder");
+        throw Failure("Menu stream", "this FFmpeg has no AC-3 encoder");
     CodecPtr ctx(avcodec_alloc_context3(codec));
     if (!ctx)
         throw std::bad_alloc();
@@ -175,7 +175,7 @@ FramePtr stillFrame(const Picture& still, const DiscFormat& format)
                               format.height, AV_PIX_FMT_YUV420P, SWS_BICUBIC | SWS_ACCURATE_RND,
                               nullptr, nullptr, nullptr));
     if (!sws)
-        throw std::runtime_error("Menu stream: cannot convert the picture to YUV");
+        throw Failure("Menu stream", "cannot convert the picture to YUV");
     // Studio range with BT.601 coefficients, as DVD video is.
     const int* coefficients = sws_getCoefficients(SWS_CS_ITU601);
     sws_setColorspaceDetails(sws.get(), coefficients, 1, coefficients, 0, 0, 1 << 16, 1 << 16);
@@ -197,7 +197,7 @@ Muxer openMuxer(const AVCodecContext* video, const AVCodecContext* audio)
 {
     const AVOutputFormat* dvd = av_guess_format("dvd", nullptr, nullptr);
     if (!dvd)
-        throw std::runtime_error("Menu stream: this FFmpeg has no DVD muxer");
+        throw Failure("Menu stream", "this FFmpeg has no DVD muxer");
     AVFormatContext* raw = nullptr;
     check(avformat_alloc_output_context2(&raw, dvd, nullptr, nullptr),
           "creating the program stream");
@@ -357,9 +357,9 @@ StreamCount countStreams(FdReader& reader, const DiscFormat& format)
 std::vector<std::uint8_t> EncodeMenuStream(const Picture& still, const DiscFormat& format)
 {
     if (still.width() != format.width || still.height() != format.height)
-        throw std::runtime_error("Menu stream: the picture is not the frame's size");
+        throw Failure("Menu stream", "the picture is not the frame's size");
     if (format.width != 720 || (format.height != 576 && format.height != 480))
-        throw std::runtime_error("Menu stream: DVD menus are 720 x 576 or 720 x 480");
+        throw Failure("Menu stream", "DVD menus are 720 x 576 or 720 x 480");
 
     // FFmpeg's own chatter would land on the user's terminal; failures are reported here.
     static std::once_flag quiet;

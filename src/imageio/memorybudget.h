@@ -1,8 +1,10 @@
 #pragma once
 
+#include "failure.h"
+
 #include <atomic>
 #include <cstdint>
-#include <stdexcept>
+#include <string>
 
 // The run's memory budget for pictures: every Picture's pixels are counted, and a load
 // reserves what it will need (file, decoder output, the picture) before it starts, so
@@ -23,9 +25,9 @@ public:
 };
 
 // Thrown when a reservation would take the run past its budget.
-class BudgetExceeded : public std::runtime_error {
+class BudgetExceeded : public Failure {
 public:
-    using std::runtime_error::runtime_error;
+    explicit BudgetExceeded(const std::string& text) : Failure(text) {}
 };
 
 // Holds `bytes` of the budget for its lifetime. Throws BudgetExceeded, naming the

@@ -1,5 +1,7 @@
 #include "picturefileprobe.h"
 
+#include "failure.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <stdexcept>
@@ -31,7 +33,7 @@ std::uint32_t le32(const std::uint8_t* p)
 
 [[noreturn]] void refuse(const std::string& why)
 {
-    throw std::runtime_error(why);
+    throw Failure(why);
 }
 
 // A header that is not the format's: the reader's own words, as the decoder would say.

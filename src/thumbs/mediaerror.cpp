@@ -27,9 +27,22 @@ std::string MediaErrorText(int code)
     return withCode(text, code);
 }
 
-MediaError::MediaError(int code) : std::runtime_error(MediaErrorText(code)), m_code(code) {}
+namespace {
+
+// FFmpeg's codes for system errors are the negated errno; its own tags are far below.
+int systemErrorOf(int code)
+{
+    return code < 0 && code > -4096 ? -code : 0;
+}
+
+} // namespace
+
+MediaError::MediaError(int code)
+    : Failure(MediaErrorText(code), {}, systemErrorOf(code)), m_code(code)
+{
+}
 
 MediaError::MediaError(int code, const std::string& text)
-    : std::runtime_error(withCode(text, code)), m_code(code)
+    : Failure(withCode(text, code), {}, systemErrorOf(code)), m_code(code)
 {
 }

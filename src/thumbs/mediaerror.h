@@ -1,11 +1,13 @@
 #pragma once
 
-#include <stdexcept>
+#include "imageio/failure.h"
+
 #include <string>
 
 // A failure of the media component. The text is FFmpeg's description of the code
-// followed by " ($code)." with the code in hexadecimal as an unsigned 32-bit value.
-class MediaError : public std::runtime_error {
+// followed by " ($code)." with the code in hexadecimal as an unsigned 32-bit value;
+// systemError() is the errno an AVERROR(errno) code stands for, else 0.
+class MediaError : public Failure {
 public:
     explicit MediaError(int code);
     // Our own failure (a time budget): `text` followed by " ($code).".
