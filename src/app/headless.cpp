@@ -7,6 +7,7 @@
 #include "document/menudocument.h"
 #include "document/projectfile.h"
 #include "frommovies.h"
+#include "verifydisccommand.h"
 
 #include <exception>
 #include <string_view>
@@ -140,6 +141,7 @@ int RunHeadless(int argc, char** argv)
     static constexpr Command kCommands[] = {
         {"--batch", RunBatchCommand},
         {"--from-movies", RunFromMoviesCommand},
+        {"--verify-disc", RunVerifyDiscCommand},
     };
     for (const Command& command : kCommands)
         if (HasOption(argc, argv, command.option))

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "render/fontfamilies.h"
 
 #include <string>
 #include <vector>

@@ -61,6 +61,14 @@ constexpr std::array kCommands{
                  "                  the file names, frames chosen automatically, the title from\n"
                  "                  the folder's name, no subtitle or footnote; then the --set\n"
                  "                  values.\n"},
+    CommandUsage{"tavrel --verify-disc DIR|ISO",
+                 "  --verify-disc   play the disc in DIR (the folder holding VIDEO_TS) or the ISO\n"
+                 "                  image as a player would: it starts on the menu and holds\n"
+                 "                  still, every button lights and plays its title, Previous and\n"
+                 "                  Next reach their pages, every title returns to its button and\n"
+                 "                  the remote's Title and Menu keys bring the menu back. Prints\n"
+                 "                  one line per check; exit status 8 if any fails, 3 if the disc\n"
+                 "                  cannot be opened\n"},
     CommandUsage{"tavrel --help", ""},
 };
 
@@ -80,7 +88,7 @@ constexpr std::string_view kExitStatus =
     "3 the project, table, a movie or a picture could not be loaded, 4 --check found\n"
     "warnings, 5 spumux is missing or could not add the buttons to menu.mpg (the other\n"
     "disc files are written), 6 some rows of a --batch table failed (the others are\n"
-    "written).\n";
+    "written), 8 --verify-disc found a fault.\n";
 
 } // namespace
 
