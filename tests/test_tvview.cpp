@@ -135,7 +135,7 @@ TEST_F(TvViewTest, WarningsAreListedAndLeadToTheirField)
     // laid out inside title-safe.
     ASSERT_EQ(panel.count(), 1);
     EXPECT_TRUE(panel.WarningList->item(0)->text().contains(QStringLiteral("action-safe")));
-    window->tvMenus->SafeLayout1->trigger();
+    window->findChild<TvMenus*>()->SafeLayout1->trigger();
     settle();
     EXPECT_TRUE(window->doc().safelayout);
     EXPECT_EQ(panel.count(), 0);
