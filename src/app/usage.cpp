@@ -23,7 +23,8 @@ constexpr std::array kCommands{
         "                  menucaptionN menuclipN menuframeN (N = 1..10; frame -1: picture;\n"
         "                  frame auto: a representative frame of the movie is chosen\n"
         "                  and its number stored),\n"
-        "                  aspect (pixels|4:3|16:9), fittext tvsafe (true|false),\n"
+        "                  aspect (pixels|4:3|16:9), fittext tvsafe safelayout\n"
+        "                  (true|false),\n"
         "                  buttonstyle (underline|frame|text|none),\n"
         "                  highlightcolor selectcolor (hex BBGGRR)\n"
         "                  A path holding a line break is refused: a project file\n"
@@ -40,7 +41,8 @@ constexpr std::array kCommands{
                  "  --save FILE     write the project file\n"},
     CommandUsage{"tavrel --check [--size N] [--set KEY=VALUE]... [PROJECT]",
                  "  --check         print what will go wrong on a TV (text outside title-safe,\n"
-                 "                  overlaps, small or faint text, colours outside 16..235,\n"
+                 "                  frames outside action-safe, overlaps, small or faint text,\n"
+                 "                  colours too saturated for a TV,\n"
                  "                  one-pixel lines) as warning: lines; exit status 4 if any.\n"
                  "                  Every command that makes the picture prints the same\n"
                  "                  warnings and still exits 0\n"},
