@@ -154,7 +154,9 @@ private:
     void fail(SubpictureOutcome outcome, const std::string& note)
     {
         m_result.subpicture = outcome;
-        m_result.note = note;
+        if (!m_result.note.empty())
+            m_result.note += '\n';
+        m_result.note += note;
     }
 
     const Writer& m_out;
@@ -264,12 +266,11 @@ void prepareFolder(const std::string& dir)
 }
 
 // The masks and spumux control files of the 4:3 picture, and for a 16:9 menu those of
-// its letterboxed form (subpicture stream 1). Returns the buttons of the 4:3 picture.
+// its letterboxed form (subpicture stream 1). Returns the buttons as written.
 std::vector<DiscButton> writeButtons(Writer& out, const MenuDocument& doc,
-                                     const MenuGeometry& geometry, const DiscFormat& format)
+                                     std::vector<DiscButton> buttons, DiscMask mask,
+                                     const DiscFormat& format)
 {
-    std::vector<DiscButton> buttons = LayoutDiscButtons(geometry);
-    DiscMask mask = DrawDiscMask(doc, geometry, buttons);
     SqueezeToFrame(mask, buttons, format.width);
     out.writeMask(kDiscHighlightFile, mask, doc.highlightcolor);
     out.writeMask(kDiscSelectFile, mask, doc.selectcolor);
@@ -305,6 +306,14 @@ DiscMenuResult ExportDiscMenu(const MenuDocument& doc, const std::string& dir,
     if (dvd && geometry.items.empty())
         throw Failure("The menu has no items, so the disc menu would have no buttons: show at "
                       "least one item");
+    // Buttons that cannot work refuse the menu before anything is written.
+    std::vector<DiscButton> buttons;
+    DiscMask mask;
+    if (dvd) {
+        buttons = LayoutDiscButtons(geometry);
+        mask = DrawDiscMask(doc, geometry, buttons);
+        result.note = DiscButtonStyleWarning(doc);
+    }
     out.write(kDiscStillFile, EncodePng(viewOf(still)));
     if (!dvd) {
         result.subpicture = SubpictureOutcome::NotForVcd;
@@ -312,7 +321,7 @@ DiscMenuResult ExportDiscMenu(const MenuDocument& doc, const std::string& dir,
                       " menu is for a VCD, which has no buttons on the disc: only the still "
                       "was written. Choose 720 x 576 or 720 x 480 for a DVD menu.";
     } else {
-        const std::vector<DiscButton> buttons = writeButtons(out, doc, geometry, format);
+        buttons = writeButtons(out, doc, std::move(buttons), std::move(mask), format);
         out.write(kDiscBackgroundStreamFile, EncodeMenuStream(still, format));
         out.write(kDiscDvdauthorFile, DvdauthorXml(format, buttons, kDiscMenuStreamFile));
         SubpictureStep(out, format, options, dir, result).run();

@@ -4,6 +4,7 @@
 
 #include <dvdnav/dvdnav.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <fcntl.h>
@@ -82,8 +83,7 @@ bool Lights(const SubpictureMask& mask, int sx, int sy, int ex, int ey, std::uin
 
 } // namespace
 
-DiscPlayer::DiscPlayer(const std::string& path, const DiscCheckOptions& options)
-    : m_options(options)
+DiscPlayer::DiscPlayer(const std::string& path, const CheckLimits& options) : m_options(options)
 {
     {
         QuietStderr quiet;
@@ -106,7 +106,7 @@ DiscPlayer::~DiscPlayer()
 Halt DiscPlayer::play(int playingTitle)
 {
     using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + m_options.actionTimeLimit;
+    const auto deadline = std::min(Clock::now() + m_options.actionTimeLimit, m_options.deadline);
     Halt halt;
     for (long steps = 0;; ++steps) {
         if (steps >= m_options.stepLimit) {
@@ -114,17 +114,17 @@ Halt DiscPlayer::play(int playingTitle)
             return halt;
         }
         if (steps % 256 == 0 && Clock::now() > deadline) {
-            halt.kind = Halt::Kind::TimeLimit;
+            halt.kind = Clock::now() > m_options.deadline ? Halt::Kind::CheckTimeLimit
+                                                          : Halt::Kind::TimeLimit;
             return halt;
         }
-        bool done = false;
-        if (!step(halt, playingTitle, done) || done)
+        if (step(halt, playingTitle))
             return halt;
     }
 }
 
-// One block or event. False with halt.kind set when playing ends here.
-bool DiscPlayer::step(Halt& halt, int playingTitle, bool& done)
+// One block or event; true, with `halt` filled in, when playing halts here.
+bool DiscPlayer::step(Halt& halt, int playingTitle)
 {
     std::uint8_t block[DVD_VIDEO_LB_LEN];
     int32_t event = 0;
@@ -132,7 +132,7 @@ bool DiscPlayer::step(Halt& halt, int playingTitle, bool& done)
     if (dvdnav_get_next_block(m_nav, block, &event, &length) != DVDNAV_STATUS_OK) {
         halt.kind = Halt::Kind::ReadError;
         halt.error = dvdnav_err_to_string(m_nav);
-        return false;
+        return true;
     }
     switch (event) {
     case DVDNAV_BLOCK_OK:
@@ -155,7 +155,7 @@ bool DiscPlayer::step(Halt& halt, int playingTitle, bool& done)
                 title != playingTitle) {
                 halt.kind = Halt::Kind::TitleStarted;
                 halt.title = title;
-                done = true;
+                return true;
             }
         }
         break;
@@ -165,10 +165,9 @@ bool DiscPlayer::step(Halt& halt, int playingTitle, bool& done)
         // itself, so it is skipped; so is a still inside a title.
         if (seconds == 0xff && InMenu(m_nav)) {
             holdStill(halt);
-            done = true;
-        } else {
-            dvdnav_still_skip(m_nav);
+            return true;
         }
+        dvdnav_still_skip(m_nav);
         break;
     }
     case DVDNAV_WAIT:
@@ -176,11 +175,11 @@ bool DiscPlayer::step(Halt& halt, int playingTitle, bool& done)
         break;
     case DVDNAV_STOP:
         halt.kind = Halt::Kind::Stopped;
-        return false;
+        return true;
     default:
         break;
     }
-    return true;
+    return false;
 }
 
 void DiscPlayer::holdStill(Halt& halt)

@@ -90,6 +90,12 @@ void MenuDocument::setTvsafe(bool value)
     refresh();
 }
 
+void MenuDocument::setSafelayout(bool value)
+{
+    safelayout = value;
+    refresh();
+}
+
 void MenuDocument::setButtonstyle(ButtonStyle value)
 {
     buttonstyle = value;
@@ -255,6 +261,7 @@ void MenuDocument::resetFields()
     aspect = MenuAspect::Pixels;
     fittext = false;
     tvsafe = false;
+    safelayout = false;
     buttonstyle = ButtonStyle::Underline;
     highlightcolor = kDefaultHighlightColor;
     selectcolor = kDefaultSelectColor;

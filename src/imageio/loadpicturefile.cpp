@@ -10,7 +10,7 @@
 #include "picturefileprobe.h"
 #include "picturereadreason.h"
 #include "picturetype.h"
-#include "render/filteredresize.h"
+#include "resample/filteredresize.h"
 
 #include <cerrno>
 #include <cmath>
