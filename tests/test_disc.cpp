@@ -999,6 +999,9 @@ TEST_F(DiscTest, ASpumuxThatFailsOrLiesLeavesNoMenuStream)
     }
     const std::string pid = readText(dir / "pid");
     ASSERT_FALSE(pid.empty());
+    // A killed process takes a moment to be gone.
+    for (int i = 0; i < 200 && !processGone(std::stoi(pid)); ++i)
+        ::usleep(5000);
     EXPECT_TRUE(processGone(std::stoi(pid)));
 }
 
