@@ -33,6 +33,7 @@ public:
     // Called after the aspect changed, to re-lay the preview box.
     std::function<void()> onAspectChanged;
 
+private:
     QMenu* View1 = nullptr;
     QMenu* Tv1 = nullptr;
     QAction* SafeAreas1 = nullptr;
@@ -41,7 +42,6 @@ public:
     QAction* FitText1 = nullptr;
     QAction* TvSafe1 = nullptr;
 
-private:
     void saveSettings();
     void run(const std::function<void()>& change);
 
