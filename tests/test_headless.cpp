@@ -355,9 +355,9 @@ TEST_F(HeadlessTest, FileNamesThatAreNotUtf8AreFoundAndLoaded)
 // an export prints the same warnings and still exits 0; 16:9 goes through --set.
 TEST_F(HeadlessTest, CheckPrintsWarningsAndExitsWithFour)
 {
-    const std::vector<std::string> clean = {"--size",         "3",          "--set",
-                                            "bgcolor=602010", "--set",      "textcolor=EBEBEB",
-                                            "--set",          "aspect=16:9"};
+    const std::vector<std::string> clean = {
+        "--size",           "3",     "--set",       "bgcolor=602010", "--set",
+        "textcolor=EBEBEB", "--set", "aspect=16:9", "--set",          "safelayout=true"};
     std::vector<std::string> args = {"--check"};
     args.insert(args.end(), clean.begin(), clean.end());
     Outcome o = tavrel(args);

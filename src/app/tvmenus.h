@@ -41,6 +41,7 @@ private:
     std::array<QAction*, 3> aspectActions{};  // pixels, 4:3, 16:9
     QAction* FitText1 = nullptr;
     QAction* TvSafe1 = nullptr;
+    QAction* SafeLayout1 = nullptr;
 
     void saveSettings();
     void run(const std::function<void()>& change);

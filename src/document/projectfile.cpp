@@ -108,6 +108,8 @@ std::string ProjectFileText(const MenuDocument& doc)
         line("fittext", "true");
     if (doc.tvsafe)
         line("tvsafe", "true");
+    if (doc.safelayout)
+        line("safelayout", "true");
     if (doc.buttonstyle != ButtonStyle::Underline)
         line("buttonstyle", ButtonStyleName(doc.buttonstyle));
     if (doc.highlightcolor != kDefaultHighlightColor)
@@ -158,6 +160,8 @@ void ApplyProjectValue(MenuDocument& doc, const std::string& key, const std::str
         doc.setFittext(isTrue);
     } else if (name == "tvsafe") {
         doc.setTvsafe(isTrue);
+    } else if (name == "safelayout") {
+        doc.setSafelayout(isTrue);
     } else if (name == "buttonstyle") {
         ButtonStyle style = ButtonStyle::Underline;
         ParseButtonStyle(value, style);
