@@ -6,6 +6,7 @@
 #include "testmovies.h"
 
 #include <QDeadlineTimer>
+#include <QDialogButtonBox>
 #include <QPlainTextEdit>
 #include <QSpinBox>
 
@@ -78,7 +79,9 @@ TEST_F(MakeDvdDialogTest, CancelAndFailuresLeaveNoDiscThatLooksFinished)
     };
     const Case cases[] = {
         {"cancel",
-         [](MakeDvdProgressDialog& d) { d.reject(); },
+         [](MakeDvdProgressDialog& d) {
+             control<QPushButton>(d, QStringLiteral("DvdCancel"))->click();
+         },
          {},
          DvdOutcome::Cancelled,
          "Cancelled"},
