@@ -4,6 +4,7 @@
 #include "imageio/imageunit.h"
 #include "imageio/picturefailure.h"
 #include "projectparse.h"
+#include "settingcheck.h"
 #include "sourcefinder.h"
 
 #include <algorithm>
@@ -121,6 +122,12 @@ std::string ProjectFileText(const MenuDocument& doc)
 
 void SaveProject(MenuDocument& doc, const std::string& path)
 {
+    // Saving a path other than the one in use would lose the source without a word.
+    std::string problem = PathProblem(doc.bgimage);
+    for (int n = 1; n <= kItemCount && problem.empty(); ++n)
+        problem = PathProblem(doc.item(n).source.menuclip);
+    if (!problem.empty())
+        throw Failure("Cannot save " + path, problem);
     const std::string text = ProjectFileText(doc);
     try {
         WriteFileAtomically(
