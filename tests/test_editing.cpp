@@ -386,7 +386,7 @@ TEST_F(EditingTest, SecondStartHandsItsProjectToTheRunningCopy)
         writer.TitleEdit->setText(QStringLiteral("From the second start"));
         ASSERT_TRUE(writer.saveProjectAs(project));
     }
-    SingleInstance instance(SingleInstance::LockNameFor(QStringLiteral(TAVREL_BINARY)));
+    SingleInstance instance(SingleInstance::InstanceNameFor(QStringLiteral(TAVREL_BINARY)));
     ASSERT_TRUE(instance.isFirst());
     auto form = makeShownWindow();
     ServeLaterStarts(instance, *form);

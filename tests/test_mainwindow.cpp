@@ -814,6 +814,12 @@ TEST(SingleInstanceTest, LockNames)
     EXPECT_EQ(SingleInstance::LockNameFor("/usr/bin/EDITOR.EXE"), "Editor");
     EXPECT_EQ(SingleInstance::LockNameFor("/opt/tavrel"), "tavrel");
     EXPECT_EQ(SingleInstance::LockNameFor("TaVREL.bin.old"), "Tavrel");
+    // One copy per display: a second seat or a remote session gets its own.
+    EXPECT_EQ(SingleInstance::DisplayKey("", ""), "");
+    EXPECT_EQ(SingleInstance::DisplayKey("", ":0"), "-_0");
+    EXPECT_NE(SingleInstance::DisplayKey("", ":1"), SingleInstance::DisplayKey("", ":0"));
+    EXPECT_EQ(SingleInstance::DisplayKey("/run/user/1000/wayland-0", "remote:10.0"),
+              "-_run_user_1000_wayland-0-remote_10.0");
     EXPECT_EQ(SingleInstance::LockNameFor("/x/.hidden"), "Tavrel");
 }
 

@@ -18,7 +18,7 @@ int RunEditor(int argc, char** argv)
     QApplication app(argc, argv);
 
     // The lock is named after the executable, before the program's own title is set.
-    SingleInstance guard(SingleInstance::LockNameFor(QCoreApplication::applicationFilePath()));
+    SingleInstance guard(SingleInstance::InstanceNameFor(QCoreApplication::applicationFilePath()));
     const QStringList arguments = QCoreApplication::arguments().mid(1);
     if (!guard.isFirst()) {
         // The running copy comes forward and opens our project; this one quits before
@@ -39,6 +39,7 @@ int RunEditor(int argc, char** argv)
     auto form1 = std::make_unique<TForm1>();
     QString& lastClipDir = form1->lastClipDir();
     auto clipForm = std::make_unique<TClipForm>(form1->doc(), lastClipDir, form1.get());
+    clipForm->rememberSize();
     auto aboutForm = std::make_unique<TAboutForm>(form1.get());
     form1->attachDialogs(clipForm.get(), aboutForm.get());
     form1->setStartupArguments(arguments);
