@@ -175,11 +175,12 @@ TEST_F(EditorLoadTest, BrokenMovieIsReportedAndTheLoadCompletes)
     EXPECT_EQ(lines[2], QStringLiteral("Cannot read picture clip.mpg: it is not a BMP, GIF, JPEG "
                                        "or PNG picture."));
 
+    // What did not load is kept as the file says, so that saving does not change it.
     EXPECT_EQ(source(1).menuclip, broken);
-    EXPECT_EQ(source(1).menuframe, 0);
+    EXPECT_EQ(source(1).menuframe, 25);
     EXPECT_TRUE(source(1).ThumbnailImage.isEmpty());
     EXPECT_EQ(source(2).menuclip, movie());
-    EXPECT_EQ(source(2).menuframe, -1);
+    EXPECT_EQ(source(2).menuframe, -5);
     EXPECT_TRUE(source(2).ThumbnailImage.isEmpty());
     // The failures before it leave the next movie item alone.
     EXPECT_EQ(source(3).menuframe, 3);
