@@ -6,14 +6,18 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/mathematics.h>
 #include <libavutil/opt.h>
 }
 
 #include "imageio/picture.h"
 
+#include <cmath>
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 struct MovieSpec {
     std::string path; // the extension picks the container (.mpg, .avi, .wmv, .mp4 ...)
@@ -30,6 +34,13 @@ struct MovieSpec {
     int v = 128;
     int sarNum = 0; // sample aspect ratio; 0: not stated
     int sarDen = 1;
+    std::string format;            // container by name ("dvd"); empty: by the extension
+    std::int64_t videoBitRate = 0; // 0: constant quality
+    // A tone in every channel; 0 channels: no sound.
+    int audioChannels = 0;
+    int audioRate = 48000;
+    std::string audioCodec = "mp2";
+    std::vector<double> chapterStarts; // seconds; empty: no chapters
     // When set, paints frame i's YUV 4:2:0 planes instead of the patterns above.
     std::function<void(AVFrame* frame, int i)> paint;
 };
@@ -93,6 +104,95 @@ inline bool drain(AVCodecContext* ctx, AVFormatContext* oc, AVStream* st, AVPack
     }
 }
 
+// A 440 Hz tone (a little higher in each channel) in the encoder's sample format.
+inline void fillAudio(AVFrame* f, std::int64_t first, int rate)
+{
+    const int channels = f->ch_layout.nb_channels;
+    const bool planar = av_sample_fmt_is_planar(static_cast<AVSampleFormat>(f->format));
+    const bool isFloat = f->format == AV_SAMPLE_FMT_FLTP || f->format == AV_SAMPLE_FMT_FLT;
+    for (int i = 0; i < f->nb_samples; ++i)
+        for (int c = 0; c < channels; ++c) {
+            const double t = static_cast<double>(first + i) / rate;
+            const float value = static_cast<float>(0.3 * std::sin(2 * M_PI * (440 + 110 * c) * t));
+            const int at = planar ? i : i * channels + c;
+            std::uint8_t* plane = f->data[planar ? c : 0];
+            if (isFloat)
+                reinterpret_cast<float*>(plane)[at] = value;
+            else
+                reinterpret_cast<std::int16_t*>(plane)[at] =
+                    static_cast<std::int16_t>(value * 32767);
+        }
+}
+
+struct AudioTrack {
+    AVCodecContext* ctx = nullptr;
+    AVStream* st = nullptr;
+    AVFrame* frame = nullptr;
+    std::int64_t next = 0; // samples written
+};
+
+inline std::string openAudio(const MovieSpec& s, AVFormatContext* oc, AudioTrack& a)
+{
+    const AVCodec* codec = avcodec_find_encoder_by_name(s.audioCodec.c_str());
+    if (!codec)
+        return "no encoder " + s.audioCodec;
+    a.ctx = avcodec_alloc_context3(codec);
+    a.st = avformat_new_stream(oc, nullptr);
+    a.ctx->sample_rate = s.audioRate;
+    a.ctx->sample_fmt = codec->sample_fmts ? codec->sample_fmts[0] : AV_SAMPLE_FMT_S16;
+    av_channel_layout_default(&a.ctx->ch_layout, s.audioChannels);
+    a.ctx->bit_rate = 64000LL * s.audioChannels;
+    a.ctx->time_base = AVRational{1, s.audioRate};
+    if (oc->oformat->flags & AVFMT_GLOBALHEADER)
+        a.ctx->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    if (avcodec_open2(a.ctx, codec, nullptr) < 0 ||
+        avcodec_parameters_from_context(a.st->codecpar, a.ctx) < 0)
+        return "cannot open encoder " + s.audioCodec;
+    a.st->time_base = a.ctx->time_base;
+    a.frame = av_frame_alloc();
+    a.frame->format = a.ctx->sample_fmt;
+    a.frame->nb_samples = a.ctx->frame_size > 0 ? a.ctx->frame_size : 1024;
+    a.frame->sample_rate = s.audioRate;
+    av_channel_layout_copy(&a.frame->ch_layout, &a.ctx->ch_layout);
+    if (av_frame_get_buffer(a.frame, 0) < 0)
+        return "audio frame buffer";
+    return {};
+}
+
+// Encodes sound up to `until` seconds, so that the streams stay interleaved.
+inline bool writeAudio(AudioTrack& a, double until, AVFormatContext* oc, AVPacket* pkt)
+{
+    while (static_cast<double>(a.next) / a.ctx->sample_rate < until) {
+        av_frame_make_writable(a.frame);
+        fillAudio(a.frame, a.next, a.ctx->sample_rate);
+        a.frame->pts = a.next;
+        a.next += a.frame->nb_samples;
+        if (avcodec_send_frame(a.ctx, a.frame) < 0 || !drain(a.ctx, oc, a.st, pkt))
+            return false;
+    }
+    return true;
+}
+
+inline void addChapters(const MovieSpec& s, AVFormatContext* oc, double seconds)
+{
+    for (std::size_t i = 0; i < s.chapterStarts.size(); ++i) {
+        auto* ch = static_cast<AVChapter*>(av_mallocz(sizeof(AVChapter)));
+        auto** grown = static_cast<AVChapter**>(
+            av_realloc_array(oc->chapters, oc->nb_chapters + 1, sizeof(AVChapter*)));
+        if (!ch || !grown) {
+            av_free(ch);
+            return;
+        }
+        oc->chapters = grown;
+        ch->id = static_cast<std::int64_t>(i + 1);
+        ch->time_base = AVRational{1, 1000};
+        ch->start = std::llround(s.chapterStarts[i] * 1000);
+        ch->end = std::llround((i + 1 < s.chapterStarts.size() ? s.chapterStarts[i + 1] : seconds) *
+                               1000);
+        oc->chapters[oc->nb_chapters++] = ch;
+    }
+}
+
 } // namespace moviemaker_detail
 
 // Empty string on success, else what failed.
@@ -104,7 +204,9 @@ inline std::string MakeMovie(const MovieSpec& s)
     if (!codec)
         return "no encoder " + s.codec;
     AVFormatContext* oc = nullptr;
-    if (avformat_alloc_output_context2(&oc, nullptr, nullptr, s.path.c_str()) < 0 || !oc)
+    if (avformat_alloc_output_context2(&oc, nullptr, s.format.empty() ? nullptr : s.format.c_str(),
+                                       s.path.c_str()) < 0 ||
+        !oc)
         return "no container for " + s.path;
     std::string error;
     AVCodecContext* ctx = avcodec_alloc_context3(codec);
@@ -120,7 +222,13 @@ inline std::string MakeMovie(const MovieSpec& s)
     ctx->sample_aspect_ratio = AVRational{s.sarNum, s.sarDen};
     st->sample_aspect_ratio = ctx->sample_aspect_ratio;
     ctx->max_b_frames = s.bFrames;
-    if (s.codec == "libx264") {
+    if (s.videoBitRate > 0) {
+        // Within what a DVD player accepts, so that the file may be copied onto a disc.
+        ctx->bit_rate = s.videoBitRate;
+        ctx->rc_max_rate = 9'000'000;
+        ctx->rc_buffer_size = 1'835'008;
+        av_opt_set_int(ctx, "sc_threshold", 1000000000, AV_OPT_SEARCH_CHILDREN);
+    } else if (s.codec == "libx264") {
         av_opt_set(ctx->priv_data, "preset", "veryfast", 0);
         av_opt_set(ctx->priv_data, "crf", "20", 0);
         av_opt_set(ctx->priv_data, "x264-params", "scenecut=0", 0);
@@ -132,12 +240,21 @@ inline std::string MakeMovie(const MovieSpec& s)
     }
     if (oc->oformat->flags & AVFMT_GLOBALHEADER)
         ctx->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    const double seconds = static_cast<double>(s.frames) * s.fpsBase / s.fps;
+    AudioTrack audio;
+    addChapters(s, oc, seconds);
     if (avcodec_open2(ctx, codec, nullptr) < 0)
         error = "cannot open encoder " + s.codec;
     else if (avcodec_parameters_from_context(st->codecpar, ctx) < 0)
         error = "codec parameters";
-    else {
+    else if (s.audioChannels > 0)
+        error = openAudio(s, oc, audio);
+    if (error.empty()) {
         st->time_base = ctx->time_base;
+        // As a DVD's program stream is muxed: packets may wait 0.7 s for their turn.
+        oc->max_delay = 700'000;
+        if (s.format == "dvd")
+            av_opt_set_int(oc->priv_data, "muxrate", 10'080'000, 0);
         if (avio_open(&oc->pb, s.path.c_str(), AVIO_FLAG_WRITE) < 0)
             error = "cannot create " + s.path;
         else if (avformat_write_header(oc, nullptr) < 0)
@@ -157,9 +274,17 @@ inline std::string MakeMovie(const MovieSpec& s)
                 frame->pts = i;
                 if (avcodec_send_frame(ctx, frame) < 0 || !drain(ctx, oc, st, pkt))
                     error = "encoding failed";
+                else if (audio.ctx &&
+                         !writeAudio(audio, static_cast<double>(i + 1) * s.fpsBase / s.fps, oc,
+                                     pkt))
+                    error = "audio encoding failed";
             }
             if (error.empty() && (avcodec_send_frame(ctx, nullptr) < 0 || !drain(ctx, oc, st, pkt)))
                 error = "flushing failed";
+            if (error.empty() && audio.ctx &&
+                (avcodec_send_frame(audio.ctx, nullptr) < 0 ||
+                 !drain(audio.ctx, oc, audio.st, pkt)))
+                error = "audio flushing failed";
             if (av_write_trailer(oc) < 0 && error.empty())
                 error = "cannot write trailer";
         }
@@ -167,6 +292,8 @@ inline std::string MakeMovie(const MovieSpec& s)
     }
     av_packet_free(&pkt);
     av_frame_free(&frame);
+    av_frame_free(&audio.frame);
+    avcodec_free_context(&audio.ctx);
     avcodec_free_context(&ctx);
     avformat_free_context(oc);
     return error;

@@ -31,6 +31,36 @@ inline MovieSpec TestMovieSpec(const char* codec, int bFrames, int width = 320, 
     return s;
 }
 
+// Three seconds each, the shapes and sounds a disc's titles come in.
+inline std::vector<TestMovie> TitleMovies()
+{
+    // 4:3 with sound that must be resampled to 48 kHz.
+    TestMovie sound = {"title43.mp4", TestMovieSpec("libx264", 3, 320, 240, 75, 25)};
+    sound.spec.audioChannels = 2;
+    sound.spec.audioRate = 44100;
+    sound.spec.audioCodec = "aac";
+    // 16:9 with square pixels, and 16:9 from a 352 x 288 frame of 16:11 pixels.
+    TestMovie wide = {"title169.mkv", TestMovieSpec("mpeg4", 2, 320, 180, 75, 25)};
+    TestMovie anamorphic = {"title169sar.mkv", TestMovieSpec("mpeg4", 2, 352, 288, 75, 25)};
+    anamorphic.spec.sarNum = 16;
+    anamorphic.spec.sarDen = 11;
+    // Already fit for a PAL disc: MPEG-2 720 x 576 at 25 fps, MPEG-1 Layer II at 48 kHz.
+    TestMovie legal = {"titledvd.mpg", TestMovieSpec("mpeg2video", 2, 720, 576, 75, 12)};
+    legal.spec.format = "dvd";
+    legal.spec.videoBitRate = 4'000'000;
+    legal.spec.sarNum = 16; // 4:3
+    legal.spec.sarDen = 15;
+    legal.spec.audioChannels = 2;
+    // Chapters of its own, and 5.1 AC-3 sound that can be kept as it is.
+    TestMovie chapters = {"titlechapters.mkv", TestMovieSpec("mpeg4", 2, 320, 240, 150, 25)};
+    chapters.spec.audioChannels = 6;
+    chapters.spec.audioCodec = "ac3";
+    chapters.spec.chapterStarts = {0, 2, 4};
+    for (TestMovie* t : {&sound, &wide, &anamorphic, &legal, &chapters})
+        t->spec.texture = true;
+    return {sound, wide, anamorphic, legal, chapters};
+}
+
 inline const std::vector<TestMovie>& TestMovies()
 {
     static const std::vector<TestMovie> movies = [] {
@@ -56,6 +86,8 @@ inline const std::vector<TestMovie>& TestMovies()
         red.spec.u = 90;
         red.spec.v = 210;
         m.push_back(red);
+        for (const TestMovie& title : TitleMovies())
+            m.push_back(title);
         return m;
     }();
     return movies;
