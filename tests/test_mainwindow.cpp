@@ -176,11 +176,11 @@ TEST(CustomColors, ReadStoreAndMalformed)
 TEST_F(MainWindowTest, ControlsNamesCaptionsAndDefaults)
 {
     auto form = makeShownWindow();
-    EXPECT_EQ(form->windowTitle(), "Tavrel Lite 2.00");
+    EXPECT_EQ(form->windowTitle(), "Tavrel Lite 2.00 - Untitled");
     EXPECT_EQ(form->findChild<QPushButton*>("SaveImageBtn")->text(), "Export to Image File");
-    EXPECT_EQ(form->findChild<QPushButton*>("BGColorBtn")->toolTip(), "Change background color");
+    EXPECT_EQ(form->findChild<QPushButton*>("BGColorBtn")->toolTip(), "Change background colour");
     EXPECT_EQ(form->findChild<QPushButton*>("tn7btn")->toolTip(), "Set thumbnail image");
-    EXPECT_EQ(form->findChild<QLabel*>("BGColorPanel")->text(), "Background color");
+    EXPECT_EQ(form->findChild<QLabel*>("BGColorPanel")->text(), "Background colour");
     EXPECT_EQ(form->findChild<QLineEdit*>("TitleEdit")->text(), "Title");
     EXPECT_EQ(form->findChild<QSlider*>("CaptionSize")->value(), 10);
     EXPECT_TRUE(form->findChild<QCheckBox*>("BoldText")->isChecked());
@@ -339,7 +339,7 @@ TEST_F(MainWindowTest, OneStartupArgumentIsOpenedTwoAreNot)
         form.setStartupArguments({path, path});
         form.show();
         settle();
-        EXPECT_EQ(form.windowTitle(), "Tavrel Lite 2.00");
+        EXPECT_EQ(form.windowTitle(), "Tavrel Lite 2.00 - Untitled");
         EXPECT_EQ(control<QLineEdit>(form, QStringLiteral("TitleEdit"))->text(), "Title");
     }
 }
@@ -689,7 +689,7 @@ TEST_F(MainWindowTest, SaveAsNamesTheWindowAndFailureChangesNothing)
     EXPECT_EQ(form->windowTitle(), "Tavrel Lite 2.00 - wedding.tavrel");
 
     form->New1Click();
-    EXPECT_EQ(form->windowTitle(), "Tavrel Lite 2.00");
+    EXPECT_EQ(form->windowTitle(), "Tavrel Lite 2.00 - Untitled");
 }
 
 TEST_F(MainWindowTest, ExportWritesWhatTheNameSaysAndConfirmsInTheStatusBar)
@@ -800,7 +800,8 @@ TEST_F(MainWindowTest, PicturePreviewLabelGivesTheSizeOrPicture)
     dialog.showPreview(bmp);
     EXPECT_EQ(dialog.previewCaption(), " (3x2)");
     dialog.showPreview(text);
-    EXPECT_EQ(dialog.previewCaption(), "Picture:");
+    EXPECT_TRUE(dialog.previewCaption().startsWith("No preview: ")); // and why
+    EXPECT_GT(dialog.previewCaption().size(), 14);
 }
 
 TEST_F(MainWindowTest, HelpOpensOnDemandAndClosesWithTheWindow)
@@ -996,6 +997,20 @@ TEST_F(MainWindowTest, DiscButtonsShowOverThePreviewAndTheExportSummarisesInOneB
     for (const char* name : {"menu.png", "highlight.png", "menu.mpg", "dvdauthor.xml"})
         EXPECT_TRUE(log.messages[0].text.contains(QLatin1String(name))) << name;
     EXPECT_TRUE(QFileInfo::exists(folder + QStringLiteral("/menu.mpg")));
+
+    // Again into the same folder: asked first, and a "no" writes nothing.
+    QFile xml(folder + QStringLiteral("/dvdauthor.xml"));
+    ASSERT_TRUE(xml.open(QIODevice::WriteOnly));
+    xml.write("<dvdauthor><!-- edited --></dvdauthor>");
+    xml.close();
+    log.goOn = false;
+    ExportDiscMenuTo(form.get(), form->doc(), folder);
+    ASSERT_EQ(log.questions.size(), 1u);
+    EXPECT_TRUE(log.questions[0].contains(QStringLiteral("\n  dvdauthor.xml\n")));
+    EXPECT_EQ(log.messages.size(), 1u);
+    ASSERT_TRUE(xml.open(QIODevice::ReadOnly));
+    EXPECT_EQ(xml.readAll(), "<dvdauthor><!-- edited --></dvdauthor>");
+    xml.close();
 
     // A folder that cannot be made: the error box, nothing else.
     ExportDiscMenuTo(form.get(), form->doc(), folder + QStringLiteral("/menu.png/sub"));
