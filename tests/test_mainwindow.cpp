@@ -43,6 +43,7 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTextBrowser>
 #include <QThread>
 #include <QTimer>
@@ -417,6 +418,30 @@ TEST_F(MainWindowTest, TabsShareThePageControlWidth)
         EXPECT_EQ(pages->tabBar()->tabRect(0).width(), (width - 10) / 2) << width;
         EXPECT_EQ(pages->tabBar()->tabRect(1).width(), (width - 10) / 2) << width;
     }
+}
+
+TEST_F(MainWindowTest, FitsALowScreenAndCtrlTabTurnsPagesFromAnywhere)
+{
+    // Twice the usual font stands in for a scaled desktop: the pages scroll instead of
+    // holding the window taller than a 1280 x 720 screen.
+    const QFont usual = QApplication::font();
+    QFont large = usual;
+    large.setPointSizeF(usual.pointSizeF() * 2);
+    QApplication::setFont(large);
+    auto form = makeShownWindow();
+    const QSize smallest = form->minimumSizeHint().expandedTo(form->minimumSize());
+    EXPECT_LE(smallest.width(), 1280);
+    EXPECT_LE(smallest.height(), 720 - 60); // a panel and a title bar besides
+    QApplication::setFont(usual);
+
+    QApplication::setActiveWindow(form.get());
+    auto* pages = control<PageControl>(*form, QStringLiteral("PageControl1"));
+    form->previewBox()->setFocus();
+    QTest::keyClick(form->previewBox(), Qt::Key_Tab, Qt::ControlModifier);
+    EXPECT_EQ(pages->currentIndex(), 1);
+    QTest::keyClick(control<QLineEdit>(*form, QStringLiteral("Edit4")), Qt::Key_Tab,
+                    Qt::ControlModifier);
+    EXPECT_EQ(pages->currentIndex(), 0);
 }
 
 TEST_F(MainWindowTest, PreviewBoxPlacedInItsPanel)
