@@ -15,6 +15,7 @@
 #include "imageio/picturetype.h"
 #include "render/drawmenu.h"
 #include "render/legibilitycheck.h"
+#include "verifydisccommand.h"
 
 #include <algorithm>
 #include <array>
@@ -227,6 +228,7 @@ std::string HeadlessUsage()
            "       tavrel --check [--size N] [--set KEY=VALUE]... [PROJECT]\n"
            "       tavrel --batch TABLE.csv --out DIR [options]\n"
            "       tavrel --from-movies FILE... [options]\n"
+           "       tavrel --verify-disc DIR|ISO\n"
            "       tavrel --help\n"
            "\n"
            "Without options the editor opens, with PROJECT when one is given.\n"
@@ -259,7 +261,7 @@ std::string HeadlessUsage()
            "                  highlightcolor selectcolor (hex BBGGRR)\n"
            "\n"
            "Many menus at once:\n" +
-           BatchUsage() + FromMoviesUsage() +
+           BatchUsage() + FromMoviesUsage() + VerifyDiscUsage() +
            "\n"
            "Example table (menus.csv; quote a field holding commas, quotes or line breaks,\n"
            "doubling its quotes):\n"
@@ -276,7 +278,7 @@ std::string HeadlessUsage()
            "3 the project, table or a movie could not be loaded, 4 --check found warnings,\n"
            "5 spumux is missing or could not add the buttons to menu.mpg (the other disc\n"
            "files are written), 6 some rows of a --batch table failed (the others are\n"
-           "written).\n";
+           "written), 8 --verify-disc found a fault.\n";
 }
 
 int RunHeadless(int argc, char** argv)
@@ -285,6 +287,8 @@ int RunHeadless(int argc, char** argv)
         return RunBatchCommand(argc, argv);
     if (HasOption(argc, argv, "--from-movies"))
         return RunFromMoviesCommand(argc, argv);
+    if (HasOption(argc, argv, "--verify-disc"))
+        return RunVerifyDiscCommand(argc, argv);
     Options options;
     try {
         options = parseArguments(argc, argv);

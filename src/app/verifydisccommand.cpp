@@ -1,0 +1,68 @@
+#include "verifydisccommand.h"
+
+#include "commandtools.h"
+#include "discplay/disccheck.h"
+#include "exitstatus.h"
+#include "imageio/failure.h"
+
+#include <cstdio>
+
+namespace {
+
+std::string ReadDiscPath(int argc, char** argv)
+{
+    std::string disc;
+    ArgumentReader args(argc, argv);
+    while (args.next()) {
+        if (!args.isOption())
+            throw CommandUsageError("unexpected argument " + args.name());
+        if (args.name() != "--verify-disc")
+            throw CommandUsageError(args.name() + " does not go with --verify-disc");
+        if (!disc.empty())
+            throw CommandUsageError("--verify-disc takes one disc");
+        disc = args.nonEmptyValue("a disc folder or ISO image");
+    }
+    return disc;
+}
+
+} // namespace
+
+int RunVerifyDiscCommand(int argc, char** argv)
+{
+    std::string disc;
+    try {
+        disc = ReadDiscPath(argc, argv);
+    } catch (const CommandUsageError& e) {
+        PrintMessage(std::string(e.what()) + " (see tavrel --help)");
+        return ToExitCode(ExitStatus::BadUsage);
+    }
+    try {
+        const DiscCheckReport report = VerifyDisc(disc);
+        // Line by line: the escaping would show the line breaks too.
+        const std::string table = FormatDiscCheckTable(report);
+        for (std::size_t start = 0, end; start < table.size(); start = end + 1) {
+            end = table.find('\n', start);
+            if (end == std::string::npos)
+                end = table.size();
+            std::printf("%s\n", PrintableText(table.substr(start, end - start)).c_str());
+        }
+        return ToExitCode(report.passed() ? ExitStatus::Ok : ExitStatus::VerifyFailed);
+    } catch (const Failure& e) {
+        PrintMessage(e.what());
+        return ToExitCode(ExitStatus::LoadFailed);
+    }
+}
+
+std::string VerifyDiscUsage()
+{
+    return "\n"
+           "Checking a disc:\n"
+           "  tavrel --verify-disc DIR|ISO\n"
+           "                  play the disc in DIR (the folder holding VIDEO_TS) or the ISO\n"
+           "                  image as a player would: it starts on the menu and holds\n"
+           "                  still, every button lights and plays its title, Previous and\n"
+           "                  Next reach their pages, every title returns to its button and\n"
+           "                  the remote's Title and Menu keys bring the menu back. Prints\n"
+           "                  one line per check; exit status 8 if any fails, 3 if the disc\n"
+           "                  cannot be opened\n";
+}
