@@ -4,8 +4,9 @@
 #include "appicon.h"
 #include "instancelink.h"
 #include "mainwindow.h"
+#include "settings.h"
 #include "singleinstance.h"
-#include "thumbs/clipform.h"
+#include "widgets/clipform.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -39,7 +40,7 @@ int RunEditor(int argc, char** argv)
     auto form1 = std::make_unique<TForm1>();
     QString& lastClipDir = form1->lastClipDir();
     auto clipForm = std::make_unique<TClipForm>(form1->doc(), lastClipDir, form1.get());
-    clipForm->rememberSize();
+    clipForm->rememberSize(&OpenSettingsStore);
     auto aboutForm = std::make_unique<TAboutForm>(form1.get());
     form1->attachDialogs(clipForm.get(), aboutForm.get());
     form1->setStartupArguments(arguments);

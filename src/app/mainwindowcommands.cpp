@@ -2,16 +2,16 @@
 #include "mainwindow.h"
 
 #include "aboutform.h"
-#include "busycursor.h"
 #include "colorswatch.h"
 #include "document/projectfile.h"
 #include "editorloadhost.h"
 #include "exportdialog.h"
 #include "helpviewer.h"
 #include "imageio/imageunit.h"
-#include "messages.h"
 #include "render/drawmenu.h"
 #include "savechanges.h"
+#include "widgets/busycursor.h"
+#include "widgets/messages.h"
 
 #include <QColorDialog>
 #include <QCoreApplication>

@@ -11,8 +11,8 @@
 #include "picturefilecache.h"
 #include "quiethost.h"
 #include "render/drawmenu.h"
-#include "render/filteredresize.h"
 #include "render/scaledpicturecache.h"
+#include "resample/filteredresize.h"
 
 #include <algorithm>
 #include <atomic>

@@ -1,9 +1,9 @@
 #include "drawmenu.h"
 
 #include "displayaspect.h"
-#include "filteredresize.h"
 #include "layoutmath.h"
 #include "picturecanvas.h"
+#include "resample/filteredresize.h"
 #include "safearea.h"
 #include "scaledpicturecache.h"
 #include "thumbnaillayout.h"

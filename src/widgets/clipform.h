@@ -16,6 +16,7 @@ class MenuDocument;
 class QFrame;
 class QLabel;
 class QLineEdit;
+class QSettings;
 class QPushButton;
 class QSlider;
 
@@ -53,8 +54,9 @@ public:
     void showMovieFile(const QString& path);
     void showPictureFile(const QString& path);
 
-    // The dialog's size is kept in the settings between runs (the editor's, not tests').
-    void rememberSize();
+    // Keeps the dialog's size between runs in the store `openStore` opens (the editor's
+    // settings); reads it at once.
+    void rememberSize(std::function<std::unique_ptr<QSettings>()> openStore);
 
     // How long OK waits for the frame at the slider's position.
     static constexpr int kFrameWaitMs = 3000;
@@ -125,7 +127,7 @@ private:
     QString m_path; // the source shown, which OK stores
     // The item's own source did not load: OK leaves the item as it is.
     bool m_keepItem = false;
-    bool m_rememberSize = false;
+    std::function<std::unique_ptr<QSettings>()> m_openStore;
     ViewMode m_viewMode = ViewMode::None;
     std::int64_t m_frameCount = 0;
     std::int64_t m_duration = 0;

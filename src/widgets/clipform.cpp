@@ -1,18 +1,17 @@
 #include "clipform.h"
 
-#include "app/busycursor.h"
-#include "app/messages.h"
-#include "app/picturedialog.h"
-#include "app/settings.h"
-#include "autoframe.h"
+#include "busycursor.h"
 #include "clipvideowidget.h"
 #include "document/menudocument.h"
 #include "imageio/imageunit.h"
 #include "imageio/picturefailure.h"
-#include "mediaplayer.h"
-#include "moviefailure.h"
+#include "messages.h"
+#include "picturedialog.h"
 #include "render/fitrect.h"
-#include "timecode.h"
+#include "thumbs/autoframe.h"
+#include "thumbs/mediaplayer.h"
+#include "thumbs/moviefailure.h"
+#include "thumbs/timecode.h"
 
 #include <QCoreApplication>
 #include <QFileDialog>
@@ -237,11 +236,12 @@ void TClipForm::resizeEvent(QResizeEvent* event)
     layOut();
 }
 
-void TClipForm::rememberSize()
+void TClipForm::rememberSize(std::function<std::unique_ptr<QSettings>()> openStore)
 {
-    m_rememberSize = true;
-    const QStringList size =
-        OpenSettingsStore()->value(kSizeKey).toString().split(QLatin1Char('x'));
+    m_openStore = std::move(openStore);
+    if (!m_openStore)
+        return;
+    const QStringList size = m_openStore()->value(kSizeKey).toString().split(QLatin1Char('x'));
     if (size.size() != 2)
         return;
     QSize wanted(size[0].toInt(), size[1].toInt());
@@ -521,9 +521,9 @@ void TClipForm::OKBtnClick()
 
 void TClipForm::done(int result)
 {
-    if (m_rememberSize) {
+    if (m_openStore) {
         const QSize size = isMaximized() ? normalGeometry().size() : this->size();
-        auto store = OpenSettingsStore();
+        auto store = m_openStore();
         store->setValue(kSizeKey, QStringLiteral("%1x%2").arg(size.width()).arg(size.height()));
     }
     QDialog::done(result);
