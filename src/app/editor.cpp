@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QSettings>
 
 #include <cstdio>
 #include <memory>
