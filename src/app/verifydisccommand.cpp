@@ -52,17 +52,3 @@ int RunVerifyDiscCommand(int argc, char** argv)
         return ToExitCode(ExitStatus::LoadFailed);
     }
 }
-
-std::string VerifyDiscUsage()
-{
-    return "\n"
-           "Checking a disc:\n"
-           "  tavrel --verify-disc DIR|ISO\n"
-           "                  play the disc in DIR (the folder holding VIDEO_TS) or the ISO\n"
-           "                  image as a player would: it starts on the menu and holds\n"
-           "                  still, every button lights and plays its title, Previous and\n"
-           "                  Next reach their pages, every title returns to its button and\n"
-           "                  the remote's Title and Menu keys bring the menu back. Prints\n"
-           "                  one line per check; exit status 8 if any fails, 3 if the disc\n"
-           "                  cannot be opened\n";
-}

@@ -33,6 +33,7 @@ constexpr std::array<ProjectKey, kProjectKeyCount> kKeys = {{
     {"quality", K::Boolean},
     {"aspect", K::Choice}, {"fittext", K::Boolean}, {"tvsafe", K::Boolean},
     {"buttonstyle", K::Choice}, {"highlightcolor", K::HexColor}, {"selectcolor", K::HexColor},
+    {"safelayout", K::Boolean},
 }};
 // clang-format on
 
