@@ -4,6 +4,7 @@
 #include "codecs/pngencoder.h"
 #include "discbuttons.h"
 #include "discmasks.h"
+#include "discpagebuttons.h"
 #include "discxml.h"
 #include "imageio/atomicfile.h"
 #include "imageio/pictureview.h"
@@ -182,9 +183,10 @@ DiscMenuResult ExportDiscMenu(const MenuDocument& doc, const std::string& dir,
         return result;
     }
 
-    std::vector<DiscButton> buttons = LayoutDiscButtons(geometry);
+    std::vector<DiscButton> buttons = LayoutMenuButtons(geometry);
     DiscMask mask = DrawDiscMask(doc, geometry, buttons);
     SqueezeToFrame(mask, buttons, format.width);
+    result.buttons = buttons;
     out.writeMask(kDiscHighlightFile, mask, doc.highlightcolor);
     out.writeMask(kDiscSelectFile, mask, doc.selectcolor);
     out.write(kDiscSpumuxFile, SpumuxXml(format, buttons, kDiscHighlightFile, kDiscSelectFile));

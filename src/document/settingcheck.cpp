@@ -66,7 +66,8 @@ std::string SettingProblem(const std::string& key, const std::string& value)
 std::string SettingText(const std::string& key, std::string value)
 {
     const std::string lower = LowerAscii(key);
-    const bool isPath = lower == "bgimage" || lower.starts_with("menuclip");
+    const bool isPath =
+        lower == "bgimage" || lower.starts_with("menuclip") || lower.starts_with("menutitle");
     if (isPath || IsValidUtf8(value))
         return value;
     return Windows1252ToUtf8(value);

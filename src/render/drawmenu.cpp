@@ -3,6 +3,7 @@
 #include "displayaspect.h"
 #include "filteredresize.h"
 #include "layoutmath.h"
+#include "pagecontrols.h"
 #include "picturecanvas.h"
 #include "safearea.h"
 #include "scaledpicturecache.h"
@@ -262,8 +263,9 @@ void MenuPainter::draw()
 
     selectFont(fontHeight(m_doc.titlesize, 0.05));
     size = measureFitting(m_doc.footnote, titleSafeWidth());
-    drawLine(halfTowardZero(W - size.width), yOf(0.95) - size.height, m_doc.footnote, size,
-             MenuField::Footnote);
+    const Rect footnote = drawLine(halfTowardZero(W - size.width), yOf(0.95) - size.height,
+                                   m_doc.footnote, size, MenuField::Footnote);
+    DrawPageControls(m_doc, m_target, m_doc.footnote.empty() ? H : footnote.top, m_geometry);
 
     const bool grid = m_doc.thumbs && n > 0;
     if (m_geometry)
@@ -280,7 +282,7 @@ void DrawMenu(const MenuDocument& doc, Canvas& target, Picture& scratch, bool fi
               ScaledPictureCache* cache, MenuGeometry* geometry)
 {
     if (geometry)
-        *geometry = MenuGeometry{target.width(), target.height(), false, {}, {}};
+        *geometry = MenuGeometry{target.width(), target.height(), false, {}, {}, {}};
     if (!doc.RenderEnabled)
         return;
     if (cache && filtered)
