@@ -5,6 +5,7 @@
 #include "batchcommand.h"
 #include "commandtools.h"
 #include "discmenucommand.h"
+#include "dvdcommand.h"
 #include "document/menudocument.h"
 #include "document/projectfile.h"
 #include "document/settingcheck.h"
@@ -227,6 +228,7 @@ std::string HeadlessUsage()
            "       tavrel --check [--size N] [--set KEY=VALUE]... [PROJECT]\n"
            "       tavrel --batch TABLE.csv --out DIR [options]\n"
            "       tavrel --from-movies FILE... [options]\n"
+           "       tavrel --dvd DIR [--iso FILE] [options] [PROJECT]\n"
            "       tavrel --help\n"
            "\n"
            "Without options the editor opens, with PROJECT when one is given.\n"
@@ -256,10 +258,15 @@ std::string HeadlessUsage()
            "                  and its number stored),\n"
            "                  aspect (pixels|4:3|16:9), fittext tvsafe (true|false),\n"
            "                  buttonstyle (underline|frame|text|none),\n"
-           "                  highlightcolor selectcolor (hex BBGGRR)\n"
+           "                  highlightcolor selectcolor (hex BBGGRR),\n"
+           "                  menutitleN (the movie item N plays on a DVD; default: its\n"
+           "                  thumbnail's movie)\n"
            "\n"
            "Many menus at once:\n" +
            BatchUsage() + FromMoviesUsage() +
+           "\n"
+           "A finished DVD:\n" +
+           DvdUsage() +
            "\n"
            "Example table (menus.csv; quote a field holding commas, quotes or line breaks,\n"
            "doubling its quotes):\n"
@@ -271,16 +278,20 @@ std::string HeadlessUsage()
            "  tavrel --from-movies holiday/*.mp4 --size 3 --export holiday.png --save "
            "holiday.tavrel\n"
            "    makes a menu of up to ten movies with the title \"holiday\".\n"
+           "  tavrel --from-movies holiday/*.mp4 --size 3 --dvd holiday-dvd --iso holiday.iso\n"
+           "    makes the whole DVD of every movie in holiday/ and its disc image.\n"
            "\n"
            "Exit status: 0 done, 1 a file could not be written, 2 bad option or value,\n"
            "3 the project, table or a movie could not be loaded, 4 --check found warnings,\n"
            "5 spumux is missing or could not add the buttons to menu.mpg (the other disc\n"
            "files are written), 6 some rows of a --batch table failed (the others are\n"
-           "written).\n";
+           "written), 7 --dvd could not make the disc, 8 the disc did not play as it should.\n";
 }
 
 int RunHeadless(int argc, char** argv)
 {
+    if (HasOption(argc, argv, "--dvd"))
+        return RunDvdCommand(argc, argv);
     if (HasOption(argc, argv, "--batch"))
         return RunBatchCommand(argc, argv);
     if (HasOption(argc, argv, "--from-movies"))
