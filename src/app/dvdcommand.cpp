@@ -5,6 +5,8 @@
 #include "batch/quiethost.h"
 #include "commandtools.h"
 #include "document/projectfile.h"
+#include "document/projectparse.h"
+#include "imageio/atomicfile.h"
 #include "document/settingcheck.h"
 #include "dvd/makedvd.h"
 #include "frommovies.h"
