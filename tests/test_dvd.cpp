@@ -60,8 +60,8 @@ std::string displayAspect(const fs::path& vob)
 TEST_F(DvdTest, MixedMoviesBecomeADiscImageThatPlaysEachTitleAtItsOwnShape)
 {
     const fs::path iso = dir / "holiday.iso";
-    const Outcome run = fromMovies({"title43.mp4", "title169.mkv", "titledvd.mpg"},
-                                   {"--iso", iso.string()});
+    const Outcome run =
+        fromMovies({"title43.mp4", "title169.mkv", "titledvd.mpg"}, {"--iso", iso.string()});
     ASSERT_EQ(run.status, 0) << run.err; // 0 includes the self-check of the image
     const fs::path video = dir / "disc" / "VIDEO_TS";
     EXPECT_EQ(displayAspect(video / "VTS_01_1.VOB"), "4:3");
@@ -115,9 +115,9 @@ TEST_F(DvdTest, RefusalsLeaveEverythingAsItWas)
 
     // An item whose thumbnail is a picture and which names no movie: refused by number
     // and caption before anything is made.
-    run = tavrel({"--dvd", (dir / "other").string(), "--size", "3", "--set", "menucount=2",
-                  "--set", "menuclip1=" + TestMoviePath("titledvd.mpg"), "--set",
-                  "menucaption1=Sea", "--set", "menucaption2=Beach"});
+    run = tavrel({"--dvd", (dir / "other").string(), "--size", "3", "--set", "menucount=2", "--set",
+                  "menuclip1=" + TestMoviePath("titledvd.mpg"), "--set", "menucaption1=Sea",
+                  "--set", "menucaption2=Beach"});
     EXPECT_EQ(run.status, 7);
     EXPECT_NE(run.err.find("Item 2 (\"Beach\") has no movie to play"), std::string::npos)
         << run.err;

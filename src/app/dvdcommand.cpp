@@ -6,11 +6,11 @@
 #include "commandtools.h"
 #include "document/projectfile.h"
 #include "document/projectparse.h"
-#include "imageio/atomicfile.h"
 #include "document/settingcheck.h"
 #include "dvd/makedvd.h"
 #include "frommovies.h"
 #include "headless.h"
+#include "imageio/atomicfile.h"
 
 #include <algorithm>
 #include <chrono>
@@ -157,7 +157,10 @@ ExitStatus loadMoviePages(const DvdCommandOptions& options, Pages& pages)
         StartCommandDocument(*doc, options.size);
         QuietLoadHost host;
         try {
-            ApplySettings(*doc, pageSettings(options, first, std::min<std::size_t>(kItemCount, total - first)), host, &memo);
+            ApplySettings(
+                *doc,
+                pageSettings(options, first, std::min<std::size_t>(kItemCount, total - first)),
+                host, &memo);
         } catch (const std::exception& e) {
             PrintMessage(e.what());
             return ExitStatus::BadUsage;

@@ -300,7 +300,8 @@ bool isPathLine(std::string_view line)
     const std::string key = LowerAscii(std::string(line.substr(0, equals)));
     if (key == "bgimage")
         return true;
-    for (const std::string_view prefix : {std::string_view("menuclip"), std::string_view("menutitle")})
+    for (const std::string_view prefix :
+         {std::string_view("menuclip"), std::string_view("menutitle")})
         if (key.starts_with(prefix) && key.size() > prefix.size() &&
             std::all_of(key.begin() + static_cast<std::ptrdiff_t>(prefix.size()), key.end(),
                         [](char c) { return c >= '0' && c <= '9'; }))

@@ -60,15 +60,15 @@ std::string pagePgc(const std::vector<AuthoredPage>& pages, std::size_t p, int t
         else if (b.item >= 1 && b.item <= kItemCount) {
             const int title = page.firstTitle + b.item - 1;
             if (title < 1 || title > titleCount)
-                throw Failure("Cannot write the disc's menus",
-                              "button " + b.name + " on page " + std::to_string(number) +
-                                  " has no title");
+                throw Failure("Cannot write the disc's menus", "button " + b.name + " on page " +
+                                                                   std::to_string(number) +
+                                                                   " has no title");
             // From the VMGM a title is reached by its number on the whole disc.
             action = "jump title " + std::to_string(title) + ";";
         } else {
-            throw Failure("Cannot write the disc's menus",
-                          "button " + b.name + " on page " + std::to_string(number) +
-                              " leads nowhere");
+            throw Failure("Cannot write the disc's menus", "button " + b.name + " on page " +
+                                                               std::to_string(number) +
+                                                               " leads nowhere");
         }
         out += "        <button name=\"" + XmlEscape(b.name) + "\">" + action + "</button>\n";
     }
@@ -153,9 +153,9 @@ std::string WholeDiscXml(const DiscFormat& menuFormat, const std::vector<Authore
     if (titles.empty() || pages.empty())
         throw Failure("Cannot write the disc's menus", "the disc has no titles");
     if (titles.size() > static_cast<std::size_t>(kMaxDiscTitles))
-        throw Failure("Too many titles for one disc",
-                      std::to_string(titles.size()) + " movies, but a DVD holds at most " +
-                          std::to_string(kMaxDiscTitles));
+        throw Failure("Too many titles for one disc", std::to_string(titles.size()) +
+                                                          " movies, but a DVD holds at most " +
+                                                          std::to_string(kMaxDiscTitles));
     const int titleCount = static_cast<int>(titles.size());
     std::string out = std::string("<dvdauthor format=\"") + (menuFormat.pal() ? "pal" : "ntsc") +
                       "\">\n"

@@ -35,7 +35,8 @@ bool isEmpty(const fs::path& dir)
 void writeMarker(const fs::path& dir)
 {
     const std::string path = (dir / kDiscFolderMarker).string();
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
+    const int fd =
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
     if (fd < 0)
         throw Failure::FromErrno("Cannot create file " + path, errno);
     const ssize_t written = ::write(fd, kMarkerText.data(), kMarkerText.size());
@@ -50,8 +51,8 @@ void removeStaleWork(const fs::path& dir)
 {
     std::error_code ec;
     for (const fs::directory_entry& entry : fs::directory_iterator(dir, ec))
-        if (entry.path().filename().string().starts_with(kWorkPrefix) &&
-            entry.is_directory(ec) && !entry.is_symlink(ec))
+        if (entry.path().filename().string().starts_with(kWorkPrefix) && entry.is_directory(ec) &&
+            !entry.is_symlink(ec))
             fs::remove_all(entry.path(), ec);
 }
 

@@ -14,7 +14,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int kToolTimeoutMs = 30 * 60 * 1000; // dvdauthor and genisoimage read every byte
+constexpr int kToolTimeoutMs = 30 * 60 * 1000;       // dvdauthor and genisoimage read every byte
 constexpr std::uint64_t kMenuBytesGuess = 2'000'000; // a page's one-second menu stream
 
 struct DiscItem {
@@ -67,9 +67,9 @@ std::vector<DiscItem> collectItems(const std::vector<const MenuDocument*>& pages
     if (items.empty())
         throw Failure("Cannot make a DVD of this menu", "it shows no items");
     if (items.size() > static_cast<std::size_t>(kMaxDiscTitles))
-        throw Failure("Cannot make a DVD of this menu",
-                      std::to_string(items.size()) + " movies, but a DVD holds at most " +
-                          std::to_string(kMaxDiscTitles));
+        throw Failure("Cannot make a DVD of this menu", std::to_string(items.size()) +
+                                                            " movies, but a DVD holds at most " +
+                                                            std::to_string(kMaxDiscTitles));
     return items;
 }
 
@@ -138,12 +138,12 @@ std::string dvdauthorComplaint(const std::string& messages)
 void author(const DiscFolder& folder, const std::string& xml, DiscSystem system)
 {
     const std::string xmlFile = folder.workDir() + "/dvdauthor.xml";
-    WriteFileAtomically(xmlFile, std::span(reinterpret_cast<const std::uint8_t*>(xml.data()),
-                                           xml.size()));
-    const ChildResult child = RunChild(
-        "dvdauthor", {"-o", folder.authorDir(), "-x", xmlFile}, "/dev/null", "/dev/null",
-        {std::string("VIDEO_FORMAT=") + (system == DiscSystem::Pal ? "PAL" : "NTSC")},
-        folder.workDir(), kToolTimeoutMs);
+    WriteFileAtomically(xmlFile,
+                        std::span(reinterpret_cast<const std::uint8_t*>(xml.data()), xml.size()));
+    const ChildResult child =
+        RunChild("dvdauthor", {"-o", folder.authorDir(), "-x", xmlFile}, "/dev/null", "/dev/null",
+                 {std::string("VIDEO_FORMAT=") + (system == DiscSystem::Pal ? "PAL" : "NTSC")},
+                 folder.workDir(), kToolTimeoutMs);
     if (!child.started)
         throw Failure("Cannot author the disc",
                       "dvdauthor was not found (install the dvdauthor package)");
@@ -151,9 +151,9 @@ void author(const DiscFolder& folder, const std::string& xml, DiscSystem system)
         throw Failure("Cannot author the disc", "dvdauthor did not finish in time");
     if (child.exitStatus != 0)
         throw Failure("Cannot author the disc",
-                      child.exitStatus < 0 ? "dvdauthor was stopped by a signal"
-                                           : "dvdauthor failed: " +
-                                                 dvdauthorComplaint(child.errorOutput));
+                      child.exitStatus < 0
+                          ? "dvdauthor was stopped by a signal"
+                          : "dvdauthor failed: " + dvdauthorComplaint(child.errorOutput));
 }
 
 std::vector<AuthoredTitle> encodeAll(const std::vector<TitleInfo>& infos, const BitratePlan& plan,

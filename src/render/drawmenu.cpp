@@ -88,6 +88,7 @@ private:
     ScaledPictureCache* m_cache;
     MenuGeometry* m_geometry;
     int m_cellHeight = 0;
+    int m_itemsBottom = 0; // the lowest caption row drawn so far
     const int W;
     const int H;
 };
@@ -122,6 +123,8 @@ Rect MenuPainter::drawLine(int x, int y, const std::string& text, TextSize size,
         m_target.drawText(x + 1, y + 1, text, m_doc.bgcolor);
     m_target.drawText(x, y, text, m_doc.textcolor);
     const Rect box{x, y, x + size.width, y + size.height};
+    if (field == MenuField::Caption)
+        m_itemsBottom = std::max(m_itemsBottom, box.bottom);
     if (m_geometry)
         m_geometry->texts.push_back({field, item, text, box, m_cellHeight, backdrop});
     return box;
@@ -265,7 +268,6 @@ void MenuPainter::draw()
     size = measureFitting(m_doc.footnote, titleSafeWidth());
     const Rect footnote = drawLine(halfTowardZero(W - size.width), yOf(0.95) - size.height,
                                    m_doc.footnote, size, MenuField::Footnote);
-    DrawPageControls(m_doc, m_target, m_doc.footnote.empty() ? H : footnote.top, m_geometry);
 
     const bool grid = m_doc.thumbs && n > 0;
     if (m_geometry)
@@ -274,6 +276,8 @@ void MenuPainter::draw()
         drawGrid(n);
     else
         drawList(n);
+    DrawPageControls(m_doc, m_target, m_itemsBottom, m_doc.footnote.empty() ? Rect{} : footnote,
+                     m_geometry);
 }
 
 } // namespace
