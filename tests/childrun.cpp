@@ -32,9 +32,12 @@ int RunShell(const std::string& command)
 
 fs::path FreshTestDir(const std::string& prefix)
 {
-    const fs::path dir = fs::path(::testing::TempDir()) /
-                         (prefix + "_" + std::to_string(::getpid()) + "_" +
-                          ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    // In a suite's set-up there is no test yet: the folder is the suite's.
+    const ::testing::UnitTest* unit = ::testing::UnitTest::GetInstance();
+    const char* owner = unit->current_test_info() ? unit->current_test_info()->name()
+                                                  : unit->current_test_suite()->name();
+    const fs::path dir =
+        fs::path(::testing::TempDir()) / (prefix + "_" + std::to_string(::getpid()) + "_" + owner);
     fs::remove_all(dir);
     fs::create_directories(dir);
     return dir;

@@ -16,7 +16,8 @@ std::string ReadWholeFile(const std::filesystem::path& path);
 // Runs `command` through the shell; its exit status, -1 when it did not exit normally.
 int RunShell(const std::string& command);
 
-// An empty folder of its own for the running test: <temp>/<prefix>_<pid>_<test name>.
+// An empty folder of its own for the running test (or suite, in its set-up):
+// <temp>/<prefix>_<pid>_<test name>.
 std::filesystem::path FreshTestDir(const std::string& prefix);
 
 struct Outcome {

@@ -1,0 +1,178 @@
+// The disc self-check, judged by discs that dvdauthor authors here from our own menu
+// streams and a PAL-legal test title: a sound disc passes, as folder and as ISO; each
+// planted fault fails the row that names it.
+#include "childrun.h"
+#include "testmovies.h"
+
+#include "disc/discmenuexport.h"
+#include "discplay/disccheck.h"
+#include "imageio/failure.h"
+
+#include <QGuiApplication>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A menu page: its stream and each button's commands.
+struct PagePlan {
+    std::string menu;
+    std::vector<std::string> buttons;
+    bool pause = true;
+};
+
+// Page 1: two titles and Next; page 2: the third title and Previous. Each title stores
+// its button (g1) and page (g2) on the way in and calls the menu on the way out.
+struct DiscPlan {
+    std::vector<PagePlan> pages = {
+        {"menu3.mpg", {"jump title 1;", "jump title 2;", "g1 = 1024; jump menu 2;"}},
+        {"menu2.mpg", {"jump title 3;", "g1 = 3072; g2 = 1; jump menu 1;"}}};
+    std::vector<std::string> titlePre = {"g1 = 1024; g2 = 1;", "g1 = 2048; g2 = 1;",
+                                         "g1 = 1024; g2 = 2;"};
+    std::vector<std::string> titlePost = {"call vmgm menu 1;", "call vmgm menu 1;",
+                                          "call vmgm menu 1;"};
+    bool rootMenus = true; // the remote's Menu key leads there
+};
+
+std::string DvdauthorXml(const DiscPlan& plan)
+{
+    const std::string video = "<video format=\"pal\" aspect=\"4:3\"/>";
+    std::string xml = "<dvdauthor dest=\"disc\"><vmgm><menus>" + video;
+    for (std::size_t p = 0; p < plan.pages.size(); ++p) {
+        const PagePlan& page = plan.pages[p];
+        xml += p == 0 ? "<pgc entry=\"title\"><pre>if (g2 == 2) jump menu 2; " : "<pgc><pre>";
+        xml += "if (g1 gt 0) button = g1;</pre><vob file=\"" + page.menu + "\"" +
+               (page.pause ? " pause=\"inf\"" : "") + "/>";
+        for (std::size_t b = 0; b < page.buttons.size(); ++b)
+            xml +=
+                "<button name=\"b" + std::to_string(b + 1) + "\">" + page.buttons[b] + "</button>";
+        xml += "</pgc>";
+    }
+    xml += "</menus></vmgm>";
+    for (std::size_t t = 0; t < plan.titlePre.size(); ++t)
+        xml +=
+            "<titleset>" +
+            (plan.rootMenus ? "<menus>" + video +
+                                  "<pgc entry=\"root\"><pre>jump vmgm menu 1;</pre></pgc></menus>"
+                            : "") +
+            "<titles>" + video + "<pgc><pre>" + plan.titlePre[t] +
+            "</pre><vob file=\"title.mpg\"/><post>" + plan.titlePost[t] +
+            "</post></pgc></titles></titleset>";
+    return xml + "</dvdauthor>\n";
+}
+
+class DiscPlayTest : public ::testing::Test {
+protected:
+    // The menu streams are made once: our own disc menu export, spumux included.
+    static void SetUpTestSuite()
+    {
+        static int argc = 1;
+        static char name[] = "test_discplay";
+        static char* argv[] = {name, nullptr};
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        if (!QGuiApplication::instance())
+            new QGuiApplication(argc, argv);
+        s_work = FreshTestDir("discplay");
+        for (int count : {2, 3}) {
+            MenuDocument doc;
+            doc.textfont = "Liberation Sans";
+            doc.selectVideoMode(3);
+            doc.menucount = count;
+            doc.RenderEnabled = true;
+            const fs::path out = s_work / ("menu" + std::to_string(count));
+            ExportDiscMenu(doc, out.string());
+            fs::copy_file(out / kDiscMenuStreamFile,
+                          s_work / ("menu" + std::to_string(count) + ".mpg"));
+        }
+        fs::copy_file(TestMoviePath("titledvd.mpg"), s_work / "title.mpg");
+    }
+    static void TearDownTestSuite() { fs::remove_all(s_work); }
+
+    // Authors `plan` into a folder of its own; the path of the folder holding VIDEO_TS.
+    static fs::path Author(const DiscPlan& plan, const std::string& name)
+    {
+        const fs::path xml = s_work / (name + ".xml");
+        std::ofstream(xml) << DvdauthorXml(plan);
+        const fs::path disc = s_work / name;
+        const int status = RunShell("cd " + ShellQuoted(s_work.string()) + " && dvdauthor -o " +
+                                    ShellQuoted(disc.string()) + " -x " +
+                                    ShellQuoted(xml.string()) + " >" + name + ".log 2>&1");
+        EXPECT_EQ(status, 0) << ReadWholeFile(s_work / (name + ".log"));
+        return disc;
+    }
+
+    static inline fs::path s_work;
+};
+
+TEST_F(DiscPlayTest, ASoundDiscPassesEveryRowAsAFolderAndAsAnIso)
+{
+    const fs::path disc = Author(DiscPlan{}, "good");
+    const DiscCheckReport folder = VerifyDisc(disc.string());
+    const std::string table = FormatDiscCheckTable(folder);
+    EXPECT_TRUE(folder.passed()) << table;
+    EXPECT_EQ(folder.rows.size(), 7u) << table;
+    EXPECT_NE(table.find("5 buttons on 2 pages"), std::string::npos) << table;
+    EXPECT_NE(table.find("3 titles in menu order"), std::string::npos) << table;
+
+    const fs::path iso = s_work / "good.iso";
+    ASSERT_EQ(RunShell("genisoimage -quiet -dvd-video -udf -V GOOD -o " +
+                       ShellQuoted(iso.string()) + " " + ShellQuoted(disc.string()) +
+                       " 2>/dev/null"),
+              0);
+    EXPECT_EQ(FormatDiscCheckTable(VerifyDisc(iso.string())), table);
+}
+
+struct PlantedFault {
+    const char* name;
+    std::function<void(DiscPlan&)> plant;
+    DiscCheck failingRow;
+    const char* detail;
+};
+
+TEST_F(DiscPlayTest, EachPlantedFaultFailsTheRowThatNamesIt)
+{
+    DiscCheckOptions tight;
+    tight.stepLimit = 20000; // a few dozen plays of the title
+    const PlantedFault faults[] = {
+        {"nopause", [](DiscPlan& p) { p.pages[0].pause = false; }, DiscCheck::MenuStays,
+         "plays on until the disc stops"},
+        {"wrongtitle", [](DiscPlan& p) { p.pages[0].buttons[1] = "jump title 3;"; },
+         DiscCheck::ButtonsPlay, "button 2 plays title 3, not title 2"},
+        {"noreturn", [](DiscPlan& p) { p.titlePost[1] = ""; }, DiscCheck::TitlesReturn,
+         "title 2 ends and the disc stops"},
+        {"loops", [](DiscPlan& p) { p.titlePost[0] = "jump chapter 1;"; }, DiscCheck::TitlesReturn,
+         "title 1 ends and nothing happens within 20000 steps"},
+        {"firstbutton", [](DiscPlan& p) { p.titlePre[1] = "g1 = 1024; g2 = 1;"; },
+         DiscCheck::TitlesReturn, "title 2 comes back with button 1 selected, not button 2"},
+        {"nonext", [](DiscPlan& p) { p.pages[1].buttons[1] = "g1 = 1024; jump menu 2;"; },
+         DiscCheck::PagesLink, "page 2 button 2 stays on its own page"},
+        {"noroot", [](DiscPlan& p) { p.rootMenus = false; }, DiscCheck::MenuKeys,
+         "Menu key in title 1 is refused"},
+    };
+    for (const PlantedFault& fault : faults) {
+        SCOPED_TRACE(fault.name);
+        DiscPlan plan;
+        fault.plant(plan);
+        const DiscCheckReport report = VerifyDisc(Author(plan, fault.name).string(), tight);
+        const std::string table = FormatDiscCheckTable(report);
+        EXPECT_FALSE(report.passed()) << table;
+        const DiscCheckRow* row = report.row(fault.failingRow);
+        ASSERT_NE(row, nullptr) << table;
+        EXPECT_FALSE(row->passed) << table;
+        EXPECT_NE(row->detail.find(fault.detail), std::string::npos) << table;
+    }
+}
+
+TEST_F(DiscPlayTest, WhatIsNoDiscIsAFailureThatSaysSo)
+{
+    for (const fs::path& path : {s_work / "nothere", s_work / "title.mpg", s_work})
+        EXPECT_THROW(VerifyDisc(path.string()), Failure) << path;
+}
+
+} // namespace
