@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -50,7 +51,7 @@ std::string displayAspect(const fs::path& vob)
 {
     const fs::path out = vob.parent_path().parent_path().parent_path() / "aspect.txt";
     RunShell("ffprobe -v error -select_streams v:0 -show_entries stream=display_aspect_ratio "
-             "-of csv=p=0 " +
+             "-of default=nw=1:nk=1 " +
              ShellQuoted(vob.string()) + " > " + ShellQuoted(out.string()));
     std::string text = ReadWholeFile(out);
     text.erase(std::remove(text.begin(), text.end(), '\n'), text.end());
@@ -67,7 +68,14 @@ TEST_F(DvdTest, MixedMoviesBecomeADiscImageThatPlaysEachTitleAtItsOwnShape)
     EXPECT_EQ(displayAspect(video / "VTS_01_1.VOB"), "4:3");
     EXPECT_EQ(displayAspect(video / "VTS_02_1.VOB"), "16:9");
     EXPECT_EQ(displayAspect(video / "VTS_03_1.VOB"), "4:3");
-    EXPECT_TRUE(fs::is_regular_file(iso));
+    // The image holds the disc and nothing of the program's own (marker, work folder).
+    const fs::path list = dir / "iso.txt";
+    ASSERT_EQ(
+        RunShell("isoinfo -f -i " + ShellQuoted(iso.string()) + " > " + ShellQuoted(list.string())),
+        0);
+    std::istringstream files(ReadWholeFile(list));
+    for (std::string line; std::getline(files, line);)
+        EXPECT_TRUE(line.starts_with("/VIDEO_TS") || line.starts_with("/AUDIO_TS")) << line;
     const DiscCheckReport report = VerifyDisc(iso.string());
     EXPECT_TRUE(report.passed()) << FormatDiscCheckTable(report);
     // Nothing of the work is left beside the disc.

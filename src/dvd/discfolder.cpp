@@ -76,7 +76,8 @@ void exchange(const fs::path& from, const fs::path& to, const fs::path& aside)
 
 } // namespace
 
-DiscFolder::DiscFolder(const std::string& dir) : m_dir(fs::path(dir).lexically_normal().string())
+DiscFolder::DiscFolder(const std::string& dir)
+    : m_dir(fs::absolute(dir).lexically_normal().string())
 {
     const fs::path path(m_dir);
     std::error_code ec;
@@ -136,4 +137,6 @@ void DiscFolder::publish()
     fs::create_directory(fs::path(authorDir()) / "AUDIO_TS", ec);
     exchange(fs::path(authorDir()) / "AUDIO_TS", dir / "AUDIO_TS", work / "old-AUDIO_TS");
     exchange(fs::path(authorDir()) / "VIDEO_TS", dir / "VIDEO_TS", work / "old-VIDEO_TS");
+    // The titles and the old disc go now, before an image is made of the folder.
+    fs::remove_all(work, ec);
 }

@@ -25,8 +25,8 @@ public:
     // Where dvdauthor writes: its VIDEO_TS appears inside.
     std::string authorDir() const { return m_work + "/disc"; }
 
-    // Moves authorDir()'s VIDEO_TS into place, replacing the previous disc in one step.
-    // Throws Failure when it cannot.
+    // Moves authorDir()'s VIDEO_TS into place, replacing the previous disc in one step,
+    // then removes the work folder. Throws Failure when it cannot.
     void publish();
 
 private:

@@ -63,7 +63,7 @@ void MakeDiscImage(const std::string& discDir, const std::string& isoFile, const
     const ChildResult child =
         RunChild("genisoimage",
                  {"-dvd-video", "-udf", "-quiet", "-V", DiscLabel(label), "-m", kDiscFolderMarker,
-                  "-o", pattern, fs::absolute(discDir).string()},
+                  "-m", ".tavrel-work-*", "-o", pattern, fs::absolute(discDir).string()},
                  "/dev/null", "/dev/null", {}, {}, timeoutMs);
     if (!child.started) {
         removeTemp();
