@@ -3,24 +3,40 @@
 // Shared by the window tests: one application per test binary whose settings and
 // runtime files live in a scratch folder, and a log that takes message boxes instead
 // of showing them.
+#include "app/colorswatch.h"
+#include "app/legibilitypanel.h"
 #include "app/mainwindow.h"
 #include "app/messages.h"
+#include "app/numberedit.h"
+#include "app/pagecontrol.h"
 #include "app/savechanges.h"
 #include "app/settings.h"
+#include "app/tvmenus.h"
 
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFrame>
 #include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
 #include <QSettings>
+#include <QSlider>
+#include <QSplitter>
 #include <QString>
 #include <QTemporaryDir>
 #include <QWidget>
 
 #include <memory>
+#include <stdexcept>
 #include <vector>
 
 inline QTemporaryDir& scratchDir()
@@ -53,6 +69,15 @@ inline QApplication& testApplication()
         return application;
     }();
     return *instance;
+}
+
+// The window's control of that object name; a test that names a missing control fails.
+template <class T = QWidget> T* control(const QObject& root, const QString& name)
+{
+    T* found = root.findChild<T*>(name);
+    if (!found)
+        throw std::runtime_error("no control named " + name.toStdString());
+    return found;
 }
 
 struct Message {

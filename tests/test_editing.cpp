@@ -99,36 +99,36 @@ TEST_F(EditingTest, UnsavedWorkIsMarkedAndNeverThrownAwaySilently)
     const NoDialogExpected noDialog;
     EXPECT_EQ(form->windowTitle(), "Tavrel Lite 2.00");
     EXPECT_FALSE(form->isModified());
-    form->TitleEdit->setText(QStringLiteral("Holiday"));
+    control<QLineEdit>(*form, QStringLiteral("TitleEdit"))->setText(QStringLiteral("Holiday"));
     EXPECT_EQ(form->windowTitle(), "Tavrel Lite 2.00 - *Untitled");
 
     const QString file = path("holiday.tavrel");
     ASSERT_TRUE(form->saveProjectAs(file));
     EXPECT_EQ(form->windowTitle(), "Tavrel Lite 2.00 - holiday.tavrel");
-    form->SubtitleEdit->setText(QStringLiteral("Summer"));
+    control<QLineEdit>(*form, QStringLiteral("SubtitleEdit"))->setText(QStringLiteral("Summer"));
     EXPECT_EQ(form->windowTitle(), "Tavrel Lite 2.00 - *holiday.tavrel");
     // Save writes to the current file without a dialog.
-    form->Save1->trigger();
+    control<QAction>(*form, QStringLiteral("Save1"))->trigger();
     EXPECT_TRUE(fileBytes(file).contains("subtitle=Summer\r\n"));
     EXPECT_EQ(form->windowTitle(), "Tavrel Lite 2.00 - holiday.tavrel");
 
     // Cancel keeps everything: New, closing the window, another project.
-    form->FootnoteEdit->setText(QStringLiteral("Unsaved"));
+    control<QLineEdit>(*form, QStringLiteral("FootnoteEdit"))->setText(QStringLiteral("Unsaved"));
     {
         Answering cancel(SaveChangesAnswer::Cancel);
-        form->New1->trigger();
+        control<QAction>(*form, QStringLiteral("New1"))->trigger();
         EXPECT_FALSE(form->close());
         form->openProjectAsking(file);
         EXPECT_EQ(cancel.asked, 3);
     }
     EXPECT_TRUE(form->isVisible());
     EXPECT_EQ(form->doc().footnote, "Unsaved");
-    EXPECT_EQ(form->FootnoteEdit->text(), "Unsaved");
+    EXPECT_EQ(control<QLineEdit>(*form, QStringLiteral("FootnoteEdit"))->text(), "Unsaved");
 
     // Save first, then go on.
     {
         Answering save(SaveChangesAnswer::Save);
-        form->New1->trigger();
+        control<QAction>(*form, QStringLiteral("New1"))->trigger();
         EXPECT_EQ(save.asked, 1);
     }
     EXPECT_TRUE(fileBytes(file).contains("footnote=Unsaved\r\n"));
@@ -136,7 +136,7 @@ TEST_F(EditingTest, UnsavedWorkIsMarkedAndNeverThrownAwaySilently)
     EXPECT_EQ(form->windowTitle(), "Tavrel Lite 2.00");
 
     // Discard goes on without writing; an unmodified menu asks nothing.
-    form->TitleEdit->setText(QStringLiteral("Thrown away"));
+    control<QLineEdit>(*form, QStringLiteral("TitleEdit"))->setText(QStringLiteral("Thrown away"));
     {
         Answering discard(SaveChangesAnswer::Discard);
         form->openProjectAsking(file);
@@ -154,7 +154,7 @@ TEST_F(EditingTest, RejectedProjectLeavesTheWindowAsItWas)
 {
     auto form = makeShownWindow();
     const QString good = path("good.tavrel");
-    form->TitleEdit->setText(QStringLiteral("Good"));
+    control<QLineEdit>(*form, QStringLiteral("TitleEdit"))->setText(QStringLiteral("Good"));
     ASSERT_TRUE(form->saveProjectAs(good));
     const QString bad = path("bad.tavrel");
     {
@@ -173,8 +173,8 @@ TEST_F(EditingTest, RejectedProjectLeavesTheWindowAsItWas)
     EXPECT_FALSE(form->recentFiles().files().contains(bad));
 
     // The next Save goes to the good file; the rejected one stays as it was.
-    form->SubtitleEdit->setText(QStringLiteral("Changed"));
-    form->Save1->trigger();
+    control<QLineEdit>(*form, QStringLiteral("SubtitleEdit"))->setText(QStringLiteral("Changed"));
+    control<QAction>(*form, QStringLiteral("Save1"))->trigger();
     EXPECT_EQ(fileBytes(bad), badBytes);
     EXPECT_TRUE(fileBytes(good).contains("subtitle=Changed\r\n"));
 }
@@ -182,37 +182,38 @@ TEST_F(EditingTest, RejectedProjectLeavesTheWindowAsItWas)
 TEST_F(EditingTest, UndoAndRedoTakeBackEveryEditAndThePreviewFollows)
 {
     auto form = makeShownWindow();
-    EXPECT_FALSE(form->Undo1->isEnabled());
-    typeKey(form->TitleEdit, Qt::Key_End, QString());
+    EXPECT_FALSE(control<QAction>(*form, QStringLiteral("Undo1"))->isEnabled());
+    typeKey(control<QLineEdit>(*form, QStringLiteral("TitleEdit")), Qt::Key_End, QString());
     for (const char* letter : {"s", "!", "!"})
-        typeKey(form->TitleEdit, letter[0], QString::fromLatin1(letter));
+        typeKey(control<QLineEdit>(*form, QStringLiteral("TitleEdit")), letter[0],
+                QString::fromLatin1(letter));
     EXPECT_EQ(form->doc().title, "Titles!!");
-    form->Edit[1]->setText(QStringLiteral("Second"));
-    form->BoldText->click();
-    form->TitleSize->setValue(14);
-    EXPECT_TRUE(form->Undo1->isEnabled());
+    control<QLineEdit>(*form, QStringLiteral("Edit2"))->setText(QStringLiteral("Second"));
+    control<QCheckBox>(*form, QStringLiteral("BoldText"))->click();
+    control<QSlider>(*form, QStringLiteral("TitleSize"))->setValue(14);
+    EXPECT_TRUE(control<QAction>(*form, QStringLiteral("Undo1"))->isEnabled());
 
     const auto compositions = [&] { return form->previewBox()->compositionCount(); };
     int before = compositions();
-    form->Undo1->trigger();
+    control<QAction>(*form, QStringLiteral("Undo1"))->trigger();
     EXPECT_EQ(compositions(), before + 1);
-    EXPECT_EQ(form->TitleSize->value(), 10);
-    form->Undo1->trigger();
-    EXPECT_TRUE(form->BoldText->isChecked());
-    form->Undo1->trigger();
-    EXPECT_EQ(form->Edit[1]->text(), "");
+    EXPECT_EQ(control<QSlider>(*form, QStringLiteral("TitleSize"))->value(), 10);
+    control<QAction>(*form, QStringLiteral("Undo1"))->trigger();
+    EXPECT_TRUE(control<QCheckBox>(*form, QStringLiteral("BoldText"))->isChecked());
+    control<QAction>(*form, QStringLiteral("Undo1"))->trigger();
+    EXPECT_EQ(control<QLineEdit>(*form, QStringLiteral("Edit2"))->text(), "");
     // The three keystrokes were one step.
-    form->Undo1->trigger();
-    EXPECT_EQ(form->TitleEdit->text(), "Title");
+    control<QAction>(*form, QStringLiteral("Undo1"))->trigger();
+    EXPECT_EQ(control<QLineEdit>(*form, QStringLiteral("TitleEdit"))->text(), "Title");
     EXPECT_EQ(form->doc().title, "Title");
-    EXPECT_FALSE(form->Undo1->isEnabled());
+    EXPECT_FALSE(control<QAction>(*form, QStringLiteral("Undo1"))->isEnabled());
     EXPECT_FALSE(form->isModified());
     EXPECT_EQ(form->windowTitle(), "Tavrel Lite 2.00");
 
-    form->Redo1->trigger();
-    EXPECT_EQ(form->TitleEdit->text(), "Titles!!");
+    control<QAction>(*form, QStringLiteral("Redo1"))->trigger();
+    EXPECT_EQ(control<QLineEdit>(*form, QStringLiteral("TitleEdit"))->text(), "Titles!!");
     EXPECT_TRUE(form->isModified());
-    EXPECT_TRUE(form->Redo1->isEnabled());
+    EXPECT_TRUE(control<QAction>(*form, QStringLiteral("Redo1"))->isEnabled());
 
     // Ctrl+Z in a text field is the window's undo, not the field's own, and Ctrl+E exports
     // instead of moving to the end of the line; other keys stay the field's.
@@ -220,7 +221,8 @@ TEST_F(EditingTest, UndoAndRedoTakeBackEveryEditAndThePreviewFollows)
          {std::pair{Qt::Key_Z, false}, std::pair{Qt::Key_E, false}, std::pair{Qt::Key_A, true}}) {
         QKeyEvent override(QEvent::ShortcutOverride, key, Qt::ControlModifier);
         override.ignore();
-        QCoreApplication::sendEvent(form->TitleEdit, &override);
+        QCoreApplication::sendEvent(control<QLineEdit>(*form, QStringLiteral("TitleEdit")),
+                                    &override);
         EXPECT_EQ(override.isAccepted(), taken) << key;
     }
 
@@ -236,16 +238,16 @@ TEST_F(EditingTest, UndoAndRedoTakeBackEveryEditAndThePreviewFollows)
     }
     ASSERT_NE(style, nullptr);
     const int changed = style->currentIndex();
-    form->Undo1->trigger();
+    control<QAction>(*form, QStringLiteral("Undo1"))->trigger();
     EXPECT_EQ(form->doc().buttonstyle, ButtonStyle::Underline);
     EXPECT_NE(style->currentIndex(), changed); // the panel follows
-    form->Redo1->trigger();
+    control<QAction>(*form, QStringLiteral("Redo1"))->trigger();
     EXPECT_EQ(style->currentIndex(), changed);
 
     // New and Open start a fresh history.
     form->New1Click();
-    EXPECT_FALSE(form->Undo1->isEnabled());
-    EXPECT_FALSE(form->Redo1->isEnabled());
+    EXPECT_FALSE(control<QAction>(*form, QStringLiteral("Undo1"))->isEnabled());
+    EXPECT_FALSE(control<QAction>(*form, QStringLiteral("Redo1"))->isEnabled());
     EXPECT_TRUE(m_log.messages.empty());
 }
 
@@ -272,14 +274,15 @@ TEST_F(EditingTest, RecentProjectsAreKeptGreyedWhenMissingAndRemovable)
     EXPECT_EQ(form->recentFiles().files().mid(0, 2), (QStringList{a, b}));
 
     ASSERT_TRUE(QFile::remove(b));
-    emit form->Recent1->aboutToShow();
-    const QList<QAction*> actions = form->Recent1->actions();
+    emit control<QMenu>(*form, QStringLiteral("Recent1"))->aboutToShow();
+    const QList<QAction*> actions = control<QMenu>(*form, QStringLiteral("Recent1"))->actions();
     ASSERT_GE(actions.size(), 2);
     EXPECT_TRUE(actions[0]->text().endsWith(a));
     EXPECT_TRUE(actions[0]->isEnabled());
     EXPECT_TRUE(actions[1]->text().endsWith(b));
     EXPECT_FALSE(actions[1]->isEnabled()); // greyed out
-    auto* removeMissing = form->Recent1->findChild<QAction*>(QStringLiteral("RecentRemoveMissing"));
+    auto* removeMissing = control<QMenu>(*form, QStringLiteral("Recent1"))
+                              ->findChild<QAction*>(QStringLiteral("RecentRemoveMissing"));
     if (!removeMissing) {
         for (QAction* action : actions)
             if (action->objectName() == QStringLiteral("RecentRemoveMissing"))
@@ -295,7 +298,7 @@ TEST_F(EditingTest, RecentProjectsAreKeptGreyedWhenMissingAndRemovable)
 
     // Choosing an entry opens it.
     form->New1Click();
-    form->Recent1->actions().front()->trigger();
+    control<QMenu>(*form, QStringLiteral("Recent1"))->actions().front()->trigger();
     EXPECT_EQ(form->doc().CurrentFileName, a.toStdString());
 }
 
@@ -303,20 +306,22 @@ TEST_F(EditingTest, KeysAndWindowDecorations)
 {
     auto form = makeShownWindow();
     const std::pair<QAction*, QKeySequence> keys[] = {
-        {form->New1, QKeySequence(Qt::CTRL | Qt::Key_N)},
-        {form->Open1, QKeySequence(Qt::CTRL | Qt::Key_O)},
-        {form->Save1, QKeySequence(Qt::CTRL | Qt::Key_S)},
-        {form->SaveAs1, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)},
-        {form->ImageSave, QKeySequence(Qt::CTRL | Qt::Key_E)},
-        {form->Exit1, QKeySequence(Qt::CTRL | Qt::Key_Q)},
-        {form->Undo1, QKeySequence(Qt::CTRL | Qt::Key_Z)},
-        {form->Redo1, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)},
-        {form->Contents1, QKeySequence(Qt::Key_F1)},
+        {control<QAction>(*form, QStringLiteral("New1")), QKeySequence(Qt::CTRL | Qt::Key_N)},
+        {control<QAction>(*form, QStringLiteral("Open1")), QKeySequence(Qt::CTRL | Qt::Key_O)},
+        {control<QAction>(*form, QStringLiteral("Save1")), QKeySequence(Qt::CTRL | Qt::Key_S)},
+        {control<QAction>(*form, QStringLiteral("SaveAs1")),
+         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)},
+        {control<QAction>(*form, QStringLiteral("ImageSave")), QKeySequence(Qt::CTRL | Qt::Key_E)},
+        {control<QAction>(*form, QStringLiteral("Exit1")), QKeySequence(Qt::CTRL | Qt::Key_Q)},
+        {control<QAction>(*form, QStringLiteral("Undo1")), QKeySequence(Qt::CTRL | Qt::Key_Z)},
+        {control<QAction>(*form, QStringLiteral("Redo1")),
+         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)},
+        {control<QAction>(*form, QStringLiteral("Contents1")), QKeySequence(Qt::Key_F1)},
     };
     for (const auto& [action, key] : keys)
         EXPECT_EQ(action->shortcut(), key) << action->text().toStdString();
-    EXPECT_EQ(form->Save1->text(), "&Save");
-    EXPECT_EQ(form->SaveAs1->text(), "Save &as...");
+    EXPECT_EQ(control<QAction>(*form, QStringLiteral("Save1"))->text(), "&Save");
+    EXPECT_EQ(control<QAction>(*form, QStringLiteral("SaveAs1"))->text(), "Save &as...");
 
     // Escape closes the help window.
     form->Contents1Click();
@@ -383,14 +388,15 @@ TEST_F(EditingTest, SecondStartHandsItsProjectToTheRunningCopy)
     const QString project = path("handed over.tavrel");
     {
         TForm1 writer;
-        writer.TitleEdit->setText(QStringLiteral("From the second start"));
+        control<QLineEdit>(writer, QStringLiteral("TitleEdit"))
+            ->setText(QStringLiteral("From the second start"));
         ASSERT_TRUE(writer.saveProjectAs(project));
     }
     SingleInstance instance(SingleInstance::LockNameFor(QStringLiteral(TAVREL_BINARY)));
     ASSERT_TRUE(instance.isFirst());
     auto form = makeShownWindow();
     ServeLaterStarts(instance, *form);
-    form->FootnoteEdit->setText(QStringLiteral("Unsaved"));
+    control<QLineEdit>(*form, QStringLiteral("FootnoteEdit"))->setText(QStringLiteral("Unsaved"));
     Answering discard(SaveChangesAnswer::Discard);
 
     QProcess second;
@@ -407,7 +413,8 @@ TEST_F(EditingTest, SecondStartHandsItsProjectToTheRunningCopy)
     EXPECT_EQ(second.exitCode(), 0);
     EXPECT_EQ(discard.asked, 1); // the unsaved edit was asked about first
     EXPECT_EQ(form->doc().CurrentFileName, project.toStdString());
-    EXPECT_EQ(form->TitleEdit->text(), "From the second start");
+    EXPECT_EQ(control<QLineEdit>(*form, QStringLiteral("TitleEdit"))->text(),
+              "From the second start");
     EXPECT_TRUE(m_log.messages.empty());
 }
 
@@ -416,7 +423,7 @@ TEST_F(EditingTest, HandedOverProjectWaitsForAnOpenDialog)
     const QString project = path("later.tavrel");
     {
         TForm1 writer;
-        writer.TitleEdit->setText(QStringLiteral("Later"));
+        control<QLineEdit>(writer, QStringLiteral("TitleEdit"))->setText(QStringLiteral("Later"));
         ASSERT_TRUE(writer.saveProjectAs(project));
     }
     QTemporaryDir runtime;

@@ -133,7 +133,7 @@ TEST_F(EditorLoadTest, MovieItemsComeBackAtTheirStoredFrames)
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_TRUE(form->doc().RenderEnabled);
     EXPECT_EQ(form->windowTitle(), "Tavrel Lite 2.00 - movies.tavrel");
-    EXPECT_EQ(form->Edit[4]->text(), "Item 5");
+    EXPECT_EQ(control<QLineEdit>(*form, QStringLiteral("Edit5"))->text(), "Item 5");
 
     // Saving writes the frames actually shown.
     const std::string resaved = scratchPath("resaved.tavrel");

@@ -214,40 +214,59 @@ TEST_F(MainWindowTest, EachEditComposesThePreviewOnce)
         edit();
         EXPECT_EQ(compositions(*form), before + 1) << what;
     };
-    typeKey(form->TitleEdit, Qt::Key_End, QString());
-    once("title keystroke", [&] { typeKey(form->TitleEdit, Qt::Key_X, QStringLiteral("x")); });
+    typeKey(control<QLineEdit>(*form, QStringLiteral("TitleEdit")), Qt::Key_End, QString());
+    once("title keystroke", [&] {
+        typeKey(control<QLineEdit>(*form, QStringLiteral("TitleEdit")), Qt::Key_X,
+                QStringLiteral("x"));
+    });
     EXPECT_EQ(doc.title, "Titlex");
-    once("subtitle", [&] { form->SubtitleEdit->setText(QStringLiteral("Sub")); });
-    once("footnote", [&] { form->FootnoteEdit->setText(QStringLiteral("Foot")); });
-    once("bold", [&] { form->BoldText->click(); });
+    once("subtitle", [&] {
+        control<QLineEdit>(*form, QStringLiteral("SubtitleEdit"))->setText(QStringLiteral("Sub"));
+    });
+    once("footnote", [&] {
+        control<QLineEdit>(*form, QStringLiteral("FootnoteEdit"))->setText(QStringLiteral("Foot"));
+    });
+    once("bold", [&] { control<QCheckBox>(*form, QStringLiteral("BoldText"))->click(); });
     EXPECT_FALSE(doc.boldtext);
-    once("shadow", [&] { form->Shadow->click(); });
-    once("thumbnails", [&] { form->ShowThumbs->click(); });
-    once("numbers", [&] { form->ShowNumbers->click(); });
-    once("caption 3", [&] { form->Edit[2]->setText(QStringLiteral("Chapter")); });
+    once("shadow", [&] { control<QCheckBox>(*form, QStringLiteral("Shadow"))->click(); });
+    once("thumbnails", [&] { control<QCheckBox>(*form, QStringLiteral("ShowThumbs"))->click(); });
+    once("numbers", [&] { control<QCheckBox>(*form, QStringLiteral("ShowNumbers"))->click(); });
+    once("caption 3", [&] {
+        control<QLineEdit>(*form, QStringLiteral("Edit3"))->setText(QStringLiteral("Chapter"));
+    });
     EXPECT_EQ(doc.item(3).menucaption, "Chapter");
-    once("title size", [&] { form->TitleSize->setValue(12); });
+    once("title size", [&] { control<QSlider>(*form, QStringLiteral("TitleSize"))->setValue(12); });
     EXPECT_EQ(doc.titlesize, 12);
-    once("caption size", [&] { form->CaptionSize->setValue(6); });
-    once("first item", [&] { editorOf(form->FirstItem)->setText(QStringLiteral("5")); });
-    EXPECT_EQ(form->CN[0]->text(), "5");
-    EXPECT_EQ(form->CN[9]->text(), "14");
+    once("caption size",
+         [&] { control<QSlider>(*form, QStringLiteral("CaptionSize"))->setValue(6); });
+    once("first item", [&] {
+        editorOf(control<NumberEdit>(*form, QStringLiteral("FirstItem")))
+            ->setText(QStringLiteral("5"));
+    });
+    EXPECT_EQ(control<QLabel>(*form, QStringLiteral("CN1"))->text(), "5");
+    EXPECT_EQ(control<QLabel>(*form, QStringLiteral("CN10"))->text(), "14");
     once("quality", [&] { form->findChild<QRadioButton*>("BetterQuality")->click(); });
     EXPECT_TRUE(doc.quality);
-    once("background path",
-         [&] { form->BGImage->setText(QStringLiteral("/no/such/picture.png")); });
+    once("background path", [&] {
+        control<QLineEdit>(*form, QStringLiteral("BGImage"))
+            ->setText(QStringLiteral("/no/such/picture.png"));
+    });
     EXPECT_TRUE(doc.BackgroundPicture.isEmpty());
-    if (form->TextFontCB->count() > 1)
+    if (control<QComboBox>(*form, QStringLiteral("TextFontCB"))->count() > 1)
         once("font", [&] {
-            form->TextFontCB->setCurrentIndex((form->TextFontCB->currentIndex() + 1) % 2);
+            control<QComboBox>(*form, QStringLiteral("TextFontCB"))
+                ->setCurrentIndex(
+                    (control<QComboBox>(*form, QStringLiteral("TextFontCB"))->currentIndex() + 1) %
+                    2);
         });
 
     // An unchanged slider value composes nothing.
     int before = compositions(*form);
-    form->TitleSize->setValue(12);
+    control<QSlider>(*form, QStringLiteral("TitleSize"))->setValue(12);
     EXPECT_EQ(compositions(*form), before);
     // A first item beyond 990 is held back.
-    editorOf(form->FirstItem)->setText(QStringLiteral("991"));
+    editorOf(control<NumberEdit>(*form, QStringLiteral("FirstItem")))
+        ->setText(QStringLiteral("991"));
     EXPECT_EQ(compositions(*form), before);
     EXPECT_EQ(doc.menustart, 5);
 
@@ -255,13 +274,13 @@ TEST_F(MainWindowTest, EachEditComposesThePreviewOnce)
     before = compositions(*form);
     form->New1Click();
     EXPECT_EQ(compositions(*form), before + 1);
-    EXPECT_EQ(form->TitleEdit->text(), "Title");
-    EXPECT_TRUE(form->BoldText->isChecked());
-    EXPECT_EQ(form->Edit[2]->text(), "");
-    EXPECT_EQ(form->CN[0]->text(), "1");
-    EXPECT_EQ(editorOf(form->FirstItem)->text(), "1");
+    EXPECT_EQ(control<QLineEdit>(*form, QStringLiteral("TitleEdit"))->text(), "Title");
+    EXPECT_TRUE(control<QCheckBox>(*form, QStringLiteral("BoldText"))->isChecked());
+    EXPECT_EQ(control<QLineEdit>(*form, QStringLiteral("Edit3"))->text(), "");
+    EXPECT_EQ(control<QLabel>(*form, QStringLiteral("CN1"))->text(), "1");
+    EXPECT_EQ(editorOf(control<NumberEdit>(*form, QStringLiteral("FirstItem")))->text(), "1");
     EXPECT_TRUE(form->findChild<QRadioButton*>("BetterSpeed")->isChecked());
-    EXPECT_EQ(form->TitleSize->value(), 10);
+    EXPECT_EQ(control<QSlider>(*form, QStringLiteral("TitleSize"))->value(), 10);
 }
 
 TEST_F(MainWindowTest, OpeningAProjectComposesOnceAndFillsThePanel)
@@ -282,9 +301,9 @@ TEST_F(MainWindowTest, OpeningAProjectComposesOnceAndFillsThePanel)
     form->openProject(path);
     EXPECT_EQ(compositions(*form), before + 1);
     EXPECT_TRUE(log.messages.empty());
-    EXPECT_EQ(form->TitleEdit->text(), "Holiday");
-    EXPECT_EQ(form->Edit[1]->text(), "Beach");
-    EXPECT_EQ(editorOf(form->TotalItems)->text(), "4");
+    EXPECT_EQ(control<QLineEdit>(*form, QStringLiteral("TitleEdit"))->text(), "Holiday");
+    EXPECT_EQ(control<QLineEdit>(*form, QStringLiteral("Edit2"))->text(), "Beach");
+    EXPECT_EQ(editorOf(control<NumberEdit>(*form, QStringLiteral("TotalItems")))->text(), "4");
     EXPECT_TRUE(form->findChild<QRadioButton*>("BetterQuality")->isChecked());
     EXPECT_EQ(form->findChild<ColorSwatch*>("BGColorPanel")->color(), 0x00FFFFu);
     EXPECT_EQ(form->windowTitle(), "Tavrel Lite 2.00 - holiday.tavrel");
@@ -313,7 +332,7 @@ TEST_F(MainWindowTest, OneStartupArgumentIsOpenedTwoAreNot)
         form.show();
         settle();
         EXPECT_EQ(form.windowTitle(), "Tavrel Lite 2.00 - party.tavrel");
-        EXPECT_EQ(form.TitleEdit->text(), "Party");
+        EXPECT_EQ(control<QLineEdit>(form, QStringLiteral("TitleEdit"))->text(), "Party");
     }
     {
         TForm1 form;
@@ -321,7 +340,7 @@ TEST_F(MainWindowTest, OneStartupArgumentIsOpenedTwoAreNot)
         form.show();
         settle();
         EXPECT_EQ(form.windowTitle(), "Tavrel Lite 2.00");
-        EXPECT_EQ(form.TitleEdit->text(), "Title");
+        EXPECT_EQ(control<QLineEdit>(form, QStringLiteral("TitleEdit"))->text(), "Title");
     }
 }
 
@@ -329,7 +348,7 @@ TEST_F(MainWindowTest, NumberFieldsHoldBackAndPullIntoRange)
 {
     auto form = makeShownWindow();
     MenuDocument& doc = form->doc();
-    NumberEdit* total = form->TotalItems;
+    NumberEdit* total = control<NumberEdit>(*form, QStringLiteral("TotalItems"));
 
     // The count applies on every change, brought into range at once.
     editorOf(total)->setText(QStringLiteral("1"));
@@ -361,13 +380,15 @@ TEST_F(MainWindowTest, NumberFieldsHoldBackAndPullIntoRange)
     EXPECT_EQ(editorOf(total)->text(), "");
 
     // Text that is no integer reads as 0 too.
-    editorOf(form->FirstItem)->setText(QStringLiteral("1.5"));
-    EXPECT_EQ(form->FirstItem->value(), 0);
+    editorOf(control<NumberEdit>(*form, QStringLiteral("FirstItem")))
+        ->setText(QStringLiteral("1.5"));
+    EXPECT_EQ(control<NumberEdit>(*form, QStringLiteral("FirstItem"))->value(), 0);
     EXPECT_EQ(doc.menustart, 0);
-    editorOf(form->FirstItem)->setText(QStringLiteral("-4"));
+    editorOf(control<NumberEdit>(*form, QStringLiteral("FirstItem")))
+        ->setText(QStringLiteral("-4"));
     EXPECT_EQ(doc.menustart, 0);
-    loseFocus(form->FirstItem);
-    EXPECT_EQ(editorOf(form->FirstItem)->text(), "0");
+    loseFocus(control<NumberEdit>(*form, QStringLiteral("FirstItem")));
+    EXPECT_EQ(editorOf(control<NumberEdit>(*form, QStringLiteral("FirstItem")))->text(), "0");
 
     // The arrows step by one within the range.
     total->setValue(9);
@@ -383,13 +404,14 @@ TEST_F(MainWindowTest, NumberFieldsHoldBackAndPullIntoRange)
 TEST_F(MainWindowTest, TabsShareThePageControlWidth)
 {
     auto form = makeShownWindow();
-    PageControl* pages = form->PageControl1;
+    PageControl* pages = control<PageControl>(*form, QStringLiteral("PageControl1"));
     // Never so narrow that the shadow switch's caption is cut.
-    const int narrowest = form->LeftPanel->minimumWidth();
-    EXPECT_GE(narrowest, form->Shadow->sizeHint().width());
+    const int narrowest = control<QWidget>(*form, QStringLiteral("LeftPanel"))->minimumWidth();
+    EXPECT_GE(narrowest, control<QCheckBox>(*form, QStringLiteral("Shadow"))->sizeHint().width());
     for (int width : {narrowest + 35, 401, narrowest}) {
         // Moving the divider resizes the page control.
-        form->Splitter1->setSizes({width, form->width() - width - 5});
+        control<QSplitter>(*form, QStringLiteral("Splitter1"))
+            ->setSizes({width, form->width() - width - 5});
         settle();
         ASSERT_EQ(pages->width(), width);
         EXPECT_EQ(pages->tabBar()->tabRect(0).width(), (width - 10) / 2) << width;
@@ -400,25 +422,28 @@ TEST_F(MainWindowTest, TabsShareThePageControlWidth)
 TEST_F(MainWindowTest, PreviewBoxPlacedInItsPanel)
 {
     auto form = makeShownWindow();
-    form->presetActions[3]->trigger(); // 720 x 576
-    form->PaintPanel->resize(522, 496);
-    EXPECT_EQ(form->PaintBox1->geometry(), QRect(5, 43, 512, 409));
-    EXPECT_EQ(form->ISizePanel->text(), "720 x 576 at 71% preview");
+    control<QAction>(*form, QStringLiteral("DVDPAL"))->trigger(); // 720 x 576
+    control<QFrame>(*form, QStringLiteral("PaintPanel"))->resize(522, 496);
+    EXPECT_EQ(form->previewBox()->geometry(), QRect(5, 43, 512, 409));
+    EXPECT_EQ(control<QLabel>(*form, QStringLiteral("ISizePanel"))->text(),
+              "720 x 576 at 71% preview");
 
     // The image-size commands re-lay the box; the repaint that follows composes it.
     const int before = compositions(*form);
-    form->presetActions[0]->trigger(); // 704 x 480
+    control<QAction>(*form, QStringLiteral("VCDNTSC"))->trigger(); // 704 x 480
     EXPECT_EQ(compositions(*form), before);
-    EXPECT_EQ(form->PaintBox1->geometry(), QRect(5, 73, 512, 349));
-    EXPECT_EQ(form->ISizePanel->text(), "704 x 480 at 72% preview");
-    form->PaintBox1->repaint();
+    EXPECT_EQ(form->previewBox()->geometry(), QRect(5, 73, 512, 349));
+    EXPECT_EQ(control<QLabel>(*form, QStringLiteral("ISizePanel"))->text(),
+              "704 x 480 at 72% preview");
+    form->previewBox()->repaint();
     EXPECT_EQ(compositions(*form), before + 1);
     EXPECT_EQ(form->previewBox()->picture().width(), 512);
     EXPECT_EQ(form->previewBox()->picture().height(), 349);
 
-    form->PaintPanel->resize(8, 300);
-    EXPECT_FALSE(form->PaintBox1->isVisible());
-    EXPECT_EQ(form->ISizePanel->text(), "704 x 480 at 0% preview");
+    control<QFrame>(*form, QStringLiteral("PaintPanel"))->resize(8, 300);
+    EXPECT_FALSE(form->previewBox()->isVisible());
+    EXPECT_EQ(control<QLabel>(*form, QStringLiteral("ISizePanel"))->text(),
+              "704 x 480 at 0% preview");
 }
 
 TEST_F(MainWindowTest, SettingsFirstRunDefaultsWrittenAtClose)
@@ -784,7 +809,7 @@ TEST_F(MainWindowTest, HelpOpensOnDemandAndClosesWithTheWindow)
     form->setHelpFolder(QStringLiteral(TAVREL_SOURCE_DIR "/help"));
     EXPECT_EQ(form->helpViewer(), nullptr);
 
-    form->Contents1->trigger();
+    control<QAction>(*form, QStringLiteral("Contents1"))->trigger();
     ASSERT_NE(form->helpViewer(), nullptr);
     EXPECT_TRUE(form->helpViewer()->isVisible());
     EXPECT_EQ(form->helpViewer()->currentPage(), "index.html");
@@ -792,10 +817,10 @@ TEST_F(MainWindowTest, HelpOpensOnDemandAndClosesWithTheWindow)
         form->helpViewer()->browser()->toPlainText().contains(QStringLiteral("Getting started")));
 
     // F1 on the open File menu opens the menus' topic.
-    form->File1->popup(form->mapToGlobal(QPoint(10, 10)));
+    control<QMenu>(*form, QStringLiteral("File1"))->popup(form->mapToGlobal(QPoint(10, 10)));
     settle();
-    typeKey(form->File1, Qt::Key_F1, QString());
-    EXPECT_FALSE(form->File1->isVisible());
+    typeKey(control<QMenu>(*form, QStringLiteral("File1")), Qt::Key_F1, QString());
+    EXPECT_FALSE(control<QMenu>(*form, QStringLiteral("File1"))->isVisible());
     EXPECT_EQ(form->helpViewer()->currentPage(), "context300.html");
 
     form->close();
@@ -918,7 +943,7 @@ TEST(SingleInstanceTest, SecondProgramQuits)
 TEST_F(MainWindowTest, DiscButtonsShowOverThePreviewAndTheExportSummarisesInOneBox)
 {
     auto form = makeShownWindow();
-    form->presetActions[3]->trigger(); // 720 x 576
+    control<QAction>(*form, QStringLiteral("DVDPAL"))->trigger(); // 720 x 576
     settle();
     auto* preview = form->findChild<QComboBox*>("ButtonPreviewCB");
     auto* style = form->findChild<QComboBox*>("ButtonStyleCB");
@@ -954,8 +979,9 @@ TEST_F(MainWindowTest, DiscButtonsShowOverThePreviewAndTheExportSummarisesInOneB
     settle();
     EXPECT_EQ(style->currentIndex(), 0);
 
-    ASSERT_NE(form->DiscMenuSave, nullptr);
-    EXPECT_EQ(form->DiscMenuSave->text(), "Export &disc menu...");
+    ASSERT_NE(control<QAction>(*form, QStringLiteral("DiscMenuSave")), nullptr);
+    EXPECT_EQ(control<QAction>(*form, QStringLiteral("DiscMenuSave"))->text(),
+              "Export &disc menu...");
     MessageLog log;
     const QString folder = scratchDir().filePath(QStringLiteral("disc menu"));
     ExportDiscMenuTo(form.get(), form->doc(), folder);

@@ -45,7 +45,7 @@ protected:
 
 TEST_F(TvViewTest, AspectGivesThePreviewTheTvShapeAndIsStoredInTheDocument)
 {
-    TvMenus& menus = *window->tvMenus;
+    TvMenus& menus = *window->findChild<TvMenus*>();
     PreviewBox& box = *window->previewBox();
     window->doc().selectVideoMode(3);
     settle();
@@ -76,7 +76,7 @@ TEST_F(TvViewTest, AspectGivesThePreviewTheTvShapeAndIsStoredInTheDocument)
 
 TEST_F(TvViewTest, SafeAreasAreRememberedWithTheirSet)
 {
-    TvMenus& menus = *window->tvMenus;
+    TvMenus& menus = *window->findChild<TvMenus*>();
     EXPECT_FALSE(menus.SafeAreas1->isChecked());
     menus.SafeAreas1->trigger();
     menus.safeSetActions[1]->trigger();
@@ -84,30 +84,33 @@ TEST_F(TvViewTest, SafeAreasAreRememberedWithTheirSet)
     EXPECT_EQ(window->doc().safeAreas, SafeAreaSet::Classic);
 
     window = std::make_unique<TForm1>();
-    EXPECT_TRUE(window->tvMenus->SafeAreas1->isChecked());
+    EXPECT_TRUE(window->findChild<TvMenus*>()->SafeAreas1->isChecked());
     EXPECT_TRUE(window->previewBox()->safeAreasShown());
-    EXPECT_TRUE(window->tvMenus->safeSetActions[1]->isChecked());
+    EXPECT_TRUE(window->findChild<TvMenus*>()->safeSetActions[1]->isChecked());
     EXPECT_EQ(window->doc().safeAreas, SafeAreaSet::Classic);
 }
 
 TEST_F(TvViewTest, WarningsAreListedAndLeadToTheirField)
 {
-    LegibilityPanel& panel = *window->LegibilityPanel1;
-    window->TitleEdit->setText(QStringLiteral("The Complete Family Holiday Collection of 2026"));
-    window->Edit[3]->setText(QStringLiteral("The long walk up the glacier valley"));
+    LegibilityPanel& panel = *control<LegibilityPanel>(*window, QStringLiteral("LegibilityPanel"));
+    control<QLineEdit>(*window, QStringLiteral("TitleEdit"))
+        ->setText(QStringLiteral("The Complete Family Holiday Collection of 2026"));
+    control<QLineEdit>(*window, QStringLiteral("Edit4"))
+        ->setText(QStringLiteral("The long walk up the glacier valley"));
     settle();
     ASSERT_GE(panel.count(), 2);
     EXPECT_TRUE(panel.WarningCount->text().contains(QString::number(panel.count())));
 
     // Each warning about a field selects that field, on whichever tab holds it.
-    QLineEdit* expected[] = {window->TitleEdit, window->Edit[3]};
+    QLineEdit* expected[] = {control<QLineEdit>(*window, QStringLiteral("TitleEdit")),
+                             control<QLineEdit>(*window, QStringLiteral("Edit4"))};
     for (QLineEdit* field : expected) {
         field->deselect();
         bool found = false;
         for (int row = 0; row < panel.WarningList->count() && !found; ++row) {
             const QString text = panel.WarningList->item(row)->text();
             const bool forField =
-                field == window->TitleEdit
+                field == control<QLineEdit>(*window, QStringLiteral("TitleEdit"))
                     ? text.startsWith(QStringLiteral("The title"))
                     : (text.startsWith(QStringLiteral("The caption of item 4 ")) ||
                        text.startsWith(QStringLiteral("The captions of items 4 ")));
@@ -121,8 +124,8 @@ TEST_F(TvViewTest, WarningsAreListedAndLeadToTheirField)
         EXPECT_EQ(field->selectedText(), field->text());
     }
 
-    window->TitleEdit->setText(QStringLiteral("Holiday"));
-    window->Edit[3]->setText(QString());
+    control<QLineEdit>(*window, QStringLiteral("TitleEdit"))->setText(QStringLiteral("Holiday"));
+    control<QLineEdit>(*window, QStringLiteral("Edit4"))->setText(QString());
     window->doc().setBgcolor(0x602010);
     window->doc().setTextcolor(0xEBEBEB);
     settle();

@@ -1,7 +1,6 @@
 // The main window's sources as a user sets and sees them: files dropped on rows, fields,
 // the preview and the window; the Items tab's state; the background field's mark.
 #include "app/colorswatch.h"
-#include "app/fontfamilies.h"
 #include "app/mainwindow.h"
 #include "app/numberedit.h"
 #include "app/previewbox.h"
@@ -9,6 +8,7 @@
 #include "guitestsupport.h"
 #include "imageio/imageunit.h"
 #include "moviemaker.h"
+#include "render/fontfamilies.h"
 #include "thumbs/clipform.h"
 
 #include <gtest/gtest.h>
@@ -126,11 +126,11 @@ TEST_F(WindowSourcesTest, DroppedFilesBecomeSourcesBackgroundOrTheOpenProject)
     const std::string movie = scratchPath("clip.mpg");
 
     // A picture on an item's caption field: that item's picture source.
-    ASSERT_TRUE(drop(form->Edit[2], picture));
+    ASSERT_TRUE(drop(control<QLineEdit>(*form, QStringLiteral("Edit3")), picture));
     EXPECT_EQ(source(3).menuclip, picture);
     EXPECT_EQ(source(3).menuframe, -1);
     EXPECT_EQ(source(3).ThumbnailImage.width(), 64);
-    EXPECT_EQ(form->Edit[2]->text().toStdString(),
+    EXPECT_EQ(control<QLineEdit>(*form, QStringLiteral("Edit3"))->text().toStdString(),
               form->doc().item(3).menucaption); // no text dropped in
 
     // A movie on a row's number: frame 0, then the thumbnail dialog opens at that frame.
@@ -144,7 +144,7 @@ TEST_F(WindowSourcesTest, DroppedFilesBecomeSourcesBackgroundOrTheOpenProject)
             }
             dialog->reject();
         });
-        ASSERT_TRUE(drop(form->CN[4], movie));
+        ASSERT_TRUE(drop(control<QLabel>(*form, QStringLiteral("CN5")), movie));
         EXPECT_EQ(watch.seen, 1);
     }
     EXPECT_EQ(shownInDialog, QString::fromStdString(movie));
@@ -165,7 +165,8 @@ TEST_F(WindowSourcesTest, DroppedFilesBecomeSourcesBackgroundOrTheOpenProject)
     EXPECT_TRUE(form->doc().bgimage.empty());
     ASSERT_TRUE(drop(preview, picture, QPoint(1, 1)));
     EXPECT_EQ(form->doc().bgimage, picture);
-    EXPECT_EQ(form->BGImage->text(), QString::fromStdString(picture));
+    EXPECT_EQ(control<QLineEdit>(*form, QStringLiteral("BGImage"))->text(),
+              QString::fromStdString(picture));
     EXPECT_EQ(form->doc().BackgroundPicture.width(), 64);
 
     // A movie entering the preview outside the boxes may still go onto one.
@@ -180,13 +181,14 @@ TEST_F(WindowSourcesTest, DroppedFilesBecomeSourcesBackgroundOrTheOpenProject)
     EXPECT_EQ(source(7).menuclip, movie);
 
     // A movie is no background; the preview outside the boxes refuses it.
-    EXPECT_FALSE(drop(form->BGImage, movie));
+    EXPECT_FALSE(drop(control<QLineEdit>(*form, QStringLiteral("BGImage")), movie));
     EXPECT_FALSE(drop(preview, movie, QPoint(1, 1)));
     EXPECT_EQ(form->doc().bgimage, picture);
     EXPECT_TRUE(log.messages.empty());
 
     // A damaged picture is refused with the reason, and the item keeps its source.
-    EXPECT_TRUE(drop(form->tnbtn[2], scratchPath("broken.png")));
+    EXPECT_TRUE(
+        drop(control<QPushButton>(*form, QStringLiteral("tn3btn")), scratchPath("broken.png")));
     ASSERT_EQ(log.messages.size(), 1u);
     EXPECT_TRUE(log.messages[0].text.startsWith(
         QStringLiteral("Cannot read picture broken.png: the file is damaged (")))
@@ -200,7 +202,8 @@ TEST_F(WindowSourcesTest, DroppedFilesBecomeSourcesBackgroundOrTheOpenProject)
     SaveProject(other, project);
     ASSERT_TRUE(drop(form.get(), project));
     EXPECT_EQ(form->doc().CurrentFileName, project);
-    EXPECT_EQ(form->TitleEdit->text(), QStringLiteral("Dropped"));
+    EXPECT_EQ(control<QLineEdit>(*form, QStringLiteral("TitleEdit"))->text(),
+              QStringLiteral("Dropped"));
 }
 
 TEST_F(WindowSourcesTest, ItemsTabShowsEachSourceAndGreysRowsPastTheCount)
@@ -213,34 +216,43 @@ TEST_F(WindowSourcesTest, ItemsTabShowsEachSourceAndGreysRowsPastTheCount)
     doc.titlesize = 7;
     form->SyncPanel();
 
-    EXPECT_FALSE(form->ItemState[0]->pixmap().isNull());
-    EXPECT_LE(form->ItemState[0]->pixmap().width(), form->ItemState[0]->width());
-    EXPECT_TRUE(form->ItemState[1]->pixmap().isNull());
+    EXPECT_FALSE(control<QLabel>(*form, QStringLiteral("ItemState1"))->pixmap().isNull());
+    EXPECT_LE(control<QLabel>(*form, QStringLiteral("ItemState1"))->pixmap().width(),
+              control<QLabel>(*form, QStringLiteral("ItemState1"))->width());
+    EXPECT_TRUE(control<QLabel>(*form, QStringLiteral("ItemState2"))->pixmap().isNull());
     EXPECT_TRUE(QStringLiteral("holiday.mpg")
-                    .startsWith(form->ItemState[1]->text().section(QChar(0x2026), 0, 0)));
-    EXPECT_EQ(form->ItemState[1]->toolTip(), QStringLiteral("/away/holiday.mpg\nNot found"));
-    EXPECT_TRUE(form->ItemState[2]->text().isEmpty());
-    EXPECT_TRUE(form->ItemState[2]->pixmap().isNull());
-    EXPECT_EQ(form->TitleSizeValue->text(), QStringLiteral("7"));
-    form->CaptionSize->setValue(13);
-    EXPECT_EQ(form->CaptionSizeValue->text(), QStringLiteral("13"));
+                    .startsWith(control<QLabel>(*form, QStringLiteral("ItemState2"))
+                                    ->text()
+                                    .section(QChar(0x2026), 0, 0)));
+    EXPECT_EQ(control<QLabel>(*form, QStringLiteral("ItemState2"))->toolTip(),
+              QStringLiteral("/away/holiday.mpg\nNot found"));
+    EXPECT_TRUE(control<QLabel>(*form, QStringLiteral("ItemState3"))->text().isEmpty());
+    EXPECT_TRUE(control<QLabel>(*form, QStringLiteral("ItemState3"))->pixmap().isNull());
+    EXPECT_EQ(control<QLabel>(*form, QStringLiteral("TitleSizeValue"))->text(),
+              QStringLiteral("7"));
+    control<QSlider>(*form, QStringLiteral("CaptionSize"))->setValue(13);
+    EXPECT_EQ(control<QLabel>(*form, QStringLiteral("CaptionSizeValue"))->text(),
+              QStringLiteral("13"));
 
     // The count applies while it is typed; rows past it are grey.
-    form->TotalItems->findChild<QLineEdit*>()->setText(QStringLiteral("3"));
+    control<NumberEdit>(*form, QStringLiteral("TotalItems"))
+        ->findChild<QLineEdit*>()
+        ->setText(QStringLiteral("3"));
     EXPECT_EQ(doc.menucount, 3);
-    EXPECT_TRUE(form->CN[2]->isEnabled());
-    EXPECT_FALSE(form->CN[3]->isEnabled());
-    const QPalette grey = form->Edit[3]->palette();
+    EXPECT_TRUE(control<QLabel>(*form, QStringLiteral("CN3"))->isEnabled());
+    EXPECT_FALSE(control<QLabel>(*form, QStringLiteral("CN4"))->isEnabled());
+    const QPalette grey = control<QLineEdit>(*form, QStringLiteral("Edit4"))->palette();
     EXPECT_EQ(grey.color(QPalette::Text), grey.color(QPalette::Disabled, QPalette::Text));
-    EXPECT_NE(form->Edit[2]->palette().color(QPalette::Text),
+    EXPECT_NE(control<QLineEdit>(*form, QStringLiteral("Edit3"))->palette().color(QPalette::Text),
               grey.color(QPalette::Disabled, QPalette::Text));
-    EXPECT_TRUE(form->Edit[3]->isEnabled()); // still takes a caption
+    EXPECT_TRUE(
+        control<QLineEdit>(*form, QStringLiteral("Edit4"))->isEnabled()); // still takes a caption
 
     // Clearing a source empties its row.
     doc.item(1).source.menuclip.clear();
     doc.item(1).source.ThumbnailImage.clear();
     doc.refresh();
-    EXPECT_TRUE(form->ItemState[0]->pixmap().isNull());
+    EXPECT_TRUE(control<QLabel>(*form, QStringLiteral("ItemState1"))->pixmap().isNull());
 }
 
 TEST_F(WindowSourcesTest, SwatchesOpenTheTitledChooserAndBadBackgroundIsMarked)
@@ -252,29 +264,35 @@ TEST_F(WindowSourcesTest, SwatchesOpenTheTitledChooserAndBadBackgroundIsMarked)
                 titles << dialog->windowTitle();
             dialog->reject();
         });
-        QTest::mouseClick(form->BGColorPanel, Qt::LeftButton);
-        QTest::mouseClick(form->TextColorPanel, Qt::LeftButton);
+        QTest::mouseClick(control<ColorSwatch>(*form, QStringLiteral("BGColorPanel")),
+                          Qt::LeftButton);
+        QTest::mouseClick(control<ColorSwatch>(*form, QStringLiteral("TextColorPanel")),
+                          Qt::LeftButton);
     }
     EXPECT_EQ(titles,
               (QStringList{QStringLiteral("Background colour"), QStringLiteral("Text colour")}));
 
     const std::string missing = scratchPath("missing.png");
-    form->BGImage->setText(QString::fromStdString(missing));
-    EXPECT_FALSE(form->BGImage->styleSheet().isEmpty());
-    EXPECT_EQ(form->BGImage->toolTip(),
+    control<QLineEdit>(*form, QStringLiteral("BGImage"))->setText(QString::fromStdString(missing));
+    EXPECT_FALSE(control<QLineEdit>(*form, QStringLiteral("BGImage"))->styleSheet().isEmpty());
+    EXPECT_EQ(control<QLineEdit>(*form, QStringLiteral("BGImage"))->toolTip(),
               QStringLiteral("Cannot read picture missing.png: the file does not exist."));
-    form->BGImage->setText(QString::fromStdString(scratchPath("broken.png")));
-    EXPECT_TRUE(form->BGImage->toolTip().contains(QStringLiteral("the file is damaged")));
-    form->BGImage->setText(QString::fromStdString(scratchPath("green.png")));
-    EXPECT_TRUE(form->BGImage->styleSheet().isEmpty());
-    EXPECT_TRUE(form->BGImage->toolTip().isEmpty());
-    form->BGImage->clear();
-    EXPECT_TRUE(form->BGImage->styleSheet().isEmpty());
+    control<QLineEdit>(*form, QStringLiteral("BGImage"))
+        ->setText(QString::fromStdString(scratchPath("broken.png")));
+    EXPECT_TRUE(control<QLineEdit>(*form, QStringLiteral("BGImage"))
+                    ->toolTip()
+                    .contains(QStringLiteral("the file is damaged")));
+    control<QLineEdit>(*form, QStringLiteral("BGImage"))
+        ->setText(QString::fromStdString(scratchPath("green.png")));
+    EXPECT_TRUE(control<QLineEdit>(*form, QStringLiteral("BGImage"))->styleSheet().isEmpty());
+    EXPECT_TRUE(control<QLineEdit>(*form, QStringLiteral("BGImage"))->toolTip().isEmpty());
+    control<QLineEdit>(*form, QStringLiteral("BGImage"))->clear();
+    EXPECT_TRUE(control<QLineEdit>(*form, QStringLiteral("BGImage"))->styleSheet().isEmpty());
 }
 
 TEST_F(WindowSourcesTest, FontListHoldsPlainFamiliesOnceAndArialByItsName)
 {
-    QComboBox* fonts = form->TextFontCB;
+    QComboBox* fonts = control<QComboBox>(*form, QStringLiteral("TextFontCB"));
     QStringList names;
     for (int i = 1; i < fonts->count(); ++i)
         names << fonts->itemText(i);

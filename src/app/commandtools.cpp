@@ -2,8 +2,8 @@
 
 #include "document/projectparse.h"
 #include "document/settingcheck.h"
-#include "fontfamilies.h"
 #include "imageio/escapecontrols.h"
+#include "render/fontfamilies.h"
 
 #include <cstdio>
 #include <cstdlib>

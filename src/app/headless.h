@@ -1,6 +1,6 @@
 #pragma once
 
-#include "fontfamilies.h"
+#include "render/fontfamilies.h"
 
 #include <string>
 #include <vector>

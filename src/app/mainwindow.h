@@ -11,43 +11,28 @@
 #include <QMainWindow>
 #include <QStringList>
 
-#include <array>
 #include <functional>
 
-class ColorSwatch;
-class DiscPanel;
 class HelpViewer;
 class ImageExportDialog;
-class LegibilityPanel;
-class NumberEdit;
+class ItemsPage;
+class MainPage;
 class PageControl;
-class PictureFileDialog;
 class PreviewBox;
-class QAction;
-class QActionGroup;
-class QButtonGroup;
-class QCheckBox;
-class QComboBox;
+class PreviewPane;
 class QDragEnterEvent;
 class QDragMoveEvent;
 class QDropEvent;
-class QFileDialog;
-class QFrame;
-class QGroupBox;
-class QLabel;
-class QLineEdit;
-class QMenu;
-class QPushButton;
-class QRadioButton;
-class QSlider;
 class QSplitter;
 class TAboutForm;
 class TClipForm;
 class TvMenus;
+class WindowMenus;
 struct LegibilityWarning;
 
-// The main window: the editing panel at the left, the live preview at the right, the
-// File and Help menus. Owns the document, the scratch picture and the remembered folders.
+// The main window: the Main and Items pages at the left, the preview pane at the right,
+// the menus. Owns the document, its history and the remembered folders, and wires the
+// document to the pages.
 class TForm1 : public QMainWindow {
     Q_OBJECT
 public:
@@ -63,7 +48,7 @@ public:
     void setHelpFolder(const QString& folder) { m_helpFolder = folder; }
 
     MenuDocument& doc() { return m_doc; }
-    PreviewBox* previewBox() const { return PaintBox1; }
+    PreviewBox* previewBox() const;
     HelpViewer* helpViewer() const { return m_helpViewer; } // null until help is first needed
     QString& lastClipDir() { return LastClipDir; }
     const QString& lastSaveImageDir() const { return LastSaveImageDir; }
@@ -86,7 +71,6 @@ public:
     void Exit1Click();
     void Contents1Click();
     void About1Click();
-    void BGImageBtnClick();
     void BGColorBtnClick();
     void TextColorBtnClick();
 
@@ -132,10 +116,9 @@ protected:
 
 private:
     void buildMenus();
-    QWidget* buildMainPage();
-    QWidget* buildItemsPage();
+    void connectMenus();
     void buildLayout();
-    void buildTvParts(); // the View and TV menus and the warnings under the preview
+    void buildTvParts(); // the View and TV menus
     void selectWarningField(const LegibilityWarning& warning);
     void connectDocument();
     void FormCreate();
@@ -144,7 +127,6 @@ private:
     void FormCloseQuery();
     void LoadSettings();
     void SaveSettings();
-    void fillFontList();
     void updateCaption();
     // After every change of the document: history, caption, Undo and Redo.
     void documentChanged();
@@ -153,7 +135,6 @@ private:
     void rememberRecent(const QString& path);
     void storeRecent();
     bool saveAsCommand();
-    void relabelRows(int menustart);
     void guarded(const std::function<void()>& command);
     // The colour chooser; false on cancel. Throws for malformed custom colours.
     bool chooseColor(Color initial, Color& chosen, const QString& title = QString());
@@ -161,30 +142,8 @@ private:
     // Drops on the window's fields and preview (mainwindowdrops.cpp); true when handled.
     bool handleDropEvent(QObject* watched, QEvent* event);
     void acceptDropsOn(QWidget* widget);
-    // The Items tab's rows follow the document: source state, rows past the count grey.
-    void updateItemRows();
-    // The background field in red with the reason when its picture cannot be loaded.
-    void markBackground();
     // What follows every change of the document besides the preview.
     void followDocument();
-
-    // Change handlers.
-    void BGImageChange();
-    void TextFontCBChange();
-    void BoldTextClick();
-    void ShadowClick();
-    void TitleEditChange();
-    void SubtitleEditChange();
-    void FootnoteEditChange();
-    void TitleSizeChange();
-    void CaptionSizeChange();
-    void ShowThumbsClick();
-    void ShowNumbersClick();
-    void FirstItemChange();
-    void TotalItemsChange();
-    void Edit1Change();
-    void tn1btnClick();
-    void PreviewModeClick();
     void selectPreset(int mode);
 
     MenuDocument m_doc;
@@ -211,77 +170,13 @@ private:
     QMetaObject::Connection m_focusConnection;
     RecentFiles m_recent;
     bool m_loading = false;
-    PictureFileDialog* m_pictureDialog = nullptr;
-    struct RowShown {
-        std::string clip;
-        const void* pixels = nullptr;
-        int width = -1;
-        int height = -1;
-    };
-    std::array<RowShown, kItemCount> m_rowShown{}; // what each row's state label shows
-    std::string m_markedBackground;                // the failure the field shows
-    MenuAspect m_previewAspect = MenuAspect::Pixels; // the aspect the preview box is laid out for
 
-public:
-    // Controls, named as their object names.
-    QMenu* File1 = nullptr;
-    QMenu* Recent1 = nullptr;
-    QMenu* EditMenu = nullptr;
-    QMenu* Imagesize1 = nullptr;
-    QMenu* Help1 = nullptr;
-    QAction* New1 = nullptr;
-    QAction* Open1 = nullptr;
-    QAction* Save1 = nullptr;
-    QAction* SaveAs1 = nullptr;
-    QAction* Undo1 = nullptr;
-    QAction* Redo1 = nullptr;
-    QAction* ImageSave = nullptr;
-    QAction* DiscMenuSave = nullptr;
-    DiscPanel* DiscPanel1 = nullptr;
-    QAction* Exit1 = nullptr;
-    QAction* Contents1 = nullptr;
-    QAction* About1 = nullptr;
-    std::array<QAction*, 4> presetActions{}; // VCDNTSC, VCDPAL, DVDNTSC, DVDPAL
-    QActionGroup* presetGroup = nullptr;
-
+    WindowMenus* m_menus = nullptr;
+    TvMenus* m_tvMenus = nullptr;
     QSplitter* Splitter1 = nullptr;
     QWidget* LeftPanel = nullptr;
     PageControl* PageControl1 = nullptr;
-    QWidget* MainPage = nullptr;
-    QWidget* ItemsPage = nullptr;
-    QPushButton* SaveImageBtn = nullptr;
-    QWidget* RightPanel = nullptr;
-    QLabel* ISizePanel = nullptr;
-    QFrame* PaintPanel = nullptr;
-    PreviewBox* PaintBox1 = nullptr;
-    LegibilityPanel* LegibilityPanel1 = nullptr;
-    TvMenus* tvMenus = nullptr;
-
-    QLineEdit* BGImage = nullptr;
-    QPushButton* BGImageBtn = nullptr;
-    ColorSwatch* BGColorPanel = nullptr;
-    QPushButton* BGColorBtn = nullptr;
-    ColorSwatch* TextColorPanel = nullptr;
-    QPushButton* TextColorBtn = nullptr;
-    QComboBox* TextFontCB = nullptr;
-    QCheckBox* BoldText = nullptr;
-    QCheckBox* Shadow = nullptr;
-    QLineEdit* TitleEdit = nullptr;
-    QLineEdit* SubtitleEdit = nullptr;
-    QLineEdit* FootnoteEdit = nullptr;
-    QSlider* TitleSize = nullptr;
-    QSlider* CaptionSize = nullptr;
-    QCheckBox* ShowThumbs = nullptr;
-    QCheckBox* ShowNumbers = nullptr;
-
-    NumberEdit* FirstItem = nullptr;
-    NumberEdit* TotalItems = nullptr;
-    std::array<QLabel*, kItemCount> CN{};
-    std::array<QLineEdit*, kItemCount> Edit{};
-    std::array<QPushButton*, kItemCount> tnbtn{};
-    std::array<QLabel*, kItemCount> ItemState{}; // the source's thumbnail or file name
-    QLabel* TitleSizeValue = nullptr;
-    QLabel* CaptionSizeValue = nullptr;
-    QGroupBox* PreviewMode = nullptr;
-    QButtonGroup* PreviewModeGroup = nullptr;
+    MainPage* m_mainPage = nullptr;
+    ItemsPage* m_itemsPage = nullptr;
+    PreviewPane* m_previewPane = nullptr;
 };

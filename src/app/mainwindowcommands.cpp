@@ -10,7 +10,6 @@
 #include "helpviewer.h"
 #include "imageio/imageunit.h"
 #include "messages.h"
-#include "picturedialog.h"
 #include "render/drawmenu.h"
 #include "savechanges.h"
 
@@ -253,24 +252,6 @@ void TForm1::About1Click()
         m_aboutForm->exec();
 }
 
-void TForm1::BGImageBtnClick()
-{
-    if (!m_pictureDialog) {
-        m_pictureDialog = new PictureFileDialog(this);
-        m_pictureDialog->setWindowTitle(QStringLiteral("Select Image"));
-        m_pictureDialog->setNameFilters(
-            {QStringLiteral("Image files (*.jpg *.jpeg *.bmp *.gif *.png)"),
-             QStringLiteral("All files (*)")});
-    }
-    if (!LastClipDir.isEmpty())
-        m_pictureDialog->setDirectory(LastClipDir);
-    if (m_pictureDialog->exec() != QDialog::Accepted || m_pictureDialog->selectedFiles().isEmpty())
-        return;
-    const QString path = m_pictureDialog->selectedFiles().front();
-    BGImage->setText(path);
-    LastClipDir = folderOf(path);
-}
-
 bool TForm1::chooseColor(Color initial, Color& chosen, const QString& title)
 {
     CustomColorList::Slots stored = m_customColors.values();
@@ -294,28 +275,6 @@ bool TForm1::chooseColor(Color initial, Color& chosen, const QString& title)
     m_customColors.store(stored);
     chosen = FromQColor(dialog.selectedColor());
     return true;
-}
-
-void TForm1::BGColorBtnClick()
-{
-    guarded([&] {
-        Color color = m_doc.bgcolor;
-        if (!chooseColor(m_doc.bgcolor, color, QStringLiteral("Background colour")))
-            return;
-        BGColorPanel->setColor(color);
-        m_doc.setBgcolor(color);
-    });
-}
-
-void TForm1::TextColorBtnClick()
-{
-    guarded([&] {
-        Color color = m_doc.textcolor;
-        if (!chooseColor(m_doc.textcolor, color, QStringLiteral("Text colour")))
-            return;
-        TextColorPanel->setColor(color);
-        m_doc.setTextcolor(color);
-    });
 }
 
 void TForm1::LoadSettings()

@@ -4,6 +4,7 @@
 #include "mainwindow.h"
 
 #include "imageio/imageunit.h"
+#include "mainpage.h"
 #include "previewbox.h"
 
 #include <QDragEnterEvent>
@@ -115,12 +116,12 @@ bool TForm1::handleDropEvent(QObject* watched, QEvent* event)
     int item = 0;
     if (widget && widget->property("tag").isValid())
         item = widget->property("tag").toInt();
-    const bool preview = watched == PaintBox1;
+    PreviewBox* box = previewBox();
+    const bool preview = watched == box;
     if (preview)
         // The preview is composed at device pixels, and its geometry with it.
-        item = itemAt(PaintBox1->menuGeometry(),
-                      (drop->position() * PaintBox1->devicePixelRatioF()).toPoint());
-    const DropPlan plan = planDrop(path, item, watched == BGImage, preview);
+        item = itemAt(box->menuGeometry(), (drop->position() * box->devicePixelRatioF()).toPoint());
+    const DropPlan plan = planDrop(path, item, watched == m_mainPage->backgroundField(), preview);
 
     if (type == QEvent::DragEnter && preview && kindOf(path) != DropKind::None) {
         // Refused here, the preview would hear nothing more of this drag; where over it

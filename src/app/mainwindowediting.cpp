@@ -2,6 +2,7 @@
 #include "mainwindow.h"
 
 #include "messages.h"
+#include "windowmenus.h"
 
 #include <QAction>
 #include <QDir>
@@ -26,8 +27,8 @@ void TForm1::documentChanged()
 
 void TForm1::updateEditActions()
 {
-    Undo1->setEnabled(m_history.canUndo());
-    Redo1->setEnabled(m_history.canRedo());
+    m_menus->undoAction()->setEnabled(m_history.canUndo());
+    m_menus->redoAction()->setEnabled(m_history.canRedo());
 }
 
 void TForm1::Undo1Click()
@@ -67,16 +68,17 @@ void TForm1::storeRecent()
 
 void TForm1::rebuildRecentMenu()
 {
-    Recent1->clear();
+    QMenu* recent = m_menus->recentMenu();
+    recent->clear();
     bool anyMissing = false;
     int n = 0;
     for (const QString& path : m_recent.files()) {
         ++n;
         // Long paths lose their middle, never the file name; the tip holds the whole path.
-        QString label = Recent1->fontMetrics().elidedText(QDir::toNativeSeparators(path),
-                                                          Qt::ElideMiddle, kRecentLabelWidth);
+        QString label = recent->fontMetrics().elidedText(QDir::toNativeSeparators(path),
+                                                         Qt::ElideMiddle, kRecentLabelWidth);
         label.replace(QLatin1Char('&'), QStringLiteral("&&"));
-        QAction* action = Recent1->addAction(QStringLiteral("&%1 %2").arg(n).arg(label));
+        QAction* action = recent->addAction(QStringLiteral("&%1 %2").arg(n).arg(label));
         action->setToolTip(QDir::toNativeSeparators(path));
         if (!QFileInfo(path).isFile()) {
             anyMissing = true;
@@ -86,15 +88,15 @@ void TForm1::rebuildRecentMenu()
         connect(action, &QAction::triggered, this, [this, path] { openProjectAsking(path); });
     }
     if (n > 0)
-        Recent1->addSeparator();
-    QAction* removeMissing = Recent1->addAction(QStringLiteral("Remove &missing projects"));
+        recent->addSeparator();
+    QAction* removeMissing = recent->addAction(QStringLiteral("Remove &missing projects"));
     removeMissing->setObjectName(QStringLiteral("RecentRemoveMissing"));
     removeMissing->setEnabled(anyMissing);
     connect(removeMissing, &QAction::triggered, this, [this] {
         m_recent.removeMissing();
         storeRecent();
     });
-    QAction* clear = Recent1->addAction(QStringLiteral("&Clear list"));
+    QAction* clear = recent->addAction(QStringLiteral("&Clear list"));
     clear->setObjectName(QStringLiteral("RecentClear"));
     clear->setEnabled(n > 0);
     connect(clear, &QAction::triggered, this, [this] {

@@ -2,6 +2,7 @@
 
 #include "ffmpegptr.h"
 #include "mediaerror.h"
+#include "movieinput.h"
 #include "sampleaspect.h"
 
 extern "C" {
@@ -10,214 +11,18 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
-#include <cstring>
 #include <limits>
-#include <mutex>
 #include <new>
 #include <optional>
 #include <stdexcept>
-#include <string_view>
 
 namespace {
 
 constexpr AVRational kHundredNs{1, 10'000'000};
-
-// Every file FFmpeg opens is a regular file opened here, read through our own I/O
-// context: no protocol, no device, no FIFO.
-struct PlainFile {
-    int fd;
-    AVIOInterruptCB interrupt; // FFmpeg asks it only of its own protocols: we ask it here
-};
-
-int readPlain(void* opaque, std::uint8_t* buf, int size)
-{
-    const auto* file = static_cast<PlainFile*>(opaque);
-    if (file->interrupt.callback && file->interrupt.callback(file->interrupt.opaque))
-        return AVERROR_EXIT;
-    const int fd = file->fd;
-    for (;;) {
-        const ssize_t n = ::read(fd, buf, static_cast<std::size_t>(size));
-        if (n > 0)
-            return static_cast<int>(n);
-        if (n == 0)
-            return AVERROR_EOF;
-        if (errno != EINTR)
-            return AVERROR(errno);
-    }
-}
-
-std::int64_t seekPlain(void* opaque, std::int64_t offset, int whence)
-{
-    const int fd = static_cast<PlainFile*>(opaque)->fd;
-    if (whence & AVSEEK_SIZE) {
-        struct stat st {};
-        return ::fstat(fd, &st) == 0 ? static_cast<std::int64_t>(st.st_size) : AVERROR(errno);
-    }
-    const off_t at = ::lseek(fd, static_cast<off_t>(offset), whence & ~AVSEEK_FORCE);
-    return at < 0 ? AVERROR(errno) : static_cast<std::int64_t>(at);
-}
-
-int closePlainFile(AVFormatContext*, AVIOContext* pb)
-{
-    if (!pb)
-        return 0;
-    auto* file = static_cast<PlainFile*>(pb->opaque);
-    if (file) {
-        ::close(file->fd);
-        delete file;
-    }
-    av_freep(&pb->buffer);
-    avio_context_free(&pb);
-    return 0;
-}
-
-int openPlainFile(AVFormatContext* s, AVIOContext** pb, const char* url, int flags, AVDictionary**)
-{
-    *pb = nullptr;
-    const char* protocol = avio_find_protocol_name(url);
-    if ((flags & AVIO_FLAG_WRITE) || !protocol || std::strcmp(protocol, "file") != 0)
-        return AVERROR(EPERM);
-    std::string_view path(url);
-    if (path.starts_with("file:"))
-        path.remove_prefix(5);
-    const std::string name(path);
-    // Without blocking: opening a FIFO for reading would wait for a writer.
-    const int fd = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0)
-        return AVERROR(errno);
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return AVERROR(EPERM);
-    }
-    constexpr int kBufferBytes = 64 * 1024;
-    auto* buffer = static_cast<unsigned char*>(av_malloc(kBufferBytes));
-    auto* file = new (std::nothrow) PlainFile{fd, s ? s->interrupt_callback : AVIOInterruptCB{}};
-    AVIOContext* ctx = buffer && file ? avio_alloc_context(buffer, kBufferBytes, 0, file, readPlain,
-                                                           nullptr, seekPlain)
-                                      : nullptr;
-    if (!ctx) {
-        av_free(buffer);
-        delete file;
-        ::close(fd);
-        return AVERROR(ENOMEM);
-    }
-    *pb = ctx;
-    return 0;
-}
-
-// Formats that open other files or streams by name: playlists and concatenation.
-bool isRefusedFormat(const AVInputFormat* format)
-{
-    static constexpr std::string_view kRefused[] = {
-        "hls", "applehttp", "concat", "dash", "webm_dash_manifest", "imf", "sdp", "rtsp", "rtp",
-    };
-    std::string_view names(format->name);
-    while (!names.empty()) {
-        const std::size_t comma = names.find(',');
-        const std::string_view name = names.substr(0, comma);
-        for (std::string_view refused : kRefused)
-            if (name == refused)
-                return true;
-        names = comma == std::string_view::npos ? std::string_view() : names.substr(comma + 1);
-    }
-    return false;
-}
-
-// The time budget of one open or seek, and the request to give up; FFmpeg asks through
-// its interrupt callback, our loops directly.
-struct WorkBudget {
-    std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max();
-    const std::atomic<bool>* abort = nullptr;
-
-    void start(int budgetMs, const std::atomic<bool>* stop = nullptr)
-    {
-        deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(budgetMs);
-        abort = stop;
-    }
-    bool aborted() const { return abort && abort->load(std::memory_order_relaxed); }
-    int remainingMs() const
-    {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        return static_cast<int>(std::clamp<std::int64_t>(left.count(), 0, INT32_MAX));
-    }
-    bool expired() const { return std::chrono::steady_clock::now() > deadline; }
-    // Throws when the time is up (a hostile file, not the user's request).
-    void check() const
-    {
-        if (!aborted() && expired())
-            throw MediaError(AVERROR_EXIT, "The movie took too long to open or seek");
-    }
-};
-
-int interruptCallback(void* opaque)
-{
-    const auto* budget = static_cast<const WorkBudget*>(opaque);
-    return budget->aborted() || budget->expired() ? 1 : 0;
-}
-
-struct FormatCloser {
-    void operator()(AVFormatContext* p) const
-    {
-        AVIOContext* pb = p->pb;
-        avformat_close_input(&p);
-        closePlainFile(nullptr, pb);
-    }
-};
-
-using FormatPtr = std::unique_ptr<AVFormatContext, FormatCloser>;
-
-// Opens a movie: only a regular file, only plain files for anything it names, and no
-// playlist or concatenation format; every step within `budget`.
-FormatPtr openInput(const std::string& path, WorkBudget& budget)
-{
-    AVFormatContext* raw = avformat_alloc_context();
-    if (!raw)
-        throw MediaError(AVERROR(ENOMEM));
-    raw->interrupt_callback.callback = interruptCallback;
-    raw->interrupt_callback.opaque = &budget;
-    raw->io_open = openPlainFile;
-    raw->io_close2 = closePlainFile;
-    AVIOContext* pb = nullptr;
-    int r = openPlainFile(raw, &pb, path.c_str(), AVIO_FLAG_READ, nullptr);
-    const AVInputFormat* format = nullptr;
-    if (r >= 0)
-        r = av_probe_input_buffer2(pb, &format, path.c_str(), raw, 0, 0);
-    if (r >= 0 && isRefusedFormat(format))
-        r = AVERROR_DEMUXER_NOT_FOUND;
-    if (r < 0) {
-        closePlainFile(raw, pb);
-        avformat_free_context(raw);
-        budget.check();
-        throw MediaError(r);
-    }
-    raw->pb = pb; // our own I/O: avformat_close_input leaves it to FormatCloser
-    AVDictionary* options = nullptr;
-    av_dict_set(&options, "protocol_whitelist", "file", 0);
-    r = avformat_open_input(&raw, path.c_str(), format, &options);
-    av_dict_free(&options);
-    if (r < 0) {
-        closePlainFile(nullptr, pb); // the context is freed by FFmpeg
-        budget.check();
-        throw MediaError(r);
-    }
-    FormatPtr fmt(raw);
-    r = avformat_find_stream_info(raw, nullptr);
-    if (r < 0) {
-        budget.check();
-        throw MediaError(r);
-    }
-    return fmt;
-}
 
 // Timestamps come from the file and may be anything a hostile muxer wrote; the
 // arithmetic on them holds at the 64-bit limits instead of overflowing.
@@ -258,7 +63,7 @@ std::int64_t countPackets(const std::string& path, int streamIndex, int budgetMs
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(budgetMs);
     WorkBudget budget;
     budget.start(budgetMs);
-    FormatPtr fmt = openInput(path, budget);
+    FormatPtr fmt = OpenMovieInput(path, budget);
     if (streamIndex >= static_cast<int>(fmt->nb_streams))
         return 0;
     for (unsigned i = 0; i < fmt->nb_streams; ++i)
@@ -522,7 +327,7 @@ struct MediaDecoder::State {
                 0)
                 return;
         }
-        FormatPtr again = openInput(path, budget);
+        FormatPtr again = OpenMovieInput(path, budget);
         if (stream >= static_cast<int>(again->nb_streams) ||
             again->streams[stream]->codecpar->codec_type != AVMEDIA_TYPE_VIDEO)
             throw MediaError(AVERROR_STREAM_NOT_FOUND);
@@ -632,6 +437,138 @@ struct MediaDecoder::State {
         return static_cast<std::int64_t>(std::clamp(n, 0.0, static_cast<double>(frameCount - 1)));
     }
 
+    // Picks the video stream and opens its decoder; returns the stream's frame rate.
+    AVRational openVideoStream()
+    {
+        const AVCodec* decoder = nullptr;
+        stream = av_find_best_stream(fmt.get(), AVMEDIA_TYPE_VIDEO, -1, -1, &decoder, 0);
+        if (stream < 0)
+            throw MediaError(stream);
+        AVStream* st = fmt->streams[stream];
+        if (st->disposition & AV_DISPOSITION_ATTACHED_PIC)
+            throw MediaError(AVERROR_STREAM_NOT_FOUND); // a cover picture is not a movie
+        for (unsigned i = 0; i < fmt->nb_streams; ++i)
+            if (static_cast<int>(i) != stream)
+                fmt->streams[i]->discard = AVDISCARD_ALL;
+        timeBase = st->time_base;
+        // Raw elementary streams: positions found by the generic index, the length only
+        // estimated from the bit rate.
+        if ((fmt->iformat->flags & AVFMT_NOTIMESTAMPS) != 0 ||
+            ((fmt->iformat->flags & AVFMT_GENERIC_INDEX) != 0 &&
+             fmt->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE))
+            timeline = Timeline::Numbered;
+        else if ((fmt->iformat->flags & AVFMT_TS_DISCONT) != 0)
+            timeline = Timeline::Searched;
+        if (timeBase.num <= 0 || timeBase.den <= 0)
+            throw MediaError(AVERROR_INVALIDDATA);
+
+        const AVCodecParameters* par = st->codecpar;
+        if (par->width > limits.maxSide || par->height > limits.maxSide ||
+            static_cast<std::uint64_t>(std::max(par->width, 0)) *
+                    static_cast<std::uint64_t>(std::max(par->height, 0)) >
+                limits.maxPixels)
+            throw MediaError(AVERROR_INVALIDDATA);
+
+        codec.reset(checked(avcodec_alloc_context3(decoder)));
+        int r = avcodec_parameters_to_context(codec.get(), par);
+        if (r < 0)
+            throw MediaError(r);
+        codec->pkt_timebase = timeBase;
+        codec->max_pixels =
+            static_cast<std::int64_t>(std::min<std::uint64_t>(limits.maxPixels, INT64_MAX));
+        // One thread: frame threads hold frames back, which every seek pays for, and the
+        // dialog's worker already keeps decoding off the user-interface thread.
+        codec->thread_count = 1;
+        r = avcodec_open2(codec.get(), decoder, nullptr);
+        if (r < 0)
+            throw MediaError(r);
+
+        packet.reset(checked(av_packet_alloc()));
+        cur.reset(checked(av_frame_alloc()));
+        next.reset(checked(av_frame_alloc()));
+        return av_guess_frame_rate(fmt.get(), st, nullptr);
+    }
+
+    void readFirstFrame(AVRational rate, bool rateKnown)
+    {
+        AVStream* st = fmt->streams[stream];
+        // First frame: proves the movie decodes and fixes where its timeline starts.
+        resetDecoder(true);
+        if (receive(next.get(), nullptr) != Got::Frame)
+            throw MediaError(AVERROR_INVALIDDATA);
+        width = next->width;
+        height = next->height;
+        if (width <= 0 || height <= 0 || width > limits.maxSide || height > limits.maxSide ||
+            static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) >
+                limits.maxPixels)
+            throw MediaError(AVERROR_INVALIDDATA);
+        const AVRational sar = av_guess_sample_aspect_ratio(fmt.get(), st, next.get());
+        shownWidth = ShownFrameWidth(width, sar.num, sar.den, limits.maxSide);
+        std::int64_t first = timeline == Timeline::Numbered ? 0 : next->best_effort_timestamp;
+        if (first == AV_NOPTS_VALUE)
+            first = next->pts;
+        if (first == AV_NOPTS_VALUE)
+            first = st->start_time != AV_NOPTS_VALUE ? st->start_time : 0;
+        start = first;
+        if (rateKnown)
+            intervalTicks = std::max<std::int64_t>(1, av_rescale_q(1, av_inv_q(rate), timeBase));
+        guessPts = start;
+        curPts = timestampOf(next.get());
+        std::swap(cur, next);
+    }
+
+    // Frame count, duration and the tolerances derived from them.
+    void measure(AVRational rate, bool rateKnown)
+    {
+        AVStream* st = fmt->streams[stream];
+        // Frame count: the container's own number where it keeps one (AVI, MP4); else the
+        // video packets counted (demuxers hand out whole frames; MPEG streams only estimate
+        // their duration, and ASF's header may leave out the last frame); else, for big
+        // files, duration x rate.
+        std::int64_t lengthTicks =
+            st->duration != AV_NOPTS_VALUE && st->duration > 0 ? st->duration : -1;
+        std::int64_t length =
+            lengthTicks > 0 ? av_rescale_q(lengthTicks, timeBase, kHundredNs)
+            : fmt->duration != AV_NOPTS_VALUE && fmt->duration > 0
+                ? av_rescale_q(fmt->duration, AVRational{1, AV_TIME_BASE}, kHundredNs)
+                : -1;
+        std::int64_t count = st->nb_frames > 0 ? st->nb_frames : 0;
+        if (count <= 0) {
+            const std::int64_t size = fmt->pb ? avio_size(fmt->pb) : -1;
+            if (size >= 0 && size <= limits.countMaxBytes)
+                count = countPackets(path, stream,
+                                     std::min<int>(limits.countBudgetMs, budget.remainingMs()));
+        }
+        if (count <= 0 && length > 0)
+            count = rateKnown ? av_rescale(length, rate.num, 10'000'000LL * rate.den) : 0;
+        if (count <= 0 || count > kMaxDuration)
+            throw MediaError(AVERROR_INVALIDDATA);
+        frameCount = count;
+
+        if (rateKnown)
+            duration =
+                av_rescale(frameCount, 10'000'000LL * rate.den, rate.num); // INT64_MIN past 64 bits
+        else if (length > 0)
+            duration = length;
+        else if (frameCount <= kMaxDuration / 400'000)
+            duration = frameCount * 400'000; // nothing to go by: 25 frames a second
+        if (duration <= 0 || duration > kMaxDuration)
+            throw MediaError(AVERROR_INVALIDDATA);
+        interval = static_cast<double>(duration) / static_cast<double>(frameCount);
+        if (!rateKnown)
+            intervalTicks = std::max<std::int64_t>(
+                1, av_rescale_q(static_cast<std::int64_t>(interval), kHundredNs, timeBase));
+
+        // Targets are rounded to 100 ns, and container timestamps to their time base
+        // (Matroska: 1 ms), so a frame may start a little after the exact target. A tick
+        // is allowed where it is small against the frame interval; where the time base
+        // counts whole frames (AVI) the timestamps are exact.
+        const double tick = 1e7 * timeBase.num / timeBase.den;
+        tolerance = 1 + (tick <= interval / 4 ? static_cast<std::int64_t>(std::ceil(tick)) : 0);
+        forwardWindow =
+            std::max<std::int64_t>(av_rescale_q(1, AVRational{1, 1}, timeBase), intervalTicks);
+    }
+
     void open(const std::string& file, const MediaLimits& lim);
 };
 
@@ -640,128 +577,14 @@ void MediaDecoder::State::open(const std::string& file, const MediaLimits& lim)
     path = file;
     limits = lim;
     budget.start(limits.timeBudgetMs);
-    fmt = openInput(path, budget);
-    const AVCodec* decoder = nullptr;
-    stream = av_find_best_stream(fmt.get(), AVMEDIA_TYPE_VIDEO, -1, -1, &decoder, 0);
-    if (stream < 0)
-        throw MediaError(stream);
-    AVStream* st = fmt->streams[stream];
-    if (st->disposition & AV_DISPOSITION_ATTACHED_PIC)
-        throw MediaError(AVERROR_STREAM_NOT_FOUND); // a cover picture is not a movie
-    for (unsigned i = 0; i < fmt->nb_streams; ++i)
-        if (static_cast<int>(i) != stream)
-            fmt->streams[i]->discard = AVDISCARD_ALL;
-    timeBase = st->time_base;
-    // Raw elementary streams: positions found by the generic index, the length only
-    // estimated from the bit rate.
-    if ((fmt->iformat->flags & AVFMT_NOTIMESTAMPS) != 0 ||
-        ((fmt->iformat->flags & AVFMT_GENERIC_INDEX) != 0 &&
-         fmt->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE))
-        timeline = Timeline::Numbered;
-    else if ((fmt->iformat->flags & AVFMT_TS_DISCONT) != 0)
-        timeline = Timeline::Searched;
-    if (timeBase.num <= 0 || timeBase.den <= 0)
-        throw MediaError(AVERROR_INVALIDDATA);
-
-    const AVCodecParameters* par = st->codecpar;
-    if (par->width > limits.maxSide || par->height > limits.maxSide ||
-        static_cast<std::uint64_t>(std::max(par->width, 0)) *
-                static_cast<std::uint64_t>(std::max(par->height, 0)) >
-            limits.maxPixels)
-        throw MediaError(AVERROR_INVALIDDATA);
-
-    codec.reset(checked(avcodec_alloc_context3(decoder)));
-    int r = avcodec_parameters_to_context(codec.get(), par);
-    if (r < 0)
-        throw MediaError(r);
-    codec->pkt_timebase = timeBase;
-    codec->max_pixels =
-        static_cast<std::int64_t>(std::min<std::uint64_t>(limits.maxPixels, INT64_MAX));
-    // One thread: frame threads hold frames back, which every seek pays for, and the
-    // dialog's worker already keeps decoding off the user-interface thread.
-    codec->thread_count = 1;
-    r = avcodec_open2(codec.get(), decoder, nullptr);
-    if (r < 0)
-        throw MediaError(r);
-
-    packet.reset(checked(av_packet_alloc()));
-    cur.reset(checked(av_frame_alloc()));
-    next.reset(checked(av_frame_alloc()));
-
+    fmt = OpenMovieInput(path, budget);
+    const AVRational rate = openVideoStream();
     // The frame rate decides the interval, the count (where the container has none)
     // and the duration; absurd rates count as unknown.
-    const AVRational rate = av_guess_frame_rate(fmt.get(), st, nullptr);
     const bool rateKnown =
         rate.num > 0 && rate.den > 0 && av_q2d(rate) >= 0.1 && av_q2d(rate) <= 1000;
-
-    // First frame: proves the movie decodes and fixes where its timeline starts.
-    resetDecoder(true);
-    if (receive(next.get(), nullptr) != Got::Frame)
-        throw MediaError(AVERROR_INVALIDDATA);
-    width = next->width;
-    height = next->height;
-    if (width <= 0 || height <= 0 || width > limits.maxSide || height > limits.maxSide ||
-        static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) > limits.maxPixels)
-        throw MediaError(AVERROR_INVALIDDATA);
-    const AVRational sar = av_guess_sample_aspect_ratio(fmt.get(), st, next.get());
-    shownWidth = ShownFrameWidth(width, sar.num, sar.den, limits.maxSide);
-    std::int64_t first = timeline == Timeline::Numbered ? 0 : next->best_effort_timestamp;
-    if (first == AV_NOPTS_VALUE)
-        first = next->pts;
-    if (first == AV_NOPTS_VALUE)
-        first = st->start_time != AV_NOPTS_VALUE ? st->start_time : 0;
-    start = first;
-    if (rateKnown)
-        intervalTicks = std::max<std::int64_t>(1, av_rescale_q(1, av_inv_q(rate), timeBase));
-    guessPts = start;
-    curPts = timestampOf(next.get());
-    std::swap(cur, next);
-
-    // Frame count: the container's own number where it keeps one (AVI, MP4); else the
-    // video packets counted (demuxers hand out whole frames; MPEG streams only estimate
-    // their duration, and ASF's header may leave out the last frame); else, for big
-    // files, duration x rate.
-    std::int64_t lengthTicks =
-        st->duration != AV_NOPTS_VALUE && st->duration > 0 ? st->duration : -1;
-    std::int64_t length = lengthTicks > 0 ? av_rescale_q(lengthTicks, timeBase, kHundredNs)
-                          : fmt->duration != AV_NOPTS_VALUE && fmt->duration > 0
-                              ? av_rescale_q(fmt->duration, AVRational{1, AV_TIME_BASE}, kHundredNs)
-                              : -1;
-    std::int64_t count = st->nb_frames > 0 ? st->nb_frames : 0;
-    if (count <= 0) {
-        const std::int64_t size = fmt->pb ? avio_size(fmt->pb) : -1;
-        if (size >= 0 && size <= limits.countMaxBytes)
-            count = countPackets(path, stream,
-                                 std::min<int>(limits.countBudgetMs, budget.remainingMs()));
-    }
-    if (count <= 0 && length > 0)
-        count = rateKnown ? av_rescale(length, rate.num, 10'000'000LL * rate.den) : 0;
-    if (count <= 0 || count > kMaxDuration)
-        throw MediaError(AVERROR_INVALIDDATA);
-    frameCount = count;
-
-    if (rateKnown)
-        duration =
-            av_rescale(frameCount, 10'000'000LL * rate.den, rate.num); // INT64_MIN past 64 bits
-    else if (length > 0)
-        duration = length;
-    else if (frameCount <= kMaxDuration / 400'000)
-        duration = frameCount * 400'000; // nothing to go by: 25 frames a second
-    if (duration <= 0 || duration > kMaxDuration)
-        throw MediaError(AVERROR_INVALIDDATA);
-    interval = static_cast<double>(duration) / static_cast<double>(frameCount);
-    if (!rateKnown)
-        intervalTicks = std::max<std::int64_t>(
-            1, av_rescale_q(static_cast<std::int64_t>(interval), kHundredNs, timeBase));
-
-    // Targets are rounded to 100 ns, and container timestamps to their time base
-    // (Matroska: 1 ms), so a frame may start a little after the exact target. A tick
-    // is allowed where it is small against the frame interval; where the time base
-    // counts whole frames (AVI) the timestamps are exact.
-    const double tick = 1e7 * timeBase.num / timeBase.den;
-    tolerance = 1 + (tick <= interval / 4 ? static_cast<std::int64_t>(std::ceil(tick)) : 0);
-    forwardWindow =
-        std::max<std::int64_t>(av_rescale_q(1, AVRational{1, 1}, timeBase), intervalTicks);
+    readFirstFrame(rate, rateKnown);
+    measure(rate, rateKnown);
 }
 
 MediaDecoder::MediaDecoder() = default;
@@ -769,10 +592,7 @@ MediaDecoder::~MediaDecoder() = default;
 
 void MediaDecoder::open(const std::string& path, const MediaLimits& limits)
 {
-    // Damaged movies make FFmpeg talk on standard error; failures reach the caller
-    // as MediaError instead.
-    static std::once_flag quiet;
-    std::call_once(quiet, [] { av_log_set_level(AV_LOG_FATAL); });
+    QuietFFmpeg();
     close();
     auto state = std::make_unique<State>();
     try {

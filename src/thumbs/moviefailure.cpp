@@ -12,7 +12,7 @@ extern "C" {
 
 namespace {
 
-// "Invalid data found when processing input ($bebbb1b7)." as a bracket's content.
+// FFmpeg's own words and code, for the failures that have no plainer name.
 std::string ffmpegDetail(int code)
 {
     std::string text = MediaErrorText(code);
@@ -44,13 +44,15 @@ std::string MovieFailureReason(const std::exception& error)
     case AVERROR(ENOMEM):
         return "there is not enough memory for it";
     case AVERROR_DECODER_NOT_FOUND:
-        return "its video format is not supported (" + ffmpegDetail(code) + ")";
+        return "its video format is not supported";
     case AVERROR_DEMUXER_NOT_FOUND:
-        return "it is not a movie file FFmpeg knows (" + ffmpegDetail(code) + ")";
+        return "it is not a movie file FFmpeg knows";
     case AVERROR_INVALIDDATA:
-        return "the file is damaged or not a movie (" + ffmpegDetail(code) + ")";
+        return "the file is damaged or not a movie FFmpeg can read";
     case AVERROR_EOF:
-        return "the file ends before its first picture (" + ffmpegDetail(code) + ")";
+        return "the file ends before its first picture";
+    case AVERROR_EXIT:
+        return "it took too long to read (a damaged file?)";
     default:
         return "FFmpeg cannot read it (" + ffmpegDetail(code) + ")";
     }

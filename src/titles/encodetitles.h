@@ -40,6 +40,6 @@ public:
 // Encodes (or copies what is already fit for the disc) every job, up to `jobs` at a time
 // (0: one per core), with the threads of each encoder chosen against `jobs`. On the first
 // failure the others stop and a Failure naming that title is thrown; on a failure or a
-// cancel every output this call made is removed, so no half-made set of titles remains.
+// cancel every job's output is removed, so no half-made set of titles remains.
 void EncodeTitles(const std::vector<TitleJob>& titles, const BitratePlan& plan, DiscSystem system,
                   int jobs, TitleProgress& progress);

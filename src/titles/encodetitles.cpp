@@ -1,0 +1,146 @@
+#include "encodetitles.h"
+
+#include "titleencoder.h"
+
+#include "imageio/picturefailure.h"
+#include "thumbs/moviefailure.h"
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <exception>
+#include <filesystem>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr auto kReportEvery = std::chrono::milliseconds(250);
+
+struct Run {
+    const std::vector<TitleJob>& titles;
+    const BitratePlan& plan;
+    DiscSystem system;
+    int threads = 1;
+    std::vector<TitleControl> controls;
+    std::atomic<bool> stop{false};
+    std::atomic<std::size_t> next{0};
+    std::mutex lock; // guards what follows
+    std::condition_variable changed;
+    int running = 0;
+    std::exception_ptr failure;
+    std::size_t failed = 0;
+    bool cancelled = false;
+
+    Run(const std::vector<TitleJob>& t, const BitratePlan& p, DiscSystem s)
+        : titles(t), plan(p), system(s), controls(t.size())
+    {
+        for (TitleControl& c : controls)
+            c.stop = &stop;
+    }
+
+    void work()
+    {
+        for (std::size_t i; (i = next++) < titles.size() && !stop;) {
+            try {
+                EncodeTitle(titles[i], plan, system, threads, controls[i]);
+            } catch (const TitleStopped&) {
+                break;
+            } catch (...) {
+                std::lock_guard<std::mutex> hold(lock);
+                if (!failure) {
+                    failure = std::current_exception();
+                    failed = i;
+                }
+                stop = true;
+                break;
+            }
+        }
+        std::lock_guard<std::mutex> hold(lock);
+        --running;
+        changed.notify_all();
+    }
+
+    TitlesStatus status(Clock::time_point began) const
+    {
+        TitlesStatus s;
+        double total = 0, done = 0;
+        for (std::size_t i = 0; i < titles.size(); ++i) {
+            const double part = controls[i].done.load();
+            s.titleDone.push_back(part);
+            total += titles[i].info.seconds;
+            done += part * titles[i].info.seconds;
+        }
+        s.overallDone = total > 0 ? done / total : 0;
+        const double elapsed = std::chrono::duration<double>(Clock::now() - began).count();
+        if (s.overallDone > 0.01 && elapsed > 1)
+            s.secondsLeft = elapsed * (1 - s.overallDone) / s.overallDone;
+        return s;
+    }
+};
+
+// Every title of an unfinished run goes: a set of titles is used whole or not at all.
+void removeOutputs(const std::vector<TitleJob>& titles)
+{
+    for (const TitleJob& t : titles) {
+        std::error_code ignored;
+        std::filesystem::remove(t.output, ignored);
+    }
+}
+
+[[noreturn]] void throwTitleFailure(std::exception_ptr failure, std::size_t index,
+                                    const std::string& movie)
+{
+    const std::string text =
+        "Cannot make title " + std::to_string(index + 1) + " (" + FileNameOf(movie) + ")";
+    try {
+        std::rethrow_exception(failure);
+    } catch (const Failure& f) {
+        throw Failure(text, f.what(), f.systemError());
+    } catch (const std::exception& e) {
+        throw Failure(text, MovieFailureReason(e));
+    }
+}
+
+} // namespace
+
+void EncodeTitles(const std::vector<TitleJob>& titles, const BitratePlan& plan, DiscSystem system,
+                  int jobs, TitleProgress& progress)
+{
+    if (titles.empty())
+        return;
+    const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    const int parallel = std::clamp(jobs > 0 ? jobs : cores, 1, static_cast<int>(titles.size()));
+    Run run(titles, plan, system);
+    // Cores shared among the titles at once; each encoder and decoder threads over its part.
+    run.threads = std::max(1, cores / parallel);
+    run.running = parallel;
+    std::vector<std::thread> workers;
+    for (int i = 0; i < parallel; ++i)
+        workers.emplace_back([&run] { run.work(); });
+
+    const Clock::time_point began = Clock::now();
+    std::unique_lock<std::mutex> hold(run.lock);
+    while (run.running > 0) {
+        run.changed.wait_for(hold, kReportEvery);
+        hold.unlock();
+        if (!run.stop && progress.cancelled()) {
+            run.cancelled = true;
+            run.stop = true;
+        }
+        progress.update(run.status(began));
+        hold.lock();
+    }
+    hold.unlock();
+    for (std::thread& t : workers)
+        t.join();
+
+    if (run.failure || run.cancelled) {
+        removeOutputs(titles);
+        if (run.failure)
+            throwTitleFailure(run.failure, run.failed, titles[run.failed].info.movie);
+        throw TitlesCancelled();
+    }
+    progress.update(run.status(began));
+}

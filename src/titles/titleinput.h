@@ -1,0 +1,22 @@
+#pragma once
+
+#include "thumbs/movieinput.h"
+
+#include <string>
+
+// The streams of a movie that make its title.
+struct TitleStreams {
+    int video = -1;
+    int audio = -1; // -1: no sound
+};
+
+// Picks the movie's main video and sound; a movie whose only picture is a cover has no
+// video. Throws MediaError.
+TitleStreams FindTitleStreams(AVFormatContext* fmt);
+
+// Opens a title's movie within the usual time budget; the budget must outlive the result.
+FormatPtr OpenTitleMovie(const std::string& movie, WorkBudget& budget);
+
+// "Cannot make a title of clip.mp4" with the plain reason; for any failure before or
+// while reading the movie.
+[[noreturn]] void ThrowTitleFailure(const std::string& movie, const std::exception& error);

@@ -1,0 +1,277 @@
+#include "videotranscoder.h"
+
+#include "thumbs/mediaerror.h"
+
+extern "C" {
+#include <libavutil/imgutils.h>
+#include <libavutil/opt.h>
+#include <libswscale/swscale.h>
+}
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+constexpr int kMaxSide = 16384;
+constexpr std::int64_t kMaxPixels = 64LL * 1024 * 1024;
+// The video buffer a DVD player has: 224 KiB.
+constexpr int kVbvBits = 1'835'008;
+
+template <typename T> T* checked(T* p)
+{
+    if (!p)
+        throw MediaError(AVERROR(ENOMEM));
+    return p;
+}
+
+int even(double v)
+{
+    return std::max(2, static_cast<int>(std::lround(v / 2)) * 2);
+}
+
+bool isFullRange(const AVFrame* f)
+{
+    switch (f->format) {
+    case AV_PIX_FMT_YUVJ420P:
+    case AV_PIX_FMT_YUVJ422P:
+    case AV_PIX_FMT_YUVJ444P:
+        return true;
+    default:
+        return f->color_range == AVCOL_RANGE_JPEG;
+    }
+}
+
+// High-definition sources are BT.709 unless they say otherwise; a disc is BT.601.
+bool isBt709(const AVFrame* f)
+{
+    return f->colorspace == AVCOL_SPC_BT709 ||
+           (f->colorspace == AVCOL_SPC_UNSPECIFIED && f->height >= 720);
+}
+
+void paintBlack(AVFrame* f, int x, int y, int w, int h)
+{
+    for (int plane = 0; plane < 3; ++plane) {
+        const int shift = plane == 0 ? 0 : 1;
+        const std::uint8_t value = plane == 0 ? 16 : 128;
+        const int px = x >> shift, py = y >> shift, pw = w >> shift, ph = h >> shift;
+        const int width = f->width >> shift, height = f->height >> shift;
+        for (int row = 0; row < height; ++row) {
+            std::uint8_t* line =
+                f->data[plane] + static_cast<std::ptrdiff_t>(row) * f->linesize[plane];
+            if (row < py || row >= py + ph) {
+                std::memset(line, value, static_cast<std::size_t>(width));
+            } else {
+                std::memset(line, value, static_cast<std::size_t>(px));
+                std::memset(line + px + pw, value, static_cast<std::size_t>(width - px - pw));
+            }
+        }
+    }
+}
+
+} // namespace
+
+VideoTranscoder::VideoTranscoder(AVFormatContext* fmt, int stream, const Settings& settings,
+                                 Sink sink)
+    : m_settings(settings), m_frame(DiscFrameOf(settings.system)), m_sink(std::move(sink))
+{
+    AVStream* st = fmt->streams[stream];
+    m_inTimeBase = st->time_base;
+    m_origin = settings.origin;
+    m_lastSlot = static_cast<std::int64_t>(std::ceil(settings.seconds * av_q2d(m_frame.rate)));
+    m_decoded.reset(checked(av_frame_alloc()));
+    m_packet.reset(checked(av_packet_alloc()));
+    openDecoder(fmt, st);
+    placePicture(fmt, st);
+    openEncoder();
+}
+
+void VideoTranscoder::openDecoder(AVFormatContext*, AVStream* st)
+{
+    const AVCodecParameters* par = st->codecpar;
+    if (par->width <= 0 || par->height <= 0 || par->width > kMaxSide || par->height > kMaxSide)
+        throw MediaError(AVERROR_INVALIDDATA);
+    const AVCodec* codec = avcodec_find_decoder(par->codec_id);
+    if (!codec)
+        throw MediaError(AVERROR_DECODER_NOT_FOUND);
+    m_decoder.reset(checked(avcodec_alloc_context3(codec)));
+    int r = avcodec_parameters_to_context(m_decoder.get(), par);
+    if (r < 0)
+        throw MediaError(r);
+    m_decoder->pkt_timebase = st->time_base;
+    m_decoder->max_pixels = kMaxPixels;
+    m_decoder->thread_count = m_settings.threads;
+    m_decoder->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+    r = avcodec_open2(m_decoder.get(), codec, nullptr);
+    if (r < 0)
+        throw MediaError(r);
+}
+
+// The largest rectangle of the movie's display shape inside the frame's 4:3 or 16:9.
+void VideoTranscoder::placePicture(AVFormatContext* fmt, AVStream* st)
+{
+    AVRational sar = av_guess_sample_aspect_ratio(fmt, st, nullptr);
+    if (sar.num <= 0 || sar.den <= 0)
+        sar = AVRational{1, 1};
+    const double shown = st->codecpar->width * av_q2d(sar) / st->codecpar->height;
+    const double frameShape = m_settings.widescreen ? 16.0 / 9.0 : 4.0 / 3.0;
+    m_w = m_frame.width;
+    m_h = m_frame.height;
+    if (std::abs(shown / frameShape - 1) > 0.01) {
+        if (shown > frameShape)
+            m_h = std::min(m_frame.height, even(m_frame.height * frameShape / shown));
+        else
+            m_w = std::min(m_frame.width, even(m_frame.width * shown / frameShape));
+    }
+    m_x = (m_frame.width - m_w) / 4 * 2;
+    m_y = (m_frame.height - m_h) / 4 * 2;
+}
+
+void VideoTranscoder::openEncoder()
+{
+    const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_MPEG2VIDEO);
+    if (!codec)
+        throw MediaError(AVERROR_ENCODER_NOT_FOUND);
+    m_encoder.reset(checked(avcodec_alloc_context3(codec)));
+    AVCodecContext* c = m_encoder.get();
+    c->width = m_frame.width;
+    c->height = m_frame.height;
+    c->pix_fmt = AV_PIX_FMT_YUV420P;
+    c->framerate = m_frame.rate;
+    c->time_base = av_inv_q(m_frame.rate);
+    c->sample_aspect_ratio = DiscSampleAspect(m_settings.system, m_settings.widescreen);
+    c->bit_rate = m_settings.bitRate;
+    c->rc_max_rate = m_settings.maxBitRate;
+    c->rc_min_rate = 0;
+    c->rc_buffer_size = kVbvBits;
+    c->gop_size = m_frame.maxGop;
+    c->max_b_frames = 2;
+    c->colorspace = m_settings.system == DiscSystem::Pal ? AVCOL_SPC_BT470BG : AVCOL_SPC_SMPTE170M;
+    c->color_range = AVCOL_RANGE_MPEG;
+    // The encoder threads over slices; frames stay in order.
+    c->thread_count = m_settings.threads;
+    c->thread_type = FF_THREAD_SLICE;
+    const int r = avcodec_open2(c, codec, nullptr);
+    if (r < 0)
+        throw MediaError(r);
+}
+
+void VideoTranscoder::feed(const AVPacket* packet)
+{
+    // A damaged packet is skipped; the pictures around it still decode.
+    avcodec_send_packet(m_decoder.get(), packet);
+    receiveDecoded();
+}
+
+void VideoTranscoder::receiveDecoded()
+{
+    while (avcodec_receive_frame(m_decoder.get(), m_decoded.get()) == 0) {
+        FramePtr picture(checked(av_frame_alloc()));
+        av_frame_move_ref(picture.get(), m_decoded.get());
+        arrive(std::move(picture));
+    }
+}
+
+void VideoTranscoder::arrive(FramePtr decoded)
+{
+    std::int64_t ts = decoded->best_effort_timestamp;
+    if (ts == AV_NOPTS_VALUE)
+        ts = decoded->pts;
+    if (m_origin == AV_NOPTS_VALUE)
+        m_origin = ts == AV_NOPTS_VALUE ? 0 : ts;
+    // The first picture also stands for any slot before it.
+    std::int64_t slot = m_held ? m_heldSlot + 1 : 0;
+    if (ts != AV_NOPTS_VALUE && m_held)
+        slot = av_rescale_q_rnd(ts - m_origin, m_inTimeBase, av_inv_q(m_frame.rate),
+                                static_cast<AVRounding>(AV_ROUND_NEAR_INF | AV_ROUND_PASS_MINMAX));
+    if (m_held && slot <= m_heldSlot)
+        return; // a picture the rate has no room for
+    if (m_held)
+        emitHeld(std::min(slot, m_lastSlot));
+    m_held = std::move(decoded);
+    m_heldScaled.reset();
+    m_heldSlot = std::max(slot, m_nextSlot);
+}
+
+void VideoTranscoder::emitHeld(std::int64_t untilSlot)
+{
+    for (; m_nextSlot < untilSlot; ++m_nextSlot) {
+        if (!m_heldScaled)
+            m_heldScaled = scaled(m_held.get());
+        // A new reference to the same picture: a repeated frame costs no copy.
+        FramePtr shell(checked(av_frame_alloc()));
+        if (av_frame_ref(shell.get(), m_heldScaled.get()) < 0)
+            throw MediaError(AVERROR(ENOMEM));
+        shell->pts = m_nextSlot;
+        shell->pict_type = AV_PICTURE_TYPE_NONE;
+        encode(shell.get());
+    }
+}
+
+FramePtr VideoTranscoder::scaled(const AVFrame* decoded)
+{
+    const bool fits = decoded->format == AV_PIX_FMT_YUV420P && !isFullRange(decoded) &&
+                      decoded->width == m_frame.width && decoded->height == m_frame.height &&
+                      m_w == m_frame.width && m_h == m_frame.height && !isBt709(decoded);
+    FramePtr out(checked(av_frame_alloc()));
+    if (fits) { // already the disc's picture: encoded as decoded
+        if (av_frame_ref(out.get(), decoded) < 0)
+            throw MediaError(AVERROR(ENOMEM));
+        return out;
+    }
+    out->format = AV_PIX_FMT_YUV420P;
+    out->width = m_frame.width;
+    out->height = m_frame.height;
+    if (av_frame_get_buffer(out.get(), 0) < 0)
+        throw MediaError(AVERROR(ENOMEM));
+    paintBlack(out.get(), m_x, m_y, m_w, m_h);
+    SwsContext* ctx = sws_getCachedContext(
+        m_sws.get(), decoded->width, decoded->height, static_cast<AVPixelFormat>(decoded->format),
+        m_w, m_h, AV_PIX_FMT_YUV420P, SWS_BICUBIC, nullptr, nullptr, nullptr);
+    if (!ctx)
+        throw MediaError(AVERROR(EINVAL));
+    if (ctx != m_sws.get()) {
+        (void)m_sws.release(); // sws_getCachedContext freed the old context
+        m_sws.reset(ctx);
+        m_swsColour = -1;
+    }
+    const int colour = (isBt709(decoded) ? 2 : 0) | (isFullRange(decoded) ? 1 : 0);
+    if (colour != m_swsColour) {
+        sws_setColorspaceDetails(
+            ctx, sws_getCoefficients(colour & 2 ? SWS_CS_ITU709 : SWS_CS_ITU601), colour & 1,
+            sws_getCoefficients(SWS_CS_ITU601), 0, 0, 1 << 16, 1 << 16);
+        m_swsColour = colour;
+    }
+    std::uint8_t* dst[4] = {out->data[0] + m_y * out->linesize[0] + m_x,
+                            out->data[1] + m_y / 2 * out->linesize[1] + m_x / 2,
+                            out->data[2] + m_y / 2 * out->linesize[2] + m_x / 2, nullptr};
+    sws_scale(ctx, decoded->data, decoded->linesize, 0, decoded->height, dst, out->linesize);
+    return out;
+}
+
+void VideoTranscoder::encode(const AVFrame* frame)
+{
+    int r = avcodec_send_frame(m_encoder.get(), frame);
+    if (r < 0)
+        throw MediaError(r);
+    while ((r = avcodec_receive_packet(m_encoder.get(), m_packet.get())) == 0)
+        m_sink(m_packet.get());
+    if (r != AVERROR(EAGAIN) && r != AVERROR_EOF)
+        throw MediaError(r);
+}
+
+void VideoTranscoder::finish()
+{
+    avcodec_send_packet(m_decoder.get(), nullptr);
+    receiveDecoded();
+    if (!m_held)
+        throw MediaError(AVERROR_INVALIDDATA); // not one picture decoded
+    emitHeld(m_lastSlot);
+    encode(nullptr);
+}
+
+double VideoTranscoder::secondsOut() const
+{
+    return static_cast<double>(m_nextSlot) / av_q2d(m_frame.rate);
+}

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "discgeometry.h"
+
+#include "thumbs/ffmpegptr.h"
+
+extern "C" {
+#include <libavformat/avformat.h>
+}
+
+#include <functional>
+
+// A movie's video made into the disc's: each decoded picture scaled to its display shape
+// inside the 4:3 or 16:9 frame (padded black, never stretched), the frame rate met by
+// repeating or dropping pictures, and MPEG-2 within the limits of a DVD player.
+class VideoTranscoder {
+public:
+    using Sink = std::function<void(AVPacket*)>; // encoded packets, in encoder()->time_base
+
+    struct Settings {
+        DiscSystem system = DiscSystem::Pal;
+        bool widescreen = false;
+        std::int64_t bitRate = 0;
+        std::int64_t maxBitRate = 0;
+        int threads = 1;
+        double seconds = 0;                   // the title's length: no picture is made past it
+        std::int64_t origin = AV_NOPTS_VALUE; // the title's start in the stream's ticks
+    };
+
+    VideoTranscoder(AVFormatContext* fmt, int stream, const Settings& settings, Sink sink);
+
+    const AVCodecContext* encoder() const { return m_encoder.get(); }
+    void feed(const AVPacket* packet);
+    void finish();
+    // Seconds of the title made so far.
+    double secondsOut() const;
+
+private:
+    void openDecoder(AVFormatContext* fmt, AVStream* st);
+    void openEncoder();
+    void placePicture(AVFormatContext* fmt, AVStream* st);
+    void receiveDecoded();
+    void arrive(FramePtr decoded);
+    void emitHeld(std::int64_t untilSlot);
+    FramePtr scaled(const AVFrame* decoded);
+    void encode(const AVFrame* frame);
+
+    Settings m_settings;
+    DiscFrame m_frame;
+    Sink m_sink;
+    AVRational m_inTimeBase{1, 1};
+    std::int64_t m_origin = AV_NOPTS_VALUE; // the first picture's time, input ticks
+    CodecPtr m_decoder;
+    CodecPtr m_encoder;
+    SwsPtr m_sws;
+    int m_swsColour = -1; // the conversion m_sws is set up for
+    FramePtr m_decoded;
+    PacketPtr m_packet;
+    FramePtr m_held;       // the latest picture, decoded, until a slot shows it
+    FramePtr m_heldScaled; // the same at the disc's frame, once scaled
+    std::int64_t m_heldSlot = 0;
+    std::int64_t m_nextSlot = 0;            // output pictures made so far
+    std::int64_t m_lastSlot = 0;            // the title's length in output pictures
+    AVRational m_shown{4, 3};               // the source's display aspect ratio
+    int m_x = 0, m_y = 0, m_w = 0, m_h = 0; // the picture's place in the frame
+};

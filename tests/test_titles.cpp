@@ -1,0 +1,202 @@
+#include "childrun.h"
+#include "testmovies.h"
+#include "titles/encodetitles.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Records what the runner reports, and cancels on request.
+struct Recorder : TitleProgress {
+    bool cancel = false;
+    std::vector<TitlesStatus> seen;
+    void update(const TitlesStatus& status) override { seen.push_back(status); }
+    bool cancelled() override { return cancel; }
+};
+
+class TitlesTest : public ::testing::Test {
+protected:
+    fs::path dir = FreshTestDir("titles");
+
+    std::string run(const std::string& command)
+    {
+        const fs::path out = dir / "out.txt";
+        RunShell("cd " + ShellQuoted(dir.string()) + " && " + command + " > out.txt 2>&1");
+        return ReadWholeFile(out);
+    }
+
+    // ffprobe's view of one stream of `file` (v or a) as key=value.
+    std::map<std::string, std::string> probe(const fs::path& file, const char* stream)
+    {
+        std::istringstream lines(run(std::string("ffprobe -v error -select_streams ") + stream +
+                                     " -show_entries stream=codec_name,width,height,r_frame_rate,"
+                                     "display_aspect_ratio,sample_rate,channels:format=duration "
+                                     "-of default=nw=1 " +
+                                     ShellQuoted(file.string())));
+        std::map<std::string, std::string> fields;
+        for (std::string line; std::getline(lines, line);)
+            if (const auto eq = line.find('='); eq != std::string::npos)
+                fields[line.substr(0, eq)] = line.substr(eq + 1);
+        return fields;
+    }
+
+    // The longest run of pictures from one keyframe to the next.
+    int longestGop(const fs::path& file)
+    {
+        std::istringstream types(run("ffprobe -v error -select_streams v -show_entries "
+                                     "frame=pict_type -of csv=p=0 " +
+                                     ShellQuoted(file.string())));
+        int longest = 0, current = 0;
+        for (std::string t; std::getline(types, t);) {
+            if (t.find_first_of("IPB") == std::string::npos)
+                continue; // side data
+            current = t.find('I') != std::string::npos ? 1 : current + 1;
+            longest = std::max(longest, current);
+        }
+        return longest;
+    }
+
+    // dvdauthor's own verdict on a title, as the only title of a disc.
+    bool dvdauthorAccepts(const fs::path& file, std::string* log)
+    {
+        *log = run("dvdauthor -o dvd" + file.stem().string() + " -t " + ShellQuoted(file.string()) +
+                   " && echo ACCEPTED");
+        return log->find("ACCEPTED") != std::string::npos;
+    }
+
+    // The video stream's packets, as a checksum, to tell a copy from a new encode.
+    std::string videoChecksum(const std::string& file)
+    {
+        return run("ffmpeg -v error -i " + ShellQuoted(file) + " -map 0:v -c copy -f md5 -");
+    }
+};
+
+// Every kind of movie a title comes from, through one parallel run, judged by ffprobe,
+// dvdauthor and the stream checksum of what should be copied.
+TEST_F(TitlesTest, MoviesBecomeDiscTitles)
+{
+    struct Case {
+        const char* movie;
+        bool widescreen;
+        bool copyVideo;
+        const char* audioCodec;
+        const char* channels;
+    };
+    const Case cases[] = {
+        {"title43.mp4", false, false, "ac3", "2"},       // resampled from 44.1 kHz
+        {"title169sar.mkv", true, false, "ac3", "2"},    // 16:11 pixels, silence added
+        {"titledvd.mpg", false, true, "mp2", "2"},       // copied as it is
+        {"titlechapters.mkv", false, false, "ac3", "6"}, // 5.1 AC-3 kept
+    };
+    std::vector<TitleJob> jobs;
+    for (const Case& c : cases)
+        jobs.push_back({ProbeTitle(TestMoviePath(c.movie), DiscSystem::Pal, 5),
+                        (dir / (std::string(c.movie) + ".mpg")).string()});
+    EXPECT_EQ(jobs[3].info.chapterStarts, (std::vector<double>{0, 2, 4}));
+    const BitratePlan plan = PlanBitrate(
+        [&] {
+            std::vector<TitleInfo> infos;
+            for (const TitleJob& j : jobs)
+                infos.push_back(j.info);
+            return infos;
+        }(),
+        kSingleLayerBytes, 0);
+    Recorder progress;
+    EncodeTitles(jobs, plan, DiscSystem::Pal, 2, progress);
+    ASSERT_FALSE(progress.seen.empty());
+    EXPECT_EQ(progress.seen.back().overallDone, 1.0);
+
+    for (std::size_t i = 0; i < jobs.size(); ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE(c.movie);
+        EXPECT_EQ(jobs[i].info.widescreen, c.widescreen);
+        EXPECT_EQ(jobs[i].info.copyVideo, c.copyVideo);
+        const fs::path out = jobs[i].output;
+        auto video = probe(out, "v");
+        EXPECT_EQ(video["codec_name"], "mpeg2video");
+        EXPECT_EQ(video["width"] + "x" + video["height"], "720x576");
+        EXPECT_EQ(video["r_frame_rate"], "25/1");
+        EXPECT_EQ(video["display_aspect_ratio"], c.widescreen ? "16:9" : "4:3");
+        EXPECT_NEAR(std::stod(video["duration"]), jobs[i].info.seconds, 0.15);
+        EXPECT_LE(longestGop(out), 15);
+        auto audio = probe(out, "a");
+        EXPECT_EQ(audio["codec_name"], c.audioCodec);
+        EXPECT_EQ(audio["sample_rate"], "48000");
+        EXPECT_EQ(audio["channels"], c.channels);
+        if (c.copyVideo) {
+            EXPECT_EQ(videoChecksum(out), videoChecksum(TestMoviePath(c.movie)));
+        }
+        std::string log;
+        EXPECT_TRUE(dvdauthorAccepts(out, &log)) << log;
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()),
+              static_cast<long>(jobs.size()) + 1 /* out.txt */ + 4 /* dvdauthor's folders */);
+}
+
+// A failing title stops the others, a cancel stops all, and neither leaves a title behind.
+TEST_F(TitlesTest, FailureAndCancelLeaveNoTitles)
+{
+    const TitleInfo good = ProbeTitle(TestMoviePath("title169.mkv"), DiscSystem::Ntsc, 0);
+    const BitratePlan plan = PlanBitrate({good, good}, kSingleLayerBytes, 0);
+    const std::vector<TitleJob> failing = {{good, (dir / "one.mpg").string()},
+                                           {good, (dir / "nowhere" / "two.mpg").string()}};
+    Recorder progress;
+    try {
+        EncodeTitles(failing, plan, DiscSystem::Ntsc, 2, progress);
+        ADD_FAILURE() << "a title that cannot be written was reported as made";
+    } catch (const Failure& e) {
+        EXPECT_EQ(e.text(), "Cannot make title 2 (title169.mkv)");
+        EXPECT_NE(e.detail().find("No such file or directory"), std::string::npos) << e.what();
+    }
+    progress.cancel = true;
+    const std::vector<TitleJob> cancelled = {{good, (dir / "three.mpg").string()}};
+    EXPECT_THROW(EncodeTitles(cancelled, plan, DiscSystem::Ntsc, 1, progress), TitlesCancelled);
+    EXPECT_TRUE(fs::is_empty(dir)) << "left behind: " << fs::directory_iterator(dir)->path();
+}
+
+// What cannot become a title is refused, with its reason, before anything is encoded.
+TEST_F(TitlesTest, RefusalsComeBeforeEncoding)
+{
+    const fs::path notMovie = dir / "notes.mpg";
+    RunShell("echo not a movie > " + ShellQuoted(notMovie.string()));
+    const std::pair<std::string, std::string> movies[] = {
+        {(dir / "missing.mp4").string(), "missing.mp4: the file does not exist"},
+        {notMovie.string(), "notes.mpg: the file is damaged or not a movie"},
+    };
+    for (const auto& [movie, reason] : movies) {
+        try {
+            ProbeTitle(movie, DiscSystem::Pal, 5);
+            ADD_FAILURE() << movie << " was taken";
+        } catch (const Failure& e) {
+            EXPECT_NE(std::string(e.what()).find(reason), std::string::npos) << e.what();
+        }
+    }
+
+    TitleInfo evening;
+    evening.seconds = 5 * 3600;
+    evening.audioBitRate = 192'000;
+    try {
+        PlanBitrate({evening}, kSingleLayerBytes, 1'000'000);
+        ADD_FAILURE() << "five hours were planned onto one layer";
+    } catch (const Failure& e) {
+        EXPECT_NE(e.detail().find("together they run 5:00:00; about 3:"), std::string::npos)
+            << e.what();
+    }
+    EXPECT_GE(PlanBitrate({evening}, kDualLayerBytes, 1'000'000).videoBitRate,
+              kMinimumVideoBitRate);
+    EXPECT_EQ(ParseCapacity("8.5G"), kDualLayerBytes);
+    for (const char* bad : {"4.7X", "", "-1G", "50G"})
+        EXPECT_THROW(ParseCapacity(bad), Failure) << bad;
+}
+
+} // namespace
