@@ -130,6 +130,15 @@ TEST_F(DvdTest, RefusalsLeaveEverythingAsItWas)
     EXPECT_NE(run.err.find("Item 2 (\"Beach\") has no movie to play"), std::string::npos)
         << run.err;
     EXPECT_FALSE(fs::exists(dir / "other"));
+
+    // Without the authoring tools the message names the package to install.
+    run = RunTavrel(dir,
+                    {"--from-movies", TestMoviePath("titledvd.mpg"), "--size", "3", "--dvd",
+                     (dir / "third").string()},
+                    "PATH=/nonexistent");
+    EXPECT_EQ(run.status, 7);
+    EXPECT_NE(run.err.find("install the dvdauthor package"), std::string::npos) << run.err;
+    EXPECT_FALSE(fs::exists(dir / "third" / "VIDEO_TS"));
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include "document/projectfile.h"
 #include "document/projectparse.h"
 #include "document/settingcheck.h"
+#include "dvd/discauthoring.h"
 #include "dvd/makedvd.h"
 #include "frommovies.h"
 #include "headless.h"
@@ -97,6 +98,12 @@ DvdCommandOptions parseDvdArguments(int argc, char** argv)
         return options;
     if (options.fromMovies && options.movies.empty())
         throw CommandUsageError("--from-movies needs at least one movie file");
+    if (options.movies.size() > static_cast<std::size_t>(kMaxDiscTitles))
+        throw CommandUsageError(std::to_string(options.movies.size()) +
+                                " movies given, but a DVD holds at most " +
+                                std::to_string(kMaxDiscTitles));
+    if (options.disc.folder.empty())
+        throw CommandUsageError("--dvd needs a folder");
     if (!options.fromMovies && options.movies.size() > 1)
         throw CommandUsageError("more than one project file: '" + options.movies[0] + "' and '" +
                                 options.movies[1] + "'");

@@ -7,8 +7,10 @@
 #include "discimage.h"
 #include "imageio/atomicfile.h"
 
+#include <cerrno>
 #include <filesystem>
 #include <span>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -192,6 +194,16 @@ void checkImagePlace(const DvdOptions& options)
     if (d == dir.end())
         throw Failure("Cannot write the disc image " + options.isoFile,
                       "it would lie inside the disc folder " + options.folder);
+    // Found out now rather than after the titles are encoded.
+    const fs::path folder = iso.parent_path();
+    std::error_code ec;
+    if (!fs::is_directory(folder, ec))
+        throw Failure("Cannot write the disc image " + options.isoFile,
+                      "the folder " + folder.string() + " does not exist");
+    if (::access(folder.c_str(), W_OK) != 0)
+        throw Failure::FromErrno("Cannot write the disc image " + options.isoFile, errno);
+    if (fs::is_directory(iso, ec))
+        throw Failure("Cannot write the disc image " + options.isoFile, "it is a folder");
 }
 
 } // namespace
