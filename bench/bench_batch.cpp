@@ -6,6 +6,7 @@
 #include "batch/csvtable.h"
 #include "batch/menubatch.h"
 #include "imageio/imageunit.h"
+#include "quickrun.h"
 #include "textbenchmain.h"
 #include "thumbs/autoframe.h"
 
@@ -22,7 +23,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int kRows = 100;
+const int kRows = QuickBenchRun() ? 4 : 100;
 
 const fs::path& folder()
 {
@@ -135,7 +136,7 @@ BENCHMARK(BM_BatchTable)
     ->Arg(2)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
-    ->Iterations(2);
+    ->Iterations(QuickOr(2));
 
 // The same menu made by starting the export command once: what a script without
 // --batch pays per menu.
@@ -154,7 +155,10 @@ void BM_SingleExportCommand(benchmark::State& state)
         if (std::system(command.c_str()) != 0)
             state.SkipWithError("export command failed");
 }
-BENCHMARK(BM_SingleExportCommand)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
+BENCHMARK(BM_SingleExportCommand)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(QuickOr(10));
 
 // A ten-minute 320 x 180 H.264 movie at 25 frames a second with a keyframe every ten
 // seconds and three B-frames: scenes of moving shapes on shifting colour, changing every
@@ -167,7 +171,7 @@ std::string tenMinuteMovie()
         spec.codec = "libx264";
         spec.width = 320;
         spec.height = 180;
-        spec.frames = 25 * 600;
+        spec.frames = 25 * (QuickBenchRun() ? 20 : 600);
         spec.gop = 250;
         spec.bFrames = 3;
         spec.paint = [w = spec.width, h = spec.height](AVFrame* f, int i) {
@@ -205,7 +209,10 @@ void BM_AutoFrameTenMinuteH264(benchmark::State& state)
         benchmark::DoNotOptimize(chosen.frame);
     }
 }
-BENCHMARK(BM_AutoFrameTenMinuteH264)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(BM_AutoFrameTenMinuteH264)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(QuickOr(3));
 
 } // namespace
 

@@ -4,7 +4,7 @@
 // (the change handler plus the events it causes); the target is no stall above 16 ms.
 #include "../tests/moviemaker.h"
 #include "document/menudocument.h"
-#include "thumbs/clipform.h"
+#include "widgets/clipform.h"
 
 #include <benchmark/benchmark.h>
 

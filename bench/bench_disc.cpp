@@ -1,6 +1,7 @@
 #include "disc/menustream.h"
 #include "document/projectfile.h"
 #include "imageio/imageunit.h"
+#include "quickrun.h"
 
 #include <benchmark/benchmark.h>
 
@@ -46,7 +47,9 @@ void BM_EncodeMenuStream(benchmark::State& state)
     }
     state.counters["stream_bytes"] = static_cast<double>(bytes);
 }
-BENCHMARK(BM_EncodeMenuStream)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_EncodeMenuStream)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(QuickBenchRun() ? 0.01 : 2.0);
 
 // The whole `tavrel --disc-menu` as a process, spumux included: a 720 x 576 menu with a
 // picture background and ten picture thumbnails. Goal: under 1 s.
@@ -77,6 +80,6 @@ void BM_DiscMenuProcess(benchmark::State& state)
     }
     fs::remove_all(dir);
 }
-BENCHMARK(BM_DiscMenuProcess)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_DiscMenuProcess)->Unit(benchmark::kMillisecond)->Iterations(QuickOr(5));
 
 } // namespace

@@ -1,5 +1,5 @@
-#include "render/filteredresize.h"
-#include "render/filteredresize_internal.h"
+#include "resample/filteredresize.h"
+#include "resample/filteredresize_internal.h"
 
 #include <benchmark/benchmark.h>
 

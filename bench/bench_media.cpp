@@ -2,6 +2,7 @@
 // thumbnail dialog. Targets: MPEG-2 720x576 GOP 15 at most 25 ms median; H.264
 // 720x576 GOP 250 at most 150 ms median.
 #include "../tests/moviemaker.h"
+#include "quickrun.h"
 #include "thumbs/mediadecoder.h"
 
 #include <benchmark/benchmark.h>
@@ -89,10 +90,10 @@ void BM_SeekH264Gop250(benchmark::State& state)
 BENCHMARK(BM_SeekMpeg2Gop15)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1)
-    ->Repetitions(60)
+    ->Repetitions(QuickOr(60))
     ->ReportAggregatesOnly(true);
 BENCHMARK(BM_SeekH264Gop250)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1)
-    ->Repetitions(40)
+    ->Repetitions(QuickOr(40))
     ->ReportAggregatesOnly(true);

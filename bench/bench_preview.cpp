@@ -20,7 +20,7 @@ namespace {
 void keystrokes(benchmark::State& state, bool quality)
 {
     auto form = BusyEditor(quality);
-    QLineEdit* title = form->TitleEdit;
+    auto* title = form->findChild<QLineEdit*>("TitleEdit");
     PreviewBox* box = form->previewBox();
     bool type = true;
     for (auto _ : state) {

@@ -28,12 +28,14 @@ void BM_TitleEdit(benchmark::State& state)
 {
     auto form = BusyEditor(state.range(0) != 0);
     PreviewBox* box = form->previewBox();
+    auto* title = form->findChild<QLineEdit*>("TitleEdit");
+    auto* undo = form->findChild<QAction*>("Undo1");
     for (auto _ : state) {
-        typeLetter(form->TitleEdit);
+        typeLetter(title);
         box->repaint();
         state.PauseTiming();
-        form->Undo1->trigger();
-        form->TitleEdit->setFocus(); // a fresh step each time
+        undo->trigger();
+        title->setFocus(); // a fresh step each time
         state.ResumeTiming();
     }
 }
@@ -48,12 +50,14 @@ void BM_UndoTitleEdit(benchmark::State& state)
 {
     auto form = BusyEditor(state.range(0) != 0);
     PreviewBox* box = form->previewBox();
+    auto* title = form->findChild<QLineEdit*>("TitleEdit");
+    auto* undo = form->findChild<QAction*>("Undo1");
     const std::string first = form->doc().title;
     for (auto _ : state) {
         state.PauseTiming();
-        typeLetter(form->TitleEdit);
+        typeLetter(title);
         state.ResumeTiming();
-        form->Undo1->trigger();
+        undo->trigger();
         box->repaint();
     }
     if (form->doc().title != first)

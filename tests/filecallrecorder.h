@@ -1,8 +1,9 @@
 #pragma once
 
 // Records the calls that make a replaced file durable: fsync and fdatasync (with the path
-// the descriptor stands for), linkat (naming an unnamed temporary file) and rename. Linking filecallrecorder.cpp into a test binary
-// puts its own fsync, fdatasync and rename in front of the C library's, which they call.
+// the descriptor stands for), linkat (naming an unnamed temporary file) and rename. Linking
+// filecallrecorder.cpp into a test binary puts its own fsync, fdatasync and rename in front of the
+// C library's, which they call.
 
 #include <string>
 #include <vector>

@@ -6,12 +6,12 @@
 #include "app/colorswatch.h"
 #include "app/legibilitypanel.h"
 #include "app/mainwindow.h"
-#include "app/messages.h"
 #include "app/numberedit.h"
 #include "app/pagecontrol.h"
 #include "app/savechanges.h"
 #include "app/settings.h"
 #include "app/tvmenus.h"
+#include "widgets/messages.h"
 
 #include <gtest/gtest.h>
 

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <iterator>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -187,6 +188,72 @@ TEST_F(BatchCommandTest, TableRowsFailAloneAndTheExitStatusSaysSo)
               "two lines");
     EXPECT_TRUE(fs::exists(dir / "out" / "first-2.png"));
     EXPECT_FALSE(fs::exists(dir / "out" / "second.png"));
+}
+
+// The TV warnings of a menu, without the row a batch names them by.
+std::vector<std::string> warningsIn(const std::string& err)
+{
+    static const std::regex row(R"(row \d+ \(line \d+\): )");
+    std::vector<std::string> lines;
+    std::istringstream in(err);
+    for (std::string line; std::getline(in, line);)
+        if (line.starts_with("warning: "))
+            lines.push_back(std::regex_replace(line, row, ""));
+    return lines;
+}
+
+TEST_F(BatchCommandTest, EveryCommandReportsTheSameFaultTheSameWay)
+{
+    // Faint text gives a TV warning whatever else the check finds.
+    const std::vector<std::string> faint = {"--set", "bgcolor=FFFFFF", "--set", "textcolor=F4F4F4"};
+    const std::string film = movie(dir / "films" / "one.mpg", 60);
+    Outcome run = tavrel({"--from-movies", film, "--export", "m.png", "--save", "m.tavrel", "--set",
+                          "bgcolor=FFFFFF", "--set", "textcolor=F4F4F4"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::vector<std::string> fromMovies = warningsIn(run.err);
+    ASSERT_FALSE(fromMovies.empty()) << run.err;
+    run = tavrel({"--export", "again.png", "m.tavrel"});
+    EXPECT_EQ(warningsIn(run.err), fromMovies) << run.err;
+    write("faint.csv", "bgcolor,textcolor\nFFFFFF,F4F4F4\n");
+    const Outcome table = tavrel({"--batch", "faint.csv", "--out", "faint"});
+    std::vector<std::string> exportArgs = {"--export", "e.png"};
+    exportArgs.insert(exportArgs.end(), faint.begin(), faint.end());
+    run = tavrel(exportArgs);
+    EXPECT_EQ(warningsIn(table.err), warningsIn(run.err)) << table.err << run.err;
+    ASSERT_FALSE(warningsIn(run.err).empty());
+
+    // A folder where the picture goes: one message with the system's reason.
+    fs::create_directories(dir / "out" / "1.png");
+    const std::string blocked = (dir / "out" / "1.png").string();
+    const std::string cannotSave = "Error saving " + blocked + ": Is a directory\n";
+    write("t.csv", "title\nA\n");
+    const std::string broken = (dir / "a\nb.mp4").string();
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string message;
+    };
+    const Case cases[] = {
+        {{"--export", blocked}, 1, cannotSave},
+        {{"--from-movies", film, "--export", blocked}, 1, cannotSave},
+        {{"--batch", "t.csv", "--out", (dir / "out").string()}, 6, cannotSave},
+        {{"--batch", "nosuch.csv", "--out", "out"},
+         3,
+         "Cannot open file nosuch.csv: No such file or directory\n"},
+        {{"--from-movies", "nosuch.mpg", "--export", "x.png"},
+         3,
+         "Cannot open file nosuch.mpg: No such file or directory\n"},
+        // A project keeps one value per line: such a path would come back as another one.
+        {{"--save", "p.tavrel", "--set", "menuclip1=" + broken}, 2, "holds a line break"},
+        {{"--from-movies", broken, "--save", "p.tavrel"}, 2, "holds a line break"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args[0] + " " + c.args[1]);
+        run = tavrel(c.args);
+        EXPECT_EQ(run.status, c.status) << run.err;
+        EXPECT_TRUE(contains(run.err, c.message)) << run.err;
+    }
+    EXPECT_FALSE(fs::exists(dir / "p.tavrel"));
 }
 
 TEST_F(BatchCommandTest, DiscMenusForEveryRowAndForAFolderOfMovies)

@@ -1,11 +1,11 @@
-#include "app/messages.h"
 #include "document/menudocument.h"
 #include "imageio/imageunit.h"
 #include "testmovies.h"
 #include "thumbs/autoframe.h"
-#include "thumbs/clipform.h"
-#include "thumbs/clipvideowidget.h"
 #include "thumbs/mediaplayer.h"
+#include "widgets/clipform.h"
+#include "widgets/clipvideowidget.h"
+#include "widgets/messages.h"
 
 #include <gtest/gtest.h>
 

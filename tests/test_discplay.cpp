@@ -9,12 +9,14 @@
 #include "imageio/failure.h"
 
 #include <QGuiApplication>
+#include <QImage>
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <regex>
 
 namespace fs = std::filesystem;
 
@@ -90,7 +92,38 @@ protected:
             fs::copy_file(out / kDiscMenuStreamFile,
                           s_work / ("menu" + std::to_string(count) + ".mpg"));
         }
+        MakeDarkButtonMenu(s_work / "menu3", "b2", s_work / "menu3dark.mpg");
         fs::copy_file(TestMoviePath("titledvd.mpg"), s_work / "title.mpg");
+    }
+
+    // The menu exported into `dir` again, with nothing drawn in `button`'s box: selecting
+    // it changes no pixel, as with captions that run outside their buttons.
+    static void MakeDarkButtonMenu(const fs::path& dir, const std::string& button,
+                                   const fs::path& out)
+    {
+        std::string xml = ReadWholeFile(dir / kDiscSpumuxFile);
+        std::smatch box;
+        ASSERT_TRUE(std::regex_search(xml, box,
+                                      std::regex("name=\"" + button +
+                                                 "\" x0=\"(\\d+)\" y0=\"(\\d+)\" "
+                                                 "x1=\"(\\d+)\" y1=\"(\\d+)\"")));
+        for (const char* mask : {kDiscHighlightFile, kDiscSelectFile}) {
+            QImage image(QString::fromStdString((dir / mask).string()));
+            image = image.convertToFormat(QImage::Format_ARGB32);
+            for (int y = std::stoi(box[2]); y < std::stoi(box[4]); ++y)
+                for (int x = std::stoi(box[1]); x < std::stoi(box[3]); ++x)
+                    image.setPixel(x, y, 0);
+            ASSERT_TRUE(
+                image.save(QString::fromStdString((dir / ("dark_" + std::string(mask))).string())));
+            xml = std::regex_replace(xml, std::regex(std::string("\"") + mask + "\""),
+                                     std::string("\"dark_") + mask + "\"");
+        }
+        std::ofstream(dir / "dark.xml") << xml;
+        ASSERT_EQ(RunShell("cd " + ShellQuoted(dir.string()) +
+                           " && VIDEO_FORMAT=PAL spumux dark.xml <" + kDiscBackgroundStreamFile +
+                           " >" + ShellQuoted(out.string()) + " 2>dark.log"),
+                  0)
+            << ReadWholeFile(dir / "dark.log");
     }
     static void TearDownTestSuite() { fs::remove_all(s_work); }
 
@@ -152,6 +185,8 @@ TEST_F(DiscPlayTest, EachPlantedFaultFailsTheRowThatNamesIt)
          DiscCheck::TitlesReturn, "title 2 comes back with button 1 selected, not button 2"},
         {"nonext", [](DiscPlan& p) { p.pages[1].buttons[1] = "g1 = 1024; jump menu 2;"; },
          DiscCheck::PagesLink, "page 2 button 2 stays on its own page"},
+        {"darkbutton", [](DiscPlan& p) { p.pages[0].menu = "menu3dark.mpg"; },
+         DiscCheck::ButtonsLight, "button 2 shows nothing when selected"},
         {"noroot", [](DiscPlan& p) { p.rootMenus = false; }, DiscCheck::MenuKeys,
          "Menu key in title 1 is refused"},
     };
@@ -166,6 +201,28 @@ TEST_F(DiscPlayTest, EachPlantedFaultFailsTheRowThatNamesIt)
         ASSERT_NE(row, nullptr) << table;
         EXPECT_FALSE(row->passed) << table;
         EXPECT_NE(row->detail.find(fault.detail), std::string::npos) << table;
+    }
+}
+
+TEST_F(DiscPlayTest, TheCommandPrintsTheTableAndExitsByTheOutcome)
+{
+    DiscPlan broken;
+    broken.titlePost[2] = "";
+    const struct {
+        fs::path disc;
+        int status;
+        const char* out;
+        const char* err;
+    } runs[] = {
+        {Author(DiscPlan{}, "cmdgood"), 0, "The disc plays as it should.", ""},
+        {Author(broken, "cmdbroken"), 8, "FAILED  Every title returns to its button", ""},
+        {s_work / "nothere", 3, "", "Cannot open the disc"},
+    };
+    for (const auto& run : runs) {
+        const Outcome outcome = RunTavrel(s_work, {"--verify-disc", run.disc.string()});
+        EXPECT_EQ(outcome.status, run.status) << outcome.out << outcome.err;
+        EXPECT_NE(outcome.out.find(run.out), std::string::npos) << outcome.out;
+        EXPECT_NE(outcome.err.find(run.err), std::string::npos) << outcome.err;
     }
 }
 

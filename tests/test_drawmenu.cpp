@@ -1,6 +1,7 @@
 #include "render/displayaspect.h"
 #include "render/drawmenu.h"
 #include "render/picturecanvas.h"
+#include "render/safearea.h"
 #include "render/scaledpicturecache.h"
 #include "render/thumbnaillayout.h"
 #include "render/tvsafe.h"
@@ -11,7 +12,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <climits>
+#include <cmath>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -1081,37 +1084,82 @@ TEST_F(PictureCanvasTest, PixelsAspectExportsExactlyThePlainDrawing)
     EXPECT_TRUE(ComposeMenuImage(doc, scratch).samePixels(plain));
 }
 
-// "TV-safe output": every channel in 16..235, and a 1-2-1 vertical blur of each column.
-TEST_F(PictureCanvasTest, TvSafeOutputKeepsEveryChannelInBroadcastRange)
+// "TV-safe output": saturation lowered with the luma kept, white and black untouched, then
+// a 1-2-1 vertical blur of each column.
+TEST_F(PictureCanvasTest, TvSafeOutputTonesDownSaturationAndBlursRows)
 {
-    MenuDocument doc;
-    doc.RenderEnabled = true;
-    doc.selectVideoMode(3);
-    doc.aspect = MenuAspect::Wide;
-    doc.tvsafe = true;
-    doc.bgcolor = 0xFFFFFF;
-    doc.textcolor = 0x000000;
-    doc.BackgroundPicture.reset(64, 64); // black and white stripes one row high
-    for (int y = 0; y < 64; y += 2)
-        std::fill_n(doc.BackgroundPicture.row(y), 64 * 3, std::uint8_t{0});
-    setThumbnail(doc, 1, 40, 30);
-    Picture scratch;
-    const Picture image = ComposeMenuImage(doc, scratch);
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width() * 3; ++x)
-            ASSERT_TRUE(image.row(y)[x] >= 16 && image.row(y)[x] <= 235) << x / 3 << "," << y;
-
-    Picture column(1, 4);
+    Picture column(2, 4);
     const std::uint8_t values[4] = {0, 255, 0, 255};
     for (int y = 0; y < 4; ++y)
-        std::fill_n(column.row(y), 3, values[y]);
+        std::fill_n(column.row(y), 6, values[y]);
     MakeTvSafe(column);
-    // Rows 16, 235, 16, 235 once legal; the edge rows repeat: (16 + 2 x 16 + 235 + 2) / 4
-    // = 71, (16 + 2 x 235 + 16 + 2) / 4 = 126, 126, (16 + 2 x 235 + 235 + 2) / 4 = 180.
-    EXPECT_EQ(column.pixel(0, 0)[0], 71);
-    EXPECT_EQ(column.pixel(0, 1)[0], 126);
-    EXPECT_EQ(column.pixel(0, 2)[0], 126);
-    EXPECT_EQ(column.pixel(0, 3)[0], 180);
+    // The edge rows repeat: (0 + 2 x 0 + 255 + 2) / 4 = 64, (0 + 2 x 255 + 0 + 2) / 4 = 128,
+    // 128, (0 + 2 x 255 + 255 + 2) / 4 = 191.
+    EXPECT_EQ(column.pixel(0, 0)[0], 64);
+    EXPECT_EQ(column.pixel(0, 1)[0], 128);
+    EXPECT_EQ(column.pixel(0, 2)[0], 128);
+    EXPECT_EQ(column.pixel(0, 3)[0], 191);
+
+    // One row, so the blur leaves each pixel as it is: the colour bars come out inside
+    // the gamut at their own luma; white, black and grey unchanged.
+    const std::array<std::array<std::uint8_t, 3>, 9> bars{{{255, 255, 0},
+                                                           {0, 255, 255},
+                                                           {0, 255, 0},
+                                                           {255, 0, 255},
+                                                           {255, 0, 0},
+                                                           {0, 0, 255},
+                                                           {255, 255, 255},
+                                                           {0, 0, 0},
+                                                           {128, 128, 128}}};
+    Picture row(9, 1);
+    for (int x = 0; x < 9; ++x)
+        std::copy_n(bars[static_cast<std::size_t>(x)].data(), 3, row.pixel(x, 0));
+    MakeTvSafe(row);
+    for (int x = 0; x < 9; ++x) {
+        const auto& in = bars[static_cast<std::size_t>(x)];
+        const std::uint8_t* out = row.pixel(x, 0);
+        const auto luma = [](auto p) { return (0.299 * p[0] + 0.587 * p[1] + 0.114 * p[2]) / 255; };
+        const double y = luma(out);
+        const double u = 0.492 * (out[2] / 255.0 - y);
+        const double v = 0.877 * (out[0] / 255.0 - y);
+        const double c = std::sqrt(u * u + v * v);
+        EXPECT_NEAR(y, luma(in.data()), 0.003) << x;
+        EXPECT_TRUE(y + c <= 1.10 && y - c >= -0.10) << x;
+        if (x < 6) // saturated: toned only as far as the limit
+            EXPECT_TRUE(y + c > 1.07 || y - c < -0.07) << x;
+        else
+            EXPECT_TRUE(std::equal(in.begin(), in.end(), out)) << x;
+    }
+}
+
+// "Keep inside title-safe": every text, frame and button inside the title-safe rectangle,
+// for grids and lists, on square and display-canvas frames.
+TEST_F(PictureCanvasTest, KeepInsideTitleSafeLaysTheWholeMenuOutThere)
+{
+    const auto inside = [](const Rect& outer, const Rect& r) {
+        return r.left >= outer.left && r.right <= outer.right && r.top >= outer.top &&
+               r.bottom <= outer.bottom;
+    };
+    for (const bool thumbs : {true, false})
+        for (const MenuAspect aspect : {MenuAspect::Pixels, MenuAspect::Wide})
+            for (const SafeAreaSet set : {SafeAreaSet::Current, SafeAreaSet::Classic}) {
+                MenuDocument doc;
+                doc.RenderEnabled = true;
+                doc.selectVideoMode(3);
+                doc.thumbs = thumbs;
+                doc.aspect = aspect;
+                doc.safeAreas = set;
+                doc.safelayout = true;
+                Picture scratch;
+                MenuGeometry geometry;
+                ComposeMenuImage(doc, scratch, &geometry);
+                const Rect safe = ComputeSafeAreas(geometry.width, geometry.height, set).title;
+                ASSERT_EQ(geometry.items.size(), 10u);
+                for (const DrawnText& text : geometry.texts)
+                    EXPECT_TRUE(inside(safe, text.box)) << text.text;
+                for (const DrawnItem& item : geometry.items)
+                    EXPECT_TRUE(inside(safe, item.button)) << item.item;
+            }
 }
 
 } // namespace

@@ -2,7 +2,6 @@
 // projects, undo and redo, recent projects, keys, the cursor over dialogs and the hand-over
 // of a project from a second start.
 #include "app/aboutform.h"
-#include "app/busycursor.h"
 #include "app/discpanel.h"
 #include "app/helpviewer.h"
 #include "app/instancelink.h"
@@ -13,6 +12,7 @@
 #include "app/singleinstance.h"
 #include "document/projectfile.h"
 #include "guitestsupport.h"
+#include "widgets/busycursor.h"
 
 #include <gtest/gtest.h>
 

@@ -1,13 +1,13 @@
 // Opening projects with movie thumbnails in the editor: the main window's open path
 // drives the thumbnail dialog for every movie item.
 #include "app/mainwindow.h"
-#include "app/messages.h"
 #include "app/previewbox.h"
 #include "document/projectfile.h"
 #include "guitestsupport.h"
 #include "imageio/imageunit.h"
 #include "testmovies.h"
-#include "thumbs/clipform.h"
+#include "widgets/clipform.h"
+#include "widgets/messages.h"
 
 #include <gtest/gtest.h>
 

@@ -229,23 +229,33 @@ TEST_F(HeadlessTest, DiscMenuSaysWhatItWroteAndExitsFiveWithoutSpumux)
     EXPECT_TRUE(contains(help.out, "5 spumux is missing"));
 }
 
-TEST_F(HeadlessTest, MissingThumbnailSourceIsReportedAndTheCommandGoesOn)
+TEST_F(HeadlessTest, UnloadableSourceStopsTheMenuButNotTheProjectSave)
 {
+    // A menu without its thumbnail is not the one the project describes: status 3, the
+    // item and the cause named, nothing written.
     const std::string gone = (dir / "gone.jpg").string();
-    const Outcome run =
-        tavrel({"--export", "a.bmp", "--set", "menuclip2=" + gone, "--set", "menuframe2=-1"});
-    EXPECT_EQ(run.status, 0);
-    EXPECT_TRUE(contains(run.err, gone + " (item 2) not found")) << run.err;
-    EXPECT_TRUE(fs::exists(dir / "a.bmp"));
-
-    // A movie that cannot be opened: reported, frame 0, no picture, and the command goes on.
     const std::string notMovie = write("clip.mpg", "not a movie at all");
+    for (const std::string out : {"--export=a.bmp", "--disc-menu=disc"}) {
+        const Outcome run = tavrel({out, "--save", "p.tavrel", "--size", "2", "--set",
+                                    "menuclip2=" + gone, "--set", "menuframe2=-1"});
+        EXPECT_EQ(run.status, 3) << out;
+        EXPECT_TRUE(contains(run.err, gone + " (item 2) not found")) << run.err;
+        const Outcome movie = tavrel(
+            {out, "--size", "2", "--set", "menuclip4=" + notMovie, "--set", "menuframe4=25"});
+        EXPECT_EQ(movie.status, 3) << out;
+        EXPECT_TRUE(
+            contains(movie.err, "Cannot open movie clip.mpg: the file is damaged or not a movie"))
+            << movie.err;
+        EXPECT_TRUE(contains(movie.err, "Cannot read clip.mpg (item 4); nothing written"))
+            << movie.err;
+        EXPECT_FALSE(fs::exists(dir / "a.bmp") || fs::exists(dir / "disc") ||
+                     fs::exists(dir / "p.tavrel"));
+    }
+
+    // A project holds paths, not pictures: saving it alone reports and goes on.
     const Outcome movie =
         tavrel({"--save", "p.tavrel", "--set", "menuclip4=" + notMovie, "--set", "menuframe4=25"});
     EXPECT_EQ(movie.status, 0);
-    EXPECT_TRUE(
-        contains(movie.err, "Cannot open movie clip.mpg: the file is damaged or not a movie"))
-        << movie.err;
     EXPECT_TRUE(contains(ReadWholeFile(dir / "p.tavrel"), "\r\nmenuframe4=0\r\n"));
 }
 
@@ -355,9 +365,9 @@ TEST_F(HeadlessTest, FileNamesThatAreNotUtf8AreFoundAndLoaded)
 // an export prints the same warnings and still exits 0; 16:9 goes through --set.
 TEST_F(HeadlessTest, CheckPrintsWarningsAndExitsWithFour)
 {
-    const std::vector<std::string> clean = {"--size",         "3",          "--set",
-                                            "bgcolor=602010", "--set",      "textcolor=EBEBEB",
-                                            "--set",          "aspect=16:9"};
+    const std::vector<std::string> clean = {
+        "--size",           "3",     "--set",       "bgcolor=602010", "--set",
+        "textcolor=EBEBEB", "--set", "aspect=16:9", "--set",          "safelayout=true"};
     std::vector<std::string> args = {"--check"};
     args.insert(args.end(), clean.begin(), clean.end());
     Outcome o = tavrel(args);
@@ -454,8 +464,13 @@ TEST_F(HeadlessMovieTest, ExportedGridShowsTheStoredFramesAndSaveWritesTheClampe
     project += "quality=false\r\n";
     write("movies.tavrel", project);
 
-    const Outcome run =
+    // The broken movie (item 5) and the movie read as a picture (item 9) stop the export;
+    // the save alone goes on.
+    Outcome run =
         tavrel({"--export", "out.bmp", "--size", "3", "--save", "out.tavrel", "movies.tavrel"});
+    EXPECT_EQ(run.status, 3) << run.err;
+    EXPECT_FALSE(fs::exists(dir / "out.bmp") || fs::exists(dir / "out.tavrel"));
+    run = tavrel({"--save", "out.tavrel", "movies.tavrel"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_TRUE(contains(run.err, "7 movie clips loaded.")) << run.err;
     EXPECT_TRUE(contains(run.err, "Cannot open movie broken.mpg: the file is damaged or not a "
@@ -465,6 +480,9 @@ TEST_F(HeadlessMovieTest, ExportedGridShowsTheStoredFramesAndSaveWritesTheClampe
     EXPECT_TRUE(contains(run.err, "Cannot read picture " + clipName +
                                       ": it is not a BMP, GIF, JPEG or PNG picture."))
         << run.err;
+    run = tavrel({"--export", "out.bmp", "--size", "3", "--set", "menuclip5=", "--set",
+                  "menuclip9=", "movies.tavrel"});
+    ASSERT_EQ(run.status, 0) << run.err;
 
     const std::string bmp = ReadWholeFile(dir / "out.bmp");
     ASSERT_EQ(bmp.size(), 1244214u);

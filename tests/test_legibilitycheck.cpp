@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -26,14 +27,15 @@ protected:
         }
     }
 
-    // A menu that reads well: legal colours with strong contrast, ten numbered boxes.
+    // A menu that reads well: strong contrast, ten numbered boxes, all inside title-safe.
     static MenuDocument cleanMenu()
     {
         MenuDocument doc;
         doc.RenderEnabled = true;
         doc.selectVideoMode(3);
-        doc.bgcolor = 0x602010;   // dark blue, every channel within 16..235
-        doc.textcolor = 0xEBEBEB; // broadcast white
+        doc.bgcolor = 0x602010; // dark blue
+        doc.textcolor = 0xEBEBEB;
+        doc.safelayout = true;
         doc.title = "Holiday";
         doc.subtitle = "Summer 2026";
         doc.footnote = "Press a number";
@@ -137,9 +139,18 @@ TEST_F(LegibilityTest, EachPlantedFaultIsFound)
         EXPECT_TRUE(has(warnings, LegibilityFault::LowContrast, MenuField::Title))
             << describe(warnings);
         EXPECT_TRUE(has(warnings, LegibilityFault::LowContrast, MenuField::Caption, 1));
-        // A shadow in the dark background colour makes it readable.
+    }
+    {
+        // About 1.9:1; the one-pixel shadow in a dark colour does not make it readable.
+        SCOPED_TRACE("pale yellow on yellow-orange");
+        MenuDocument doc = cleanMenu();
+        doc.bgcolor = 0x30B0F0;   // yellow-orange (R F0, G B0, B 30)
+        doc.textcolor = 0xC0FFFF; // pale yellow
         doc.shadowtext = true;
-        EXPECT_FALSE(has(check(doc), LegibilityFault::LowContrast, MenuField::Title));
+        doc.textfont = "Liberation Sans";
+        const auto warnings = check(doc);
+        EXPECT_TRUE(has(warnings, LegibilityFault::LowContrast, MenuField::Title))
+            << describe(warnings);
     }
     {
         SCOPED_TRACE("a tiny caption size");
@@ -168,27 +179,84 @@ TEST_F(LegibilityTest, EachPlantedFaultIsFound)
         const auto warnings = check(doc);
         EXPECT_TRUE(warnings.empty()) << describe(warnings);
     }
+}
+
+// Full-range white and black are what the menu stream expects; saturation is what a TV
+// cannot carry.
+TEST_F(LegibilityTest, OnlySaturatedColoursAreOutsideTheTvGamut)
+{
+    const auto lumaOf = [](const std::uint8_t* p) {
+        return 0.299 * p[0] + 0.587 * p[1] + 0.114 * p[2];
+    };
     {
-        SCOPED_TRACE("colours outside 16..235");
+        SCOPED_TRACE("a white menu with black text");
         MenuDocument doc = cleanMenu();
         doc.bgcolor = 0xFFFFFF;
-        doc.textcolor = 0x602010;
-        EXPECT_TRUE(hasPicture(check(doc), LegibilityFault::OutOfBroadcastRange));
+        doc.textcolor = 0x000000;
+        EXPECT_TRUE(check(doc).empty()) << describe(check(doc));
         doc.tvsafe = true;
         Picture image;
-        const auto warnings = check(doc, &image);
-        EXPECT_TRUE(warnings.empty()) << describe(warnings);
+        EXPECT_TRUE(check(doc, &image).empty());
+        EXPECT_EQ(image.pixel(5, 5)[0], 255);
+        std::uint8_t darkest = 255;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width() * 3; ++x)
+                darkest = std::min(darkest, image.row(y)[x]);
+        EXPECT_EQ(darkest, 0);
+    }
+    {
+        SCOPED_TRACE("a saturated yellow background with a blue thumbnail");
+        MenuDocument doc = cleanMenu();
+        doc.bgcolor = 0x00FFFF;
+        doc.textcolor = 0x000000;
+        doc.items[2].source.menuclip = "blue.png";
+        doc.items[2].source.ThumbnailImage.reset(160, 120);
+        doc.items[2].source.ThumbnailImage.fill(0, 0, 255);
+        const auto warnings = check(doc);
+        EXPECT_NE(describe(warnings).find("The background's yellow is too saturated for a TV"),
+                  std::string::npos)
+            << describe(warnings);
+        EXPECT_NE(describe(warnings).find("The blue in the thumbnail of item 3"), std::string::npos)
+            << describe(warnings);
+        Picture before;
+        check(doc, &before);
+        doc.tvsafe = true;
+        Picture image;
+        EXPECT_FALSE(hasPicture(check(doc, &image), LegibilityFault::TooSaturated));
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) {
+                const std::uint8_t* p = image.pixel(x, y);
+                const double Y = lumaOf(p) / 255;
+                const double U = 0.492 * (p[2] / 255.0 - Y);
+                const double V = 0.877 * (p[0] / 255.0 - Y);
+                const double C = std::sqrt(U * U + V * V);
+                ASSERT_TRUE(Y + C <= 1.10 && Y - C >= -0.10) << x << "," << y;
+            }
+        // Away from edges the luma is kept.
+        EXPECT_NEAR(lumaOf(image.pixel(5, 5)), lumaOf(before.pixel(5, 5)), 1.0);
     }
 }
 
-TEST_F(LegibilityTest, SafeAreaSetDecidesWhatIsOutside)
+TEST_F(LegibilityTest, SafeAreaSetDecidesWhatIsOutsideAndSafeLayoutBringsItIn)
 {
-    MenuDocument doc = cleanMenu();
-    doc.safeAreas =
-        SafeAreaSet::Classic; // title-safe 80 %: the footnote and title rows lie outside
-    const auto warnings = check(doc);
-    EXPECT_TRUE(has(warnings, LegibilityFault::OutsideTitleSafe, MenuField::Footnote))
-        << describe(warnings);
+    for (const SafeAreaSet set : {SafeAreaSet::Current, SafeAreaSet::Classic}) {
+        MenuDocument doc = cleanMenu();
+        doc.safelayout = false;
+        doc.safeAreas = set;
+        // Laid out on the full frame, the outer thumbnails of ten reach past action-safe
+        // (and with the classic set, title-safe at 80 % leaves out the footnote).
+        const auto warnings = check(doc);
+        EXPECT_TRUE(has(warnings, LegibilityFault::OutsideActionSafe, MenuField::Caption, 1))
+            << describe(warnings);
+        EXPECT_NE(describe(warnings).find("items 1, 5, 6 and 10 reach outside the action-safe"),
+                  std::string::npos)
+            << describe(warnings);
+        EXPECT_EQ(has(warnings, LegibilityFault::OutsideTitleSafe, MenuField::Footnote),
+                  set == SafeAreaSet::Classic);
+        doc.safelayout = true;
+        const auto inside = check(doc);
+        EXPECT_TRUE(inside.empty()) << describe(inside);
+    }
 }
 
 TEST_F(LegibilityTest, DegenerateGeometryAndPicturesAreSafe)

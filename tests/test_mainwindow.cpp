@@ -4,16 +4,16 @@
 #include "app/exportdialog.h"
 #include "app/helpviewer.h"
 #include "app/mainwindow.h"
-#include "app/messages.h"
 #include "app/numberedit.h"
 #include "app/pagecontrol.h"
-#include "app/picturedialog.h"
 #include "app/previewbox.h"
 #include "app/settings.h"
 #include "app/singleinstance.h"
 #include "document/projectfile.h"
 #include "guitestsupport.h"
 #include "imageio/imageunit.h"
+#include "widgets/messages.h"
+#include "widgets/picturedialog.h"
 
 #include <gtest/gtest.h>
 

@@ -47,6 +47,13 @@ TEST(OutputNames, NamesAreSafeAndUnique)
     EXPECT_EQ(SafeFileName("  ..hidden. ", "7"), "hidden");
     EXPECT_EQ(SafeFileName("...", "7"), "7");
     EXPECT_EQ(SafeFileName("", "7"), "7");
+    // Device names on Windows, in any case and with any extension.
+    EXPECT_EQ(SafeFileName("CON", "1"), "CON_");
+    EXPECT_EQ(SafeFileName("nul.backup", "1"), "nul_.backup");
+    EXPECT_EQ(SafeFileName("Com1", "1"), "Com1_");
+    EXPECT_EQ(SafeFileName("lpt9.x.y", "1"), "lpt9_.x.y");
+    EXPECT_EQ(SafeFileName("com10", "1"), "com10");
+    EXPECT_EQ(SafeFileName("console", "1"), "console");
     // Cut at a character boundary: "é" is two bytes.
     EXPECT_EQ(SafeFileName("ab\xC3\xA9", "1", 3), "ab");
 
@@ -231,7 +238,8 @@ TEST_F(MenuBatchTest, FailingRowsAreReportedWhileTheOthersAreWritten)
     EXPECT_EQ(results[2].error, (dir / "gone.png").string() + " (item 1) not found");
     EXPECT_EQ(results[3].error, "menucount: 'many' is not a valid integer value");
     EXPECT_TRUE(results[4].error.starts_with("Cannot read picture gone.jpg")) << results[4].error;
-    EXPECT_EQ(results[5].error, "Error saving " + (dir / "out" / "blocked.png").string());
+    EXPECT_EQ(results[5].error,
+              "Error saving " + (dir / "out" / "blocked.png").string() + ": Is a directory");
     EXPECT_TRUE(results[6].ok) << results[6].error;
     EXPECT_EQ(results[4].line, 5u);
     const auto written = filesIn(dir / "out");

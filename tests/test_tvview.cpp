@@ -6,6 +6,7 @@
 #include "app/settings.h"
 #include "app/tvmenus.h"
 #include "guitestsupport.h"
+#include "render/tvsafe.h"
 
 #include <gtest/gtest.h>
 
@@ -58,13 +59,14 @@ TEST_F(TvViewTest, AspectGivesThePreviewTheTvShapeAndIsStoredInTheDocument)
     EXPECT_EQ(box.picture().width(), box.width());
 
     // TV-safe output shows in the preview too.
+    window->doc().setBgcolor(0x00FFFF); // saturated yellow
+    settle();
+    Picture expected = box.picture();
+    MakeTvSafe(expected);
     menus.TvSafe1->trigger();
     settle();
     ASSERT_TRUE(window->doc().tvsafe);
-    const Picture& p = box.picture();
-    for (int y = 0; y < p.height(); ++y)
-        for (int x = 0; x < p.width() * 3; ++x)
-            ASSERT_TRUE(p.row(y)[x] >= 16 && p.row(y)[x] <= 235);
+    EXPECT_TRUE(box.picture().samePixels(expected));
 
     // A document loaded later puts its own marks up.
     window->doc().aspect = MenuAspect::Pixels;
@@ -129,6 +131,13 @@ TEST_F(TvViewTest, WarningsAreListedAndLeadToTheirField)
     window->doc().setBgcolor(0x602010);
     window->doc().setTextcolor(0xEBEBEB);
     settle();
+    // The outer thumbnail frames of ten still reach past action-safe, until the menu is
+    // laid out inside title-safe.
+    ASSERT_EQ(panel.count(), 1);
+    EXPECT_TRUE(panel.WarningList->item(0)->text().contains(QStringLiteral("action-safe")));
+    window->findChild<TvMenus*>()->SafeLayout1->trigger();
+    settle();
+    EXPECT_TRUE(window->doc().safelayout);
     EXPECT_EQ(panel.count(), 0);
     EXPECT_TRUE(panel.WarningList->isHidden());
 }

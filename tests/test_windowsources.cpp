@@ -9,7 +9,7 @@
 #include "imageio/imageunit.h"
 #include "moviemaker.h"
 #include "render/fontfamilies.h"
-#include "thumbs/clipform.h"
+#include "widgets/clipform.h"
 
 #include <gtest/gtest.h>
 

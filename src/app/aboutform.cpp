@@ -1,6 +1,6 @@
 #include "aboutform.h"
 
-#include "fixedframe.h"
+#include "widgets/fixedframe.h"
 
 #include <QDesktopServices>
 #include <QFont>

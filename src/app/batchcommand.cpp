@@ -5,10 +5,8 @@
 #include "batch/quiethost.h"
 #include "batchprogress.h"
 #include "commandtools.h"
-#include "discmenuhook.h"
 #include "document/projectfile.h"
 #include "document/projectparse.h"
-#include "headless.h"
 #include "imageio/atomicfile.h"
 
 #include <algorithm>
@@ -18,14 +16,6 @@
 #include <unistd.h>
 
 namespace {
-
-enum class BatchExit {
-    Ok = 0,
-    WriteFailed = 1,
-    BadUsage = 2,
-    LoadFailed = 3,
-    RowsFailed = 6,
-};
 
 struct BatchOptions {
     bool help = false;
@@ -87,9 +77,24 @@ BatchOptions parseBatchArguments(int argc, char** argv)
     return options;
 }
 
-int defaultJobs()
+int coreCount()
 {
     return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 256u));
+}
+
+// More rows at once than cores only adds memory: each row holds its pictures and decoders.
+int jobsFor(int asked)
+{
+    const int cores = coreCount();
+    if (asked == 0)
+        return cores;
+    if (asked > cores) {
+        PrintMessage("--jobs " + std::to_string(asked) + " is more than the " +
+                     std::to_string(cores) + (cores == 1 ? " core" : " cores") + " here; " +
+                     std::to_string(cores) + " rows run at once");
+        return cores;
+    }
+    return asked;
 }
 
 std::string rowLabel(const BatchResult& result)
@@ -97,33 +102,32 @@ std::string rowLabel(const BatchResult& result)
     return "row " + std::to_string(result.number) + " (line " + std::to_string(result.line) + ")";
 }
 
-BatchExit runBatch(const BatchOptions& options, const char* program)
+ExitStatus runBatch(const BatchOptions& options, const char* program)
 {
     CsvTable table;
     try {
         table = ParseCsv(ReadWholeFile(options.table, CsvLimits{}.maxBytes));
     } catch (const CsvError& e) {
         PrintMessage(options.table + ": " + e.what());
-        return BatchExit::BadUsage;
-    } catch (const std::exception&) {
-        PrintMessage("Cannot open file " + options.table);
-        return BatchExit::LoadFailed;
+        return ExitStatus::BadUsage;
+    } catch (const std::exception& e) {
+        PrintMessage(e.what()); // "Cannot open file TABLE: why"
+        return ExitStatus::LoadFailed;
     }
     std::vector<BatchRow> rows;
     try {
         rows = BatchRowsFromTable(table, options.discMenu ? "" : PictureTypeSuffix(options.type));
     } catch (const std::exception& e) {
         PrintMessage(options.table + ": " + e.what());
-        return BatchExit::BadUsage;
+        return ExitStatus::BadUsage;
     }
 
     BatchSettings settings;
     settings.outDir = options.outDir;
     settings.type = options.type;
     settings.saveProjects = options.save;
-    settings.jobs = options.jobs > 0 ? options.jobs : defaultJobs();
-    if (options.discMenu)
-        settings.discMenu = ExportRowDiscMenu;
+    settings.jobs = jobsFor(options.jobs);
+    settings.discMenu = options.discMenu;
 
     const auto app = StartHeadlessApplication(program);
     MenuDocument base;
@@ -141,19 +145,22 @@ BatchExit runBatch(const BatchOptions& options, const char* program)
         for (const std::string& text : host.errors)
             PrintMessage(text);
         if (!loaded)
-            return BatchExit::LoadFailed;
+            return ExitStatus::LoadFailed;
     }
 
     std::error_code error;
     std::filesystem::create_directories(options.outDir, error);
     if (!std::filesystem::is_directory(options.outDir)) {
-        PrintMessage("Cannot create folder " + options.outDir);
-        return BatchExit::WriteFailed;
+        PrintMessage("Cannot create folder " + options.outDir +
+                     (error ? ": " + error.message() : ": a file of that name is in the way"));
+        return ExitStatus::WriteFailed;
     }
 
     BatchProgress progress(rows.size(), stderr, ::isatty(STDERR_FILENO) == 1);
     std::size_t failed = 0;
     RunMenuBatch(base, rows, settings, [&](const BatchResult& result) {
+        for (const std::string& text : result.warnings)
+            progress.note("warning: " + rowLabel(result) + ": " + PrintableText(text));
         for (const std::string& note : result.notes)
             progress.note("tavrel: " + rowLabel(result) + ": " + PrintableText(note));
         if (result.ok) {
@@ -169,45 +176,16 @@ BatchExit runBatch(const BatchOptions& options, const char* program)
         PrintMessage(std::to_string(rows.size() - failed) + " of " + std::to_string(rows.size()) +
                      " menus written" + where + "; " + std::to_string(failed) +
                      (failed == 1 ? " row" : " rows") + " failed");
-        return BatchExit::RowsFailed;
+        return ExitStatus::RowsFailed;
     }
     PrintMessage(std::to_string(rows.size()) + (rows.size() == 1 ? " menu" : " menus") +
                  " written" + where);
-    return BatchExit::Ok;
+    return ExitStatus::Ok;
 }
 
 } // namespace
 
-std::string BatchUsage()
-{
-    return "  tavrel --batch TABLE.csv --out DIR [--template PROJECT] [--type T] [--size N]\n"
-           "         [--save] [--disc-menu] [--jobs N]\n"
-           "                  one menu per row of a comma-separated table whose first line\n"
-           "                  names project keys (as for --set) and, optionally, name;\n"
-           "                  each row is the template (or the defaults) with the row's\n"
-           "                  values applied, written as DIR/name.png (or the row number);\n"
-           "                  --save also writes DIR/name.tavrel, --disc-menu makes the\n"
-           "                  folder DIR/name/ instead; --jobs rows at once (default: one\n"
-           "                  per core). A failing row is reported and the others go on.\n";
-}
-
 int RunBatchCommand(int argc, char** argv)
 {
-    BatchOptions options;
-    try {
-        options = parseBatchArguments(argc, argv);
-    } catch (const CommandUsageError& e) {
-        PrintMessage(std::string(e.what()) + " (see tavrel --help)");
-        return static_cast<int>(BatchExit::BadUsage);
-    }
-    if (options.help) {
-        std::fputs(HeadlessUsage().c_str(), stdout);
-        return 0;
-    }
-    try {
-        return static_cast<int>(runBatch(options, argc > 0 ? argv[0] : "tavrel"));
-    } catch (const std::exception& e) {
-        PrintMessage(e.what());
-        return static_cast<int>(BatchExit::WriteFailed);
-    }
+    return RunCommand(argc, argv, parseBatchArguments, runBatch);
 }

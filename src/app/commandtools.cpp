@@ -4,6 +4,7 @@
 #include "document/settingcheck.h"
 #include "imageio/escapecontrols.h"
 #include "render/fontfamilies.h"
+#include "usage.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -77,6 +78,49 @@ void PrintMessage(const std::string& text)
     std::fprintf(stderr, "tavrel: %s\n", PrintableText(text).c_str());
 }
 
+void PrintUsage()
+{
+    std::fputs(UsageText().c_str(), stdout);
+}
+
+void PrintUsageError(const std::string& text)
+{
+    PrintMessage(text + " (see tavrel --help)");
+}
+
+void PrintingReporter::warning(const std::string& text)
+{
+    std::fprintf(stderr, "warning: %s\n", PrintableText(text).c_str());
+}
+
+void PrintingReporter::saved(const std::string& path)
+{
+    PrintMessage(path + " saved");
+}
+
+void PrintingReporter::note(const std::string& text)
+{
+    PrintMessage(text);
+}
+
+void PrintingReporter::failure(const std::string& text)
+{
+    PrintMessage(text);
+}
+
+ExitStatus StatusOf(const OutputResult& result, bool check)
+{
+    if (result.sourceMissing)
+        return ExitStatus::LoadFailed;
+    if (result.writeFailed)
+        return ExitStatus::WriteFailed;
+    if (result.subpictureFailed)
+        return ExitStatus::SubpictureFailed;
+    if (check && result.warnings > 0)
+        return ExitStatus::Warnings;
+    return ExitStatus::Ok;
+}
+
 int ParseSizeOption(const std::string& value)
 {
     const auto size = ParseDecimal(value);
@@ -93,6 +137,14 @@ std::pair<std::string, std::string> SplitSetOption(const std::string& value)
     std::string key = value.substr(0, eq);
     std::string setting = SettingText(key, value.substr(eq + 1));
     return {std::move(key), std::move(setting)};
+}
+
+std::pair<std::string, std::string> ReadSetOption(ArgumentReader& args)
+{
+    auto [key, value] = SplitSetOption(args.value());
+    if (const std::string problem = SettingProblem(key, value); !problem.empty())
+        throw CommandUsageError(IsSettableKey(key) ? problem : problem + " in --set");
+    return {std::move(key), std::move(value)};
 }
 
 PictureType ParseTypeOption(const std::string& value)

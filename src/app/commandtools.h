@@ -1,10 +1,14 @@
 #pragma once
 
 #include "document/menudocument.h"
+#include "exitstatus.h"
 #include "imageio/picturetype.h"
+#include "output/menuoutputs.h"
 
 #include <QGuiApplication>
 
+#include <cstdio>
+#include <exception>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -54,14 +58,55 @@ private:
 void PrintMessage(const std::string& text);
 std::string PrintableText(const std::string& text);
 
-// Where the menu of one command goes: the picture, the project, the disc folder.
-struct MenuOutputOptions {
-    std::string exportFile;
-    PictureType type = PictureType::None;
+// The usage of every command on standard output.
+void PrintUsage();
+
+// Where the menu of one command goes (the picture, the project, the disc folder), and
+// the --size it is made at.
+struct MenuOutputOptions : MenuOutputs {
     int size = 0;
-    std::string saveFile;
-    std::string discMenuDir;
 };
+
+// Results on standard error: "tavrel: x.png saved", "warning: ...", every text escaped.
+class PrintingReporter : public OutputReporter {
+public:
+    void warning(const std::string& text) override;
+    void saved(const std::string& path) override;
+    void note(const std::string& text) override;
+    void failure(const std::string& text) override;
+};
+
+// The exit status for what WriteMenuOutputs did; `check`: warnings count as a finding.
+ExitStatus StatusOf(const OutputResult& result, bool check);
+
+// Prints `text` (escaped) and the pointer to --help, as every usage error is reported.
+void PrintUsageError(const std::string& text);
+
+// The frame every command runs in: `parse` reads the options (CommandUsageError for a bad
+// one: status 2), --help prints the usage, then `run` does the work; an exception that
+// escapes it is printed and ends the command with status 1.
+template <class Options>
+int RunCommand(int argc, char** argv, Options (*parse)(int, char**),
+               ExitStatus (*run)(const Options&, const char* program))
+{
+    Options options;
+    try {
+        options = parse(argc, argv);
+    } catch (const CommandUsageError& e) {
+        PrintUsageError(e.what());
+        return ToExitCode(ExitStatus::BadUsage);
+    }
+    if (options.help) {
+        PrintUsage();
+        return ToExitCode(ExitStatus::Ok);
+    }
+    try {
+        return ToExitCode(run(options, argc > 0 ? argv[0] : "tavrel"));
+    } catch (const std::exception& e) {
+        PrintMessage(e.what());
+        return ToExitCode(ExitStatus::WriteFailed);
+    }
+}
 
 // Reads the option at `args` when it is one of --export, --save, --disc-menu, --size or
 // --type; false for any other.
@@ -70,6 +115,10 @@ bool ReadMenuOutputOption(ArgumentReader& args, MenuOutputOptions& options);
 // --set KEY=VALUE: the key and the value as a setting holds it (SettingText); the value
 // is not checked.
 std::pair<std::string, std::string> SplitSetOption(const std::string& value);
+
+// --set KEY=VALUE read and checked as the project reader would take it, so that a typing
+// error is reported instead of silently read as false or 10.
+std::pair<std::string, std::string> ReadSetOption(ArgumentReader& args);
 
 // --size: 0..3.
 int ParseSizeOption(const std::string& value);

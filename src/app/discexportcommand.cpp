@@ -1,8 +1,8 @@
 #include "discexportcommand.h"
 
-#include "busycursor.h"
 #include "disc/discmenuexport.h"
-#include "messages.h"
+#include "widgets/busycursor.h"
+#include "widgets/messages.h"
 
 #include <QCoreApplication>
 #include <QDir>

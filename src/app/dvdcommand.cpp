@@ -10,7 +10,7 @@
 #include "dvd/discauthoring.h"
 #include "dvd/makedvd.h"
 #include "frommovies.h"
-#include "headless.h"
+#include "usage.h"
 #include "imageio/atomicfile.h"
 
 #include <algorithm>
@@ -314,24 +314,6 @@ ExitStatus runDvd(const DvdCommandOptions& options, const char* program)
 
 } // namespace
 
-std::string DvdUsage()
-{
-    return "  tavrel --dvd DIR [--iso FILE] [--capacity C] [--chapters MIN] [--jobs N]\n"
-           "         [--size 2|3] [--set KEY=VALUE]... [PROJECT]\n"
-           "  tavrel --from-movies FILE... --dvd DIR [--iso FILE] [options]\n"
-           "                  a finished DVD in DIR: each item's movie (menutitleN, else its\n"
-           "                  thumbnail's movie) encoded as a title, the menu with its\n"
-           "                  buttons, VIDEO_TS authored with dvdauthor, with --iso a disc\n"
-           "                  image (genisoimage), then the disc played once to check it.\n"
-           "                  DIR must be new, empty or an earlier disc folder of tavrel's;\n"
-           "                  its VIDEO_TS is replaced only by a complete new one. More than\n"
-           "                  ten movies make menu pages with Previous and Next.\n"
-           "                  --capacity 4.7G (default) or 8.5G; --chapters every MIN\n"
-           "                  minutes where a movie has none (default 5, 0: none); --jobs\n"
-           "                  titles encoded at once (default: one per core); --size 3 PAL\n"
-           "                  (default) or 2 NTSC.\n";
-}
-
 int RunDvdCommand(int argc, char** argv)
 {
     DvdCommandOptions options;
@@ -342,7 +324,7 @@ int RunDvdCommand(int argc, char** argv)
         return ToExitCode(ExitStatus::BadUsage);
     }
     if (options.help) {
-        std::fputs(HeadlessUsage().c_str(), stdout);
+        std::fputs(UsageText().c_str(), stdout);
         return 0;
     }
     try {

@@ -8,6 +8,3 @@
 // 0 done, 2 a bad option, 3 the project or a movie could not be loaded, 7 the disc could
 // not be made, 8 the finished disc did not play as it should.
 int RunDvdCommand(int argc, char** argv);
-
-// The --dvd part of --help.
-std::string DvdUsage();

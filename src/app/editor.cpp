@@ -5,7 +5,7 @@
 #include "instancelink.h"
 #include "mainwindow.h"
 #include "singleinstance.h"
-#include "thumbs/clipform.h"
+#include "widgets/clipform.h"
 
 #include <QApplication>
 #include <QFileInfo>

@@ -1,9 +1,9 @@
 #include "editorloadhost.h"
 
-#include "dialogcursor.h"
 #include "imageio/picturefailure.h"
-#include "messages.h"
-#include "thumbs/clipform.h"
+#include "widgets/clipform.h"
+#include "widgets/dialogcursor.h"
+#include "widgets/messages.h"
 
 #include <QApplication>
 #include <QMainWindow>

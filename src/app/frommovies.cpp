@@ -3,31 +3,18 @@
 #include "batch/menusettings.h"
 #include "batch/quiethost.h"
 #include "commandtools.h"
-#include "discmenucommand.h"
-#include "document/projectfile.h"
 #include "document/settingcheck.h"
-#include "headless.h"
-#include "imageio/atomicfile.h"
-#include "imageio/imageunit.h"
-#include "imageio/picturetype.h"
-#include "render/drawmenu.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <cerrno>
+#include <cstring>
 #include <exception>
 #include <filesystem>
+#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 
 namespace {
-
-enum class MoviesExit {
-    Ok = 0,
-    WriteFailed = 1,
-    BadUsage = 2,
-    LoadFailed = 3,
-    SubpictureFailed = kExitSubpictureFailed,
-};
 
 struct MoviesOptions : MenuOutputOptions {
     bool help = false;
@@ -44,6 +31,8 @@ MoviesOptions parseMoviesArguments(int argc, char** argv)
         if (!args.isOption()) {
             if (name.empty())
                 throw CommandUsageError("empty movie file name");
+            if (const std::string problem = PathProblem(name); !problem.empty())
+                throw CommandUsageError(problem);
             options.movies.push_back(name);
         } else if (name == "--help" || name == "-h") {
             options.help = true;
@@ -52,10 +41,7 @@ MoviesOptions parseMoviesArguments(int argc, char** argv)
         } else if (ReadMenuOutputOption(args, options)) {
             // --export, --save, --disc-menu, --size or --type
         } else if (name == "--set") {
-            auto [key, setValue] = SplitSetOption(args.value());
-            if (const std::string problem = SettingProblem(key, setValue); !problem.empty())
-                throw CommandUsageError(problem + " in --set");
-            options.sets.emplace_back(std::move(key), std::move(setValue));
+            options.sets.push_back(ReadSetOption(args));
         } else {
             throw CommandUsageError("unknown option " + name + " with --from-movies");
         }
@@ -80,23 +66,23 @@ std::string absolutePath(const std::string& path)
     return error ? path : absolute.lexically_normal().string();
 }
 
-MoviesExit runFromMovies(MoviesOptions options, const char* program)
+// "" for a movie that can be opened as a file, else why not, as the system says it.
+std::string unreadableMovie(const std::string& path)
 {
-    if (options.movies.size() > kItemCount) {
-        PrintMessage(std::to_string(options.movies.size()) +
-                     " movies given, but a menu holds ten: the first ten are used");
-        options.movies.resize(kItemCount);
-    }
-    for (const std::string& movie : options.movies) {
-        if (!IsRegularFile(movie)) {
-            PrintMessage("Cannot open file " + movie);
-            return MoviesExit::LoadFailed;
-        }
-    }
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return std::strerror(errno);
+    if (!S_ISREG(st.st_mode))
+        return "not a regular file";
+    return {};
+}
 
+// The settings that make the menu of `movies`, before the command's own --set values.
+std::vector<Setting> movieSettings(const std::vector<std::string>& movies)
+{
     std::vector<Setting> settings;
-    const int count = static_cast<int>(options.movies.size());
-    std::string folder = fs::absolute(options.movies.front()).parent_path().filename();
+    const int count = static_cast<int>(movies.size());
+    std::string folder = fs::absolute(movies.front()).parent_path().filename();
     std::replace(folder.begin(), folder.end(), '_', ' ');
     if (!folder.empty())
         settings.emplace_back("title", SettingText("title", folder));
@@ -105,65 +91,55 @@ MoviesExit runFromMovies(MoviesOptions options, const char* program)
     settings.emplace_back("footnote", "");
     settings.emplace_back("menucount", std::to_string(count));
     for (int n = 1; n <= count; ++n) {
-        const std::string& movie = options.movies[static_cast<std::size_t>(n - 1)];
+        const std::string& movie = movies[static_cast<std::size_t>(n - 1)];
         const std::string number = std::to_string(n);
         settings.emplace_back("menuclip" + number, absolutePath(movie));
         settings.emplace_back("menucaption" + number,
                               SettingText("menucaption", CaptionFromFileName(movie)));
         settings.emplace_back("menuframe" + number, "auto");
     }
+    return settings;
+}
+
+ExitStatus runFromMovies(const MoviesOptions& given, const char* program)
+{
+    MoviesOptions options = given;
+    if (options.movies.size() > kItemCount) {
+        PrintMessage(std::to_string(options.movies.size()) +
+                     " movies given, but a menu holds ten: the first ten are used");
+        options.movies.resize(kItemCount);
+    }
+    for (const std::string& movie : options.movies) {
+        if (const std::string why = unreadableMovie(movie); !why.empty()) {
+            PrintMessage("Cannot open file " + movie + ": " + why);
+            return ExitStatus::LoadFailed;
+        }
+    }
+    std::vector<Setting> settings = movieSettings(options.movies);
     settings.insert(settings.end(), options.sets.begin(), options.sets.end());
 
     const auto app = StartHeadlessApplication(program);
     MenuDocument doc;
     StartCommandDocument(doc, options.size);
-
     QuietLoadHost host;
     try {
         ApplySettings(doc, settings, host);
     } catch (const std::exception& e) {
         PrintMessage(e.what());
-        return MoviesExit::BadUsage;
+        return ExitStatus::BadUsage;
     }
     for (const std::string& note : host.notes)
         PrintMessage(note);
     if (!host.errors.empty()) {
         for (const std::string& error : host.errors)
             PrintMessage(error);
-        return MoviesExit::LoadFailed;
+        return ExitStatus::LoadFailed;
     }
-    for (int n = 1; n <= count; ++n)
+    for (int n = 1; n <= static_cast<int>(options.movies.size()); ++n)
         PrintMessage("Movie clip #" + std::to_string(n) + ": frame " +
                      std::to_string(doc.item(n).source.menuframe));
-
-    MoviesExit result = MoviesExit::Ok;
-    if (!options.exportFile.empty()) {
-        bool saved = false;
-        try {
-            Picture scratch;
-            saved =
-                SavePictureFile(options.type, options.exportFile, ComposeMenuImage(doc, scratch));
-        } catch (...) {
-            saved = false;
-        }
-        PrintMessage(saved ? options.exportFile + " saved" : "Error saving " + options.exportFile);
-        if (!saved)
-            result = MoviesExit::WriteFailed;
-    }
-    if (!options.discMenuDir.empty()) {
-        if (const int status = RunDiscMenuCommand(doc, options.discMenuDir); status != 0)
-            result = static_cast<MoviesExit>(status);
-    }
-    if (!options.saveFile.empty()) {
-        try {
-            SaveProject(doc, options.saveFile);
-            PrintMessage(options.saveFile + " saved");
-        } catch (const std::exception& e) {
-            PrintMessage(e.what());
-            result = MoviesExit::WriteFailed;
-        }
-    }
-    return result;
+    PrintingReporter reporter;
+    return StatusOf(WriteMenuOutputs(doc, options, reporter), false);
 }
 
 } // namespace
@@ -183,33 +159,7 @@ std::string CaptionFromFileName(const std::string& path)
     return caption;
 }
 
-std::string FromMoviesUsage()
-{
-    return "  tavrel --from-movies FILE... [--export FILE] [--save PROJECT] [--disc-menu DIR]\n"
-           "         [--size N] [--type T] [--set KEY=VALUE]...\n"
-           "                  a menu with one item per movie (at most ten): captions from\n"
-           "                  the file names, frames chosen automatically, the title from\n"
-           "                  the folder's name, no subtitle or footnote; then the --set\n"
-           "                  values.\n";
-}
-
 int RunFromMoviesCommand(int argc, char** argv)
 {
-    MoviesOptions options;
-    try {
-        options = parseMoviesArguments(argc, argv);
-    } catch (const CommandUsageError& e) {
-        PrintMessage(std::string(e.what()) + " (see tavrel --help)");
-        return static_cast<int>(MoviesExit::BadUsage);
-    }
-    if (options.help) {
-        std::fputs(HeadlessUsage().c_str(), stdout);
-        return 0;
-    }
-    try {
-        return static_cast<int>(runFromMovies(std::move(options), argc > 0 ? argv[0] : "tavrel"));
-    } catch (const std::exception& e) {
-        PrintMessage(e.what());
-        return static_cast<int>(MoviesExit::WriteFailed);
-    }
+    return RunCommand(argc, argv, parseMoviesArguments, runFromMovies);
 }

@@ -9,9 +9,6 @@
 // (nothing is written then).
 int RunFromMoviesCommand(int argc, char** argv);
 
-// The --from-movies part of --help.
-std::string FromMoviesUsage();
-
 // A caption from a movie's file name: folder and extension dropped, underscores and
 // dots as blanks, runs of blanks as one.
 std::string CaptionFromFileName(const std::string& path);

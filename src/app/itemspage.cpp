@@ -1,8 +1,8 @@
 #include "itemspage.h"
 
-#include "messages.h"
 #include "numberedit.h"
 #include "pagewidgets.h"
+#include "widgets/messages.h"
 
 #include <QButtonGroup>
 #include <QFileInfo>

@@ -1,12 +1,12 @@
 #include "mainpage.h"
 
-#include "busycursor.h"
 #include "colorswatch.h"
 #include "imageio/picturefailure.h"
-#include "messages.h"
 #include "pagewidgets.h"
-#include "picturedialog.h"
 #include "render/fontfamilies.h"
+#include "widgets/busycursor.h"
+#include "widgets/messages.h"
+#include "widgets/picturedialog.h"
 
 #include <QCheckBox>
 #include <QComboBox>

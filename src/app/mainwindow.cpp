@@ -4,13 +4,13 @@
 #include "discexportcommand.h"
 #include "itemspage.h"
 #include "mainpage.h"
-#include "messages.h"
 #include "pagecontrol.h"
 #include "previewbox.h"
 #include "previewpane.h"
 #include "render/legibilitycheck.h"
-#include "thumbs/clipform.h"
 #include "tvmenus.h"
+#include "widgets/clipform.h"
+#include "widgets/messages.h"
 #include "windowmenus.h"
 
 #include <QAction>

@@ -2,16 +2,17 @@
 #include "mainwindow.h"
 
 #include "aboutform.h"
-#include "busycursor.h"
 #include "colorswatch.h"
 #include "document/projectfile.h"
 #include "editorloadhost.h"
 #include "exportdialog.h"
 #include "helpviewer.h"
 #include "imageio/imageunit.h"
-#include "messages.h"
+#include "output/menuoutputs.h"
 #include "render/drawmenu.h"
 #include "savechanges.h"
+#include "widgets/busycursor.h"
+#include "widgets/messages.h"
 
 #include <QColorDialog>
 #include <QCoreApplication>
@@ -201,26 +202,28 @@ bool TForm1::exportTo(const QString& requested, PictureType selected)
     const PictureType type = ExportTypeFor(requested, selected);
     const QString path = ExportFileName(requested, type);
     QCoreApplication::processEvents(); // the closed dialog leaves the screen first
-    bool saved = false;
+    // The TV warnings are on the panel already; only the file's fate is news here.
+    class ExportReporter : public OutputReporter {
+    public:
+        void warning(const std::string&) override {}
+        void saved(const std::string&) override {}
+        void note(const std::string&) override {}
+        void failure(const std::string& text) override { failed = text; }
+        std::string failed;
+    } reporter;
+    MenuOutputs outputs;
+    outputs.exportFile = path.toStdString();
+    outputs.type = type;
+    outputs.requireSources = false; // the preview shows the same empty frame
     {
         const BusyCursor busy;
-        try {
-            const Picture image = ComposeMenuImage(m_doc, ScratchImage);
-            saved = SavePictureFile(type, path.toStdString(), image);
-        } catch (...) {
-            saved = false; // the cause is not shown: only that the file was not saved
-        }
+        WriteMenuOutputs(m_doc, outputs, reporter);
     }
+    const bool saved = reporter.failed.empty();
     if (saved)
         statusBar()->showMessage(path + QStringLiteral(" saved"), 15000);
-    else {
-        const std::string why = LastSaveError();
-        ShowMessage(
-            MessageKind::Error,
-            QStringLiteral("Error saving ") + path +
-                (why.empty() ? QString() : QStringLiteral(": ") + QString::fromStdString(why)),
-            this);
-    }
+    else
+        ShowMessage(MessageKind::Error, QString::fromStdString(reporter.failed), this);
     return saved;
 }
 

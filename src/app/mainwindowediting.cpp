@@ -1,7 +1,7 @@
 // The main window's edit history, modified state and recent projects.
 #include "mainwindow.h"
 
-#include "messages.h"
+#include "widgets/messages.h"
 #include "windowmenus.h"
 
 #include <QAction>

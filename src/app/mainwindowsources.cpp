@@ -2,12 +2,12 @@
 // drops set them.
 #include "mainwindow.h"
 
-#include "busycursor.h"
 #include "imageio/imageunit.h"
 #include "imageio/picturefailure.h"
 #include "mainpage.h"
-#include "messages.h"
 #include "thumbs/mediaframe.h"
+#include "widgets/busycursor.h"
+#include "widgets/messages.h"
 
 #include <QFileInfo>
 

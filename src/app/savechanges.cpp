@@ -1,6 +1,6 @@
 #include "savechanges.h"
 
-#include "fixedframe.h"
+#include "widgets/fixedframe.h"
 
 #include <QMessageBox>
 

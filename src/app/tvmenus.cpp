@@ -54,6 +54,7 @@ TvMenus::TvMenus(QMenuBar* bar, QMenu* before, MenuDocument& doc, PreviewBox* pr
     Tv1->addSeparator();
     FitText1 = checkable(Tv1, "FitText1", tr("&Fit text"), nullptr);
     TvSafe1 = checkable(Tv1, "TvSafe1", tr("TV-safe &output"), nullptr);
+    SafeLayout1 = checkable(Tv1, "SafeLayout1", tr("&Keep inside title-safe"), nullptr);
     bar->insertMenu(before->menuAction(), View1);
     bar->insertMenu(before->menuAction(), Tv1);
 
@@ -82,6 +83,8 @@ TvMenus::TvMenus(QMenuBar* bar, QMenu* before, MenuDocument& doc, PreviewBox* pr
             [this](bool on) { run([&] { m_doc.setFittext(on); }); });
     connect(TvSafe1, &QAction::triggered, this,
             [this](bool on) { run([&] { m_doc.setTvsafe(on); }); });
+    connect(SafeLayout1, &QAction::triggered, this,
+            [this](bool on) { run([&] { m_doc.setSafelayout(on); }); });
     sync();
 }
 
@@ -101,6 +104,7 @@ void TvMenus::sync()
     aspectActions[static_cast<std::size_t>(aspect)]->setChecked(true);
     FitText1->setChecked(m_doc.fittext);
     TvSafe1->setChecked(m_doc.tvsafe);
+    SafeLayout1->setChecked(m_doc.safelayout);
     safeSetActions[m_doc.safeAreas == SafeAreaSet::Classic ? 1 : 0]->setChecked(true);
 }
 

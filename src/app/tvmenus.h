@@ -40,6 +40,7 @@ public:
     std::array<QAction*, 3> aspectActions{};  // pixels, 4:3, 16:9
     QAction* FitText1 = nullptr;
     QAction* TvSafe1 = nullptr;
+    QAction* SafeLayout1 = nullptr;
 
 private:
     void saveSettings();

@@ -7,12 +7,13 @@
 #include "imageio/atomicfile.h"
 #include "imageio/imageunit.h"
 #include "imageio/picturefailure.h"
+#include "output/menuoutputs.h"
 #include "outputnames.h"
 #include "picturefilecache.h"
 #include "quiethost.h"
 #include "render/drawmenu.h"
-#include "render/filteredresize.h"
 #include "render/scaledpicturecache.h"
+#include "resample/filteredresize.h"
 
 #include <algorithm>
 #include <atomic>
@@ -34,23 +35,23 @@ std::string trimBlanks(const std::string& text)
     return text.substr(begin, end - begin + 1);
 }
 
-// A source named but not shown is a failed row, whoever named it: the template or the row.
-std::string missingSource(const MenuDocument& doc)
-{
-    if (!doc.bgimage.empty() && doc.BackgroundPicture.isEmpty())
-        return PictureFailureMessage(doc.bgimage, doc.BackgroundFailure.empty()
-                                                      ? "the file cannot be read"
-                                                      : doc.BackgroundFailure);
-    for (int n = 1; n <= kItemCount; ++n) {
-        const ThumbnailSource& source = doc.item(n).source;
-        if (!source.menuclip.empty() && source.ThumbnailImage.isEmpty())
-            return IsRegularFile(source.menuclip)
-                       ? "Cannot read " + FileNameOf(source.menuclip) + " (item " +
-                             std::to_string(n) + ")"
-                       : source.menuclip + " (item " + std::to_string(n) + ") not found";
+// A row's outputs report into its result; the first failure is the row's error.
+class RowReporter : public OutputReporter {
+public:
+    explicit RowReporter(BatchResult& result) : m_result(result) {}
+    void warning(const std::string& text) override { m_result.warnings.push_back(text); }
+    void saved(const std::string&) override {}
+    void note(const std::string& text) override { m_result.notes.push_back(text); }
+    void failure(const std::string& text) override
+    {
+        if (firstFailure.empty())
+            firstFailure = text;
     }
-    return {};
-}
+    std::string firstFailure;
+
+private:
+    BatchResult& m_result;
+};
 
 } // namespace
 
@@ -142,23 +143,21 @@ BatchResult MakeBatchRow(const MenuDocument& base, const BatchRow& row,
         result.notes = std::move(host.notes);
         if (!host.errors.empty())
             return fail(host.errors.front());
-        if (const std::string missing = missingSource(doc); !missing.empty())
-            return fail(missing);
 
+        MenuOutputs outputs;
         const std::string target = (dir / fileName).string();
         if (settings.discMenu) {
-            if (std::string note = settings.discMenu(doc, target); !note.empty())
-                result.notes.push_back(std::move(note));
+            outputs.discMenuDir = target;
         } else {
-            Picture scratch;
-            const Picture image = ComposeMenuImage(doc, scratch, nullptr, scaled);
-            if (!SavePictureFile(settings.type, target, image))
-                return fail("Error saving " + target);
+            outputs.exportFile = target;
+            outputs.type = settings.type;
         }
-        if (settings.saveProjects) {
-            const std::string project = (dir / (row.name + ".tavrel")).string();
-            SaveProject(doc, project);
-        }
+        if (settings.saveProjects)
+            outputs.saveFile = (dir / (row.name + ".tavrel")).string();
+        outputs.scaled = scaled;
+        RowReporter reporter(result);
+        if (!WriteMenuOutputs(doc, outputs, reporter).ok())
+            return fail(reporter.firstFailure);
     } catch (const std::exception& e) {
         return fail(e.what());
     }

@@ -35,10 +35,9 @@ struct BatchSettings {
     PictureType type = PictureType::Png;
     bool saveProjects = false; // name.tavrel beside each picture
     int jobs = 1;
-    // When set, the row's disc menu is made into outDir/name/ by this instead of the
-    // picture; it returns a note for the row ("" for none) and throws std::exception
-    // with the reason on failure.
-    std::function<std::string(MenuDocument& doc, const std::string& folder)> discMenu;
+    // The row's disc menu into outDir/name/ instead of the picture; a row whose menu.mpg
+    // lacks its buttons has failed.
+    bool discMenu = false;
 };
 
 struct BatchResult {
@@ -48,6 +47,7 @@ struct BatchResult {
     std::string output; // the picture's file name, or the disc menu's folder name and "/"
     std::string error;  // why the row failed
     std::vector<std::string> notes;
+    std::vector<std::string> warnings; // what will go wrong on a TV
 };
 
 // Makes every row's menu from `base`, settings.jobs rows at a time (1: on the calling

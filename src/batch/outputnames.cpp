@@ -2,6 +2,7 @@
 
 #include "imageio/asciicase.h"
 
+#include <algorithm>
 #include <set>
 #include <string_view>
 
@@ -30,6 +31,17 @@ std::string cutAt(std::string text, std::size_t maxBytes)
     return text;
 }
 
+// Windows keeps these names for devices, whatever the case or extension: "con.png" cannot
+// be created there, and a disc or stick taken to Windows would hide the file.
+bool reservedOnWindows(const std::string& name)
+{
+    const std::string stem = LowerAscii(name.substr(0, name.find('.')));
+    if (stem == "con" || stem == "prn" || stem == "aux" || stem == "nul")
+        return true;
+    return stem.size() == 4 && (stem.starts_with("com") || stem.starts_with("lpt")) &&
+           stem[3] >= '1' && stem[3] <= '9';
+}
+
 } // namespace
 
 std::string SafeFileName(const std::string& name, const std::string& fallback, std::size_t maxBytes)
@@ -46,7 +58,12 @@ std::string SafeFileName(const std::string& name, const std::string& fallback, s
     while (end > begin && trimmed(out[end - 1]))
         --end;
     out = out.substr(begin, end - begin);
-    return out.empty() ? fallback : out;
+    if (out.empty())
+        return fallback;
+    if (!reservedOnWindows(out))
+        return out;
+    const std::size_t dot = std::min(out.find('.'), out.size());
+    return out.substr(0, dot) + "_" + out.substr(dot);
 }
 
 void MakeNamesUnique(std::vector<std::string>& names)

@@ -64,6 +64,22 @@ bool InMenu(dvdnav_t* nav)
     return dvdnav_is_domain_vmgm(nav) || dvdnav_is_domain_vtsm(nav);
 }
 
+// Whether some pixel of the mask inside the box shows with the highlight's contrast.
+bool Lights(const SubpictureMask& mask, int sx, int sy, int ex, int ey, std::uint32_t palette)
+{
+    // The low 16 bits hold a contrast per pixel value: background, pattern, emphasis 1, 2.
+    bool shows[4];
+    for (int v = 0; v < 4; ++v)
+        shows[v] = ((palette >> (4 * v)) & 15) != 0;
+    for (int y = sy; y <= ey; ++y)
+        for (int x = sx; x <= ex; ++x) {
+            const int v = mask.at(x, y);
+            if (v >= 0 && shows[v])
+                return true;
+        }
+    return false;
+}
+
 } // namespace
 
 DiscPlayer::DiscPlayer(const std::string& path, const DiscCheckOptions& options)
@@ -119,13 +135,19 @@ bool DiscPlayer::step(Halt& halt, int playingTitle, bool& done)
         return false;
     }
     switch (event) {
+    case DVDNAV_BLOCK_OK:
+        if (InMenu(m_nav))
+            m_subpictures.feed({block, static_cast<std::size_t>(length)});
+        break;
     case DVDNAV_VTS_CHANGE:
+        m_subpictures.clear();
         m_titleset = reinterpret_cast<dvdnav_vts_change_event_t*>(block)->new_vtsN;
         break;
     case DVDNAV_NAV_PACKET:
         noteNavPacket(halt);
         break;
     case DVDNAV_CELL_CHANGE:
+        m_subpictures.clear();
         if (dvdnav_is_domain_vts(m_nav)) {
             int32_t title = 0;
             int32_t part = 0;
@@ -142,15 +164,7 @@ bool DiscPlayer::step(Halt& halt, int playingTitle, bool& done)
         // 255 is "for ever": a menu waiting for the viewer. A timed still would move on by
         // itself, so it is skipped; so is a still inside a title.
         if (seconds == 0xff && InMenu(m_nav)) {
-            halt.kind = Halt::Kind::MenuStill;
-            // The disc's own menus belong to no titleset, whatever played before them.
-            const bool inTitleset = dvdnav_is_domain_vtsm(m_nav) != 0;
-            halt.page = {inTitleset, inTitleset ? m_titleset : 0, m_sector};
-            pci_t* pci = dvdnav_get_current_nav_pci(m_nav);
-            halt.buttons = pci ? pci->hli.hl_gi.btn_ns : 0;
-            int32_t button = 0;
-            dvdnav_get_current_highlight(m_nav, &button);
-            halt.highlighted = button;
+            holdStill(halt);
             done = true;
         } else {
             dvdnav_still_skip(m_nav);
@@ -167,6 +181,24 @@ bool DiscPlayer::step(Halt& halt, int playingTitle, bool& done)
         break;
     }
     return true;
+}
+
+void DiscPlayer::holdStill(Halt& halt)
+{
+    halt.kind = Halt::Kind::MenuStill;
+    // The disc's own menus belong to no titleset, whatever played before them.
+    const bool inTitleset = dvdnav_is_domain_vtsm(m_nav) != 0;
+    halt.page = {inTitleset, inTitleset ? m_titleset : 0, m_sector};
+    pci_t* pci = dvdnav_get_current_nav_pci(m_nav);
+    halt.buttons = pci ? pci->hli.hl_gi.btn_ns : 0;
+    int32_t button = 0;
+    dvdnav_get_current_highlight(m_nav, &button);
+    halt.highlighted = button;
+    // The stream the player shows (widescreen or letterbox masks), else the first there is.
+    int stream = dvdnav_get_active_spu_stream(m_nav);
+    for (int s = 0; s < 32 && (stream < 0 || m_subpictures.unit(stream).empty()); ++s)
+        stream = s;
+    m_mask = DecodeSubpicture(m_subpictures.unit(stream));
 }
 
 void DiscPlayer::noteNavPacket(Halt& halt)
@@ -197,9 +229,10 @@ ButtonLight DiscPlayer::light(int button)
             return light;
         light.hasArea = area.sx < area.ex && area.sy < area.ey && (width == 0 || area.ex < width) &&
                         (height == 0 || area.ey < height);
-        // The low 16 bits hold the four contrast values; all zero shows nothing.
-        light.visible = (area.palette & 0xffffu) != 0;
-        if (!light.hasArea || !light.visible)
+        if (mode == 0)
+            light.visible =
+                m_mask && Lights(*m_mask, area.sx, area.sy, area.ex, area.ey, area.palette);
+        if (!light.hasArea)
             return light;
     }
     return light;

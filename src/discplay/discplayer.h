@@ -1,9 +1,11 @@
 #pragma once
 
 #include "disccheck.h"
+#include "subpicture.h"
 
 #include <cstdarg>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 struct dvdnav_s;
@@ -40,7 +42,7 @@ struct Halt {
 struct ButtonLight {
     bool selected = false; // the player moved the selection to it
     bool hasArea = false;  // a highlight rectangle inside the picture
-    bool visible = false;  // its highlight colours are not all transparent
+    bool visible = false;  // selecting it changes pixels of the subpicture: it can be seen
 };
 
 // One playback of a disc through libdvdnav, bounded by the options' step and time
@@ -72,10 +74,13 @@ public:
 private:
     bool step(Halt& halt, int playingTitle, bool& done);
     void noteNavPacket(Halt& halt);
+    void holdStill(Halt& halt);
 
     dvdnav_s* m_nav = nullptr;
     DiscCheckOptions m_options;
     int m_titleset = 0;
     std::uint32_t m_sector = 0;
     std::string m_message;
+    SubpictureCollector m_subpictures;
+    std::optional<SubpictureMask> m_mask; // the held menu's buttons, as drawn
 };

@@ -99,7 +99,7 @@ void CheckLights(DiscCheckReport& report, const std::vector<PageFacts>& pages)
             else if (!light.hasArea)
                 faults.add(name + " has no highlight inside the picture");
             else if (!light.visible)
-                faults.add(name + " has a transparent highlight");
+                faults.add(name + " shows nothing when selected");
         }
     AddRow(report, DiscCheck::ButtonsLight, "Every button lights", faults,
            Count(buttons, "button", "buttons") + " on " + Count(pages.size(), "page", "pages"));

@@ -91,6 +91,12 @@ void MenuDocument::setTvsafe(bool value)
     refresh();
 }
 
+void MenuDocument::setSafelayout(bool value)
+{
+    safelayout = value;
+    refresh();
+}
+
 void MenuDocument::setButtonstyle(ButtonStyle value)
 {
     buttonstyle = value;
@@ -257,6 +263,7 @@ void MenuDocument::resetFields()
     aspect = MenuAspect::Pixels;
     fittext = false;
     tvsafe = false;
+    safelayout = false;
     buttonstyle = ButtonStyle::Underline;
     highlightcolor = kDefaultHighlightColor;
     selectcolor = kDefaultSelectColor;

@@ -112,8 +112,9 @@ public:
 
     // Settings beyond the 48-line project format; written only when not the default.
     MenuAspect aspect = MenuAspect::Pixels;
-    bool fittext = false; // shrink text lines that do not fit title-safe
-    bool tvsafe = false;  // broadcast-range colours and an interlace low-pass filter
+    bool fittext = false;    // shrink text lines that do not fit title-safe
+    bool tvsafe = false;     // colours toned into a TV's gamut and an interlace low-pass filter
+    bool safelayout = false; // the whole menu laid out inside title-safe, not the full frame
     ButtonStyle buttonstyle = ButtonStyle::Underline;
     Color highlightcolor = kDefaultHighlightColor;
     Color selectcolor = kDefaultSelectColor;
@@ -167,6 +168,7 @@ public:
     void setAspect(MenuAspect value);
     void setFittext(bool value);
     void setTvsafe(bool value);
+    void setSafelayout(bool value);
     void setButtonstyle(ButtonStyle value);
     void setHighlightcolor(Color value);
     void setSelectcolor(Color value);

@@ -4,6 +4,7 @@
 #include "imageio/imageunit.h"
 #include "imageio/picturefailure.h"
 #include "projectparse.h"
+#include "settingcheck.h"
 #include "sourcefinder.h"
 
 #include <algorithm>
@@ -108,6 +109,8 @@ std::string ProjectFileText(const MenuDocument& doc)
         line("fittext", "true");
     if (doc.tvsafe)
         line("tvsafe", "true");
+    if (doc.safelayout)
+        line("safelayout", "true");
     if (doc.buttonstyle != ButtonStyle::Underline)
         line("buttonstyle", ButtonStyleName(doc.buttonstyle));
     if (doc.highlightcolor != kDefaultHighlightColor)
@@ -122,6 +125,12 @@ std::string ProjectFileText(const MenuDocument& doc)
 
 void SaveProject(MenuDocument& doc, const std::string& path)
 {
+    // Saving a path other than the one in use would lose the source without a word.
+    std::string problem = PathProblem(doc.bgimage);
+    for (int n = 1; n <= kItemCount && problem.empty(); ++n)
+        problem = PathProblem(doc.item(n).source.menuclip);
+    if (!problem.empty())
+        throw Failure("Cannot save " + path, problem);
     const std::string text = ProjectFileText(doc);
     try {
         WriteFileAtomically(
@@ -165,6 +174,8 @@ void ApplyProjectValue(MenuDocument& doc, const std::string& key, const std::str
         doc.setFittext(isTrue);
     } else if (name == "tvsafe") {
         doc.setTvsafe(isTrue);
+    } else if (name == "safelayout") {
+        doc.setSafelayout(isTrue);
     } else if (name == "buttonstyle") {
         ButtonStyle style = ButtonStyle::Underline;
         ParseButtonStyle(value, style);

@@ -33,6 +33,7 @@ constexpr std::array<ProjectKey, kProjectKeyCount> kKeys = {{
     {"quality", K::Boolean},
     {"aspect", K::Choice}, {"fittext", K::Boolean}, {"tvsafe", K::Boolean},
     {"buttonstyle", K::Choice}, {"highlightcolor", K::HexColor}, {"selectcolor", K::HexColor},
+    {"safelayout", K::Boolean},
     {"menutitle1", K::Text}, {"menutitle2", K::Text}, {"menutitle3", K::Text},
     {"menutitle4", K::Text}, {"menutitle5", K::Text}, {"menutitle6", K::Text},
     {"menutitle7", K::Text}, {"menutitle8", K::Text}, {"menutitle9", K::Text},
@@ -42,7 +43,7 @@ constexpr std::array<ProjectKey, kProjectKeyCount> kKeys = {{
 
 constexpr int kFirstItemKey = 17;
 constexpr int kItemKeyCount = 30;
-constexpr int kFirstTitleKey = 54;
+constexpr int kFirstTitleKey = 55;
 constexpr int kTitleKeyCount = 10;
 constexpr std::size_t kLongestKey = 14; // "highlightcolor"
 

@@ -29,7 +29,7 @@ struct ProjectKey {
 // The 48 lines every project file has, then keys of later settings that are written
 // only when they differ from their defaults (readers of the 48 lines ignore them).
 constexpr int kProjectFileLineCount = 48;
-constexpr int kProjectKeyCount = 64;
+constexpr int kProjectKeyCount = 65;
 
 // Whether a key index is one of the later settings after the 48 lines.
 constexpr bool IsExtraProjectKey(int keyIndex)

@@ -6,6 +6,12 @@
 
 namespace {
 
+bool isPathKey(const std::string& key)
+{
+    const std::string lower = LowerAscii(key);
+    return lower == "bgimage" || lower.starts_with("menuclip") || lower.starts_with("menutitle");
+}
+
 const ProjectKey* settableKey(const std::string& key)
 {
     const int index = FindProjectKey(key);
@@ -57,18 +63,26 @@ std::string SettingProblem(const std::string& key, const std::string& value)
         break;
     }
     case ProjectValueKind::Text:
+        if (isPathKey(key))
+            if (std::string problem = PathProblem(value); !problem.empty())
+                return key + ": " + problem;
+        break;
     case ProjectValueKind::Fixed:
         break;
     }
     return {};
 }
 
+std::string PathProblem(const std::string& path)
+{
+    if (path.find_first_of("\r\n") == std::string::npos)
+        return {};
+    return "'" + path + "' holds a line break, which a project file cannot keep";
+}
+
 std::string SettingText(const std::string& key, std::string value)
 {
-    const std::string lower = LowerAscii(key);
-    const bool isPath =
-        lower == "bgimage" || lower.starts_with("menuclip") || lower.starts_with("menutitle");
-    if (isPath || IsValidUtf8(value))
+    if (isPathKey(key) || IsValidUtf8(value))
         return value;
     return Windows1252ToUtf8(value);
 }

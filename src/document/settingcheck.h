@@ -13,6 +13,10 @@ bool IsSettableKey(const std::string& key);
 // false", ...), or "" when it is fine. `menuframeN=auto` is fine: see IsAutoFrame.
 std::string SettingProblem(const std::string& key, const std::string& value);
 
+// Why `path` cannot be a source of a project ("" when it can): the project file keeps a
+// value per line, so a path holding a line break would be stored as a different one.
+std::string PathProblem(const std::string& path);
+
 // Whether the setting asks for an automatically chosen movie frame (menuframeN=auto).
 bool IsAutoFrame(const std::string& key, const std::string& value);
 

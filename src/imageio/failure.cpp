@@ -3,10 +3,8 @@
 #include <cstring>
 
 Failure::Failure(const std::string& text, const std::string& detail, int systemError)
-    : std::runtime_error(detail.empty() ? text : text + ": " + detail),
-      m_text(text),
-      m_detail(detail),
-      m_systemError(systemError)
+    : std::runtime_error(detail.empty() ? text : text + ": " + detail), m_text(text),
+      m_detail(detail), m_systemError(systemError)
 {
 }
 

@@ -9,8 +9,7 @@
 // what() is "TEXT: DETAIL", or TEXT alone when there is no detail.
 class Failure : public std::runtime_error {
 public:
-    explicit Failure(const std::string& text, const std::string& detail = {},
-                     int systemError = 0);
+    explicit Failure(const std::string& text, const std::string& detail = {}, int systemError = 0);
     // A failure whose detail is the system's description of `error` (an errno value).
     static Failure FromErrno(const std::string& text, int error);
 

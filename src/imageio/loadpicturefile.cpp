@@ -10,7 +10,7 @@
 #include "picturefailure.h"
 #include "picturefileprobe.h"
 #include "picturetype.h"
-#include "render/filteredresize.h"
+#include "resample/filteredresize.h"
 
 #include <cerrno>
 #include <cmath>

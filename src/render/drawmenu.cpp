@@ -1,10 +1,10 @@
 #include "drawmenu.h"
 
 #include "displayaspect.h"
-#include "filteredresize.h"
 #include "layoutmath.h"
 #include "pagecontrols.h"
 #include "picturecanvas.h"
+#include "resample/filteredresize.h"
 #include "safearea.h"
 #include "scaledpicturecache.h"
 #include "thumbnaillayout.h"
@@ -43,21 +43,31 @@ public:
     MenuPainter(const MenuDocument& doc, Canvas& target, Picture& scratch, bool filtered,
                 ScaledPictureCache* cache, MenuGeometry* geometry)
         : m_doc(doc), m_target(target), m_scratch(scratch), m_filtered(filtered), m_cache(cache),
-          m_geometry(geometry), W(target.width()), H(target.height())
+          m_geometry(geometry), W(target.width()), H(target.height()),
+          m_area(doc.safelayout ? ComputeSafeAreas(W, H, doc.safeAreas).title : Rect{0, 0, W, H})
     {
     }
 
     void draw();
 
 private:
-    // Factor times the size step, then the fraction: H * size as an integer, divided
-    // by 10 and multiplied in floating point, left to right.
+    // The menu is laid out in m_area: the whole frame, or title-safe with "Keep inside
+    // title-safe". Fractions are of its width and height, positions from its corner.
+    int areaWidth() const { return m_area.right - m_area.left; }
+    int areaHeight() const { return m_area.bottom - m_area.top; }
+    // Factor times the size step, then the fraction: the height * size as an integer,
+    // divided by 10 and multiplied in floating point, left to right.
     int fontHeight(int size, double fraction) const
     {
-        return roundHalfEven(static_cast<double>(static_cast<long long>(H) * size) / 10 * fraction);
+        return roundHalfEven(static_cast<double>(static_cast<long long>(areaHeight()) * size) / 10 *
+                             fraction);
     }
-    int xOf(double fraction) const { return roundHalfEven(W * fraction); }
-    int yOf(double fraction) const { return roundHalfEven(H * fraction); }
+    int widthOf(double fraction) const { return roundHalfEven(areaWidth() * fraction); }
+    int heightOf(double fraction) const { return roundHalfEven(areaHeight() * fraction); }
+    int xOf(double fraction) const { return m_area.left + widthOf(fraction); }
+    int yOf(double fraction) const { return m_area.top + heightOf(fraction); }
+    // Where a line `width` wide stands centred.
+    int centredX(int width) const { return m_area.left + halfTowardZero(areaWidth() - width); }
 
     void selectFont(int cellHeight)
     {
@@ -91,6 +101,7 @@ private:
     int m_itemsBottom = 0; // the lowest caption row drawn so far
     const int W;
     const int H;
+    const Rect m_area;
 };
 
 TextSize MenuPainter::measureFitting(const std::string& text, int maxWidth)
@@ -161,8 +172,8 @@ void MenuPainter::drawGrid(int n)
     const ThumbnailLayoutRow& layout = ThumbnailLayout[static_cast<std::size_t>(n)];
     const int captionHeight = fontHeight(m_doc.captionsize, 0.04);
     selectFont(captionHeight);
-    const int bw = xOf(layout.boxwidth);
-    const int bh = yOf(layout.boxheight);
+    const int bw = widthOf(layout.boxwidth);
+    const int bh = heightOf(layout.boxheight);
     int x = xOf(layout.x0);
     int y = yOf(layout.y0);
     int row = 0;
@@ -197,13 +208,13 @@ void MenuPainter::drawGrid(int n)
         m_target.frameRect(outer, frame);
         const std::string text = caption(i, false);
         const TextSize size = measureFitting(text, bw);
-        const Rect box = drawLine(x + halfTowardZero(bw - size.width), y + bh + yOf(0.01), text,
-                                  size, MenuField::Caption, i);
+        const Rect box = drawLine(x + halfTowardZero(bw - size.width), y + bh + heightOf(0.01),
+                                  text, size, MenuField::Caption, i);
         if (m_cellHeight != captionHeight)
             selectFont(captionHeight);
         if (m_geometry)
             m_geometry->items.push_back({i, row, column, outer, box, unite(outer, box)});
-        x += xOf(layout.boxwidth + 0.02);
+        x += widthOf(layout.boxwidth + 0.02);
         ++column;
         if (i == layout.rowbreak) {
             x = xOf(layout.x1);
@@ -230,8 +241,8 @@ void MenuPainter::drawList(int n)
         if (m_cellHeight != lineHeight)
             selectFont(lineHeight);
     }
-    const int x = halfTowardZero(W - mw);
-    int y = roundHalfEven((0.55 - n * 0.065 / 2) * H);
+    const int x = centredX(mw);
+    int y = m_area.top + roundHalfEven((0.55 - n * 0.065 / 2) * areaHeight());
     for (int i = 1; i <= n; ++i) {
         const std::string& line = lines[static_cast<std::size_t>(i - 1)];
         if (cells[static_cast<std::size_t>(i - 1)] != m_cellHeight)
@@ -240,7 +251,7 @@ void MenuPainter::drawList(int n)
             drawLine(x, y, line, sizes[static_cast<std::size_t>(i - 1)], MenuField::Caption, i);
         if (m_geometry)
             m_geometry->items.push_back({i, i - 1, 0, Rect{}, box, box});
-        y += yOf(0.065);
+        y += heightOf(0.065);
     }
 }
 
@@ -256,18 +267,18 @@ void MenuPainter::draw()
 
     selectFont(fontHeight(m_doc.titlesize, 0.1));
     TextSize size = measureFitting(m_doc.title, titleSafeWidth());
-    drawLine(halfTowardZero(W - size.width), (n != 0 ? yOf(0.155) : yOf(0.4)) - size.height,
-             m_doc.title, size, MenuField::Title);
+    drawLine(centredX(size.width), (n != 0 ? yOf(0.155) : yOf(0.4)) - size.height, m_doc.title,
+             size, MenuField::Title);
 
     selectFont(fontHeight(m_doc.titlesize, 0.06));
     size = measureFitting(m_doc.subtitle, titleSafeWidth());
-    drawLine(halfTowardZero(W - size.width), n != 0 ? yOf(0.15) : yOf(0.395), m_doc.subtitle, size,
+    drawLine(centredX(size.width), n != 0 ? yOf(0.15) : yOf(0.395), m_doc.subtitle, size,
              MenuField::Subtitle);
 
     selectFont(fontHeight(m_doc.titlesize, 0.05));
     size = measureFitting(m_doc.footnote, titleSafeWidth());
-    const Rect footnote = drawLine(halfTowardZero(W - size.width), yOf(0.95) - size.height,
-                                   m_doc.footnote, size, MenuField::Footnote);
+    const Rect footnote = drawLine(centredX(size.width), yOf(0.95) - size.height, m_doc.footnote,
+                                   size, MenuField::Footnote);
 
     const bool grid = m_doc.thumbs && n > 0;
     if (m_geometry)

@@ -66,7 +66,9 @@ struct MenuGeometry {
 // Failures propagate to the caller. With `geometry`, it is filled with what was drawn
 // where (also when nothing is drawn: then it is left empty). With "Fit text" a line
 // wider than the title-safe area of the document's safe-area set (a grid caption: wider
-// than its thumbnail column) is drawn in a smaller font, never a larger one.
+// than its thumbnail column) is drawn in a smaller font, never a larger one. With
+// "Keep inside title-safe" the whole menu is laid out in that title-safe rectangle as if
+// it were the frame; the background still fills the frame.
 void DrawMenu(const MenuDocument& doc, Canvas& target, Picture& scratch, bool filtered,
               ScaledPictureCache* cache = nullptr, MenuGeometry* geometry = nullptr);
 

@@ -1,5 +1,6 @@
 #include "legibilitycheck.h"
 
+#include "gamut.h"
 #include "luminance.h"
 #include "safearea.h"
 
@@ -18,10 +19,10 @@ constexpr int kMinCellLines = 18;
 constexpr double kMinContrast = 3.0;
 // Text fails when more than this share of what lies behind it is too close in luminance.
 constexpr double kLowContrastShare = 0.25;
-// Out-of-range areas count when a block is nearly all out of range and such blocks
+// Saturated areas count when a block is nearly all outside the gamut and such blocks
 // make up this share of the picture.
-constexpr double kOutOfRangeBlockFill = 0.9;
-constexpr double kOutOfRangeShare = 0.01;
+constexpr double kSaturatedBlockFill = 0.9;
+constexpr double kSaturatedShare = 0.01;
 // One-pixel lines: a row this different from the rows above and below, which match.
 constexpr int kLineEdge = 48;
 constexpr int kLineSameness = 24;
@@ -43,6 +44,40 @@ bool contains(const Rect& outer, const Rect& inner)
            inner.bottom <= outer.bottom;
 }
 
+// "1, 5, 6 and 10"
+std::string listText(const std::vector<std::string>& labels)
+{
+    std::string out;
+    for (std::size_t i = 0; i < labels.size(); ++i)
+        out += (i == 0 ? "" : i + 1 == labels.size() ? " and " : ", ") + labels[i];
+    return out;
+}
+
+// The everyday name of a saturated colour, from its hue.
+std::string colourName(double r, double g, double b)
+{
+    const double hi = std::max({r, g, b});
+    const double span = hi - std::min({r, g, b});
+    if (span <= 0)
+        return "colour";
+    double hue = hi == r   ? 60 * (g - b) / span
+                 : hi == g ? 120 + 60 * (b - r) / span
+                           : 240 + 60 * (r - g) / span;
+    if (hue < 0)
+        hue += 360;
+    struct Band {
+        double below;
+        const char* name;
+    };
+    static constexpr Band kBands[] = {{15, "red"},     {45, "orange"},   {70, "yellow"},
+                                      {160, "green"},  {195, "cyan"},    {255, "blue"},
+                                      {290, "purple"}, {335, "magenta"}, {361, "red"}};
+    for (const Band& band : kBands)
+        if (hue < band.below)
+            return band.name;
+    return "red";
+}
+
 std::string ratioText(double ratio)
 {
     const int tenths = static_cast<int>(ratio * 10 + 0.5);
@@ -60,13 +95,14 @@ public:
     {
         if (m_geometry.width > 0 && m_geometry.height > 0) {
             checkPlacement();
+            checkItemPlacement();
             checkOverlaps();
             checkSizes();
             checkContrast();
             flushCaptionGroups();
         }
         if (m_picture.width() > 2 && m_picture.height() > 2) {
-            checkBroadcastRange();
+            checkSaturation();
             checkThinLines();
         }
         return std::move(m_warnings);
@@ -110,12 +146,10 @@ private:
         for (const CaptionGroup& group : m_captionGroups) {
             std::string name = "The caption of item " + itemLabel(group.items.front());
             if (group.items.size() > 1) {
-                name = "The captions of items ";
-                for (std::size_t i = 0; i < group.items.size(); ++i)
-                    name += (i == 0                        ? ""
-                             : i + 1 == group.items.size() ? " and "
-                                                           : ", ") +
-                            itemLabel(group.items[i]);
+                std::vector<std::string> labels;
+                for (const int item : group.items)
+                    labels.push_back(itemLabel(item));
+                name = "The captions of items " + listText(labels);
                 // "is" becomes "are" for several.
                 std::string what = group.what;
                 if (what.starts_with("is "))
@@ -212,21 +246,20 @@ private:
 
     void checkContrast()
     {
+        // The glyphs' fill against what lies around them: the shadow is one pixel wide,
+        // too thin to carry faint text on a TV, so it does not count.
         const double textLuminance = RelativeLuminance(m_doc.textcolor);
-        const double shadowLuminance = RelativeLuminance(m_doc.bgcolor);
         for (const DrawnText& text : m_geometry.texts) {
             if (!drawn(text))
                 continue;
-            // Contrast per backdrop bin, the shadow standing in where it helps more.
+            // Contrast per backdrop bin.
             std::vector<std::pair<double, std::uint32_t>> bins;
             std::uint64_t total = 0;
             for (int b = 0; b < kLuminanceBins; ++b) {
                 const std::uint32_t count = text.backdrop[static_cast<std::size_t>(b)];
                 if (count == 0)
                     continue;
-                double ratio = ContrastRatio(textLuminance, BinLuminance(b));
-                if (m_doc.shadowtext)
-                    ratio = std::max(ratio, ContrastRatio(textLuminance, shadowLuminance));
+                const double ratio = ContrastRatio(textLuminance, BinLuminance(b));
                 bins.emplace_back(ratio, count);
                 total += count;
             }
@@ -254,48 +287,119 @@ private:
         }
     }
 
-    void checkBroadcastRange()
+    // A thumbnail frame, and the button highlighted around it, may reach further out
+    // than text: to action-safe. (A list's buttons are its lines, checked as text.)
+    void checkItemPlacement()
+    {
+        if (!m_geometry.grid)
+            return;
+        const Rect action =
+            ComputeSafeAreas(m_geometry.width, m_geometry.height, m_doc.safeAreas).action;
+        std::vector<std::string> outside;
+        int first = 0;
+        for (const DrawnItem& item : m_geometry.items) {
+            if (isEmpty(item.frame) || contains(action, item.frame))
+                continue;
+            if (outside.empty())
+                first = item.item;
+            outside.push_back(itemLabel(item.item));
+        }
+        if (outside.empty())
+            return;
+        const bool one = outside.size() == 1;
+        warnItem(LegibilityFault::OutsideActionSafe, first,
+                 (one ? "The thumbnail frame of item " : "The thumbnail frames of items ") +
+                     listText(outside) + (one ? " reaches" : " reach") +
+                     " outside the action-safe area; a TV may cut " + (one ? "it" : "them") +
+                     " and " + (one ? "its button" : "their buttons") +
+                     " off (Keep inside title-safe lays the menu out inside it)");
+    }
+
+    // Where in the composition a picture position lies, for naming what is saturated:
+    // 0 the background, 1..10 an item's thumbnail, kTextRegion the text.
+    static constexpr int kTextRegion = kItemCount + 1;
+    int regionAt(int px, int py) const
+    {
+        // The geometry may be the display canvas of a squeezed frame.
+        const long long x = static_cast<long long>(px) * m_geometry.width / m_picture.width();
+        const long long y = static_cast<long long>(py) * m_geometry.height / m_picture.height();
+        const auto inside = [&](const Rect& r) {
+            return x >= r.left && x < r.right && y >= r.top && y < r.bottom;
+        };
+        for (const DrawnText& text : m_geometry.texts)
+            if (drawn(text) && inside(text.box))
+                return kTextRegion;
+        for (const DrawnItem& item : m_geometry.items)
+            if (m_geometry.grid && inside(item.frame) && item.item >= 1 &&
+                item.item <= kItemCount &&
+                m_doc.items[static_cast<std::size_t>(item.item - 1)].source.hasThumbnail())
+                return item.item;
+        return 0;
+    }
+
+    void checkSaturation()
     {
         const int w = m_picture.width();
         const int h = m_picture.height();
         const int block = std::max(4, h / 36);
-        const int columns = (w + block - 1) / block;
-        std::vector<int> counts(static_cast<std::size_t>(columns));
-        long long outside = 0;
-        long long blockArea = 0;
+        struct Region {
+            long long area = 0;
+            double sum[3] = {0, 0, 0};
+        };
+        std::vector<Region> regions(kTextRegion + 1);
         for (int top = 0; top < h; top += block) {
             const int bottom = std::min(h, top + block);
-            std::fill(counts.begin(), counts.end(), 0);
-            for (int y = top; y < bottom; ++y) {
-                const std::uint8_t* p = m_picture.row(y);
-                for (int c = 0; c < columns; ++c) {
-                    const int end = std::min(w, (c + 1) * block);
-                    int out = 0;
-                    for (int x = c * block; x < end; ++x, p += 3)
-                        // Unsigned wrap folds "below 16" and "above 235" into one test.
-                        out += static_cast<unsigned>(p[0] - 16) > 219u ||
-                               static_cast<unsigned>(p[1] - 16) > 219u ||
-                               static_cast<unsigned>(p[2] - 16) > 219u;
-                    counts[static_cast<std::size_t>(c)] += out;
+            for (int left = 0; left < w; left += block) {
+                const int right = std::min(w, left + block);
+                int out = 0;
+                long long sum[3] = {0, 0, 0};
+                for (int y = top; y < bottom; ++y) {
+                    const std::uint8_t* p = m_picture.pixel(left, y);
+                    for (int x = left; x < right; ++x, p += 3)
+                        if (OutsideGamut(p[0], p[1], p[2])) {
+                            ++out;
+                            for (int c = 0; c < 3; ++c)
+                                sum[c] += p[c];
+                        }
                 }
-            }
-            for (int c = 0; c < columns; ++c) {
-                const int bw = std::min(w, (c + 1) * block) - c * block;
-                const int area = bw * (bottom - top);
-                outside += counts[static_cast<std::size_t>(c)];
-                if (counts[static_cast<std::size_t>(c)] >= kOutOfRangeBlockFill * area)
-                    blockArea += area;
+                const int area = (right - left) * (bottom - top);
+                if (out < kSaturatedBlockFill * area)
+                    continue;
+                const bool located = m_geometry.width > 0 && m_geometry.height > 0;
+                Region& region = regions[static_cast<std::size_t>(
+                    located ? regionAt((left + right) / 2, (top + bottom) / 2) : 0)];
+                region.area += area;
+                for (int c = 0; c < 3; ++c)
+                    region.sum[c] += static_cast<double>(sum[c]) / out;
             }
         }
         const double all = static_cast<double>(w) * h;
-        if (static_cast<double>(blockArea) < kOutOfRangeShare * all)
-            return;
-        const long long percent =
-            std::max<long long>(1, static_cast<long long>(outside * 100 / all));
-        warnPicture(LegibilityFault::OutOfBroadcastRange,
-                    std::to_string(percent) +
-                        " % of the picture has colours outside the broadcast range 16..235; "
-                        "\"TV-safe output\" brings them in");
+        // Thumbnails of one colour make one warning.
+        std::vector<std::pair<std::string, std::vector<std::string>>> thumbnails;
+        for (std::size_t i = 0; i < regions.size(); ++i) {
+            const Region& region = regions[i];
+            if (static_cast<double>(region.area) < kSaturatedShare * all)
+                continue;
+            const std::string colour = colourName(region.sum[0], region.sum[1], region.sum[2]);
+            if (i == 0 || i == kTextRegion) {
+                warnPicture(LegibilityFault::TooSaturated,
+                            (i == 0 ? "The background's " : "The text's ") + colour +
+                                " is too saturated for a TV; TV-safe output tones it down");
+                continue;
+            }
+            auto it = std::find_if(thumbnails.begin(), thumbnails.end(),
+                                   [&](const auto& entry) { return entry.first == colour; });
+            if (it == thumbnails.end())
+                it = thumbnails.insert(thumbnails.end(), {colour, {}});
+            it->second.push_back(itemLabel(static_cast<int>(i)));
+        }
+        for (const auto& [colour, items] : thumbnails)
+            warnPicture(LegibilityFault::TooSaturated,
+                        "The " + colour +
+                            (items.size() == 1 ? " in the thumbnail of item "
+                                               : " in the thumbnails of items ") +
+                            listText(items) +
+                            " is too saturated for a TV; TV-safe output tones it down");
     }
 
     void checkThinLines()

@@ -6,15 +6,17 @@
 #include <vector>
 
 // What will go wrong on a TV, found in a composition: text outside title-safe or cut at
-// the frame's edge, overlapping captions or list lines, text too small or too faint for
-// its backdrop, colours outside the broadcast range, one-pixel horizontal lines.
+// the frame's edge, thumbnail frames and buttons outside action-safe, overlapping
+// captions or list lines, text too small or too faint for its backdrop, colours too
+// saturated for a TV, one-pixel horizontal lines.
 enum class LegibilityFault {
     OutsideTitleSafe,
+    OutsideActionSafe, // an item's thumbnail frame or button
     CutAtEdge,
     Overlap,
     TooSmall,
     LowContrast,
-    OutOfBroadcastRange,
+    TooSaturated,
     ThinLine,
 };
 

@@ -1,6 +1,6 @@
 #include "scaledpicturecache.h"
 
-#include "filteredresize.h"
+#include "resample/filteredresize.h"
 
 #include <algorithm>
 

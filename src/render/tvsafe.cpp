@@ -1,21 +1,16 @@
 #include "tvsafe.h"
 
-#include <array>
+#include "gamut.h"
+
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 void MakeTvSafe(Picture& picture)
 {
     if (picture.isEmpty())
         return;
-    static const std::array<std::uint8_t, 256> kLegal = [] {
-        std::array<std::uint8_t, 256> table{};
-        for (int v = 0; v < 256; ++v)
-            table[static_cast<std::size_t>(v)] =
-                static_cast<std::uint8_t>(16 + (v * 219 + 127) / 255);
-        return table;
-    }();
     const int w = picture.width();
     const int h = picture.height();
     const std::size_t rowBytes = static_cast<std::size_t>(w) * 3;
@@ -23,9 +18,9 @@ void MakeTvSafe(Picture& picture)
     // previous original row and the current one.
     std::vector<std::uint8_t> above(rowBytes), current(rowBytes);
     const auto legalRow = [&](int y, std::uint8_t* out) {
-        const std::uint8_t* in = picture.row(y);
-        for (std::size_t i = 0; i < rowBytes; ++i)
-            out[i] = kLegal[in[i]];
+        std::memcpy(out, picture.row(y), rowBytes);
+        for (std::size_t i = 0; i < rowBytes; i += 3)
+            ToneIntoGamut(out + i);
     };
     legalRow(0, current.data());
     above = current;
@@ -38,6 +33,9 @@ void MakeTvSafe(Picture& picture)
         std::uint8_t* out = picture.row(y);
         for (std::size_t i = 0; i < rowBytes; ++i)
             out[i] = static_cast<std::uint8_t>((above[i] + 2 * current[i] + below[i] + 2) >> 2);
+        // The average of colours inside the gamut is inside; its rounding may not be.
+        for (std::size_t i = 0; i < rowBytes; i += 3)
+            ToneIntoGamut(out + i);
         above.swap(current);
         current.swap(below);
     }

@@ -1,6 +1,6 @@
 #include "sampleaspect.h"
 
-#include "render/filteredresize.h"
+#include "resample/filteredresize.h"
 
 #include <cmath>
 

@@ -1,6 +1,6 @@
 #include "clipvideowidget.h"
 
-#include "mediaplayer.h"
+#include "thumbs/mediaplayer.h"
 
 #include <QImage>
 #include <QPainter>

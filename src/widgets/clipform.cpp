@@ -1,18 +1,18 @@
 #include "clipform.h"
 
-#include "app/busycursor.h"
-#include "app/fixedframe.h"
-#include "app/messages.h"
-#include "app/picturedialog.h"
-#include "autoframe.h"
+#include "busycursor.h"
 #include "clipvideowidget.h"
 #include "document/menudocument.h"
+#include "fixedframe.h"
 #include "imageio/imageunit.h"
 #include "imageio/picturefailure.h"
-#include "mediaplayer.h"
-#include "moviefailure.h"
+#include "messages.h"
+#include "picturedialog.h"
 #include "render/fitrect.h"
-#include "timecode.h"
+#include "thumbs/autoframe.h"
+#include "thumbs/mediaplayer.h"
+#include "thumbs/moviefailure.h"
+#include "thumbs/timecode.h"
 
 #include <QCoreApplication>
 #include <QFileDialog>
