@@ -174,13 +174,13 @@ TEST_F(DiscPlayTest, EachPlantedFaultFailsTheRowThatNamesIt)
     tight.stepLimit = 20000; // a few dozen plays of the title
     const PlantedFault faults[] = {
         {"nopause", [](DiscPlan& p) { p.pages[0].pause = false; }, DiscCheck::MenuStays,
-         "plays on until the disc stops"},
+         "it does not hold still: the disc stops"},
         {"wrongtitle", [](DiscPlan& p) { p.pages[0].buttons[1] = "jump title 3;"; },
          DiscCheck::ButtonsPlay, "button 2 plays title 3, not title 2"},
         {"noreturn", [](DiscPlan& p) { p.titlePost[1] = ""; }, DiscCheck::TitlesReturn,
-         "title 2 ends and the disc stops"},
+         "title 2 does not come back: the disc stops"},
         {"loops", [](DiscPlan& p) { p.titlePost[0] = "jump chapter 1;"; }, DiscCheck::TitlesReturn,
-         "title 1 ends and nothing happens within 20000 steps"},
+         "title 1 does not come back: still going after 20000 steps"},
         {"firstbutton", [](DiscPlan& p) { p.titlePre[1] = "g1 = 1024; g2 = 1;"; },
          DiscCheck::TitlesReturn, "title 2 comes back with button 1 selected, not button 2"},
         {"nonext", [](DiscPlan& p) { p.pages[1].buttons[1] = "g1 = 1024; jump menu 2;"; },

@@ -17,8 +17,12 @@ int RunEditor(int argc, char** argv)
 {
     QApplication app(argc, argv);
 
-    // The lock is named after the executable, before the program's own title is set.
-    SingleInstance guard(SingleInstance::LockNameFor(QCoreApplication::applicationFilePath()));
+    // The lock is named after the program users start (tavrel, which starts tavrel-editor),
+    // before the program's own title is set.
+    QString program = QCoreApplication::applicationFilePath();
+    if (program.endsWith(QLatin1String("-editor")))
+        program.chop(7);
+    SingleInstance guard(SingleInstance::LockNameFor(program));
     const QStringList arguments = QCoreApplication::arguments().mid(1);
     if (!guard.isFirst()) {
         // The running copy comes forward and opens our project; this one quits before

@@ -117,14 +117,13 @@ Halt DiscPlayer::play(int playingTitle)
             halt.kind = Halt::Kind::TimeLimit;
             return halt;
         }
-        bool done = false;
-        if (!step(halt, playingTitle, done) || done)
+        if (step(halt, playingTitle))
             return halt;
     }
 }
 
-// One block or event. False with halt.kind set when playing ends here.
-bool DiscPlayer::step(Halt& halt, int playingTitle, bool& done)
+// One block or event; true, with `halt` filled in, when playing halts here.
+bool DiscPlayer::step(Halt& halt, int playingTitle)
 {
     std::uint8_t block[DVD_VIDEO_LB_LEN];
     int32_t event = 0;
@@ -132,7 +131,7 @@ bool DiscPlayer::step(Halt& halt, int playingTitle, bool& done)
     if (dvdnav_get_next_block(m_nav, block, &event, &length) != DVDNAV_STATUS_OK) {
         halt.kind = Halt::Kind::ReadError;
         halt.error = dvdnav_err_to_string(m_nav);
-        return false;
+        return true;
     }
     switch (event) {
     case DVDNAV_BLOCK_OK:
@@ -155,7 +154,7 @@ bool DiscPlayer::step(Halt& halt, int playingTitle, bool& done)
                 title != playingTitle) {
                 halt.kind = Halt::Kind::TitleStarted;
                 halt.title = title;
-                done = true;
+                return true;
             }
         }
         break;
@@ -165,10 +164,9 @@ bool DiscPlayer::step(Halt& halt, int playingTitle, bool& done)
         // itself, so it is skipped; so is a still inside a title.
         if (seconds == 0xff && InMenu(m_nav)) {
             holdStill(halt);
-            done = true;
-        } else {
-            dvdnav_still_skip(m_nav);
+            return true;
         }
+        dvdnav_still_skip(m_nav);
         break;
     }
     case DVDNAV_WAIT:
@@ -176,11 +174,11 @@ bool DiscPlayer::step(Halt& halt, int playingTitle, bool& done)
         break;
     case DVDNAV_STOP:
         halt.kind = Halt::Kind::Stopped;
-        return false;
+        return true;
     default:
         break;
     }
-    return true;
+    return false;
 }
 
 void DiscPlayer::holdStill(Halt& halt)

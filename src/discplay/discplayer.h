@@ -72,7 +72,7 @@ public:
     std::string lastMessage() const;
 
 private:
-    bool step(Halt& halt, int playingTitle, bool& done);
+    bool step(Halt& halt, int playingTitle);
     void noteNavPacket(Halt& halt);
     void holdStill(Halt& halt);
 

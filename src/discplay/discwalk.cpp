@@ -114,9 +114,9 @@ std::string DescribeHalt(const Halt& halt, const DiscCheckOptions& options)
     case Halt::Kind::Stopped:
         return "the disc stops";
     case Halt::Kind::StepLimit:
-        return "nothing happens within " + std::to_string(options.stepLimit) + " steps";
+        return "still going after " + std::to_string(options.stepLimit) + " steps";
     case Halt::Kind::TimeLimit:
-        return "nothing happens within " + std::to_string(options.actionTimeLimit.count()) + " ms";
+        return "still going after " + std::to_string(options.actionTimeLimit.count()) + " ms";
     case Halt::Kind::ReadError:
         break;
     }

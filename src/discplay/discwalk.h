@@ -51,5 +51,5 @@ std::vector<PageFacts> ExplorePages(const std::string& path, const DiscCheckOpti
 // The index of `page` in `pages`, or -1.
 int PageIndex(const std::vector<PageFacts>& pages, const MenuPage& page);
 
-// Words for a halt that is not a menu: "the disc stops", "no menu after 200000 steps".
+// Words for a halt that is not a menu: "the disc stops", "still going after 200000 steps".
 std::string DescribeHalt(const Halt& halt, const DiscCheckOptions& options);

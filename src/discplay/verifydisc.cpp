@@ -75,9 +75,9 @@ bool CheckStart(DiscCheckReport& report, const Halt& first, const DiscCheckOptio
     if (first.kind == Halt::Kind::MenuStill && first.buttons == 0)
         start.add("it stops on a still picture without buttons");
     else if (first.kind != Halt::Kind::MenuStill && !first.passedMenu)
-        start.add("no menu before " + DescribeHalt(first, options));
+        start.add("no menu: " + DescribeHalt(first, options));
     else if (first.kind != Halt::Kind::MenuStill)
-        stays.add("it plays on until " + DescribeHalt(first, options));
+        stays.add("it does not hold still: " + DescribeHalt(first, options));
     AddRow(report, DiscCheck::StartsOnMenu, "Starts on the menu", start,
            first.kind == Halt::Kind::MenuStill ? Count(first.buttons, "button", "buttons") : "");
     if (!start.empty())
@@ -198,7 +198,7 @@ std::string ReturnFault(const std::vector<PageFacts>& pages, const TitleButton& 
 {
     const std::string title = "title " + std::to_string(start.title);
     if (end.kind != Halt::Kind::MenuStill)
-        return title + " ends and " + DescribeHalt(end, options);
+        return title + " does not come back: " + DescribeHalt(end, options);
     const int page = PageIndex(pages, end.page);
     if (page < 0)
         return title + " comes back to a menu that no button reaches";
