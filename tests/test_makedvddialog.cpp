@@ -23,6 +23,7 @@ protected:
     {
         WindowTest::SetUp();
         dir = FreshTestDir("makedvddialog");
+        doc.RenderEnabled = true; // as in the window
         doc.selectVideoMode(3);
         doc.menucount = 1;
         doc.item(1).menucaption = "Holiday";
