@@ -23,7 +23,6 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -168,10 +167,8 @@ TEST_F(EditorLoadTest, BrokenMovieIsReportedAndTheLoadCompletes)
     const QStringList lines = log.messages[0].text.split(QLatin1Char('\n'));
     ASSERT_EQ(lines.size(), 3);
     EXPECT_EQ(lines[0], QStringLiteral("1 movie clip loaded."));
-    EXPECT_TRUE(std::regex_match(lines[1].toStdString(),
-                                 std::regex(R"(Cannot open movie broken\.mpg: the file is damaged )"
-                                            R"(or not a movie \(.+ \(\$[0-9a-f]+\)\)\.)")))
-        << lines[1].toStdString();
+    EXPECT_EQ(lines[1].toStdString(),
+              "Cannot open movie broken.mpg: the file is damaged or not a movie FFmpeg can read.");
     EXPECT_EQ(lines[2], QStringLiteral("Cannot read picture clip.mpg: it is not a BMP, GIF, JPEG "
                                        "or PNG picture."));
 
