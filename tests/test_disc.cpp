@@ -865,6 +865,11 @@ TEST_F(DiscTest, AWhiteMenuIsLegalWhiteOnTheDiscAndAMenuWithoutHighlightsIsWarne
         EXPECT_NEAR(luma[10 * 720 + 360], 235, 1); // the background above the title
         EXPECT_LE(*std::min_element(luma.begin(), luma.end()), 18); // the black text
     }
+    MenuDocument bare = makeMenu(3, Layout::Grid, 4, ButtonStyle::Underline);
+    EXPECT_EQ(DiscButtonStyleWarning(bare), "");
+    bare.numbers = false;
+    bare.items[2].menucaption.clear();
+    EXPECT_NE(DiscButtonStyleWarning(bare).find("item 3 has none"), std::string::npos);
 }
 
 TEST_F(DiscTest, VcdSizeWritesTheStillOnly)
