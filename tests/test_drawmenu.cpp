@@ -1,7 +1,6 @@
 #include "render/displayaspect.h"
 #include "render/drawmenu.h"
 #include "render/picturecanvas.h"
-#include "render/safearea.h"
 #include "render/scaledpicturecache.h"
 #include "render/thumbnaillayout.h"
 #include "render/tvsafe.h"
@@ -12,7 +11,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <array>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
@@ -461,6 +459,64 @@ TEST(DrawMenuLayout, HalfSizeTargetPlacesEverythingAtHalfTheCoordinates)
 }
 
 // --- Captions and numbering --------------------------------------------------------
+
+// A page of several: Previous and Next inside the classic title-safe area, clear of
+// every item and of the footnote in each layout; the first page has no Previous, the
+// last no Next, and a single page draws neither nor an indicator.
+TEST(DrawMenuPages, PageButtonsStayInsideTitleSafeAndClearOfItemsAndFootnote)
+{
+    struct Case {
+        bool thumbs;
+        int size; // caption and title size
+        const char* footnote;
+    };
+    const Rect safe{72, 58, 648, 518};
+    for (const Case& k : {Case{true, 10, "Footnote"}, Case{true, 15, "Footnote"},
+                          Case{false, 10, ""}, Case{false, 15, "Footnote"}}) {
+        for (int page = 0; page <= 3; ++page) { // 0: a single page
+            SCOPED_TRACE(::testing::Message() << k.thumbs << " " << k.size << " " << page);
+            MenuDocument doc = makeDocument();
+            doc.thumbs = k.thumbs;
+            doc.captionsize = doc.titlesize = k.size;
+            doc.footnote = k.footnote;
+            doc.menuPage = std::max(page, 1);
+            doc.menuPageCount = page == 0 ? 1 : 3;
+            RecordingCanvas canvas(720, 576, true);
+            Picture scratch;
+            MenuGeometry geometry;
+            DrawMenu(doc, canvas, scratch, false, nullptr, &geometry);
+            const std::size_t expected = page == 0 ? 0 : (page > 1) + (page < 3);
+            ASSERT_EQ(geometry.pageButtons.size(), expected);
+            EXPECT_EQ(canvas.text("2 / 3") != nullptr, page == 2);
+            EXPECT_EQ(canvas.text("1 / 1"), nullptr);
+            const DrawnText* note = nullptr;
+            for (const DrawnText& t : geometry.texts)
+                if (t.field == MenuField::Footnote && !t.text.empty())
+                    note = &t;
+            std::vector<Rect> boxes;
+            for (const DrawnPageButton& b : geometry.pageButtons)
+                boxes.push_back(b.label.box);
+            if (const Op* indicator = canvas.text(std::to_string(doc.menuPage) + " / 3"))
+                boxes.push_back({indicator->x, indicator->y,
+                                 indicator->x + 5 * indicator->height / 2,
+                                 indicator->y + indicator->height});
+            for (const Rect& r : boxes) {
+                EXPECT_TRUE(r.left >= safe.left && r.right <= safe.right && r.top >= safe.top &&
+                            r.bottom <= safe.bottom)
+                    << r;
+                const auto apart = [&r](const Rect& o) {
+                    return r.top >= o.bottom || r.bottom <= o.top || r.right <= o.left ||
+                           r.left >= o.right;
+                };
+                for (const DrawnItem& item : geometry.items)
+                    EXPECT_TRUE(apart(item.button)) << r << " meets item " << item.item;
+                if (note) {
+                    EXPECT_TRUE(apart(note->box)) << r << " meets the footnote " << note->box;
+                }
+            }
+        }
+    }
+}
 
 TEST(DrawMenuCaptions, NumberingInGridAndList)
 {
@@ -1044,64 +1100,29 @@ TEST_F(PictureCanvasTest, TvSafeOutputTonesDownSaturationAndBlursRows)
 
     // One row, so the blur leaves each pixel as it is: the colour bars come out inside
     // the gamut at their own luma; white, black and grey unchanged.
-    const std::array<std::array<std::uint8_t, 3>, 9> bars{{{255, 255, 0},
-                                                           {0, 255, 255},
-                                                           {0, 255, 0},
-                                                           {255, 0, 255},
-                                                           {255, 0, 0},
-                                                           {0, 0, 255},
-                                                           {255, 255, 255},
-                                                           {0, 0, 0},
-                                                           {128, 128, 128}}};
+    // Yellow, cyan, green, magenta, red, blue, white, black, grey.
+    const std::uint8_t bars[9][3] = {{255, 255, 0},   {0, 255, 255}, {0, 255, 0},
+                                     {255, 0, 255},   {255, 0, 0},   {0, 0, 255},
+                                     {255, 255, 255}, {0, 0, 0},     {128, 128, 128}};
     Picture row(9, 1);
     for (int x = 0; x < 9; ++x)
-        std::copy_n(bars[static_cast<std::size_t>(x)].data(), 3, row.pixel(x, 0));
+        std::copy_n(bars[x], 3, row.pixel(x, 0));
     MakeTvSafe(row);
     for (int x = 0; x < 9; ++x) {
-        const auto& in = bars[static_cast<std::size_t>(x)];
+        const std::uint8_t* in = bars[x];
         const std::uint8_t* out = row.pixel(x, 0);
         const auto luma = [](auto p) { return (0.299 * p[0] + 0.587 * p[1] + 0.114 * p[2]) / 255; };
         const double y = luma(out);
         const double u = 0.492 * (out[2] / 255.0 - y);
         const double v = 0.877 * (out[0] / 255.0 - y);
         const double c = std::sqrt(u * u + v * v);
-        EXPECT_NEAR(y, luma(in.data()), 0.003) << x;
+        EXPECT_NEAR(y, luma(in), 0.003) << x;
         EXPECT_TRUE(y + c <= 1.10 && y - c >= -0.10) << x;
         if (x < 6) // saturated: toned only as far as the limit
             EXPECT_TRUE(y + c > 1.07 || y - c < -0.07) << x;
         else
-            EXPECT_TRUE(std::equal(in.begin(), in.end(), out)) << x;
+            EXPECT_TRUE(std::equal(in, in + 3, out)) << x;
     }
-}
-
-// "Keep inside title-safe": every text, frame and button inside the title-safe rectangle,
-// for grids and lists, on square and display-canvas frames.
-TEST_F(PictureCanvasTest, KeepInsideTitleSafeLaysTheWholeMenuOutThere)
-{
-    const auto inside = [](const Rect& outer, const Rect& r) {
-        return r.left >= outer.left && r.right <= outer.right && r.top >= outer.top &&
-               r.bottom <= outer.bottom;
-    };
-    for (const bool thumbs : {true, false})
-        for (const MenuAspect aspect : {MenuAspect::Pixels, MenuAspect::Wide})
-            for (const SafeAreaSet set : {SafeAreaSet::Current, SafeAreaSet::Classic}) {
-                MenuDocument doc;
-                doc.RenderEnabled = true;
-                doc.selectVideoMode(3);
-                doc.thumbs = thumbs;
-                doc.aspect = aspect;
-                doc.safeAreas = set;
-                doc.safelayout = true;
-                Picture scratch;
-                MenuGeometry geometry;
-                ComposeMenuImage(doc, scratch, &geometry);
-                const Rect safe = ComputeSafeAreas(geometry.width, geometry.height, set).title;
-                ASSERT_EQ(geometry.items.size(), 10u);
-                for (const DrawnText& text : geometry.texts)
-                    EXPECT_TRUE(inside(safe, text.box)) << text.text;
-                for (const DrawnItem& item : geometry.items)
-                    EXPECT_TRUE(inside(safe, item.button)) << item.item;
-            }
 }
 
 } // namespace

@@ -68,6 +68,8 @@ public:
     void Undo1Click();
     void Redo1Click();
     void ImageSaveClick();
+    // The disc folder and image, then the disc made with a progress dialog (mainwindowdvd.cpp).
+    void MakeDvdClick();
     void Exit1Click();
     void Contents1Click();
     void About1Click();
@@ -95,6 +97,8 @@ public:
     // the background (false, with a box saying why, when it cannot be read).
     void openThumbnailDialog(int item);
     bool setItemSource(int item, const QString& path);
+    // Several dropped files: item `item` and those after it take them in order.
+    void fillItemsFrom(int item, const QStringList& paths);
     bool setBackgroundSource(const QString& path);
 
     // Lays the preview box out for the panel's size and the image size.
@@ -151,6 +155,8 @@ private:
     QString LastClipDir;
     QString LastSaveImageDir;
     QString LastDiscMenuDir;
+    QString LastDvdDir;  // the last disc folder chosen
+    QString LastIsoFile; // the last image, empty when none was wanted
     QString LastFileDir;
     CustomColorList m_customColors;
     QString m_helpFolder;

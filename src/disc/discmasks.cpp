@@ -129,7 +129,10 @@ void refuseUselessButtons(const MenuDocument& doc, const MenuGeometry& geometry,
     std::vector<int> dark;
     std::vector<int> astray;
     for (const DiscButton& button : buttons) {
-        if (doc.buttonstyle != ButtonStyle::None && !lightsSomething(mask, button.box))
+        // A button without a caption to mark is warned of instead (DiscButtonStyleWarning).
+        const DrawnText* text = captionOf(geometry, button.item);
+        if (doc.buttonstyle != ButtonStyle::None && text && !text->text.empty() &&
+            !lightsSomething(mask, button.box))
             dark.push_back(button.item);
         const auto it = std::find_if(geometry.items.begin(), geometry.items.end(),
                                      [&](const DrawnItem& d) { return d.item == button.item; });
@@ -207,10 +210,23 @@ DiscMask DrawDiscMask(const MenuDocument& doc, const MenuGeometry& geometry,
 
 std::string DiscButtonStyleWarning(const MenuDocument& doc)
 {
-    if (doc.buttonstyle != ButtonStyle::None)
+    if (doc.buttonstyle == ButtonStyle::None)
+        return "The button style is \"none\": a player lights nothing, so the viewer cannot "
+               "see which item is selected. Choose underline, frame or text for a disc.";
+    if (doc.buttonstyle == ButtonStyle::Frame || doc.numbers)
         return {};
-    return "The button style is \"none\": a player lights nothing, so the viewer cannot see "
-           "which item is selected. Choose underline, frame or text for a disc.";
+    std::vector<int> bare;
+    for (int n = 1; n <= doc.visibleItemCount(); ++n)
+        if (doc.items[static_cast<std::size_t>(n - 1)].menucaption.empty())
+            bare.push_back(n);
+    if (bare.empty())
+        return {};
+    return "The " + std::string(ButtonStyleName(doc.buttonstyle)) +
+           " style marks the caption, and " + itemList(doc, bare) +
+           (bare.size() == 1 ? " has none" : " have none") +
+           ": a player lights nothing there, so the viewer cannot see when " +
+           (bare.size() == 1 ? "it is" : "they are") +
+           " selected. Give them captions or choose the frame style.";
 }
 
 namespace {

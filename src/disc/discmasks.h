@@ -27,7 +27,8 @@ struct DiscMask {
 DiscMask DrawDiscMask(const MenuDocument& doc, const MenuGeometry& geometry,
                       const std::vector<DiscButton>& buttons);
 
-// What a disc menu of this document will not show, to tell the user; empty when fine.
+// What a disc menu of this document will not show, to tell the user: no highlight at all
+// (style none), or none on items without a caption to mark; empty when fine.
 std::string DiscButtonStyleWarning(const MenuDocument& doc);
 
 // Squeezes a mask laid out on a display canvas to the frame's `width` (nearest

@@ -4,6 +4,7 @@
 #include "codecs/pngencoder.h"
 #include "discbuttons.h"
 #include "discmasks.h"
+#include "discpagebuttons.h"
 #include "discxml.h"
 #include "imageio/atomicfile.h"
 #include "imageio/escapecontrols.h"
@@ -310,7 +311,7 @@ DiscMenuResult ExportDiscMenu(const MenuDocument& doc, const std::string& dir,
     std::vector<DiscButton> buttons;
     DiscMask mask;
     if (dvd) {
-        buttons = LayoutDiscButtons(geometry);
+        buttons = LayoutMenuButtons(geometry);
         mask = DrawDiscMask(doc, geometry, buttons);
         result.note = DiscButtonStyleWarning(doc);
     }
@@ -322,6 +323,7 @@ DiscMenuResult ExportDiscMenu(const MenuDocument& doc, const std::string& dir,
                       "was written. Choose 720 x 576 or 720 x 480 for a DVD menu.";
     } else {
         buttons = writeButtons(out, doc, std::move(buttons), std::move(mask), format);
+        result.buttons = buttons;
         out.write(kDiscBackgroundStreamFile, EncodeMenuStream(still, format));
         out.write(kDiscDvdauthorFile, DvdauthorXml(format, buttons, kDiscMenuStreamFile));
         SubpictureStep(out, format, options, dir, result).run();

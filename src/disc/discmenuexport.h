@@ -1,5 +1,6 @@
 #pragma once
 
+#include "discbuttons.h"
 #include "document/menudocument.h"
 
 #include <string>
@@ -27,6 +28,7 @@ struct DiscMenuResult {
     // For every outcome but Added: what went wrong and how to finish by hand; then the
     // files removed.
     std::string note;
+    std::vector<DiscButton> buttons; // in the subpicture's order, at the frame's size
 };
 
 struct DiscMenuOptions {

@@ -2,6 +2,7 @@
 
 #include "imageio/failure.h"
 #include "thumbs/ffmpegptr.h"
+#include "thumbs/movieinput.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -17,7 +18,6 @@ extern "C" {
 #include <cerrno>
 #include <cstring>
 #include <memory>
-#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <sys/stat.h>
@@ -361,9 +361,7 @@ std::vector<std::uint8_t> EncodeMenuStream(const Picture& still, const DiscForma
     if (format.width != 720 || (format.height != 576 && format.height != 480))
         throw Failure("Menu stream", "DVD menus are 720 x 576 or 720 x 480");
 
-    // FFmpeg's own chatter would land on the user's terminal; failures are reported here.
-    static std::once_flag quiet;
-    std::call_once(quiet, [] { av_log_set_level(AV_LOG_FATAL); });
+    QuietFFmpeg(); // failures are reported here, not by FFmpeg on the terminal
 
     PacketPtr packet(av_packet_alloc());
     if (!packet)
