@@ -3,7 +3,7 @@
 #include "disc/childprocess.h"
 #include "discfolder.h"
 #include "imageio/failure.h"
-#include "imageio/tempfileguard.h"
+#include "imageio/signalcleanup.h"
 
 #include <cerrno>
 #include <cstdio>
