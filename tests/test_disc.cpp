@@ -6,6 +6,7 @@
 #include "disc/discxml.h"
 #include "disc/menustream.h"
 #include "imageio/atomicfile.h"
+#include "imageio/failure.h"
 #include "render/drawmenu.h"
 #include "render/picturecanvas.h"
 
@@ -87,8 +88,14 @@ Laid layOut(const MenuDocument& doc)
     return laid;
 }
 
-// Every button inside the frame, with even rows and room of its own; every mask pixel
-// 0 or 1 and inside a button.
+// Whether two boxes share a pixel as a player sees them: their ends included.
+bool touchInPlayer(const Rect& a, const Rect& b)
+{
+    return a.left <= b.right && b.left <= a.right && a.top <= b.bottom && b.top <= a.bottom;
+}
+
+// Every button inside the frame with its end too (a player lights it), with even rows and
+// room of its own, apart from every other; every mask pixel 0 or 1 and inside a button.
 void expectValidButtons(const std::vector<DiscButton>& buttons, const DiscMask& mask)
 {
     for (std::size_t i = 0; i < buttons.size(); ++i) {
@@ -96,14 +103,14 @@ void expectValidButtons(const std::vector<DiscButton>& buttons, const DiscMask& 
         SCOPED_TRACE(buttons[i].name);
         EXPECT_GE(b.left, 0);
         EXPECT_GE(b.top, 0);
-        EXPECT_LE(b.right, mask.width);
-        EXPECT_LE(b.bottom, mask.height);
+        EXPECT_LT(b.right, mask.width);
+        EXPECT_LT(b.bottom, mask.height);
         EXPECT_LT(b.left, b.right);
         EXPECT_LT(b.top, b.bottom);
         EXPECT_EQ(b.top % 2, 0);
         EXPECT_EQ(b.bottom % 2, 0);
         for (std::size_t j = i + 1; j < buttons.size(); ++j)
-            EXPECT_FALSE(Overlaps(b, buttons[j].box)) << "with " << buttons[j].name;
+            EXPECT_FALSE(touchInPlayer(b, buttons[j].box)) << "with " << buttons[j].name;
     }
     for (int y = 0; y < mask.height; ++y)
         for (int x = 0; x < mask.width; ++x) {
@@ -116,6 +123,25 @@ void expectValidButtons(const std::vector<DiscButton>& buttons, const DiscMask& 
                     return x >= b.box.left && x < b.box.right && y >= b.box.top && y < b.box.bottom;
                 });
             ASSERT_TRUE(inside) << "mask pixel outside every button at " << x << "," << y;
+        }
+}
+
+// Interlace: every vertical run of a mask starts on an even row and is an even number of
+// rows, at least two, so both fields show it.
+void expectEvenBars(const DiscMask& mask)
+{
+    for (int x = 0; x < mask.width; ++x)
+        for (int y = 0; y < mask.height;) {
+            if (!mask.set(x, y)) {
+                ++y;
+                continue;
+            }
+            int end = y;
+            while (end < mask.height && mask.set(x, end))
+                ++end;
+            ASSERT_TRUE(y % 2 == 0 && (end - y) % 2 == 0)
+                << "rows " << y << ".." << end - 1 << " at x " << x;
+            y = end;
         }
 }
 
@@ -256,6 +282,16 @@ void expectSpuunmuxGivesBackOurs(const fs::path& out, const char* mpg, int strea
     const SpuFile theirs = parseSpu(sp / "sp.xml");
     ASSERT_FALSE(ours.buttons.empty());
     ASSERT_EQ(theirs.buttons.size(), ours.buttons.size());
+    // As a player takes them, ends included: inside the picture, no line shared.
+    const RgbaPicture still = readPng(out / kDiscStillFile);
+    for (const auto& [name, t] : theirs.buttons) {
+        EXPECT_LT(t.x1, still.width) << name;
+        EXPECT_LT(t.y1, still.height) << name;
+        for (const auto& [other, u] : theirs.buttons)
+            EXPECT_TRUE(name == other ||
+                        !touchInPlayer({t.x0, t.y0, t.x1, t.y1}, {u.x0, u.y0, u.x1, u.y1}))
+                << name << " and " << other;
+    }
     for (const auto& [name, b] : ours.buttons) {
         SCOPED_TRACE(name);
         ASSERT_TRUE(theirs.buttons.count(name));
@@ -343,8 +379,9 @@ StreamFacts probe(const fs::path& file)
 }
 
 // The first picture of an MPEG stream file, decoded by libavcodec and turned back into
-// RGB with BT.601 studio-range coefficients, as a player shows it.
-Picture firstPicture(const fs::path& file)
+// RGB with BT.601 studio-range coefficients, as a player shows it; its luma plane as
+// decoded goes to `luma` when asked for (width x height bytes).
+Picture firstPicture(const fs::path& file, std::vector<std::uint8_t>* luma = nullptr)
 {
     Picture out;
     AVFormatContext* ctx = nullptr;
@@ -367,6 +404,10 @@ Picture firstPicture(const fs::path& file)
         }
         if (!got && avcodec_send_packet(dec, nullptr) >= 0)
             got = avcodec_receive_frame(dec, frame) >= 0;
+        if (got && luma)
+            for (int y = 0; y < frame->height; ++y)
+                luma->insert(luma->end(), frame->data[0] + y * frame->linesize[0],
+                             frame->data[0] + y * frame->linesize[0] + frame->width);
         if (got) {
             out.reset(frame->width, frame->height);
             SwsContext* sws = sws_getContext(
@@ -460,17 +501,30 @@ TEST(DiscButtons, ButtonsCoverTheirItemAndLinkAlongRowsAndColumns)
     EXPECT_NE(xml.find("up=\"b1\" down=\"b2\""), std::string::npos); // an edge stays put
 }
 
-TEST(DiscButtons, CaptionsRunningPastTheFrameAndCrowdedLinesStillGiveValidButtons)
+TEST(DiscButtons, CrowdedGridIsRefusedAndCrowdedLinesStillGiveValidButtons)
 {
-    MenuDocument grid = makeMenu(3, Layout::Grid, 6, ButtonStyle::Text);
+    // Captions that run over their neighbours would leave buttons that light nothing or
+    // miss their thumbnail: refused before anything is written, saying what helps.
+    MenuDocument grid = makeMenu(3, Layout::Grid, 10, ButtonStyle::Underline);
     grid.captionsize = 15;
-    for (int i = 0; i < 6; ++i)
+    for (int i = 0; i < 10; ++i)
         grid.items[static_cast<std::size_t>(i)].menucaption =
             "A caption far too long for its column, running past both edges of the frame";
-    const Laid wide = layOut(grid);
-    expectValidButtons(wide.buttons, wide.mask);
-    EXPECT_EQ(wide.buttons.front().box.left, 0);
-    EXPECT_EQ(wide.buttons.back().box.right, 720);
+    const fs::path out = FreshTestDir("disc") / "crowded";
+    try {
+        ExportDiscMenu(grid, out.string());
+        ADD_FAILURE() << "a crowded grid was written";
+    } catch (const Failure& e) {
+        const std::string message = e.what();
+        EXPECT_NE(message.find("would light nothing"), std::string::npos) << message;
+        EXPECT_NE(message.find("items 1, "), std::string::npos) << message;
+        EXPECT_NE(message.find("Fit text"), std::string::npos) << message;
+    }
+    EXPECT_TRUE(!fs::exists(out) || fs::is_empty(out));
+    fs::remove_all(out.parent_path());
+    grid.fittext = true;
+    const Laid fitted = layOut(grid);
+    expectValidButtons(fitted.buttons, fitted.mask);
 
     // At the largest caption size the list's lines overlap each other.
     MenuDocument list = makeMenu(2, Layout::List, 10, ButtonStyle::Frame);
@@ -574,7 +628,8 @@ TEST(DiscButtons, SqueezeToTheFrameKeepsButtonsApartAndMasksInside)
     expectValidButtons(buttons, mask);
     for (std::size_t i = 0; i < buttons.size(); ++i) {
         EXPECT_NEAR(buttons[i].box.left, before[i].box.left * 720.0 / 1024, 0.5);
-        EXPECT_NEAR(buttons[i].box.right, before[i].box.right * 720.0 / 1024, 0.5);
+        // The gap a player needs may cost the right edge a column or two.
+        EXPECT_NEAR(buttons[i].box.right, before[i].box.right * 720.0 / 1024, 2.0);
         EXPECT_EQ(buttons[i].box.top, before[i].box.top);
         // The 4-pixel side bars survive as at least two columns.
         const int y = (buttons[i].box.top + buttons[i].box.bottom) / 2;
@@ -593,6 +648,32 @@ TEST(DiscButtons, SqueezeToTheFrameKeepsButtonsApartAndMasksInside)
     for (int y = 0; y < 72; ++y)
         for (int x = 0; x < 720; ++x)
             ASSERT_FALSE(letterbox.set(x, y) || letterbox.set(x, 575 - y));
+}
+
+TEST(DiscButtons, WideAndLetterboxMasksKeepBarsOnEvenRows)
+{
+    for (const int mode : {2, 3})
+        for (const auto& [layout, count] :
+             {std::pair{Layout::Grid, 6}, std::pair{Layout::List, 10}})
+            for (const ButtonStyle style : {ButtonStyle::Underline, ButtonStyle::Frame}) {
+                SCOPED_TRACE(std::to_string(mode) + " " + std::to_string(count) + " " +
+                             ButtonStyleName(style));
+                MenuDocument doc = makeMenu(mode, layout, count, style);
+                doc.aspect = MenuAspect::Wide;
+                Laid laid = layOut(doc);
+                SqueezeToFrame(laid.mask, laid.buttons, 720);
+                expectEvenBars(laid.mask);
+                ToLetterbox(laid.mask, laid.buttons);
+                expectValidButtons(laid.buttons, laid.mask);
+                expectEvenBars(laid.mask);
+                for (const DiscButton& b : laid.buttons) {
+                    int lit = 0;
+                    for (int y = b.box.top; y < b.box.bottom; ++y)
+                        for (int x = b.box.left; x < b.box.right; ++x)
+                            lit += laid.mask.set(x, y);
+                    EXPECT_GT(lit, 0) << b.name;
+                }
+            }
 }
 
 // --- The whole export, judged by the DVD tools ------------------------------------------
@@ -760,6 +841,35 @@ TEST_F(DiscTest, TheStreamShowsTheStillInItsOwnColours)
                 EXPECT_NEAR(p[c], bars[b][c], 4) << "bar " << b << " channel " << c;
         }
     }
+}
+
+// Full-range white and black are legal on the disc: the stream maps them to Y 235 and 16
+// itself, with or without TV-safe output. A menu without highlights is written, with a
+// warning that the viewer cannot see the selection.
+TEST_F(DiscTest, AWhiteMenuIsLegalWhiteOnTheDiscAndAMenuWithoutHighlightsIsWarnedOf)
+{
+    for (const bool tvsafe : {false, true}) {
+        SCOPED_TRACE(tvsafe ? "tv-safe" : "as composed");
+        MenuDocument doc = makeMenu(3, Layout::Grid, 4, ButtonStyle::None);
+        doc.bgcolor = 0xFFFFFF;
+        doc.textcolor = 0x000000;
+        doc.tvsafe = tvsafe;
+        const fs::path out = dir / (tvsafe ? "safe" : "plain");
+        const DiscMenuResult result = ExportDiscMenu(doc, out.string());
+        ASSERT_EQ(result.subpicture, SubpictureOutcome::Added) << result.note;
+        EXPECT_NE(result.note.find("cannot see which item is selected"), std::string::npos)
+            << result.note;
+        std::vector<std::uint8_t> luma;
+        ASSERT_EQ(firstPicture(out / kDiscMenuStreamFile, &luma).width(), 720);
+        ASSERT_EQ(luma.size(), 720u * 576u);
+        EXPECT_NEAR(luma[10 * 720 + 360], 235, 1); // the background above the title
+        EXPECT_LE(*std::min_element(luma.begin(), luma.end()), 18); // the black text
+    }
+    MenuDocument bare = makeMenu(3, Layout::Grid, 4, ButtonStyle::Underline);
+    EXPECT_EQ(DiscButtonStyleWarning(bare), "");
+    bare.numbers = false;
+    bare.items[2].menucaption.clear();
+    EXPECT_NE(DiscButtonStyleWarning(bare).find("item 3 has none"), std::string::npos);
 }
 
 TEST_F(DiscTest, VcdSizeWritesTheStillOnly)

@@ -159,6 +159,13 @@ TEST_F(DiscPlayTest, ASoundDiscPassesEveryRowAsAFolderAndAsAnIso)
                        " 2>/dev/null"),
               0);
     EXPECT_EQ(FormatDiscCheckTable(VerifyDisc(iso.string())), table);
+
+    DiscCheckOptions hurried;
+    hurried.totalTimeLimit = std::chrono::milliseconds(0);
+    const DiscCheckReport late = VerifyDisc(disc.string(), hurried);
+    ASSERT_FALSE(late.rows.empty());
+    EXPECT_NE(late.rows[0].detail.find("ran out of its 0 ms"), std::string::npos)
+        << FormatDiscCheckTable(late);
 }
 
 struct PlantedFault {

@@ -359,6 +359,7 @@ TEST_F(HostileFilesTest, PlaylistsAndConcatenationAreNoMovies)
         EXPECT_QUIET(run);
         EXPECT_EQ(run.err.find("saved"), run.err.rfind("saved")) << run.err;
         EXPECT_NE(run.err.find("Cannot open movie"), std::string::npos) << run.err;
+        EXPECT_EQ(run.err.find("($"), std::string::npos) << run.err; // in words, not tags
     }
     // The FIFO itself is no regular file.
     const ChildRun run = exportWithMovie(fifo);

@@ -22,10 +22,15 @@ struct DiscButton {
 constexpr int kButtonPadding = 4;
 
 // One button per drawn item from the composer's own geometry: the item's button area
-// grown by kButtonPadding, brought inside the frame, top rounded down and bottom up to
-// even rows (interlaced fields), and overlaps split between the two buttons. Throws
-// std::runtime_error when two buttons cannot be told apart (one inside the other).
+// grown by kButtonPadding, then placed by KeepButtonsApart. Throws Failure when two
+// buttons cannot be told apart (one inside the other).
 std::vector<DiscButton> LayoutDiscButtons(const MenuGeometry& geometry);
+
+// Brings every box inside a picture of `width` x `height` with its last column and row
+// (which a player lights too) inside it, top and bottom on even rows, and cuts boxes
+// that touch or overlap apart with an even gap between them. Throws Failure when a
+// button is left without room of its own.
+void KeepButtonsApart(std::vector<DiscButton>& buttons, int width, int height);
 
 // Whether two half-open rectangles share a pixel.
 bool Overlaps(const Rect& a, const Rect& b);

@@ -1,5 +1,6 @@
 #include "discmasks.h"
 
+#include "imageio/failure.h"
 #include "render/picturecanvas.h"
 
 #include <algorithm>
@@ -93,6 +94,70 @@ const DrawnText* captionOf(const MenuGeometry& geometry, int item)
     return nullptr;
 }
 
+long long area(const Rect& r)
+{
+    return r.right > r.left && r.bottom > r.top
+               ? static_cast<long long>(r.right - r.left) * (r.bottom - r.top)
+               : 0;
+}
+
+bool lightsSomething(const DiscMask& mask, const Rect& box)
+{
+    for (int y = std::max(0, box.top); y < std::min(box.bottom, mask.height); ++y)
+        for (int x = std::max(0, box.left); x < std::min(box.right, mask.width); ++x)
+            if (mask.set(x, y))
+                return true;
+    return false;
+}
+
+std::string itemList(const MenuDocument& doc, const std::vector<int>& items)
+{
+    std::string out = items.size() == 1 ? "item " : "items ";
+    for (std::size_t i = 0; i < items.size(); ++i)
+        out += (i == 0                  ? ""
+                : i + 1 == items.size() ? " and "
+                                        : ", ") +
+               std::to_string(doc.menustart + items[i] - 1);
+    return out;
+}
+
+// A button that lights nothing, or that covers less than half of its own thumbnail,
+// sends the viewer somewhere they cannot see: such a menu is refused, not written.
+void refuseUselessButtons(const MenuDocument& doc, const MenuGeometry& geometry,
+                          const std::vector<DiscButton>& buttons, const DiscMask& mask)
+{
+    std::vector<int> dark;
+    std::vector<int> astray;
+    for (const DiscButton& button : buttons) {
+        // A button without a caption to mark is warned of instead (DiscButtonStyleWarning).
+        const DrawnText* text = captionOf(geometry, button.item);
+        if (doc.buttonstyle != ButtonStyle::None && text && !text->text.empty() &&
+            !lightsSomething(mask, button.box))
+            dark.push_back(button.item);
+        const auto it = std::find_if(geometry.items.begin(), geometry.items.end(),
+                                     [&](const DrawnItem& d) { return d.item == button.item; });
+        if (!geometry.grid || it == geometry.items.end() || area(it->frame) == 0)
+            continue;
+        const Rect& f = it->frame;
+        const Rect& b = button.box;
+        const Rect common{std::max(f.left, b.left), std::max(f.top, b.top),
+                          std::min(f.right, b.right), std::min(f.bottom, b.bottom)};
+        if (2 * area(common) < area(f))
+            astray.push_back(button.item);
+    }
+    if (dark.empty() && astray.empty())
+        return;
+    std::string why;
+    if (!dark.empty())
+        why = "the buttons of " + itemList(doc, dark) + " would light nothing";
+    if (!astray.empty())
+        why += (why.empty() ? "the buttons of " : " and those of ") + itemList(doc, astray) +
+               " would miss their own thumbnails";
+    throw Failure("The disc menu's buttons cannot be laid out",
+                  why + ", as the items crowd each other. Use smaller captions, turn on Fit "
+                        "text or show fewer items.");
+}
+
 } // namespace
 
 DiscMask DrawDiscMask(const MenuDocument& doc, const MenuGeometry& geometry,
@@ -139,7 +204,29 @@ DiscMask DrawDiscMask(const MenuDocument& doc, const MenuGeometry& geometry,
             break;
         }
     }
+    refuseUselessButtons(doc, geometry, buttons, mask);
     return mask;
+}
+
+std::string DiscButtonStyleWarning(const MenuDocument& doc)
+{
+    if (doc.buttonstyle == ButtonStyle::None)
+        return "The button style is \"none\": a player lights nothing, so the viewer cannot "
+               "see which item is selected. Choose underline, frame or text for a disc.";
+    if (doc.buttonstyle == ButtonStyle::Frame || doc.numbers)
+        return {};
+    std::vector<int> bare;
+    for (int n = 1; n <= doc.visibleItemCount(); ++n)
+        if (doc.items[static_cast<std::size_t>(n - 1)].menucaption.empty())
+            bare.push_back(n);
+    if (bare.empty())
+        return {};
+    return "The " + std::string(ButtonStyleName(doc.buttonstyle)) +
+           " style marks the caption, and " + itemList(doc, bare) +
+           (bare.size() == 1 ? " has none" : " have none") +
+           ": a player lights nothing there, so the viewer cannot see when " +
+           (bare.size() == 1 ? "it is" : "they are") +
+           " selected. Give them captions or choose the frame style.";
 }
 
 namespace {
@@ -182,11 +269,12 @@ void SqueezeToFrame(DiscMask& mask, std::vector<DiscButton>& buttons, int width)
         for (int x = 0; x < width; ++x)
             o[x] = in[source[static_cast<std::size_t>(x)]];
     }
-    // One mapping for both edges keeps touching boxes touching, never overlapping.
+    // One mapping for both edges keeps boxes in order; rounding may narrow a gap.
     for (DiscButton& b : buttons) {
         b.box.left = mapX(b.box.left);
         b.box.right = std::max(mapX(b.box.right), b.box.left + 1);
     }
+    KeepButtonsApart(buttons, width, mask.height);
     mask = std::move(out);
     clipToButtons(mask, buttons);
 }
@@ -195,27 +283,50 @@ void ToLetterbox(DiscMask& mask, std::vector<DiscButton>& buttons)
 {
     const int H = mask.height;
     const int offset = H / 8;
-    const int inner = H - 2 * offset; // 3/4 of the frame
     auto mapY = [&](int y) {
         // 0.75 y + H/8, then to the nearest even row.
         const long long scaled = 3LL * y + 4LL * offset; // four times the target
         return static_cast<int>(2 * ((scaled + 4) / 8));
     };
-    DiscMask out;
-    out.width = mask.width;
-    out.height = H;
-    out.index.assign(mask.index.size(), 0);
-    for (int y = offset; y < offset + inner; ++y) {
-        const int sy = static_cast<int>(((2LL * (y - offset) + 1) * H) / (2LL * inner));
-        std::copy_n(mask.index.begin() + static_cast<std::ptrdiff_t>(sy) * mask.width, mask.width,
-                    out.index.begin() + static_cast<std::ptrdiff_t>(y) * mask.width);
-    }
+    const std::vector<DiscButton> before = buttons;
     for (DiscButton& b : buttons) {
         b.box.top = mapY(b.box.top);
         b.box.bottom = std::max(mapY(b.box.bottom), b.box.top + 2);
     }
+    KeepButtonsApart(buttons, mask.width, H);
+
+    // Each vertical run of a button's mask moves as a whole, both ends to even rows and
+    // at least two rows tall: resampling rows would leave bars one row tall or starting
+    // on an odd row, which an interlaced picture shows in one field only.
+    DiscMask out;
+    out.width = mask.width;
+    out.height = H;
+    out.index.assign(mask.index.size(), 0);
+    for (std::size_t i = 0; i < buttons.size(); ++i) {
+        const Rect& from = before[i].box;
+        const Rect& to = buttons[i].box;
+        const int left = std::max({0, from.left, to.left});
+        const int right = std::min({from.right, to.right, mask.width});
+        const int top = std::max(0, from.top);
+        const int bottom = std::min(from.bottom, H);
+        for (int x = left; x < right; ++x)
+            for (int y = top; y < bottom;) {
+                if (!mask.set(x, y)) {
+                    ++y;
+                    continue;
+                }
+                int end = y;
+                while (end < bottom && mask.set(x, end))
+                    ++end;
+                int runTop = std::max(mapY(y), to.top);
+                int runBottom = std::min(std::max(mapY(end), runTop + 2), to.bottom);
+                runTop = std::max(to.top, std::min(runTop, runBottom - 2));
+                for (int row = runTop; row < runBottom; ++row)
+                    out.index[static_cast<std::size_t>(row) * out.width + x] = 1;
+                y = end;
+            }
+    }
     mask = std::move(out);
-    clipToButtons(mask, buttons);
 }
 
 void PaintMask(Picture& picture, const DiscMask& mask, Color color)

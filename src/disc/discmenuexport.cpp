@@ -172,6 +172,14 @@ DiscMenuResult ExportDiscMenu(const MenuDocument& doc, const std::string& dir,
     if (dvd && geometry.items.empty())
         throw std::runtime_error("The menu has no items, so the disc menu would have no "
                                  "buttons: show at least one item");
+    // Buttons that cannot work refuse the menu before anything is written.
+    std::vector<DiscButton> buttons;
+    DiscMask mask;
+    if (dvd) {
+        buttons = LayoutDiscButtons(geometry);
+        mask = DrawDiscMask(doc, geometry, buttons);
+        result.note = DiscButtonStyleWarning(doc);
+    }
     out.write(kDiscStillFile, EncodePng(viewOf(still)));
 
     if (!dvd) {
@@ -182,8 +190,6 @@ DiscMenuResult ExportDiscMenu(const MenuDocument& doc, const std::string& dir,
         return result;
     }
 
-    std::vector<DiscButton> buttons = LayoutDiscButtons(geometry);
-    DiscMask mask = DrawDiscMask(doc, geometry, buttons);
     SqueezeToFrame(mask, buttons, format.width);
     out.writeMask(kDiscHighlightFile, mask, doc.highlightcolor);
     out.writeMask(kDiscSelectFile, mask, doc.selectcolor);

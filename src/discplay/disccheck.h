@@ -5,11 +5,12 @@
 #include <vector>
 
 // Bounds on every action of the check (reaching the menu, following a button, playing a
-// title to its end): a broken disc that loops or never comes back fails the check
-// instead of hanging it.
+// title to its end) and on the whole check: a broken disc that loops or never comes back
+// fails the check instead of hanging it.
 struct DiscCheckOptions {
     long stepLimit = 200000;                          // blocks and events read per action
     std::chrono::milliseconds actionTimeLimit{20000}; // wall time per action
+    std::chrono::milliseconds totalTimeLimit{300000}; // wall time for the whole check
 };
 
 // The checks the table reports, one row each, in this order.

@@ -4,6 +4,7 @@
 
 #include <dvdnav/dvdnav.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <fcntl.h>
@@ -82,8 +83,7 @@ bool Lights(const SubpictureMask& mask, int sx, int sy, int ex, int ey, std::uin
 
 } // namespace
 
-DiscPlayer::DiscPlayer(const std::string& path, const DiscCheckOptions& options)
-    : m_options(options)
+DiscPlayer::DiscPlayer(const std::string& path, const CheckLimits& options) : m_options(options)
 {
     {
         QuietStderr quiet;
@@ -106,7 +106,7 @@ DiscPlayer::~DiscPlayer()
 Halt DiscPlayer::play(int playingTitle)
 {
     using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + m_options.actionTimeLimit;
+    const auto deadline = std::min(Clock::now() + m_options.actionTimeLimit, m_options.deadline);
     Halt halt;
     for (long steps = 0;; ++steps) {
         if (steps >= m_options.stepLimit) {
@@ -114,7 +114,8 @@ Halt DiscPlayer::play(int playingTitle)
             return halt;
         }
         if (steps % 256 == 0 && Clock::now() > deadline) {
-            halt.kind = Halt::Kind::TimeLimit;
+            halt.kind = Clock::now() > m_options.deadline ? Halt::Kind::CheckTimeLimit
+                                                          : Halt::Kind::TimeLimit;
             return halt;
         }
         if (step(halt, playingTitle))

@@ -3,12 +3,18 @@
 #include "disccheck.h"
 #include "subpicture.h"
 
+#include <chrono>
 #include <cstdarg>
 #include <cstdint>
 #include <optional>
 #include <string>
 
 struct dvdnav_s;
+
+// The options with the moment the whole check must be over.
+struct CheckLimits : DiscCheckOptions {
+    std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max();
+};
 
 // A menu page as the player sees it: its domain, titleset and the sector of the
 // navigation pack it holds still on.
@@ -22,12 +28,13 @@ struct MenuPage {
 // Where playing stopped.
 struct Halt {
     enum class Kind {
-        MenuStill,    // a menu holds still for good; `page`, `buttons`, `highlighted` are set
-        TitleStarted, // a title other than the one playing began; `title` is set
-        Stopped,      // the disc stopped playing
-        StepLimit,    // the step limit ran out
-        TimeLimit,    // the time limit ran out
-        ReadError,    // libdvdnav failed; `error` says why
+        MenuStill,      // a menu holds still for good; `page`, `buttons`, `highlighted` are set
+        TitleStarted,   // a title other than the one playing began; `title` is set
+        Stopped,        // the disc stopped playing
+        StepLimit,      // the step limit ran out
+        TimeLimit,      // the time limit of the action ran out
+        CheckTimeLimit, // the time limit of the whole check ran out
+        ReadError,      // libdvdnav failed; `error` says why
     };
     Kind kind = Kind::ReadError;
     int title = 0;
@@ -50,7 +57,7 @@ struct ButtonLight {
 class DiscPlayer {
 public:
     // Throws Failure when the disc cannot be opened.
-    DiscPlayer(const std::string& path, const DiscCheckOptions& options);
+    DiscPlayer(const std::string& path, const CheckLimits& options);
     ~DiscPlayer();
     DiscPlayer(const DiscPlayer&) = delete;
     DiscPlayer& operator=(const DiscPlayer&) = delete;
@@ -77,7 +84,7 @@ private:
     void holdStill(Halt& halt);
 
     dvdnav_s* m_nav = nullptr;
-    DiscCheckOptions m_options;
+    CheckLimits m_options;
     int m_titleset = 0;
     std::uint32_t m_sector = 0;
     std::string m_message;

@@ -28,7 +28,7 @@ ButtonTarget TargetOf(const Halt& halt)
     return target;
 }
 
-ButtonFacts TryButton(const std::string& path, const DiscCheckOptions& options,
+ButtonFacts TryButton(const std::string& path, const CheckLimits& options,
                       const std::vector<int>& presses, int button)
 {
     ButtonFacts facts;
@@ -47,7 +47,7 @@ ButtonFacts TryButton(const std::string& path, const DiscCheckOptions& options,
 
 } // namespace
 
-StartedPlayer OpenAtMenu(const std::string& path, const DiscCheckOptions& options,
+StartedPlayer OpenAtMenu(const std::string& path, const CheckLimits& options,
                          const std::vector<int>& presses)
 {
     StartedPlayer started;
@@ -76,7 +76,7 @@ int PageIndex(const std::vector<PageFacts>& pages, const MenuPage& page)
     return -1;
 }
 
-std::vector<PageFacts> ExplorePages(const std::string& path, const DiscCheckOptions& options,
+std::vector<PageFacts> ExplorePages(const std::string& path, const CheckLimits& options,
                                     const Halt& firstMenu)
 {
     std::vector<PageFacts> pages{{firstMenu.page, {}, {}, 0}};
@@ -104,7 +104,7 @@ std::vector<PageFacts> ExplorePages(const std::string& path, const DiscCheckOpti
     return pages;
 }
 
-std::string DescribeHalt(const Halt& halt, const DiscCheckOptions& options)
+std::string DescribeHalt(const Halt& halt, const CheckLimits& options)
 {
     switch (halt.kind) {
     case Halt::Kind::MenuStill:
@@ -117,6 +117,9 @@ std::string DescribeHalt(const Halt& halt, const DiscCheckOptions& options)
         return "still going after " + std::to_string(options.stepLimit) + " steps";
     case Halt::Kind::TimeLimit:
         return "still going after " + std::to_string(options.actionTimeLimit.count()) + " ms";
+    case Halt::Kind::CheckTimeLimit:
+        return "the whole check ran out of its " + std::to_string(options.totalTimeLimit.count()) +
+               " ms";
     case Halt::Kind::ReadError:
         break;
     }

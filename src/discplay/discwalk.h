@@ -40,16 +40,16 @@ struct StartedPlayer {
 
 // Plays `path` from its start to the first menu, then presses `presses` one menu after
 // the other. `player` is null when a menu was not reached; `halt` says what happened.
-StartedPlayer OpenAtMenu(const std::string& path, const DiscCheckOptions& options,
+StartedPlayer OpenAtMenu(const std::string& path, const CheckLimits& options,
                          const std::vector<int>& presses = {});
 
 // Every page reachable from the first menu through its buttons, each button tried, in
 // menu order: pages by the lowest title their buttons start, pages without titles last.
-std::vector<PageFacts> ExplorePages(const std::string& path, const DiscCheckOptions& options,
+std::vector<PageFacts> ExplorePages(const std::string& path, const CheckLimits& options,
                                     const Halt& firstMenu);
 
 // The index of `page` in `pages`, or -1.
 int PageIndex(const std::vector<PageFacts>& pages, const MenuPage& page);
 
 // Words for a halt that is not a menu: "the disc stops", "still going after 200000 steps".
-std::string DescribeHalt(const Halt& halt, const DiscCheckOptions& options);
+std::string DescribeHalt(const Halt& halt, const CheckLimits& options);

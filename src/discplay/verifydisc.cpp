@@ -68,7 +68,7 @@ std::vector<TitleButton> TitleButtons(const std::vector<PageFacts>& pages)
     return found;
 }
 
-bool CheckStart(DiscCheckReport& report, const Halt& first, const DiscCheckOptions& options)
+bool CheckStart(DiscCheckReport& report, const Halt& first, const CheckLimits& options)
 {
     Faults start;
     Faults stays;
@@ -106,7 +106,7 @@ void CheckLights(DiscCheckReport& report, const std::vector<PageFacts>& pages)
 }
 
 void CheckTitleButtons(DiscCheckReport& report, const std::vector<PageFacts>& pages, int titles,
-                       const DiscCheckOptions& options)
+                       const CheckLimits& options)
 {
     Faults faults;
     int expected = 1;
@@ -174,7 +174,7 @@ void CheckPageLinks(DiscCheckReport& report, const std::vector<PageFacts>& pages
 }
 
 // Starts the title of `start` afresh: the player is null and `fault` set when it cannot.
-std::unique_ptr<DiscPlayer> StartTitle(const std::string& path, const DiscCheckOptions& options,
+std::unique_ptr<DiscPlayer> StartTitle(const std::string& path, const CheckLimits& options,
                                        const std::vector<PageFacts>& pages,
                                        const TitleButton& start, std::string& fault)
 {
@@ -194,7 +194,7 @@ std::unique_ptr<DiscPlayer> StartTitle(const std::string& path, const DiscCheckO
 
 // Where a title's end leads, against where it should: its own button on its own page.
 std::string ReturnFault(const std::vector<PageFacts>& pages, const TitleButton& start,
-                        const Halt& end, const DiscCheckOptions& options)
+                        const Halt& end, const CheckLimits& options)
 {
     const std::string title = "title " + std::to_string(start.title);
     if (end.kind != Halt::Kind::MenuStill)
@@ -211,8 +211,8 @@ std::string ReturnFault(const std::vector<PageFacts>& pages, const TitleButton& 
     return {};
 }
 
-void CheckTitleReturns(DiscCheckReport& report, const std::string& path,
-                       const DiscCheckOptions& options, const std::vector<PageFacts>& pages)
+void CheckTitleReturns(DiscCheckReport& report, const std::string& path, const CheckLimits& options,
+                       const std::vector<PageFacts>& pages)
 {
     Faults faults;
     const std::vector<TitleButton> titles = TitleButtons(pages);
@@ -230,8 +230,8 @@ void CheckTitleReturns(DiscCheckReport& report, const std::string& path,
            Count(titles.size(), "title", "titles"));
 }
 
-void CheckMenuKeys(DiscCheckReport& report, const std::string& path,
-                   const DiscCheckOptions& options, const std::vector<PageFacts>& pages)
+void CheckMenuKeys(DiscCheckReport& report, const std::string& path, const CheckLimits& options,
+                   const std::vector<PageFacts>& pages)
 {
     Faults faults;
     const std::vector<TitleButton> titles = TitleButtons(pages);
@@ -259,16 +259,19 @@ void CheckMenuKeys(DiscCheckReport& report, const std::string& path,
 
 DiscCheckReport VerifyDisc(const std::string& folderOrIso, const DiscCheckOptions& options)
 {
+    CheckLimits limits;
+    static_cast<DiscCheckOptions&>(limits) = options;
+    limits.deadline = std::chrono::steady_clock::now() + options.totalTimeLimit;
     DiscCheckReport report;
-    DiscPlayer player(folderOrIso, options);
+    DiscPlayer player(folderOrIso, limits);
     const Halt first = player.play();
-    if (!CheckStart(report, first, options))
+    if (!CheckStart(report, first, limits))
         return report;
-    const std::vector<PageFacts> pages = ExplorePages(folderOrIso, options, first);
+    const std::vector<PageFacts> pages = ExplorePages(folderOrIso, limits, first);
     CheckLights(report, pages);
-    CheckTitleButtons(report, pages, player.titleCount(), options);
+    CheckTitleButtons(report, pages, player.titleCount(), limits);
     CheckPageLinks(report, pages);
-    CheckTitleReturns(report, folderOrIso, options, pages);
-    CheckMenuKeys(report, folderOrIso, options, pages);
+    CheckTitleReturns(report, folderOrIso, limits, pages);
+    CheckMenuKeys(report, folderOrIso, limits, pages);
     return report;
 }

@@ -33,9 +33,6 @@ void MakeTvSafe(Picture& picture)
         std::uint8_t* out = picture.row(y);
         for (std::size_t i = 0; i < rowBytes; ++i)
             out[i] = static_cast<std::uint8_t>((above[i] + 2 * current[i] + below[i] + 2) >> 2);
-        // The average of colours inside the gamut is inside; its rounding may not be.
-        for (std::size_t i = 0; i < rowBytes; i += 3)
-            ToneIntoGamut(out + i);
         above.swap(current);
         current.swap(below);
     }

@@ -25,6 +25,8 @@ extern "C" {
 namespace {
 
 constexpr AVRational kHundredNs{1, 10'000'000};
+// Bytes read without one video packet after which the rest of a file counts as garbage.
+constexpr std::int64_t kGarbageBytes = 4 * 1024 * 1024;
 
 // Timestamps come from the file and may be anything a hostile muxer wrote; the
 // arithmetic on them holds at the 64-bit limits instead of overflowing.
@@ -73,12 +75,18 @@ std::int64_t countPackets(const std::string& path, int streamIndex, int budgetMs
             fmt->streams[i]->discard = AVDISCARD_ALL;
     PacketPtr packet(checked(av_packet_alloc()));
     std::int64_t count = 0;
+    std::int64_t lastAt = 0;
     for (std::uint32_t n = 1;; ++n) {
         if (av_read_frame(fmt.get(), packet.get()) < 0)
             break;
-        if (packet->stream_index == streamIndex)
+        if (packet->stream_index == streamIndex) {
             ++count;
+            lastAt = avio_tell(fmt->pb);
+        }
         av_packet_unref(packet.get());
+        // Megabytes without a picture: garbage, which is not worth counting through.
+        if (avio_tell(fmt->pb) - lastAt > kGarbageBytes)
+            return 0;
         if ((n & 255) == 0 && std::chrono::steady_clock::now() > deadline)
             return 0;
     }
@@ -504,6 +512,7 @@ struct MediaDecoder::State {
         resetDecoder(true);
         if (receive(next.get(), nullptr) != Got::Frame)
             throw MediaError(AVERROR_INVALIDDATA);
+        budget.readLimit = WorkBudget::kUnlimited; // a whole movie is read from here on
         width = next->width;
         height = next->height;
         if (width <= 0 || height <= 0 || width > limits.maxSide || height > limits.maxSide ||
@@ -584,7 +593,8 @@ void MediaDecoder::State::open(const std::string& file, const MediaLimits& lim)
 {
     path = file;
     limits = lim;
-    budget.start(limits.timeBudgetMs);
+    budget.start(OpenBudgetMs(limits.timeBudgetMs));
+    budget.readLimit = WorkBudget::kHeaderReadLimit;
     fmt = OpenMovieInput(path, budget);
     const AVRational rate = openVideoStream();
     // The frame rate decides the interval, the count (where the container has none)
@@ -603,10 +613,15 @@ void MediaDecoder::open(const std::string& path, const MediaLimits& limits)
     QuietFFmpeg();
     close();
     auto state = std::make_unique<State>();
+    const auto began = std::chrono::steady_clock::now();
     try {
         state->open(path, limits);
     } catch (const std::bad_alloc&) {
+        NoteFailedOpen(std::chrono::steady_clock::now() - began);
         throw MediaError(AVERROR(ENOMEM));
+    } catch (...) {
+        NoteFailedOpen(std::chrono::steady_clock::now() - began);
+        throw;
     }
     m = std::move(state);
 }

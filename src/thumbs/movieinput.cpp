@@ -24,6 +24,7 @@ void WorkBudget::unlimited(const std::atomic<bool>* stop)
 {
     deadline = std::chrono::steady_clock::time_point::max();
     abort = stop;
+    readLimit = kUnlimited;
 }
 
 int WorkBudget::remainingMs() const
@@ -41,6 +42,9 @@ void WorkBudget::check() const
 
 namespace {
 
+constexpr std::int64_t kHeaderProbeBytes = 2 * 1024 * 1024;
+constexpr std::int64_t kHeaderProbeSeconds = 2;
+
 // Every file FFmpeg opens is a regular file opened here, read through our own I/O
 // context: no protocol, no device, no FIFO.
 struct PlainFile {
@@ -48,16 +52,26 @@ struct PlainFile {
     AVIOInterruptCB interrupt; // FFmpeg asks it only of its own protocols: we ask it here
 };
 
+int interruptCallback(void* opaque);
+
 int readPlain(void* opaque, std::uint8_t* buf, int size)
 {
     const auto* file = static_cast<PlainFile*>(opaque);
     if (file->interrupt.callback && file->interrupt.callback(file->interrupt.opaque))
         return AVERROR_EXIT;
+    WorkBudget* budget = file->interrupt.callback == interruptCallback
+                             ? static_cast<WorkBudget*>(file->interrupt.opaque)
+                             : nullptr;
+    if (budget && budget->bytesRead > budget->readLimit)
+        return AVERROR_INVALIDDATA;
     const int fd = file->fd;
     for (;;) {
         const ssize_t n = ::read(fd, buf, static_cast<std::size_t>(size));
-        if (n > 0)
+        if (n > 0) {
+            if (budget)
+                budget->bytesRead += n;
             return static_cast<int>(n);
+        }
         if (n == 0)
             return AVERROR_EOF;
         if (errno != EINTR)
@@ -160,6 +174,10 @@ FormatPtr OpenMovieInput(const std::string& path, WorkBudget& budget)
         throw MediaError(AVERROR(ENOMEM));
     raw->interrupt_callback.callback = interruptCallback;
     raw->interrupt_callback.opaque = &budget;
+    // Enough for the headers of real movies; beyond it a file is more likely garbage, and
+    // FFmpeg's defaults (5 MB, 5 s) spend seconds searching random bytes for streams.
+    raw->probesize = kHeaderProbeBytes;
+    raw->max_analyze_duration = kHeaderProbeSeconds * AV_TIME_BASE;
     raw->io_open = openPlainFile;
     raw->io_close2 = closePlainFile;
     AVIOContext* pb = nullptr;
@@ -199,6 +217,26 @@ void FormatCloser::operator()(AVFormatContext* p) const
     AVIOContext* pb = p->pb;
     avformat_close_input(&p);
     closePlainFile(nullptr, pb);
+}
+
+namespace {
+
+constexpr std::int64_t kRunAllowanceMs = 20'000;
+constexpr int kShortBudgetMs = 1'000;
+std::atomic<std::int64_t> failedOpenMs{0};
+
+} // namespace
+
+int OpenBudgetMs(int wantedMs)
+{
+    const std::int64_t left = kRunAllowanceMs - failedOpenMs.load(std::memory_order_relaxed);
+    return static_cast<int>(
+        std::min<std::int64_t>(wantedMs, std::max<std::int64_t>(left, kShortBudgetMs)));
+}
+
+void NoteFailedOpen(std::chrono::steady_clock::duration spent)
+{
+    failedOpenMs += std::chrono::duration_cast<std::chrono::milliseconds>(spent).count();
 }
 
 void QuietFFmpeg()

@@ -22,13 +22,13 @@ struct TitlesStatus {
     double secondsLeft = -1;       // estimate; negative until one can be made
 };
 
-// Receives the status from the encoding threads, one call at a time, a few times a
-// second, and may stop the run.
+// Receives the status about four times a second on the thread that runs EncodeTitles
+// (an editor runs it on a worker and passes the status on), and may stop the run.
 class TitleProgress {
 public:
     virtual ~TitleProgress() = default;
     virtual void update(const TitlesStatus& status) = 0;
-    // Polled by every encoder; once true, all stop and EncodeTitles throws TitlesCancelled.
+    // Asked with every update; once true, all stop and EncodeTitles throws TitlesCancelled.
     virtual bool cancelled() { return false; }
 };
 

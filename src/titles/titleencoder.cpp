@@ -8,6 +8,7 @@
 #include "thumbs/mediaerror.h"
 
 #include <memory>
+#include <mutex>
 #include <optional>
 
 namespace {
@@ -65,6 +66,13 @@ public:
     }
 
 private:
+    // The video encoder writes from its own thread.
+    void write(AVPacket* p, int stream)
+    {
+        std::lock_guard<std::mutex> hold(m_muxLock);
+        m_mux.write(p, stream);
+    }
+
     void stopIfAsked() const
     {
         if (m_control.stop && m_control.stop->load(std::memory_order_relaxed))
@@ -86,8 +94,8 @@ private:
         s.threads = threads;
         s.seconds = m_job.info.seconds;
         s.origin = m_origin;
-        m_video = std::make_unique<VideoTranscoder>(
-            m_fmt.get(), m_streams.video, s, [this](AVPacket* p) { m_mux.write(p, m_videoOut); });
+        m_video = std::make_unique<VideoTranscoder>(m_fmt.get(), m_streams.video, s,
+                                                    [this](AVPacket* p) { write(p, m_videoOut); });
         m_videoOut = addEncoded(m_video->encoder());
     }
 
@@ -101,7 +109,7 @@ private:
         }
         m_audio = std::make_unique<AudioTranscoder>(
             m_fmt.get(), m_streams.audio, m_job.info.audioChannels, m_job.info.audioBitRate,
-            [this](AVPacket* p) { m_mux.write(p, m_audioOut); });
+            [this](AVPacket* p) { write(p, m_audioOut); });
         m_audioOut = addEncoded(m_audio->encoder());
     }
 
@@ -146,7 +154,7 @@ private:
         shiftToStart(p, timeBase);
         note(p->pts, timeBase);
         const std::int64_t pts = p->pts;
-        m_mux.write(p, m_videoOut);
+        write(p, m_videoOut);
         if (m_audio && m_streams.audio < 0 && pts != AV_NOPTS_VALUE)
             m_audio->padTo(pts * av_q2d(timeBase));
     }
@@ -160,7 +168,7 @@ private:
             return;
         }
         if (shiftToStart(p, timeBase))
-            m_mux.write(p, m_audioOut);
+            write(p, m_audioOut);
     }
 
     const TitleJob& m_job;
@@ -170,6 +178,7 @@ private:
     TitleStreams m_streams;
     std::int64_t m_origin = 0; // the title's start in the video stream's ticks
     TitleMux m_mux;
+    std::mutex m_muxLock;
     std::unique_ptr<VideoTranscoder> m_video; // none: the video is copied
     std::unique_ptr<AudioTranscoder> m_audio; // none: the sound is copied
     int m_videoOut = 0;

@@ -12,6 +12,7 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 
 namespace {
@@ -127,9 +128,11 @@ TitleInfo probe(const std::string& movie, DiscSystem system, int chapterMinutes)
 
 TitleInfo ProbeTitle(const std::string& movie, DiscSystem system, int chapterMinutes)
 {
+    const auto began = std::chrono::steady_clock::now();
     try {
         return probe(movie, system, chapterMinutes);
     } catch (const std::exception& e) {
+        NoteFailedOpen(std::chrono::steady_clock::now() - began);
         ThrowTitleFailure(movie, e);
     }
 }

@@ -26,7 +26,8 @@ TitleStreams FindTitleStreams(AVFormatContext* fmt)
 FormatPtr OpenTitleMovie(const std::string& movie, WorkBudget& budget)
 {
     QuietFFmpeg();
-    budget.start(kOpenBudgetMs);
+    budget.start(OpenBudgetMs(kOpenBudgetMs));
+    budget.readLimit = WorkBudget::kHeaderReadLimit;
     return OpenMovieInput(movie, budget);
 }
 

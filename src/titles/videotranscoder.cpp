@@ -18,6 +18,7 @@ constexpr int kMaxSide = 16384;
 constexpr std::int64_t kMaxPixels = 64LL * 1024 * 1024;
 // The video buffer a DVD player has: 224 KiB.
 constexpr int kVbvBits = 1'835'008;
+constexpr std::int64_t kBPictureRate = 5'000'000;
 
 template <typename T> T* checked(T* p)
 {
@@ -85,6 +86,7 @@ VideoTranscoder::VideoTranscoder(AVFormatContext* fmt, int stream, const Setting
     openDecoder(fmt, st);
     placePicture(fmt, st);
     openEncoder();
+    m_encoding = std::make_unique<EncoderThread>([this](const AVFrame* f) { encode(f); });
 }
 
 void VideoTranscoder::openDecoder(AVFormatContext*, AVStream* st)
@@ -101,7 +103,9 @@ void VideoTranscoder::openDecoder(AVFormatContext*, AVStream* st)
         throw MediaError(r);
     m_decoder->pkt_timebase = st->time_base;
     m_decoder->max_pixels = kMaxPixels;
-    m_decoder->thread_count = m_settings.threads;
+    // One frame thread more than the share of cores, as FFmpeg's own choice does, so that
+    // a thread waiting for its reference pictures leaves no core idle.
+    m_decoder->thread_count = m_settings.threads > 1 ? m_settings.threads + 1 : 1;
     m_decoder->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
     r = avcodec_open2(m_decoder.get(), codec, nullptr);
     if (r < 0)
@@ -146,7 +150,9 @@ void VideoTranscoder::openEncoder()
     c->rc_min_rate = 0;
     c->rc_buffer_size = kVbvBits;
     c->gop_size = m_frame.maxGop;
-    c->max_b_frames = 2;
+    // B-pictures cost a third more encoding time; they pay for it only where bits are
+    // scarce (a long disc), not at the rates a short one gets.
+    c->max_b_frames = m_settings.bitRate < kBPictureRate ? 2 : 0;
     c->colorspace = m_settings.system == DiscSystem::Pal ? AVCOL_SPC_BT470BG : AVCOL_SPC_SMPTE170M;
     c->color_range = AVCOL_RANGE_MPEG;
     // The encoder threads over slices; frames stay in order.
@@ -205,7 +211,7 @@ void VideoTranscoder::emitHeld(std::int64_t untilSlot)
             throw MediaError(AVERROR(ENOMEM));
         shell->pts = m_nextSlot;
         shell->pict_type = AV_PICTURE_TYPE_NONE;
-        encode(shell.get());
+        m_encoding->push(std::move(shell));
     }
 }
 
@@ -268,7 +274,7 @@ void VideoTranscoder::finish()
     if (!m_held)
         throw MediaError(AVERROR_INVALIDDATA); // not one picture decoded
     emitHeld(m_lastSlot);
-    encode(nullptr);
+    m_encoding->finish();
 }
 
 double VideoTranscoder::secondsOut() const

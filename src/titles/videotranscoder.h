@@ -1,6 +1,7 @@
 #pragma once
 
 #include "discgeometry.h"
+#include "framequeue.h"
 
 #include "thumbs/ffmpegptr.h"
 
@@ -9,13 +10,15 @@ extern "C" {
 }
 
 #include <functional>
+#include <memory>
 
 // A movie's video made into the disc's: each decoded picture scaled to its display shape
 // inside the 4:3 or 16:9 frame (padded black, never stretched), the frame rate met by
 // repeating or dropping pictures, and MPEG-2 within the limits of a DVD player.
 class VideoTranscoder {
 public:
-    using Sink = std::function<void(AVPacket*)>; // encoded packets, in encoder()->time_base
+    // Encoded packets, in encoder()->time_base, from the encoder's own thread.
+    using Sink = std::function<void(AVPacket*)>;
 
     struct Settings {
         DiscSystem system = DiscSystem::Pal;
@@ -43,7 +46,7 @@ private:
     void arrive(FramePtr decoded);
     void emitHeld(std::int64_t untilSlot);
     FramePtr scaled(const AVFrame* decoded);
-    void encode(const AVFrame* frame);
+    void encode(const AVFrame* frame); // on the encoder's thread
 
     Settings m_settings;
     DiscFrame m_frame;
@@ -59,8 +62,8 @@ private:
     FramePtr m_held;       // the latest picture, decoded, until a slot shows it
     FramePtr m_heldScaled; // the same at the disc's frame, once scaled
     std::int64_t m_heldSlot = 0;
-    std::int64_t m_nextSlot = 0;            // output pictures made so far
-    std::int64_t m_lastSlot = 0;            // the title's length in output pictures
-    AVRational m_shown{4, 3};               // the source's display aspect ratio
-    int m_x = 0, m_y = 0, m_w = 0, m_h = 0; // the picture's place in the frame
+    std::int64_t m_nextSlot = 0;               // output pictures made so far
+    std::int64_t m_lastSlot = 0;               // the title's length in output pictures
+    int m_x = 0, m_y = 0, m_w = 0, m_h = 0;    // the picture's place in the frame
+    std::unique_ptr<EncoderThread> m_encoding; // last: stopped before the rest goes
 };
