@@ -66,6 +66,7 @@ inline QApplication& testApplication()
         application->setQuitOnLastWindowClosed(false);
         // Unsaved edits are thrown away unless a test answers the question itself.
         SetSaveChangesAnswerer([] { return SaveChangesAnswer::Discard; });
+        SetQuestionSink([](const QString&) { return true; });
         return application;
     }();
     return *instance;
@@ -85,7 +86,7 @@ struct Message {
     QString text;
 };
 
-// Collects the message boxes instead of showing them.
+// Collects the message boxes instead of showing them, and answers questions with `goOn`.
 class MessageLog {
 public:
     MessageLog()
@@ -93,11 +94,21 @@ public:
         SetMessageSink([this](MessageKind kind, const QString& text) {
             messages.push_back({kind, text});
         });
+        SetQuestionSink([this](const QString& text) {
+            questions.push_back(text);
+            return goOn;
+        });
     }
-    ~MessageLog() { SetMessageSink({}); }
+    ~MessageLog()
+    {
+        SetMessageSink({});
+        SetQuestionSink([](const QString&) { return true; }); // as testApplication() leaves it
+    }
     MessageLog(const MessageLog&) = delete;
     MessageLog& operator=(const MessageLog&) = delete;
     std::vector<Message> messages;
+    std::vector<QString> questions;
+    bool goOn = true;
 };
 
 // Lets posted events and queued work run, as the window would between two user actions.

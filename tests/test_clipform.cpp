@@ -83,7 +83,7 @@ protected:
 
 TEST_F(ClipFormTest, ControlsHaveTheirNamesPlacesAndCaptions)
 {
-    EXPECT_EQ(form->size(), QSize(313, 362));
+    EXPECT_EQ(form->size(), QSize(313, 388));
     struct Control {
         const char* name;
         QRect place;
@@ -102,9 +102,11 @@ TEST_F(ClipFormTest, ControlsHaveTheirNamesPlacesAndCaptions)
         {"BackFrameBtn", {44, 302, 30, 20}, "<"},
         {"ForwardFrameBtn", {239, 302, 30, 20}, ">"},
         {"ForwardSecondBtn", {270, 302, 30, 20}, ">>"},
-        {"AutoBtn", {13, 332, 40, 20}, "Auto"},
-        {"OKBtn", {56, 332, 90, 20}, "OK"},
-        {"CancelBtn", {167, 332, 90, 20}, "Cancel"},
+        {"GotoLabel", {13, 330, 42, 20}, "&Go to:"},
+        {"GotoEdit", {56, 330, 244, 20}, nullptr},
+        {"AutoBtn", {13, 358, 40, 20}, "Auto"},
+        {"OKBtn", {56, 358, 90, 20}, "OK"},
+        {"CancelBtn", {167, 358, 90, 20}, "Cancel"},
     };
     for (const Control& c : controls) {
         auto* w = form->findChild<QWidget*>(QString::fromLatin1(c.name));
@@ -126,16 +128,51 @@ TEST_F(ClipFormTest, ControlsHaveTheirNamesPlacesAndCaptions)
     EXPECT_TRUE(form->Image1->isHidden());
     EXPECT_NE(form->findChild<QWidget*>(QStringLiteral("VideoWindow1")), nullptr);
 
-    // Tab order among the tab stops: the three buttons, the slider, Auto, OK, Cancel.
+    // Tab order among the tab stops: the three buttons, the slider, Go to, Auto, OK, Cancel.
     std::vector<QString> order;
     QWidget* w = form->MovieBtn;
-    for (int i = 0; i < 7; ++i, w = w->nextInFocusChain()) {
+    for (int i = 0; i < 8; ++i, w = w->nextInFocusChain()) {
         while (!(w->focusPolicy() & Qt::TabFocus))
             w = w->nextInFocusChain();
         order.push_back(w->objectName());
     }
     EXPECT_EQ(order, (std::vector<QString>{"MovieBtn", "ImageBtn", "ClearBtn", "TrackBar1",
-                                           "AutoBtn", "OKBtn", "CancelBtn"}));
+                                           "GotoEdit", "AutoBtn", "OKBtn", "CancelBtn"}));
+
+    // Larger, the view takes the room and the rows below it follow.
+    form->resize(613, 588);
+    form->show();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(form->Panel1->geometry(), QRect(13, 72, 588, 396));
+    EXPECT_EQ(form->ForwardSecondBtn->geometry(), QRect(570, 502, 30, 20));
+    EXPECT_EQ(form->OKBtn->geometry(), QRect(56, 558, 90, 20));
+}
+
+TEST_F(ClipFormTest, TypedTimeCodesAndSecondsAndHomeEndJump)
+{
+    doc.item(2).source.menuclip = movie;
+    showItem(2);
+    QApplication::setActiveWindow(form.get());
+    const struct {
+        const char* typed;
+        int frame; // 25 frames a second, 120 frames
+    } jumps[] = {{"0:00:01.12", 37}, {"2.5", 62}, {" 3s ", 75}, {"0:02", 50},
+                 {"0:00:01.30", 50}, {"abc", 50}, {"1:00", 119}};
+    for (const auto& jump : jumps) {
+        form->GotoEdit->setText(QString::fromLatin1(jump.typed));
+        QTest::keyClick(form->GotoEdit, Qt::Key_Return);
+        EXPECT_EQ(form->TrackBar1->value(), jump.frame) << jump.typed;
+    }
+    EXPECT_EQ(messages.size(), 2u); // ".30" is no frame of a 25-a-second code, "abc" no time
+    EXPECT_TRUE(form->isVisible()); // Enter in the field jumps, it does not take the frame
+    form->GotoEdit->setFocus();
+    QTest::keyClick(form->GotoEdit, Qt::Key_Home); // the field's own
+    EXPECT_EQ(form->TrackBar1->value(), 119);
+    form->OKBtn->setFocus();
+    QTest::keyClick(form->OKBtn, Qt::Key_Home);
+    EXPECT_EQ(form->TrackBar1->value(), 0);
+    QTest::keyClick(form->OKBtn, Qt::Key_End);
+    EXPECT_EQ(form->TrackBar1->value(), 119);
 }
 
 TEST_F(ClipFormTest, ItemWithoutSourceShowsAnEmptyDialog)
@@ -334,7 +371,8 @@ TEST_F(ClipFormTest, CancelAndEscapeLeaveTheItemAsItWas)
     EXPECT_TRUE(s.ThumbnailImage.samePixels(marked(8, 8)));
 }
 
-TEST_F(ClipFormTest, MovieThatCannotBeOpenedIsReportedAndTheDialogStaysOpen)
+// A source that does not load is never stored: the dialog keeps the one it had.
+TEST_F(ClipFormTest, FileThatDoesNotLoadLeavesTheLastGoodSource)
 {
     const std::string bad = (folder / "notamovie.mpg").string();
     std::ofstream(bad) << std::string(4000, 'x');
@@ -346,29 +384,44 @@ TEST_F(ClipFormTest, MovieThatCannotBeOpenedIsReportedAndTheDialogStaysOpen)
             "\x10\0\0\0\x01\0\x01\0\x40\x1f\0\0\x80\x3e\0\0\x02\0\x10\0data\0\0\0\0";
         std::ofstream(wav, std::ios::binary).write(header, sizeof header - 1);
     }
+    ThumbnailSource& s = doc.item(8).source;
     for (const std::string& path : {bad, wav}) {
+        // Stored: shown by name, and OK leaves path, frame and picture alone.
         messages.clear();
-        ThumbnailSource& s = doc.item(8).source;
         s.menuclip = path;
         s.menuframe = 25;
         s.ThumbnailImage = marked(4, 4);
         showItem(8);
         ASSERT_EQ(messages.size(), 1u) << path;
         EXPECT_EQ(messages[0].title, QStringLiteral("Tavrel Lite"));
-        EXPECT_EQ(messages[0].icon, QMessageBox::Critical);
         const QString name = QString::fromStdString(fs::path(path).filename().string());
         EXPECT_TRUE(messages[0].text.startsWith(QStringLiteral("Cannot open movie ") + name +
                                                 QStringLiteral(": ")))
             << messages[0].text.toStdString();
         EXPECT_TRUE(form->isVisible());
-        EXPECT_EQ(form->viewMode(), TClipForm::ViewMode::Movie);
         EXPECT_EQ(form->MovieEdit->text(), QString::fromStdString(path));
         EXPECT_FALSE(form->TrackBar1->isEnabled());
-        EXPECT_EQ(form->mediaPlayer(), nullptr);
-        form->OKBtnClick(); // as the project reader does: frame 0, picture kept
+        form->OKBtnClick();
         EXPECT_EQ(s.menuclip, path);
-        EXPECT_EQ(s.menuframe, 0);
+        EXPECT_EQ(s.menuframe, 25);
         EXPECT_TRUE(s.ThumbnailImage.samePixels(marked(4, 4)));
+
+        // Chosen over a good movie: the movie, its slider and its frame stay.
+        s.menuclip = movie;
+        s.menuframe = 37;
+        showItem(8);
+        messages.clear();
+        form->showMovieFile(QString::fromStdString(path));
+        form->showPictureFile(QString::fromStdString(path));
+        EXPECT_EQ(messages.size(), 2u);
+        EXPECT_EQ(form->MovieEdit->text(), QString::fromStdString(movie));
+        EXPECT_EQ(form->viewMode(), TClipForm::ViewMode::Movie);
+        EXPECT_EQ(form->TrackBar1->maximum(), 119);
+        form->TrackBar1->setValue(40); // still drives the movie shown
+        form->OKBtnClick();
+        EXPECT_EQ(s.menuclip, movie);
+        EXPECT_EQ(s.menuframe, 40);
+        EXPECT_EQ(FrameIndexOf(s.ThumbnailImage), 40);
     }
 }
 
@@ -399,16 +452,13 @@ TEST_F(ClipFormTest, BoxesGoThroughTheApplicationsMessages)
               QStringLiteral("Cannot read picture missing.png: the file does not exist."));
 }
 
-TEST_F(ClipFormTest, NegativeFrameIsAPictureSourceAndOkStoresMinusOne)
+TEST_F(ClipFormTest, NegativeFrameIsAPictureSourceThatOkKeeps)
 {
     // A movie stored with a frame below -1 goes the picture way and fails to load.
     ThumbnailSource& s = doc.item(9).source;
     s.menuclip = movie;
     s.menuframe = -3;
     showItem(9);
-    EXPECT_EQ(form->viewMode(), TClipForm::ViewMode::Picture);
-    EXPECT_FALSE(form->Image1->isHidden());
-    EXPECT_TRUE(form->VideoWindow1->isHidden());
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].title, QStringLiteral("Error"));
     EXPECT_EQ(messages[0].text,
@@ -416,7 +466,7 @@ TEST_F(ClipFormTest, NegativeFrameIsAPictureSourceAndOkStoresMinusOne)
                   "Cannot read picture movie.mpg: it is not a BMP, GIF, JPEG or PNG picture."));
     form->OKBtnClick();
     EXPECT_EQ(s.menuclip, movie);
-    EXPECT_EQ(s.menuframe, -1);
+    EXPECT_EQ(s.menuframe, -3);
     EXPECT_TRUE(s.ThumbnailImage.isEmpty());
 }
 
@@ -435,6 +485,7 @@ TEST_F(ClipFormTest, PictureFileIsLoadedAgainAndStoredWithMinusOne)
     s.ThumbnailImage = marked(3, 3); // not used for the preview
     showItem(10);
     EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(form->FrameLabel->text(), QString()); // a picture has no frames
     EXPECT_TRUE(form->previewPicture().samePixels(source));
     EXPECT_EQ(form->Image1->geometry(), QRect(0, 25, 286, 143)); // 2:1 fitted
     form->OKBtnClick();

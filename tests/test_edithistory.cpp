@@ -83,6 +83,35 @@ TEST(EditHistory, TypingInOneFieldIsOneStepUntilAnotherFieldOrALeave)
     EXPECT_EQ(e.doc.title, "Wed");
 }
 
+TEST(EditHistory, ADragIsOneStepAndEveryStepIsNamed)
+{
+    Edited e;
+    const int before = e.doc.titlesize;
+    for (int drag = 0; drag < 2; ++drag) {
+        e.history.beginDrag();
+        for (int size = 5; size <= 14; ++size)
+            e.doc.setTitlesize(size + drag);
+        e.history.closeStep(); // the slider was released
+    }
+    e.doc.setCaption(3, "Three");
+    e.doc.setTextcolor(0x102030);
+    EXPECT_EQ(e.history.undoCount(), 4u);
+
+    const std::pair<const char*, const char*> steps[] = {{"Text colour", ""},
+                                                         {"Item 3 caption", "Text colour"},
+                                                         {"Title size", "Item 3 caption"},
+                                                         {"Title size", "Title size"}};
+    for (const auto& [undone, redone] : steps) {
+        EXPECT_EQ(e.history.redoName(), redone);
+        EXPECT_EQ(e.history.undoName(), undone);
+        e.history.undo(e.doc);
+    }
+    EXPECT_EQ(e.doc.titlesize, before);
+    EXPECT_EQ(e.history.undoName(), "");
+    e.history.redo(e.doc);
+    EXPECT_EQ(e.doc.titlesize, 14); // the whole first drag
+}
+
 TEST(EditHistory, UndoRefreshesOnceAndFollowsEveryKindOfField)
 {
     Edited e;

@@ -97,7 +97,7 @@ TEST_F(EditingTest, UnsavedWorkIsMarkedAndNeverThrownAwaySilently)
 {
     auto form = makeShownWindow();
     const NoDialogExpected noDialog;
-    EXPECT_EQ(form->windowTitle(), "Tavrel Lite 2.00");
+    EXPECT_EQ(form->windowTitle(), "Tavrel Lite 2.00 - Untitled");
     EXPECT_FALSE(form->isModified());
     control<QLineEdit>(*form, QStringLiteral("TitleEdit"))->setText(QStringLiteral("Holiday"));
     EXPECT_EQ(form->windowTitle(), "Tavrel Lite 2.00 - *Untitled");
@@ -133,7 +133,7 @@ TEST_F(EditingTest, UnsavedWorkIsMarkedAndNeverThrownAwaySilently)
     }
     EXPECT_TRUE(fileBytes(file).contains("footnote=Unsaved\r\n"));
     EXPECT_EQ(form->doc().footnote, "Footnote");
-    EXPECT_EQ(form->windowTitle(), "Tavrel Lite 2.00");
+    EXPECT_EQ(form->windowTitle(), "Tavrel Lite 2.00 - Untitled");
 
     // Discard goes on without writing; an unmodified menu asks nothing.
     control<QLineEdit>(*form, QStringLiteral("TitleEdit"))->setText(QStringLiteral("Thrown away"));
@@ -190,8 +190,14 @@ TEST_F(EditingTest, UndoAndRedoTakeBackEveryEditAndThePreviewFollows)
     EXPECT_EQ(form->doc().title, "Titles!!");
     control<QLineEdit>(*form, QStringLiteral("Edit2"))->setText(QStringLiteral("Second"));
     control<QCheckBox>(*form, QStringLiteral("BoldText"))->click();
-    control<QSlider>(*form, QStringLiteral("TitleSize"))->setValue(14);
+    auto* slider = control<QSlider>(*form, QStringLiteral("TitleSize"));
+    slider->setSliderDown(true); // a drag through four values is one step
+    for (int size = 11; size <= 14; ++size)
+        slider->setSliderPosition(size);
+    slider->setSliderDown(false);
+    EXPECT_EQ(form->doc().titlesize, 14);
     EXPECT_TRUE(control<QAction>(*form, QStringLiteral("Undo1"))->isEnabled());
+    EXPECT_EQ(control<QAction>(*form, QStringLiteral("Undo1"))->text(), "&Undo Title size");
 
     const auto compositions = [&] { return form->previewBox()->compositionCount(); };
     int before = compositions();
@@ -208,7 +214,7 @@ TEST_F(EditingTest, UndoAndRedoTakeBackEveryEditAndThePreviewFollows)
     EXPECT_EQ(form->doc().title, "Title");
     EXPECT_FALSE(control<QAction>(*form, QStringLiteral("Undo1"))->isEnabled());
     EXPECT_FALSE(form->isModified());
-    EXPECT_EQ(form->windowTitle(), "Tavrel Lite 2.00");
+    EXPECT_EQ(form->windowTitle(), "Tavrel Lite 2.00 - Untitled");
 
     control<QAction>(*form, QStringLiteral("Redo1"))->trigger();
     EXPECT_EQ(control<QLineEdit>(*form, QStringLiteral("TitleEdit"))->text(), "Titles!!");
@@ -392,7 +398,7 @@ TEST_F(EditingTest, SecondStartHandsItsProjectToTheRunningCopy)
             ->setText(QStringLiteral("From the second start"));
         ASSERT_TRUE(writer.saveProjectAs(project));
     }
-    SingleInstance instance(SingleInstance::LockNameFor(QStringLiteral(TAVREL_BINARY)));
+    SingleInstance instance(SingleInstance::InstanceNameFor(QStringLiteral(TAVREL_BINARY)));
     ASSERT_TRUE(instance.isFirst());
     auto form = makeShownWindow();
     ServeLaterStarts(instance, *form);

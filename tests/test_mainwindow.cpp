@@ -43,6 +43,7 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTextBrowser>
 #include <QThread>
 #include <QTimer>
@@ -176,11 +177,11 @@ TEST(CustomColors, ReadStoreAndMalformed)
 TEST_F(MainWindowTest, ControlsNamesCaptionsAndDefaults)
 {
     auto form = makeShownWindow();
-    EXPECT_EQ(form->windowTitle(), "Tavrel Lite 2.00");
+    EXPECT_EQ(form->windowTitle(), "Tavrel Lite 2.00 - Untitled");
     EXPECT_EQ(form->findChild<QPushButton*>("SaveImageBtn")->text(), "Export to Image File");
-    EXPECT_EQ(form->findChild<QPushButton*>("BGColorBtn")->toolTip(), "Change background color");
+    EXPECT_EQ(form->findChild<QPushButton*>("BGColorBtn")->toolTip(), "Change background colour");
     EXPECT_EQ(form->findChild<QPushButton*>("tn7btn")->toolTip(), "Set thumbnail image");
-    EXPECT_EQ(form->findChild<QLabel*>("BGColorPanel")->text(), "Background color");
+    EXPECT_EQ(form->findChild<QLabel*>("BGColorPanel")->text(), "Background colour");
     EXPECT_EQ(form->findChild<QLineEdit*>("TitleEdit")->text(), "Title");
     EXPECT_EQ(form->findChild<QSlider*>("CaptionSize")->value(), 10);
     EXPECT_TRUE(form->findChild<QCheckBox*>("BoldText")->isChecked());
@@ -339,7 +340,7 @@ TEST_F(MainWindowTest, OneStartupArgumentIsOpenedTwoAreNot)
         form.setStartupArguments({path, path});
         form.show();
         settle();
-        EXPECT_EQ(form.windowTitle(), "Tavrel Lite 2.00");
+        EXPECT_EQ(form.windowTitle(), "Tavrel Lite 2.00 - Untitled");
         EXPECT_EQ(control<QLineEdit>(form, QStringLiteral("TitleEdit"))->text(), "Title");
     }
 }
@@ -417,6 +418,30 @@ TEST_F(MainWindowTest, TabsShareThePageControlWidth)
         EXPECT_EQ(pages->tabBar()->tabRect(0).width(), (width - 10) / 2) << width;
         EXPECT_EQ(pages->tabBar()->tabRect(1).width(), (width - 10) / 2) << width;
     }
+}
+
+TEST_F(MainWindowTest, FitsALowScreenAndCtrlTabTurnsPagesFromAnywhere)
+{
+    // Twice the usual font stands in for a scaled desktop: the pages scroll instead of
+    // holding the window taller than a 1280 x 720 screen.
+    const QFont usual = QApplication::font();
+    QFont large = usual;
+    large.setPointSizeF(usual.pointSizeF() * 2);
+    QApplication::setFont(large);
+    auto form = makeShownWindow();
+    const QSize smallest = form->minimumSizeHint().expandedTo(form->minimumSize());
+    EXPECT_LE(smallest.width(), 1280);
+    EXPECT_LE(smallest.height(), 720 - 60); // a panel and a title bar besides
+    QApplication::setFont(usual);
+
+    QApplication::setActiveWindow(form.get());
+    auto* pages = control<PageControl>(*form, QStringLiteral("PageControl1"));
+    form->previewBox()->setFocus();
+    QTest::keyClick(form->previewBox(), Qt::Key_Tab, Qt::ControlModifier);
+    EXPECT_EQ(pages->currentIndex(), 1);
+    QTest::keyClick(control<QLineEdit>(*form, QStringLiteral("Edit4")), Qt::Key_Tab,
+                    Qt::ControlModifier);
+    EXPECT_EQ(pages->currentIndex(), 0);
 }
 
 TEST_F(MainWindowTest, PreviewBoxPlacedInItsPanel)
@@ -689,7 +714,7 @@ TEST_F(MainWindowTest, SaveAsNamesTheWindowAndFailureChangesNothing)
     EXPECT_EQ(form->windowTitle(), "Tavrel Lite 2.00 - wedding.tavrel");
 
     form->New1Click();
-    EXPECT_EQ(form->windowTitle(), "Tavrel Lite 2.00");
+    EXPECT_EQ(form->windowTitle(), "Tavrel Lite 2.00 - Untitled");
 }
 
 TEST_F(MainWindowTest, ExportWritesWhatTheNameSaysAndConfirmsInTheStatusBar)
@@ -800,7 +825,8 @@ TEST_F(MainWindowTest, PicturePreviewLabelGivesTheSizeOrPicture)
     dialog.showPreview(bmp);
     EXPECT_EQ(dialog.previewCaption(), " (3x2)");
     dialog.showPreview(text);
-    EXPECT_EQ(dialog.previewCaption(), "Picture:");
+    EXPECT_TRUE(dialog.previewCaption().startsWith("No preview: ")); // and why
+    EXPECT_GT(dialog.previewCaption().size(), 14);
 }
 
 TEST_F(MainWindowTest, HelpOpensOnDemandAndClosesWithTheWindow)
@@ -839,6 +865,12 @@ TEST(SingleInstanceTest, LockNames)
     EXPECT_EQ(SingleInstance::LockNameFor("/usr/bin/EDITOR.EXE"), "Editor");
     EXPECT_EQ(SingleInstance::LockNameFor("/opt/tavrel"), "tavrel");
     EXPECT_EQ(SingleInstance::LockNameFor("TaVREL.bin.old"), "Tavrel");
+    // One copy per display: a second seat or a remote session gets its own.
+    EXPECT_EQ(SingleInstance::DisplayKey("", ""), "");
+    EXPECT_EQ(SingleInstance::DisplayKey("", ":0"), "-_0");
+    EXPECT_NE(SingleInstance::DisplayKey("", ":1"), SingleInstance::DisplayKey("", ":0"));
+    EXPECT_EQ(SingleInstance::DisplayKey("/run/user/1000/wayland-0", "remote:10.0"),
+              "-_run_user_1000_wayland-0-remote_10.0");
     EXPECT_EQ(SingleInstance::LockNameFor("/x/.hidden"), "Tavrel");
 }
 
@@ -990,6 +1022,20 @@ TEST_F(MainWindowTest, DiscButtonsShowOverThePreviewAndTheExportSummarisesInOneB
     for (const char* name : {"menu.png", "highlight.png", "menu.mpg", "dvdauthor.xml"})
         EXPECT_TRUE(log.messages[0].text.contains(QLatin1String(name))) << name;
     EXPECT_TRUE(QFileInfo::exists(folder + QStringLiteral("/menu.mpg")));
+
+    // Again into the same folder: asked first, and a "no" writes nothing.
+    QFile xml(folder + QStringLiteral("/dvdauthor.xml"));
+    ASSERT_TRUE(xml.open(QIODevice::WriteOnly));
+    xml.write("<dvdauthor><!-- edited --></dvdauthor>");
+    xml.close();
+    log.goOn = false;
+    ExportDiscMenuTo(form.get(), form->doc(), folder);
+    ASSERT_EQ(log.questions.size(), 1u);
+    EXPECT_TRUE(log.questions[0].contains(QStringLiteral("\n  dvdauthor.xml\n")));
+    EXPECT_EQ(log.messages.size(), 1u);
+    ASSERT_TRUE(xml.open(QIODevice::ReadOnly));
+    EXPECT_EQ(xml.readAll(), "<dvdauthor><!-- edited --></dvdauthor>");
+    xml.close();
 
     // A folder that cannot be made: the error box, nothing else.
     ExportDiscMenuTo(form.get(), form->doc(), folder + QStringLiteral("/menu.png/sub"));

@@ -23,6 +23,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QSlider>
+#include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
@@ -97,8 +98,16 @@ protected:
     // As a real drag: it enters at the widget's edge and moves to `at`.
     static bool drop(QWidget* target, const std::string& path, QPoint at = QPoint(3, 3))
     {
+        return drop(target, std::vector<std::string>{path}, at);
+    }
+    static bool drop(QWidget* target, const std::vector<std::string>& paths,
+                     QPoint at = QPoint(3, 3))
+    {
         QMimeData data;
-        data.setUrls({QUrl::fromLocalFile(QString::fromStdString(path))});
+        QList<QUrl> urls;
+        for (const std::string& path : paths)
+            urls.push_back(QUrl::fromLocalFile(QString::fromStdString(path)));
+        data.setUrls(urls);
         QDragEnterEvent enter(QPoint(0, 0), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         QCoreApplication::sendEvent(target, &enter);
         if (!enter.isAccepted())
@@ -194,6 +203,14 @@ TEST_F(WindowSourcesTest, DroppedFilesBecomeSourcesBackgroundOrTheOpenProject)
         QStringLiteral("Cannot read picture broken.png: the file is damaged (")))
         << log.messages[0].text.toStdString();
     EXPECT_EQ(source(3).menuclip, picture);
+
+    // Several files on a row fill it and the rows after it; what is left over is told.
+    ASSERT_TRUE(drop(control<QLineEdit>(*form, QStringLiteral("Edit9")), {movie, picture, movie}));
+    EXPECT_EQ(source(9).menuclip, movie);
+    EXPECT_EQ(FrameIndexOf(source(9).ThumbnailImage), 0);
+    EXPECT_EQ(source(10).menuclip, picture);
+    EXPECT_TRUE(form->statusBar()->currentMessage().startsWith(QStringLiteral("1 of the files")));
+    EXPECT_EQ(log.messages.size(), 1u);
 
     // A project dropped on the window opens.
     MenuDocument other;

@@ -11,9 +11,56 @@
 
 #include <exception>
 
+namespace {
+
+// A folder chooser that also takes the name of a folder yet to be made, typed in.
+class NewFolderDialog : public QFileDialog {
+public:
+    using QFileDialog::QFileDialog;
+
+    void accept() override
+    {
+        const QStringList chosen = selectedFiles();
+        if (chosen.size() == 1) {
+            const QFileInfo folder(chosen.front());
+            if (!folder.exists() && folder.dir().exists() &&
+                !QDir().mkdir(folder.absoluteFilePath())) {
+                ShowErrorBox(QStringLiteral("Cannot create folder %1")
+                                 .arg(QDir::toNativeSeparators(folder.absoluteFilePath())),
+                             this);
+                return;
+            }
+        }
+        QFileDialog::accept();
+    }
+};
+
+// Asks before the files of an earlier export are replaced (dvdauthor.xml may hold the
+// user's own changes); true when there are none or the user agrees.
+bool mayReplaceDiscFiles(QWidget* parent, const QString& folder)
+{
+    QStringList found;
+    for (const char* name :
+         {kDiscDvdauthorFile, kDiscMenuStreamFile, kDiscBackgroundStreamFile, kDiscStillFile,
+          kDiscHighlightFile, kDiscSelectFile, kDiscSpumuxFile, kDiscHighlightLetterboxFile,
+          kDiscSelectLetterboxFile, kDiscSpumuxLetterboxFile})
+        if (QFileInfo::exists(QDir(folder).filePath(QLatin1String(name))))
+            found.push_back(QLatin1String(name));
+    if (found.isEmpty())
+        return true;
+    QString text = QStringLiteral("%1 already holds a disc menu:\n\n  %2\n\nReplace these files?")
+                       .arg(QDir::toNativeSeparators(folder), found.join(QStringLiteral("\n  ")));
+    if (found.contains(QLatin1String(kDiscDvdauthorFile)))
+        text += QStringLiteral(" Changes made to %1 by hand are lost.")
+                    .arg(QLatin1String(kDiscDvdauthorFile));
+    return AskToGoOn(text, QStringLiteral("&Replace"), parent);
+}
+
+} // namespace
+
 void DiscMenuExportClick(QWidget* parent, const MenuDocument& doc, QString& folder)
 {
-    QFileDialog dialog(parent, QStringLiteral("Export disc menu to folder"), folder);
+    NewFolderDialog dialog(parent, QStringLiteral("Export disc menu to folder"), folder);
     dialog.setObjectName(QStringLiteral("DiscMenuDialog"));
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly);
@@ -26,6 +73,8 @@ void DiscMenuExportClick(QWidget* parent, const MenuDocument& doc, QString& fold
 void ExportDiscMenuTo(QWidget* parent, const MenuDocument& doc, const QString& folder)
 {
     QCoreApplication::processEvents(); // the closed dialog leaves the screen first
+    if (!mayReplaceDiscFiles(parent, folder))
+        return;
     DiscMenuResult result;
     {
         BusyCursor busy;

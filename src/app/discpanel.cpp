@@ -45,7 +45,7 @@ DiscPanel::DiscPanel(MenuDocument& doc, std::function<bool(Color, Color&)> choos
     m_style = new QComboBox;
     m_style->setObjectName(QStringLiteral("ButtonStyleCB"));
     m_style->addItems({QStringLiteral("Underline"), QStringLiteral("Frame"),
-                       QStringLiteral("Text color"), QStringLiteral("None")});
+                       QStringLiteral("Text colour"), QStringLiteral("None")});
     m_style->setToolTip(QStringLiteral("How the disc menu shows the button under the cursor"));
     auto* styleLabel = new QLabel(QStringLiteral("Disc buttons"));
     styleLabel->setBuddy(m_style);
@@ -68,9 +68,9 @@ DiscPanel::DiscPanel(MenuDocument& doc, std::function<bool(Color, Color&)> choos
             showColor(button, color);
         });
     };
-    colorButton(2, QStringLiteral("Highlight color"), "HighlightColorBtn", m_highlight,
+    colorButton(2, QStringLiteral("Highlight colour"), "HighlightColorBtn", m_highlight,
                 &MenuDocument::highlightcolor, &MenuDocument::setHighlightcolor);
-    colorButton(3, QStringLiteral("Select color"), "SelectColorBtn", m_select,
+    colorButton(3, QStringLiteral("Select colour"), "SelectColorBtn", m_select,
                 &MenuDocument::selectcolor, &MenuDocument::setSelectcolor);
 
     m_preview = new QComboBox;

@@ -4,11 +4,13 @@
 #include "appicon.h"
 #include "instancelink.h"
 #include "mainwindow.h"
+#include "settings.h"
 #include "singleinstance.h"
 #include "widgets/clipform.h"
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QSettings>
 
 #include <cstdio>
 #include <memory>
@@ -22,7 +24,7 @@ int RunEditor(int argc, char** argv)
     QString program = QCoreApplication::applicationFilePath();
     if (program.endsWith(QLatin1String("-editor")))
         program.chop(7);
-    SingleInstance guard(SingleInstance::LockNameFor(program));
+    SingleInstance guard(SingleInstance::InstanceNameFor(program));
     const QStringList arguments = QCoreApplication::arguments().mid(1);
     if (!guard.isFirst()) {
         // The running copy comes forward and opens our project; this one quits before
@@ -43,6 +45,7 @@ int RunEditor(int argc, char** argv)
     auto form1 = std::make_unique<TForm1>();
     QString& lastClipDir = form1->lastClipDir();
     auto clipForm = std::make_unique<TClipForm>(form1->doc(), lastClipDir, form1.get());
+    clipForm->rememberSize(&OpenSettingsStore);
     auto aboutForm = std::make_unique<TAboutForm>(form1.get());
     form1->attachDialogs(clipForm.get(), aboutForm.get());
     form1->setStartupArguments(arguments);

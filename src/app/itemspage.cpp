@@ -22,12 +22,16 @@
 
 namespace {
 
-// A small copy of the thumbnail for the row, its shape kept.
-QPixmap smallThumbnail(const Picture& picture, QSize box)
+// A small copy of the thumbnail for the row, its shape kept, made at the screen's device
+// pixels so that it stays sharp on a scaled screen.
+QPixmap smallThumbnail(const Picture& picture, QSize box, qreal deviceRatio)
 {
     const QImage image(picture.data(), picture.width(), picture.height(),
                        static_cast<qsizetype>(picture.stride()), QImage::Format_RGB888);
-    return QPixmap::fromImage(image.scaled(box, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    QPixmap small = QPixmap::fromImage(
+        image.scaled(box * deviceRatio, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    small.setDevicePixelRatio(deviceRatio);
+    return small;
 }
 
 } // namespace
@@ -205,7 +209,8 @@ void ItemsPage::showSource(int k)
     const QString path = QString::fromStdString(source.menuclip);
     if (source.hasThumbnail()) {
         state->setToolTip(path);
-        state->setPixmap(smallThumbnail(source.ThumbnailImage, QSize(40, state->height())));
+        state->setPixmap(smallThumbnail(source.ThumbnailImage, QSize(40, state->height()),
+                                        state->devicePixelRatioF()));
     } else {
         // No picture to show (missing or unreadable): the name says which file it is.
         const QFileInfo file(path);

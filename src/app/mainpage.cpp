@@ -62,16 +62,16 @@ void MainPage::build()
     grid->addWidget(BGImage, row, 0, 1, 2);
     grid->addWidget(BGImageBtn, row++, 2);
 
-    BGColorPanel = new ColorSwatch(QStringLiteral("Background color"), kWhite);
+    BGColorPanel = new ColorSwatch(QStringLiteral("Background colour"), kWhite);
     BGColorPanel->setObjectName(QStringLiteral("BGColorPanel"));
     BGColorBtn =
-        PickButton(QStringLiteral("BGColorBtn"), QStringLiteral("Change background color"));
+        PickButton(QStringLiteral("BGColorBtn"), QStringLiteral("Change background colour"));
     grid->addWidget(BGColorPanel, row, 0, 1, 2);
     grid->addWidget(BGColorBtn, row++, 2);
 
-    TextColorPanel = new ColorSwatch(QStringLiteral("Text color"), kBlack);
+    TextColorPanel = new ColorSwatch(QStringLiteral("Text colour"), kBlack);
     TextColorPanel->setObjectName(QStringLiteral("TextColorPanel"));
-    TextColorBtn = PickButton(QStringLiteral("TextColorBtn"), QStringLiteral("Change text color"));
+    TextColorBtn = PickButton(QStringLiteral("TextColorBtn"), QStringLiteral("Change text colour"));
     grid->addWidget(TextColorPanel, row, 0, 1, 2);
     grid->addWidget(TextColorBtn, row++, 2);
 

@@ -18,14 +18,19 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QFileInfo>
+#include <QFrame>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QShortcut>
+#include <QSlider>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -36,6 +41,21 @@ namespace {
 constexpr int kDefaultWidth = 800;
 constexpr int kDefaultHeight = 570;
 constexpr int kLeftPanelWidth = 265;
+
+// A page that scrolls up and down when the window is too low for it (a scaled screen),
+// and follows the panel's width.
+QScrollArea* scrolling(QWidget* page)
+{
+    auto* area = new QScrollArea;
+    area->setObjectName(page->objectName() + QStringLiteral("Scroll"));
+    area->setFrameShape(QFrame::NoFrame);
+    area->setWidgetResizable(true);
+    area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    area->setWidget(page);
+    area->viewport()->setAutoFillBackground(false);
+    page->setAutoFillBackground(false);
+    return area;
+}
 
 } // namespace
 
@@ -123,8 +143,17 @@ void TForm1::buildLayout()
         },
         LastClipDir);
     m_itemsPage = new ItemsPage(m_doc);
-    PageControl1->addTab(m_mainPage, QStringLiteral("Main"));
-    PageControl1->addTab(m_itemsPage, QStringLiteral("Items"));
+    PageControl1->addTab(scrolling(m_mainPage), QStringLiteral("Main"));
+    PageControl1->addTab(scrolling(m_itemsPage), QStringLiteral("Items"));
+    // Ctrl+Tab turns the page wherever the focus is, the preview included.
+    for (const auto& [keys, step] :
+         {std::pair{QKeySequence::NextChild, 1}, std::pair{QKeySequence::PreviousChild, -1}}) {
+        auto* turn = new QShortcut(keys, this);
+        connect(turn, &QShortcut::activated, this, [this, step = step] {
+            const int pages = PageControl1->count();
+            PageControl1->setCurrentIndex((PageControl1->currentIndex() + step + pages) % pages);
+        });
+    }
     left->addWidget(PageControl1, 1);
     auto* strip = new QWidget;
     strip->setObjectName(QStringLiteral("ButtonPanel"));
@@ -166,8 +195,10 @@ void TForm1::buildLayout()
     Splitter1->addWidget(m_previewPane);
     Splitter1->setStretchFactor(0, 0);
     Splitter1->setStretchFactor(1, 1);
-    // 265 pixels, or what the panel's captions need in a wider system font.
-    const int captions = m_mainPage->captionWidth();
+    // 265 pixels, or what the panel's captions need in a wider system font, beside the
+    // scroll bar a low window shows.
+    const int captions =
+        m_mainPage->captionWidth() + LeftPanel->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
     const int leftWidth = std::max({kLeftPanelWidth, LeftPanel->sizeHint().width(), captions});
     // Narrower, the shadow switch's caption would be cut.
     LeftPanel->setMinimumWidth(std::max(LeftPanel->minimumWidth(), captions));
@@ -237,6 +268,11 @@ void TForm1::FormCreate()
     // Typing in one field is one step until the user moves to another.
     m_focusConnection =
         connect(qApp, &QApplication::focusChanged, this, [this] { m_history.closeStep(); });
+    // A slider's drag is one step, whatever values it passes through.
+    for (QSlider* slider : LeftPanel->findChildren<QSlider*>()) {
+        connect(slider, &QSlider::sliderPressed, this, [this] { m_history.beginDrag(); });
+        connect(slider, &QSlider::sliderReleased, this, [this] { m_history.closeStep(); });
+    }
     // The window's Undo, Redo and other keys serve the text fields too.
     for (QLineEdit* edit : LeftPanel->findChildren<QLineEdit*>())
         edit->installEventFilter(this);
@@ -319,11 +355,10 @@ void TForm1::UpdatePreviewBounds()
 void TForm1::updateCaption()
 {
     const QString mark = isModified() ? QStringLiteral("*") : QString();
-    if (m_doc.CurrentFileName.empty())
-        setWindowTitle(mark.isEmpty() ? BaseCaption : BaseCaption + QStringLiteral(" - *Untitled"));
-    else
-        setWindowTitle(BaseCaption + QStringLiteral(" - ") + mark +
-                       QFileInfo(QString::fromStdString(m_doc.CurrentFileName)).fileName());
+    const QString name = m_doc.CurrentFileName.empty()
+                             ? QStringLiteral("Untitled")
+                             : QFileInfo(QString::fromStdString(m_doc.CurrentFileName)).fileName();
+    setWindowTitle(BaseCaption + QStringLiteral(" - ") + mark + name);
 }
 
 void TForm1::SyncPanel()

@@ -95,6 +95,8 @@ public:
     // the background (false, with a box saying why, when it cannot be read).
     void openThumbnailDialog(int item);
     bool setItemSource(int item, const QString& path);
+    // Several dropped files: item `item` and those after it take them in order.
+    void fillItemsFrom(int item, const QStringList& paths);
     bool setBackgroundSource(const QString& path);
 
     // Lays the preview box out for the panel's size and the image size.

@@ -130,7 +130,10 @@ bool TForm1::saveAsCommand()
         if (!LastFileDir.isEmpty())
             dialog.setDirectory(LastFileDir);
     } else {
-        dialog.selectFile(QString::fromStdString(m_doc.CurrentFileName));
+        // The folder as well as the name: not every file chooser takes it from the path.
+        const QFileInfo current(QString::fromStdString(m_doc.CurrentFileName));
+        dialog.setDirectory(current.absolutePath());
+        dialog.selectFile(current.fileName());
     }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return false;
@@ -143,7 +146,7 @@ bool TForm1::maybeSave()
 {
     if (!isModified())
         return true;
-    switch (AskSaveChanges(this)) {
+    switch (AskSaveChanges(this, QString::fromStdString(m_doc.CurrentFileName))) {
     case SaveChangesAnswer::Save:
         if (m_doc.CurrentFileName.empty())
             return saveAsCommand();
@@ -262,8 +265,8 @@ bool TForm1::chooseColor(Color initial, Color& chosen, const QString& title)
         QColorDialog::setCustomColor(i, slotColor(stored[static_cast<std::size_t>(i)]));
     QColorDialog dialog(ToQColor(initial), this);
     dialog.setObjectName(QStringLiteral("ColorDialog"));
-    if (!title.isEmpty())
-        dialog.setWindowTitle(title);
+    // Qt's own title spells the word the other way.
+    dialog.setWindowTitle(title.isEmpty() ? QStringLiteral("Choose colour") : title);
     // A desktop's own chooser would not show the sixteen shared custom colours.
     dialog.setOption(QColorDialog::DontUseNativeDialog);
     if (dialog.exec() != QDialog::Accepted)

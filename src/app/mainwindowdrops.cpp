@@ -1,6 +1,7 @@
 // Files dropped on the main window: a picture or movie on an item's row or its box in
-// the preview becomes that item's source, a picture on the background field or on the
-// preview outside the boxes becomes the background, a project anywhere is opened.
+// the preview becomes that item's source (several fill the items from there on), a picture on the
+// background field or on the preview outside the boxes becomes the background, a project anywhere
+// is opened.
 #include "mainwindow.h"
 
 #include "imageio/imageunit.h"
@@ -13,6 +14,7 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QStatusBar>
 #include <QTimer>
 #include <QUrl>
 
@@ -25,15 +27,25 @@ enum class DropKind {
     Movie,
 };
 
-// The one local file a drop carries, or empty.
-QString droppedFile(const QMimeData* data)
+// The local files a drop carries; empty when it carries anything else.
+QStringList droppedFiles(const QMimeData* data)
 {
     if (!data || !data->hasUrls())
         return {};
-    const QList<QUrl> urls = data->urls();
-    if (urls.size() != 1 || !urls.front().isLocalFile())
-        return {};
-    return urls.front().toLocalFile();
+    QStringList files;
+    for (const QUrl& url : data->urls()) {
+        if (!url.isLocalFile())
+            return {};
+        files.push_back(url.toLocalFile());
+    }
+    return files;
+}
+
+// The one local file a drop carries, or empty.
+QString droppedFile(const QMimeData* data)
+{
+    const QStringList files = droppedFiles(data);
+    return files.size() == 1 ? files.front() : QString();
 }
 
 DropKind kindOf(const QString& path)
@@ -54,6 +66,7 @@ struct DropPlan {
     int item = 0;            // the item whose source it becomes
     bool background = false; // or the background
     QString path;
+    QStringList following; // several files: these go to the items after `item`
     bool any() const { return item != 0 || background || kind == DropKind::Project; }
 };
 
@@ -89,6 +102,22 @@ DropPlan planDrop(const QString& path, int item, bool backgroundField, bool prev
     return plan;
 }
 
+// Several pictures and movies dropped on an item fill it and the items after it.
+DropPlan planSeveral(const QStringList& paths, int item)
+{
+    DropPlan plan;
+    for (const QString& path : paths) {
+        const DropKind kind = kindOf(path);
+        if (kind != DropKind::Picture && kind != DropKind::Movie)
+            return {};
+    }
+    plan.kind = kindOf(paths.front());
+    plan.item = item;
+    plan.path = paths.front();
+    plan.following = paths.mid(1);
+    return plan;
+}
+
 // The item whose button area in the preview holds `at`, or 0.
 int itemAt(const MenuGeometry& geometry, QPoint at)
 {
@@ -108,9 +137,10 @@ bool TForm1::handleDropEvent(QObject* watched, QEvent* event)
     if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop)
         return false;
     auto* drop = static_cast<QDropEvent*>(event);
-    const QString path = droppedFile(drop->mimeData());
-    if (path.isEmpty())
+    const QStringList paths = droppedFiles(drop->mimeData());
+    if (paths.isEmpty())
         return false; // text for the fields goes its usual way
+    const QString& path = paths.front();
 
     auto* widget = qobject_cast<QWidget*>(watched);
     int item = 0;
@@ -121,7 +151,9 @@ bool TForm1::handleDropEvent(QObject* watched, QEvent* event)
     if (preview)
         // The preview is composed at device pixels, and its geometry with it.
         item = itemAt(box->menuGeometry(), (drop->position() * box->devicePixelRatioF()).toPoint());
-    const DropPlan plan = planDrop(path, item, watched == m_mainPage->backgroundField(), preview);
+    const DropPlan plan =
+        paths.size() > 1 ? planSeveral(paths, item)
+                         : planDrop(path, item, watched == m_mainPage->backgroundField(), preview);
 
     if (type == QEvent::DragEnter && preview && kindOf(path) != DropKind::None) {
         // Refused here, the preview would hear nothing more of this drag; where over it
@@ -142,7 +174,9 @@ bool TForm1::handleDropEvent(QObject* watched, QEvent* event)
     drop->acceptProposedAction();
     // The drag's source waits for the drop to end: boxes and dialogs come afterwards.
     QTimer::singleShot(0, this, [this, plan] {
-        if (plan.kind == DropKind::Project) {
+        if (!plan.following.isEmpty()) {
+            fillItemsFrom(plan.item, QStringList{plan.path} + plan.following);
+        } else if (plan.kind == DropKind::Project) {
             openProjectAsking(plan.path);
         } else if (plan.background) {
             setBackgroundSource(plan.path);
@@ -151,6 +185,22 @@ bool TForm1::handleDropEvent(QObject* watched, QEvent* event)
         }
     });
     return true;
+}
+
+void TForm1::fillItemsFrom(int item, const QStringList& paths)
+{
+    int next = item;
+    for (const QString& path : paths) {
+        if (next > kItemCount)
+            break;
+        setItemSource(next++, path); // a file that cannot be read says so and is skipped
+    }
+    const qsizetype left = paths.size() - (next - item);
+    if (left > 0)
+        statusBar()->showMessage(QStringLiteral("%1 of the files dropped did not fit: the menu "
+                                                "has %2 items.")
+                                     .arg(left)
+                                     .arg(kItemCount));
 }
 
 void TForm1::dragEnterEvent(QDragEnterEvent* event)

@@ -29,6 +29,15 @@ void TForm1::updateEditActions()
 {
     m_menus->undoAction()->setEnabled(m_history.canUndo());
     m_menus->redoAction()->setEnabled(m_history.canRedo());
+    // Named after what they take back: "Undo Title".
+    const auto caption = [](const char* command, const std::string& name) {
+        QString text = QString::fromLatin1(command);
+        if (!name.empty())
+            text += QLatin1Char(' ') + QString::fromStdString(name);
+        return text;
+    };
+    m_menus->undoAction()->setText(caption("&Undo", m_history.undoName()));
+    m_menus->redoAction()->setText(caption("&Redo", m_history.redoName()));
 }
 
 void TForm1::Undo1Click()

@@ -53,6 +53,31 @@ QString SingleInstance::LockNameFor(const QString& executablePath)
     return name.left(1) + name.mid(1).toLower();
 }
 
+QString SingleInstance::InstanceNameFor(const QString& executablePath)
+{
+    return LockNameFor(executablePath) +
+           DisplayKey(qEnvironmentVariable("WAYLAND_DISPLAY"), qEnvironmentVariable("DISPLAY"));
+}
+
+QString SingleInstance::DisplayKey(const QString& waylandDisplay, const QString& x11Display)
+{
+    // Displays may be paths ("/run/user/1000/wayland-0") or host names ("remote:10.0");
+    // their ends tell them apart, and a socket's path must stay under 108 bytes.
+    constexpr qsizetype kMaxPart = 24;
+    QString key;
+    for (const QString& display : {waylandDisplay, x11Display}) {
+        if (display.isEmpty())
+            continue;
+        key += QLatin1Char('-');
+        for (const QChar c : display.right(kMaxPart))
+            key += (c.isLetterOrNumber() && c.unicode() < 128) || c == QLatin1Char('.') ||
+                           c == QLatin1Char('-')
+                       ? c
+                       : QLatin1Char('_');
+    }
+    return key;
+}
+
 QString SingleInstance::defaultFolder()
 {
     QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);

@@ -33,6 +33,13 @@ public:
     // The executable's file name without folder and without everything from its first
     // ".", first letter kept and the rest lower case ("EDITOR.EXE" gives "Editor").
     static QString LockNameFor(const QString& executablePath);
+    // LockNameFor() followed by the display the program shows on ($WAYLAND_DISPLAY,
+    // $DISPLAY), so that a start on another seat or in a remote session opens its own
+    // window rather than handing its project to one nobody there can see.
+    static QString InstanceNameFor(const QString& executablePath);
+    // The display part of the name: "-" and the displays in file-name-safe characters;
+    // empty when there is neither.
+    static QString DisplayKey(const QString& waylandDisplay, const QString& x11Display);
     static QString defaultFolder();
 
     QString lockFilePath() const

@@ -39,6 +39,45 @@ bool isTypedField(int field)
            name.starts_with("menucaption");
 }
 
+// The editor's words for a setting, as its controls and menus call it.
+std::string fieldName(int field)
+{
+    if (field > kFirstSourceField && field <= kFirstSourceField + kItemCount)
+        return "Item " + std::to_string(field - kFirstSourceField) + " thumbnail";
+    if (field < 0 || field >= kProjectKeyCount)
+        return {};
+    if (const int item = ProjectKeyItem(field); item > 0)
+        return "Item " + std::to_string(item) + " caption"; // the clip and frame are sources
+    static constexpr std::pair<std::string_view, std::string_view> kNames[] = {
+        {"menustart", "First item"},
+        {"menucount", "Total items"},
+        {"thumbs", "Show thumbnails"},
+        {"numbers", "Show numbers"},
+        {"bgimage", "Background image"},
+        {"bgcolor", "Background colour"},
+        {"textcolor", "Text colour"},
+        {"textfont", "Text font"},
+        {"boldtext", "Bold"},
+        {"shadowtext", "Text shadow"},
+        {"title", "Title"},
+        {"subtitle", "Subtitle"},
+        {"footnote", "Footnote"},
+        {"titlesize", "Title size"},
+        {"captionsize", "Caption size"},
+        {"quality", "Preview mode"},
+        {"aspect", "TV shape"},
+        {"fittext", "Fit text"},
+        {"tvsafe", "TV-safe output"},
+        {"buttonstyle", "Disc buttons"},
+        {"highlightcolor", "Highlight colour"},
+        {"selectcolor", "Select colour"},
+    };
+    for (const auto& [key, name] : kNames)
+        if (key == keyName(field))
+            return std::string(name);
+    return {};
+}
+
 std::shared_ptr<const Picture> share(const Picture& picture)
 {
     return std::make_shared<const Picture>(picture);
@@ -99,7 +138,7 @@ void EditHistory::reset(const MenuDocument& doc)
     m_redo.clear();
     m_current = capture(doc, nullptr);
     m_saved = m_current;
-    m_openField = kNoField;
+    closeStep();
 }
 
 bool EditHistory::record(const MenuDocument& doc)
@@ -110,14 +149,14 @@ bool EditHistory::record(const MenuDocument& doc)
     const int field = changedField(m_current, next);
     if (field == kNoField)
         return false;
-    const bool merge = field == m_openField && isTypedField(field) && !m_undo.empty();
-    if (!merge) {
-        m_undo.push_back(std::move(m_current));
+    const bool merging = m_dragging || isTypedField(field);
+    if (!(merging && field == m_openField && !m_undo.empty())) {
+        m_undo.push_back({std::move(m_current), field});
         if (m_undo.size() > m_limit)
             m_undo.erase(m_undo.begin());
     }
     m_current = std::move(next);
-    m_openField = isTypedField(field) ? field : kNoField;
+    m_openField = merging ? field : kNoField;
     m_redo.clear();
     return true;
 }
@@ -165,12 +204,12 @@ bool EditHistory::undo(MenuDocument& doc)
 {
     if (m_undo.empty())
         return false;
-    DocumentState target = std::move(m_undo.back());
+    Step target = std::move(m_undo.back());
     m_undo.pop_back();
-    apply(doc, target);
-    m_redo.push_back(std::move(m_current));
-    m_current = std::move(target);
-    m_openField = kNoField;
+    apply(doc, target.state);
+    m_redo.push_back({std::move(m_current), target.field});
+    m_current = std::move(target.state);
+    closeStep();
     return true;
 }
 
@@ -178,13 +217,23 @@ bool EditHistory::redo(MenuDocument& doc)
 {
     if (m_redo.empty())
         return false;
-    DocumentState target = std::move(m_redo.back());
+    Step target = std::move(m_redo.back());
     m_redo.pop_back();
-    apply(doc, target);
-    m_undo.push_back(std::move(m_current));
-    m_current = std::move(target);
-    m_openField = kNoField;
+    apply(doc, target.state);
+    m_undo.push_back({std::move(m_current), target.field});
+    m_current = std::move(target.state);
+    closeStep();
     return true;
+}
+
+std::string EditHistory::undoName() const
+{
+    return m_undo.empty() ? std::string() : fieldName(m_undo.back().field);
+}
+
+std::string EditHistory::redoName() const
+{
+    return m_redo.empty() ? std::string() : fieldName(m_redo.back().field);
 }
 
 void EditHistory::markSaved(const MenuDocument& doc)

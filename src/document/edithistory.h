@@ -20,8 +20,8 @@ struct DocumentState {
 };
 
 // Undo and redo of document edits, and whether the document differs from its saved state.
-// The owner calls record() after every change; successive changes of one text field are one
-// step until closeStep() or a change elsewhere.
+// The owner calls record() after every change; successive changes of one text field, or of
+// one setting during a drag, are one step until closeStep() or a change elsewhere.
 class EditHistory {
 public:
     explicit EditHistory(std::size_t limit = 500);
@@ -31,8 +31,18 @@ public:
     // Takes the document's state after a change; false when nothing had changed (also
     // while undo or redo refreshes the document).
     bool record(const MenuDocument& doc);
-    // The next change starts a step of its own (the user left the field).
-    void closeStep() { m_openField = kNoField; }
+    // The next change starts a step of its own (the user left the field, released a slider).
+    void closeStep()
+    {
+        m_openField = kNoField;
+        m_dragging = false;
+    }
+    // Until closeStep(), successive changes of one setting are one step (a slider drag).
+    void beginDrag()
+    {
+        closeStep();
+        m_dragging = true;
+    }
 
     bool canUndo() const { return !m_undo.empty(); }
     bool canRedo() const { return !m_redo.empty(); }
@@ -47,9 +57,20 @@ public:
 
     std::size_t undoCount() const { return m_undo.size(); }
 
+    // What the next undo or redo takes back, in the editor's words ("Title", "Item 3
+    // thumbnail"); empty when there is none or when the step changed several settings.
+    std::string undoName() const;
+    std::string redoName() const;
+
 private:
     static constexpr int kNoField = -1;
     static constexpr int kSeveralFields = -2;
+
+    // A state to go back to, and the field whose change left it.
+    struct Step {
+        DocumentState state;
+        int field = kSeveralFields;
+    };
 
     // Pictures whose source is unchanged are shared with `previous`.
     static DocumentState capture(const MenuDocument& doc, const DocumentState* previous);
@@ -57,10 +78,11 @@ private:
     static int changedField(const DocumentState& a, const DocumentState& b);
 
     std::size_t m_limit;
-    std::vector<DocumentState> m_undo;
-    std::vector<DocumentState> m_redo;
+    std::vector<Step> m_undo;
+    std::vector<Step> m_redo;
     DocumentState m_current;
     DocumentState m_saved;
     int m_openField = kNoField;
+    bool m_dragging = false;
     bool m_applying = false; // the refresh of undo and redo records nothing
 };

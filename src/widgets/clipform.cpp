@@ -3,7 +3,6 @@
 #include "busycursor.h"
 #include "clipvideowidget.h"
 #include "document/menudocument.h"
-#include "fixedframe.h"
 #include "imageio/imageunit.h"
 #include "imageio/picturefailure.h"
 #include "messages.h"
@@ -20,11 +19,14 @@
 #include <QFrame>
 #include <QGuiApplication>
 #include <QImage>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QScreen>
+#include <QSettings>
 #include <QShortcut>
 #include <QShowEvent>
 #include <QSlider>
@@ -34,6 +36,7 @@
 #include <climits>
 #include <cmath>
 #include <exception>
+#include <optional>
 
 namespace {
 
@@ -46,6 +49,8 @@ const QString kPictureTitle = QStringLiteral("Select image file");
 const QString kPictureFilter =
     QStringLiteral("Image files (*.bmp *.gif *.jpg *.jpeg *.png);;All files (*)");
 
+const QString kSizeKey = QStringLiteral("ThumbnailDialogSize"); // "313x388"
+
 void Place(QWidget* w, int left, int top, int width, int height)
 {
     w->setGeometry(left, top, width, height);
@@ -57,18 +62,17 @@ TClipForm::TClipForm(MenuDocument& doc, QString& lastClipDir, QWidget* parent)
     : QDialog(parent), m_doc(doc), m_lastClipDir(lastClipDir)
 {
     setWindowTitle(QStringLiteral("Thumbnail Image"));
-    setFixedSize(313, 362);
-    UseFixedDialogFrame(this);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint | Qt::WindowMaximizeButtonHint);
+    setMinimumSize(kBaseWidth, kBaseHeight);
+    resize(kBaseWidth, kBaseHeight);
 
     MovieBtn = new QPushButton(QStringLiteral("Movie Frame"), this);
     MovieBtn->setObjectName(QStringLiteral("MovieBtn"));
-    Place(MovieBtn, 13, 13, 93, 20);
     ImageBtn = new QPushButton(QStringLiteral("Image File"), this);
     ImageBtn->setObjectName(QStringLiteral("ImageBtn"));
-    Place(ImageBtn, 111, 13, 92, 20);
     ClearBtn = new QPushButton(QStringLiteral("Clear"), this);
     ClearBtn->setObjectName(QStringLiteral("ClearBtn"));
-    Place(ClearBtn, 207, 13, 93, 20);
 
     MovieEdit = new QLineEdit(this);
     MovieEdit->setObjectName(QStringLiteral("MovieEdit"));
@@ -77,26 +81,21 @@ TClipForm::TClipForm(MenuDocument& doc, QString& lastClipDir, QWidget* parent)
     QPalette face = MovieEdit->palette();
     face.setColor(QPalette::Base, face.color(QPalette::Window));
     MovieEdit->setPalette(face);
-    Place(MovieEdit, 13, 46, 288, 21);
 
     Panel1 = new QFrame(this);
     Panel1->setObjectName(QStringLiteral("Panel1"));
     Panel1->setFrameShape(QFrame::Panel);
     Panel1->setFrameShadow(QFrame::Sunken);
     Panel1->setLineWidth(1);
-    Place(Panel1, 13, 72, 288, 196);
     VideoPanel = new QWidget(Panel1);
     VideoPanel->setObjectName(QStringLiteral("VideoPanel"));
-    Place(VideoPanel, 1, 1, 286, 194);
 
     Image1 = new QLabel(VideoPanel);
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setScaledContents(true);
-    Place(Image1, 0, 0, 286, 194);
     Image1->hide();
     VideoWindow1 = new ClipVideoWidget(VideoPanel);
     VideoWindow1->setObjectName(QStringLiteral("VideoWindow1"));
-    Place(VideoWindow1, 0, 0, 286, 194);
 
     TrackBar1 = new QSlider(Qt::Horizontal, this);
     TrackBar1->setObjectName(QStringLiteral("TrackBar1"));
@@ -106,13 +105,34 @@ TClipForm::TClipForm(MenuDocument& doc, QString& lastClipDir, QWidget* parent)
     TrackBar1->setSingleStep(1);
     TrackBar1->setTickPosition(QSlider::NoTicks);
     TrackBar1->setEnabled(false);
-    Place(TrackBar1, 13, 280, 288, 20);
 
     FrameLabel = new QLabel(QStringLiteral("Frame: 0"), this);
     FrameLabel->setObjectName(QStringLiteral("FrameLabel"));
     FrameLabel->setAlignment(Qt::AlignCenter);
-    Place(FrameLabel, 75, 302, 163, 20);
     buildStepButtons();
+    buildButtons();
+    layOut();
+
+    // The application's boxes, so that whatever catches them elsewhere catches these.
+    showMessage = [this](QMessageBox::Icon icon, const QString& title, const QString& text) {
+        const MessageKind kind = title == QLatin1String("Tavrel Lite") ? MessageKind::ErrorBox
+                                 : icon == QMessageBox::Information    ? MessageKind::Information
+                                                                       : MessageKind::Error;
+        ShowMessage(kind, text, this);
+    };
+}
+
+void TClipForm::buildButtons()
+{
+    GotoEdit = new QLineEdit(this);
+    GotoEdit->setObjectName(QStringLiteral("GotoEdit"));
+    GotoEdit->setPlaceholderText(QStringLiteral("time code 0:01:05.12 or seconds 65.5"));
+    GotoEdit->setToolTip(QStringLiteral("Type a time code or a number of seconds, then Enter"));
+    GotoEdit->setEnabled(false);
+    GotoEdit->installEventFilter(this);
+    GotoLabel = new QLabel(QStringLiteral("&Go to:"), this);
+    GotoLabel->setObjectName(QStringLiteral("GotoLabel"));
+    GotoLabel->setBuddy(GotoEdit);
 
     // Apart from OK and Cancel, at the left of their row.
     AutoBtn = new QPushButton(QStringLiteral("Auto"), this);
@@ -120,14 +140,11 @@ TClipForm::TClipForm(MenuDocument& doc, QString& lastClipDir, QWidget* parent)
     AutoBtn->setToolTip(QStringLiteral("Choose a representative frame of the movie"));
     AutoBtn->setAutoDefault(false);
     AutoBtn->setEnabled(false);
-    Place(AutoBtn, 13, 332, 40, 20);
 
     OKBtn = new QPushButton(QStringLiteral("OK"), this);
     OKBtn->setObjectName(QStringLiteral("OKBtn"));
-    Place(OKBtn, 56, 332, 90, 20);
     CancelBtn = new QPushButton(QStringLiteral("Cancel"), this);
     CancelBtn->setObjectName(QStringLiteral("CancelBtn"));
-    Place(CancelBtn, 167, 332, 90, 20);
     // Enter takes the frame on show whichever file button was pressed last.
     OKBtn->setDefault(true);
     for (QPushButton* button : {MovieBtn, ImageBtn, ClearBtn})
@@ -136,7 +153,8 @@ TClipForm::TClipForm(MenuDocument& doc, QString& lastClipDir, QWidget* parent)
     setTabOrder(MovieBtn, ImageBtn);
     setTabOrder(ImageBtn, ClearBtn);
     setTabOrder(ClearBtn, TrackBar1);
-    setTabOrder(TrackBar1, AutoBtn);
+    setTabOrder(TrackBar1, GotoEdit);
+    setTabOrder(GotoEdit, AutoBtn);
     setTabOrder(AutoBtn, OKBtn);
     setTabOrder(OKBtn, CancelBtn);
 
@@ -147,14 +165,15 @@ TClipForm::TClipForm(MenuDocument& doc, QString& lastClipDir, QWidget* parent)
     connect(OKBtn, &QPushButton::clicked, this, &TClipForm::OKBtnClick);
     connect(CancelBtn, &QPushButton::clicked, this, &TClipForm::reject); // Esc rejects as well
     connect(TrackBar1, &QSlider::valueChanged, this, &TClipForm::TrackBar1Change);
-
-    // The application's boxes, so that whatever catches them elsewhere catches these.
-    showMessage = [this](QMessageBox::Icon icon, const QString& title, const QString& text) {
-        const MessageKind kind = title == QLatin1String("Tavrel Lite") ? MessageKind::ErrorBox
-                                 : icon == QMessageBox::Information    ? MessageKind::Information
-                                                                       : MessageKind::Error;
-        ShowMessage(kind, text, this);
+    // The first and the last frame from anywhere; a focused text field keeps its own.
+    const auto toEnd = [this](bool last) {
+        if (m_viewMode == ViewMode::Movie && TrackBar1->isEnabled())
+            TrackBar1->setValue(last ? TrackBar1->maximum() : TrackBar1->minimum());
     };
+    connect(new QShortcut(QKeySequence(Qt::Key_Home), this), &QShortcut::activated, this,
+            [toEnd] { toEnd(false); });
+    connect(new QShortcut(QKeySequence(Qt::Key_End), this), &QShortcut::activated, this,
+            [toEnd] { toEnd(true); });
 }
 
 TClipForm::~TClipForm()
@@ -167,6 +186,68 @@ TClipForm::~TClipForm()
 MediaPlayer* TClipForm::mediaPlayer() const
 {
     return m_player && m_player->isOpen() ? m_player.get() : nullptr;
+}
+
+void TClipForm::layOut()
+{
+    // Everything keeps its place at the smallest size; the view takes what is added.
+    const int dw = std::max(0, width() - kBaseWidth);
+    const int dh = std::max(0, height() - kBaseHeight);
+    Place(MovieBtn, 13, 13, 93, 20);
+    Place(ImageBtn, 111, 13, 92, 20);
+    Place(ClearBtn, 207, 13, 93, 20);
+    Place(MovieEdit, 13, 46, 288 + dw, 21);
+    Place(Panel1, 13, 72, 288 + dw, 196 + dh);
+    Place(VideoPanel, 1, 1, 286 + dw, 194 + dh);
+    fitView();
+    Place(TrackBar1, 13, 280 + dh, 288 + dw, 20);
+    Place(FrameLabel, 75, 302 + dh, 163 + dw, 20);
+    Place(BackSecondBtn, 13, 302 + dh, 30, 20);
+    Place(BackFrameBtn, 44, 302 + dh, 30, 20);
+    Place(ForwardFrameBtn, 239 + dw, 302 + dh, 30, 20);
+    Place(ForwardSecondBtn, 270 + dw, 302 + dh, 30, 20);
+    Place(GotoLabel, 13, 330 + dh, 42, 20);
+    Place(GotoEdit, 56, 330 + dh, 244 + dw, 20);
+    Place(AutoBtn, 13, 358 + dh, 40, 20);
+    Place(OKBtn, 56, 358 + dh, 90, 20);
+    Place(CancelBtn, 167, 358 + dh, 90, 20);
+}
+
+void TClipForm::fitView()
+{
+    const QSize panel = VideoPanel->size();
+    const auto fitted = [&panel](QWidget* view, int width, int height) {
+        const FitRect fit = FitInside(width, height, panel.width(), panel.height(), FitRule{});
+        if (fit.visible())
+            view->setGeometry(fit.left, fit.top, fit.width, fit.height);
+        else
+            view->setGeometry(0, 0, panel.width(), panel.height());
+    };
+    if (MediaPlayer* player = mediaPlayer(); player && m_viewMode == ViewMode::Movie)
+        fitted(VideoWindow1, player->videoWidth(), player->videoHeight());
+    else
+        VideoWindow1->setGeometry(0, 0, panel.width(), panel.height());
+    fitted(Image1, m_preview.width(), m_preview.height());
+}
+
+void TClipForm::resizeEvent(QResizeEvent* event)
+{
+    QDialog::resizeEvent(event);
+    layOut();
+}
+
+void TClipForm::rememberSize(std::function<std::unique_ptr<QSettings>()> openStore)
+{
+    m_openStore = std::move(openStore);
+    if (!m_openStore)
+        return;
+    const QStringList size = m_openStore()->value(kSizeKey).toString().split(QLatin1Char('x'));
+    if (size.size() != 2)
+        return;
+    QSize wanted(size[0].toInt(), size[1].toInt());
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        wanted = wanted.boundedTo(screen->availableGeometry().size());
+    resize(wanted.expandedTo(minimumSize()));
 }
 
 void TClipForm::showEvent(QShowEvent* event)
@@ -183,18 +264,20 @@ void TClipForm::showEvent(QShowEvent* event)
 
 void TClipForm::FormShow()
 {
-    if (m_viewMode != ViewMode::None)
+    if (m_viewMode != ViewMode::None || !m_path.isEmpty() || m_keepItem)
         ResetView(); // hidden without closing: start clean
     setWindowTitle(QStringLiteral("Thumbnail Image ") + QString::number(CurrentItem));
     if (CurrentItem >= 1 && CurrentItem <= kItemCount) {
         const ThumbnailSource& source = m_doc.item(CurrentItem).source;
-        m_pendingPath = QString::fromStdString(source.menuclip);
-        m_pendingFrame = source.menuframe;
-        if (!m_pendingPath.isEmpty()) {
-            if (m_pendingFrame < 0)
-                ShowPicture();
-            else
-                ShowMovie();
+        const QString path = QString::fromStdString(source.menuclip);
+        if (!path.isEmpty()) {
+            const bool shown =
+                source.menuframe < 0 ? ShowPicture(path) : ShowMovie(path, source.menuframe);
+            if (!shown) {
+                // Named so the user sees what is missing; OK keeps it as it is.
+                MovieEdit->setText(path);
+                m_keepItem = true;
+            }
         }
     }
     OKBtn->setFocus();
@@ -231,68 +314,77 @@ void TClipForm::showMovieFile(const QString& path)
 {
     QCoreApplication::processEvents(); // repaint what the chooser covered
     rememberFolderOf(path);
-    m_pendingPath = path;
-    m_pendingFrame = 0;
-    ShowMovie();
+    ShowMovie(path, 0);
 }
 
 void TClipForm::showPictureFile(const QString& path)
 {
     QCoreApplication::processEvents();
     rememberFolderOf(path);
-    m_pendingPath = path;
-    m_pendingFrame = 0;
-    ShowPicture();
+    ShowPicture(path);
 }
 
-void TClipForm::ShowMovie()
+bool TClipForm::ShowMovie(const QString& path, int frame)
 {
     BusyCursor busy;
-    MovieEdit->setText(m_pendingPath);
-    Image1->hide();
-    VideoWindow1->show();
-    m_viewMode = ViewMode::Movie;
-    AutoBtn->setEnabled(false);
-
+    // Opened beside the movie shown, which stays until this one has loaded.
+    auto player = std::make_unique<MediaPlayer>();
     try {
-        if (!m_player)
-            m_player = std::make_unique<MediaPlayer>();
-        VideoWindow1->setPlayer(nullptr);
-        m_player->release();
-        m_player->open(m_pendingPath.toStdString());
+        player->open(path.toStdString());
     } catch (const std::exception& e) {
         busy.restore();
-        showApplicationError(
-            QString::fromStdString(MovieFailureMessage(m_pendingPath.toStdString(), e)));
-        return;
+        showApplicationError(QString::fromStdString(MovieFailureMessage(path.toStdString(), e)));
+        return false;
     }
+    VideoWindow1->setPlayer(nullptr);
+    m_player = std::move(player);
+    showSource(path, ViewMode::Movie);
     VideoWindow1->setPlayer(m_player.get());
-
-    if (const FitRect fit = FitInside(m_player->videoWidth(), m_player->videoHeight(),
-                                      VideoPanel->width(), VideoPanel->height(), FitRule{});
-        fit.visible())
-        VideoWindow1->setGeometry(fit.left, fit.top, fit.width, fit.height);
 
     // The player refuses movies without frames, so the division is safe.
     m_frameCount = m_player->frameCount();
     m_duration = m_player->duration();
     m_timePerFrame = static_cast<double>(m_duration) / static_cast<double>(m_frameCount);
-    m_framesPerSecond = m_duration > 0 ? FramesPerSecond(static_cast<double>(m_frameCount) * 1e7 /
-                                                         static_cast<double>(m_duration))
-                                       : 1;
+    m_realFramesPerSecond = m_timePerFrame > 0 ? 1e7 / m_timePerFrame : 1;
+    m_framesPerSecond = m_duration > 0 ? FramesPerSecond(m_realFramesPerSecond) : 1;
+    fitView();
 
     // The slider's last position is the last frame.
     TrackBar1->setMaximum(static_cast<int>(std::min<std::int64_t>(m_frameCount - 1, INT_MAX)));
     TrackBar1->setEnabled(true);
     AutoBtn->setEnabled(true);
+    GotoEdit->setEnabled(true);
 
     QCoreApplication::processEvents();
-    if (!m_player || !m_player->isOpen())
-        return; // closed meanwhile
+    if (!mediaPlayer())
+        return true; // closed meanwhile
     m_player->pause();
 
-    TrackBar1->setValue(std::clamp(m_pendingFrame, 0, TrackBar1->maximum()));
+    TrackBar1->setValue(std::clamp(frame, 0, TrackBar1->maximum()));
     TrackBar1Change();
+    return true;
+}
+
+void TClipForm::showSource(const QString& path, ViewMode mode)
+{
+    m_path = path;
+    m_keepItem = false;
+    m_viewMode = mode;
+    MovieEdit->setText(path);
+    VideoWindow1->setVisible(mode != ViewMode::Picture);
+    Image1->setVisible(mode == ViewMode::Picture);
+    if (mode != ViewMode::Picture) {
+        m_preview.clear();
+        Image1->clear();
+    }
+    const bool movie = mode == ViewMode::Movie;
+    if (!movie)
+        TrackBar1->setMaximum(0);
+    TrackBar1->setEnabled(movie);
+    AutoBtn->setEnabled(movie);
+    GotoEdit->setEnabled(movie);
+    GotoEdit->clear();
+    updateStepButtons();
 }
 
 void TClipForm::TrackBar1Change()
@@ -307,8 +399,40 @@ void TClipForm::TrackBar1Change()
         text += QStringLiteral("  (") +
                 QString::fromStdString(FrameTimeCode(position, m_framesPerSecond)) +
                 QLatin1Char(')');
+    else if (m_viewMode == ViewMode::Picture)
+        text.clear(); // a picture has no frames
     FrameLabel->setText(text);
     updateStepButtons();
+}
+
+void TClipForm::jumpToTyped()
+{
+    if (m_viewMode != ViewMode::Movie || !TrackBar1->isEnabled())
+        return;
+    const std::optional<std::int64_t> frame = ParseFramePosition(
+        GotoEdit->text().toStdString(), m_framesPerSecond, m_realFramesPerSecond);
+    if (!frame) {
+        showMessage(QMessageBox::Information, QStringLiteral("Information"),
+                    QStringLiteral("Type a time code such as 0:01:05.12 (hours, minutes, "
+                                   "seconds and frames) or a number of seconds such as 65.5."));
+        GotoEdit->selectAll();
+        return;
+    }
+    TrackBar1->setValue(static_cast<int>(
+        std::clamp<std::int64_t>(*frame, TrackBar1->minimum(), TrackBar1->maximum())));
+    TrackBar1->setFocus(); // arrows fine-tune from there, Enter takes the frame
+}
+
+bool TClipForm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == GotoEdit && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            jumpToTyped(); // not OK: the frame typed is to be seen first
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void TClipForm::AutoBtnClick()
@@ -318,7 +442,7 @@ void TClipForm::AutoBtnClick()
     BusyCursor busy;
     int frame = 0;
     try {
-        frame = ChooseMovieFrame(m_pendingPath.toStdString()).frame;
+        frame = ChooseMovieFrame(m_path.toStdString()).frame;
     } catch (const std::exception& e) {
         busy.restore();
         showApplicationError(QString::fromStdString(e.what()));
@@ -327,37 +451,27 @@ void TClipForm::AutoBtnClick()
     TrackBar1->setValue(std::clamp(frame, 0, TrackBar1->maximum()));
 }
 
-void TClipForm::ShowPicture()
+bool TClipForm::ShowPicture(const QString& path)
 {
     BusyCursor busy;
-    MovieEdit->setText(m_pendingPath);
-    VideoWindow1->hide();
-    Image1->show();
-    m_viewMode = ViewMode::Picture;
-    TrackBar1->setMaximum(0);
-    TrackBar1->setEnabled(false);
-    AutoBtn->setEnabled(false);
-    FrameLabel->setText(QStringLiteral("Frame: 0"));
-    updateStepButtons();
-
+    Picture picture;
     std::string reason;
-    const bool loaded = LoadThumbnailPicture(m_pendingPath.toStdString(), m_preview, reason);
-    if (const FitRect fit = FitInside(m_preview.width(), m_preview.height(), VideoPanel->width(),
-                                      VideoPanel->height(), FitRule{});
-        fit.visible())
-        Image1->setGeometry(fit.left, fit.top, fit.width, fit.height);
-    if (m_preview.isEmpty())
-        Image1->clear();
-    else
-        Image1->setPixmap(QPixmap::fromImage(
-            QImage(m_preview.data(), m_preview.width(), m_preview.height(),
-                   static_cast<qsizetype>(m_preview.stride()), QImage::Format_RGB888)));
-
-    busy.restore();
-    if (!loaded)
-        showMessage(
-            QMessageBox::Critical, QStringLiteral("Error"),
-            QString::fromStdString(PictureFailureMessage(m_pendingPath.toStdString(), reason)));
+    if (!LoadThumbnailPicture(path.toStdString(), picture, reason)) {
+        busy.restore();
+        showMessage(QMessageBox::Critical, QStringLiteral("Error"),
+                    QString::fromStdString(PictureFailureMessage(path.toStdString(), reason)));
+        return false;
+    }
+    VideoWindow1->setPlayer(nullptr);
+    m_player.reset();
+    showSource(path, ViewMode::Picture);
+    FrameLabel->clear(); // a picture has no frames
+    m_preview = std::move(picture);
+    fitView();
+    Image1->setPixmap(QPixmap::fromImage(
+        QImage(m_preview.data(), m_preview.width(), m_preview.height(),
+               static_cast<qsizetype>(m_preview.stride()), QImage::Format_RGB888)));
+    return true;
 }
 
 void TClipForm::ClearBtnClick()
@@ -367,20 +481,11 @@ void TClipForm::ClearBtnClick()
 
 void TClipForm::ResetView()
 {
-    m_viewMode = ViewMode::None;
-    MovieEdit->clear();
-    TrackBar1->setMaximum(0);
-    TrackBar1->setEnabled(false);
-    AutoBtn->setEnabled(false);
-    updateStepButtons();
-
     VideoWindow1->setPlayer(nullptr);
     m_player.reset();
-
-    m_preview.clear();
-    Image1->clear();
-    Image1->hide();
-    VideoWindow1->show();
+    showSource(QString(), ViewMode::None);
+    FrameLabel->setText(QStringLiteral("Frame: 0"));
+    fitView();
 }
 
 void TClipForm::OKBtnClick()
@@ -389,10 +494,13 @@ void TClipForm::OKBtnClick()
         reject();
         return;
     }
+    if (m_keepItem) {
+        accept(); // its source did not load here; nothing else was chosen
+        return;
+    }
     ThumbnailSource& source = m_doc.item(CurrentItem).source;
-    const QString clip = MovieEdit->text();
-    source.menuclip = clip.toStdString();
-    if (clip.isEmpty()) {
+    source.menuclip = m_path.toStdString();
+    if (m_path.isEmpty()) {
         source.ThumbnailImage.clear();
     } else if (m_viewMode == ViewMode::Picture) {
         source.ThumbnailImage = m_preview;
@@ -413,6 +521,11 @@ void TClipForm::OKBtnClick()
 
 void TClipForm::done(int result)
 {
+    if (m_openStore) {
+        const QSize size = isMaximized() ? normalGeometry().size() : this->size();
+        auto store = m_openStore();
+        store->setValue(kSizeKey, QStringLiteral("%1x%2").arg(size.width()).arg(size.height()));
+    }
     QDialog::done(result);
     ResetView();
 }
@@ -429,21 +542,20 @@ void TClipForm::buildStepButtons()
         const char* name;
         const char* caption;
         const char* hint;
-        int left;
         int frames;  // frames to move, or
         int seconds; // seconds to move
         QKeySequence key;
         QKeySequence otherKey;
     };
     const Step steps[] = {
-        {BackSecondBtn, "BackSecondBtn", "<<", "One second back (Shift+Left, Page Up)", 13, 0, -1,
+        {BackSecondBtn, "BackSecondBtn", "<<", "One second back (Shift+Left, Page Up)", 0, -1,
          QKeySequence(Qt::SHIFT | Qt::Key_Left), QKeySequence(Qt::Key_PageUp)},
-        {BackFrameBtn, "BackFrameBtn", "<", "One frame back (Left)", 44, -1, 0,
+        {BackFrameBtn, "BackFrameBtn", "<", "One frame back (Left)", -1, 0,
          QKeySequence(Qt::Key_Left), QKeySequence()},
-        {ForwardFrameBtn, "ForwardFrameBtn", ">", "One frame forward (Right)", 239, 1, 0,
+        {ForwardFrameBtn, "ForwardFrameBtn", ">", "One frame forward (Right)", 1, 0,
          QKeySequence(Qt::Key_Right), QKeySequence()},
         {ForwardSecondBtn, "ForwardSecondBtn", ">>", "One second forward (Shift+Right, Page Down)",
-         270, 0, 1, QKeySequence(Qt::SHIFT | Qt::Key_Right), QKeySequence(Qt::Key_PageDown)},
+         0, 1, QKeySequence(Qt::SHIFT | Qt::Key_Right), QKeySequence(Qt::Key_PageDown)},
     };
     for (const Step& step : steps) {
         step.button = new QPushButton(QLatin1String(step.caption), this);
@@ -452,7 +564,6 @@ void TClipForm::buildStepButtons()
         step.button->setAutoDefault(false);
         // The keys do the same; the tab stops stay the dialog's main controls.
         step.button->setFocusPolicy(Qt::NoFocus);
-        Place(step.button, step.left, 302, 30, 20);
         const int frames = step.frames;
         const int seconds = step.seconds;
         const auto move = [this, frames, seconds] { stepBy(frames + seconds * m_framesPerSecond); };

@@ -16,6 +16,7 @@ class MenuDocument;
 class QFrame;
 class QLabel;
 class QLineEdit;
+class QSettings;
 class QPushButton;
 class QSlider;
 
@@ -48,12 +49,20 @@ public:
     std::function<void(QMessageBox::Icon, const QString&, const QString&)> showMessage;
 
     // What the file buttons do once their chooser has returned `path`: remember its
-    // folder, make it the pending source at frame 0 and show it.
+    // folder and show it at frame 0. A file that does not load is reported and the
+    // dialog keeps the source it had.
     void showMovieFile(const QString& path);
     void showPictureFile(const QString& path);
 
+    // Keeps the dialog's size between runs in the store `openStore` opens (the editor's
+    // settings); reads it at once.
+    void rememberSize(std::function<std::unique_ptr<QSettings>()> openStore);
+
     // How long OK waits for the frame at the slider's position.
     static constexpr int kFrameWaitMs = 3000;
+    // The smallest size, which is also the first.
+    static constexpr int kBaseWidth = 313;
+    static constexpr int kBaseHeight = 388;
 
     QPushButton* MovieBtn = nullptr;
     QPushButton* ImageBtn = nullptr;
@@ -69,6 +78,8 @@ public:
     QPushButton* BackFrameBtn = nullptr;
     QPushButton* ForwardFrameBtn = nullptr;
     QPushButton* ForwardSecondBtn = nullptr;
+    QLabel* GotoLabel = nullptr;
+    QLineEdit* GotoEdit = nullptr; // a time code or seconds; Enter jumps there
     QPushButton* AutoBtn = nullptr;
     QPushButton* OKBtn = nullptr;
     QPushButton* CancelBtn = nullptr;
@@ -88,12 +99,22 @@ public slots:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void FormShow();
-    void ShowMovie();
-    void ShowPicture();
+    // Show `path` (at `frame`); false, with the reason told and nothing changed, when
+    // the file does not load.
+    bool ShowMovie(const QString& path, int frame);
+    bool ShowPicture(const QString& path);
     void ResetView();
+    // Makes `path` the source shown in `mode` and sets the controls for that mode.
+    void showSource(const QString& path, ViewMode mode);
+    void buildButtons();
+    void layOut();
+    void fitView();
+    void jumpToTyped();
     void showApplicationError(const QString& text);
     void buildStepButtons();
     // Moves the slider by `frames` within its range (movies only).
@@ -103,13 +124,16 @@ private:
 
     MenuDocument& m_doc;
     QString& m_lastClipDir;
-    QString m_pendingPath;
-    std::int32_t m_pendingFrame = 0;
+    QString m_path; // the source shown, which OK stores
+    // The item's own source did not load: OK leaves the item as it is.
+    bool m_keepItem = false;
+    std::function<std::unique_ptr<QSettings>()> m_openStore;
     ViewMode m_viewMode = ViewMode::None;
     std::int64_t m_frameCount = 0;
     std::int64_t m_duration = 0;
     double m_timePerFrame = 0;
     int m_framesPerSecond = 1; // whole frames that make a second of the time code
+    double m_realFramesPerSecond = 1;
     std::unique_ptr<MediaPlayer> m_player;
     Picture m_preview;
     bool m_centred = false;

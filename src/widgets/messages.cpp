@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPushButton>
 
 #include <exception>
 
@@ -16,7 +17,35 @@ MessageSink& sink()
     return s;
 }
 
+QuestionSink& questionSink()
+{
+    static QuestionSink s;
+    return s;
+}
+
 } // namespace
+
+void SetQuestionSink(QuestionSink answer)
+{
+    questionSink() = std::move(answer);
+}
+
+bool AskToGoOn(const QString& rawText, const QString& goOn, QWidget* parent)
+{
+    const QString text =
+        QString::fromStdString(EscapeControls(rawText.toStdString(), /*keepNewlines=*/true));
+    if (questionSink())
+        return questionSink()(text);
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Tavrel Lite"), text,
+                    QMessageBox::NoButton, parent ? parent : QApplication::activeWindow());
+    UseFixedDialogFrame(&box);
+    QPushButton* go = box.addButton(goOn, QMessageBox::AcceptRole);
+    QPushButton* cancel = box.addButton(QStringLiteral("&Cancel"), QMessageBox::RejectRole);
+    box.setDefaultButton(cancel);
+    box.setEscapeButton(cancel);
+    box.exec();
+    return box.clickedButton() == go;
+}
 
 void SetMessageSink(MessageSink s)
 {

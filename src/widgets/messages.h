@@ -19,6 +19,14 @@ void SetMessageSink(MessageSink sink);
 // A modal box with one OK button; the text is shown as given.
 void ShowMessage(MessageKind kind, const QString& text, QWidget* parent = nullptr);
 
+// A warning that asks before something is replaced: true when the user chose the button
+// captioned `goOn` ("&Replace"), false for Cancel (the default) and for closing the box.
+bool AskToGoOn(const QString& text, const QString& goOn, QWidget* parent = nullptr);
+
+// Replaces the questions above with `answer` (tests); empty restores the boxes.
+using QuestionSink = std::function<bool(const QString& text)>;
+void SetQuestionSink(QuestionSink answer);
+
 // The error text as the error box shows it: "." appended when the last character sorts after ".".
 QString ErrorBoxText(const QString& text);
 

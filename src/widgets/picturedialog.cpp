@@ -1,5 +1,8 @@
 #include "picturedialog.h"
 
+#include "imageio/imageunit.h"
+#include "imageio/picture.h"
+
 #include <QFileInfo>
 #include <QFrame>
 #include <QGridLayout>
@@ -7,6 +10,8 @@
 #include <QLabel>
 #include <QPixmap>
 #include <QVBoxLayout>
+
+#include <string>
 
 namespace {
 
@@ -29,6 +34,8 @@ PictureFileDialog::PictureFileDialog(QWidget* parent)
     m_image->setFrameShadow(QFrame::Sunken);
     m_image->setAlignment(Qt::AlignCenter);
     m_image->setFixedSize(kPreviewSide + 4, kPreviewSide + 4);
+    m_caption->setWordWrap(true);
+    m_caption->setMaximumWidth(kPreviewSide + 4);
     paneLayout->addWidget(m_caption);
     paneLayout->addWidget(m_image);
     paneLayout->addStretch(1);
@@ -47,16 +54,32 @@ void PictureFileDialog::showPreview(const QString& path)
         return;
     QImageReader reader(path);
     reader.setAutoTransform(true);
-    const QSize size = reader.size();
-    if (!size.isValid() || size.isEmpty())
-        return;
-    // Decoding at the pane's size keeps huge pictures cheap where the format allows it.
-    if (size.width() > kPreviewSide || size.height() > kPreviewSide)
-        reader.setScaledSize(
-            size.scaled(kPreviewSide, kPreviewSide, Qt::KeepAspectRatio).expandedTo(QSize(1, 1)));
-    const QImage image = reader.read();
-    if (image.isNull())
-        return;
+    QSize size = reader.size();
+    QImage image;
+    if (size.isValid() && !size.isEmpty()) {
+        // Decoding at the pane's size keeps huge pictures cheap where the format allows it.
+        if (size.width() > kPreviewSide || size.height() > kPreviewSide)
+            reader.setScaledSize(size.scaled(kPreviewSide, kPreviewSide, Qt::KeepAspectRatio)
+                                     .expandedTo(QSize(1, 1)));
+        image = reader.read();
+    }
+    if (image.isNull()) {
+        // Our own reader's words: the same the program gives once the file is chosen.
+        Picture picture;
+        std::string reason;
+        if (!LoadThumbnailPicture(path.toStdString(), picture, reason)) {
+            m_caption->setText(
+                QStringLiteral("No preview: %1.").arg(QString::fromStdString(reason)));
+            return;
+        }
+        size = QSize(picture.width(), picture.height());
+        image = QImage(picture.data(), picture.width(), picture.height(),
+                       static_cast<qsizetype>(picture.stride()), QImage::Format_RGB888)
+                    .copy(); // the picture's memory goes with it
+        if (size.width() > kPreviewSide || size.height() > kPreviewSide)
+            image = image.scaled(kPreviewSide, kPreviewSide, Qt::KeepAspectRatio,
+                                 Qt::SmoothTransformation);
+    }
     m_image->setPixmap(QPixmap::fromImage(image));
     m_caption->setText(QStringLiteral(" (%1x%2)").arg(size.width()).arg(size.height()));
 }
