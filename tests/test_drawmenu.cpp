@@ -462,6 +462,64 @@ TEST(DrawMenuLayout, HalfSizeTargetPlacesEverythingAtHalfTheCoordinates)
 
 // --- Captions and numbering --------------------------------------------------------
 
+// A page of several: Previous and Next inside the classic title-safe area, clear of
+// every item and of the footnote in each layout; the first page has no Previous, the
+// last no Next, and a single page draws neither nor an indicator.
+TEST(DrawMenuPages, PageButtonsStayInsideTitleSafeAndClearOfItemsAndFootnote)
+{
+    struct Case {
+        bool thumbs;
+        int size; // caption and title size
+        const char* footnote;
+    };
+    const Rect safe{72, 58, 648, 518};
+    for (const Case& k : {Case{true, 10, "Footnote"}, Case{true, 15, "Footnote"},
+                          Case{false, 10, ""}, Case{false, 15, "Footnote"}}) {
+        for (int page = 0; page <= 3; ++page) { // 0: a single page
+            SCOPED_TRACE(::testing::Message() << k.thumbs << " " << k.size << " " << page);
+            MenuDocument doc = makeDocument();
+            doc.thumbs = k.thumbs;
+            doc.captionsize = doc.titlesize = k.size;
+            doc.footnote = k.footnote;
+            doc.menuPage = std::max(page, 1);
+            doc.menuPageCount = page == 0 ? 1 : 3;
+            RecordingCanvas canvas(720, 576, true);
+            Picture scratch;
+            MenuGeometry geometry;
+            DrawMenu(doc, canvas, scratch, false, nullptr, &geometry);
+            const std::size_t expected = page == 0 ? 0 : (page > 1) + (page < 3);
+            ASSERT_EQ(geometry.pageButtons.size(), expected);
+            EXPECT_EQ(canvas.text("2 / 3") != nullptr, page == 2);
+            EXPECT_EQ(canvas.text("1 / 1"), nullptr);
+            const DrawnText* note = nullptr;
+            for (const DrawnText& t : geometry.texts)
+                if (t.field == MenuField::Footnote && !t.text.empty())
+                    note = &t;
+            std::vector<Rect> boxes;
+            for (const DrawnPageButton& b : geometry.pageButtons)
+                boxes.push_back(b.label.box);
+            if (const Op* indicator = canvas.text(std::to_string(doc.menuPage) + " / 3"))
+                boxes.push_back({indicator->x, indicator->y,
+                                 indicator->x + 5 * indicator->height / 2,
+                                 indicator->y + indicator->height});
+            for (const Rect& r : boxes) {
+                EXPECT_TRUE(r.left >= safe.left && r.right <= safe.right && r.top >= safe.top &&
+                            r.bottom <= safe.bottom)
+                    << r;
+                const auto apart = [&r](const Rect& o) {
+                    return r.top >= o.bottom || r.bottom <= o.top || r.right <= o.left ||
+                           r.left >= o.right;
+                };
+                for (const DrawnItem& item : geometry.items)
+                    EXPECT_TRUE(apart(item.button)) << r << " meets item " << item.item;
+                if (note) {
+                    EXPECT_TRUE(apart(note->box)) << r << " meets the footnote " << note->box;
+                }
+            }
+        }
+    }
+}
+
 TEST(DrawMenuCaptions, NumberingInGridAndList)
 {
     MenuDocument doc = makeDocument();

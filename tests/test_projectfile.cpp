@@ -226,9 +226,10 @@ TEST_F(ProjectFileTest, LaterSettingsFollowTheFortyEightLinesOnlyWhenSet)
     doc.setTvsafe(true);
     doc.setButtonstyle(ButtonStyle::Frame);
     doc.setSelectcolor(0x123456);
+    doc.item(10).menutitle = "/films/long cut.mp4";
     const std::string text = ProjectFileText(doc);
     EXPECT_EQ(text, plain + "aspect=16:9\r\ntvsafe=true\r\nbuttonstyle=frame\r\n"
-                            "selectcolor=123456\r\n");
+                            "selectcolor=123456\r\nmenutitle10=/films/long cut.mp4\r\n");
 
     const std::string file = writeFile("later.tavrel", text);
     MenuDocument other;
@@ -237,6 +238,7 @@ TEST_F(ProjectFileTest, LaterSettingsFollowTheFortyEightLinesOnlyWhenSet)
     RecordingHost otherHost;
     ASSERT_TRUE(LoadProject(other, file, otherHost));
     EXPECT_EQ(ProjectFileText(other), text);
+    EXPECT_EQ(other.item(10).menutitle, "/films/long cut.mp4");
 
     // A 48-line file brings every later setting back to its default; bad values read as
     // defaults instead of ending the load.

@@ -4,6 +4,7 @@
 #include "batch/quiethost.h"
 #include "batchcommand.h"
 #include "commandtools.h"
+#include "dvdcommand.h"
 #include "document/menudocument.h"
 #include "document/projectfile.h"
 #include "frommovies.h"
@@ -139,6 +140,7 @@ int RunHeadless(int argc, char** argv)
         int (*run)(int argc, char** argv);
     };
     static constexpr Command kCommands[] = {
+        {"--dvd", RunDvdCommand}, // before --from-movies, which it also takes
         {"--batch", RunBatchCommand},
         {"--from-movies", RunFromMoviesCommand},
         {"--verify-disc", RunVerifyDiscCommand},

@@ -26,7 +26,9 @@ constexpr std::array kCommands{
         "                  aspect (pixels|4:3|16:9), fittext tvsafe safelayout\n"
         "                  (true|false),\n"
         "                  buttonstyle (underline|frame|text|none),\n"
-        "                  highlightcolor selectcolor (hex BBGGRR)\n"
+        "                  highlightcolor selectcolor (hex BBGGRR),\n"
+        "                  menutitleN (the movie item N plays on a DVD; default: its\n"
+        "                  thumbnail's movie)\n"
         "                  A path holding a line break is refused: a project file\n"
         "                  cannot keep it.\n"
         "                  A background or shown thumbnail that cannot be loaded stops\n"
@@ -63,6 +65,21 @@ constexpr std::array kCommands{
                  "                  the file names, frames chosen automatically, the title from\n"
                  "                  the folder's name, no subtitle or footnote; then the --set\n"
                  "                  values.\n"},
+    CommandUsage{"tavrel --dvd DIR [--iso FILE] [--capacity C] [--chapters MIN] [--jobs N] "
+                 "[--size 2|3] [--set KEY=VALUE]... [PROJECT]",
+                 "  --dvd DIR       a finished DVD in DIR: each item's movie (menutitleN, else\n"
+                 "                  its thumbnail's movie) encoded as a title, the menu with\n"
+                 "                  its buttons, VIDEO_TS authored with dvdauthor, with --iso\n"
+                 "                  FILE a disc image (genisoimage), then the disc played once\n"
+                 "                  as --verify-disc does. DIR must be new, empty or an earlier\n"
+                 "                  disc folder of tavrel's; its VIDEO_TS is replaced only by a\n"
+                 "                  complete new one. --capacity 4.7G (default) or 8.5G;\n"
+                 "                  --chapters every MIN minutes where a movie has none (default\n"
+                 "                  5, 0: none); --jobs titles encoded at once (default: one per\n"
+                 "                  core); --size 3 PAL (default) or 2 NTSC\n"},
+    CommandUsage{"tavrel --from-movies FILE... --dvd DIR [--iso FILE] [options]",
+                 "  --from-movies ... --dvd: the same for any number of movies; more than ten\n"
+                 "                  make menu pages with Previous and Next\n"},
     CommandUsage{"tavrel --verify-disc DIR|ISO",
                  "  --verify-disc   play the disc in DIR (the folder holding VIDEO_TS) or the ISO\n"
                  "                  image as a player would: it starts on the menu and holds\n"
@@ -83,14 +100,17 @@ constexpr std::string_view kExamples =
     "  tavrel --batch menus.csv --out menus --template base.tavrel --size 3 --save\n"
     "    writes menus/wedding-long.png, menus/wedding-short.png and their projects.\n"
     "  tavrel --from-movies holiday/*.mp4 --size 3 --export holiday.png --save holiday.tavrel\n"
-    "    makes a menu of up to ten movies with the title \"holiday\".\n";
+    "    makes a menu of up to ten movies with the title \"holiday\".\n"
+    "  tavrel --from-movies holiday/*.mp4 --size 3 --dvd holiday-dvd --iso holiday.iso\n"
+    "    makes the whole DVD of every movie in holiday/ and its disc image.\n";
 
 constexpr std::string_view kExitStatus =
     "Exit status: 0 done, 1 a file could not be written, 2 bad option or value,\n"
     "3 the project, table, a movie or a picture could not be loaded, 4 --check found\n"
     "warnings, 5 spumux is missing or could not add the buttons to menu.mpg (the other\n"
     "disc files are written), 6 some rows of a --batch table failed (the others are\n"
-    "written), 8 --verify-disc found a fault.\n";
+    "written), 7 --dvd could not make the disc, 8 --verify-disc or --dvd found a fault\n"
+    "in the disc.\n";
 
 } // namespace
 

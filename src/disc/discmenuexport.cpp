@@ -4,6 +4,7 @@
 #include "codecs/pngencoder.h"
 #include "discbuttons.h"
 #include "discmasks.h"
+#include "discpagebuttons.h"
 #include "discxml.h"
 #include "imageio/atomicfile.h"
 #include "imageio/pictureview.h"
@@ -176,7 +177,7 @@ DiscMenuResult ExportDiscMenu(const MenuDocument& doc, const std::string& dir,
     std::vector<DiscButton> buttons;
     DiscMask mask;
     if (dvd) {
-        buttons = LayoutDiscButtons(geometry);
+        buttons = LayoutMenuButtons(geometry);
         mask = DrawDiscMask(doc, geometry, buttons);
         result.note = DiscButtonStyleWarning(doc);
     }
@@ -191,6 +192,7 @@ DiscMenuResult ExportDiscMenu(const MenuDocument& doc, const std::string& dir,
     }
 
     SqueezeToFrame(mask, buttons, format.width);
+    result.buttons = buttons;
     out.writeMask(kDiscHighlightFile, mask, doc.highlightcolor);
     out.writeMask(kDiscSelectFile, mask, doc.selectcolor);
     out.write(kDiscSpumuxFile, SpumuxXml(format, buttons, kDiscHighlightFile, kDiscSelectFile));

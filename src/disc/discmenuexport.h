@@ -1,5 +1,6 @@
 #pragma once
 
+#include "discbuttons.h"
 #include "document/menudocument.h"
 
 #include <string>
@@ -21,6 +22,7 @@ struct DiscMenuResult {
     SubpictureOutcome subpicture = SubpictureOutcome::Added;
     // For every outcome but Added: what went wrong and how to finish by hand.
     std::string note;
+    std::vector<DiscButton> buttons; // in the subpicture's order, at the frame's size
 };
 
 struct DiscMenuOptions {

@@ -242,6 +242,7 @@ void MenuDocument::resetFields()
         rec.source.menuclip.clear();
         rec.source.menuframe = 0;
         rec.source.ThumbnailImage.clear();
+        rec.menutitle.clear();
     }
     setMenustart(1);
     setMenucount(kItemCount);

@@ -35,6 +35,8 @@ struct ThumbnailSource {
 struct menurec {
     std::string menucaption;
     ThumbnailSource source;
+    // The movie a disc plays for this item; empty: the thumbnail's movie.
+    std::string menutitle;
 };
 
 constexpr int kItemCount = 10;
@@ -124,6 +126,10 @@ public:
     SafeAreaSet safeAreas = SafeAreaSet::Current; // a setting of the editor, not of the project
     int ImageWidth = 704;
     int ImageHeight = 480;
+    // A disc menu of more than ten items is shown as pages: this one's number (1-based)
+    // and how many there are. A single page draws no page buttons.
+    int menuPage = 1;
+    int menuPageCount = 1;
     std::string CurrentFileName;
     bool RenderEnabled = false;
 

@@ -117,6 +117,9 @@ std::string ProjectFileText(const MenuDocument& doc)
         line("highlightcolor", FormatHexColor(doc.highlightcolor));
     if (doc.selectcolor != kDefaultSelectColor)
         line("selectcolor", FormatHexColor(doc.selectcolor));
+    for (int n = 1; n <= kItemCount; ++n)
+        if (!doc.item(n).menutitle.empty())
+            line("menutitle" + std::to_string(n), singleLine(doc.item(n).menutitle));
     return out;
 }
 
@@ -155,6 +158,10 @@ void ApplyProjectValue(MenuDocument& doc, const std::string& key, const std::str
             source.menuclip = value;
         else
             source.menuframe = ReadDecimal(value);
+        return;
+    }
+    if (const int n = ProjectTitleKeyItem(index); n != 0) {
+        doc.item(n).menutitle = value;
         return;
     }
 

@@ -34,11 +34,17 @@ constexpr std::array<ProjectKey, kProjectKeyCount> kKeys = {{
     {"aspect", K::Choice}, {"fittext", K::Boolean}, {"tvsafe", K::Boolean},
     {"buttonstyle", K::Choice}, {"highlightcolor", K::HexColor}, {"selectcolor", K::HexColor},
     {"safelayout", K::Boolean},
+    {"menutitle1", K::Text}, {"menutitle2", K::Text}, {"menutitle3", K::Text},
+    {"menutitle4", K::Text}, {"menutitle5", K::Text}, {"menutitle6", K::Text},
+    {"menutitle7", K::Text}, {"menutitle8", K::Text}, {"menutitle9", K::Text},
+    {"menutitle10", K::Text},
 }};
 // clang-format on
 
 constexpr int kFirstItemKey = 17;
 constexpr int kItemKeyCount = 30;
+constexpr int kFirstTitleKey = 55;
+constexpr int kTitleKeyCount = 10;
 constexpr std::size_t kLongestKey = 14; // "highlightcolor"
 
 int hexDigit(char c)
@@ -95,6 +101,13 @@ int ProjectKeyItem(int keyIndex)
     if (keyIndex < kFirstItemKey || keyIndex >= kFirstItemKey + kItemKeyCount)
         return 0;
     return (keyIndex - kFirstItemKey) / 3 + 1;
+}
+
+int ProjectTitleKeyItem(int keyIndex)
+{
+    if (keyIndex < kFirstTitleKey || keyIndex >= kFirstTitleKey + kTitleKeyCount)
+        return 0;
+    return keyIndex - kFirstTitleKey + 1;
 }
 
 ProjectValues::ProjectValues(std::string_view text)
@@ -288,9 +301,13 @@ bool isPathLine(std::string_view line)
     const std::string key = LowerAscii(std::string(line.substr(0, equals)));
     if (key == "bgimage")
         return true;
-    if (!key.starts_with("menuclip") || key.size() == 8)
-        return false;
-    return std::all_of(key.begin() + 8, key.end(), [](char c) { return c >= '0' && c <= '9'; });
+    for (const std::string_view prefix :
+         {std::string_view("menuclip"), std::string_view("menutitle")})
+        if (key.starts_with(prefix) && key.size() > prefix.size() &&
+            std::all_of(key.begin() + static_cast<std::ptrdiff_t>(prefix.size()), key.end(),
+                        [](char c) { return c >= '0' && c <= '9'; }))
+            return true;
+    return false;
 }
 
 } // namespace

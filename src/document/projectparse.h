@@ -29,7 +29,7 @@ struct ProjectKey {
 // The 48 lines every project file has, then keys of later settings that are written
 // only when they differ from their defaults (readers of the 48 lines ignore them).
 constexpr int kProjectFileLineCount = 48;
-constexpr int kProjectKeyCount = 55;
+constexpr int kProjectKeyCount = 65;
 
 // Whether a key index is one of the later settings after the 48 lines.
 constexpr bool IsExtraProjectKey(int keyIndex)
@@ -45,6 +45,9 @@ int FindProjectKey(std::string_view key);
 
 // For an item key (menucaptionN, menuclipN, menuframeN) the item number 1..10, else 0.
 int ProjectKeyItem(int keyIndex);
+
+// For a menutitleN key the item number 1..10, else 0.
+int ProjectTitleKeyItem(int keyIndex);
 
 // Files larger than this are refused: a real project is a few kilobytes, and the cap
 // keeps a hostile file from exhausting memory.
@@ -88,7 +91,7 @@ bool IsValidUtf8(std::string_view bytes);
 // Windows-1252 to UTF-8; the five unassigned bytes map to the C1 controls of the same value.
 std::string Windows1252ToUtf8(std::string_view bytes);
 // A project file's bytes as UTF-8 text, line by line: a line that is UTF-8 as it is,
-// any other read as Windows-1252. A path (bgimage, menuclipN) is a file name, which is
+// any other read as Windows-1252. A path (bgimage, menuclipN, menutitleN) is a file name, which is
 // bytes: its bytes stay as they are when `pathExists` finds a file by them or finds
 // none by the Windows-1252 reading either, so that saving again writes them unchanged.
 // A leading byte-order mark is dropped.

@@ -9,7 +9,7 @@ namespace {
 bool isPathKey(const std::string& key)
 {
     const std::string lower = LowerAscii(key);
-    return lower == "bgimage" || lower.starts_with("menuclip");
+    return lower == "bgimage" || lower.starts_with("menuclip") || lower.starts_with("menutitle");
 }
 
 const ProjectKey* settableKey(const std::string& key)

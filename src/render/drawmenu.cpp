@@ -2,6 +2,7 @@
 
 #include "displayaspect.h"
 #include "layoutmath.h"
+#include "pagecontrols.h"
 #include "picturecanvas.h"
 #include "resample/filteredresize.h"
 #include "safearea.h"
@@ -97,6 +98,7 @@ private:
     ScaledPictureCache* m_cache;
     MenuGeometry* m_geometry;
     int m_cellHeight = 0;
+    int m_itemsBottom = 0; // the lowest caption row drawn so far
     const int W;
     const int H;
     const Rect m_area;
@@ -132,6 +134,8 @@ Rect MenuPainter::drawLine(int x, int y, const std::string& text, TextSize size,
         m_target.drawText(x + 1, y + 1, text, m_doc.bgcolor);
     m_target.drawText(x, y, text, m_doc.textcolor);
     const Rect box{x, y, x + size.width, y + size.height};
+    if (field == MenuField::Caption)
+        m_itemsBottom = std::max(m_itemsBottom, box.bottom);
     if (m_geometry)
         m_geometry->texts.push_back({field, item, text, box, m_cellHeight, backdrop});
     return box;
@@ -273,8 +277,8 @@ void MenuPainter::draw()
 
     selectFont(fontHeight(m_doc.titlesize, 0.05));
     size = measureFitting(m_doc.footnote, titleSafeWidth());
-    drawLine(centredX(size.width), yOf(0.95) - size.height, m_doc.footnote, size,
-             MenuField::Footnote);
+    const Rect footnote = drawLine(centredX(size.width), yOf(0.95) - size.height, m_doc.footnote,
+                                   size, MenuField::Footnote);
 
     const bool grid = m_doc.thumbs && n > 0;
     if (m_geometry)
@@ -283,6 +287,8 @@ void MenuPainter::draw()
         drawGrid(n);
     else
         drawList(n);
+    DrawPageControls(m_doc, m_target, m_itemsBottom, m_doc.footnote.empty() ? Rect{} : footnote,
+                     m_geometry);
 }
 
 } // namespace
@@ -291,7 +297,7 @@ void DrawMenu(const MenuDocument& doc, Canvas& target, Picture& scratch, bool fi
               ScaledPictureCache* cache, MenuGeometry* geometry)
 {
     if (geometry)
-        *geometry = MenuGeometry{target.width(), target.height(), false, {}, {}};
+        *geometry = MenuGeometry{target.width(), target.height(), false, {}, {}, {}};
     if (!doc.RenderEnabled)
         return;
     if (cache && filtered)

@@ -38,12 +38,24 @@ struct DrawnItem {
     Rect button;    // the union of frame and caption: the item's button area
 };
 
+// The page buttons of a menu drawn as one of several pages.
+enum class PageButton {
+    Previous,
+    Next,
+};
+
+struct DrawnPageButton {
+    PageButton which;
+    DrawnText label; // its text, drawn like a caption
+};
+
 struct MenuGeometry {
     int width = 0; // in 4:3 and 16:9 the display canvas, not the squeezed frame
     int height = 0;
     bool grid = false; // thumbnails in a grid, or the text list
     std::vector<DrawnText> texts;
     std::vector<DrawnItem> items;
+    std::vector<DrawnPageButton> pageButtons; // empty on a single page
 };
 
 // Composes the whole menu onto `target` at the target's own size. `filtered` selects

@@ -1,0 +1,65 @@
+#include "../tests/moviemaker.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The whole `tavrel --from-movies ... --dvd DIR --iso FILE` as a process: three 20 s
+// movies (4:3 H.264 with sound, 16:9 MPEG-4 without, 4:3 already fit for the disc),
+// menu, encoding, dvdauthor, genisoimage and the self-check. Goal: under 30 s on 2 cores.
+void BM_WholeDisc(benchmark::State& state)
+{
+    const fs::path dir = fs::temp_directory_path() / ("bench_dvd_" + std::to_string(::getpid()));
+    fs::create_directories(dir / "holiday");
+    std::vector<MovieSpec> specs(3);
+    specs[0].path = (dir / "holiday" / "beach.mp4").string();
+    specs[0].codec = "libx264";
+    specs[0].width = 640;
+    specs[0].height = 480;
+    specs[0].audioChannels = 2;
+    specs[0].audioCodec = "aac";
+    specs[1].path = (dir / "holiday" / "harbour.mkv").string();
+    specs[1].codec = "mpeg4";
+    specs[1].width = 854;
+    specs[1].height = 480;
+    specs[2].path = (dir / "holiday" / "legal.mpg").string();
+    specs[2].codec = "mpeg2video";
+    specs[2].format = "dvd";
+    specs[2].width = 720;
+    specs[2].height = 576;
+    specs[2].sarNum = 16;
+    specs[2].sarDen = 15;
+    specs[2].videoBitRate = 5'000'000;
+    specs[2].audioChannels = 2;
+    for (MovieSpec& s : specs) {
+        s.frames = 500; // 20 s at 25 frames/s
+        s.gop = 12;
+        s.texture = true;
+        if (const std::string error = MakeMovie(s); !error.empty()) {
+            state.SkipWithError(error.c_str());
+            return;
+        }
+    }
+    const std::string command = "cd '" + dir.string() + "' && QT_QPA_PLATFORM=offscreen '" +
+                                std::string(TAVREL_BINARY) +
+                                "' --from-movies holiday/* --size 3 --dvd disc --iso disc.iso "
+                                "2>/dev/null";
+    for (auto _ : state) {
+        if (std::system(command.c_str()) != 0) {
+            state.SkipWithError("tavrel --dvd failed");
+            break;
+        }
+    }
+    state.counters["iso_MB"] = static_cast<double>(fs::file_size(dir / "disc.iso")) / 1e6;
+    fs::remove_all(dir);
+}
+BENCHMARK(BM_WholeDisc)->Unit(benchmark::kSecond)->Iterations(1);
+
+} // namespace

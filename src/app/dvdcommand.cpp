@@ -1,0 +1,336 @@
+#include "dvdcommand.h"
+
+#include "app/exitstatus.h"
+#include "batch/menusettings.h"
+#include "batch/quiethost.h"
+#include "commandtools.h"
+#include "document/projectfile.h"
+#include "document/projectparse.h"
+#include "document/settingcheck.h"
+#include "dvd/discauthoring.h"
+#include "dvd/makedvd.h"
+#include "frommovies.h"
+#include "usage.h"
+#include "imageio/atomicfile.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct DvdCommandOptions {
+    bool help = false;
+    bool fromMovies = false;
+    std::vector<std::string> movies; // or the one project
+    DvdOptions disc;
+    int size = 3;
+    std::vector<Setting> sets;
+};
+
+int readCount(const std::string& option, const std::string& value, int low, int high)
+{
+    const std::optional<std::int32_t> n = ParseDecimal(value);
+    if (!n || *n < low || *n > high)
+        throw CommandUsageError(option + " needs a whole number from " + std::to_string(low) +
+                                " to " + std::to_string(high) + ", not '" + value + "'");
+    return *n;
+}
+
+bool readDiscOption(ArgumentReader& args, DvdCommandOptions& options)
+{
+    const std::string& name = args.name();
+    if (name == "--dvd") {
+        options.disc.folder = args.nonEmptyValue("a folder");
+    } else if (name == "--iso") {
+        options.disc.isoFile = args.nonEmptyValue("a file name");
+    } else if (name == "--capacity") {
+        try {
+            options.disc.capacityBytes = ParseCapacity(args.nonEmptyValue("a size"));
+        } catch (const Failure& e) {
+            throw CommandUsageError("--capacity: " + std::string(e.what()));
+        }
+    } else if (name == "--chapters") {
+        options.disc.chapterMinutes = readCount(name, args.value(), 0, 600);
+    } else if (name == "--jobs") {
+        options.disc.jobs = readCount(name, args.value(), 0, 64);
+    } else if (name == "--size") {
+        options.size = readCount(name, args.value(), 2, 3);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+DvdCommandOptions parseDvdArguments(int argc, char** argv)
+{
+    DvdCommandOptions options;
+    ArgumentReader args(argc, argv);
+    while (args.next()) {
+        const std::string& name = args.name();
+        if (!args.isOption()) {
+            if (name.empty())
+                throw CommandUsageError("empty file name");
+            options.movies.push_back(name);
+        } else if (name == "--help" || name == "-h") {
+            options.help = true;
+        } else if (name == "--from-movies") {
+            args.noValue();
+            options.fromMovies = true;
+        } else if (readDiscOption(args, options)) {
+            // --dvd, --iso, --capacity, --chapters, --jobs, --size
+        } else if (name == "--set") {
+            auto [key, value] = SplitSetOption(args.value());
+            if (const std::string problem = SettingProblem(key, value); !problem.empty())
+                throw CommandUsageError(problem + " in --set");
+            options.sets.emplace_back(std::move(key), std::move(value));
+        } else {
+            throw CommandUsageError("unknown option " + name + " with --dvd");
+        }
+    }
+    if (options.help)
+        return options;
+    if (options.fromMovies && options.movies.empty())
+        throw CommandUsageError("--from-movies needs at least one movie file");
+    if (options.movies.size() > static_cast<std::size_t>(kMaxDiscTitles))
+        throw CommandUsageError(std::to_string(options.movies.size()) +
+                                " movies given, but a DVD holds at most " +
+                                std::to_string(kMaxDiscTitles));
+    if (options.disc.folder.empty())
+        throw CommandUsageError("--dvd needs a folder");
+    if (!options.fromMovies && options.movies.size() > 1)
+        throw CommandUsageError("more than one project file: '" + options.movies[0] + "' and '" +
+                                options.movies[1] + "'");
+    return options;
+}
+
+// The settings of one page of the movies' menu: the first page's title and looks, its
+// own ten movies, its numbers following the previous page's.
+std::vector<Setting> pageSettings(const DvdCommandOptions& options, std::size_t first,
+                                  std::size_t count)
+{
+    std::vector<Setting> settings;
+    std::string folder =
+        fs::absolute(options.movies.front()).lexically_normal().parent_path().filename();
+    std::replace(folder.begin(), folder.end(), '_', ' ');
+    if (!folder.empty())
+        settings.emplace_back("title", SettingText("title", folder));
+    settings.emplace_back("subtitle", "");
+    settings.emplace_back("footnote", "");
+    settings.emplace_back("menucount", std::to_string(count));
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::string& movie = options.movies[first + i];
+        const std::string n = std::to_string(i + 1);
+        settings.emplace_back("menuclip" + n, fs::absolute(movie).lexically_normal().string());
+        settings.emplace_back("menucaption" + n,
+                              SettingText("menucaption", CaptionFromFileName(movie)));
+        settings.emplace_back("menuframe" + n, "auto");
+    }
+    settings.insert(settings.end(), options.sets.begin(), options.sets.end());
+    return settings;
+}
+
+// Prints the host's messages; false when a source could not be loaded.
+bool reportHost(const QuietLoadHost& host)
+{
+    for (const std::string& note : host.notes)
+        PrintMessage(note);
+    for (const std::string& error : host.errors)
+        PrintMessage(error);
+    return host.errors.empty();
+}
+
+using Pages = std::vector<std::unique_ptr<MenuDocument>>;
+
+ExitStatus loadMoviePages(const DvdCommandOptions& options, Pages& pages)
+{
+    for (const std::string& movie : options.movies)
+        if (!IsRegularFile(movie)) {
+            PrintMessage("Cannot open file " + movie);
+            return ExitStatus::LoadFailed;
+        }
+    const std::size_t total = options.movies.size();
+    const int pageCount = static_cast<int>((total + kItemCount - 1) / kItemCount);
+    AutoFrameMemo memo;
+    for (int p = 0; p < pageCount; ++p) {
+        const std::size_t first = static_cast<std::size_t>(p) * kItemCount;
+        auto doc = std::make_unique<MenuDocument>();
+        StartCommandDocument(*doc, options.size);
+        QuietLoadHost host;
+        try {
+            ApplySettings(
+                *doc,
+                pageSettings(options, first, std::min<std::size_t>(kItemCount, total - first)),
+                host, &memo);
+        } catch (const std::exception& e) {
+            PrintMessage(e.what());
+            return ExitStatus::BadUsage;
+        }
+        if (!reportHost(host))
+            return ExitStatus::LoadFailed;
+        doc->setMenustart(std::min(990, doc->menustart + p * kItemCount));
+        doc->menuPage = p + 1;
+        doc->menuPageCount = pageCount;
+        pages.push_back(std::move(doc));
+    }
+    return ExitStatus::Ok;
+}
+
+ExitStatus loadProjectPage(const DvdCommandOptions& options, Pages& pages)
+{
+    auto doc = std::make_unique<MenuDocument>();
+    StartCommandDocument(*doc, options.size);
+    QuietLoadHost host;
+    try {
+        if (!options.movies.empty() && !LoadProject(*doc, options.movies.front(), host)) {
+            reportHost(host);
+            return ExitStatus::LoadFailed;
+        }
+    } catch (const std::exception& e) {
+        reportHost(host);
+        PrintMessage(e.what());
+        return ExitStatus::LoadFailed;
+    }
+    if (!reportHost(host))
+        return ExitStatus::LoadFailed;
+    try {
+        ApplySettings(*doc, options.sets, host);
+    } catch (const std::exception& e) {
+        PrintMessage(e.what());
+        return ExitStatus::BadUsage;
+    }
+    if (!reportHost(host))
+        return ExitStatus::LoadFailed;
+    pages.push_back(std::move(doc));
+    return ExitStatus::Ok;
+}
+
+std::string minutesSeconds(double seconds)
+{
+    const auto s = static_cast<long long>(std::ceil(std::max(0.0, seconds)));
+    char text[32];
+    std::snprintf(text, sizeof text, "%lld:%02lld", s / 60, s % 60);
+    return text;
+}
+
+// Steps as lines; while encoding, a bar with each title's share and the time left on a
+// terminal, else a line every tenth of the way.
+class TerminalDvdProgress : public DvdProgress {
+public:
+    explicit TerminalDvdProgress(bool terminal) : m_terminal(terminal) {}
+
+    void stage(DvdStage, const std::string& text) override { line(text); }
+    void note(const std::string& text) override { line(text); }
+
+    void titles(const TitlesStatus& status) override
+    {
+        const int tenth = static_cast<int>(status.overallDone * 10);
+        const std::string left =
+            status.secondsLeft >= 0 ? ", " + minutesSeconds(status.secondsLeft) + " left" : "";
+        if (!m_terminal) {
+            if (tenth > m_lastTenth) {
+                m_lastTenth = tenth;
+                line("Titles " + std::to_string(tenth * 10) + " % done" + left);
+            }
+            return;
+        }
+        const auto now = std::chrono::steady_clock::now();
+        if (now - m_lastDraw < std::chrono::milliseconds(200) && status.overallDone < 1)
+            return;
+        m_lastDraw = now;
+        const int filled = std::clamp(static_cast<int>(status.overallDone * 30), 0, 30);
+        std::string bar = "\r\x1b[K[" + std::string(static_cast<std::size_t>(filled), '#') +
+                          std::string(static_cast<std::size_t>(30 - filled), '.') + "] " +
+                          std::to_string(static_cast<int>(status.overallDone * 100)) + " %" + left;
+        std::size_t shown = 0;
+        for (std::size_t i = 0; i < status.titleDone.size() && shown < 6; ++i)
+            if (status.titleDone[i] > 0 && status.titleDone[i] < 1) {
+                bar += "  #" + std::to_string(i + 1) + " " +
+                       std::to_string(static_cast<int>(status.titleDone[i] * 100)) + "%";
+                ++shown;
+            }
+        std::fputs(bar.c_str(), stderr);
+        std::fflush(stderr);
+        m_barShown = true;
+    }
+
+    void finish() { clearBar(); }
+
+private:
+    void clearBar()
+    {
+        if (m_barShown)
+            std::fputs("\r\x1b[K", stderr);
+        m_barShown = false;
+    }
+    void line(const std::string& text)
+    {
+        clearBar();
+        PrintMessage(text);
+    }
+
+    bool m_terminal;
+    bool m_barShown = false;
+    int m_lastTenth = 0;
+    std::chrono::steady_clock::time_point m_lastDraw{};
+};
+
+ExitStatus runDvd(const DvdCommandOptions& options, const char* program)
+{
+    const auto app = StartHeadlessApplication(program);
+    Pages pages;
+    const ExitStatus loaded =
+        options.fromMovies ? loadMoviePages(options, pages) : loadProjectPage(options, pages);
+    if (loaded != ExitStatus::Ok)
+        return loaded;
+    std::vector<const MenuDocument*> pointers;
+    for (const auto& page : pages)
+        pointers.push_back(page.get());
+
+    TerminalDvdProgress progress(::isatty(STDERR_FILENO) == 1);
+    DvdResult result;
+    try {
+        result = MakeDvd(pointers, options.disc, progress);
+    } catch (const std::exception& e) {
+        progress.finish();
+        PrintMessage(e.what());
+        return ExitStatus::DiscFailed;
+    }
+    progress.finish();
+    PrintMessage(result.videoTs + " written");
+    if (!result.iso.empty())
+        PrintMessage(result.iso + " written");
+    if (!result.checked)
+        return ExitStatus::Ok;
+    std::fputs(FormatDiscCheckTable(result.check).c_str(), stderr);
+    return result.check.passed() ? ExitStatus::Ok : ExitStatus::VerifyFailed;
+}
+
+} // namespace
+
+int RunDvdCommand(int argc, char** argv)
+{
+    DvdCommandOptions options;
+    try {
+        options = parseDvdArguments(argc, argv);
+    } catch (const CommandUsageError& e) {
+        PrintMessage(std::string(e.what()) + " (see tavrel --help)");
+        return ToExitCode(ExitStatus::BadUsage);
+    }
+    if (options.help) {
+        std::fputs(UsageText().c_str(), stdout);
+        return 0;
+    }
+    try {
+        return ToExitCode(runDvd(options, argc > 0 ? argv[0] : "tavrel"));
+    } catch (const std::exception& e) {
+        PrintMessage(e.what());
+        return ToExitCode(ExitStatus::DiscFailed);
+    }
+}

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <string>
+
+// Writes the DVD-Video image (ISO 9660 with the UDF bridge) of `discDir`, the folder
+// holding VIDEO_TS, to `isoFile` with genisoimage, through a temporary file beside it
+// that is renamed only when genisoimage succeeded. Throws Failure naming the Debian
+// package when genisoimage is missing, and with genisoimage's complaint when it fails
+// or does not finish within `timeoutMs`; `isoFile` is then unchanged.
+void MakeDiscImage(const std::string& discDir, const std::string& isoFile, const std::string& label,
+                   int timeoutMs);
+
+// A volume label from free text: upper-case letters, digits and '_', at most 32 of them.
+std::string DiscLabel(const std::string& text);

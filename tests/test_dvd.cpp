@@ -1,0 +1,144 @@
+#include "childrun.h"
+#include "discplay/disccheck.h"
+#include "testmovies.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class DvdTest : public ::testing::Test {
+protected:
+    void SetUp() override { dir = FreshTestDir("dvd"); }
+    void TearDown() override { fs::remove_all(dir); }
+
+    Outcome tavrel(const std::vector<std::string>& args) { return RunTavrel(dir, args); }
+
+    // `tavrel --from-movies MOVIES... --size 3 --dvd disc` plus `extra`.
+    Outcome fromMovies(const std::vector<std::string>& movies,
+                       const std::vector<std::string>& extra = {})
+    {
+        std::vector<std::string> args{"--from-movies"};
+        for (const std::string& m : movies)
+            args.push_back(TestMoviePath(m));
+        args.insert(args.end(), {"--size", "3", "--dvd", (dir / "disc").string()});
+        args.insert(args.end(), extra.begin(), extra.end());
+        return tavrel(args);
+    }
+
+    std::set<std::string> names(const fs::path& folder) const
+    {
+        std::set<std::string> out;
+        for (const auto& entry : fs::recursive_directory_iterator(folder))
+            out.insert(fs::relative(entry.path(), folder).string());
+        return out;
+    }
+
+    fs::path dir;
+};
+
+// The display aspect ffprobe reads from a title's video stream.
+std::string displayAspect(const fs::path& vob)
+{
+    const fs::path out = vob.parent_path().parent_path().parent_path() / "aspect.txt";
+    RunShell("ffprobe -v error -select_streams v:0 -show_entries stream=display_aspect_ratio "
+             "-of default=nw=1:nk=1 " +
+             ShellQuoted(vob.string()) + " > " + ShellQuoted(out.string()));
+    std::string text = ReadWholeFile(out);
+    text.erase(std::remove(text.begin(), text.end(), '\n'), text.end());
+    return text;
+}
+
+TEST_F(DvdTest, MixedMoviesBecomeADiscImageThatPlaysEachTitleAtItsOwnShape)
+{
+    const fs::path iso = dir / "holiday.iso";
+    const Outcome run =
+        fromMovies({"title43.mp4", "title169.mkv", "titledvd.mpg"}, {"--iso", iso.string()});
+    ASSERT_EQ(run.status, 0) << run.err; // 0 includes the self-check of the image
+    const fs::path video = dir / "disc" / "VIDEO_TS";
+    EXPECT_EQ(displayAspect(video / "VTS_01_1.VOB"), "4:3");
+    EXPECT_EQ(displayAspect(video / "VTS_02_1.VOB"), "16:9");
+    EXPECT_EQ(displayAspect(video / "VTS_03_1.VOB"), "4:3");
+    // The image holds the disc and nothing of the program's own (marker, work folder).
+    const fs::path list = dir / "iso.txt";
+    ASSERT_EQ(
+        RunShell("isoinfo -f -i " + ShellQuoted(iso.string()) + " > " + ShellQuoted(list.string())),
+        0);
+    std::istringstream files(ReadWholeFile(list));
+    for (std::string line; std::getline(files, line);)
+        EXPECT_TRUE(line.starts_with("/VIDEO_TS") || line.starts_with("/AUDIO_TS")) << line;
+    const DiscCheckReport report = VerifyDisc(iso.string());
+    EXPECT_TRUE(report.passed()) << FormatDiscCheckTable(report);
+    // Nothing of the work is left beside the disc.
+    EXPECT_EQ(names(dir / "disc").count("VIDEO_TS"), 1u);
+    for (const std::string& name : names(dir / "disc"))
+        EXPECT_FALSE(name.starts_with(".tavrel-work")) << name;
+}
+
+TEST_F(DvdTest, ElevenMoviesMakeTwoPagesWhosePageButtonsWork)
+{
+    const std::vector<std::string> movies(11, "titledvd.mpg");
+    const Outcome run = fromMovies(movies);
+    ASSERT_EQ(run.status, 0) << run.err;
+    const DiscCheckReport report = VerifyDisc((dir / "disc").string());
+    const DiscCheckRow* pages = report.row(DiscCheck::PagesLink);
+    ASSERT_NE(pages, nullptr) << FormatDiscCheckTable(report);
+    EXPECT_TRUE(pages->passed) << pages->detail;
+    EXPECT_TRUE(report.passed()) << FormatDiscCheckTable(report);
+    EXPECT_TRUE(fs::exists(dir / "disc" / "VIDEO_TS" / "VTS_11_1.VOB"));
+}
+
+TEST_F(DvdTest, ASecondRunReplacesTheDiscInsteadOfAppending)
+{
+    ASSERT_EQ(fromMovies({"titledvd.mpg", "title43.mp4"}).status, 0);
+    const Outcome again = fromMovies({"titledvd.mpg"}, {"--set", "title=Second"});
+    ASSERT_EQ(again.status, 0) << again.err;
+    const std::set<std::string> files = names(dir / "disc" / "VIDEO_TS");
+    EXPECT_EQ(files.count("VTS_01_1.VOB"), 1u);
+    EXPECT_EQ(files.count("VTS_02_0.IFO"), 0u) << "the old disc's second title is still there";
+    EXPECT_TRUE(VerifyDisc((dir / "disc").string()).passed());
+}
+
+TEST_F(DvdTest, RefusalsLeaveEverythingAsItWas)
+{
+    // A folder with files of somebody else's.
+    fs::create_directories(dir / "disc" / "VIDEO_TS");
+    std::ofstream(dir / "disc" / "notes.txt") << "mine";
+    std::ofstream(dir / "disc" / "VIDEO_TS" / "VIDEO_TS.IFO") << "not ours";
+    const std::set<std::string> before = names(dir / "disc");
+    Outcome run = fromMovies({"titledvd.mpg"});
+    EXPECT_EQ(run.status, 7);
+    EXPECT_NE(run.err.find("not empty"), std::string::npos) << run.err;
+    EXPECT_EQ(names(dir / "disc"), before);
+    EXPECT_EQ(ReadWholeFile(dir / "disc" / "notes.txt"), "mine");
+
+    // An item whose thumbnail is a picture and which names no movie: refused by number
+    // and caption before anything is made.
+    run = tavrel({"--dvd", (dir / "other").string(), "--size", "3", "--set", "menucount=2", "--set",
+                  "menuclip1=" + TestMoviePath("titledvd.mpg"), "--set", "menucaption1=Sea",
+                  "--set", "menucaption2=Beach"});
+    EXPECT_EQ(run.status, 7);
+    EXPECT_NE(run.err.find("Item 2 (\"Beach\") has no movie to play"), std::string::npos)
+        << run.err;
+    EXPECT_FALSE(fs::exists(dir / "other"));
+
+    // Without the authoring tools the message names the package to install.
+    run = RunTavrel(dir,
+                    {"--from-movies", TestMoviePath("titledvd.mpg"), "--size", "3", "--dvd",
+                     (dir / "third").string()},
+                    "PATH=/nonexistent");
+    EXPECT_EQ(run.status, 7);
+    EXPECT_NE(run.err.find("install the dvdauthor package"), std::string::npos) << run.err;
+    EXPECT_FALSE(fs::exists(dir / "third" / "VIDEO_TS"));
+}
+
+} // namespace
