@@ -141,7 +141,8 @@ inline std::string openAudio(const MovieSpec& s, AVFormatContext* oc, AudioTrack
     a.ctx->sample_rate = s.audioRate;
     a.ctx->sample_fmt = codec->sample_fmts ? codec->sample_fmts[0] : AV_SAMPLE_FMT_S16;
     av_channel_layout_default(&a.ctx->ch_layout, s.audioChannels);
-    a.ctx->bit_rate = 64000LL * s.audioChannels;
+    // AC-3 at a DVD's usual rate, its frames straddling the program stream's packs.
+    a.ctx->bit_rate = s.audioCodec == "ac3" ? 448'000 : 64'000LL * s.audioChannels;
     a.ctx->time_base = AVRational{1, s.audioRate};
     if (oc->oformat->flags & AVFMT_GLOBALHEADER)
         a.ctx->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;

@@ -44,13 +44,14 @@ inline std::vector<TestMovie> TitleMovies()
     TestMovie anamorphic = {"title169sar.mkv", TestMovieSpec("mpeg4", 2, 352, 288, 75, 25)};
     anamorphic.spec.sarNum = 16;
     anamorphic.spec.sarDen = 11;
-    // Already fit for a PAL disc: MPEG-2 720 x 576 at 25 fps, MPEG-1 Layer II at 48 kHz.
+    // Already fit for a PAL disc: MPEG-2 720 x 576 at 25 fps, AC-3 at 48 kHz.
     TestMovie legal = {"titledvd.mpg", TestMovieSpec("mpeg2video", 2, 720, 576, 75, 12)};
     legal.spec.format = "dvd";
     legal.spec.videoBitRate = 4'000'000;
     legal.spec.sarNum = 16; // 4:3
     legal.spec.sarDen = 15;
     legal.spec.audioChannels = 2;
+    legal.spec.audioCodec = "ac3";
     // Chapters of its own, and 5.1 AC-3 sound that can be kept as it is.
     TestMovie chapters = {"titlechapters.mkv", TestMovieSpec("mpeg4", 2, 320, 240, 150, 25)};
     chapters.spec.audioChannels = 6;

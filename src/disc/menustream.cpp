@@ -1,6 +1,7 @@
 #include "menustream.h"
 
 #include "thumbs/ffmpegptr.h"
+#include "thumbs/movieinput.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -15,7 +16,6 @@ extern "C" {
 #include <algorithm>
 #include <cstring>
 #include <memory>
-#include <mutex>
 #include <stdexcept>
 #include <string>
 
@@ -190,9 +190,7 @@ std::vector<std::uint8_t> EncodeMenuStream(const Picture& still, const DiscForma
     if (format.width != 720 || (format.height != 576 && format.height != 480))
         throw std::runtime_error("Menu stream: DVD menus are 720 x 576 or 720 x 480");
 
-    // FFmpeg's own chatter would land on the user's terminal; failures are reported here.
-    static std::once_flag quiet;
-    std::call_once(quiet, [] { av_log_set_level(AV_LOG_FATAL); });
+    QuietFFmpeg(); // failures are reported here, not by FFmpeg on the terminal
 
     PacketPtr packet(av_packet_alloc());
     if (!packet)

@@ -68,6 +68,7 @@ std::string fieldName(int field)
         {"aspect", "TV shape"},
         {"fittext", "Fit text"},
         {"tvsafe", "TV-safe output"},
+        {"safelayout", "Keep inside title-safe"},
         {"buttonstyle", "Disc buttons"},
         {"highlightcolor", "Highlight colour"},
         {"selectcolor", "Select colour"},

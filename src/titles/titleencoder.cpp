@@ -7,6 +7,7 @@
 
 #include "thumbs/mediaerror.h"
 
+#include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -159,6 +160,18 @@ private:
             m_audio->padTo(pts * av_q2d(timeBase));
     }
 
+    // The demuxer gives a frame that a PES packet starts inside of the next frame's time,
+    // which repeats one stamp and leaves a gap before it; copied frames follow each
+    // other, so a stamp within one frame of where the last one ended is taken as that.
+    void restampSound(AVPacket* p)
+    {
+        if (p->dts == AV_NOPTS_VALUE || p->duration <= 0)
+            return;
+        if (m_nextSound != AV_NOPTS_VALUE && std::llabs(p->dts - m_nextSound) <= p->duration)
+            p->pts = p->dts = m_nextSound;
+        m_nextSound = p->dts + p->duration;
+    }
+
     void onAudio(AVPacket* p)
     {
         const AVRational timeBase = m_fmt->streams[m_streams.audio]->time_base;
@@ -167,8 +180,10 @@ private:
                 p, av_rescale_q(m_origin, m_fmt->streams[m_streams.video]->time_base, timeBase));
             return;
         }
-        if (shiftToStart(p, timeBase))
+        if (shiftToStart(p, timeBase)) {
+            restampSound(p);
             write(p, m_audioOut);
+        }
     }
 
     const TitleJob& m_job;
@@ -176,7 +191,8 @@ private:
     WorkBudget m_budget; // before m_fmt, whose interrupt callback points here
     FormatPtr m_fmt;
     TitleStreams m_streams;
-    std::int64_t m_origin = 0; // the title's start in the video stream's ticks
+    std::int64_t m_origin = 0;                 // the title's start in the video stream's ticks
+    std::int64_t m_nextSound = AV_NOPTS_VALUE; // where the last copied sound frame ended
     TitleMux m_mux;
     std::mutex m_muxLock;
     std::unique_ptr<VideoTranscoder> m_video; // none: the video is copied

@@ -8,6 +8,7 @@
 #include "thumbs/mediaerror.h"
 
 extern "C" {
+#include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 }
 
@@ -111,6 +112,9 @@ TitleInfo probe(const std::string& movie, DiscSystem system, int chapterMinutes)
     if (streams.audio >= 0) {
         const AVCodecParameters* sound = fmt->streams[streams.audio]->codecpar;
         info.copyAudio = isDiscAudio(sound);
+        if (!info.copyAudio && !avcodec_find_decoder(sound->codec_id))
+            throw Failure("Cannot make a title of " + FileNameOf(movie),
+                          "its sound format is not supported");
         info.audioChannels = info.copyAudio                      ? sound->ch_layout.nb_channels
                              : sound->ch_layout.nb_channels >= 6 ? 6
                                                                  : 2;

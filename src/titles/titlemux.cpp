@@ -64,6 +64,15 @@ void TitleMux::write(AVPacket* packet, int stream)
     packet->stream_index = stream;
     av_packet_rescale_ts(packet, m_timeBases[stream], m_fmt->streams[stream]->time_base);
     packet->pos = -1;
+    // Copied sound may repeat a timestamp where one PES packet's frames are parsed apart;
+    // a tick later is inaudible, and the muxer refuses the repeat.
+    if (packet->dts != AV_NOPTS_VALUE) {
+        if (m_lastDts[stream] != AV_NOPTS_VALUE && packet->dts <= m_lastDts[stream])
+            packet->dts = m_lastDts[stream] + 1;
+        if (packet->pts != AV_NOPTS_VALUE && packet->pts < packet->dts)
+            packet->pts = packet->dts;
+        m_lastDts[stream] = packet->dts;
+    }
     const int r = av_interleaved_write_frame(m_fmt, packet);
     if (r < 0)
         fail(m_path, r);

@@ -29,5 +29,6 @@ private:
     TitleOutput m_output;
     AVFormatContext* m_fmt = nullptr;
     AVRational m_timeBases[2]{};
+    std::int64_t m_lastDts[2]{AV_NOPTS_VALUE, AV_NOPTS_VALUE};
     std::string m_path;
 };
