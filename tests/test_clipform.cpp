@@ -1,4 +1,5 @@
 #include "document/menudocument.h"
+#include "guitestsupport.h"
 #include "imageio/imageunit.h"
 #include "testmovies.h"
 #include "thumbs/autoframe.h"
@@ -8,8 +9,6 @@
 #include "widgets/messages.h"
 
 #include <gtest/gtest.h>
-
-#include <QTest>
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -38,11 +37,7 @@ class ClipFormTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        static int argc = 1;
-        static char name[] = "test_clipform";
-        static char* argv[] = {name, nullptr};
-        if (!QApplication::instance())
-            new QApplication(argc, argv);
+        testApplication();
         folder = fs::temp_directory_path() / ("tavrel_clipform_" + std::to_string(getpid()));
         fs::create_directories(folder / "pictures");
         movie = (folder / "movie.mpg").string();

@@ -713,6 +713,16 @@ TEST_F(MainWindowTest, SaveAsNamesTheWindowAndFailureChangesNothing)
               "Cannot create file /no/such/folder/x.tavrel: No such file or directory.");
     EXPECT_EQ(form->windowTitle(), "Tavrel Lite 2.00 - wedding.tavrel");
 
+    // A source path the file cannot hold is refused in a box, not saved changed.
+    form->doc().item(2).source.menuclip = "/clips/a\nb.mpg";
+    EXPECT_FALSE(form->saveProjectAs(path));
+    ASSERT_EQ(log.messages.size(), 2u);
+    EXPECT_TRUE(log.messages[1].text.contains(QStringLiteral("line break")))
+        << log.messages[1].text.toStdString();
+    QFile again(path); // a save would have put a new file in its place
+    ASSERT_TRUE(again.open(QIODevice::ReadOnly));
+    EXPECT_FALSE(again.readAll().contains("b.mpg"));
+
     form->New1Click();
     EXPECT_EQ(form->windowTitle(), "Tavrel Lite 2.00 - Untitled");
 }

@@ -41,18 +41,19 @@ protected:
     }
 
     MessageLog log;
+    QAction* action(const char* name) { return control<QAction>(*window, QLatin1String(name)); }
+
     std::unique_ptr<TForm1> window;
 };
 
 TEST_F(TvViewTest, AspectGivesThePreviewTheTvShapeAndIsStoredInTheDocument)
 {
-    TvMenus& menus = *window->findChild<TvMenus*>();
     PreviewBox& box = *window->previewBox();
     window->doc().selectVideoMode(3);
     settle();
     EXPECT_NEAR(static_cast<double>(box.width()) / box.height(), 720.0 / 576, 0.01);
 
-    menus.aspectActions[2]->trigger(); // 16:9
+    action("Aspect169")->trigger(); // 16:9
     settle();
     EXPECT_EQ(window->doc().aspect, MenuAspect::Wide);
     EXPECT_NEAR(static_cast<double>(box.width()) / box.height(), 1024.0 / 576, 0.01);
@@ -63,7 +64,7 @@ TEST_F(TvViewTest, AspectGivesThePreviewTheTvShapeAndIsStoredInTheDocument)
     settle();
     Picture expected = box.picture();
     MakeTvSafe(expected);
-    menus.TvSafe1->trigger();
+    action("TvSafe1")->trigger();
     settle();
     ASSERT_TRUE(window->doc().tvsafe);
     EXPECT_TRUE(box.picture().samePixels(expected));
@@ -72,23 +73,22 @@ TEST_F(TvViewTest, AspectGivesThePreviewTheTvShapeAndIsStoredInTheDocument)
     window->doc().aspect = MenuAspect::Pixels;
     window->doc().tvsafe = false;
     window->SyncPanel();
-    EXPECT_TRUE(menus.aspectActions[0]->isChecked());
-    EXPECT_FALSE(menus.TvSafe1->isChecked());
+    EXPECT_TRUE(action("AspectPixels")->isChecked());
+    EXPECT_FALSE(action("TvSafe1")->isChecked());
 }
 
 TEST_F(TvViewTest, SafeAreasAreRememberedWithTheirSet)
 {
-    TvMenus& menus = *window->findChild<TvMenus*>();
-    EXPECT_FALSE(menus.SafeAreas1->isChecked());
-    menus.SafeAreas1->trigger();
-    menus.safeSetActions[1]->trigger();
+    EXPECT_FALSE(action("SafeAreas1")->isChecked());
+    action("SafeAreas1")->trigger();
+    action("SafeAreasClassic")->trigger();
     EXPECT_TRUE(window->previewBox()->safeAreasShown());
     EXPECT_EQ(window->doc().safeAreas, SafeAreaSet::Classic);
 
     window = std::make_unique<TForm1>();
-    EXPECT_TRUE(window->findChild<TvMenus*>()->SafeAreas1->isChecked());
+    EXPECT_TRUE(action("SafeAreas1")->isChecked());
     EXPECT_TRUE(window->previewBox()->safeAreasShown());
-    EXPECT_TRUE(window->findChild<TvMenus*>()->safeSetActions[1]->isChecked());
+    EXPECT_TRUE(action("SafeAreasClassic")->isChecked());
     EXPECT_EQ(window->doc().safeAreas, SafeAreaSet::Classic);
 }
 
@@ -135,7 +135,7 @@ TEST_F(TvViewTest, WarningsAreListedAndLeadToTheirField)
     // laid out inside title-safe.
     ASSERT_EQ(panel.count(), 1);
     EXPECT_TRUE(panel.WarningList->item(0)->text().contains(QStringLiteral("action-safe")));
-    window->findChild<TvMenus*>()->SafeLayout1->trigger();
+    action("SafeLayout1")->trigger();
     settle();
     EXPECT_TRUE(window->doc().safelayout);
     EXPECT_EQ(panel.count(), 0);

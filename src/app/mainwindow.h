@@ -68,6 +68,8 @@ public:
     void Undo1Click();
     void Redo1Click();
     void ImageSaveClick();
+    // The disc folder and image, then the disc made with a progress dialog (mainwindowdvd.cpp).
+    void MakeDvdClick();
     void Exit1Click();
     void Contents1Click();
     void About1Click();
@@ -153,6 +155,8 @@ private:
     QString LastClipDir;
     QString LastSaveImageDir;
     QString LastDiscMenuDir;
+    QString LastDvdDir;  // the last disc folder chosen
+    QString LastIsoFile; // the last image, empty when none was wanted
     QString LastFileDir;
     CustomColorList m_customColors;
     QString m_helpFolder;

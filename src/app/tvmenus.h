@@ -33,6 +33,7 @@ public:
     // Called after the aspect changed, to re-lay the preview box.
     std::function<void()> onAspectChanged;
 
+private:
     QMenu* View1 = nullptr;
     QMenu* Tv1 = nullptr;
     QAction* SafeAreas1 = nullptr;
@@ -42,7 +43,6 @@ public:
     QAction* TvSafe1 = nullptr;
     QAction* SafeLayout1 = nullptr;
 
-private:
     void saveSettings();
     void run(const std::function<void()>& change);
 

@@ -77,6 +77,7 @@ void WindowMenus::buildFileMenu(QMenuBar* bar, const std::array<QString, 4>& cap
     ImageSave = addAction(File1, "ImageSave", QStringLiteral("&Export to image file..."));
     ImageSave->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
     DiscMenuSave = addAction(File1, "DiscMenuSave", QStringLiteral("Export &disc menu..."));
+    MakeDvd1 = addAction(File1, "MakeDvd1", QStringLiteral("&Make DVD..."));
     File1->addSeparator();
     Exit1 = addAction(File1, "Exit1", QStringLiteral("E&xit"));
     Exit1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));

@@ -25,6 +25,7 @@ public:
     QAction* saveAsAction() const { return SaveAs1; }
     QAction* imageSaveAction() const { return ImageSave; }
     QAction* discMenuSaveAction() const { return DiscMenuSave; }
+    QAction* makeDvdAction() const { return MakeDvd1; }
     QAction* exitAction() const { return Exit1; }
     QAction* undoAction() const { return Undo1; }
     QAction* redoAction() const { return Redo1; }
@@ -54,6 +55,7 @@ private:
     QAction* SaveAs1 = nullptr;
     QAction* ImageSave = nullptr;
     QAction* DiscMenuSave = nullptr;
+    QAction* MakeDvd1 = nullptr;
     QAction* Exit1 = nullptr;
     QAction* Undo1 = nullptr;
     QAction* Redo1 = nullptr;

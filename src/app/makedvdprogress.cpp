@@ -1,0 +1,223 @@
+#include "makedvdprogress.h"
+
+#include <QFontDatabase>
+#include <QLabel>
+#include <QMetaObject>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <cmath>
+#include <utility>
+
+namespace {
+
+constexpr int kBarSteps = 1000;
+
+int barValue(double done)
+{
+    return static_cast<int>(std::lround(std::clamp(done, 0.0, 1.0) * kBarSteps));
+}
+
+QString fromStd(const std::string& text)
+{
+    return QString::fromStdString(text);
+}
+
+} // namespace
+
+// Passes MakeDvd's reports to the dialog on the GUI thread. The dialog outlives the
+// worker (it joins it), so queued calls find it; those still queued when it is gone are
+// dropped by Qt with their context object.
+class DialogProgress : public DvdProgress {
+public:
+    explicit DialogProgress(MakeDvdProgressDialog* dialog) : m_dialog(dialog) {}
+
+    void stage(DvdStage, const std::string& text) override
+    {
+        post([text](MakeDvdProgressDialog* d) { d->showStage(fromStd(text)); });
+    }
+    void titles(const TitlesStatus& status) override
+    {
+        post([status](MakeDvdProgressDialog* d) { d->showTitles(status); });
+    }
+    void note(const std::string& text) override
+    {
+        post([text](MakeDvdProgressDialog* d) { d->addNote(fromStd(text)); });
+    }
+    bool cancelled() override { return m_dialog->m_cancel.load(); }
+
+    template <class F> void post(F call)
+    {
+        MakeDvdProgressDialog* dialog = m_dialog;
+        QMetaObject::invokeMethod(
+            dialog, [dialog, call] { call(dialog); }, Qt::QueuedConnection);
+    }
+
+private:
+    MakeDvdProgressDialog* m_dialog;
+};
+
+QString TimeLeftText(double seconds)
+{
+    if (!(seconds >= 0) || !std::isfinite(seconds))
+        return {};
+    const long total = std::lround(seconds);
+    if (total < 60)
+        return QStringLiteral("About %1 s left").arg(std::max(total, 1L));
+    if (total < 3600)
+        return QStringLiteral("About %1 min %2 s left").arg(total / 60).arg(total % 60);
+    return QStringLiteral("About %1 h %2 min left").arg(total / 3600).arg(total % 3600 / 60);
+}
+
+MakeDvdProgressDialog::MakeDvdProgressDialog(const MenuDocument& doc, DvdOptions options,
+                                             QWidget* parent)
+    : QDialog(parent), m_doc(std::make_unique<MenuDocument>(doc)), m_options(std::move(options))
+{
+    // The copy belongs to the worker: nothing in the window may hear of it.
+    m_doc->onRefresh = {};
+    m_doc->onMenuStartChanged = {};
+    m_doc->onVideoModeChanged = {};
+    m_doc->onSyncPanel = {};
+    m_doc->onFileNameChanged = {};
+
+    setObjectName(QStringLiteral("MakeDvdProgress"));
+    setWindowTitle(QStringLiteral("Making the DVD"));
+    setMinimumWidth(460);
+    auto* column = new QVBoxLayout(this);
+    m_stage = new QLabel(QStringLiteral("Starting"));
+    m_stage->setObjectName(QStringLiteral("DvdStage"));
+    m_stage->setWordWrap(true);
+    column->addWidget(m_stage);
+    m_titleBars = new QVBoxLayout;
+    column->addLayout(m_titleBars);
+    column->addWidget(new QLabel(QStringLiteral("All titles")));
+    m_overall = new QProgressBar;
+    m_overall->setObjectName(QStringLiteral("DvdOverall"));
+    m_overall->setRange(0, kBarSteps);
+    m_overall->setValue(0);
+    column->addWidget(m_overall);
+    m_timeLeft = new QLabel;
+    m_timeLeft->setObjectName(QStringLiteral("DvdTimeLeft"));
+    column->addWidget(m_timeLeft);
+    m_log = new QPlainTextEdit;
+    m_log->setObjectName(QStringLiteral("DvdLog"));
+    m_log->setReadOnly(true);
+    m_log->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    m_log->setMinimumHeight(140);
+    column->addWidget(m_log, 1);
+    m_button = new QPushButton(QStringLiteral("Cancel"));
+    m_button->setObjectName(QStringLiteral("DvdCancel"));
+    column->addWidget(m_button, 0, Qt::AlignRight);
+    connect(m_button, &QPushButton::clicked, this, [this] {
+        if (m_outcome == DvdOutcome::Running)
+            requestCancel();
+        else
+            accept();
+    });
+}
+
+MakeDvdProgressDialog::~MakeDvdProgressDialog()
+{
+    m_cancel = true;
+    if (m_worker.joinable())
+        m_worker.join();
+}
+
+void MakeDvdProgressDialog::start()
+{
+    m_worker = std::thread([this] {
+        DialogProgress progress(this);
+        DvdOutcome outcome = DvdOutcome::Failed;
+        QString summary;
+        QString table;
+        try {
+            const DvdResult result = MakeDvd({m_doc.get()}, m_options, progress);
+            outcome = DvdOutcome::Made;
+            summary = QStringLiteral("The disc is in ") + fromStd(result.videoTs);
+            if (!result.iso.empty())
+                summary += QStringLiteral("\nThe image is ") + fromStd(result.iso);
+            if (result.checked) {
+                table = fromStd(FormatDiscCheckTable(result.check));
+                summary += result.check.passed()
+                               ? QStringLiteral("\nThe disc played through without a fault.")
+                               : QStringLiteral("\nPlaying the disc found faults (see below).");
+            }
+        } catch (const DvdCancelled&) {
+            outcome = DvdOutcome::Cancelled;
+            summary = QStringLiteral("Cancelled; no half-made disc was left.");
+        } catch (const std::exception& e) {
+            summary = QStringLiteral("The DVD was not made: ") + QString::fromUtf8(e.what());
+        } catch (...) {
+            summary = QStringLiteral("The DVD was not made: unknown error");
+        }
+        progress.post([outcome, summary, table](MakeDvdProgressDialog* d) {
+            d->finish(outcome, summary, table);
+        });
+    });
+}
+
+void MakeDvdProgressDialog::showStage(const QString& text)
+{
+    m_stage->setText(text);
+    m_log->appendPlainText(text);
+}
+
+void MakeDvdProgressDialog::showTitles(const TitlesStatus& status)
+{
+    while (m_titles.size() < status.titleDone.size()) {
+        auto* bar = new QProgressBar;
+        bar->setObjectName(QStringLiteral("DvdTitle%1").arg(m_titles.size() + 1));
+        bar->setRange(0, kBarSteps);
+        bar->setFormat(QStringLiteral("Title %1: %p%").arg(m_titles.size() + 1));
+        m_titleBars->addWidget(bar);
+        m_titles.push_back(bar);
+    }
+    for (std::size_t i = 0; i < status.titleDone.size(); ++i)
+        m_titles[i]->setValue(barValue(status.titleDone[i]));
+    m_overall->setValue(barValue(status.overallDone));
+    m_timeLeft->setText(TimeLeftText(status.secondsLeft));
+}
+
+void MakeDvdProgressDialog::addNote(const QString& text)
+{
+    m_log->appendPlainText(text);
+}
+
+void MakeDvdProgressDialog::requestCancel()
+{
+    m_cancel = true;
+    m_button->setEnabled(false);
+    m_stage->setText(QStringLiteral("Cancelling; removing what was made so far"));
+}
+
+void MakeDvdProgressDialog::reject()
+{
+    if (m_outcome == DvdOutcome::Running) {
+        requestCancel(); // the dialog stays until the worker has cleaned up
+        return;
+    }
+    QDialog::reject();
+}
+
+void MakeDvdProgressDialog::finish(DvdOutcome outcome, const QString& summary, const QString& table)
+{
+    if (m_worker.joinable())
+        m_worker.join();
+    m_outcome = outcome;
+    m_stage->setText(summary);
+    m_timeLeft->clear();
+    if (outcome == DvdOutcome::Made && !table.isEmpty())
+        m_log->appendPlainText(QStringLiteral("\n") + table);
+    else if (outcome != DvdOutcome::Made)
+        m_log->appendPlainText(summary);
+    m_button->setText(QStringLiteral("Close"));
+    m_button->setEnabled(true);
+    emit finished(outcome);
+}
+
+QString MakeDvdProgressDialog::summary() const
+{
+    return m_stage->text();
+}

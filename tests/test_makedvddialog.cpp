@@ -1,0 +1,133 @@
+#include "app/makedvddialog.h"
+#include "app/makedvdprogress.h"
+#include "childrun.h"
+#include "discplay/disccheck.h"
+#include "guitestsupport.h"
+#include "testmovies.h"
+
+#include <QDeadlineTimer>
+#include <QDialogButtonBox>
+#include <QPlainTextEdit>
+#include <QSpinBox>
+
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A PAL menu of one item whose movie is already fit for the disc, so that it is copied.
+class MakeDvdDialogTest : public WindowTest {
+protected:
+    void SetUp() override
+    {
+        WindowTest::SetUp();
+        dir = FreshTestDir("makedvddialog");
+        doc.RenderEnabled = true; // as in the window
+        doc.selectVideoMode(3);
+        doc.menucount = 1;
+        doc.item(1).menucaption = "Holiday";
+        doc.item(1).source.menuclip = TestMoviePath("titledvd.mpg");
+        options.folder = (dir / "disc").string();
+        options.jobs = 1;
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    // Runs the dialog as the window does, `before` acting on it first; waits for the end.
+    DvdOutcome run(const std::function<void(MakeDvdProgressDialog&)>& before = {})
+    {
+        MakeDvdProgressDialog progress(doc, options);
+        progress.show();
+        if (before)
+            before(progress);
+        progress.start();
+        const QDeadlineTimer deadline(120'000);
+        while (progress.outcome() == DvdOutcome::Running && !deadline.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        summary = progress.summary();
+        log = control<QPlainTextEdit>(progress, QStringLiteral("DvdLog"))->toPlainText();
+        return progress.outcome();
+    }
+
+    fs::path dir;
+    MenuDocument doc;
+    DvdOptions options;
+    QString summary;
+    QString log;
+};
+
+TEST_F(MakeDvdDialogTest, MakesTheDiscOffTheGuiThreadAndShowsTheSelfCheck)
+{
+    options.isoFile = (dir / "disc.iso").string();
+    ASSERT_EQ(run(), DvdOutcome::Made) << summary.toStdString() << log.toStdString();
+    EXPECT_TRUE(summary.contains(QString::fromStdString(options.isoFile))) << summary.toStdString();
+    // The table the user sees is the self-check's, and libdvdnav agrees with it.
+    const DiscCheckReport report = VerifyDisc(options.isoFile);
+    EXPECT_TRUE(report.passed()) << FormatDiscCheckTable(report);
+    EXPECT_TRUE(log.contains(QString::fromStdString(FormatDiscCheckTable(report)).trimmed()))
+        << log.toStdString();
+}
+
+TEST_F(MakeDvdDialogTest, CancelAndFailuresLeaveNoDiscThatLooksFinished)
+{
+    options.isoFile = (dir / "disc.iso").string();
+    struct Case {
+        const char* name;
+        std::function<void(MakeDvdProgressDialog&)> before;
+        std::function<void()> setUp;
+        DvdOutcome outcome;
+        const char* says;
+    };
+    const Case cases[] = {
+        {"cancel",
+         [](MakeDvdProgressDialog& d) {
+             control<QPushButton>(d, QStringLiteral("DvdCancel"))->click();
+         },
+         {},
+         DvdOutcome::Cancelled,
+         "Cancelled"},
+        {"no movie",
+         {},
+         [this] { doc.item(1).source.menuclip.clear(); },
+         DvdOutcome::Failed,
+         "Item 1"},
+        {"VCD size",
+         {},
+         [this] {
+             doc.item(1).source.menuclip = TestMoviePath("titledvd.mpg");
+             doc.selectVideoMode(0);
+         },
+         DvdOutcome::Failed,
+         "720 x 576"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.setUp)
+            c.setUp();
+        EXPECT_EQ(run(c.before), c.outcome) << summary.toStdString();
+        EXPECT_TRUE(summary.contains(QLatin1String(c.says))) << summary.toStdString();
+        EXPECT_FALSE(summary.contains(QStringLiteral("The disc is in")));
+        EXPECT_FALSE(fs::exists(dir / "disc" / "VIDEO_TS" / "VIDEO_TS.IFO"));
+        EXPECT_FALSE(fs::exists(options.isoFile));
+    }
+}
+
+TEST_F(MakeDvdDialogTest, ChoicesBecomeTheOptions)
+{
+    MakeDvdDialog choices(QString::fromStdString((dir / "new folder").string()), QString());
+    EXPECT_TRUE(choices.isoFile().isEmpty()); // no image unless asked for
+    control<QCheckBox>(choices, QStringLiteral("DvdIsoWanted"))->setChecked(true);
+    control<QLineEdit>(choices, QStringLiteral("DvdIso"))->setText(QStringLiteral("rel/x.iso"));
+    control<QComboBox>(choices, QStringLiteral("DvdCapacity"))->setCurrentIndex(1);
+    control<QSpinBox>(choices, QStringLiteral("DvdChapters"))->setValue(0);
+    const DvdOptions chosen = choices.options();
+    EXPECT_EQ(chosen.folder, (dir / "new folder").string());
+    EXPECT_TRUE(fs::path(chosen.isoFile).is_absolute());
+    EXPECT_EQ(chosen.capacityBytes, kDualLayerBytes);
+    EXPECT_EQ(chosen.chapterMinutes, 0);
+    // Without a folder there is nothing to make.
+    control<QLineEdit>(choices, QStringLiteral("DvdFolder"))->clear();
+    EXPECT_FALSE(choices.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->isEnabled());
+}
+
+} // namespace
