@@ -3,6 +3,7 @@
 #include "batch/outputnames.h"
 #include "childrun.h"
 #include "imageio/imageunit.h"
+#include "imageio/memorybudget.h"
 #include "moviemaker.h"
 #include "thumbs/autoframe.h"
 
@@ -206,6 +207,33 @@ TEST_F(MenuBatchTest, ParallelRowsGiveTheSameFilesAsOneAtATime)
     ASSERT_TRUE(LoadPictureFile((dir / "serial" / "menu0-2.png").string(), decoded));
     EXPECT_EQ(decoded.width(), 720);
     EXPECT_EQ(decoded.height(), 576);
+}
+
+TEST_F(MenuBatchTest, RowsWaitForMemoryAndOnlyARowTooLargeAloneFails)
+{
+    // A 1200 x 1000 background reserves about 10 MB while it loads: one row fits in the
+    // budget, four at once do not; 2400 x 2000 does not fit even alone.
+    std::string table = "name,bgimage\n";
+    for (int row = 0; row < 8; ++row)
+        table += "r" + std::to_string(row) + "," +
+                 picture("bg" + std::to_string(row) + ".png", 1200, 1000, row) + "\n";
+    table += "huge," + picture("huge.png", 2400, 2000, 9) + "\n";
+    const std::vector<BatchRow> rows = BatchRowsFromTable(ParseCsv(table), "png");
+    MemoryBudget::setLimit(24ULL << 20);
+    const auto serial = run(rows, dir / "serial", 1, false);
+    const auto parallel = run(rows, dir / "parallel", 4, false);
+    MemoryBudget::setLimit(MemoryBudget::kDefaultLimit);
+    for (const auto& results : {serial, parallel}) {
+        ASSERT_EQ(results.size(), rows.size());
+        for (const BatchResult& r : results) {
+            if (r.number == rows.size())
+                EXPECT_NE(r.error.find("the picture needs"), std::string::npos) << r.error;
+            else
+                EXPECT_TRUE(r.ok) << r.number << ": " << r.error;
+        }
+    }
+    EXPECT_EQ(filesIn(dir / "serial"), filesIn(dir / "parallel"));
+    EXPECT_EQ(filesIn(dir / "serial").size(), 8u);
 }
 
 TEST_F(MenuBatchTest, FailingRowsAreReportedWhileTheOthersAreWritten)

@@ -14,12 +14,14 @@
 #include "render/drawmenu.h"
 #include "render/scaledpicturecache.h"
 #include "resample/filteredresize.h"
+#include "rowmemorygate.h"
 
 #include <algorithm>
 #include <atomic>
 #include <exception>
 #include <filesystem>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <stdexcept>
 #include <thread>
@@ -171,7 +173,17 @@ void RunMenuBatch(const MenuDocument& base, const std::vector<BatchRow>& rows,
 {
     PictureFileCache pictures;
     AutoFrameMemo frames;
+    RowMemoryGate gate([&] { return pictures.clear() + frames.clear(); });
     std::mutex reportMutex;
+    std::vector<std::size_t> retryAlone;
+    auto report = [&](const BatchResult& result) {
+        std::lock_guard lock(reportMutex);
+        try {
+            done(result);
+        } catch (...) {
+            // A report that fails must not end the process from a worker thread.
+        }
+    };
     std::atomic<std::size_t> nextRow{0};
     auto work = [&] {
         // Rows are the unit of parallel work: --jobs N means N threads in all.
@@ -182,24 +194,40 @@ void RunMenuBatch(const MenuDocument& base, const std::vector<BatchRow>& rows,
             const std::size_t i = nextRow.fetch_add(1);
             if (i >= rows.size())
                 return;
-            const BatchResult result =
-                MakeBatchRow(base, rows[i], settings, &pictures, &scaled, &frames);
-            std::lock_guard lock(reportMutex);
-            try {
-                done(result);
-            } catch (...) {
-                // A report that fails must not end the process from a worker thread.
+            std::optional<BatchResult> result;
+            bool again = false;
+            {
+                RowMemoryGate::Row row(gate);
+                result = MakeBatchRow(base, rows[i], settings, &pictures, &scaled, &frames);
+                again = !result->ok && row.mayFitAlone();
+            }
+            if (again) {
+                std::lock_guard lock(reportMutex);
+                retryAlone.push_back(i);
+            } else {
+                report(*result);
             }
         }
     };
     const auto workers = static_cast<std::size_t>(std::clamp(settings.jobs, 1, 1024));
     if (workers == 1 || rows.size() <= 1) {
         work();
-        return;
+    } else {
+        std::vector<std::jthread> threads;
+        const std::size_t count = std::min(workers, rows.size());
+        threads.reserve(count);
+        for (std::size_t t = 0; t < count; ++t)
+            threads.emplace_back(work);
     }
-    std::vector<std::jthread> threads;
-    const std::size_t count = std::min(workers, rows.size());
-    threads.reserve(count);
-    for (std::size_t t = 0; t < count; ++t)
-        threads.emplace_back(work);
+    // Rows that gave way to others for memory, now with the whole budget: a row fails
+    // for memory only when it cannot fit alone.
+    std::sort(retryAlone.begin(), retryAlone.end());
+    SingleThreadedResize alone;
+    ScaledPictureCache scaled;
+    for (const std::size_t i : retryAlone) {
+        pictures.clear();
+        frames.clear();
+        const RowMemoryGate::Row row(gate);
+        report(MakeBatchRow(base, rows[i], settings, &pictures, &scaled, &frames));
+    }
 }

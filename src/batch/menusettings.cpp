@@ -30,6 +30,15 @@ AutoFrame AutoFrameMemo::choose(const std::string& path)
     return *chosen;
 }
 
+std::uint64_t AutoFrameMemo::clear()
+{
+    std::lock_guard lock(m_mutex);
+    const std::uint64_t bytes = m_bytes;
+    m_frames.clear();
+    m_bytes = 0;
+    return bytes;
+}
+
 void ChooseAutoFrame(MenuDocument& doc, int n, LoadReport& report, AutoFrameMemo* memo)
 {
     ThumbnailSource& source = doc.item(n).source;

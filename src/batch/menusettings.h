@@ -21,6 +21,8 @@ public:
     explicit AutoFrameMemo(std::uint64_t budgetBytes = 256ULL * 1024 * 1024);
     // The frame ChooseMovieFrame(path) chooses; throws as it does (failures are not kept).
     AutoFrame choose(const std::string& path);
+    // Forgets the kept choices' pictures; returns the bytes they held.
+    std::uint64_t clear();
 
 private:
     std::mutex m_mutex;

@@ -1,6 +1,7 @@
 #include "picturefilecache.h"
 
 #include "imageio/imageunit.h"
+#include "imageio/memorybudget.h"
 
 #include <optional>
 
@@ -30,6 +31,7 @@ bool PictureFileCache::load(const std::string& path, PictureUse use, Picture& ou
     // each other; two rows asking for the same new file may both decode it.
     auto picture = std::make_shared<Picture>();
     std::string why;
+    const std::uint64_t refusals = MemoryBudget::threadRefusals();
     const bool ok = use == PictureUse::Thumbnail ? LoadThumbnailPicture(path, *picture, why)
                                                  : LoadPictureFile(path, *picture, why);
     const std::uint64_t bytes = ok ? static_cast<std::uint64_t>(picture->stride()) *
@@ -38,7 +40,9 @@ bool PictureFileCache::load(const std::string& path, PictureUse use, Picture& ou
     bool stored = false;
     {
         std::lock_guard lock(m_mutex);
-        if (m_bytes + bytes <= m_budget && !m_pictures.contains(key)) {
+        // A file refused for want of memory may load later: only its own faults are kept.
+        const bool kept = ok || MemoryBudget::threadRefusals() == refusals;
+        if (kept && m_bytes + bytes <= m_budget && !m_pictures.contains(key)) {
             m_pictures.emplace(key,
                                Entry{ok ? std::shared_ptr<const Picture>(picture) : nullptr, why});
             m_bytes += bytes;
@@ -55,4 +59,13 @@ bool PictureFileCache::load(const std::string& path, PictureUse use, Picture& ou
     else
         out = std::move(*picture);
     return true;
+}
+
+std::uint64_t PictureFileCache::clear()
+{
+    std::lock_guard lock(m_mutex);
+    const std::uint64_t bytes = m_bytes;
+    m_pictures.clear();
+    m_bytes = 0;
+    return bytes;
 }

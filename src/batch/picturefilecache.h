@@ -21,6 +21,10 @@ public:
     // `reason` saying why) for a file that cannot be read.
     bool load(const std::string& path, PictureUse use, Picture& out, std::string& reason);
 
+    // Forgets every kept picture (those in use stay with their users); returns the bytes
+    // the cache held.
+    std::uint64_t clear();
+
 private:
     std::mutex m_mutex;
     struct Entry {

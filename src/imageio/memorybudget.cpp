@@ -7,6 +7,8 @@ namespace {
 
 std::atomic<std::uint64_t> g_limit{MemoryBudget::kDefaultLimit};
 std::atomic<std::uint64_t> g_inUse{0};
+thread_local MemoryBudget::Waiter* t_waiter = nullptr;
+thread_local std::uint64_t t_refusals = 0;
 
 std::string megabytes(std::uint64_t bytes)
 {
@@ -42,15 +44,32 @@ void MemoryBudget::release(std::uint64_t bytes)
     g_inUse.fetch_sub(bytes, std::memory_order_relaxed);
 }
 
+void MemoryBudget::setThreadWaiter(Waiter* waiter)
+{
+    t_waiter = waiter;
+}
+
+std::uint64_t MemoryBudget::threadRefusals()
+{
+    return t_refusals;
+}
+
 BudgetReservation::BudgetReservation(std::uint64_t bytes) : m_bytes(bytes)
 {
     std::uint64_t used = g_inUse.load(std::memory_order_relaxed);
     const std::uint64_t limit = MemoryBudget::limit();
     for (;;) {
-        if (bytes > limit || used > limit - bytes)
+        // More than the whole budget never fits, however long one waits.
+        if (bytes <= limit && used > limit - bytes && t_waiter && t_waiter->makeRoom(bytes)) {
+            used = g_inUse.load(std::memory_order_relaxed);
+            continue;
+        }
+        if (bytes > limit || used > limit - bytes) {
+            ++t_refusals;
             throw BudgetExceeded("the picture needs " + megabytes(bytes) + " and only " +
                                  megabytes(used < limit ? limit - used : 0) + " of the " +
                                  megabytes(limit) + " for pictures is free");
+        }
         if (g_inUse.compare_exchange_weak(used, used + bytes, std::memory_order_relaxed))
             break;
     }

@@ -22,6 +22,20 @@ public:
     // Counts bytes that are already allocated (never refuses).
     static void charge(std::uint64_t bytes);
     static void release(std::uint64_t bytes);
+
+    // Asked on the reserving thread when a reservation of `bytes` does not fit: returns
+    // true once room may have been made (caches dropped, other work finished) to try
+    // again, false to give up. Work that runs side by side waits instead of failing.
+    class Waiter {
+    public:
+        virtual ~Waiter() = default;
+        virtual bool makeRoom(std::uint64_t bytes) = 0;
+    };
+    // This thread's waiter, or none (a reservation that does not fit fails at once).
+    static void setThreadWaiter(Waiter* waiter);
+    // Reservations refused on this thread so far: a failure that came from the budget
+    // is no property of the file, and is not to be remembered as one.
+    static std::uint64_t threadRefusals();
 };
 
 // Thrown when a reservation would take the run past its budget.

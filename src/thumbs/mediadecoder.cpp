@@ -1,5 +1,7 @@
 #include "mediadecoder.h"
 
+#include "imageio/memorybudget.h"
+
 #include "ffmpegptr.h"
 #include "mediaerror.h"
 #include "movieinput.h"
@@ -149,6 +151,8 @@ struct MediaDecoder::State {
     AVRational timeBase{1, 1};
     int width = 0;
     int height = 0;
+    // The decoder's own frames (current, lookahead, references) held in the run's budget.
+    std::optional<BudgetReservation> decoding;
     int shownWidth = 0; // width at the display shape (sample aspect ratio applied)
     Picture native;     // the frame at its coded size, when that differs from the shown one
     std::int64_t frameCount = 0;
@@ -477,6 +481,10 @@ struct MediaDecoder::State {
                 limits.maxPixels)
             throw MediaError(AVERROR_INVALIDDATA);
 
+        // About 8 bytes a pixel: the frames the decoder keeps plus ours, as measured on
+        // MPEG-2 and H.264 with one thread. Reserved before anything is decoded.
+        decoding.emplace(static_cast<std::uint64_t>(std::max(par->width, 1)) *
+                         static_cast<std::uint64_t>(std::max(par->height, 1)) * 8);
         codec.reset(checked(avcodec_alloc_context3(decoder)));
         int r = avcodec_parameters_to_context(codec.get(), par);
         if (r < 0)
