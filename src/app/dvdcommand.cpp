@@ -10,8 +10,8 @@
 #include "dvd/discauthoring.h"
 #include "dvd/makedvd.h"
 #include "frommovies.h"
-#include "usage.h"
 #include "imageio/atomicfile.h"
+#include "usage.h"
 
 #include <algorithm>
 #include <chrono>

@@ -4,9 +4,9 @@
 #include "batch/quiethost.h"
 #include "batchcommand.h"
 #include "commandtools.h"
-#include "dvdcommand.h"
 #include "document/menudocument.h"
 #include "document/projectfile.h"
+#include "dvdcommand.h"
 #include "frommovies.h"
 #include "verifydisccommand.h"
 
