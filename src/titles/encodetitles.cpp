@@ -3,6 +3,7 @@
 #include "titleencoder.h"
 
 #include "imageio/fileio.h"
+#include "thumbs/mediaerror.h"
 #include "thumbs/moviefailure.h"
 
 #include <algorithm>
@@ -96,6 +97,8 @@ void removeOutputs(const std::vector<TitleJob>& titles)
         "Cannot make title " + std::to_string(index + 1) + " (" + FileNameOf(movie) + ")";
     try {
         std::rethrow_exception(failure);
+    } catch (const MediaError& e) {
+        throw Failure(text, MovieFailureReason(e));
     } catch (const Failure& f) {
         throw Failure(text, f.what(), f.systemError());
     } catch (const std::exception& e) {

@@ -33,7 +33,9 @@ FormatPtr OpenTitleMovie(const std::string& movie, WorkBudget& budget)
 
 void ThrowTitleFailure(const std::string& movie, const std::exception& error)
 {
-    if (const auto* failure = dynamic_cast<const Failure*>(&error))
-        throw *failure;
+    // FFmpeg's own failures are Failures too, but their text is for us, not for users.
+    if (dynamic_cast<const MediaError*>(&error) == nullptr)
+        if (const auto* failure = dynamic_cast<const Failure*>(&error))
+            throw *failure;
     throw Failure("Cannot make a title of " + FileNameOf(movie), MovieFailureReason(error));
 }
