@@ -107,11 +107,14 @@ protected:
                                       std::regex("name=\"" + button +
                                                  "\" x0=\"(\\d+)\" y0=\"(\\d+)\" "
                                                  "x1=\"(\\d+)\" y1=\"(\\d+)\"")));
+        // The match points into `xml`, which the loop rewrites.
+        const int x0 = std::stoi(box[1]), y0 = std::stoi(box[2]);
+        const int x1 = std::stoi(box[3]), y1 = std::stoi(box[4]);
         for (const char* mask : {kDiscHighlightFile, kDiscSelectFile}) {
             QImage image(QString::fromStdString((dir / mask).string()));
             image = image.convertToFormat(QImage::Format_ARGB32);
-            for (int y = std::stoi(box[2]); y < std::stoi(box[4]); ++y)
-                for (int x = std::stoi(box[1]); x < std::stoi(box[3]); ++x)
+            for (int y = y0; y < y1; ++y)
+                for (int x = x0; x < x1; ++x)
                     image.setPixel(x, y, 0);
             ASSERT_TRUE(
                 image.save(QString::fromStdString((dir / ("dark_" + std::string(mask))).string())));
