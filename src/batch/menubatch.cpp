@@ -6,6 +6,7 @@
 #include "imageio/asciicase.h"
 #include "imageio/fileio.h"
 #include "imageio/imageunit.h"
+#include "imageio/memorybudget.h"
 #include "imageio/picturereadreason.h"
 #include "output/menuoutputs.h"
 #include "outputnames.h"
@@ -194,6 +195,10 @@ void RunMenuBatch(const MenuDocument& base, const std::vector<BatchRow>& rows,
             const std::size_t i = nextRow.fetch_add(1);
             if (i >= rows.size())
                 return;
+            // The rescales keep full-size copies of their sources, which the memory gate
+            // cannot reach inside a row; between rows nothing refers into them.
+            if (MemoryBudget::inUse() > MemoryBudget::limit() / 2)
+                scaled.clear();
             std::optional<BatchResult> result;
             bool again = false;
             {
