@@ -30,7 +30,7 @@ std::vector<std::uint8_t> encode(PictureType type, const ImageView& view)
     throw CodecError("not a BMP, GIF, JPEG or PNG file name");
 }
 
-// The writer's bool for the spec's SaveAs* calls, with the reason kept for LastSaveError.
+// The writer's bool for the SaveAs* calls, with the reason kept for LastSaveError.
 bool saveAs(PictureType type, const std::string& fileName, const Picture& image) noexcept
 {
     try {
