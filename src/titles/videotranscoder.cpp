@@ -1,5 +1,7 @@
 #include "videotranscoder.h"
 
+#include "colourmatrix.h"
+
 #include "thumbs/mediaerror.h"
 
 extern "C" {
@@ -240,19 +242,23 @@ FramePtr VideoTranscoder::scaled(const AVFrame* decoded)
     if (ctx != m_sws.get()) {
         (void)m_sws.release(); // sws_getCachedContext freed the old context
         m_sws.reset(ctx);
-        m_swsColour = -1;
+        m_swsRange = -1;
     }
-    const int colour = (isBt709(decoded) ? 2 : 0) | (isFullRange(decoded) ? 1 : 0);
-    if (colour != m_swsColour) {
-        sws_setColorspaceDetails(
-            ctx, sws_getCoefficients(colour & 2 ? SWS_CS_ITU709 : SWS_CS_ITU601), colour & 1,
-            sws_getCoefficients(SWS_CS_ITU601), 0, 0, 1 << 16, 1 << 16);
-        m_swsColour = colour;
+    // Only the range is swscale's: asked to change the matrix too, it goes through RGB at
+    // several times the cost, so a BT.709 picture is re-expressed afterwards, at the
+    // disc's size.
+    const int fullRange = isFullRange(decoded) ? 1 : 0;
+    if (fullRange != m_swsRange) {
+        const int* table = sws_getCoefficients(SWS_CS_ITU601);
+        sws_setColorspaceDetails(ctx, table, fullRange, table, 0, 0, 1 << 16, 1 << 16);
+        m_swsRange = fullRange;
     }
     std::uint8_t* dst[4] = {out->data[0] + m_y * out->linesize[0] + m_x,
                             out->data[1] + m_y / 2 * out->linesize[1] + m_x / 2,
                             out->data[2] + m_y / 2 * out->linesize[2] + m_x / 2, nullptr};
     sws_scale(ctx, decoded->data, decoded->linesize, 0, decoded->height, dst, out->linesize);
+    if (isBt709(decoded))
+        Bt709ToBt601(dst[0], out->linesize[0], dst[1], dst[2], out->linesize[1], m_w, m_h);
     return out;
 }
 

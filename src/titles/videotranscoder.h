@@ -56,7 +56,7 @@ private:
     CodecPtr m_decoder;
     CodecPtr m_encoder;
     SwsPtr m_sws;
-    int m_swsColour = -1; // the conversion m_sws is set up for
+    int m_swsRange = -1; // the source range m_sws is set up for (1: full)
     FramePtr m_decoded;
     PacketPtr m_packet;
     FramePtr m_held;       // the latest picture, decoded, until a slot shows it
