@@ -6,6 +6,7 @@
 #include "discfolder.h"
 #include "discimage.h"
 #include "imageio/atomicfile.h"
+#include "mediamodule/mediamodule.h"
 
 #include <cerrno>
 #include <filesystem>
@@ -82,7 +83,7 @@ std::vector<TitleInfo> probeAll(const std::vector<DiscItem>& items, DiscSystem s
     for (const DiscItem& d : items) {
         checkCancel(progress);
         try {
-            titles.push_back(ProbeTitle(d.movie, system, chapterMinutes));
+            titles.push_back(Media().probeTitle(d.movie, system, chapterMinutes));
         } catch (const Failure& e) {
             throw Failure(itemLabel(d) + ": " + e.text(), e.detail(), e.systemError());
         }
@@ -184,7 +185,7 @@ std::vector<AuthoredTitle> encodeAll(const std::vector<TitleInfo>& infos, const 
     }
     TitlesBridge bridge(progress);
     try {
-        EncodeTitles(jobs, plan, system, options.jobs, bridge);
+        Media().encodeTitles(jobs, plan, system, options.jobs, bridge);
     } catch (const TitlesCancelled&) {
         throw DvdCancelled();
     }
