@@ -5,6 +5,7 @@
 #include "discauthoring.h"
 #include "discfolder.h"
 #include "discimage.h"
+#include "discplay/checkapart.h"
 #include "imageio/atomicfile.h"
 #include "mediamodule/mediamodule.h"
 
@@ -272,7 +273,7 @@ DvdResult MakeDvd(const std::vector<const MenuDocument*>& pages, const DvdOption
     }
     if (options.selfCheck) {
         progress.stage(DvdStage::SelfCheck, "Playing the disc");
-        result.check = VerifyDisc(result.iso.empty() ? folder.dir() : result.iso);
+        result.check = VerifyDiscApart(result.iso.empty() ? folder.dir() : result.iso);
         result.checked = true;
     }
     return result;
