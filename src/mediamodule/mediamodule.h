@@ -7,7 +7,7 @@
 struct AutoFrame;
 struct BitratePlan;
 struct DiscFormat;
-struct Picture;
+class Picture;
 struct TitleInfo;
 struct TitleJob;
 class TitleProgress;
