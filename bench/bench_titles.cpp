@@ -1,7 +1,9 @@
 // Making disc titles. Targets: a 60 s 1280x720 H.264 movie encoded in no more wall time
 // than `ffmpeg -target pal-dvd` at the same bit rate (ratio <= 1.0, both run on the same
 // machine in the same minute); an already DVD-legal title copied at least at the speed
-// of copying its file.
+// of copying its file. On a shared machine the wall times swing by a fifth from run to
+// run: take the median of --benchmark_repetitions=5, beside cpu_ratio, the processor
+// time of all threads, which load sways less.
 #include "../tests/moviemaker.h"
 #include "titles/encodetitles.h"
 
