@@ -9,6 +9,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <fcntl.h>
@@ -155,26 +156,26 @@ void CopyLegalTitle(benchmark::State& state)
         fs::remove(plain);
         return secondsOf([&] {
             fs::copy_file(in, plain, fs::copy_options::overwrite_existing);
-            if (synced) { // as durable as a title, which is synced before it takes its name
+            if (synced) { // until the data is on the disk: the disk's own speed
                 const int fd = ::open(plain.c_str(), O_WRONLY | O_CLOEXEC);
                 ::fsync(fd);
                 ::close(fd);
             }
         });
     };
-    double titles = 0, file = 0, syncedFile = 0;
+    // The best of the runs: other work on the machine only ever adds to a run's time.
+    double bestTitle = 1e9, bestFile = 1e9, bestSynced = 1e9;
     for (auto _ : state) {
         fs::remove(title);
         const double copied = encode(in, title.string());
         state.SetIterationTime(copied);
-        titles += copied;
-        file += copyFile(false);
-        syncedFile += copyFile(true);
+        bestTitle = std::min(bestTitle, copied);
+        bestFile = std::min(bestFile, copyFile(false));
+        bestSynced = std::min(bestSynced, copyFile(true));
     }
-    const double total = megabytes * static_cast<double>(state.iterations());
-    state.counters["title_MBps"] = total / titles;
-    state.counters["file_copy_MBps"] = total / file;
-    state.counters["synced_file_copy_MBps"] = total / syncedFile;
+    state.counters["title_MBps"] = megabytes / bestTitle;
+    state.counters["file_copy_MBps"] = megabytes / bestFile;
+    state.counters["synced_file_copy_MBps"] = megabytes / bestSynced;
 }
 BENCHMARK(CopyLegalTitle)->UseManualTime()->Iterations(20)->Unit(benchmark::kMillisecond);
 
