@@ -68,11 +68,10 @@ TitleOutput::~TitleOutput()
         av_freep(&m_io->buffer);
         avio_context_free(&m_io);
     }
-    if (m_fd >= 0) {
+    if (m_fd >= 0)
         ::close(m_fd);
-        if (!m_named.empty())
-            ::unlink(m_named.c_str());
-    }
+    if (!m_named.empty()) // not committed
+        ::unlink(m_named.c_str());
 }
 
 int TitleOutput::writePacket(void* opaque, std::uint8_t* buf, int size)
@@ -111,7 +110,8 @@ void TitleOutput::commit()
     if (m_error || m_io->error < 0)
         throw Failure::FromErrno(what, m_error ? m_error : EIO);
     // Not synced: a title lives only until its disc is authored, every run writes it anew,
-    // and a sync would hold each title up for the disk as a plain copy is not.
+    // and a sync would hold each title up for the disk as a plain copy is not. A file
+    // system that reports write errors late (NFS) reports them at close, checked below.
     if (m_named.empty()) {
         // An unnamed file gets a hidden name first: link cannot replace an old title.
         char self[64];
@@ -126,6 +126,10 @@ void TitleOutput::commit()
         if (m_named.empty())
             throw Failure::FromErrno(what, EEXIST);
     }
+    const int fd = m_fd;
+    m_fd = -1; // closed once, even when closing fails; the destructor removes m_named
+    if (::close(fd) != 0 && errno != EINTR)
+        throw Failure::FromErrno(what, errno);
     if (::rename(m_named.c_str(), m_path.c_str()) != 0)
         throw Failure::FromErrno(what, errno);
     m_named.clear();
