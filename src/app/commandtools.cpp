@@ -147,6 +147,36 @@ std::pair<std::string, std::string> ReadSetOption(ArgumentReader& args)
     return {std::move(key), std::move(value)};
 }
 
+void ReadMovieListArguments(int argc, char** argv, const std::string& command,
+                            MovieListOptions& options,
+                            const std::function<bool(ArgumentReader&)>& readOwn)
+{
+    // Known before the loop, as it is when the command is chosen, so that a movie is
+    // checked where it stands even when --from-movies comes after it.
+    options.fromMovies = HasOption(argc, argv, "--from-movies");
+    ArgumentReader args(argc, argv);
+    while (args.next()) {
+        const std::string& name = args.name();
+        if (!args.isOption()) {
+            if (name.empty())
+                throw CommandUsageError(options.fromMovies ? "empty movie file name"
+                                                           : "empty file name");
+            if (options.fromMovies)
+                if (const std::string problem = PathProblem(name); !problem.empty())
+                    throw CommandUsageError(problem);
+            options.files.push_back(name);
+        } else if (name == "--help" || name == "-h") {
+            options.help = true;
+        } else if (name == "--from-movies") {
+            args.noValue();
+        } else if (name == "--set") {
+            options.sets.push_back(ReadSetOption(args));
+        } else if (!readOwn(args)) {
+            throw CommandUsageError("unknown option " + name + " with " + command);
+        }
+    }
+}
+
 PictureType ParseTypeOption(const std::string& value)
 {
     const PictureType type = PictureTypeByName(value);

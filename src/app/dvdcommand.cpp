@@ -6,32 +6,24 @@
 #include "commandtools.h"
 #include "document/projectfile.h"
 #include "document/projectparse.h"
-#include "document/settingcheck.h"
 #include "dvd/discauthoring.h"
 #include "dvd/makedvd.h"
 #include "frommovies.h"
-#include "imageio/atomicfile.h"
-#include "usage.h"
+#include "imageio/failure.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <filesystem>
 #include <memory>
+#include <span>
 #include <unistd.h>
-
-namespace fs = std::filesystem;
 
 namespace {
 
-struct DvdCommandOptions {
-    bool help = false;
-    bool fromMovies = false;
-    std::vector<std::string> movies; // or the one project
+struct DvdCommandOptions : MovieListOptions {
     DvdOptions disc;
     int size = 3;
-    std::vector<Setting> sets;
 };
 
 int readCount(const std::string& option, const std::string& value, int low, int high)
@@ -71,69 +63,22 @@ bool readDiscOption(ArgumentReader& args, DvdCommandOptions& options)
 DvdCommandOptions parseDvdArguments(int argc, char** argv)
 {
     DvdCommandOptions options;
-    ArgumentReader args(argc, argv);
-    while (args.next()) {
-        const std::string& name = args.name();
-        if (!args.isOption()) {
-            if (name.empty())
-                throw CommandUsageError("empty file name");
-            options.movies.push_back(name);
-        } else if (name == "--help" || name == "-h") {
-            options.help = true;
-        } else if (name == "--from-movies") {
-            args.noValue();
-            options.fromMovies = true;
-        } else if (readDiscOption(args, options)) {
-            // --dvd, --iso, --capacity, --chapters, --jobs, --size
-        } else if (name == "--set") {
-            auto [key, value] = SplitSetOption(args.value());
-            if (const std::string problem = SettingProblem(key, value); !problem.empty())
-                throw CommandUsageError(problem + " in --set");
-            options.sets.emplace_back(std::move(key), std::move(value));
-        } else {
-            throw CommandUsageError("unknown option " + name + " with --dvd");
-        }
-    }
+    ReadMovieListArguments(argc, argv, "--dvd", options,
+                           [&](ArgumentReader& args) { return readDiscOption(args, options); });
     if (options.help)
         return options;
-    if (options.fromMovies && options.movies.empty())
+    if (options.fromMovies && options.files.empty())
         throw CommandUsageError("--from-movies needs at least one movie file");
-    if (options.movies.size() > static_cast<std::size_t>(kMaxDiscTitles))
-        throw CommandUsageError(std::to_string(options.movies.size()) +
+    if (options.files.size() > static_cast<std::size_t>(kMaxDiscTitles))
+        throw CommandUsageError(std::to_string(options.files.size()) +
                                 " movies given, but a DVD holds at most " +
                                 std::to_string(kMaxDiscTitles));
     if (options.disc.folder.empty())
         throw CommandUsageError("--dvd needs a folder");
-    if (!options.fromMovies && options.movies.size() > 1)
-        throw CommandUsageError("more than one project file: '" + options.movies[0] + "' and '" +
-                                options.movies[1] + "'");
+    if (!options.fromMovies && options.files.size() > 1)
+        throw CommandUsageError("more than one project file: '" + options.files[0] + "' and '" +
+                                options.files[1] + "'");
     return options;
-}
-
-// The settings of one page of the movies' menu: the first page's title and looks, its
-// own ten movies, its numbers following the previous page's.
-std::vector<Setting> pageSettings(const DvdCommandOptions& options, std::size_t first,
-                                  std::size_t count)
-{
-    std::vector<Setting> settings;
-    std::string folder =
-        fs::absolute(options.movies.front()).lexically_normal().parent_path().filename();
-    std::replace(folder.begin(), folder.end(), '_', ' ');
-    if (!folder.empty())
-        settings.emplace_back("title", SettingText("title", folder));
-    settings.emplace_back("subtitle", "");
-    settings.emplace_back("footnote", "");
-    settings.emplace_back("menucount", std::to_string(count));
-    for (std::size_t i = 0; i < count; ++i) {
-        const std::string& movie = options.movies[first + i];
-        const std::string n = std::to_string(i + 1);
-        settings.emplace_back("menuclip" + n, fs::absolute(movie).lexically_normal().string());
-        settings.emplace_back("menucaption" + n,
-                              SettingText("menucaption", CaptionFromFileName(movie)));
-        settings.emplace_back("menuframe" + n, "auto");
-    }
-    settings.insert(settings.end(), options.sets.begin(), options.sets.end());
-    return settings;
 }
 
 // Prints the host's messages; false when a source could not be loaded.
@@ -150,24 +95,26 @@ using Pages = std::vector<std::unique_ptr<MenuDocument>>;
 
 ExitStatus loadMoviePages(const DvdCommandOptions& options, Pages& pages)
 {
-    for (const std::string& movie : options.movies)
-        if (!IsRegularFile(movie)) {
-            PrintMessage("Cannot open file " + movie);
+    const std::vector<std::string>& movies = options.files;
+    for (const std::string& movie : movies)
+        if (const std::string why = UnreadableMovie(movie); !why.empty()) {
+            PrintMessage("Cannot open file " + movie + ": " + why);
             return ExitStatus::LoadFailed;
         }
-    const std::size_t total = options.movies.size();
+    const std::size_t total = movies.size();
     const int pageCount = static_cast<int>((total + kItemCount - 1) / kItemCount);
     AutoFrameMemo memo;
     for (int p = 0; p < pageCount; ++p) {
         const std::size_t first = static_cast<std::size_t>(p) * kItemCount;
         auto doc = std::make_unique<MenuDocument>();
         StartCommandDocument(*doc, options.size);
+        std::vector<Setting> settings = MovieMenuSettings(
+            movies.front(),
+            std::span(movies).subspan(first, std::min<std::size_t>(kItemCount, total - first)));
+        settings.insert(settings.end(), options.sets.begin(), options.sets.end());
         QuietLoadHost host;
         try {
-            ApplySettings(
-                *doc,
-                pageSettings(options, first, std::min<std::size_t>(kItemCount, total - first)),
-                host, &memo);
+            ApplySettings(*doc, settings, host, &memo);
         } catch (const std::exception& e) {
             PrintMessage(e.what());
             return ExitStatus::BadUsage;
@@ -188,7 +135,7 @@ ExitStatus loadProjectPage(const DvdCommandOptions& options, Pages& pages)
     StartCommandDocument(*doc, options.size);
     QuietLoadHost host;
     try {
-        if (!options.movies.empty() && !LoadProject(*doc, options.movies.front(), host)) {
+        if (!options.files.empty() && !LoadProject(*doc, options.files.front(), host)) {
             reportHost(host);
             return ExitStatus::LoadFailed;
         }
@@ -316,21 +263,5 @@ ExitStatus runDvd(const DvdCommandOptions& options, const char* program)
 
 int RunDvdCommand(int argc, char** argv)
 {
-    DvdCommandOptions options;
-    try {
-        options = parseDvdArguments(argc, argv);
-    } catch (const CommandUsageError& e) {
-        PrintMessage(std::string(e.what()) + " (see tavrel --help)");
-        return ToExitCode(ExitStatus::BadUsage);
-    }
-    if (options.help) {
-        std::fputs(UsageText().c_str(), stdout);
-        return 0;
-    }
-    try {
-        return ToExitCode(runDvd(options, argc > 0 ? argv[0] : "tavrel"));
-    } catch (const std::exception& e) {
-        PrintMessage(e.what());
-        return ToExitCode(ExitStatus::DiscFailed);
-    }
+    return RunCommand(argc, argv, parseDvdArguments, runDvd, ExitStatus::DiscFailed);
 }
