@@ -226,6 +226,30 @@ std::unique_ptr<QGuiApplication> StartHeadlessApplication(const char* program)
     return std::make_unique<QGuiApplication>(qtArgc, qtArgv);
 }
 
+bool PrintHostMessages(QuietLoadHost& host)
+{
+    for (const std::string& note : host.notes)
+        PrintMessage(note);
+    for (const std::string& error : host.errors)
+        PrintMessage(error);
+    const bool loaded = host.errors.empty();
+    host.notes.clear();
+    host.errors.clear();
+    return loaded;
+}
+
+ExitStatus ApplyCommandSettings(MenuDocument& doc, const std::vector<Setting>& settings,
+                                QuietLoadHost& host, AutoFrameMemo* memo)
+{
+    try {
+        ApplySettings(doc, settings, host, memo);
+    } catch (const std::exception& e) {
+        PrintMessage(e.what());
+        return ExitStatus::BadUsage;
+    }
+    return PrintHostMessages(host) ? ExitStatus::Ok : ExitStatus::LoadFailed;
+}
+
 void StartCommandDocument(MenuDocument& doc, int size)
 {
     doc.installedFonts = InstalledFontFamilies();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "batch/menusettings.h"
+#include "batch/quiethost.h"
 #include "document/menudocument.h"
 #include "exitstatus.h"
 #include "imageio/picturetype.h"
@@ -157,6 +159,15 @@ void QuietRuntimeDirNotice();
 // Qt takes options of its own out of argv ("--platform", "--reverse" ...); ours are
 // parsed already, so it gets only the program name.
 std::unique_ptr<QGuiApplication> StartHeadlessApplication(const char* program);
+
+// Prints what `host` collected, notes first, and forgets it, so that a later call does not
+// repeat it; false when it held an error (a source that did not load).
+bool PrintHostMessages(QuietLoadHost& host);
+
+// Applies `settings` to `doc` and prints what the host collected: BadUsage for a setting
+// the document refuses, LoadFailed when a source did not load, else Ok.
+ExitStatus ApplyCommandSettings(MenuDocument& doc, const std::vector<Setting>& settings,
+                                QuietLoadHost& host, AutoFrameMemo* memo = nullptr);
 
 // The document a command starts from: the defaults with the installed fonts, at --size
 // `size`, drawn on every change. Needs the application object.

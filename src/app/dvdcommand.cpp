@@ -81,16 +81,6 @@ DvdCommandOptions parseDvdArguments(int argc, char** argv)
     return options;
 }
 
-// Prints the host's messages; false when a source could not be loaded.
-bool reportHost(const QuietLoadHost& host)
-{
-    for (const std::string& note : host.notes)
-        PrintMessage(note);
-    for (const std::string& error : host.errors)
-        PrintMessage(error);
-    return host.errors.empty();
-}
-
 using Pages = std::vector<std::unique_ptr<MenuDocument>>;
 
 ExitStatus loadMoviePages(const DvdCommandOptions& options, Pages& pages)
@@ -113,14 +103,9 @@ ExitStatus loadMoviePages(const DvdCommandOptions& options, Pages& pages)
             std::span(movies).subspan(first, std::min<std::size_t>(kItemCount, total - first)));
         settings.insert(settings.end(), options.sets.begin(), options.sets.end());
         QuietLoadHost host;
-        try {
-            ApplySettings(*doc, settings, host, &memo);
-        } catch (const std::exception& e) {
-            PrintMessage(e.what());
-            return ExitStatus::BadUsage;
-        }
-        if (!reportHost(host))
-            return ExitStatus::LoadFailed;
+        if (const ExitStatus applied = ApplyCommandSettings(*doc, settings, host, &memo);
+            applied != ExitStatus::Ok)
+            return applied;
         doc->setMenustart(std::min(990, doc->menustart + p * kItemCount));
         doc->menuPage = p + 1;
         doc->menuPageCount = pageCount;
@@ -136,24 +121,19 @@ ExitStatus loadProjectPage(const DvdCommandOptions& options, Pages& pages)
     QuietLoadHost host;
     try {
         if (!options.files.empty() && !LoadProject(*doc, options.files.front(), host)) {
-            reportHost(host);
+            PrintHostMessages(host);
             return ExitStatus::LoadFailed;
         }
     } catch (const std::exception& e) {
-        reportHost(host);
+        PrintHostMessages(host);
         PrintMessage(e.what());
         return ExitStatus::LoadFailed;
     }
-    if (!reportHost(host))
+    if (!PrintHostMessages(host))
         return ExitStatus::LoadFailed;
-    try {
-        ApplySettings(*doc, options.sets, host);
-    } catch (const std::exception& e) {
-        PrintMessage(e.what());
-        return ExitStatus::BadUsage;
-    }
-    if (!reportHost(host))
-        return ExitStatus::LoadFailed;
+    if (const ExitStatus applied = ApplyCommandSettings(*doc, options.sets, host);
+        applied != ExitStatus::Ok)
+        return applied;
     pages.push_back(std::move(doc));
     return ExitStatus::Ok;
 }

@@ -66,19 +66,9 @@ ExitStatus runFromMovies(const MoviesOptions& given, const char* program)
     MenuDocument doc;
     StartCommandDocument(doc, options.size);
     QuietLoadHost host;
-    try {
-        ApplySettings(doc, settings, host);
-    } catch (const std::exception& e) {
-        PrintMessage(e.what());
-        return ExitStatus::BadUsage;
-    }
-    for (const std::string& note : host.notes)
-        PrintMessage(note);
-    if (!host.errors.empty()) {
-        for (const std::string& error : host.errors)
-            PrintMessage(error);
-        return ExitStatus::LoadFailed;
-    }
+    if (const ExitStatus applied = ApplyCommandSettings(doc, settings, host);
+        applied != ExitStatus::Ok)
+        return applied;
     for (int n = 1; n <= static_cast<int>(movies.size()); ++n)
         PrintMessage("Movie clip #" + std::to_string(n) + ": frame " +
                      std::to_string(doc.item(n).source.menuframe));
