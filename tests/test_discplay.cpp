@@ -5,6 +5,7 @@
 #include "testmovies.h"
 
 #include "disc/discmenuexport.h"
+#include "discplay/checkapart.h"
 #include "discplay/disccheck.h"
 #include "imageio/failure.h"
 
@@ -17,6 +18,7 @@
 #include <fstream>
 #include <functional>
 #include <regex>
+#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -240,6 +242,45 @@ TEST_F(DiscPlayTest, WhatIsNoDiscIsAFailureThatSaysSo)
 {
     for (const fs::path& path : {s_work / "nothere", s_work / "title.mpg", s_work})
         EXPECT_THROW(VerifyDisc(path.string()), Failure) << path;
+}
+
+// The check runs apart from the program: what it finds comes back whole, and a check that
+// crashes or hangs becomes a failure of this disc, not of the program.
+TEST(DiscCheckApart, AnswersCrashesAndHangsComeBackAsReportsOrFailures)
+{
+    DiscCheckOptions quick;
+    quick.totalTimeLimit = std::chrono::milliseconds(300);
+    quick.actionTimeLimit = std::chrono::milliseconds(300);
+    const DiscCheckReport sent{{{DiscCheck::StartsOnMenu, "Starts on the menu", true, ""},
+                                {DiscCheck::ButtonsPlay, "Buttons play", false, "3:x\n\ty\n"}}};
+    const DiscCheckReport back = VerifyDiscApart(
+        "d.iso", quick, [&](const std::string&, const DiscCheckOptions&) { return sent; });
+    ASSERT_EQ(back.rows.size(), 2u);
+    EXPECT_EQ(back.rows[1].check, DiscCheck::ButtonsPlay);
+    EXPECT_FALSE(back.rows[1].passed);
+    EXPECT_EQ(back.rows[1].detail, sent.rows[1].detail);
+    EXPECT_TRUE(back.rows[0].passed);
+
+    const std::vector<std::pair<DiscCheckFunction, std::string>> faults = {
+        {[](const std::string&, const DiscCheckOptions&) -> DiscCheckReport {
+             throw Failure("Cannot open disc d.iso", "No such file or directory", ENOENT);
+         },
+         "Cannot open disc d.iso: No such file or directory"},
+        {[](const std::string&, const DiscCheckOptions&) -> DiscCheckReport { std::abort(); },
+         "Cannot check the disc d.iso: the player stopped on it (Aborted)"},
+        {[](const std::string&, const DiscCheckOptions&) -> DiscCheckReport {
+             std::this_thread::sleep_for(std::chrono::seconds(30));
+             return {};
+         },
+         "Cannot check the disc d.iso: the player did not finish within the time limit"}};
+    for (const auto& [check, message] : faults) {
+        try {
+            VerifyDiscApart("/x/d.iso", quick, check);
+            ADD_FAILURE() << message;
+        } catch (const Failure& f) {
+            EXPECT_EQ(std::string(f.what()), message);
+        }
+    }
 }
 
 } // namespace

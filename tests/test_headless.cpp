@@ -443,6 +443,24 @@ protected:
     }
 };
 
+// FFmpeg's libraries double a command's start-up, so only a menu that takes a movie's frame
+// loads them (the dynamic loader's own list of the files it opened is the judge).
+TEST_F(HeadlessMovieTest, OnlyAMovieLoadsTheMediaLibraries)
+{
+    Outcome run = tavrel({"--export", "plain.png"}, "LD_DEBUG=files");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(contains(run.err, "libQt6Gui")) << "the judge sees nothing";
+    EXPECT_FALSE(contains(run.err, "libavcodec") || contains(run.err, "libtavrel-media"));
+
+    fs::copy_file(TestMoviePath("small.mpg"), dir / "clip.mpg");
+    run = tavrel({"--export", "movie.png", "--set", "thumbs=true", "--set", "menucount=1", "--set",
+                  "menuclip1=" + (dir / "clip.mpg").string(), "--set", "menuframe1=10"},
+                 "LD_DEBUG=files");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(contains(run.err, "libtavrel-media.so") && contains(run.err, "libavcodec"));
+    EXPECT_TRUE(contains(run.err, "1 movie clip")) << run.err;
+}
+
 TEST_F(HeadlessMovieTest, ExportedGridShowsTheStoredFramesAndSaveWritesTheClampedOnes)
 {
     ASSERT_EQ(TestMovieNamed("small.mpg").spec.frames, kFrames);

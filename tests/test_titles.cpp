@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <filesystem>
 #include <map>
@@ -199,6 +200,62 @@ TEST_F(TitlesTest, RefusalsComeBeforeEncoding)
     EXPECT_EQ(ParseCapacity("8.5G"), kDualLayerBytes);
     for (const char* bad : {"4.7X", "", "-1G", "50G"})
         EXPECT_THROW(ParseCapacity(bad), Failure) << bad;
+}
+
+// An HD movie's colours reach the disc as a player decodes them, in BT.601: flat patches
+// painted in BT.709 (unflagged, as most HD files are), read back by FFmpeg's decoder.
+TEST_F(TitlesTest, HdColoursBecomeBt601)
+{
+    using Yuv = std::array<int, 3>;
+    // Limited-range Y'CbCr of an RGB colour under the matrix with weights kr and kb.
+    const auto yuvOf = [](std::array<double, 3> rgb, double kr, double kb) {
+        const double y = (kr * rgb[0] + (1 - kr - kb) * rgb[1] + kb * rgb[2]) / 255;
+        return Yuv{static_cast<int>(std::lround(16 + 219 * y)),
+                   static_cast<int>(std::lround(128 + 112 * (rgb[2] / 255 - y) / (1 - kb))),
+                   static_cast<int>(std::lround(128 + 112 * (rgb[0] / 255 - y) / (1 - kr)))};
+    };
+    const std::array<double, 3> patches[] = {
+        {200, 40, 40}, {40, 180, 60}, {50, 60, 200}, {220, 180, 140}};
+    std::vector<Yuv> painted;
+    for (const auto& rgb : patches)
+        painted.push_back(yuvOf(rgb, 0.2126, 0.0722));
+    MovieSpec spec;
+    spec.path = (dir / "hd.mkv").string();
+    spec.codec = "mpeg2video";
+    spec.width = 1280;
+    spec.height = 720;
+    spec.frames = 5;
+    spec.paint = [&](AVFrame* f, int) {
+        for (int plane = 0; plane < 3; ++plane) {
+            const int shift = plane > 0 ? 1 : 0;
+            for (int y = 0; y < spec.height >> shift; ++y)
+                for (int x = 0; x < spec.width >> shift; ++x)
+                    f->data[plane][y * f->linesize[plane] + x] = static_cast<std::uint8_t>(
+                        painted[static_cast<std::size_t>((x << shift) * 4 / spec.width)][plane]);
+        }
+    };
+    ASSERT_EQ(MakeMovie(spec), "");
+    const TitleInfo info = ProbeTitle(spec.path, DiscSystem::Pal, 0);
+    Recorder progress;
+    EncodeTitles({{info, (dir / "hd.mpg").string()}}, PlanBitrate({info}, kSingleLayerBytes, 0),
+                 DiscSystem::Pal, 1, progress);
+    run("ffmpeg -v error -i hd.mpg -frames:v 1 -f rawvideo -pix_fmt yuv420p frame.yuv");
+    const std::string frame = ReadWholeFile(dir / "frame.yuv");
+    constexpr int kW = 720, kH = 576;
+    ASSERT_EQ(frame.size(), static_cast<std::size_t>(kW * kH * 3 / 2));
+    const auto sample = [&](std::size_t at) {
+        return static_cast<int>(static_cast<unsigned char>(frame[at]));
+    };
+    for (std::size_t i = 0; i < std::size(patches); ++i) {
+        SCOPED_TRACE(i);
+        const std::size_t x = kW / 8 + i * kW / 4, y = kH / 2;
+        const std::size_t chroma = y / 2 * kW / 2 + x / 2;
+        const Yuv got = {sample(y * kW + x), sample(kW * kH + chroma),
+                         sample(kW * kH * 5 / 4 + chroma)};
+        const Yuv expected = yuvOf(patches[i], 0.299, 0.114);
+        for (int p = 0; p < 3; ++p)
+            EXPECT_NEAR(got[p], expected[p], 2) << "plane " << p;
+    }
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 #include "verifydisccommand.h"
 
 #include "commandtools.h"
-#include "discplay/disccheck.h"
+#include "discplay/checkapart.h"
 #include "exitstatus.h"
 #include "imageio/failure.h"
 
@@ -37,7 +37,7 @@ int RunVerifyDiscCommand(int argc, char** argv)
         return ToExitCode(ExitStatus::BadUsage);
     }
     try {
-        const DiscCheckReport report = VerifyDisc(disc);
+        const DiscCheckReport report = VerifyDiscApart(disc);
         // Line by line: the escaping would show the line breaks too.
         const std::string table = FormatDiscCheckTable(report);
         for (std::size_t start = 0, end; start < table.size(); start = end + 1) {

@@ -6,6 +6,7 @@
 #include "imageio/asciicase.h"
 #include "imageio/fileio.h"
 #include "imageio/picturereadreason.h"
+#include "mediamodule/mediamodule.h"
 #include "thumbs/autoframe.h"
 
 #include <array>
@@ -21,7 +22,7 @@ AutoFrame AutoFrameMemo::choose(const std::string& path)
             return *it->second;
     }
     // Chosen outside the lock: rows wanting different movies do not wait on each other.
-    auto chosen = std::make_shared<const AutoFrame>(ChooseMovieFrame(path));
+    auto chosen = std::make_shared<const AutoFrame>(Media().chooseMovieFrame(path));
     const std::uint64_t bytes = static_cast<std::uint64_t>(chosen->picture.stride()) *
                                 static_cast<std::uint64_t>(chosen->picture.height());
     std::lock_guard lock(m_mutex);
@@ -54,7 +55,8 @@ void ChooseAutoFrame(MenuDocument& doc, int n, LoadReport& report, AutoFrameMemo
         return;
     }
     try {
-        AutoFrame chosen = memo ? memo->choose(source.menuclip) : ChooseMovieFrame(source.menuclip);
+        AutoFrame chosen =
+            memo ? memo->choose(source.menuclip) : Media().chooseMovieFrame(source.menuclip);
         source.menuframe = chosen.frame;
         source.ThumbnailImage = std::move(chosen.picture);
         ++report.moviesLoaded;

@@ -1,7 +1,8 @@
 #include "quiethost.h"
 
+#include "imageio/failure.h"
 #include "imageio/picturereadreason.h"
-#include "thumbs/mediaframe.h"
+#include "mediamodule/mediamodule.h"
 
 bool RetakeWithoutDialog(MenuDocument& doc, int n, std::string& failure)
 {
@@ -21,7 +22,12 @@ bool RetakeWithoutDialog(MenuDocument& doc, int n, std::string& failure)
     std::int32_t frame = source.menuframe;
     Picture picture;
     std::string error;
-    const bool taken = TakeMovieFrame(source.menuclip, frame, picture, error, &failure);
+    bool taken = false;
+    try {
+        taken = Media().takeMovieFrame(source.menuclip, frame, picture, error, &failure);
+    } catch (const Failure& e) { // no movie support at all
+        failure = e.what();
+    }
     if (taken)
         source.ThumbnailImage = std::move(picture);
     source.menuframe = frame;

@@ -9,6 +9,7 @@
 #include "imageio/atomicfile.h"
 #include "imageio/escapecontrols.h"
 #include "imageio/picturewriter.h"
+#include "mediamodule/mediamodule.h"
 #include "menustream.h"
 #include "render/drawmenu.h"
 
@@ -221,7 +222,7 @@ void SubpictureStep::run()
         input = outputs.back()->fd();
     }
     try {
-        CheckMenuStream(input, m_format, static_cast<int>(passes.size()), inputBytes);
+        Media().checkMenuStream(input, m_format, static_cast<int>(passes.size()), inputBytes);
     } catch (const Failure& e) {
         fail(SubpictureOutcome::SpumuxFailed, "spumux reported success, but its " +
                                                   std::string(kDiscMenuStreamFile) + " " +
@@ -324,7 +325,7 @@ DiscMenuResult ExportDiscMenu(const MenuDocument& doc, const std::string& dir,
     } else {
         buttons = writeButtons(out, doc, std::move(buttons), std::move(mask), format);
         result.buttons = buttons;
-        out.write(kDiscBackgroundStreamFile, EncodeMenuStream(still, format));
+        out.write(kDiscBackgroundStreamFile, Media().encodeMenuStream(still, format));
         out.write(kDiscDvdauthorFile, DvdauthorXml(format, buttons, kDiscMenuStreamFile));
         SubpictureStep(out, format, options, dir, result).run();
         if (result.subpicture != SubpictureOutcome::Added)

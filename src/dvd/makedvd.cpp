@@ -5,7 +5,9 @@
 #include "discauthoring.h"
 #include "discfolder.h"
 #include "discimage.h"
+#include "discplay/checkapart.h"
 #include "imageio/atomicfile.h"
+#include "mediamodule/mediamodule.h"
 
 #include <cerrno>
 #include <filesystem>
@@ -82,7 +84,7 @@ std::vector<TitleInfo> probeAll(const std::vector<DiscItem>& items, DiscSystem s
     for (const DiscItem& d : items) {
         checkCancel(progress);
         try {
-            titles.push_back(ProbeTitle(d.movie, system, chapterMinutes));
+            titles.push_back(Media().probeTitle(d.movie, system, chapterMinutes));
         } catch (const Failure& e) {
             throw Failure(itemLabel(d) + ": " + e.text(), e.detail(), e.systemError());
         }
@@ -176,7 +178,7 @@ std::vector<AuthoredTitle> encodeAll(const std::vector<TitleInfo>& infos, const 
     }
     TitlesBridge bridge(progress);
     try {
-        EncodeTitles(jobs, plan, system, options.jobs, bridge);
+        Media().encodeTitles(jobs, plan, system, options.jobs, bridge);
     } catch (const TitlesCancelled&) {
         throw DvdCancelled();
     }
@@ -262,7 +264,7 @@ DvdResult MakeDvd(const std::vector<const MenuDocument*>& pages, const DvdOption
     }
     if (options.selfCheck) {
         progress.stage(DvdStage::SelfCheck, "Playing the disc");
-        result.check = VerifyDisc(result.iso.empty() ? folder.dir() : result.iso);
+        result.check = VerifyDiscApart(result.iso.empty() ? folder.dir() : result.iso);
         result.checked = true;
     }
     return result;

@@ -1,5 +1,7 @@
 #include "videotranscoder.h"
 
+#include "colourmatrix.h"
+
 #include "thumbs/mediaerror.h"
 
 extern "C" {
@@ -226,11 +228,7 @@ FramePtr VideoTranscoder::scaled(const AVFrame* decoded)
             throw MediaError(AVERROR(ENOMEM));
         return out;
     }
-    out->format = AV_PIX_FMT_YUV420P;
-    out->width = m_frame.width;
-    out->height = m_frame.height;
-    if (av_frame_get_buffer(out.get(), 0) < 0)
-        throw MediaError(AVERROR(ENOMEM));
+    poolPicture(out.get());
     paintBlack(out.get(), m_x, m_y, m_w, m_h);
     SwsContext* ctx = sws_getCachedContext(
         m_sws.get(), decoded->width, decoded->height, static_cast<AVPixelFormat>(decoded->format),
@@ -240,20 +238,46 @@ FramePtr VideoTranscoder::scaled(const AVFrame* decoded)
     if (ctx != m_sws.get()) {
         (void)m_sws.release(); // sws_getCachedContext freed the old context
         m_sws.reset(ctx);
-        m_swsColour = -1;
+        m_swsRange = -1;
     }
-    const int colour = (isBt709(decoded) ? 2 : 0) | (isFullRange(decoded) ? 1 : 0);
-    if (colour != m_swsColour) {
-        sws_setColorspaceDetails(
-            ctx, sws_getCoefficients(colour & 2 ? SWS_CS_ITU709 : SWS_CS_ITU601), colour & 1,
-            sws_getCoefficients(SWS_CS_ITU601), 0, 0, 1 << 16, 1 << 16);
-        m_swsColour = colour;
+    // Only the range is swscale's: asked to change the matrix too, it goes through RGB at
+    // several times the cost, so a BT.709 picture is re-expressed afterwards, at the
+    // disc's size.
+    const int fullRange = isFullRange(decoded) ? 1 : 0;
+    if (fullRange != m_swsRange) {
+        const int* table = sws_getCoefficients(SWS_CS_ITU601);
+        sws_setColorspaceDetails(ctx, table, fullRange, table, 0, 0, 1 << 16, 1 << 16);
+        m_swsRange = fullRange;
     }
     std::uint8_t* dst[4] = {out->data[0] + m_y * out->linesize[0] + m_x,
                             out->data[1] + m_y / 2 * out->linesize[1] + m_x / 2,
                             out->data[2] + m_y / 2 * out->linesize[2] + m_x / 2, nullptr};
     sws_scale(ctx, decoded->data, decoded->linesize, 0, decoded->height, dst, out->linesize);
+    if (isBt709(decoded))
+        Bt709ToBt601(dst[0], out->linesize[0], dst[1], dst[2], out->linesize[1], m_w, m_h);
     return out;
+}
+
+// A picture of the disc's size from the pool, in the MPEG-2 encoder's own layout (rows of
+// the width plus a 16-pixel margin each side, rounded up to 64 bytes): the encoder takes
+// such a picture as it is, and copies any other first.
+void VideoTranscoder::poolPicture(AVFrame* out)
+{
+    const int lumaStride = (m_frame.width + 2 * 16 + 63) / 64 * 64;
+    const int chromaStride = lumaStride / 2;
+    const std::size_t lumaBytes = static_cast<std::size_t>(lumaStride) * m_frame.height;
+    const std::size_t chromaBytes = static_cast<std::size_t>(chromaStride) * (m_frame.height / 2);
+    if (!m_pool)
+        m_pool.reset(checked(av_buffer_pool_init(lumaBytes + 2 * chromaBytes, av_buffer_alloc)));
+    out->buf[0] = checked(av_buffer_pool_get(m_pool.get()));
+    out->format = AV_PIX_FMT_YUV420P;
+    out->width = m_frame.width;
+    out->height = m_frame.height;
+    out->data[0] = out->buf[0]->data;
+    out->data[1] = out->data[0] + lumaBytes;
+    out->data[2] = out->data[1] + chromaBytes;
+    out->linesize[0] = lumaStride;
+    out->linesize[1] = out->linesize[2] = chromaStride;
 }
 
 void VideoTranscoder::encode(const AVFrame* frame)

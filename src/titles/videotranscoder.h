@@ -46,6 +46,7 @@ private:
     void arrive(FramePtr decoded);
     void emitHeld(std::int64_t untilSlot);
     FramePtr scaled(const AVFrame* decoded);
+    void poolPicture(AVFrame* out);
     void encode(const AVFrame* frame); // on the encoder's thread
 
     Settings m_settings;
@@ -55,8 +56,13 @@ private:
     std::int64_t m_origin = AV_NOPTS_VALUE; // the first picture's time, input ticks
     CodecPtr m_decoder;
     CodecPtr m_encoder;
+    struct PoolFreer {
+        void operator()(AVBufferPool* p) const { av_buffer_pool_uninit(&p); }
+    };
+    // Pictures at the disc's size; a buffer goes back when the encoder lets it go.
+    std::unique_ptr<AVBufferPool, PoolFreer> m_pool;
     SwsPtr m_sws;
-    int m_swsColour = -1; // the conversion m_sws is set up for
+    int m_swsRange = -1; // the source range m_sws is set up for (1: full)
     FramePtr m_decoded;
     PacketPtr m_packet;
     FramePtr m_held;       // the latest picture, decoded, until a slot shows it

@@ -1,0 +1,15 @@
+#include "mediamodule.h"
+
+#include "disc/menustream.h"
+#include "thumbs/autoframe.h"
+#include "thumbs/mediaframe.h"
+#include "titles/encodetitles.h"
+#include "titles/titleinfo.h"
+
+const MediaFunctions& LinkedMediaFunctions()
+{
+    static const MediaFunctions table{
+        kMediaFunctionsVersion, TakeMovieFrame, ChooseMovieFrame, EncodeMenuStream,
+        CheckMenuStream,        ProbeTitle,     EncodeTitles};
+    return table;
+}

@@ -1,0 +1,6 @@
+#include "mediamodule.h"
+
+const MediaFunctions& Media()
+{
+    return LinkedMediaFunctions();
+}
