@@ -10,6 +10,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -139,6 +140,49 @@ TEST_F(DvdTest, RefusalsLeaveEverythingAsItWas)
     EXPECT_EQ(run.status, 7);
     EXPECT_NE(run.err.find("install the dvdauthor package"), std::string::npos) << run.err;
     EXPECT_FALSE(fs::exists(dir / "third" / "VIDEO_TS"));
+}
+
+// Ctrl+C while dvdauthor or genisoimage runs (stand-ins that interrupt us themselves, so
+// the moment is certain, and leave a child of their own): the tool's group is killed,
+// the work folder with the titles goes, and tavrel ends by the signal as a shell
+// expects. No disc is left, and no image; the disc was complete before the image began.
+TEST_F(DvdTest, CtrlCWhileAToolRunsLeavesNothingThatLooksFinished)
+{
+    const fs::path pid = dir / "pid";
+    for (const auto& [tool, discStays] : {std::pair{"dvdauthor", false}, {"genisoimage", true}}) {
+        SCOPED_TRACE(tool);
+        fs::remove_all(dir / "bin");
+        fs::create_directories(dir / "bin");
+        std::ofstream(dir / "bin" / tool)
+            << "#!/bin/sh\nsleep 30 & echo $! > " << ShellQuoted(pid.string())
+            << "; kill -INT $PPID; wait; touch " << ShellQuoted((dir / "finished").string())
+            << "\n";
+        fs::permissions(dir / "bin" / tool, fs::perms::owner_all);
+        RunShell("cd " + ShellQuoted(dir.string()) +
+                 " && PATH=" + ShellQuoted((dir / "bin").string() + ":" + std::getenv("PATH")) +
+                 " QT_QPA_PLATFORM=offscreen " + ShellQuoted(TAVREL_BINARY) + " --from-movies " +
+                 ShellQuoted(TestMoviePath("titledvd.mpg")) +
+                 " --size 3 --dvd disc --iso disc.iso 2> err.txt; echo $? > status.txt");
+        EXPECT_EQ(ReadWholeFile(dir / "status.txt"), "130\n"); // 128 + SIGINT
+        EXPECT_NE(ReadWholeFile(dir / "err.txt").find("cancelled"), std::string::npos)
+            << ReadWholeFile(dir / "err.txt");
+        std::string toolPid = ReadWholeFile(pid);
+        ASSERT_FALSE(toolPid.empty());
+        toolPid.pop_back();
+        std::string stat = "?"; // a killed process takes a moment to be gone (or a zombie)
+        for (int i = 0; i < 200 && !stat.empty() && stat.find(") Z ") == stat.npos; ++i)
+            stat = ReadWholeFile("/proc/" + toolPid + "/stat"), ::usleep(5000);
+        EXPECT_TRUE(stat.empty() || stat.find(") Z ") != stat.npos) << stat;
+        EXPECT_FALSE(fs::exists(dir / "finished")) << "the tool was waited for, not stopped";
+        const std::set<std::string> left = names(dir);
+        EXPECT_EQ(left.count("disc/VIDEO_TS/VIDEO_TS.IFO"), discStays ? 1u : 0u);
+        for (const std::string& name : left)
+            EXPECT_TRUE(name.find(".tavrel-work") == name.npos &&
+                        name.find("disc.iso") == name.npos)
+                << name;
+        fs::remove(pid);
+        fs::remove(dir / "finished");
+    }
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 #include "dvd/makedvd.h"
 #include "frommovies.h"
 #include "imageio/failure.h"
+#include "imageio/signalcleanup.h"
 
 #include <algorithm>
 #include <chrono>
@@ -154,6 +155,7 @@ public:
 
     void stage(DvdStage, const std::string& text) override { line(text); }
     void note(const std::string& text) override { line(text); }
+    bool cancelled() override { return SignalCancelScope::caught() != 0; }
 
     void titles(const TitlesStatus& status) override
     {
@@ -210,6 +212,8 @@ private:
 
 ExitStatus runDvd(const DvdCommandOptions& options, const char* program)
 {
+    // Ctrl+C stops the run through its cancel checks, so the work folder is removed.
+    const SignalCancelScope signalStop;
     const auto app = StartHeadlessApplication(program);
     Pages pages;
     const ExitStatus loaded =
@@ -226,7 +230,9 @@ ExitStatus runDvd(const DvdCommandOptions& options, const char* program)
         result = MakeDvd(pointers, options.disc, progress);
     } catch (const std::exception& e) {
         progress.finish();
-        PrintMessage(e.what());
+        // A killed tool's complaint is not the reason when we were asked to stop.
+        PrintMessage(SignalCancelScope::caught() ? DvdCancelled().what() : e.what());
+        SignalCancelScope::endAsCaught();
         return ExitStatus::DiscFailed;
     }
     progress.finish();

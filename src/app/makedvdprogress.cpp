@@ -1,5 +1,7 @@
 #include "makedvdprogress.h"
 
+#include "imageio/signalcleanup.h"
+
 #include <QFontDatabase>
 #include <QLabel>
 #include <QMetaObject>
@@ -46,7 +48,10 @@ public:
     {
         post([text](MakeDvdProgressDialog* d) { d->addNote(fromStd(text)); });
     }
-    bool cancelled() override { return m_dialog->m_cancel.load(); }
+    bool cancelled() override
+    {
+        return m_dialog->m_cancel.load() || SignalCancelScope::caught() != 0;
+    }
 
     template <class F> void post(F call)
     {
@@ -128,6 +133,8 @@ MakeDvdProgressDialog::~MakeDvdProgressDialog()
 void MakeDvdProgressDialog::start()
 {
     m_worker = std::thread([this] {
+        // SIGINT or SIGTERM (a logout) cancels too; the editor then ends as it asked.
+        const SignalCancelScope signalStop;
         DialogProgress progress(this);
         DvdOutcome outcome = DvdOutcome::Failed;
         QString summary;
@@ -152,6 +159,7 @@ void MakeDvdProgressDialog::start()
         } catch (...) {
             summary = QStringLiteral("The DVD was not made: unknown error");
         }
+        SignalCancelScope::endAsCaught();
         progress.post([outcome, summary, table](MakeDvdProgressDialog* d) {
             d->finish(outcome, summary, table);
         });

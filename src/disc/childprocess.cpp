@@ -155,7 +155,9 @@ public:
     }
 
     void pump();
-    void reap();
+    // Waits for the child to end (or ends it); collect() then takes its status.
+    void finish();
+    void collect();
 
 private:
     long msLeft() const
@@ -173,6 +175,12 @@ private:
     }
     void readErrors();
     void readOutput();
+    bool cancelRequested()
+    {
+        if (m_request.cancelled && m_request.cancelled())
+            m_result.cancelled = true;
+        return m_result.cancelled;
+    }
 
     pid_t m_pid;
     const ChildRequest& m_request;
@@ -223,6 +231,11 @@ void Supervisor::readOutput()
 void Supervisor::pump()
 {
     while (!m_stopped && (m_out || m_err)) {
+        if (cancelRequested()) {
+            stop();
+            m_stopped = true;
+            return;
+        }
         const long left = msLeft();
         if (left <= 0) {
             m_result.timedOut = true;
@@ -254,7 +267,7 @@ void Supervisor::pump()
     }
 }
 
-void Supervisor::reap()
+void Supervisor::finish()
 {
     // A child that closed its pipes may still run: it keeps the same deadline.
     while (!m_stopped && !m_result.timedOut && !ended()) {
@@ -262,9 +275,15 @@ void Supervisor::reap()
             m_result.timedOut = true;
             break;
         }
+        if (cancelRequested())
+            break;
         ::usleep(2000);
     }
     stop();
+}
+
+void Supervisor::collect()
+{
     int status = 0;
     while (::waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
     }
@@ -305,29 +324,9 @@ ChildResult RunChild(const ChildRequest& request)
     err.write.reset();
     Supervisor supervisor(pid, request, result, out, err);
     supervisor.pump();
-    supervisor.reap();
+    supervisor.finish();
+    // Unregistered before the group's id is freed, so a signal cannot reach a stranger.
+    guard.reset();
+    supervisor.collect();
     return result;
-}
-
-ChildResult RunChild(const std::string& program, const std::vector<std::string>& args,
-                     const std::string& inputFile, const std::string& outputFile,
-                     const std::vector<std::string>& extraEnv, const std::string& directory,
-                     int timeoutMs)
-{
-    const UniqueFd input(::open(inputFile.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!input)
-        throw Failure::FromErrno("Cannot open " + inputFile, errno);
-    const UniqueFd output(
-        ::open(outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-    if (!output)
-        throw Failure::FromErrno("Cannot open " + outputFile, errno);
-    ChildRequest request;
-    request.program = program;
-    request.args = args;
-    request.inputFd = input.get();
-    request.outputFd = output.get();
-    request.extraEnv = extraEnv;
-    request.directory = directory;
-    request.timeoutMs = timeoutMs;
-    return RunChild(request);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <string>
 #include <vector>
@@ -16,6 +17,9 @@ struct ChildRequest {
     std::vector<std::string> extraEnv; // "NAME=value", replacing what we have
     std::string directory;             // its working folder; empty: ours
     int timeoutMs = 60'000;
+    // Asked about ten times a second while the child runs; once true the child's group is
+    // killed and the result says cancelled. Called on the thread that runs RunChild.
+    std::function<bool()> cancelled;
 };
 
 // What became of a child program.
@@ -24,6 +28,7 @@ struct ChildResult {
     int startError = 0;   // errno of a failed start: ENOENT when the program was not found
     int exitStatus = -1;  // the exit status; -1 when killed by a signal or by us
     bool timedOut = false;
+    bool cancelled = false; // stopped because the request was cancelled
     bool outputTooLarge = false;
     int outputError = 0;     // errno of a failed write of its output (it was stopped)
     std::string errorOutput; // its standard error (at most the last 64 KiB)
@@ -32,13 +37,7 @@ struct ChildResult {
 
 // Runs the child in a process group of its own and waits for it. The whole group is
 // killed when the time is up, when the output passes its bound, when the child has
-// ended (nothing it left behind keeps running), and when SIGINT or SIGTERM ends us.
+// ended (nothing it left behind keeps running), when the run is cancelled, and when
+// SIGINT or SIGTERM ends us.
 // Throws Failure only when we cannot set up the run (no pipe).
 ChildResult RunChild(const ChildRequest& request);
-
-// The same with files: standard input read from `inputFile`, standard output written to
-// `outputFile` (created or truncated). Throws Failure when a file cannot be opened.
-ChildResult RunChild(const std::string& program, const std::vector<std::string>& args,
-                     const std::string& inputFile, const std::string& outputFile,
-                     const std::vector<std::string>& extraEnv, const std::string& directory,
-                     int timeoutMs);

@@ -9,6 +9,7 @@
 #include "imageio/atomicfile.h"
 #include "imageio/escapecontrols.h"
 #include "imageio/picturewriter.h"
+#include "imageio/signalcleanup.h"
 #include "mediamodule/mediamodule.h"
 #include "menustream.h"
 #include "render/drawmenu.h"
@@ -181,6 +182,7 @@ bool SubpictureStep::runPass(const char* xml, int stream, int input, AtomicFile&
     request.extraEnv = {std::string("VIDEO_FORMAT=") + (m_format.pal() ? "PAL" : "NTSC")};
     request.directory = m_dir;
     request.timeoutMs = m_options.spumuxTimeoutMs;
+    request.cancelled = [] { return SignalCancelScope::caught() != 0; }; // a held Ctrl+C
     const ChildResult child = RunChild(request);
     const std::string menu = kDiscMenuStreamFile;
     if (!child.started && child.startError == ENOENT) {

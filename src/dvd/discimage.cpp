@@ -4,6 +4,7 @@
 #include "discfolder.h"
 #include "imageio/failure.h"
 #include "imageio/signalcleanup.h"
+#include "makedvd.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -45,7 +46,7 @@ std::string DiscLabel(const std::string& text)
 }
 
 void MakeDiscImage(const std::string& discDir, const std::string& isoFile, const std::string& label,
-                   int timeoutMs)
+                   int timeoutMs, const std::function<bool()>& cancelled)
 {
     const std::string failed = "Cannot make the disc image " + isoFile;
     fs::path target = fs::absolute(isoFile);
@@ -60,11 +61,18 @@ void MakeDiscImage(const std::string& discDir, const std::string& isoFile, const
     const TemporaryFileGuard guard(pattern);
     const auto removeTemp = [&pattern] { ::unlink(pattern.c_str()); };
 
-    const ChildResult child =
-        RunChild("genisoimage",
-                 {"-dvd-video", "-udf", "-quiet", "-V", DiscLabel(label), "-m", kDiscFolderMarker,
-                  "-m", ".tavrel-work-*", "-o", pattern, fs::absolute(discDir).string()},
-                 "/dev/null", "/dev/null", {}, {}, timeoutMs);
+    ChildRequest request;
+    request.program = "genisoimage";
+    request.args = {"-dvd-video",     "-udf", "-quiet",          "-V",
+                    DiscLabel(label), "-m",   kDiscFolderMarker, "-m",
+                    ".tavrel-work-*", "-o",   pattern,           fs::absolute(discDir).string()};
+    request.timeoutMs = timeoutMs;
+    request.cancelled = cancelled;
+    const ChildResult child = RunChild(request);
+    if (child.cancelled) {
+        removeTemp();
+        throw DvdCancelled();
+    }
     if (!child.started) {
         removeTemp();
         throw Failure(failed, "genisoimage was not found (install the genisoimage package)");

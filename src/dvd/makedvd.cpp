@@ -139,15 +139,23 @@ std::string dvdauthorComplaint(const std::string& messages)
     return messages.size() <= 800 ? messages : "..." + messages.substr(messages.size() - 800);
 }
 
-void author(const DiscFolder& folder, const std::string& xml, DiscSystem system)
+void author(const DiscFolder& folder, const std::string& xml, DiscSystem system,
+            DvdProgress& progress)
 {
     const std::string xmlFile = folder.workDir() + "/dvdauthor.xml";
     WriteFileAtomically(xmlFile,
                         std::span(reinterpret_cast<const std::uint8_t*>(xml.data()), xml.size()));
-    const ChildResult child =
-        RunChild("dvdauthor", {"-o", folder.authorDir(), "-x", xmlFile}, "/dev/null", "/dev/null",
-                 {std::string("VIDEO_FORMAT=") + (system == DiscSystem::Pal ? "PAL" : "NTSC")},
-                 folder.workDir(), kToolTimeoutMs);
+    ChildRequest request;
+    request.program = "dvdauthor";
+    request.args = {"-o", folder.authorDir(), "-x", xmlFile};
+    request.extraEnv = {std::string("VIDEO_FORMAT=") +
+                        (system == DiscSystem::Pal ? "PAL" : "NTSC")};
+    request.directory = folder.workDir();
+    request.timeoutMs = kToolTimeoutMs;
+    request.cancelled = [&progress] { return progress.cancelled(); };
+    const ChildResult child = RunChild(request);
+    if (child.cancelled)
+        throw DvdCancelled(); // the work folder with dvdauthor's half goes with the DiscFolder
     if (!child.started)
         throw Failure("Cannot author the disc",
                       "dvdauthor was not found (install the dvdauthor package)");
@@ -252,14 +260,15 @@ DvdResult MakeDvd(const std::vector<const MenuDocument*>& pages, const DvdOption
     progress.stage(DvdStage::Authoring, "Authoring the disc");
     const MenuDocument& first = *pages.front();
     const DiscFormat format{first.ImageWidth, first.ImageHeight, first.aspect == MenuAspect::Wide};
-    author(folder, WholeDiscXml(format, menus, titles), system);
+    author(folder, WholeDiscXml(format, menus, titles), system, progress);
     checkCancel(progress);
     folder.publish();
     result.videoTs = (fs::path(folder.dir()) / "VIDEO_TS").string();
 
     if (!options.isoFile.empty()) {
         progress.stage(DvdStage::Image, "Writing the disc image");
-        MakeDiscImage(folder.dir(), options.isoFile, first.title, kToolTimeoutMs);
+        MakeDiscImage(folder.dir(), options.isoFile, first.title, kToolTimeoutMs,
+                      [&progress] { return progress.cancelled(); });
         result.iso = options.isoFile;
     }
     if (options.selfCheck) {

@@ -28,9 +28,17 @@ std::array<std::atomic<pid_t>, 64> g_groups{};
 struct sigaction g_oldInt {};
 struct sigaction g_oldTerm {};
 std::once_flag g_installed;
+std::atomic<bool> g_holding{false}; // a SignalCancelScope lives
+std::atomic<int> g_caught{0};       // the signal it caught
+static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<int>::is_always_lock_free &&
+              std::atomic<pid_t>::is_always_lock_free);
 
 extern "C" void cleanUpAndRaise(int sig)
 {
+    int none = 0;
+    if (g_holding.load(std::memory_order_acquire) &&
+        g_caught.compare_exchange_strong(none, sig, std::memory_order_acq_rel))
+        return; // the run's cancel checks (RunChild's among them) take it from here
     for (const std::atomic<pid_t>& group : g_groups)
         if (const pid_t g = group.load(std::memory_order_acquire); g > 0)
             ::kill(-g, SIGKILL);
@@ -95,4 +103,32 @@ ChildGroupGuard::~ChildGroupGuard()
 {
     if (m_slot >= 0)
         g_groups[static_cast<std::size_t>(m_slot)].store(0, std::memory_order_release);
+}
+
+SignalCancelScope::SignalCancelScope()
+{
+    std::call_once(g_installed, installHandlers);
+    g_caught.store(0, std::memory_order_release);
+    g_holding.store(true, std::memory_order_release);
+}
+
+SignalCancelScope::~SignalCancelScope()
+{
+    g_holding.store(false, std::memory_order_release);
+    g_caught.store(0, std::memory_order_release);
+}
+
+int SignalCancelScope::caught()
+{
+    return g_caught.load(std::memory_order_acquire);
+}
+
+void SignalCancelScope::endAsCaught()
+{
+    const int sig = caught();
+    if (sig == 0)
+        return;
+    g_holding.store(false, std::memory_order_release);
+    ::sigaction(sig, sig == SIGINT ? &g_oldInt : &g_oldTerm, nullptr);
+    ::raise(sig);
 }
