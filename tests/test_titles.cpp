@@ -89,23 +89,29 @@ protected:
 TEST_F(TitlesTest, MoviesBecomeDiscTitles)
 {
     struct Case {
-        const char* movie;
+        std::string movie;
         bool widescreen;
         bool copyVideo;
         const char* audioCodec;
         const char* channels;
+        bool sameBytes = false; // the file itself copied
     };
+    // The disc's streams without the navigation packs a DVD title starts with.
+    const std::string vob = (dir / "titledvd.vob").string();
+    RunShell("ffmpeg -v error -i " + ShellQuoted(TestMoviePath("titledvd.mpg")) +
+             " -c copy -f vob " + ShellQuoted(vob));
     const Case cases[] = {
-        {"title43.mp4", false, false, "ac3", "2"},       // resampled from 44.1 kHz
-        {"title169sar.mkv", true, false, "ac3", "2"},    // 16:11 pixels, silence added
-        {"titledvd.mpg", false, true, "ac3", "2"},       // copied as it is
-        {"titlechapters.mkv", false, false, "ac3", "6"}, // 5.1 AC-3 kept
+        {TestMoviePath("title43.mp4"), false, false, "ac3", "2"},       // from 44.1 kHz
+        {TestMoviePath("title169sar.mkv"), true, false, "ac3", "2"},    // silence added
+        {TestMoviePath("titledvd.mpg"), false, true, "ac3", "2", true}, // a disc's already
+        {vob, false, true, "ac3", "2"},                                 // streams copied
+        {TestMoviePath("titlechapters.mkv"), false, false, "ac3", "6"}, // 5.1 AC-3 kept
     };
     std::vector<TitleJob> jobs;
     for (const Case& c : cases)
-        jobs.push_back({ProbeTitle(TestMoviePath(c.movie), DiscSystem::Pal, 5),
-                        (dir / (std::string(c.movie) + ".mpg")).string()});
-    EXPECT_EQ(jobs[3].info.chapterStarts, (std::vector<double>{0, 2, 4}));
+        jobs.push_back({ProbeTitle(c.movie, DiscSystem::Pal, 5),
+                        (dir / (fs::path(c.movie).filename().string() + ".mpg")).string()});
+    EXPECT_EQ(jobs[4].info.chapterStarts, (std::vector<double>{0, 2, 4}));
     const BitratePlan plan = PlanBitrate(
         [&] {
             std::vector<TitleInfo> infos;
@@ -137,13 +143,15 @@ TEST_F(TitlesTest, MoviesBecomeDiscTitles)
         EXPECT_EQ(audio["sample_rate"], "48000");
         EXPECT_EQ(audio["channels"], c.channels);
         if (c.copyVideo) {
-            EXPECT_EQ(videoChecksum(out), videoChecksum(TestMoviePath(c.movie)));
+            EXPECT_EQ(videoChecksum(out), videoChecksum(c.movie));
         }
+        EXPECT_EQ(ReadWholeFile(out) == ReadWholeFile(c.movie), c.sameBytes);
         std::string log;
         EXPECT_TRUE(dvdauthorAccepts(out, &log)) << log;
     }
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()),
-              static_cast<long>(jobs.size()) + 1 /* out.txt */ + 4 /* dvdauthor's folders */);
+              2 * static_cast<long>(jobs.size()) /* titles, dvdauthor's folders */ +
+                  1 /* out.txt */ + 1 /* the vob */);
 }
 
 // A failing title stops the others, a cancel stops all, and neither leaves a title behind.

@@ -1,6 +1,7 @@
 #include "titleencoder.h"
 
 #include "audiotranscoder.h"
+#include "packcopy.h"
 #include "titleinput.h"
 #include "titlemux.h"
 #include "videotranscoder.h"
@@ -206,6 +207,15 @@ private:
 void EncodeTitle(const TitleJob& job, const BitratePlan& plan, DiscSystem system, int threads,
                  TitleControl& control)
 {
+    if (job.info.copyVideo && job.info.copyAudio) {
+        // Already a disc's program stream: as fast as copying the file.
+        TitleOutput copy(job.output);
+        if (CopyDiscPacks(job.info.movie, copy, control)) {
+            copy.commit();
+            control.done = 1;
+            return;
+        }
+    }
     TitleWriter writer(job, plan, system, threads, control);
     writer.run();
 }

@@ -110,8 +110,8 @@ void TitleOutput::commit()
     avio_flush(m_io);
     if (m_error || m_io->error < 0)
         throw Failure::FromErrno(what, m_error ? m_error : EIO);
-    if (::fsync(m_fd) != 0)
-        throw Failure::FromErrno(what, errno);
+    // Not synced: a title lives only until its disc is authored, every run writes it anew,
+    // and a sync would hold each title up for the disk as a plain copy is not.
     if (m_named.empty()) {
         // An unnamed file gets a hidden name first: link cannot replace an old title.
         char self[64];

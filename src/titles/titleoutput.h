@@ -19,8 +19,8 @@ public:
     TitleOutput& operator=(const TitleOutput&) = delete;
 
     AVIOContext* io() { return m_io; }
-    // Flushes, syncs and gives the file its name, replacing what was there. Throws
-    // Failure with the system's reason (a full disk).
+    // Flushes and gives the file its name, replacing what was there. Throws Failure with
+    // the system's reason (a full disk).
     void commit();
 
 private:
