@@ -212,8 +212,6 @@ private:
 
 ExitStatus runDvd(const DvdCommandOptions& options, const char* program)
 {
-    // Ctrl+C stops the run through its cancel checks, so the work folder is removed.
-    const SignalCancelScope signalStop;
     const auto app = StartHeadlessApplication(program);
     Pages pages;
     const ExitStatus loaded =
@@ -224,13 +222,15 @@ ExitStatus runDvd(const DvdCommandOptions& options, const char* program)
     for (const auto& page : pages)
         pointers.push_back(page.get());
 
+    // From here Ctrl+C stops the run through its cancel checks, so its work is removed.
+    const SignalCancelScope signalStop;
     TerminalDvdProgress progress(::isatty(STDERR_FILENO) == 1);
     DvdResult result;
     try {
         result = MakeDvd(pointers, options.disc, progress);
     } catch (const std::exception& e) {
         progress.finish();
-        // A killed tool's complaint is not the reason when we were asked to stop.
+        // A stopped tool's complaint is not the reason when we were asked to stop.
         PrintMessage(SignalCancelScope::caught() ? DvdCancelled().what() : e.what());
         SignalCancelScope::endAsCaught();
         return ExitStatus::DiscFailed;
@@ -239,6 +239,7 @@ ExitStatus runDvd(const DvdCommandOptions& options, const char* program)
     PrintMessage(result.videoTs + " written");
     if (!result.iso.empty())
         PrintMessage(result.iso + " written");
+    SignalCancelScope::endAsCaught(); // the finished disc stays, unchecked
     if (!result.checked)
         return ExitStatus::Ok;
     std::fputs(FormatDiscCheckTable(result.check).c_str(), stderr);
