@@ -100,6 +100,8 @@ TEST_F(BatchCommandTest, FromMoviesMakesOneItemPerMovie)
     std::vector<std::string> args = {"--from-movies"};
     for (std::size_t i = 0; i < names.size(); ++i)
         args.push_back(movie(folder / names[i], 40 + 30 * static_cast<int>(i)));
+    // The title comes from the folder as it is, not from the "." of the path given.
+    args[1] = (folder / "." / names[0]).string();
     args.insert(args.end(), {"--size", "3", "--save", "m.tavrel", "--export", "m.png", "--set",
                              "menucaption5=Home"});
     const Outcome run = tavrel(args);
@@ -246,6 +248,7 @@ TEST_F(BatchCommandTest, EveryCommandReportsTheSameFaultTheSameWay)
         // A project keeps one value per line: such a path would come back as another one.
         {{"--save", "p.tavrel", "--set", "menuclip1=" + broken}, 2, "holds a line break"},
         {{"--from-movies", broken, "--save", "p.tavrel"}, 2, "holds a line break"},
+        {{"--dvd", "disc", "--from-movies", broken}, 2, "holds a line break"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args[0] + " " + c.args[1]);

@@ -295,6 +295,12 @@ TEST_F(HeadlessTest, MovedProjectFindsItsSources)
     const std::string saved = ReadWholeFile(dir / "out.tavrel");
     EXPECT_TRUE(contains(saved, "\r\nmenuclip1=" + now + "\r\n"));
     EXPECT_TRUE(contains(saved, "\r\nbgimage=" + now + "\r\n"));
+
+    // --dvd reads the project, then its --set values: the note comes once all the same.
+    const Outcome disc = tavrel({"--dvd", "disc", (dir / "after" / "p.tavrel").string()});
+    const std::string note = old + " (background) not found; using " + now;
+    EXPECT_NE(disc.err.find(note), std::string::npos) << disc.err;
+    EXPECT_EQ(disc.err.find(note), disc.err.rfind(note)) << disc.err;
 }
 
 TEST_F(HeadlessTest, FullSizeBackgroundComesOutUnchanged)

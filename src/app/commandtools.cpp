@@ -147,6 +147,36 @@ std::pair<std::string, std::string> ReadSetOption(ArgumentReader& args)
     return {std::move(key), std::move(value)};
 }
 
+void ReadMovieListArguments(int argc, char** argv, const std::string& command,
+                            MovieListOptions& options,
+                            const std::function<bool(ArgumentReader&)>& readOwn)
+{
+    // Known before the loop, as it is when the command is chosen, so that a movie is
+    // checked where it stands even when --from-movies comes after it.
+    options.fromMovies = HasOption(argc, argv, "--from-movies");
+    ArgumentReader args(argc, argv);
+    while (args.next()) {
+        const std::string& name = args.name();
+        if (!args.isOption()) {
+            if (name.empty())
+                throw CommandUsageError(options.fromMovies ? "empty movie file name"
+                                                           : "empty file name");
+            if (options.fromMovies)
+                if (const std::string problem = PathProblem(name); !problem.empty())
+                    throw CommandUsageError(problem);
+            options.files.push_back(name);
+        } else if (name == "--help" || name == "-h") {
+            options.help = true;
+        } else if (name == "--from-movies") {
+            args.noValue();
+        } else if (name == "--set") {
+            options.sets.push_back(ReadSetOption(args));
+        } else if (!readOwn(args)) {
+            throw CommandUsageError("unknown option " + name + " with " + command);
+        }
+    }
+}
+
 PictureType ParseTypeOption(const std::string& value)
 {
     const PictureType type = PictureTypeByName(value);
@@ -194,6 +224,30 @@ std::unique_ptr<QGuiApplication> StartHeadlessApplication(const char* program)
     static char* qtArgv[] = {const_cast<char*>(program), nullptr};
     QuietRuntimeDirNotice();
     return std::make_unique<QGuiApplication>(qtArgc, qtArgv);
+}
+
+bool PrintHostMessages(QuietLoadHost& host)
+{
+    for (const std::string& note : host.notes)
+        PrintMessage(note);
+    for (const std::string& error : host.errors)
+        PrintMessage(error);
+    const bool loaded = host.errors.empty();
+    host.notes.clear();
+    host.errors.clear();
+    return loaded;
+}
+
+ExitStatus ApplyCommandSettings(MenuDocument& doc, const std::vector<Setting>& settings,
+                                QuietLoadHost& host, AutoFrameMemo* memo)
+{
+    try {
+        ApplySettings(doc, settings, host, memo);
+    } catch (const std::exception& e) {
+        PrintMessage(e.what());
+        return ExitStatus::BadUsage;
+    }
+    return PrintHostMessages(host) ? ExitStatus::Ok : ExitStatus::LoadFailed;
 }
 
 void StartCommandDocument(MenuDocument& doc, int size)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "batch/menusettings.h"
+#include "batch/quiethost.h"
 #include "document/menudocument.h"
 #include "exitstatus.h"
 #include "imageio/picturetype.h"
@@ -9,11 +11,13 @@
 
 #include <cstdio>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <utility>
+#include <vector>
 
 // What the commands without a window share: reading options, printing messages and
 // the application object that text drawing needs.
@@ -84,10 +88,11 @@ void PrintUsageError(const std::string& text);
 
 // The frame every command runs in: `parse` reads the options (CommandUsageError for a bad
 // one: status 2), --help prints the usage, then `run` does the work; an exception that
-// escapes it is printed and ends the command with status 1.
+// escapes it is printed and ends the command with `escaped`.
 template <class Options>
 int RunCommand(int argc, char** argv, Options (*parse)(int, char**),
-               ExitStatus (*run)(const Options&, const char* program))
+               ExitStatus (*run)(const Options&, const char* program),
+               ExitStatus escaped = ExitStatus::WriteFailed)
 {
     Options options;
     try {
@@ -104,7 +109,7 @@ int RunCommand(int argc, char** argv, Options (*parse)(int, char**),
         return ToExitCode(run(options, argc > 0 ? argv[0] : "tavrel"));
     } catch (const std::exception& e) {
         PrintMessage(e.what());
-        return ToExitCode(ExitStatus::WriteFailed);
+        return ToExitCode(escaped);
     }
 }
 
@@ -119,6 +124,22 @@ std::pair<std::string, std::string> SplitSetOption(const std::string& value);
 // --set KEY=VALUE read and checked as the project reader would take it, so that a typing
 // error is reported instead of silently read as false or 10.
 std::pair<std::string, std::string> ReadSetOption(ArgumentReader& args);
+
+// What the commands on a list of movies (--from-movies, --dvd) read alike.
+struct MovieListOptions {
+    bool help = false;
+    bool fromMovies = false;        // the files are movies, else the one project
+    std::vector<std::string> files; // as given
+    std::vector<std::pair<std::string, std::string>> sets;
+};
+
+// Reads argv for `command` ("--dvd"): plain arguments into `files` (a movie's path refused
+// where a project could not keep it), --help, --from-movies and --set; any other option
+// goes to `readOwn`, which returns false for one it does not know. CommandUsageError for
+// a bad one.
+void ReadMovieListArguments(int argc, char** argv, const std::string& command,
+                            MovieListOptions& options,
+                            const std::function<bool(ArgumentReader&)>& readOwn);
 
 // --size: 0..3.
 int ParseSizeOption(const std::string& value);
@@ -138,6 +159,15 @@ void QuietRuntimeDirNotice();
 // Qt takes options of its own out of argv ("--platform", "--reverse" ...); ours are
 // parsed already, so it gets only the program name.
 std::unique_ptr<QGuiApplication> StartHeadlessApplication(const char* program);
+
+// Prints what `host` collected, notes first, and forgets it, so that a later call does not
+// repeat it; false when it held an error (a source that did not load).
+bool PrintHostMessages(QuietLoadHost& host);
+
+// Applies `settings` to `doc` and prints what the host collected: BadUsage for a setting
+// the document refuses, LoadFailed when a source did not load, else Ok.
+ExitStatus ApplyCommandSettings(MenuDocument& doc, const std::vector<Setting>& settings,
+                                QuietLoadHost& host, AutoFrameMemo* memo = nullptr);
 
 // The document a command starts from: the defaults with the installed fonts, at --size
 // `size`, drawn on every change. Needs the application object.

@@ -6,33 +6,25 @@
 #include "commandtools.h"
 #include "document/projectfile.h"
 #include "document/projectparse.h"
-#include "document/settingcheck.h"
 #include "dvd/discauthoring.h"
 #include "dvd/makedvd.h"
 #include "frommovies.h"
-#include "imageio/atomicfile.h"
+#include "imageio/failure.h"
 #include "imageio/signalcleanup.h"
-#include "usage.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <filesystem>
 #include <memory>
+#include <span>
 #include <unistd.h>
-
-namespace fs = std::filesystem;
 
 namespace {
 
-struct DvdCommandOptions {
-    bool help = false;
-    bool fromMovies = false;
-    std::vector<std::string> movies; // or the one project
+struct DvdCommandOptions : MovieListOptions {
     DvdOptions disc;
     int size = 3;
-    std::vector<Setting> sets;
 };
 
 int readCount(const std::string& option, const std::string& value, int low, int high)
@@ -72,109 +64,49 @@ bool readDiscOption(ArgumentReader& args, DvdCommandOptions& options)
 DvdCommandOptions parseDvdArguments(int argc, char** argv)
 {
     DvdCommandOptions options;
-    ArgumentReader args(argc, argv);
-    while (args.next()) {
-        const std::string& name = args.name();
-        if (!args.isOption()) {
-            if (name.empty())
-                throw CommandUsageError("empty file name");
-            options.movies.push_back(name);
-        } else if (name == "--help" || name == "-h") {
-            options.help = true;
-        } else if (name == "--from-movies") {
-            args.noValue();
-            options.fromMovies = true;
-        } else if (readDiscOption(args, options)) {
-            // --dvd, --iso, --capacity, --chapters, --jobs, --size
-        } else if (name == "--set") {
-            auto [key, value] = SplitSetOption(args.value());
-            if (const std::string problem = SettingProblem(key, value); !problem.empty())
-                throw CommandUsageError(problem + " in --set");
-            options.sets.emplace_back(std::move(key), std::move(value));
-        } else {
-            throw CommandUsageError("unknown option " + name + " with --dvd");
-        }
-    }
+    ReadMovieListArguments(argc, argv, "--dvd", options,
+                           [&](ArgumentReader& args) { return readDiscOption(args, options); });
     if (options.help)
         return options;
-    if (options.fromMovies && options.movies.empty())
+    if (options.fromMovies && options.files.empty())
         throw CommandUsageError("--from-movies needs at least one movie file");
-    if (options.movies.size() > static_cast<std::size_t>(kMaxDiscTitles))
-        throw CommandUsageError(std::to_string(options.movies.size()) +
+    if (options.files.size() > static_cast<std::size_t>(kMaxDiscTitles))
+        throw CommandUsageError(std::to_string(options.files.size()) +
                                 " movies given, but a DVD holds at most " +
                                 std::to_string(kMaxDiscTitles));
     if (options.disc.folder.empty())
         throw CommandUsageError("--dvd needs a folder");
-    if (!options.fromMovies && options.movies.size() > 1)
-        throw CommandUsageError("more than one project file: '" + options.movies[0] + "' and '" +
-                                options.movies[1] + "'");
+    if (!options.fromMovies && options.files.size() > 1)
+        throw CommandUsageError("more than one project file: '" + options.files[0] + "' and '" +
+                                options.files[1] + "'");
     return options;
-}
-
-// The settings of one page of the movies' menu: the first page's title and looks, its
-// own ten movies, its numbers following the previous page's.
-std::vector<Setting> pageSettings(const DvdCommandOptions& options, std::size_t first,
-                                  std::size_t count)
-{
-    std::vector<Setting> settings;
-    std::string folder =
-        fs::absolute(options.movies.front()).lexically_normal().parent_path().filename();
-    std::replace(folder.begin(), folder.end(), '_', ' ');
-    if (!folder.empty())
-        settings.emplace_back("title", SettingText("title", folder));
-    settings.emplace_back("subtitle", "");
-    settings.emplace_back("footnote", "");
-    settings.emplace_back("menucount", std::to_string(count));
-    for (std::size_t i = 0; i < count; ++i) {
-        const std::string& movie = options.movies[first + i];
-        const std::string n = std::to_string(i + 1);
-        settings.emplace_back("menuclip" + n, fs::absolute(movie).lexically_normal().string());
-        settings.emplace_back("menucaption" + n,
-                              SettingText("menucaption", CaptionFromFileName(movie)));
-        settings.emplace_back("menuframe" + n, "auto");
-    }
-    settings.insert(settings.end(), options.sets.begin(), options.sets.end());
-    return settings;
-}
-
-// Prints the host's messages; false when a source could not be loaded.
-bool reportHost(const QuietLoadHost& host)
-{
-    for (const std::string& note : host.notes)
-        PrintMessage(note);
-    for (const std::string& error : host.errors)
-        PrintMessage(error);
-    return host.errors.empty();
 }
 
 using Pages = std::vector<std::unique_ptr<MenuDocument>>;
 
 ExitStatus loadMoviePages(const DvdCommandOptions& options, Pages& pages)
 {
-    for (const std::string& movie : options.movies)
-        if (!IsRegularFile(movie)) {
-            PrintMessage("Cannot open file " + movie);
+    const std::vector<std::string>& movies = options.files;
+    for (const std::string& movie : movies)
+        if (const std::string why = UnreadableMovie(movie); !why.empty()) {
+            PrintMessage("Cannot open file " + movie + ": " + why);
             return ExitStatus::LoadFailed;
         }
-    const std::size_t total = options.movies.size();
+    const std::size_t total = movies.size();
     const int pageCount = static_cast<int>((total + kItemCount - 1) / kItemCount);
     AutoFrameMemo memo;
     for (int p = 0; p < pageCount; ++p) {
         const std::size_t first = static_cast<std::size_t>(p) * kItemCount;
         auto doc = std::make_unique<MenuDocument>();
         StartCommandDocument(*doc, options.size);
+        std::vector<Setting> settings = MovieMenuSettings(
+            movies.front(),
+            std::span(movies).subspan(first, std::min<std::size_t>(kItemCount, total - first)));
+        settings.insert(settings.end(), options.sets.begin(), options.sets.end());
         QuietLoadHost host;
-        try {
-            ApplySettings(
-                *doc,
-                pageSettings(options, first, std::min<std::size_t>(kItemCount, total - first)),
-                host, &memo);
-        } catch (const std::exception& e) {
-            PrintMessage(e.what());
-            return ExitStatus::BadUsage;
-        }
-        if (!reportHost(host))
-            return ExitStatus::LoadFailed;
+        if (const ExitStatus applied = ApplyCommandSettings(*doc, settings, host, &memo);
+            applied != ExitStatus::Ok)
+            return applied;
         doc->setMenustart(std::min(990, doc->menustart + p * kItemCount));
         doc->menuPage = p + 1;
         doc->menuPageCount = pageCount;
@@ -189,25 +121,20 @@ ExitStatus loadProjectPage(const DvdCommandOptions& options, Pages& pages)
     StartCommandDocument(*doc, options.size);
     QuietLoadHost host;
     try {
-        if (!options.movies.empty() && !LoadProject(*doc, options.movies.front(), host)) {
-            reportHost(host);
+        if (!options.files.empty() && !LoadProject(*doc, options.files.front(), host)) {
+            PrintHostMessages(host);
             return ExitStatus::LoadFailed;
         }
     } catch (const std::exception& e) {
-        reportHost(host);
+        PrintHostMessages(host);
         PrintMessage(e.what());
         return ExitStatus::LoadFailed;
     }
-    if (!reportHost(host))
+    if (!PrintHostMessages(host))
         return ExitStatus::LoadFailed;
-    try {
-        ApplySettings(*doc, options.sets, host);
-    } catch (const std::exception& e) {
-        PrintMessage(e.what());
-        return ExitStatus::BadUsage;
-    }
-    if (!reportHost(host))
-        return ExitStatus::LoadFailed;
+    if (const ExitStatus applied = ApplyCommandSettings(*doc, options.sets, host);
+        applied != ExitStatus::Ok)
+        return applied;
     pages.push_back(std::move(doc));
     return ExitStatus::Ok;
 }
@@ -285,8 +212,6 @@ private:
 
 ExitStatus runDvd(const DvdCommandOptions& options, const char* program)
 {
-    // Ctrl+C stops the run through its cancel checks, so the work folder is removed.
-    const SignalCancelScope signalStop;
     const auto app = StartHeadlessApplication(program);
     Pages pages;
     const ExitStatus loaded =
@@ -297,13 +222,15 @@ ExitStatus runDvd(const DvdCommandOptions& options, const char* program)
     for (const auto& page : pages)
         pointers.push_back(page.get());
 
+    // From here Ctrl+C stops the run through its cancel checks, so its work is removed.
+    const SignalCancelScope signalStop;
     TerminalDvdProgress progress(::isatty(STDERR_FILENO) == 1);
     DvdResult result;
     try {
         result = MakeDvd(pointers, options.disc, progress);
     } catch (const std::exception& e) {
         progress.finish();
-        // A killed tool's complaint is not the reason when we were asked to stop.
+        // A stopped tool's complaint is not the reason when we were asked to stop.
         PrintMessage(SignalCancelScope::caught() ? DvdCancelled().what() : e.what());
         SignalCancelScope::endAsCaught();
         return ExitStatus::DiscFailed;
@@ -312,6 +239,7 @@ ExitStatus runDvd(const DvdCommandOptions& options, const char* program)
     PrintMessage(result.videoTs + " written");
     if (!result.iso.empty())
         PrintMessage(result.iso + " written");
+    SignalCancelScope::endAsCaught(); // the finished disc stays, unchecked
     if (!result.checked)
         return ExitStatus::Ok;
     std::fputs(FormatDiscCheckTable(result.check).c_str(), stderr);
@@ -322,21 +250,5 @@ ExitStatus runDvd(const DvdCommandOptions& options, const char* program)
 
 int RunDvdCommand(int argc, char** argv)
 {
-    DvdCommandOptions options;
-    try {
-        options = parseDvdArguments(argc, argv);
-    } catch (const CommandUsageError& e) {
-        PrintMessage(std::string(e.what()) + " (see tavrel --help)");
-        return ToExitCode(ExitStatus::BadUsage);
-    }
-    if (options.help) {
-        std::fputs(UsageText().c_str(), stdout);
-        return 0;
-    }
-    try {
-        return ToExitCode(runDvd(options, argc > 0 ? argv[0] : "tavrel"));
-    } catch (const std::exception& e) {
-        PrintMessage(e.what());
-        return ToExitCode(ExitStatus::DiscFailed);
-    }
+    return RunCommand(argc, argv, parseDvdArguments, runDvd, ExitStatus::DiscFailed);
 }

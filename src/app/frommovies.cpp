@@ -16,39 +16,17 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct MoviesOptions : MenuOutputOptions {
-    bool help = false;
-    std::vector<std::string> movies;
-    std::vector<Setting> sets;
-};
+struct MoviesOptions : MenuOutputOptions, MovieListOptions {};
 
 MoviesOptions parseMoviesArguments(int argc, char** argv)
 {
     MoviesOptions options;
-    ArgumentReader args(argc, argv);
-    while (args.next()) {
-        const std::string& name = args.name();
-        if (!args.isOption()) {
-            if (name.empty())
-                throw CommandUsageError("empty movie file name");
-            if (const std::string problem = PathProblem(name); !problem.empty())
-                throw CommandUsageError(problem);
-            options.movies.push_back(name);
-        } else if (name == "--help" || name == "-h") {
-            options.help = true;
-        } else if (name == "--from-movies") {
-            args.noValue();
-        } else if (ReadMenuOutputOption(args, options)) {
-            // --export, --save, --disc-menu, --size or --type
-        } else if (name == "--set") {
-            options.sets.push_back(ReadSetOption(args));
-        } else {
-            throw CommandUsageError("unknown option " + name + " with --from-movies");
-        }
-    }
+    ReadMovieListArguments(argc, argv, "--from-movies", options, [&](ArgumentReader& args) {
+        return ReadMenuOutputOption(args, options);
+    });
     if (options.help)
         return options;
-    if (options.movies.empty())
+    if (options.files.empty())
         throw CommandUsageError("--from-movies needs at least one movie file");
     if (options.exportFile.empty() && options.saveFile.empty() && options.discMenuDir.empty())
         throw CommandUsageError(
@@ -66,76 +44,32 @@ std::string absolutePath(const std::string& path)
     return error ? path : absolute.lexically_normal().string();
 }
 
-// "" for a movie that can be opened as a file, else why not, as the system says it.
-std::string unreadableMovie(const std::string& path)
-{
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0)
-        return std::strerror(errno);
-    if (!S_ISREG(st.st_mode))
-        return "not a regular file";
-    return {};
-}
-
-// The settings that make the menu of `movies`, before the command's own --set values.
-std::vector<Setting> movieSettings(const std::vector<std::string>& movies)
-{
-    std::vector<Setting> settings;
-    const int count = static_cast<int>(movies.size());
-    std::string folder = fs::absolute(movies.front()).parent_path().filename();
-    std::replace(folder.begin(), folder.end(), '_', ' ');
-    if (!folder.empty())
-        settings.emplace_back("title", SettingText("title", folder));
-    // A finished menu, not a template: no placeholder texts under the title.
-    settings.emplace_back("subtitle", "");
-    settings.emplace_back("footnote", "");
-    settings.emplace_back("menucount", std::to_string(count));
-    for (int n = 1; n <= count; ++n) {
-        const std::string& movie = movies[static_cast<std::size_t>(n - 1)];
-        const std::string number = std::to_string(n);
-        settings.emplace_back("menuclip" + number, absolutePath(movie));
-        settings.emplace_back("menucaption" + number,
-                              SettingText("menucaption", CaptionFromFileName(movie)));
-        settings.emplace_back("menuframe" + number, "auto");
-    }
-    return settings;
-}
-
 ExitStatus runFromMovies(const MoviesOptions& given, const char* program)
 {
     MoviesOptions options = given;
-    if (options.movies.size() > kItemCount) {
-        PrintMessage(std::to_string(options.movies.size()) +
+    std::vector<std::string>& movies = options.files;
+    if (movies.size() > kItemCount) {
+        PrintMessage(std::to_string(movies.size()) +
                      " movies given, but a menu holds ten: the first ten are used");
-        options.movies.resize(kItemCount);
+        movies.resize(kItemCount);
     }
-    for (const std::string& movie : options.movies) {
-        if (const std::string why = unreadableMovie(movie); !why.empty()) {
+    for (const std::string& movie : movies) {
+        if (const std::string why = UnreadableMovie(movie); !why.empty()) {
             PrintMessage("Cannot open file " + movie + ": " + why);
             return ExitStatus::LoadFailed;
         }
     }
-    std::vector<Setting> settings = movieSettings(options.movies);
+    std::vector<Setting> settings = MovieMenuSettings(movies.front(), movies);
     settings.insert(settings.end(), options.sets.begin(), options.sets.end());
 
     const auto app = StartHeadlessApplication(program);
     MenuDocument doc;
     StartCommandDocument(doc, options.size);
     QuietLoadHost host;
-    try {
-        ApplySettings(doc, settings, host);
-    } catch (const std::exception& e) {
-        PrintMessage(e.what());
-        return ExitStatus::BadUsage;
-    }
-    for (const std::string& note : host.notes)
-        PrintMessage(note);
-    if (!host.errors.empty()) {
-        for (const std::string& error : host.errors)
-            PrintMessage(error);
-        return ExitStatus::LoadFailed;
-    }
-    for (int n = 1; n <= static_cast<int>(options.movies.size()); ++n)
+    if (const ExitStatus applied = ApplyCommandSettings(doc, settings, host);
+        applied != ExitStatus::Ok)
+        return applied;
+    for (int n = 1; n <= static_cast<int>(movies.size()); ++n)
         PrintMessage("Movie clip #" + std::to_string(n) + ": frame " +
                      std::to_string(doc.item(n).source.menuframe));
     PrintingReporter reporter;
@@ -157,6 +91,38 @@ std::string CaptionFromFileName(const std::string& path)
     while (!caption.empty() && caption.back() == ' ')
         caption.pop_back();
     return caption;
+}
+
+std::vector<Setting> MovieMenuSettings(const std::string& titleFrom,
+                                       std::span<const std::string> movies)
+{
+    std::vector<Setting> settings;
+    std::string folder = fs::path(absolutePath(titleFrom)).parent_path().filename();
+    std::replace(folder.begin(), folder.end(), '_', ' ');
+    if (!folder.empty())
+        settings.emplace_back("title", SettingText("title", folder));
+    // A finished menu, not a template: no placeholder texts under the title.
+    settings.emplace_back("subtitle", "");
+    settings.emplace_back("footnote", "");
+    settings.emplace_back("menucount", std::to_string(movies.size()));
+    for (std::size_t i = 0; i < movies.size(); ++i) {
+        const std::string n = std::to_string(i + 1);
+        settings.emplace_back("menuclip" + n, absolutePath(movies[i]));
+        settings.emplace_back("menucaption" + n,
+                              SettingText("menucaption", CaptionFromFileName(movies[i])));
+        settings.emplace_back("menuframe" + n, "auto");
+    }
+    return settings;
+}
+
+std::string UnreadableMovie(const std::string& path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return std::strerror(errno);
+    if (!S_ISREG(st.st_mode))
+        return "not a regular file";
+    return {};
 }
 
 int RunFromMoviesCommand(int argc, char** argv)

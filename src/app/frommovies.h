@@ -1,5 +1,8 @@
 #pragma once
 
+#include "batch/menusettings.h"
+
+#include <span>
 #include <string>
 #include <vector>
 
@@ -12,3 +15,13 @@ int RunFromMoviesCommand(int argc, char** argv);
 // A caption from a movie's file name: folder and extension dropped, underscores and
 // dots as blanks, runs of blanks as one.
 std::string CaptionFromFileName(const std::string& path);
+
+// The settings of a menu page of `movies` (at most ten), before the command's own --set
+// values: titled after the folder of `titleFrom`, one item per movie with its caption
+// and an automatically chosen frame, paths made absolute so that a saved project opens
+// from anywhere.
+std::vector<Setting> MovieMenuSettings(const std::string& titleFrom,
+                                       std::span<const std::string> movies);
+
+// "" for a movie that can be opened as a file, else why not, as the system says it.
+std::string UnreadableMovie(const std::string& path);

@@ -258,23 +258,25 @@ void MainPage::BGImageBtnClick()
 
 void MainPage::BGColorBtnClick()
 {
-    run([&] {
-        Color color = m_doc.bgcolor;
-        if (!m_chooseColor(m_doc.bgcolor, color, QStringLiteral("Background colour")))
-            return;
-        BGColorPanel->setColor(color);
-        m_doc.setBgcolor(color);
-    });
+    chooseColor(m_doc.bgcolor, BGColorPanel, &MenuDocument::setBgcolor,
+                QStringLiteral("Background colour"));
 }
 
 void MainPage::TextColorBtnClick()
 {
+    chooseColor(m_doc.textcolor, TextColorPanel, &MenuDocument::setTextcolor,
+                QStringLiteral("Text colour"));
+}
+
+void MainPage::chooseColor(Color current, ColorSwatch* swatch, void (MenuDocument::*set)(Color),
+                           const QString& title)
+{
     run([&] {
-        Color color = m_doc.textcolor;
-        if (!m_chooseColor(m_doc.textcolor, color, QStringLiteral("Text colour")))
+        Color color = current;
+        if (!m_chooseColor(current, color, title))
             return;
-        TextColorPanel->setColor(color);
-        m_doc.setTextcolor(color);
+        swatch->setColor(color);
+        (m_doc.*set)(color);
     });
 }
 

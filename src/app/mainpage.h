@@ -58,6 +58,10 @@ private:
     void connectHandlers();
     void markBackground();
     void run(const std::function<void()>& change);
+    // The chooser from `current`; the choice goes to the swatch and, through `set`, to the
+    // document. Nothing changes on cancel.
+    void chooseColor(Color current, ColorSwatch* swatch, void (MenuDocument::*set)(Color),
+                     const QString& title);
 
     void BGImageChange();
     void TextFontCBChange();

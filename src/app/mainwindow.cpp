@@ -134,6 +134,29 @@ void TForm1::buildLayout()
     auto* left = new QVBoxLayout(LeftPanel);
     left->setContentsMargins(0, 0, 0, 0);
     left->setSpacing(0);
+    left->addWidget(buildPages(), 1);
+    left->addWidget(buildButtonStrip());
+    buildPreviewPane();
+
+    Splitter1->addWidget(LeftPanel);
+    Splitter1->addWidget(m_previewPane);
+    Splitter1->setStretchFactor(0, 0);
+    Splitter1->setStretchFactor(1, 1);
+    // 265 pixels, or what the panel's captions need in a wider system font, beside the
+    // scroll bar a low window shows.
+    const int captions =
+        m_mainPage->captionWidth() + LeftPanel->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    const int leftWidth = std::max({kLeftPanelWidth, LeftPanel->sizeHint().width(), captions});
+    // Narrower, the shadow switch's caption would be cut.
+    LeftPanel->setMinimumWidth(std::max(LeftPanel->minimumWidth(), captions));
+    Splitter1->setSizes({leftWidth, kDefaultWidth - leftWidth - 5});
+    setCentralWidget(Splitter1);
+    // There from the start, so that the first confirmation does not shift the panels.
+    statusBar()->setObjectName(QStringLiteral("StatusBar"));
+}
+
+QWidget* TForm1::buildPages()
+{
     PageControl1 = new PageControl;
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
     PageControl1->setMinimumWidth(200);
@@ -155,7 +178,12 @@ void TForm1::buildLayout()
             PageControl1->setCurrentIndex((PageControl1->currentIndex() + step + pages) % pages);
         });
     }
-    left->addWidget(PageControl1, 1);
+    connect(m_itemsPage, &ItemsPage::thumbnailRequested, this, &TForm1::openThumbnailDialog);
+    return PageControl1;
+}
+
+QWidget* TForm1::buildButtonStrip()
+{
     auto* strip = new QWidget;
     strip->setObjectName(QStringLiteral("ButtonPanel"));
     strip->setFixedHeight(43);
@@ -166,9 +194,13 @@ void TForm1::buildLayout()
     stripLayout->addStretch(1);
     stripLayout->addWidget(saveImageBtn);
     stripLayout->addStretch(1);
-    left->addWidget(strip);
     connect(saveImageBtn, &QPushButton::clicked, m_menus->imageSaveAction(), &QAction::trigger);
+    return strip;
+}
 
+// The preview, and drops on it and on the fields that take a file.
+void TForm1::buildPreviewPane()
+{
     m_previewPane = new PreviewPane(m_doc, ScratchImage);
     PreviewBox* box = m_previewPane->box();
     acceptDropsOn(box);
@@ -189,24 +221,7 @@ void TForm1::buildLayout()
         });
     };
     connect(m_mainPage, &MainPage::buttonPreviewChanged, box, &PreviewBox::Refresh);
-    connect(m_itemsPage, &ItemsPage::thumbnailRequested, this, &TForm1::openThumbnailDialog);
     connect(m_previewPane, &PreviewPane::warningChosen, this, &TForm1::selectWarningField);
-
-    Splitter1->addWidget(LeftPanel);
-    Splitter1->addWidget(m_previewPane);
-    Splitter1->setStretchFactor(0, 0);
-    Splitter1->setStretchFactor(1, 1);
-    // 265 pixels, or what the panel's captions need in a wider system font, beside the
-    // scroll bar a low window shows.
-    const int captions =
-        m_mainPage->captionWidth() + LeftPanel->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
-    const int leftWidth = std::max({kLeftPanelWidth, LeftPanel->sizeHint().width(), captions});
-    // Narrower, the shadow switch's caption would be cut.
-    LeftPanel->setMinimumWidth(std::max(LeftPanel->minimumWidth(), captions));
-    Splitter1->setSizes({leftWidth, kDefaultWidth - leftWidth - 5});
-    setCentralWidget(Splitter1);
-    // There from the start, so that the first confirmation does not shift the panels.
-    statusBar()->setObjectName(QStringLiteral("StatusBar"));
 }
 
 void TForm1::buildTvParts()

@@ -122,6 +122,9 @@ private:
     void buildMenus();
     void connectMenus();
     void buildLayout();
+    QWidget* buildPages(); // the page control with the Main and Items pages
+    QWidget* buildButtonStrip();
+    void buildPreviewPane();
     void buildTvParts(); // the View and TV menus
     void selectWarningField(const LegibilityWarning& warning);
     void connectDocument();

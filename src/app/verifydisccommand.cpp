@@ -33,7 +33,7 @@ int RunVerifyDiscCommand(int argc, char** argv)
     try {
         disc = ReadDiscPath(argc, argv);
     } catch (const CommandUsageError& e) {
-        PrintMessage(std::string(e.what()) + " (see tavrel --help)");
+        PrintUsageError(e.what());
         return ToExitCode(ExitStatus::BadUsage);
     }
     try {

@@ -271,7 +271,8 @@ DvdResult MakeDvd(const std::vector<const MenuDocument*>& pages, const DvdOption
                       [&progress] { return progress.cancelled(); });
         result.iso = options.isoFile;
     }
-    if (options.selfCheck) {
+    // A cancel once the disc is finished skips only the check.
+    if (options.selfCheck && !progress.cancelled()) {
         progress.stage(DvdStage::SelfCheck, "Playing the disc");
         result.check = VerifyDiscApart(result.iso.empty() ? folder.dir() : result.iso);
         result.checked = true;

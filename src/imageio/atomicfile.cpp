@@ -13,7 +13,6 @@
 
 namespace {
 
-thread_local std::string t_lastSaveError;
 std::atomic<bool> g_unnamedTemporaryFiles{true};
 
 // The file a path finally names, following symbolic links also to a target that does
@@ -174,14 +173,4 @@ void WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> 
 void UseUnnamedTemporaryFiles(bool use)
 {
     g_unnamedTemporaryFiles.store(use, std::memory_order_relaxed);
-}
-
-std::string LastSaveError()
-{
-    return t_lastSaveError;
-}
-
-void SetLastSaveError(const std::string& reason)
-{
-    t_lastSaveError = reason;
 }

@@ -54,6 +54,3 @@ void WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> 
 // For tests: false makes AtomicFile use the named temporary file that file systems
 // without O_TMPFILE get.
 void UseUnnamedTemporaryFiles(bool use);
-
-// Records the reason LastSaveError() gives (imageunit.h).
-void SetLastSaveError(const std::string& reason);

@@ -29,6 +29,3 @@ bool SaveAsBMP(const std::string& fileName, const Picture& image);
 bool SaveAsGIF(const std::string& fileName, const Picture& image);
 bool SaveAsJPG(const std::string& fileName, const Picture& image);
 bool SaveAsPNG(const std::string& fileName, const Picture& image);
-// The system's reason for the last failed Save* call on this thread ("No space left on
-// device", "not a regular file"), empty when none is known.
-std::string LastSaveError();

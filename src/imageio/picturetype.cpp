@@ -38,20 +38,3 @@ const char* PictureTypeSuffix(PictureType type)
     }
     return "";
 }
-
-bool SavePictureFile(PictureType type, const std::string& fileName, const Picture& image)
-{
-    switch (type) {
-    case PictureType::Bmp:
-        return SaveAsBMP(fileName, image);
-    case PictureType::Gif:
-        return SaveAsGIF(fileName, image);
-    case PictureType::Jpeg:
-        return SaveAsJPG(fileName, image);
-    case PictureType::Png:
-        return SaveAsPNG(fileName, image);
-    case PictureType::None:
-        break;
-    }
-    return false;
-}

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "picture.h"
-
 #include <string>
 #include <string_view>
 
@@ -22,6 +20,3 @@ PictureType PictureTypeOfFile(const std::string& fileName);
 
 // The usual extension of a type without the dot ("bmp", "gif", "jpg", "png"); "" for None.
 const char* PictureTypeSuffix(PictureType type);
-
-// Writes the image with the writer of `type`; false for None or a failed write.
-bool SavePictureFile(PictureType type, const std::string& fileName, const Picture& image);

@@ -30,18 +30,15 @@ std::vector<std::uint8_t> encode(PictureType type, const ImageView& view)
     throw CodecError("not a BMP, GIF, JPEG or PNG file name");
 }
 
-// The writer's bool for the SaveAs* calls, with the reason kept for LastSaveError.
+// The writer's bool for the SaveAs* calls, which tell no reason.
 bool saveAs(PictureType type, const std::string& fileName, const Picture& image) noexcept
 {
     try {
-        SetLastSaveError({});
         WritePictureFile(type, fileName, image);
         return true;
-    } catch (const Failure& e) {
-        SetLastSaveError(e.detail());
     } catch (...) {
+        return false;
     }
-    return false;
 }
 
 } // namespace

@@ -1,7 +1,8 @@
 #include "menuoutputs.h"
 
 #include "document/projectfile.h"
-#include "imageio/imageunit.h"
+#include "imageio/failure.h"
+#include "imageio/picturewriter.h"
 #include "missingsource.h"
 #include "render/drawmenu.h"
 #include "render/legibilitycheck.h"
@@ -14,33 +15,34 @@ void writePicture(const MenuDocument& doc, const MenuOutputs& outputs, OutputRep
                   OutputResult& result)
 {
     const bool wanted = !outputs.exportFile.empty();
-    bool saved = false;
-    std::string why;
+    Picture image;
     try {
         Picture scratch;
         MenuGeometry geometry;
-        const Picture image = ComposeMenuImage(doc, scratch, &geometry, outputs.scaled);
+        image = ComposeMenuImage(doc, scratch, &geometry, outputs.scaled);
         // Every command that makes the menu's picture says what will go wrong on the TV.
         for (const LegibilityWarning& w : CheckLegibility(doc, geometry, image)) {
             reporter.warning(w.message);
             ++result.warnings;
         }
-        if (!wanted)
-            return;
-        saved = SavePictureFile(outputs.type, outputs.exportFile, image);
-        if (!saved)
-            why = LastSaveError();
     } catch (const std::exception& e) {
-        why = e.what();
-    }
-    if (saved) {
-        reporter.saved(outputs.exportFile);
+        const std::string why = e.what();
+        reporter.failure((wanted ? "Error saving " + outputs.exportFile
+                                 : std::string("Cannot compose the menu")) +
+                         (why.empty() ? "" : ": " + why));
+        result.writeFailed = true;
         return;
     }
-    reporter.failure(
-        (wanted ? "Error saving " + outputs.exportFile : std::string("Cannot compose the menu")) +
-        (why.empty() ? "" : ": " + why));
-    result.writeFailed = true;
+    if (!wanted)
+        return;
+    try {
+        WritePictureFile(outputs.type, outputs.exportFile, image);
+    } catch (const Failure& e) {
+        reporter.failure(e.what()); // "Error saving FILE: why"
+        result.writeFailed = true;
+        return;
+    }
+    reporter.saved(outputs.exportFile);
 }
 
 void writeDiscMenu(const MenuDocument& doc, const MenuOutputs& outputs, OutputReporter& reporter,
