@@ -9,6 +9,7 @@
 #include <QDialogButtonBox>
 #include <QPlainTextEdit>
 #include <QSpinBox>
+#include <QTimer>
 
 #include <filesystem>
 
@@ -128,6 +129,31 @@ TEST_F(MakeDvdDialogTest, ChoicesBecomeTheOptions)
     // Without a folder there is nothing to make.
     control<QLineEdit>(choices, QStringLiteral("DvdFolder"))->clear();
     EXPECT_FALSE(choices.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->isEnabled());
+}
+
+// A VCD-size menu is not refused after all the choices: the window offers the DVD size of
+// the same lines first, and changes nothing when the user declines.
+TEST_F(MakeDvdDialogTest, AVcdSizeMenuIsOfferedItsDvdSizeFirst)
+{
+    for (const bool agree : {false, true}) {
+        auto form = makeShownWindow();
+        control<QAction>(*form, QStringLiteral("VCDPAL"))->trigger(); // 704 x 576
+        QString asked;
+        SetQuestionSink([&](const QString& text) {
+            asked = text;
+            return agree;
+        });
+        // The choices that follow a yes are closed unanswered.
+        QTimer::singleShot(0, [] {
+            if (QWidget* modal = QApplication::activeModalWidget())
+                modal->close();
+        });
+        form->MakeDvdClick();
+        SetQuestionSink({});
+        EXPECT_TRUE(asked.contains(QStringLiteral("720 x 576 (PAL)"))) << asked.toStdString();
+        EXPECT_EQ(form->doc().ImageWidth, agree ? 720 : 704);
+        EXPECT_EQ(form->doc().ImageHeight, 576);
+    }
 }
 
 } // namespace

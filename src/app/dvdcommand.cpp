@@ -87,11 +87,8 @@ using Pages = std::vector<std::unique_ptr<MenuDocument>>;
 ExitStatus loadMoviePages(const DvdCommandOptions& options, Pages& pages)
 {
     const std::vector<std::string>& movies = options.files;
-    for (const std::string& movie : movies)
-        if (const std::string why = UnreadableMovie(movie); !why.empty()) {
-            PrintMessage("Cannot open file " + movie + ": " + why);
-            return ExitStatus::LoadFailed;
-        }
+    if (!MoviesCanBeOpened(movies))
+        return ExitStatus::LoadFailed;
     const std::size_t total = movies.size();
     const int pageCount = static_cast<int>((total + kItemCount - 1) / kItemCount);
     AutoFrameMemo memo;

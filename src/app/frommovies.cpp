@@ -53,12 +53,8 @@ ExitStatus runFromMovies(const MoviesOptions& given, const char* program)
                      " movies given, but a menu holds ten: the first ten are used");
         movies.resize(kItemCount);
     }
-    for (const std::string& movie : movies) {
-        if (const std::string why = UnreadableMovie(movie); !why.empty()) {
-            PrintMessage("Cannot open file " + movie + ": " + why);
-            return ExitStatus::LoadFailed;
-        }
-    }
+    if (!MoviesCanBeOpened(movies))
+        return ExitStatus::LoadFailed;
     std::vector<Setting> settings = MovieMenuSettings(movies.front(), movies);
     settings.insert(settings.end(), options.sets.begin(), options.sets.end());
 
@@ -115,14 +111,21 @@ std::vector<Setting> MovieMenuSettings(const std::string& titleFrom,
     return settings;
 }
 
-std::string UnreadableMovie(const std::string& path)
+bool MoviesCanBeOpened(const std::vector<std::string>& movies)
 {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0)
-        return std::strerror(errno);
-    if (!S_ISREG(st.st_mode))
-        return "not a regular file";
-    return {};
+    for (const std::string& movie : movies) {
+        struct stat st {};
+        std::string why;
+        if (::stat(movie.c_str(), &st) != 0)
+            why = std::strerror(errno);
+        else if (!S_ISREG(st.st_mode))
+            why = "not a regular file";
+        if (!why.empty()) {
+            PrintMessage("Cannot open file " + movie + ": " + why);
+            return false;
+        }
+    }
+    return true;
 }
 
 int RunFromMoviesCommand(int argc, char** argv)

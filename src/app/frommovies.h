@@ -23,5 +23,6 @@ std::string CaptionFromFileName(const std::string& path);
 std::vector<Setting> MovieMenuSettings(const std::string& titleFrom,
                                        std::span<const std::string> movies);
 
-// "" for a movie that can be opened as a file, else why not, as the system says it.
-std::string UnreadableMovie(const std::string& path);
+// Whether every movie can be opened as a file; else prints "Cannot open file NAME: why",
+// as the system says it, for the first that cannot.
+bool MoviesCanBeOpened(const std::vector<std::string>& movies);

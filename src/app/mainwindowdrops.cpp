@@ -205,10 +205,7 @@ void TForm1::fillItemsFrom(int item, const QStringList& paths)
 
 void TForm1::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (kindOf(droppedFile(event->mimeData())) == DropKind::Project)
-        event->acceptProposedAction();
-    else
-        event->ignore();
+    dragMoveEvent(event);
 }
 
 void TForm1::dragMoveEvent(QDragMoveEvent* event)

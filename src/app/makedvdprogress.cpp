@@ -3,6 +3,7 @@
 #include "imageio/signalcleanup.h"
 
 #include <QFontDatabase>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QMetaObject>
 #include <QPlainTextEdit>
@@ -111,6 +112,10 @@ MakeDvdProgressDialog::MakeDvdProgressDialog(const MenuDocument& doc, DvdOptions
     m_log->setReadOnly(true);
     m_log->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     m_log->setMinimumHeight(140);
+    // The self-check is a table: its columns stay in line, wide enough for its rows.
+    m_log->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_log->setMinimumWidth(
+        QFontMetrics(m_log->font()).horizontalAdvance(QString(86, QLatin1Char('m'))));
     column->addWidget(m_log, 1);
     m_button = new QPushButton(QStringLiteral("Cancel"));
     m_button->setObjectName(QStringLiteral("DvdCancel"));

@@ -64,3 +64,16 @@ class CodecError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
+
+// Refuses a view an encoder cannot take: "Empty image", "Image too large for FORMAT" (a
+// side over `maxSide`) or "Bad image layout" (no pixels, or rows shorter than 3 bytes a
+// pixel), as CodecError.
+inline void CheckImageView(const ImageView& image, std::int64_t maxSide, const char* format)
+{
+    if (image.width <= 0 || image.height <= 0)
+        throw CodecError("Empty image");
+    if (image.width > maxSide || image.height > maxSide)
+        throw CodecError(std::string("Image too large for ") + format);
+    if (!image.data || image.stride < 3 * static_cast<std::ptrdiff_t>(image.width))
+        throw CodecError("Bad image layout");
+}

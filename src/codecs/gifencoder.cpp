@@ -16,16 +16,6 @@ namespace {
 constexpr int kMaxGifSide = 65535;
 constexpr int kQuantizedColors = 236;
 
-void checkImage(const ImageView& image)
-{
-    if (image.width <= 0 || image.height <= 0)
-        throw CodecError("Empty image");
-    if (image.width > kMaxGifSide || image.height > kMaxGifSide)
-        throw CodecError("Image too large for GIF");
-    if (!image.data || image.stride < 3 * static_cast<std::ptrdiff_t>(image.width))
-        throw CodecError("Bad image layout");
-}
-
 void put16(std::vector<std::uint8_t>& out, int value)
 {
     out.push_back(static_cast<std::uint8_t>(value & 0xFF));
@@ -52,7 +42,7 @@ std::array<GifRgb, 256> BuildGifPalette(const ImageView& image)
 
 GifIndexedImage QuantizeForGif(const ImageView& image)
 {
-    checkImage(image);
+    CheckImageView(image, kMaxGifSide, "GIF");
     const std::array<GifRgb, 256> palette = BuildGifPalette(image);
     TFastColorLookup lookup(palette);
     GifIndexedImage result;

@@ -110,13 +110,7 @@ void writeHeader(std::vector<std::uint8_t>& out, int width, int height, int dept
 
 std::vector<std::uint8_t> EncodePng(const ImageView& image)
 {
-    if (image.width <= 0 || image.height <= 0)
-        throw CodecError("Empty image");
-    if (static_cast<std::uint32_t>(image.width) > kMaxPngDimension ||
-        static_cast<std::uint32_t>(image.height) > kMaxPngDimension)
-        throw CodecError("Image too large for PNG");
-    if (!image.data || image.stride < 3 * static_cast<std::ptrdiff_t>(image.width))
-        throw CodecError("Bad image layout");
+    CheckImageView(image, kMaxPngDimension, "PNG");
     const std::size_t rowBytes = 3 * static_cast<std::size_t>(image.width);
     if (rowBytes + 1 > std::numeric_limits<uInt>::max())
         throw CodecError("Image too large for PNG");

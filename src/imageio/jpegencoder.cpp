@@ -123,12 +123,7 @@ bool compressJpeg(const ImageView* image, JpegBuffer* out, char* message)
 
 std::vector<std::uint8_t> EncodeJpeg(const ImageView& image)
 {
-    if (image.width <= 0 || image.height <= 0)
-        throw CodecError("Empty image");
-    if (image.width > kMaxJpegSide || image.height > kMaxJpegSide)
-        throw CodecError("Image too large for JPEG");
-    if (!image.data || image.stride < 3 * static_cast<std::ptrdiff_t>(image.width))
-        throw CodecError("Bad image layout");
+    CheckImageView(image, kMaxJpegSide, "JPEG");
 
     JpegBuffer buffer;
     char message[JMSG_LENGTH_MAX];
