@@ -8,6 +8,7 @@
 #include <array>
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
@@ -96,15 +97,19 @@ TEST_F(TitlesTest, MoviesBecomeDiscTitles)
         const char* channels;
         bool sameBytes = false; // the file itself copied
     };
-    // The disc's streams without the navigation packs a DVD title starts with.
-    const std::string vob = (dir / "titledvd.vob").string();
-    RunShell("ffmpeg -v error -i " + ShellQuoted(TestMoviePath("titledvd.mpg")) +
-             " -c copy -f vob " + ShellQuoted(vob));
+    // A disc's program stream whose middle pack claims a multiplex faster than a DVD's:
+    // its copy stops there and starts again as new packs of the same streams.
+    const std::string damaged = (dir / "titlefast.mpg").string();
+    {
+        std::string bytes = ReadWholeFile(TestMoviePath("titledvd.mpg"));
+        bytes[bytes.size() / 4096 * 2048 + 10] = '\xff';
+        std::ofstream(damaged, std::ios::binary) << bytes;
+    }
     const Case cases[] = {
         {TestMoviePath("title43.mp4"), false, false, "ac3", "2"},       // from 44.1 kHz
         {TestMoviePath("title169sar.mkv"), true, false, "ac3", "2"},    // silence added
-        {TestMoviePath("titledvd.mpg"), false, true, "ac3", "2", true}, // a disc's already
-        {vob, false, true, "ac3", "2"},                                 // streams copied
+        {TestMoviePath("titledvd.mpg"), false, true, "ac3", "2", true}, // the file copied
+        {damaged, false, true, "ac3", "2"},                             // new packs
         {TestMoviePath("titlechapters.mkv"), false, false, "ac3", "6"}, // 5.1 AC-3 kept
     };
     std::vector<TitleJob> jobs;
@@ -151,7 +156,7 @@ TEST_F(TitlesTest, MoviesBecomeDiscTitles)
     }
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()),
               2 * static_cast<long>(jobs.size()) /* titles, dvdauthor's folders */ +
-                  1 /* out.txt */ + 1 /* the vob */);
+                  1 /* out.txt */ + 1 /* the damaged movie */);
 }
 
 // A failing title stops the others, a cancel stops all, and neither leaves a title behind.
