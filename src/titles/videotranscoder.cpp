@@ -267,8 +267,8 @@ void VideoTranscoder::poolPicture(AVFrame* out)
     const int chromaStride = lumaStride / 2;
     const std::size_t lumaBytes = static_cast<std::size_t>(lumaStride) * m_frame.height;
     const std::size_t chromaBytes = static_cast<std::size_t>(chromaStride) * (m_frame.height / 2);
-    if (!m_pool)
-        m_pool.reset(checked(av_buffer_pool_init(lumaBytes + 2 * chromaBytes, av_buffer_alloc)));
+    if (!m_pool) // zeroed as made: the rows' margins are never written
+        m_pool.reset(checked(av_buffer_pool_init(lumaBytes + 2 * chromaBytes, av_buffer_allocz)));
     out->buf[0] = checked(av_buffer_pool_get(m_pool.get()));
     out->format = AV_PIX_FMT_YUV420P;
     out->width = m_frame.width;
