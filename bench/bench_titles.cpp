@@ -23,15 +23,21 @@ namespace {
 
 constexpr std::int64_t kBitRate = 6'000'000;
 
+// The movies and titles of this run, some hundred megabytes, removed at exit.
 const fs::path& folder()
 {
-    static const fs::path f = [] {
-        fs::path p =
+    struct Folder {
+        fs::path path =
             fs::temp_directory_path() / ("tavrel_bench_titles_" + std::to_string(getpid()));
-        fs::create_directories(p);
-        return p;
-    }();
-    return f;
+        Folder() { fs::create_directories(path); }
+        ~Folder()
+        {
+            std::error_code ignored;
+            fs::remove_all(path, ignored);
+        }
+    };
+    static const Folder f;
+    return f.path;
 }
 
 std::string movie(const char* name, MovieSpec spec)
