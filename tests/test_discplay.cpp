@@ -19,6 +19,7 @@
 #include <functional>
 #include <regex>
 #include <thread>
+#include <tuple>
 
 namespace fs = std::filesystem;
 
@@ -245,7 +246,7 @@ TEST_F(DiscPlayTest, WhatIsNoDiscIsAFailureThatSaysSo)
 }
 
 // The check runs apart from the program: what it finds comes back whole, and a check that
-// crashes or hangs becomes a failure of this disc, not of the program.
+// crashes or hangs becomes a failure of this disc, not of the program; a cancel stops it.
 TEST(DiscCheckApart, AnswersCrashesAndHangsComeBackAsReportsOrFailures)
 {
     DiscCheckOptions quick;
@@ -254,28 +255,31 @@ TEST(DiscCheckApart, AnswersCrashesAndHangsComeBackAsReportsOrFailures)
     const DiscCheckReport sent{{{DiscCheck::StartsOnMenu, "Starts on the menu", true, ""},
                                 {DiscCheck::ButtonsPlay, "Buttons play", false, "3:x\n\ty\n"}}};
     const DiscCheckReport back = VerifyDiscApart(
-        "d.iso", quick, [&](const std::string&, const DiscCheckOptions&) { return sent; });
+        "d.iso", quick, {}, [&](const std::string&, const DiscCheckOptions&) { return sent; });
     ASSERT_EQ(back.rows.size(), 2u);
     EXPECT_EQ(back.rows[1].check, DiscCheck::ButtonsPlay);
     EXPECT_FALSE(back.rows[1].passed);
     EXPECT_EQ(back.rows[1].detail, sent.rows[1].detail);
     EXPECT_TRUE(back.rows[0].passed);
 
-    const std::vector<std::pair<DiscCheckFunction, std::string>> faults = {
+    const auto hang = [](const std::string&, const DiscCheckOptions&) -> DiscCheckReport {
+        std::this_thread::sleep_for(std::chrono::seconds(30));
+        return {};
+    };
+    const std::vector<std::tuple<DiscCheckFunction, bool, std::string>> faults = {
         {[](const std::string&, const DiscCheckOptions&) -> DiscCheckReport {
              throw Failure("Cannot open disc d.iso", "No such file or directory", ENOENT);
          },
-         "Cannot open disc d.iso: No such file or directory"},
+         false, "Cannot open disc d.iso: No such file or directory"},
         {[](const std::string&, const DiscCheckOptions&) -> DiscCheckReport { std::abort(); },
-         "Cannot check the disc d.iso: the player stopped on it (Aborted)"},
-        {[](const std::string&, const DiscCheckOptions&) -> DiscCheckReport {
-             std::this_thread::sleep_for(std::chrono::seconds(30));
-             return {};
-         },
-         "Cannot check the disc d.iso: the player did not finish within the time limit"}};
-    for (const auto& [check, message] : faults) {
+         false, "Cannot check the disc d.iso: the player stopped on it (Aborted)"},
+        {hang, false,
+         "Cannot check the disc d.iso: the player did not finish within the time limit"},
+        {hang, true, "The disc check was cancelled"}};
+    for (const auto& [check, cancel, message] : faults) {
         try {
-            VerifyDiscApart("/x/d.iso", quick, check);
+            VerifyDiscApart(
+                "/x/d.iso", quick, [cancel] { return cancel; }, check);
             ADD_FAILURE() << message;
         } catch (const Failure& f) {
             EXPECT_EQ(std::string(f.what()), message);

@@ -176,6 +176,7 @@ TEST_F(DvdTest, CtrlCWhileAToolRunsLeavesNothingThatLooksFinished)
         EXPECT_FALSE(fs::exists(dir / "finished")) << "the tool was waited for, not stopped";
         const std::set<std::string> left = names(dir);
         EXPECT_EQ(left.count("disc/VIDEO_TS/VIDEO_TS.IFO"), discStays ? 1u : 0u);
+        EXPECT_EQ(fs::exists(dir / "disc"), discStays) << "a new folder with no disc in it";
         for (const std::string& name : left)
             EXPECT_TRUE(name.find(".tavrel-work") == name.npos &&
                         name.find("disc.iso") == name.npos)

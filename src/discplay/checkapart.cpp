@@ -118,29 +118,34 @@ DiscCheckReport decodeAnswer(const std::string& answer, const std::string& disc)
     ::_exit(0);
 }
 
-// Reads the child's answer until it closes the pipe or the deadline passes.
-bool readAnswer(int in, std::chrono::steady_clock::time_point deadline, std::string& answer)
+enum class Answer { Complete, TimedOut, Cancelled };
+
+// Reads the child's answer until it closes the pipe, the deadline passes or the user cancels.
+Answer readAnswer(int in, std::chrono::steady_clock::time_point deadline,
+                  const std::function<bool()>& cancelled, std::string& answer)
 {
     constexpr std::size_t kMaxAnswer = 4 << 20;
     char buffer[8192];
     for (;;) {
+        if (cancelled && cancelled())
+            return Answer::Cancelled;
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0)
-            return false;
+            return Answer::TimedOut;
         pollfd p{in, POLLIN, 0};
-        const int ready = ::poll(&p, 1, static_cast<int>(std::min<long long>(left.count(), 1000)));
+        const int ready = ::poll(&p, 1, static_cast<int>(std::min<long long>(left.count(), 100)));
         if (ready < 0 && errno != EINTR)
-            return false;
+            return Answer::TimedOut;
         if (ready <= 0)
             continue;
         const ssize_t n = ::read(in, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
-            return true;
+            return Answer::Complete;
         if (answer.size() + static_cast<std::size_t>(n) > kMaxAnswer)
-            return false;
+            return Answer::TimedOut;
         answer.append(buffer, static_cast<std::size_t>(n));
     }
 }
@@ -148,6 +153,7 @@ bool readAnswer(int in, std::chrono::steady_clock::time_point deadline, std::str
 } // namespace
 
 DiscCheckReport VerifyDiscApart(const std::string& folderOrIso, const DiscCheckOptions& options,
+                                const std::function<bool()>& cancelled,
                                 const DiscCheckFunction& check)
 {
     const std::string cannot = "Cannot check the disc " + FileNameOf(folderOrIso);
@@ -167,7 +173,8 @@ DiscCheckReport VerifyDiscApart(const std::string& folderOrIso, const DiscCheckO
     const auto deadline =
         std::chrono::steady_clock::now() + options.totalTimeLimit + options.actionTimeLimit;
     std::string answer;
-    const bool complete = readAnswer(in.get(), deadline, answer);
+    const Answer end = readAnswer(in.get(), deadline, cancelled, answer);
+    const bool complete = end == Answer::Complete;
     if (!complete)
         ::kill(pid, SIGKILL);
     int status = 0;
@@ -176,6 +183,8 @@ DiscCheckReport VerifyDiscApart(const std::string& folderOrIso, const DiscCheckO
     if (WIFSIGNALED(status) && complete)
         throw Failure(cannot, std::string("the player stopped on it (") +
                                   strsignal(WTERMSIG(status)) + ")");
+    if (end == Answer::Cancelled)
+        throw DiscCheckCancelled();
     if (!complete)
         throw Failure(cannot, "the player did not finish within the time limit");
     return decodeAnswer(answer, folderOrIso);

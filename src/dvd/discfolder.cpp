@@ -83,7 +83,7 @@ DiscFolder::DiscFolder(const std::string& dir)
     std::error_code ec;
     if (fs::exists(fs::symlink_status(path, ec)) && !fs::is_directory(path, ec))
         throw Failure("Cannot make the disc in " + m_dir, "it is not a folder");
-    fs::create_directories(path, ec);
+    m_madeFolder = fs::create_directories(path, ec);
     if (ec)
         throw Failure("Cannot create the folder " + m_dir, ec.message(), ec.value());
     if (!isOurs(path)) {
@@ -92,6 +92,7 @@ DiscFolder::DiscFolder(const std::string& dir)
                           "the folder is not empty and holds no disc made by tavrel; choose a "
                           "new or empty folder (nothing in it was changed)");
         writeMarker(path);
+        m_madeMarker = true;
     }
     // One run at a time: the lock goes with the descriptor when the run ends in any way.
     m_lock = ::open((path / kDiscFolderMarker).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
@@ -123,6 +124,12 @@ DiscFolder::~DiscFolder()
 {
     std::error_code ec;
     fs::remove_all(m_work, ec);
+    if (m_madeMarker && !m_published) {
+        // Removed while still locked, so no other run takes the folder in between.
+        fs::remove(fs::path(m_dir) / kDiscFolderMarker, ec);
+        if (m_madeFolder)
+            ::rmdir(m_dir.c_str()); // only when nothing else came into it meanwhile
+    }
     ::close(m_lock);
 }
 
@@ -135,6 +142,7 @@ void DiscFolder::publish()
         throw Failure("Cannot move the disc into " + m_dir, "dvdauthor wrote no VIDEO_TS");
     // Some players look for AUDIO_TS even on a video disc.
     fs::create_directory(fs::path(authorDir()) / "AUDIO_TS", ec);
+    m_published = true; // from here the folder holds our disc, whole or in part: keep the marker
     exchange(fs::path(authorDir()) / "AUDIO_TS", dir / "AUDIO_TS", work / "old-AUDIO_TS");
     exchange(fs::path(authorDir()) / "VIDEO_TS", dir / "VIDEO_TS", work / "old-VIDEO_TS");
     // The titles and the old disc go now, before an image is made of the folder.

@@ -14,7 +14,8 @@ public:
     // Throws Failure when the folder cannot be made, is not empty and not ours, or the
     // work folder cannot be made.
     explicit DiscFolder(const std::string& dir);
-    // Removes the work folder and everything in it.
+    // Removes the work folder and everything in it; a folder this run made new (or found
+    // empty) and never published a disc into is left as it was found.
     ~DiscFolder();
     DiscFolder(const DiscFolder&) = delete;
     DiscFolder& operator=(const DiscFolder&) = delete;
@@ -32,7 +33,10 @@ public:
 private:
     std::string m_dir;
     std::string m_work;
-    int m_lock = -1; // the marker, locked while this run owns the folder
+    int m_lock = -1;           // the marker, locked while this run owns the folder
+    bool m_madeFolder = false; // the folder did not exist before this run
+    bool m_madeMarker = false; // it was empty: the marker is this run's
+    bool m_published = false;
 };
 
 // The marker file's name inside a disc folder (left out of the ISO).

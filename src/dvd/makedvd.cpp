@@ -274,8 +274,13 @@ DvdResult MakeDvd(const std::vector<const MenuDocument*>& pages, const DvdOption
     // A cancel once the disc is finished skips only the check.
     if (options.selfCheck && !progress.cancelled()) {
         progress.stage(DvdStage::SelfCheck, "Playing the disc");
-        result.check = VerifyDiscApart(result.iso.empty() ? folder.dir() : result.iso);
-        result.checked = true;
+        try {
+            result.check = VerifyDiscApart(result.iso.empty() ? folder.dir() : result.iso, {},
+                                           [&progress] { return progress.cancelled(); });
+            result.checked = true;
+        } catch (const DiscCheckCancelled&) {
+            // The disc is finished; only its check is skipped.
+        }
     }
     return result;
 }
