@@ -41,6 +41,16 @@ void WorkBudget::check() const
         throw MediaError(AVERROR_EXIT, "The movie took too long to open or seek");
 }
 
+std::int64_t SeekFileDescriptor(int fd, std::int64_t offset, int whence)
+{
+    if (whence & AVSEEK_SIZE) {
+        struct stat st {};
+        return ::fstat(fd, &st) == 0 ? static_cast<std::int64_t>(st.st_size) : AVERROR(errno);
+    }
+    const off_t at = ::lseek(fd, static_cast<off_t>(offset), whence & ~AVSEEK_FORCE);
+    return at < 0 ? AVERROR(errno) : static_cast<std::int64_t>(at);
+}
+
 namespace {
 
 constexpr std::int64_t kHeaderProbeBytes = 2 * 1024 * 1024;
@@ -82,13 +92,7 @@ int readPlain(void* opaque, std::uint8_t* buf, int size)
 
 std::int64_t seekPlain(void* opaque, std::int64_t offset, int whence)
 {
-    const int fd = static_cast<PlainFile*>(opaque)->fd;
-    if (whence & AVSEEK_SIZE) {
-        struct stat st {};
-        return ::fstat(fd, &st) == 0 ? static_cast<std::int64_t>(st.st_size) : AVERROR(errno);
-    }
-    const off_t at = ::lseek(fd, static_cast<off_t>(offset), whence & ~AVSEEK_FORCE);
-    return at < 0 ? AVERROR(errno) : static_cast<std::int64_t>(at);
+    return SeekFileDescriptor(static_cast<PlainFile*>(opaque)->fd, offset, whence);
 }
 
 int closePlainFile(AVFormatContext*, AVIOContext* pb)

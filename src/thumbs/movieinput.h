@@ -14,6 +14,9 @@ extern "C" {
 #include <memory>
 #include <string>
 
+// FFmpeg's seek callback on a plain file descriptor (AVSEEK_SIZE asks for the size).
+std::int64_t SeekFileDescriptor(int fd, std::int64_t offset, int whence);
+
 // The time budget of one open, seek or encode, and the request to give up; FFmpeg asks
 // through its interrupt callback, our own loops directly.
 struct WorkBudget {

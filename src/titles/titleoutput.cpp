@@ -1,6 +1,7 @@
 #include "titleoutput.h"
 
 #include "imageio/failure.h"
+#include "thumbs/movieinput.h"
 
 extern "C" {
 #include <libavutil/error.h>
@@ -94,13 +95,7 @@ int TitleOutput::writePacket(void* opaque, std::uint8_t* buf, int size)
 
 std::int64_t TitleOutput::seek(void* opaque, std::int64_t offset, int whence)
 {
-    const int fd = static_cast<TitleOutput*>(opaque)->m_fd;
-    if (whence & AVSEEK_SIZE) {
-        struct stat st {};
-        return ::fstat(fd, &st) == 0 ? static_cast<std::int64_t>(st.st_size) : AVERROR(errno);
-    }
-    const off_t at = ::lseek(fd, static_cast<off_t>(offset), whence & ~AVSEEK_FORCE);
-    return at < 0 ? AVERROR(errno) : static_cast<std::int64_t>(at);
+    return SeekFileDescriptor(static_cast<TitleOutput*>(opaque)->m_fd, offset, whence);
 }
 
 void TitleOutput::commit()
