@@ -9,7 +9,6 @@ extern "C" {
 }
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
