@@ -279,7 +279,7 @@ TEST(DiscCheckApart, AnswersCrashesAndHangsComeBackAsReportsOrFailures)
     for (const auto& [check, cancel, message] : faults) {
         try {
             VerifyDiscApart(
-                "/x/d.iso", quick, [cancel] { return cancel; }, check);
+                "/x/d.iso", quick, [stop = cancel] { return stop; }, check);
             ADD_FAILURE() << message;
         } catch (const Failure& f) {
             EXPECT_EQ(std::string(f.what()), message);
