@@ -5,6 +5,7 @@
 #include "ffmpegptr.h"
 #include "mediaerror.h"
 #include "movieinput.h"
+#include "paddedrgbrows.h"
 #include "sampleaspect.h"
 
 extern "C" {
@@ -138,6 +139,7 @@ struct MediaDecoder::State {
     FormatPtr fmt;
     CodecPtr codec;
     SwsPtr sws;
+    PaddedRgbRows padded;
     int swsColorspace = -1;
     int swsRange = -1;
     PacketPtr packet;
@@ -432,9 +434,7 @@ struct MediaDecoder::State {
         Picture& coded = shownWidth != width ? native : out;
         if (coded.width() != width || coded.height() != height)
             coded.reset(width, height);
-        std::uint8_t* dst[4] = {coded.data(), nullptr, nullptr, nullptr};
-        int dstStride[4] = {static_cast<int>(coded.stride()), 0, 0, 0};
-        sws_scale(ctx, f->data, f->linesize, 0, f->height, dst, dstStride);
+        padded.convert(ctx, f, coded);
         if (&coded != &out)
             ResizeToShownWidth(native, out, shownWidth);
     }
@@ -482,9 +482,10 @@ struct MediaDecoder::State {
             throw MediaError(AVERROR_INVALIDDATA);
 
         // About 8 bytes a pixel: the frames the decoder keeps plus ours, as measured on
-        // MPEG-2 and H.264 with one thread. Reserved before anything is decoded.
+        // MPEG-2 and H.264 with one thread, and 3 for the conversion's padded rows.
+        // Reserved before anything is decoded.
         decoding.emplace(static_cast<std::uint64_t>(std::max(par->width, 1)) *
-                         static_cast<std::uint64_t>(std::max(par->height, 1)) * 8);
+                         static_cast<std::uint64_t>(std::max(par->height, 1)) * 11);
         codec.reset(checked(avcodec_alloc_context3(decoder)));
         int r = avcodec_parameters_to_context(codec.get(), par);
         if (r < 0)
