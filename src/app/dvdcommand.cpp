@@ -3,6 +3,7 @@
 #include "app/exitstatus.h"
 #include "batch/menusettings.h"
 #include "batch/quiethost.h"
+#include "burncommand.h"
 #include "commandtools.h"
 #include "document/projectfile.h"
 #include "document/projectparse.h"
@@ -25,6 +26,8 @@ namespace {
 struct DvdCommandOptions : MovieListOptions {
     DvdOptions disc;
     int size = 3;
+    std::string burnDevice; // empty: no burning
+    int burnSpeed = 0;
 };
 
 int readCount(const std::string& option, const std::string& value, int low, int high)
@@ -55,6 +58,10 @@ bool readDiscOption(ArgumentReader& args, DvdCommandOptions& options)
         options.disc.jobs = readCount(name, args.value(), 0, 64);
     } else if (name == "--size") {
         options.size = readCount(name, args.value(), 2, 3);
+    } else if (name == "--burn") {
+        options.burnDevice = args.nonEmptyValue("a DVD writer (/dev/sr0, or auto)");
+    } else if (name == "--speed") {
+        options.burnSpeed = ReadBurnSpeed(args.value());
     } else {
         return false;
     }
@@ -76,6 +83,8 @@ DvdCommandOptions parseDvdArguments(int argc, char** argv)
                                 std::to_string(kMaxDiscTitles));
     if (options.disc.folder.empty())
         throw CommandUsageError("--dvd needs a folder");
+    if (!options.burnDevice.empty() && options.disc.isoFile.empty())
+        throw CommandUsageError("--burn with --dvd needs --iso FILE for the image it writes");
     if (!options.fromMovies && options.files.size() > 1)
         throw CommandUsageError("more than one project file: '" + options.files[0] + "' and '" +
                                 options.files[1] + "'");
@@ -237,10 +246,14 @@ ExitStatus runDvd(const DvdCommandOptions& options, const char* program)
     if (!result.iso.empty())
         PrintMessage(result.iso + " written");
     SignalCancelScope::endAsCaught(); // the finished disc stays, unchecked
-    if (!result.checked)
+    if (result.checked) {
+        std::fputs(FormatDiscCheckTable(result.check).c_str(), stderr);
+        if (!result.check.passed())
+            return ExitStatus::VerifyFailed; // a disc that does not play is not burned
+    }
+    if (options.burnDevice.empty())
         return ExitStatus::Ok;
-    std::fputs(FormatDiscCheckTable(result.check).c_str(), stderr);
-    return result.check.passed() ? ExitStatus::Ok : ExitStatus::VerifyFailed;
+    return BurnAndCheck(options.burnDevice, result.iso, options.burnSpeed);
 }
 
 } // namespace

@@ -11,6 +11,7 @@ enum class ExitStatus {
     RowsFailed = 6,       // some rows of a table failed (the others are written)
     DiscFailed = 7,       // --dvd: encoding, authoring or the disc image failed
     VerifyFailed = 8,     // the disc did not play as it should
+    BurnFailed = 9,       // --burn: the disc could not be written or did not read back
 };
 
 constexpr int ToExitCode(ExitStatus status)

@@ -3,6 +3,7 @@
 #include "batch/menusettings.h"
 #include "batch/quiethost.h"
 #include "batchcommand.h"
+#include "burncommand.h"
 #include "commandtools.h"
 #include "document/menudocument.h"
 #include "document/projectfile.h"
@@ -144,6 +145,7 @@ int RunHeadless(int argc, char** argv)
         {"--batch", RunBatchCommand},
         {"--from-movies", RunFromMoviesCommand},
         {"--verify-disc", RunVerifyDiscCommand},
+        {"--burn", RunBurnCommand}, // after --dvd, which burns what it made
     };
     for (const Command& command : kCommands)
         if (HasOption(argc, argv, command.option))

@@ -88,6 +88,14 @@ constexpr std::array kCommands{
                  "                  the remote's Title and Menu keys bring the menu back. Prints\n"
                  "                  one line per check; exit status 8 if any fails, 3 if the disc\n"
                  "                  cannot be opened\n"},
+    CommandUsage{"tavrel --burn DEVICE|auto --iso FILE [--speed N]",
+                 "  --burn DEVICE   write the disc image FILE to the DVD writer DEVICE (/dev/sr0;\n"
+                 "                  auto: the only writer present; stdio:PATH a file standing in\n"
+                 "                  for one) with xorriso, at --speed N (1-24, default: the\n"
+                 "                  drive's), read the disc back and compare it with the image,\n"
+                 "                  then play it as --verify-disc does. A missing writer, no\n"
+                 "                  disc, a written one or one too small is refused. With --dvd\n"
+                 "                  DIR --iso FILE, the disc is made, checked, then burned\n"},
     CommandUsage{"tavrel --help", ""},
 };
 
@@ -109,8 +117,8 @@ constexpr std::string_view kExitStatus =
     "3 the project, table, a movie or a picture could not be loaded, 4 --check found\n"
     "warnings, 5 spumux is missing or could not add the buttons to menu.mpg (the other\n"
     "disc files are written), 6 some rows of a --batch table failed (the others are\n"
-    "written), 7 --dvd could not make the disc, 8 --verify-disc or --dvd found a fault\n"
-    "in the disc.\n";
+    "written), 7 --dvd could not make the disc, 8 --verify-disc, --dvd or --burn found a\n"
+    "fault in the disc, 9 --burn could not write the disc or it did not read back.\n";
 
 } // namespace
 

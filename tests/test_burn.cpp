@@ -1,0 +1,113 @@
+#include "childrun.h"
+#include "testmovies.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// One small finished disc image for every case; burning never changes it.
+class BurnTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        suiteDir = new fs::path(FreshTestDir("burnsuite"));
+        const Outcome made =
+            RunTavrel(*suiteDir, {"--from-movies", TestMoviePath("titledvd.mpg"), "--size", "3",
+                                  "--dvd", "disc", "--iso", "disc.iso"});
+        ASSERT_EQ(made.status, 0) << made.err;
+    }
+    static void TearDownTestSuite()
+    {
+        fs::remove_all(*suiteDir);
+        delete suiteDir;
+    }
+    void SetUp() override { dir = FreshTestDir("burn"); }
+    void TearDown() override { fs::remove_all(dir); }
+
+    static std::string iso() { return (*suiteDir / "disc.iso").string(); }
+
+    // Puts an executable `xorriso` holding `script` first on the PATH of a run.
+    std::string standIn(const std::string& script)
+    {
+        fs::create_directories(dir / "bin");
+        std::ofstream(dir / "bin" / "xorriso") << "#!/bin/sh\n" << script;
+        fs::permissions(dir / "bin" / "xorriso", fs::perms::owner_all);
+        return "PATH=" + ShellQuoted((dir / "bin").string() + ":" + std::getenv("PATH"));
+    }
+
+    static fs::path* suiteDir;
+    fs::path dir;
+};
+fs::path* BurnTest::suiteDir = nullptr;
+
+// The whole way through a file standing in for the writer: written, read back, played.
+TEST_F(BurnTest, AnImageBurnedToAPseudoDriveReadsBackAndPlays)
+{
+    const fs::path drive = dir / "drive.bin";
+    const Outcome burned = RunTavrel(dir, {"--burn", "stdio:" + drive.string(), "--iso", iso()});
+    ASSERT_EQ(burned.status, 0) << burned.err;
+    EXPECT_NE(burned.err.find("reads back as the image"), std::string::npos) << burned.err;
+    EXPECT_NE(burned.err.find("The disc plays as it should"), std::string::npos) << burned.err;
+    const std::string image = ReadWholeFile(iso());
+    ASSERT_GT(image.size(), 0u);
+    EXPECT_EQ(ReadWholeFile(drive).substr(0, image.size()), image);
+    EXPECT_EQ(RunTavrel(dir, {"--verify-disc", drive.string()}).status, 0);
+}
+
+// Each refusal and each failing writer ends with status 9 and a message in words.
+TEST_F(BurnTest, RefusalsAndFailingWritersAreNamed)
+{
+    // Answers the drive's questions as the real tool does, then writes half the image.
+    const std::string halfWriter =
+        "for a; do case \"$a\" in -tell_media_space) exec /usr/bin/xorriso \"$@\";;\n"
+        "dev=stdio:*) dev=\"${a#dev=stdio:}\";; esac; img=\"$a\"; done\n"
+        "head -c 100000 \"$img\" > \"$dev\"\n";
+    struct Case {
+        const char* name;
+        std::string script; // empty: the real xorriso
+        std::string device;
+        bool imageIsText;
+        const char* message;
+    };
+    const std::string drive = "stdio:" + (dir / "drive.bin").string();
+    const Case cases[] = {
+        {"no writer", "", "stdio:" + (dir / "none" / "x.bin").string(), false,
+         "there is no DVD writer at"},
+        {"not an image", "", drive, true, "it is not a disc image"},
+        {"disc too small",
+         "echo 'Media current: DVD+RW, overwriteable'; echo 'Media status : is blank'\n"
+         "echo 'Media space  : 16s'\n",
+         drive, false, "the disc holds 0.00 GB, the image needs"},
+        {"written DVD-R",
+         "echo 'Media current: DVD-R sequential recording'\n"
+         "echo 'Media status : is written , is closed'; echo 'Media space  : 0s'\n",
+         drive, false, "the disc is not blank"},
+        {"fails mid-write",
+         halfWriter + "echo 'xorriso : FAILURE : Write error on the disc'\nexit 1\n", drive, false,
+         "xorriso failed: Write error on the disc"},
+        {"claims success after half",
+         halfWriter + "echo \"Writing to '$dev' completed successfully.\"\n", drive, false,
+         "does not read back as written"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string image = iso();
+        if (c.imageIsText) {
+            image = (dir / "notes.iso").string();
+            std::ofstream(image) << "not a disc\n";
+        }
+        const std::string env = c.script.empty() ? "" : standIn(c.script);
+        const Outcome run = RunTavrel(dir, {"--burn", c.device, "--iso", image}, env);
+        EXPECT_EQ(run.status, 9) << run.err;
+        EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+        EXPECT_EQ(run.err.find("plays as it should"), std::string::npos) << run.err;
+    }
+}
+
+} // namespace
