@@ -1,5 +1,10 @@
+#include "app/burndialog.h"
 #include "childrun.h"
+#include "guitestsupport.h"
 #include "testmovies.h"
+
+#include <QPlainTextEdit>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -108,6 +113,30 @@ TEST_F(BurnTest, RefusalsAndFailingWritersAreNamed)
         EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
         EXPECT_EQ(run.err.find("plays as it should"), std::string::npos) << run.err;
     }
+}
+
+// The editor's dialog: no writer found here, so one is typed; the disc is written, read
+// back and played, and the table shows in the log.
+TEST_F(BurnTest, TheDialogBurnsToATypedWriterAndShowsTheCheck)
+{
+    testApplication();
+    BurnDialog dialog(QString::fromStdString(iso()));
+    auto* stage = control<QLabel>(dialog, QStringLiteral("BurnStage"));
+    auto* start = control<QPushButton>(dialog, QStringLiteral("BurnStart"));
+    QTRY_VERIFY_WITH_TIMEOUT(start->isEnabled(), 20000);
+    EXPECT_TRUE(stage->text().contains(QStringLiteral("writer"))) << stage->text().toStdString();
+    const fs::path drive = dir / "drive.bin";
+    control<QComboBox>(dialog, QStringLiteral("BurnWriter"))
+        ->setEditText(QStringLiteral("stdio:") + QString::fromStdString(drive.string()));
+    start->click();
+    EXPECT_EQ(dialog.state(), BurnDialog::State::Burning);
+    QTRY_VERIFY_WITH_TIMEOUT(dialog.state() != BurnDialog::State::Burning, 60000);
+    EXPECT_EQ(dialog.state(), BurnDialog::State::Done) << stage->text().toStdString();
+    EXPECT_TRUE(stage->text().contains(QStringLiteral("plays as it should")))
+        << stage->text().toStdString();
+    const QString log = control<QPlainTextEdit>(dialog, QStringLiteral("BurnLog"))->toPlainText();
+    EXPECT_TRUE(log.contains(QStringLiteral("Every button plays its title"))) << log.toStdString();
+    EXPECT_EQ(ReadWholeFile(drive).substr(0, fs::file_size(iso())), ReadWholeFile(iso()));
 }
 
 } // namespace
