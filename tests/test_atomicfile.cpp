@@ -135,6 +135,22 @@ TEST_F(AtomicFileTest, ReplacedFileKeepsOwnerAndModeButNoSetIdBits)
     }
 }
 
+// Whether `child` has a file open in `dir` that already holds bytes but has no name there
+// (the target, "big.bin", still holds its 3 old bytes).
+bool writingUnseen(pid_t child, const fs::path& dir)
+{
+    std::error_code ec;
+    for (const auto& fd : fs::directory_iterator("/proc/" + std::to_string(child) + "/fd", ec)) {
+        const fs::path target = fs::read_symlink(fd.path(), ec);
+        if (ec || target.parent_path() != dir)
+            continue;
+        const auto size = fs::file_size(fd.path(), ec); // the open file, named or not
+        if (!ec && size > 3)
+            return true;
+    }
+    return false;
+}
+
 // A child writes a big file and is stopped by `sig` while it does; afterwards the
 // target holds the old or the complete new bytes and no temporary file is left.
 void interruptedWrite(const fs::path& dir, int sig, bool unnamed)
@@ -160,12 +176,14 @@ void interruptedWrite(const fs::path& dir, int sig, bool unnamed)
     char c;
     ASSERT_EQ(::read(ready[0], &c, 1), 1);
     ::close(ready[0]);
-    // Named: wait until the temporary file is there, so that the signal meets it.
+    // Wait until the temporary file holds bytes, so that the signal meets it mid-write:
+    // named, it shows in the folder; unnamed, only among the child's open files.
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!unnamed && temporaryFiles(dir).empty() && std::chrono::steady_clock::now() < until)
+    while (!(unnamed ? writingUnseen(child, dir) : !temporaryFiles(dir).empty()) &&
+           std::chrono::steady_clock::now() < until)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    if (unnamed)
-        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    ASSERT_TRUE(unnamed ? writingUnseen(child, dir) : !temporaryFiles(dir).empty())
+        << "the write never began";
     ::kill(child, sig);
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
