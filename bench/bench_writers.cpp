@@ -3,11 +3,11 @@
 // the same pixels; JPEG within 1.2x Pillow's quality-100 save.
 // TAVREL_WRITERS_RAW=<file> also writes the picture as raw R,G,B bytes (720 x 576)
 // so that other encoders can be timed on identical data.
+#include "base/picture.h"
 #include "codecs/gifencoder.h"
 #include "codecs/pngencoder.h"
 #include "imageio/bmpencoder.h"
 #include "imageio/jpegencoder.h"
-#include "imageio/picture.h"
 #include "imageio/picturewriter.h"
 
 #include <benchmark/benchmark.h>

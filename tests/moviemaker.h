@@ -11,7 +11,7 @@ extern "C" {
 #include <libavutil/opt.h>
 }
 
-#include "imageio/picture.h"
+#include "base/picture.h"
 
 #include <cmath>
 #include <cstdint>

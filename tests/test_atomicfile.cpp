@@ -1,8 +1,8 @@
+#include "base/atomicfile.h"
+#include "base/signalcleanup.h"
 #include "childrun.h"
-#include "imageio/atomicfile.h"
 #include "imageio/imageunit.h"
 #include "imageio/picturewriter.h"
-#include "imageio/signalcleanup.h"
 
 #include <gtest/gtest.h>
 

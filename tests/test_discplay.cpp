@@ -4,10 +4,10 @@
 #include "childrun.h"
 #include "testmovies.h"
 
+#include "base/failure.h"
 #include "disc/discmenuexport.h"
 #include "discplay/checkapart.h"
 #include "discplay/disccheck.h"
-#include "imageio/failure.h"
 
 #include <QGuiApplication>
 #include <QImage>

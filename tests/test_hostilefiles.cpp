@@ -1,8 +1,8 @@
 // The headless command against hostile pictures, movies, projects and write targets:
 // each case is made here by a small generator, run in a child process, and judged by
 // its outcome, its time and its peak memory (getrusage of the child).
+#include "base/escapecontrols.h"
 #include "childrun.h"
-#include "imageio/escapecontrols.h"
 #include "moviemaker.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
+#include "base/atomicfile.h"
+#include "base/picture.h"
 #include "filecallrecorder.h"
-#include "imageio/atomicfile.h"
 #include "imageio/imageunit.h"
-#include "imageio/picture.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
+#include "base/memorybudget.h"
 #include "batch/csvtable.h"
 #include "batch/menubatch.h"
 #include "batch/outputnames.h"
 #include "childrun.h"
 #include "imageio/imageunit.h"
-#include "imageio/memorybudget.h"
 #include "moviemaker.h"
 #include "thumbs/autoframe.h"
 

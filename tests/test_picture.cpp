@@ -1,4 +1,4 @@
-#include "imageio/picture.h"
+#include "base/picture.h"
 
 #include <gtest/gtest.h>
 

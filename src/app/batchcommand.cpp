@@ -1,5 +1,6 @@
 #include "batchcommand.h"
 
+#include "base/atomicfile.h"
 #include "batch/csvtable.h"
 #include "batch/menubatch.h"
 #include "batch/quiethost.h"
@@ -7,7 +8,6 @@
 #include "commandtools.h"
 #include "document/projectfile.h"
 #include "document/projectparse.h"
-#include "imageio/atomicfile.h"
 
 #include <algorithm>
 #include <exception>

@@ -1,11 +1,11 @@
 #include "burncommand.h"
 
+#include "base/failure.h"
+#include "base/signalcleanup.h"
 #include "burn/burnimage.h"
 #include "commandtools.h"
 #include "discplay/checkapart.h"
 #include "document/projectparse.h"
-#include "imageio/failure.h"
-#include "imageio/signalcleanup.h"
 
 #include <cstdio>
 #include <optional>

@@ -1,8 +1,8 @@
 #include "commandtools.h"
 
+#include "base/escapecontrols.h"
 #include "document/projectparse.h"
 #include "document/settingcheck.h"
-#include "imageio/escapecontrols.h"
 #include "render/fontfamilies.h"
 #include "usage.h"
 

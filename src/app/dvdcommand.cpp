@@ -1,6 +1,8 @@
 #include "dvdcommand.h"
 
 #include "app/exitstatus.h"
+#include "base/failure.h"
+#include "base/signalcleanup.h"
 #include "batch/menusettings.h"
 #include "batch/quiethost.h"
 #include "burncommand.h"
@@ -10,8 +12,6 @@
 #include "dvd/discauthoring.h"
 #include "dvd/makedvd.h"
 #include "frommovies.h"
-#include "imageio/failure.h"
-#include "imageio/signalcleanup.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,6 +1,6 @@
 #include "editorloadhost.h"
 
-#include "imageio/fileio.h"
+#include "base/fileio.h"
 #include "widgets/clipform.h"
 #include "widgets/dialogcursor.h"
 #include "widgets/messages.h"

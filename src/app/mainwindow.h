@@ -1,9 +1,9 @@
 #pragma once
 
+#include "base/picture.h"
 #include "customcolors.h"
 #include "document/edithistory.h"
 #include "document/menudocument.h"
-#include "imageio/picture.h"
 #include "imageio/picturetype.h"
 #include "recentfiles.h"
 #include "settings.h"

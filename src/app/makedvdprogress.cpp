@@ -1,6 +1,6 @@
 #include "makedvdprogress.h"
 
-#include "imageio/signalcleanup.h"
+#include "base/signalcleanup.h"
 
 #include <QFontDatabase>
 #include <QFontMetrics>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "imageio/picture.h"
+#include "base/picture.h"
 #include "render/drawmenu.h"
 #include "render/legibilitycheck.h"
 #include "render/scaledpicturecache.h"

@@ -1,9 +1,9 @@
 #include "verifydisccommand.h"
 
+#include "base/failure.h"
 #include "commandtools.h"
 #include "discplay/checkapart.h"
 #include "exitstatus.h"
-#include "imageio/failure.h"
 
 #include <cstdio>
 

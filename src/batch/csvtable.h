@@ -1,6 +1,6 @@
 #pragma once
 
-#include "imageio/failure.h"
+#include "base/failure.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,10 +1,10 @@
 #include "menusettings.h"
 
+#include "base/asciicase.h"
+#include "base/fileio.h"
 #include "document/loadreport.h"
 #include "document/projectparse.h"
 #include "document/settingcheck.h"
-#include "imageio/asciicase.h"
-#include "imageio/fileio.h"
 #include "imageio/picturereadreason.h"
 #include "mediamodule/mediamodule.h"
 #include "thumbs/autoframe.h"

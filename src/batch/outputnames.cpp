@@ -1,6 +1,6 @@
 #include "outputnames.h"
 
-#include "imageio/asciicase.h"
+#include "base/asciicase.h"
 
 #include <algorithm>
 #include <set>

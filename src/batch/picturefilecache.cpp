@@ -1,7 +1,7 @@
 #include "picturefilecache.h"
 
+#include "base/memorybudget.h"
 #include "imageio/imageunit.h"
-#include "imageio/memorybudget.h"
 
 #include <optional>
 

@@ -1,6 +1,6 @@
 #include "quiethost.h"
 
-#include "imageio/failure.h"
+#include "base/failure.h"
 #include "imageio/picturereadreason.h"
 #include "mediamodule/mediamodule.h"
 

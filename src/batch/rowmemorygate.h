@@ -1,6 +1,6 @@
 #pragma once
 
-#include "imageio/memorybudget.h"
+#include "base/memorybudget.h"
 
 #include <condition_variable>
 #include <cstdint>

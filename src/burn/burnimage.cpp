@@ -1,6 +1,6 @@
 #include "burnimage.h"
 
-#include "imageio/failure.h"
+#include "base/failure.h"
 #include "xorrisorun.h"
 
 #include <array>

@@ -1,8 +1,8 @@
 #include "xorrisorun.h"
 
-#include "disc/childprocess.h"
-#include "imageio/failure.h"
-#include "imageio/signalcleanup.h"
+#include "base/childprocess.h"
+#include "base/failure.h"
+#include "base/signalcleanup.h"
 
 #include <cerrno>
 #include <cstdlib>

@@ -1,6 +1,6 @@
 #include "discbuttons.h"
 
-#include "imageio/failure.h"
+#include "base/failure.h"
 #include <algorithm>
 #include <cstdlib>
 #include <limits>

@@ -1,6 +1,6 @@
 #include "discmasks.h"
 
-#include "imageio/failure.h"
+#include "base/failure.h"
 #include "render/picturecanvas.h"
 
 #include <algorithm>

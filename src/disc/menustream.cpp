@@ -1,6 +1,6 @@
 #include "menustream.h"
 
-#include "imageio/failure.h"
+#include "base/failure.h"
 #include "thumbs/ffmpegptr.h"
 #include "thumbs/movieinput.h"
 

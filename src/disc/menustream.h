@@ -1,7 +1,7 @@
 #pragma once
 
+#include "base/picture.h"
 #include "discxml.h"
-#include "imageio/picture.h"
 
 #include <cstdint>
 #include <vector>

@@ -1,7 +1,7 @@
 #include "checkapart.h"
 
-#include "imageio/failure.h"
-#include "imageio/fileio.h"
+#include "base/failure.h"
+#include "base/fileio.h"
 
 #include <cerrno>
 #include <chrono>

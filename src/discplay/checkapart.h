@@ -1,7 +1,7 @@
 #pragma once
 
+#include "base/failure.h"
 #include "disccheck.h"
-#include "imageio/failure.h"
 
 #include <functional>
 #include <string>

@@ -1,6 +1,6 @@
 #include "discplayer.h"
 
-#include "imageio/failure.h"
+#include "base/failure.h"
 
 #include <dvdnav/dvdnav.h>
 

@@ -1,6 +1,6 @@
 #include "loadreport.h"
 
-#include "imageio/fileio.h"
+#include "base/fileio.h"
 
 #include <algorithm>
 

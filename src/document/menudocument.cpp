@@ -1,6 +1,6 @@
 #include "menudocument.h"
 
-#include "imageio/asciicase.h"
+#include "base/asciicase.h"
 #include "imageio/imageunit.h"
 
 #include <algorithm>

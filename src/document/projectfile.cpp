@@ -1,6 +1,6 @@
 #include "projectfile.h"
 
-#include "imageio/atomicfile.h"
+#include "base/atomicfile.h"
 #include "imageio/imageunit.h"
 #include "imageio/picturereadreason.h"
 #include "projectparse.h"

@@ -1,6 +1,6 @@
 #include "projectparse.h"
 
-#include "imageio/asciicase.h"
+#include "base/asciicase.h"
 
 #include <algorithm>
 #include <cstdio>

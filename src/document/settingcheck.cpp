@@ -1,6 +1,6 @@
 #include "settingcheck.h"
 
-#include "imageio/asciicase.h"
+#include "base/asciicase.h"
 #include "menudocument.h"
 #include "projectparse.h"
 

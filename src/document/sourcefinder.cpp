@@ -1,7 +1,7 @@
 #include "sourcefinder.h"
 
-#include "imageio/asciicase.h"
-#include "imageio/fileio.h"
+#include "base/asciicase.h"
+#include "base/fileio.h"
 
 #include <deque>
 #include <filesystem>

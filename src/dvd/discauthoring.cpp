@@ -1,7 +1,7 @@
 #include "discauthoring.h"
 
+#include "base/failure.h"
 #include "disc/discpagebuttons.h"
-#include "imageio/failure.h"
 
 #include <cmath>
 #include <cstdio>

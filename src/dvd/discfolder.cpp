@@ -1,6 +1,6 @@
 #include "discfolder.h"
 
-#include "imageio/failure.h"
+#include "base/failure.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,9 +1,9 @@
 #include "discimage.h"
 
-#include "disc/childprocess.h"
+#include "base/childprocess.h"
+#include "base/failure.h"
+#include "base/signalcleanup.h"
 #include "discfolder.h"
-#include "imageio/failure.h"
-#include "imageio/signalcleanup.h"
 #include "makedvd.h"
 
 #include <cerrno>

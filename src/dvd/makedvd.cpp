@@ -1,12 +1,12 @@
 #include "makedvd.h"
 
-#include "disc/childprocess.h"
+#include "base/atomicfile.h"
+#include "base/childprocess.h"
 #include "disc/discmenuexport.h"
 #include "discauthoring.h"
 #include "discfolder.h"
 #include "discimage.h"
 #include "discplay/checkapart.h"
-#include "imageio/atomicfile.h"
 #include "mediamodule/mediamodule.h"
 
 #include <cerrno>

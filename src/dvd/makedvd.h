@@ -1,8 +1,8 @@
 #pragma once
 
+#include "base/failure.h"
 #include "discplay/disccheck.h"
 #include "document/menudocument.h"
-#include "imageio/failure.h"
 #include "titles/bitrateplan.h"
 #include "titles/encodetitles.h"
 

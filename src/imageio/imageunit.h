@@ -1,6 +1,6 @@
 #pragma once
 
-#include "picture.h"
+#include "base/picture.h"
 
 #include <string>
 

@@ -1,10 +1,10 @@
 #include "imageunit.h"
 
-#include "asciicase.h"
+#include "base/asciicase.h"
+#include "base/fileio.h"
 #include "codecs/bmpreader.h"
 #include "codecs/gifreader.h"
 #include "codecs/pngreader.h"
-#include "fileio.h"
 #include "jpegreader.h"
 
 #include "picturefileprobe.h"

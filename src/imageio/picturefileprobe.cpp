@@ -1,6 +1,6 @@
 #include "picturefileprobe.h"
 
-#include "failure.h"
+#include "base/failure.h"
 
 #include <algorithm>
 #include <cstdio>

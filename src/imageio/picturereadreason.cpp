@@ -1,6 +1,6 @@
 #include "picturereadreason.h"
 
-#include "fileio.h"
+#include "base/fileio.h"
 
 #include "codecs/codectypes.h"
 

@@ -1,6 +1,6 @@
 #include "picturetype.h"
 
-#include "asciicase.h"
+#include "base/asciicase.h"
 #include "imageunit.h"
 
 PictureType PictureTypeByName(std::string_view name)

@@ -1,6 +1,6 @@
 #include "picturewriter.h"
 
-#include "atomicfile.h"
+#include "base/atomicfile.h"
 #include "bmpencoder.h"
 #include "codecs/gifencoder.h"
 #include "codecs/pngencoder.h"

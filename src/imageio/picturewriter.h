@@ -1,7 +1,7 @@
 #pragma once
 
+#include "base/picture.h"
 #include "codecs/codectypes.h"
-#include "picture.h"
 #include "picturetype.h"
 
 #include <string>

@@ -1,6 +1,6 @@
 #include "mediamodule.h"
 
-#include "imageio/failure.h"
+#include "base/failure.h"
 
 #include <climits>
 #include <dlfcn.h>

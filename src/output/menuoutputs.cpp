@@ -1,7 +1,7 @@
 #include "menuoutputs.h"
 
+#include "base/failure.h"
 #include "document/projectfile.h"
-#include "imageio/failure.h"
 #include "imageio/picturewriter.h"
 #include "missingsource.h"
 #include "render/drawmenu.h"

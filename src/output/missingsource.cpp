@@ -1,7 +1,7 @@
 #include "missingsource.h"
 
-#include "imageio/atomicfile.h"
-#include "imageio/fileio.h"
+#include "base/atomicfile.h"
+#include "base/fileio.h"
 #include "imageio/picturereadreason.h"
 
 std::string MissingSource(const MenuDocument& doc)

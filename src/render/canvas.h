@@ -1,7 +1,7 @@
 #pragma once
 
+#include "base/picture.h"
 #include "document/menudocument.h"
-#include "imageio/picture.h"
 
 #include <string>
 

@@ -1,6 +1,6 @@
 #include "fontfamilies.h"
 
-#include "imageio/asciicase.h"
+#include "base/asciicase.h"
 
 #include <QFont>
 #include <QFontDatabase>

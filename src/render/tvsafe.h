@@ -1,6 +1,6 @@
 #pragma once
 
-#include "imageio/picture.h"
+#include "base/picture.h"
 
 // "TV-safe output": every pixel's saturation lowered just enough to bring it inside the
 // composite gamut (its luma kept, so white, black and greys stay as they are), then a

@@ -1,6 +1,6 @@
 #include "mediadecoder.h"
 
-#include "imageio/memorybudget.h"
+#include "base/memorybudget.h"
 
 #include "ffmpegptr.h"
 #include "mediaerror.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "imageio/picture.h"
+#include "base/picture.h"
 #include "mediadecoder.h"
 
 #include <atomic>

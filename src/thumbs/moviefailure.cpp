@@ -1,6 +1,6 @@
 #include "moviefailure.h"
 
-#include "imageio/fileio.h"
+#include "base/fileio.h"
 #include "mediaerror.h"
 
 extern "C" {

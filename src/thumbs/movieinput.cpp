@@ -1,6 +1,6 @@
 #include "movieinput.h"
 
-#include "imageio/fileio.h"
+#include "base/fileio.h"
 #include "mediaerror.h"
 
 #include <fcntl.h>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "imageio/picture.h"
+#include "base/picture.h"
 
 // Frames of a movie whose sample aspect ratio is not 1:1 are shown at their display
 // shape: width scaled by num / den, height kept (720 x 576 at 64:45 is 1024 x 576).

@@ -1,6 +1,6 @@
 #include "bitrateplan.h"
 
-#include "imageio/failure.h"
+#include "base/failure.h"
 
 #include <algorithm>
 #include <cctype>

@@ -2,7 +2,7 @@
 
 #include "titleencoder.h"
 
-#include "imageio/fileio.h"
+#include "base/fileio.h"
 #include "thumbs/mediaerror.h"
 #include "thumbs/moviefailure.h"
 

@@ -3,7 +3,7 @@
 #include "bitrateplan.h"
 #include "titleinfo.h"
 
-#include "imageio/failure.h"
+#include "base/failure.h"
 
 #include <cstddef>
 #include <string>

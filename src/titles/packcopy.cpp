@@ -2,7 +2,7 @@
 
 #include "titleencoder.h"
 
-#include "imageio/fileio.h"
+#include "base/fileio.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -3,8 +3,8 @@
 #include "discgeometry.h"
 #include "titleinput.h"
 
-#include "imageio/failure.h"
-#include "imageio/fileio.h"
+#include "base/failure.h"
+#include "base/fileio.h"
 #include "thumbs/mediaerror.h"
 
 extern "C" {

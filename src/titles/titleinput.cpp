@@ -1,7 +1,7 @@
 #include "titleinput.h"
 
-#include "imageio/failure.h"
-#include "imageio/fileio.h"
+#include "base/failure.h"
+#include "base/fileio.h"
 #include "thumbs/mediaerror.h"
 #include "thumbs/moviefailure.h"
 

@@ -1,6 +1,6 @@
 #include "titlemux.h"
 
-#include "imageio/failure.h"
+#include "base/failure.h"
 #include "thumbs/mediaerror.h"
 
 extern "C" {

@@ -1,6 +1,6 @@
 #include "titleoutput.h"
 
-#include "imageio/failure.h"
+#include "base/failure.h"
 #include "thumbs/movieinput.h"
 
 extern "C" {

@@ -1,7 +1,7 @@
 #include "messages.h"
 
+#include "base/escapecontrols.h"
 #include "fixedframe.h"
-#include "imageio/escapecontrols.h"
 
 #include <QApplication>
 #include <QMessageBox>

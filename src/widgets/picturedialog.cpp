@@ -1,7 +1,7 @@
 #include "picturedialog.h"
 
+#include "base/picture.h"
 #include "imageio/imageunit.h"
-#include "imageio/picture.h"
 
 #include <QFileInfo>
 #include <QFrame>

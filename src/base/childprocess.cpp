@@ -1,7 +1,7 @@
 #include "childprocess.h"
 
-#include "imageio/fileio.h"
-#include "imageio/signalcleanup.h"
+#include "base/fileio.h"
+#include "base/signalcleanup.h"
 
 #include <algorithm>
 #include <cerrno>
