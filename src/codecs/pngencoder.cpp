@@ -12,6 +12,7 @@
 #include <limits>
 #include <new>
 #include <span>
+#include <utility>
 
 namespace {
 
@@ -115,8 +116,9 @@ private:
     libdeflate_compressor* m_compressor;
 };
 
-// One zlib stream of `raw` into IDAT chunks of 65535 data bytes but the last.
-void writeImageData(std::vector<std::uint8_t>& out, int level, const std::vector<std::uint8_t>& raw)
+// One zlib stream of `raw` into IDAT chunks of 65535 data bytes but the last. `raw` is
+// released before the chunks are written, so that at most two copies are held at once.
+void writeImageData(std::vector<std::uint8_t>& out, int level, std::vector<std::uint8_t>&& raw)
 {
     const Compressor compressor(level);
     std::vector<std::uint8_t> stream(libdeflate_zlib_compress_bound(compressor.get(), raw.size()));
@@ -124,6 +126,8 @@ void writeImageData(std::vector<std::uint8_t>& out, int level, const std::vector
                                                       stream.data(), stream.size());
     if (size == 0)
         throw CodecError("Compression failed");
+    std::vector<std::uint8_t>().swap(raw);
+    out.reserve(out.size() + size + (size / kIdatSize + 2) * 12);
     for (std::size_t at = 0; at < size; at += kIdatSize)
         writeChunk(out, "IDAT", stream.data() + at, std::min(kIdatSize, size - at));
 }
@@ -154,7 +158,7 @@ std::vector<std::uint8_t> EncodePng(const ImageView& image)
 
     std::vector<std::uint8_t> out;
     const std::size_t rawSize = (rowBytes + 1) * height;
-    out.reserve(std::min<std::size_t>(rawSize / 2, std::size_t(16) << 20) + 1024);
+    out.reserve(1024); // the header; the image data reserves its own
     writeHeader(out, image.width, image.height, 8, 2); // 8-bit RGB
 
     // The whole filtered picture at once: the compressor sees every match it can use.
@@ -165,7 +169,7 @@ std::vector<std::uint8_t> EncodePng(const ImageView& image)
         filter.filter(row, y > 0 ? row - image.stride : nullptr,
                       filtered.data() + static_cast<std::size_t>(y) * (rowBytes + 1));
     }
-    writeImageData(out, kRgbLevel, filtered);
+    writeImageData(out, kRgbLevel, std::move(filtered));
     writeChunk(out, "IEND", nullptr, 0);
     return out;
 }

@@ -79,6 +79,8 @@ inline constexpr std::ptrdiff_t kInterAlign = 64;
 
 // Rows per block of the vector horizontal pass.
 inline constexpr int kRowBlock = 8;
+// Alignment the horizontal pass gives its float lanes inside the buffer it is handed.
+inline constexpr std::uintptr_t kLanesAlign = 64;
 
 // Horizontal pass over source rows [rowBegin, rowEnd).
 void HorizontalPassScalar(const Picture& source, std::span<const ContributorList> columns,

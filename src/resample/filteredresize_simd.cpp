@@ -95,11 +95,13 @@ HWY_INLINE hn::Vec<DB> ToBytes(VF sum)
 }
 
 // Lanes whose byte might differ from the fused arithmetic's: within `slack` of a
-// half-way point, or not a number.
+// half-way point, or not a number. Truncation stands in for the floor: it differs only
+// below 0 and above the integers, where every byte is 0 or 255.
 HWY_INLINE hn::Mask<DF> Uncertain(VF sum, float slack)
 {
     const DF df;
-    const VF fromHalf = hn::Abs(hn::Sub(hn::Sub(sum, hn::Floor(sum)), hn::Set(df, 0.5f)));
+    const VF fraction = hn::Sub(sum, hn::ConvertTo(df, hn::ConvertTo(DI(), sum)));
+    const VF fromHalf = hn::Abs(hn::Sub(fraction, hn::Set(df, 0.5f)));
     return hn::Not(hn::Gt(fromHalf, hn::Set(df, slack)));
 }
 
@@ -162,7 +164,7 @@ HWY_INLINE void AddTap(ColumnSums& sums, const Contributor& entry, const float* 
     for (std::size_t c = 0; c < 3; ++c)
         for (std::size_t p = 0; p < kParts; ++p)
             sums.c[c][p] =
-                hn::MulAdd(weight, hn::LoadU(DF(), at + c * 8 + p * kLanes), sums.c[c][p]);
+                hn::MulAdd(weight, hn::Load(DF(), at + c * 8 + p * kLanes), sums.c[c][p]);
 }
 
 HWY_INLINE void StoreColumn(const ColumnSums& sums, const ContributorList& list,
@@ -211,6 +213,9 @@ void HorizontalPassSimd(const Picture& source, std::span<const ContributorList> 
 {
     const int sourceHeight = source.height();
     const std::size_t columnCount = columns.size();
+    // Aligned, so that the loads of the taps can be operands of the multiplies.
+    lanes = reinterpret_cast<float*>((reinterpret_cast<std::uintptr_t>(lanes) + kLanesAlign - 1) &
+                                     ~(kLanesAlign - 1));
     for (int block = blockBegin; block < blockEnd; ++block) {
         const int firstRow = block * kRowBlock;
         const int rowCount = std::min(kRowBlock, sourceHeight - firstRow);
@@ -309,7 +314,7 @@ HWY_EXPORT(VerticalPassSimd);
 
 std::size_t HorizontalLanesSize(int sourceWidth)
 {
-    return static_cast<std::size_t>(sourceWidth) * 3 * kRowBlock;
+    return static_cast<std::size_t>(sourceWidth) * 3 * kRowBlock + kLanesAlign / sizeof(float);
 }
 
 std::size_t HorizontalPackedSize(const InterImage& inter)
