@@ -28,16 +28,15 @@ namespace HWY_NAMESPACE {
 #if HWY_TARGET == HWY_SCALAR
 
 // One lane has nothing to gain over the scalar kernels (and lacks the byte shuffles).
-void HorizontalPassSimd(const Picture& source, std::span<const ContributorList> columns,
-                        const InterImage& inter, int blockBegin, int blockEnd, float*,
-                        std::uint8_t*)
+void HorizontalKernel(const Picture& source, std::span<const ContributorList> columns,
+                      const InterImage& inter, int blockBegin, int blockEnd, float*, std::uint8_t*)
 {
     const int rowEnd = std::min(blockEnd * kRowBlock, source.height());
     HorizontalPassScalar(source, columns, inter, blockBegin * kRowBlock, rowEnd);
 }
 
-void VerticalPassSimd(const InterImage& inter, std::span<const ContributorList> rows, Picture& dest,
-                      int rowBegin, int rowEnd)
+void VerticalKernel(const InterImage& inter, std::span<const ContributorList> rows, Picture& dest,
+                    int rowBegin, int rowEnd)
 {
     VerticalPassScalar(inter, rows, dest, rowBegin, rowEnd);
 }
@@ -146,15 +145,14 @@ HWY_INLINE void StoreRows(const std::uint8_t* packed, const InterImage& inter, i
     }
 }
 
-struct ColumnSums {
-    VF c[3][kParts];
-};
+// An array, not a struct: a struct's implicit constructor would lack the target's attributes.
+using ColumnSums = VF[3][kParts];
 
 HWY_INLINE void ZeroSums(ColumnSums& sums)
 {
     for (std::size_t c = 0; c < 3; ++c)
         for (std::size_t p = 0; p < kParts; ++p)
-            sums.c[c][p] = hn::Zero(DF());
+            sums[c][p] = hn::Zero(DF());
 }
 
 HWY_INLINE void AddTap(ColumnSums& sums, const Contributor& entry, const float* lanes)
@@ -163,8 +161,7 @@ HWY_INLINE void AddTap(ColumnSums& sums, const Contributor& entry, const float* 
     const float* at = lanes + static_cast<std::ptrdiff_t>(entry.pixel) * 3 * 8;
     for (std::size_t c = 0; c < 3; ++c)
         for (std::size_t p = 0; p < kParts; ++p)
-            sums.c[c][p] =
-                hn::MulAdd(weight, hn::Load(DF(), at + c * 8 + p * kLanes), sums.c[c][p]);
+            sums[c][p] = hn::MulAdd(weight, hn::Load(DF(), at + c * 8 + p * kLanes), sums[c][p]);
 }
 
 HWY_INLINE void StoreColumn(const ColumnSums& sums, const ContributorList& list,
@@ -175,10 +172,10 @@ HWY_INLINE void StoreColumn(const ColumnSums& sums, const ContributorList& list,
     for (std::size_t c = 0; c < 3; ++c)
         for (std::size_t p = 0; p < kParts; ++p) {
             std::uint8_t* at = out + c * 8 + p * kLanes;
-            hn::StoreU(ToBytes(sums.c[c][p]), DB(), at);
+            hn::StoreU(ToBytes(sums[c][p]), DB(), at);
             if (HWY_NATIVE_FMA)
                 continue;
-            const auto uncertain = Uncertain(sums.c[c][p], list.slack);
+            const auto uncertain = Uncertain(sums[c][p], list.slack);
             if (hn::AllFalse(DF(), uncertain))
                 continue;
             HWY_ALIGN std::int32_t flags[kLanes];
@@ -207,9 +204,9 @@ HWY_INLINE void SumColumnPair(const ContributorList& a, const ContributorList& b
         AddTap(sumsB, b.entries[t], lanes);
 }
 
-void HorizontalPassSimd(const Picture& source, std::span<const ContributorList> columns,
-                        const InterImage& inter, int blockBegin, int blockEnd, float* lanes,
-                        std::uint8_t* packed)
+void HorizontalKernel(const Picture& source, std::span<const ContributorList> columns,
+                      const InterImage& inter, int blockBegin, int blockEnd, float* lanes,
+                      std::uint8_t* packed)
 {
     const int sourceHeight = source.height();
     const std::size_t columnCount = columns.size();
@@ -274,8 +271,8 @@ HWY_INLINE void StoreChunk(const VF (&sums)[kChunkVectors], const ContributorLis
     std::memcpy(out + k, bytes, static_cast<std::size_t>(count));
 }
 
-void VerticalPassSimd(const InterImage& inter, std::span<const ContributorList> rows, Picture& dest,
-                      int rowBegin, int rowEnd)
+void VerticalKernel(const InterImage& inter, std::span<const ContributorList> rows, Picture& dest,
+                    int rowBegin, int rowEnd)
 {
     const DF df;
     for (int i = rowBegin; i < rowEnd; ++i) {
@@ -308,8 +305,8 @@ HWY_AFTER_NAMESPACE();
 #if HWY_ONCE
 
 namespace tavrel {
-HWY_EXPORT(HorizontalPassSimd);
-HWY_EXPORT(VerticalPassSimd);
+HWY_EXPORT(HorizontalKernel);
+HWY_EXPORT(VerticalKernel);
 } // namespace tavrel
 
 std::size_t HorizontalLanesSize(int sourceWidth)
@@ -326,14 +323,16 @@ void HorizontalPassSimd(const Picture& source, std::span<const ContributorList> 
                         const InterImage& inter, int blockBegin, int blockEnd, float* lanes,
                         std::uint8_t* packed)
 {
-    HWY_DYNAMIC_DISPATCH(tavrel::HorizontalPassSimd)
+    using namespace tavrel; // the dispatch names a table, or the one target's namespace
+    HWY_DYNAMIC_DISPATCH(HorizontalKernel)
     (source, columns, inter, blockBegin, blockEnd, lanes, packed);
 }
 
 void VerticalPassSimd(const InterImage& inter, std::span<const ContributorList> rows, Picture& dest,
                       int rowBegin, int rowEnd)
 {
-    HWY_DYNAMIC_DISPATCH(tavrel::VerticalPassSimd)(inter, rows, dest, rowBegin, rowEnd);
+    using namespace tavrel;
+    HWY_DYNAMIC_DISPATCH(VerticalKernel)(inter, rows, dest, rowBegin, rowEnd);
 }
 
 std::vector<std::int64_t> ResizeSimdTargets()
