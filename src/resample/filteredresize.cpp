@@ -221,9 +221,14 @@ void FilteredResizeWith(const Picture& source, Picture& dest, FilterFunction fil
         BuildContributors(destHeight, sourceHeight, filter, support);
     const int threads =
         ThreadsFor(TapCount(rows) * 3 * static_cast<std::uint64_t>(destWidth), simd, options);
-    RunSplit(destHeight, threads, [&](int begin, int end, int) {
+    const int workers = std::clamp(threads, 1, destHeight);
+    std::vector<std::vector<float>> strips(simd ? static_cast<std::size_t>(workers) : 0);
+    for (std::vector<float>& strip : strips)
+        strip.resize(VerticalStripSize(sourceHeight));
+    RunSplit(destHeight, workers, [&](int begin, int end, int worker) {
         if (simd)
-            VerticalPassSimd(inter, rows, dest, begin, end);
+            VerticalPassSimd(inter, rows, dest, begin, end,
+                             strips[static_cast<std::size_t>(worker)].data());
         else
             VerticalPassScalar(inter, rows, dest, begin, end);
     });

@@ -97,5 +97,7 @@ std::size_t HorizontalPackedSize(const InterImage& inter);
 void HorizontalPassSimd(const Picture& source, std::span<const ContributorList> columns,
                         const InterImage& inter, int blockBegin, int blockEnd, float* lanes,
                         std::uint8_t* packed);
+// The vertical one takes a work buffer of VerticalStripSize elements.
+std::size_t VerticalStripSize(int sourceHeight);
 void VerticalPassSimd(const InterImage& inter, std::span<const ContributorList> rows, Picture& dest,
-                      int rowBegin, int rowEnd);
+                      int rowBegin, int rowEnd, float* strip);

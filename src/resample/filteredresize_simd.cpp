@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 // Scalable vectors cannot live in arrays; the fixed-width sets cover every processor
 // the program is built for.
@@ -36,7 +37,7 @@ void HorizontalKernel(const Picture& source, std::span<const ContributorList> co
 }
 
 void VerticalKernel(const InterImage& inter, std::span<const ContributorList> rows, Picture& dest,
-                    int rowBegin, int rowEnd)
+                    int rowBegin, int rowEnd, float*)
 {
     VerticalPassScalar(inter, rows, dest, rowBegin, rowEnd);
 }
@@ -271,26 +272,46 @@ HWY_INLINE void StoreChunk(const VF (&sums)[kChunkVectors], const ContributorLis
     std::memcpy(out + k, bytes, static_cast<std::size_t>(count));
 }
 
+// Bytes [k, k + kChunk) of intermediate rows first..last as floats, kChunk per row.
+HWY_INLINE void LoadStrip(const InterImage& inter, std::ptrdiff_t k, int first, int last,
+                          float* strip)
+{
+    for (int r = first; r <= last; ++r) {
+        const std::uint8_t* src = inter.data + r * inter.stride + k;
+        float* out = strip + (r - first) * kChunk;
+        for (std::size_t v = 0; v < kChunkVectors; ++v)
+            hn::Store(BytesToFloats(src + v * kLanes), DF(), out + v * kLanes);
+    }
+}
+
 void VerticalKernel(const InterImage& inter, std::span<const ContributorList> rows, Picture& dest,
-                    int rowBegin, int rowEnd)
+                    int rowBegin, int rowEnd, float* strip)
 {
     const DF df;
-    for (int i = rowBegin; i < rowEnd; ++i) {
-        const ContributorList& list = rows[static_cast<std::size_t>(i)];
-        const Contributor* entries = list.entries.data();
-        const std::size_t count = list.entries.size();
-        std::uint8_t* out = dest.row(i);
-        for (std::ptrdiff_t k = 0; k < inter.widthBytes; k += kChunk) {
+    strip = reinterpret_cast<float*>((reinterpret_cast<std::uintptr_t>(strip) + kLanesAlign - 1) &
+                                     ~(kLanesAlign - 1));
+    // Each intermediate byte is made a float once per strip, not once per tap.
+    int first = std::numeric_limits<int>::max();
+    int last = -1;
+    for (int i = rowBegin; i < rowEnd; ++i)
+        for (const Contributor& entry : rows[static_cast<std::size_t>(i)].entries) {
+            first = std::min(first, entry.pixel);
+            last = std::max(last, entry.pixel);
+        }
+    for (std::ptrdiff_t k = 0; k < inter.widthBytes; k += kChunk) {
+        LoadStrip(inter, k, first, last, strip);
+        for (int i = rowBegin; i < rowEnd; ++i) {
+            const ContributorList& list = rows[static_cast<std::size_t>(i)];
             VF sums[kChunkVectors];
             for (std::size_t v = 0; v < kChunkVectors; ++v)
                 sums[v] = hn::Zero(df);
-            for (std::size_t t = 0; t < count; ++t) {
-                const VF weight = hn::Set(df, entries[t].weight);
-                const std::uint8_t* src = inter.data + entries[t].pixel * inter.stride + k;
+            for (const Contributor& entry : list.entries) {
+                const VF weight = hn::Set(df, entry.weight);
+                const float* src = strip + (entry.pixel - first) * kChunk;
                 for (std::size_t v = 0; v < kChunkVectors; ++v)
-                    sums[v] = hn::MulAdd(weight, BytesToFloats(src + v * kLanes), sums[v]);
+                    sums[v] = hn::MulAdd(weight, hn::Load(df, src + v * kLanes), sums[v]);
             }
-            StoreChunk(sums, list, inter, k, out);
+            StoreChunk(sums, list, inter, k, dest.row(i));
         }
     }
 }
@@ -328,11 +349,16 @@ void HorizontalPassSimd(const Picture& source, std::span<const ContributorList> 
     (source, columns, inter, blockBegin, blockEnd, lanes, packed);
 }
 
+std::size_t VerticalStripSize(int sourceHeight)
+{
+    return static_cast<std::size_t>(sourceHeight) * kInterAlign + kLanesAlign / sizeof(float);
+}
+
 void VerticalPassSimd(const InterImage& inter, std::span<const ContributorList> rows, Picture& dest,
-                      int rowBegin, int rowEnd)
+                      int rowBegin, int rowEnd, float* strip)
 {
     using namespace tavrel;
-    HWY_DYNAMIC_DISPATCH(VerticalKernel)(inter, rows, dest, rowBegin, rowEnd);
+    HWY_DYNAMIC_DISPATCH(VerticalKernel)(inter, rows, dest, rowBegin, rowEnd, strip);
 }
 
 std::vector<std::int64_t> ResizeSimdTargets()
