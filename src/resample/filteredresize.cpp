@@ -222,13 +222,14 @@ void FilteredResizeWith(const Picture& source, Picture& dest, FilterFunction fil
     const int threads =
         ThreadsFor(TapCount(rows) * 3 * static_cast<std::uint64_t>(destWidth), simd, options);
     const int workers = std::clamp(threads, 1, destHeight);
-    std::vector<std::vector<float>> strips(simd ? static_cast<std::size_t>(workers) : 0);
-    for (std::vector<float>& strip : strips)
-        strip.resize(VerticalStripSize(sourceHeight));
+    // Made here so that no worker thread can fail to allocate; written before read.
+    std::vector<std::unique_ptr<float[]>> strips(simd ? static_cast<std::size_t>(workers) : 0);
+    for (std::unique_ptr<float[]>& strip : strips)
+        strip = std::make_unique_for_overwrite<float[]>(VerticalStripSize(sourceHeight));
     RunSplit(destHeight, workers, [&](int begin, int end, int worker) {
         if (simd)
             VerticalPassSimd(inter, rows, dest, begin, end,
-                             strips[static_cast<std::size_t>(worker)].data());
+                             strips[static_cast<std::size_t>(worker)].get());
         else
             VerticalPassScalar(inter, rows, dest, begin, end);
     });

@@ -20,6 +20,7 @@
 #define HWY_TARGET_INCLUDE "resample/filteredresize_simd.cpp"
 #include <hwy/foreach_target.h> // must come before highway.h
 
+#include <hwy/cache_control.h>
 #include <hwy/highway.h>
 
 HWY_BEFORE_NAMESPACE();
@@ -278,11 +279,16 @@ HWY_INLINE void LoadStrip(const InterImage& inter, std::ptrdiff_t k, int first, 
 {
     for (int r = first; r <= last; ++r) {
         const std::uint8_t* src = inter.data + r * inter.stride + k;
+        hwy::Prefetch(src + kInterAlign); // the next strip: rows far apart defeat the hardware's
         float* out = strip + (r - first) * kChunk;
         for (std::size_t v = 0; v < kChunkVectors; ++v)
             hn::Store(BytesToFloats(src + v * kLanes), DF(), out + v * kLanes);
     }
 }
+
+// Output rows worked together: the floats of the rows they read stay in the first-level
+// cache.
+constexpr int kRowGroup = 16;
 
 void VerticalKernel(const InterImage& inter, std::span<const ContributorList> rows, Picture& dest,
                     int rowBegin, int rowEnd, float* strip)
@@ -290,28 +296,31 @@ void VerticalKernel(const InterImage& inter, std::span<const ContributorList> ro
     const DF df;
     strip = reinterpret_cast<float*>((reinterpret_cast<std::uintptr_t>(strip) + kLanesAlign - 1) &
                                      ~(kLanesAlign - 1));
-    // Each intermediate byte is made a float once per strip, not once per tap.
-    int first = std::numeric_limits<int>::max();
-    int last = -1;
-    for (int i = rowBegin; i < rowEnd; ++i)
-        for (const Contributor& entry : rows[static_cast<std::size_t>(i)].entries) {
-            first = std::min(first, entry.pixel);
-            last = std::max(last, entry.pixel);
-        }
-    for (std::ptrdiff_t k = 0; k < inter.widthBytes; k += kChunk) {
-        LoadStrip(inter, k, first, last, strip);
-        for (int i = rowBegin; i < rowEnd; ++i) {
-            const ContributorList& list = rows[static_cast<std::size_t>(i)];
-            VF sums[kChunkVectors];
-            for (std::size_t v = 0; v < kChunkVectors; ++v)
-                sums[v] = hn::Zero(df);
-            for (const Contributor& entry : list.entries) {
-                const VF weight = hn::Set(df, entry.weight);
-                const float* src = strip + (entry.pixel - first) * kChunk;
-                for (std::size_t v = 0; v < kChunkVectors; ++v)
-                    sums[v] = hn::MulAdd(weight, hn::Load(df, src + v * kLanes), sums[v]);
+    for (int group = rowBegin; group < rowEnd; group += kRowGroup) {
+        const int groupEnd = std::min(group + kRowGroup, rowEnd);
+        // Each intermediate byte is made a float once per group, not once per tap.
+        int first = std::numeric_limits<int>::max();
+        int last = -1;
+        for (int i = group; i < groupEnd; ++i)
+            for (const Contributor& entry : rows[static_cast<std::size_t>(i)].entries) {
+                first = std::min(first, entry.pixel);
+                last = std::max(last, entry.pixel);
             }
-            StoreChunk(sums, list, inter, k, dest.row(i));
+        for (std::ptrdiff_t k = 0; k < inter.widthBytes; k += kChunk) {
+            LoadStrip(inter, k, first, last, strip);
+            for (int i = group; i < groupEnd; ++i) {
+                const ContributorList& list = rows[static_cast<std::size_t>(i)];
+                VF sums[kChunkVectors];
+                for (std::size_t v = 0; v < kChunkVectors; ++v)
+                    sums[v] = hn::Zero(df);
+                for (const Contributor& entry : list.entries) {
+                    const VF weight = hn::Set(df, entry.weight);
+                    const float* src = strip + (entry.pixel - first) * kChunk;
+                    for (std::size_t v = 0; v < kChunkVectors; ++v)
+                        sums[v] = hn::MulAdd(weight, hn::Load(df, src + v * kLanes), sums[v]);
+                }
+                StoreChunk(sums, list, inter, k, dest.row(i));
+            }
         }
     }
 }
