@@ -176,7 +176,20 @@ TEST(FilteredResize, FilterTableNamesAndShapes)
     EXPECT_LT(std::fabs(Lanczos3Filter(1.0f)), 1e-7f);
 }
 
-TEST(FilteredResize, SameSizeIsACopy)
+// The tests below run once on every instruction set the vector kernels were built for
+// that this processor has.
+class FilteredResizeOn : public testing::TestWithParam<std::int64_t> {
+protected:
+    void SetUp() override { ForceResizeSimdTarget(GetParam()); }
+    void TearDown() override { ForceResizeSimdTarget(0); }
+};
+
+INSTANTIATE_TEST_SUITE_P(Targets, FilteredResizeOn, testing::ValuesIn(ResizeSimdTargets()),
+                         [](const testing::TestParamInfo<std::int64_t>& info) {
+                             return std::string(ResizeSimdTargetName(info.param));
+                         });
+
+TEST_P(FilteredResizeOn, SameSizeIsACopy)
 {
     std::mt19937 rng(1);
     const Picture source = RandomPicture(37, 23, rng);
@@ -189,7 +202,7 @@ TEST(FilteredResize, SameSizeIsACopy)
     EXPECT_TRUE(inPlace.samePixels(source));
 }
 
-TEST(FilteredResize, HandCheckedRows)
+TEST_P(FilteredResizeOn, HandCheckedRows)
 {
     // Triangle, enlarging 3 -> 5: midpoints are exact halves rounded to even.
     EXPECT_EQ(FirstChannel(Resized(GreyRow({10, 21, 200}), 5, 1, TriangleFilter, 1.0f)),
@@ -211,7 +224,7 @@ TEST(FilteredResize, HandCheckedRows)
               (std::vector<int>{30, 60, 15}));
 }
 
-TEST(FilteredResize, MatchesReferenceOnSmallPictures)
+TEST_P(FilteredResizeOn, MatchesReferenceOnSmallPictures)
 {
     std::mt19937 rng(2);
     const int sizes[][4] = {{7, 5, 13, 11}, {13, 11, 4, 6}, {9, 9, 9, 3}, {20, 3, 6, 17}};
@@ -224,7 +237,7 @@ TEST(FilteredResize, MatchesReferenceOnSmallPictures)
     }
 }
 
-TEST(FilteredResize, FlatWhiteShrinkStaysNearWhite)
+TEST_P(FilteredResizeOn, FlatWhiteShrinkStaysNearWhite)
 {
     Picture white(200, 150);
     const Picture dest = Resized(white, 71, 53, Lanczos3Filter, 3.0f);
@@ -235,7 +248,7 @@ TEST(FilteredResize, FlatWhiteShrinkStaysNearWhite)
         }
 }
 
-TEST(FilteredResize, EdgeOvershootIsClamped)
+TEST_P(FilteredResizeOn, EdgeOvershootIsClamped)
 {
     // Black then white; the raw sums around the edge go below 0 and above 255.
     std::vector<int> values(24, 0);
@@ -267,7 +280,7 @@ TEST(FilteredResize, EdgeOvershootIsClamped)
     }
 }
 
-TEST(FilteredResize, TinySourcesReachNoFurtherThanThePicture)
+TEST_P(FilteredResizeOn, TinySourcesReachNoFurtherThanThePicture)
 {
     // Sources narrower than the filter's reach, to every small size; checked against the
     // reference (and run under a memory checker).
@@ -290,7 +303,7 @@ TEST(FilteredResize, TinySourcesReachNoFurtherThanThePicture)
     EXPECT_TRUE(Resized(dot, 5, 4, BoxFilter, 0.5f).samePixels(flat));
 }
 
-TEST(FilteredResize, OnePixelDestinationStandsForTheWholeSource)
+TEST_P(FilteredResizeOn, OnePixelDestinationStandsForTheWholeSource)
 {
     // Left half black, right half white: the single pixel lies between, not at one edge.
     Picture halves(40, 30);
@@ -341,14 +354,11 @@ TEST(FilteredResize, EmptyDestinationsAndBadArguments)
     }
 }
 
-TEST(FilteredResize, VectorAndThreadedPathsMatchScalar)
+TEST_P(FilteredResizeOn, VectorAndThreadedPathsMatchScalar)
 {
     const ResizeOptions scalar{false, 1};
-    std::vector<ResizeOptions> others = {{false, 3}};
-    if (ResizeSimdAvailable())
-        others.insert(others.end(), {{true, 1}, {true, 2}, {true, 5}, {true, 0}});
-    else
-        GTEST_LOG_(INFO) << "no AVX2 here: only the threaded scalar path is compared";
+    const std::vector<ResizeOptions> others = {
+        {false, 3}, {true, 1}, {true, 2}, {true, 5}, {true, 0}};
 
     std::mt19937 rng(5);
     std::uniform_int_distribution<int> side(1, 90);

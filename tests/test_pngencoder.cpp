@@ -140,20 +140,15 @@ TEST(PngEncoder, MenuSizeLayout)
     }
     EXPECT_EQ(chunks.back().type, "IEND");
 
-    // One zlib stream of Sub-filtered rows: 2161 bytes each.
+    // One zlib stream of filtered rows, 2161 bytes each, that libpng reads back exactly.
     const std::size_t rowSize = 1 + 3 * 720;
     const std::vector<std::uint8_t> raw = inflateAll(stream, 576 * rowSize);
     ASSERT_EQ(raw.size(), 576 * rowSize);
-    const std::vector<std::uint8_t> source = image.packed();
-    for (int y = 0; y < 576; ++y) {
-        const std::uint8_t* row = raw.data() + y * rowSize;
-        ASSERT_EQ(row[0], 1) << "row " << y;
-        std::vector<std::uint8_t> unfiltered(row + 1, row + rowSize);
-        for (std::size_t x = 3; x < unfiltered.size(); ++x)
-            unfiltered[x] = static_cast<std::uint8_t>(unfiltered[x] + unfiltered[x - 3]);
-        ASSERT_TRUE(std::equal(unfiltered.begin(), unfiltered.end(), source.begin() + y * 3 * 720))
-            << "row " << y;
-    }
+    for (int y = 0; y < 576; ++y)
+        ASSERT_LE(raw[y * rowSize], 4) << "row " << y;
+    int width = 0;
+    int height = 0;
+    EXPECT_EQ(decodeWithLibpng(file, width, height), image.packed());
 }
 
 TEST(PngEncoder, LibpngReadsBackExactPixels)
@@ -171,9 +166,8 @@ TEST(PngEncoder, LibpngReadsBackExactPixels)
     }
 }
 
-// The whole file, bytes derived outside the encoder: Sub filter on every row, one zlib
-// stream at level 7 (window 15, memory level 8, default strategy; header 78 DA), IDAT
-// chunks of 65535 bytes until the last.
+// The whole file of a tiny picture, pinned: signature, header, one IDAT chunk, IEND.
+// libpng must read the pinned bytes back as the picture.
 TEST(PngEncoder, WholeFileBytes)
 {
     TestImage small(3, 2);
@@ -181,54 +175,59 @@ TEST(PngEncoder, WholeFileBytes)
                                        {10, 20, 30, 40, 50, 60, 250, 128, 7}};
     for (int y = 0; y < 2; ++y)
         std::copy(pixels[y], pixels[y] + 9, small.at(0, y));
+    // Too small to compress: the rows (None, then Sub) lie in one stored block.
     const std::vector<std::uint8_t> expected = {
-        0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A, 0x00, 0x00, 0x00, 0x0D, 0x49, 0x48,
-        0x44, 0x52, 0x00, 0x00, 0x00, 0x03, 0x00, 0x00, 0x00, 0x02, 0x08, 0x02, 0x00, 0x00,
-        0x00, 0x12, 0x16, 0xF1, 0x4D, 0x00, 0x00, 0x00, 0x17, 0x49, 0x44, 0x41, 0x54, 0x78,
-        0xDA, 0x63, 0xFC, 0xCF, 0xC0, 0xC0, 0x08, 0xC6, 0x8C, 0x5C, 0x22, 0x72, 0x40, 0x70,
-        0xC9, 0xEF, 0x34, 0x00, 0x34, 0x8C, 0x05, 0x83, 0x23, 0x81, 0xAA, 0x4F, 0x00, 0x00,
-        0x00, 0x00, 0x49, 0x45, 0x4E, 0x44, 0xAE, 0x42, 0x60, 0x82};
+        0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A, 0x00, 0x00, 0x00, 0x0D, 0x49, 0x48, 0x44,
+        0x52, 0x00, 0x00, 0x00, 0x03, 0x00, 0x00, 0x00, 0x02, 0x08, 0x02, 0x00, 0x00, 0x00, 0x12,
+        0x16, 0xF1, 0x4D, 0x00, 0x00, 0x00, 0x1F, 0x49, 0x44, 0x41, 0x54, 0x78, 0x9C, 0x01, 0x14,
+        0x00, 0xEB, 0xFF, 0x00, 0xFF, 0x00, 0x00, 0x00, 0xFF, 0x00, 0x00, 0x00, 0xFF, 0x01, 0x0A,
+        0x14, 0x1E, 0x1E, 0x1E, 0x1E, 0xD2, 0x4E, 0xCB, 0x34, 0x5C, 0x05, 0x80, 0x6C, 0x5A, 0x0D,
+        0x4D, 0x00, 0x00, 0x00, 0x00, 0x49, 0x45, 0x4E, 0x44, 0xAE, 0x42, 0x60, 0x82};
     EXPECT_EQ(EncodePng(small.view()), expected);
+    int width = 0;
+    int height = 0;
+    EXPECT_EQ(decodeWithLibpng(expected, width, height), small.packed());
+}
 
-    // A noisy picture whose stream fills two IDAT chunks, built here the same way.
-    const TestImage noise = noisyImage(200, 150, 7);
-    std::vector<std::uint8_t> raw;
-    for (int y = 0; y < noise.height; ++y) {
-        const std::uint8_t* row = noise.pixels.data() + y * noise.stride;
-        raw.push_back(1);
-        for (int i = 0; i < 3 * noise.width; ++i)
-            raw.push_back(static_cast<std::uint8_t>(row[i] - (i >= 3 ? row[i - 3] : 0)));
+// Each row takes a filter that leaves least to compress: for rows of one colour, one that
+// leaves only the first pixel (Sub, or Paeth from the row above); for a row that repeats
+// the one above, Up, which leaves nothing.
+TEST(PngEncoder, FilterFollowsThePicture)
+{
+    std::mt19937 random(3);
+    TestImage bands(64, 8);
+    TestImage repeats(64, 8);
+    for (int y = 0; y < 8; ++y) {
+        const std::uint8_t colour[3] = {std::uint8_t(random()), std::uint8_t(random()),
+                                        std::uint8_t(random())};
+        for (int x = 0; x < 64; ++x)
+            for (int c = 0; c < 3; ++c) {
+                bands.at(x, y)[c] = colour[c];
+                repeats.at(x, y)[c] = y == 0 ? std::uint8_t(random()) : repeats.at(x, 0)[c];
+            }
     }
-    z_stream z{};
-    ASSERT_EQ(deflateInit2(&z, 7, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY), Z_OK);
-    std::vector<std::uint8_t> stream(deflateBound(&z, static_cast<uLong>(raw.size())));
-    z.next_in = raw.data();
-    z.avail_in = static_cast<uInt>(raw.size());
-    z.next_out = stream.data();
-    z.avail_out = static_cast<uInt>(stream.size());
-    ASSERT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
-    stream.resize(z.total_out);
-    deflateEnd(&z);
-    ASSERT_GT(stream.size(), 65535u);
-    ASSERT_LT(stream.size(), 2 * 65535u);
-
-    std::vector<std::uint8_t> file(expected.begin(), expected.begin() + 8);
-    auto chunk = [&](const char* type, const std::uint8_t* data, std::size_t size) {
-        std::vector<std::uint8_t> c = {std::uint8_t(size >> 24), std::uint8_t(size >> 16),
-                                       std::uint8_t(size >> 8), std::uint8_t(size)};
-        c.insert(c.end(), type, type + 4);
-        c.insert(c.end(), data, data + size);
-        const uLong crc = crc32(0, c.data() + 4, static_cast<uInt>(size + 4));
-        c.insert(c.end(), {std::uint8_t(crc >> 24), std::uint8_t(crc >> 16), std::uint8_t(crc >> 8),
-                           std::uint8_t(crc)});
-        file.insert(file.end(), c.begin(), c.end());
-    };
-    const std::uint8_t header[13] = {0, 0, 0, 200, 0, 0, 0, 150, 8, 2, 0, 0, 0};
-    chunk("IHDR", header, 13);
-    chunk("IDAT", stream.data(), 65535);
-    chunk("IDAT", stream.data() + 65535, stream.size() - 65535);
-    chunk("IEND", nullptr, 0);
-    EXPECT_TRUE(EncodePng(noise.view()) == file);
+    const struct {
+        const TestImage* image;
+        std::vector<int> types;
+        std::size_t kept; // filtered bytes at the start of a row that may be non-zero
+    } cases[] = {{&bands, {1, 4}, 3}, {&repeats, {2}, 0}};
+    for (const auto& [image, types, kept] : cases) {
+        const std::vector<std::uint8_t> file = EncodePng(image->view());
+        const std::vector<Chunk> chunks = parseChunks(file);
+        ASSERT_EQ(chunks.size(), 3u);
+        const std::size_t rowSize = 1 + 3 * 64;
+        const std::vector<std::uint8_t> raw = inflateAll(chunks[1].data, 8 * rowSize);
+        ASSERT_EQ(raw.size(), 8 * rowSize);
+        for (std::size_t y = 1; y < 8; ++y) {
+            const std::uint8_t* row = raw.data() + y * rowSize;
+            EXPECT_NE(std::find(types.begin(), types.end(), row[0]), types.end()) << "row " << y;
+            EXPECT_TRUE(std::all_of(row + 1 + kept, row + rowSize, [](int v) { return v == 0; }))
+                << "row " << y;
+        }
+        int width = 0;
+        int height = 0;
+        EXPECT_EQ(decodeWithLibpng(file, width, height), image->packed());
+    }
 }
 
 TEST(PngEncoder, RefusesEmptyPictures)

@@ -6,6 +6,7 @@
 #include <cassert>
 #include <cmath>
 #include <exception>
+#include <limits>
 #include <memory>
 #include <stdexcept>
 #include <thread>
@@ -18,21 +19,28 @@ constexpr std::uint64_t kParallelWorkSimd = 4'000'000;
 constexpr std::uint64_t kParallelWorkScalar = 250'000;
 constexpr int kMaxThreads = 8;
 
-std::uint8_t ToByte(float sum)
-{
-    if (sum > 255.0f)
-        return 255;
-    if (sum >= 0.0f)
-        return static_cast<std::uint8_t>(std::nearbyint(sum));
-    return 0; // negative, or NaN from a filter that makes one
-}
-
 std::uint64_t TapCount(const std::vector<ContributorList>& lists)
 {
     std::uint64_t taps = 0;
     for (const ContributorList& list : lists)
         taps += list.entries.size();
     return taps;
+}
+
+// Each of n steps rounds at most twice (product, then sum) by half an ulp of a value no
+// larger than 255 times the weights' absolute sum, against once for the fused steps;
+// the small absolute term covers the rounding of the distance test itself.
+float SlackFor(const std::vector<Contributor>& entries)
+{
+    double absolute = 0.0;
+    for (const Contributor& entry : entries)
+        absolute += std::fabs(static_cast<double>(entry.weight));
+    const double n = static_cast<double>(entries.size());
+    const double u = 0x1p-24;
+    const double slack = 4.0 * n * u * 255.0 * absolute * (1.0 + 4.0 * n * u) + 1e-6;
+    if (!(slack < static_cast<double>(std::numeric_limits<float>::max())))
+        return std::numeric_limits<float>::infinity();
+    return static_cast<float>(slack);
 }
 
 thread_local int singleThreadedScopes = 0;
@@ -110,6 +118,7 @@ std::vector<ContributorList> BuildContributors(int dstSize, int srcSize, FilterF
             if (weight != 0.0f)
                 entries.push_back({ReflectIndex(j, srcSize), weight});
         }
+        lists[static_cast<std::size_t>(i)].slack = SlackFor(entries);
     }
     return lists;
 }
@@ -130,9 +139,9 @@ void HorizontalPassScalar(const Picture& source, std::span<const ContributorList
                 sum1 = std::fmaf(entry.weight, static_cast<float>(p[1]), sum1);
                 sum2 = std::fmaf(entry.weight, static_cast<float>(p[2]), sum2);
             }
-            *out++ = ToByte(sum0);
-            *out++ = ToByte(sum1);
-            *out++ = ToByte(sum2);
+            *out++ = ScalarToByte(sum0);
+            *out++ = ScalarToByte(sum1);
+            *out++ = ScalarToByte(sum2);
         }
     }
 }
@@ -149,7 +158,7 @@ void VerticalPassScalar(const InterImage& inter, std::span<const ContributorList
                 sum =
                     std::fmaf(entry.weight,
                               static_cast<float>(inter.data[entry.pixel * inter.stride + k]), sum);
-            out[k] = ToByte(sum);
+            out[k] = ScalarToByte(sum);
         }
     }
 }
@@ -173,7 +182,7 @@ void FilteredResizeWith(const Picture& source, Picture& dest, FilterFunction fil
         Picture::kMaxPixels)
         throw std::length_error("Picture size out of range");
 
-    const bool simd = options.allowSimd && ResizeSimdAvailable();
+    const bool simd = options.allowSimd;
     const std::ptrdiff_t interStride =
         (static_cast<std::ptrdiff_t>(destWidth) * 3 + kInterAlign - 1) / kInterAlign * kInterAlign;
     // Every byte the passes read is written first (the vector pass writes the padding too).
@@ -197,7 +206,7 @@ void FilteredResizeWith(const Picture& source, Picture& dest, FilterFunction fil
                 packed[static_cast<std::size_t>(w)].resize(HorizontalPackedSize(inter));
             }
             RunSplit(blocks, workers, [&](int begin, int end, int worker) {
-                HorizontalPassAvx2(source, columns, inter, begin, end,
+                HorizontalPassSimd(source, columns, inter, begin, end,
                                    lanes[static_cast<std::size_t>(worker)].data(),
                                    packed[static_cast<std::size_t>(worker)].data());
             });
@@ -212,9 +221,15 @@ void FilteredResizeWith(const Picture& source, Picture& dest, FilterFunction fil
         BuildContributors(destHeight, sourceHeight, filter, support);
     const int threads =
         ThreadsFor(TapCount(rows) * 3 * static_cast<std::uint64_t>(destWidth), simd, options);
-    RunSplit(destHeight, threads, [&](int begin, int end, int) {
+    const int workers = std::clamp(threads, 1, destHeight);
+    // Made here so that no worker thread can fail to allocate; written before read.
+    std::vector<std::unique_ptr<float[]>> strips(simd ? static_cast<std::size_t>(workers) : 0);
+    for (std::unique_ptr<float[]>& strip : strips)
+        strip = std::make_unique_for_overwrite<float[]>(VerticalStripSize(sourceHeight));
+    RunSplit(destHeight, workers, [&](int begin, int end, int worker) {
         if (simd)
-            VerticalPassAvx2(inter, rows, dest, begin, end);
+            VerticalPassSimd(inter, rows, dest, begin, end,
+                             strips[static_cast<std::size_t>(worker)].get());
         else
             VerticalPassScalar(inter, rows, dest, begin, end);
     });

@@ -5,6 +5,7 @@
 
 #include "filteredresize.h"
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -18,6 +19,9 @@ struct Contributor {
 // The taps of one destination column (or row), in increasing unreflected source index.
 struct ContributorList {
     std::vector<Contributor> entries;
+    // Bound on how far a sum of these taps, worked with each product rounded, can lie
+    // from the fused sum; infinite when the weights are too large to bound.
+    float slack = 0.0f;
 };
 
 // One list per destination index 0..dstSize-1 for a source of srcSize (>= 1) pixels.
@@ -37,8 +41,18 @@ inline int ReflectIndex(int j, int size)
     return m < size ? m : period - m;
 }
 
+// Clamp to 0..255 (NaN gives 0), round half to even.
+inline std::uint8_t ScalarToByte(float sum)
+{
+    if (sum > 255.0f)
+        return 255;
+    if (sum >= 0.0f)
+        return static_cast<std::uint8_t>(std::nearbyint(sum));
+    return 0;
+}
+
 struct ResizeOptions {
-    bool allowSimd = true; // use the AVX2 kernels when the processor has them
+    bool allowSimd = true; // use the vector kernels (the best this processor has)
     int threads = 0;       // 0: one per core for large pictures, one for small ones
 };
 
@@ -47,8 +61,12 @@ struct ResizeOptions {
 void FilteredResizeWith(const Picture& source, Picture& dest, FilterFunction filter, float support,
                         const ResizeOptions& options);
 
-// True when this processor runs the AVX2 + FMA kernels.
-bool ResizeSimdAvailable();
+// The instruction sets the vector kernels were built for that this processor runs, best
+// first. Forcing one (0 lifts the restriction) is for tests and benchmarks: it holds for
+// the whole process.
+std::vector<std::int64_t> ResizeSimdTargets();
+void ForceResizeSimdTarget(std::int64_t target);
+const char* ResizeSimdTargetName(std::int64_t target);
 
 // The intermediate picture: dest width x source height, rows padded with zeros to a
 // multiple of kInterAlign bytes so the vector kernels may read whole blocks.
@@ -61,6 +79,8 @@ inline constexpr std::ptrdiff_t kInterAlign = 64;
 
 // Rows per block of the vector horizontal pass.
 inline constexpr int kRowBlock = 8;
+// Alignment the horizontal pass gives its float lanes inside the buffer it is handed.
+inline constexpr std::uintptr_t kLanesAlign = 64;
 
 // Horizontal pass over source rows [rowBegin, rowEnd).
 void HorizontalPassScalar(const Picture& source, std::span<const ContributorList> columns,
@@ -69,13 +89,15 @@ void HorizontalPassScalar(const Picture& source, std::span<const ContributorList
 void VerticalPassScalar(const InterImage& inter, std::span<const ContributorList> rows,
                         Picture& dest, int rowBegin, int rowEnd);
 
-// Vector kernels; only call when ResizeSimdAvailable(). The horizontal one takes row
+// Vector kernels. The horizontal one takes row
 // blocks [blockBegin, blockEnd) of kRowBlock rows and two work buffers of
 // HorizontalLanesSize / HorizontalPackedSize elements.
 std::size_t HorizontalLanesSize(int sourceWidth);
 std::size_t HorizontalPackedSize(const InterImage& inter);
-void HorizontalPassAvx2(const Picture& source, std::span<const ContributorList> columns,
+void HorizontalPassSimd(const Picture& source, std::span<const ContributorList> columns,
                         const InterImage& inter, int blockBegin, int blockEnd, float* lanes,
                         std::uint8_t* packed);
-void VerticalPassAvx2(const InterImage& inter, std::span<const ContributorList> rows, Picture& dest,
-                      int rowBegin, int rowEnd);
+// The vertical one takes a work buffer of VerticalStripSize elements.
+std::size_t VerticalStripSize(int sourceHeight);
+void VerticalPassSimd(const InterImage& inter, std::span<const ContributorList> rows, Picture& dest,
+                      int rowBegin, int rowEnd, float* strip);
