@@ -1,4 +1,6 @@
+#include "childrun.h"
 #include "testmovies.h"
+#include "thumbs/autoframe.h"
 #include "thumbs/mediadecoder.h"
 #include "thumbs/mediaerror.h"
 #include "thumbs/mediaframe.h"
@@ -12,6 +14,7 @@
 #include <fstream>
 #include <limits>
 #include <regex>
+#include <sstream>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <thread>
@@ -573,6 +576,152 @@ TEST(MediaErrors, ExtremeTimestampsGiveAFrameOrACleanError)
                 EXPECT_TRUE(std::regex_match(e.what(), kErrorPattern)) << e.what();
             }
         }
+    }
+}
+
+// Every size FFmpeg decodes goes through the conversion, the shown-width rescale and
+// the frame picker without writing outside a picture (run under the sanitizers):
+// odd and tiny sides, portrait phone shapes, very wide frames, with and without a
+// sample aspect. Raw video carries any size.
+TEST(FrameSizes, EverySizeComesOutWhole)
+{
+    struct Case {
+        int width, height, sarNum, sarDen, shownWidth;
+    };
+    const Case cases[] = {
+        {1, 1, 0, 1, 1},          {1, 1, 4, 1, 4},          {17, 9, 0, 1, 17},
+        {33, 1, 0, 1, 33},        {1, 47, 0, 1, 1},         {360, 640, 0, 1, 360},
+        {1080, 1920, 0, 1, 1080}, {1080, 1350, 0, 1, 1080}, {1080, 1920, 16, 11, 1571},
+        {721, 577, 64, 45, 1025}, {8191, 17, 0, 1, 8191},   {8192, 31, 10, 11, 7447},
+    };
+    for (const Case& c : cases) {
+        const std::string name = std::to_string(c.width) + "x" + std::to_string(c.height) + "_" +
+                                 std::to_string(c.sarNum) + ".avi";
+        SCOPED_TRACE(name);
+        MovieSpec spec = TestMovieSpec("rawvideo", 0, c.width, c.height, 2, 1);
+        spec.path = PathOf(name.c_str());
+        spec.sarNum = c.sarNum;
+        spec.sarDen = c.sarDen;
+        ASSERT_EQ(MakeMovie(spec), "");
+        const bool readable = c.width >= 16 && c.height >= 16; // frame-number blocks
+        MediaDecoder d;
+        d.open(spec.path);
+        EXPECT_EQ(d.videoWidth(), c.shownWidth);
+        EXPECT_EQ(d.videoHeight(), c.height);
+        Picture p;
+        ASSERT_TRUE(d.decodeAt(TimeOf(d, 1), p));
+        EXPECT_EQ(p.width(), c.shownWidth);
+        EXPECT_EQ(p.height(), c.height);
+        if (readable) {
+            EXPECT_EQ(FrameIndexOf(p), 1);
+        }
+        ASSERT_TRUE(d.decodeKeyFrameNear(0, p));
+        EXPECT_EQ(p.width(), c.shownWidth);
+        const AutoFrame chosen = ChooseMovieFrame(spec.path);
+        EXPECT_EQ(chosen.picture.width(), c.shownWidth);
+        EXPECT_EQ(chosen.picture.height(), c.height);
+
+        MediaPlayer picker;
+        picker.open(spec.path);
+        picker.seek(TimeOfFrameForPlayer(picker, 1));
+        ASSERT_TRUE(picker.waitForFrame(std::chrono::seconds(20)));
+        ASSERT_TRUE(picker.takeFrame(p));
+        EXPECT_EQ(p.width(), c.shownWidth);
+        if (readable) {
+            EXPECT_EQ(FrameIndexOf(p), 1);
+        }
+    }
+}
+
+// A P6 picture as ffmpeg writes it; empty when there is none.
+Picture ReadPpm(const std::string& path)
+{
+    std::istringstream in(ReadWholeFile(path));
+    std::string magic;
+    int width = 0, height = 0, maxValue = 0;
+    in >> magic >> width >> height >> maxValue;
+    in.get();
+    if (magic != "P6" || width <= 0 || height <= 0 || maxValue != 255)
+        return {};
+    Picture p(width, height);
+    for (int y = 0; y < height; ++y)
+        in.read(reinterpret_cast<char*>(p.row(y)), static_cast<std::streamsize>(width) * 3);
+    return in ? p : Picture();
+}
+
+// Mean difference per byte of two pictures of one size.
+double MeanDifference(const Picture& a, const Picture& b)
+{
+    double sum = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width() * 3; ++x)
+            sum += std::abs(a.row(y)[x] - b.row(y)[x]);
+    return sum / (3.0 * a.width() * a.height());
+}
+
+// Phones record sideways and say so in the display matrix: every picture of the movie
+// stands as the ffmpeg player turns it, for each quarter turn with and without a mirror.
+TEST(DisplayMatrix, PicturesStandAsThePlayerShowsThem)
+{
+    for (int turn : {0, 90, 180, 270})
+        for (bool mirror : {false, true}) {
+            const std::string name = "turn" + std::to_string(turn) + (mirror ? "m" : "") + ".mp4";
+            SCOPED_TRACE(name);
+            MovieSpec spec = TestMovieSpec("mpeg4", 0, 96, 64, 3, 1);
+            spec.path = PathOf(name.c_str());
+            spec.displayRotation = turn;
+            spec.displayMirror = mirror;
+            spec.paint = [](AVFrame* f, int) { PaintCornerMarkers(f, 96, 64); };
+            ASSERT_EQ(MakeMovie(spec), "");
+            const std::string judged = PathOf((name + ".ppm").c_str());
+            ASSERT_EQ(RunShell("ffmpeg -v error -y -i " + ShellQuoted(spec.path) +
+                               " -frames:v 1 -c:v ppm " + ShellQuoted(judged)),
+                      0);
+            const Picture player = ReadPpm(judged);
+            ASSERT_EQ(player.width(), turn % 180 ? 64 : 96);
+            Picture ours;
+            std::int32_t frame = 0;
+            std::string error;
+            ASSERT_TRUE(TakeMovieFrame(spec.path, frame, ours, error)) << error;
+            ASSERT_EQ(ours.width(), player.width());
+            ASSERT_EQ(ours.height(), player.height());
+            EXPECT_LT(MeanDifference(ours, player), 6.0);
+        }
+}
+
+// A landscape-coded phone clip turned a quarter clockwise: ffprobe sees the turn, and
+// the thumbnail, the automatic frame and the frame picker are all upright portraits,
+// the coded top-left (red) corner at the top right.
+TEST(DisplayMatrix, QuarterTurnedPhoneClipIsAnUprightPortrait)
+{
+    const std::string path = MoviePath("phone90.mp4");
+    const std::string probe = PathOf("phone90.txt");
+    RunShell("ffprobe -v error -select_streams v:0 -show_entries stream_side_data=rotation "
+             "-of csv=p=0 " +
+             ShellQuoted(path) + " > " + ShellQuoted(probe));
+    EXPECT_EQ(ReadWholeFile(probe).substr(0, 3), "-90"); // the player's turn, as ffprobe reads it
+    auto isRed = [](const Picture& p, int x, int y) {
+        const std::uint8_t* px = p.pixel(x, y);
+        return px[0] > 180 && px[1] < 60 && px[2] < 60;
+    };
+    std::vector<Picture> pictures(3);
+    std::int32_t frame = 2;
+    std::string error;
+    ASSERT_TRUE(TakeMovieFrame(path, frame, pictures[0], error)) << error;
+    pictures[1] = ChooseMovieFrame(path).picture;
+    MediaPlayer picker;
+    picker.open(path);
+    EXPECT_EQ(picker.videoWidth(), 1080);
+    EXPECT_EQ(picker.videoHeight(), 1920);
+    picker.pause();
+    ASSERT_TRUE(picker.waitForFrame(std::chrono::seconds(20)));
+    ASSERT_TRUE(picker.takeFrame(pictures[2]));
+    for (const Picture& p : pictures) {
+        ASSERT_EQ(p.width(), 1080);
+        ASSERT_EQ(p.height(), 1920);
+        EXPECT_TRUE(isRed(p, 1080 - 60, 60));
+        EXPECT_FALSE(isRed(p, 60, 60));
+        EXPECT_FALSE(isRed(p, 1080 - 60, 1920 - 60));
     }
 }
 

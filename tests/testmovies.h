@@ -62,6 +62,34 @@ inline std::vector<TestMovie> TitleMovies()
     return {sound, wide, anamorphic, legal, chapters};
 }
 
+// Grey with a red block in the coded top-left corner and a blue one in the top-right, a
+// quarter of each side: which corners they reach tells how a picture was turned.
+inline void PaintCornerMarkers(AVFrame* f, int width, int height)
+{
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const bool top = y < height / 4;
+            const bool red = top && x < width / 4;
+            const bool blue = top && x >= width - width / 4;
+            f->data[0][y * f->linesize[0] + x] = red ? 81 : blue ? 41 : 110;
+            if (x % 2 == 0 && y % 2 == 0) {
+                f->data[1][y / 2 * f->linesize[1] + x / 2] = red ? 90 : blue ? 240 : 128;
+                f->data[2][y / 2 * f->linesize[2] + x / 2] = red ? 240 : blue ? 110 : 128;
+            }
+        }
+}
+
+// Phone clips, short: one filmed upright (its width not a multiple of 16), and one coded
+// landscape whose display matrix has a player turn it a quarter clockwise into a portrait.
+inline std::vector<TestMovie> PhoneMovies()
+{
+    TestMovie portrait = {"portrait.mp4", TestMovieSpec("libx264", 2, 360, 640, 20, 10)};
+    TestMovie turned = {"phone90.mp4", TestMovieSpec("libx264", 2, 1920, 1080, 6, 3)};
+    turned.spec.displayRotation = 90;
+    turned.spec.paint = [](AVFrame* f, int) { PaintCornerMarkers(f, 1920, 1080); };
+    return {portrait, turned};
+}
+
 inline const std::vector<TestMovie>& TestMovies()
 {
     static const std::vector<TestMovie> movies = [] {
@@ -89,6 +117,8 @@ inline const std::vector<TestMovie>& TestMovies()
         m.push_back(red);
         for (const TestMovie& title : TitleMovies())
             m.push_back(title);
+        for (const TestMovie& phone : PhoneMovies())
+            m.push_back(phone);
         return m;
     }();
     return movies;
