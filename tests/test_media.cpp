@@ -1,4 +1,6 @@
 #include "childrun.h"
+#include "imageio/failure.h"
+#include "mediamodule/mediamodule.h"
 #include "testmovies.h"
 #include "thumbs/autoframe.h"
 #include "thumbs/mediadecoder.h"
@@ -424,6 +426,8 @@ TEST(MediaErrors, FilesThatAreNoMoviesAreRefused)
     WriteFile(truncated, ReadPrefix(MoviePath("movie.avi"), 4096));
     const std::string empty = PathOf("empty.mpg");
     WriteFile(empty, "");
+    const std::string mp3 = PathOf("song.mp3");
+    ASSERT_EQ(RunShell("ffmpeg -v error -y -f lavfi -i sine=d=0.3 " + ShellQuoted(mp3)), 0);
 
     struct Case {
         std::string path;
@@ -437,8 +441,10 @@ TEST(MediaErrors, FilesThatAreNoMoviesAreRefused)
          "Cannot open movie notes.mpg: the file is damaged or not a movie FFmpeg can read."},
         {wav, MediaErrorText(AVERROR_STREAM_NOT_FOUND),
          "Cannot open movie sound.wav: it has no video track."},
-        {truncated, "", ""},
-        {empty, "", ""},
+        {truncated, "",
+         "Cannot open movie truncated.avi: the file is damaged or not a movie FFmpeg can read."},
+        {empty, "", "Cannot open movie empty.mpg: the file is empty."},
+        {mp3, "", "Cannot open movie song.mp3: it has no video track."},
     };
     for (const Case& c : cases) {
         MediaDecoder d;
@@ -467,6 +473,13 @@ TEST(MediaErrors, FilesThatAreNoMoviesAreRefused)
         EXPECT_TRUE(plain.starts_with("Cannot open movie " + name + ": ")) << plain;
         if (!c.plain.empty()) {
             EXPECT_EQ(plain, c.plain);
+        }
+        // The commands' automatic frame says the same, in words.
+        try {
+            LinkedMediaFunctions().chooseMovieFrame(c.path);
+            ADD_FAILURE() << c.path << " gave a frame";
+        } catch (const Failure& e) {
+            EXPECT_EQ(std::string(e.what()), plain);
         }
         EXPECT_TRUE(std::regex_match(error, kErrorPattern)) << error;
         EXPECT_EQ(untouched.width(), 2);

@@ -8,6 +8,7 @@ extern "C" {
 }
 
 #include <cerrno>
+#include <filesystem>
 #include <new>
 #include <string_view>
 
@@ -71,5 +72,11 @@ std::string MovieFailureReason(const std::exception& error)
 
 std::string MovieFailureMessage(const std::string& path, const std::exception& error)
 {
-    return "Cannot open movie " + FileNameOf(path) + ": " + MovieFailureReason(error) + ".";
+    std::string reason = MovieFailureReason(error);
+    const auto* media = dynamic_cast<const MediaError*>(&error);
+    std::error_code ec;
+    if (media && (media->code() == AVERROR_INVALIDDATA || media->code() == AVERROR_EOF) &&
+        std::filesystem::file_size(path, ec) == 0 && !ec)
+        reason = "the file is empty";
+    return "Cannot open movie " + FileNameOf(path) + ": " + reason + ".";
 }
