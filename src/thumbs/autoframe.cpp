@@ -31,21 +31,24 @@ constexpr double kWhiteAbove = 240;
 constexpr double kFlatBelow = 12;
 constexpr double kBlurredBelow = 2.0;
 
-// Box-averaged luma at most kGreySide pixels across.
+// Box-averaged luma at most kGreySide pixels across. A side shorter than the box (a
+// frame far wider than tall) gets one box cut to the picture.
 std::vector<float> greyCopy(const Picture& frame, int& w, int& h)
 {
     const int side = std::max(frame.width(), frame.height());
     const int factor = std::max(1, (side + kGreySide - 1) / kGreySide);
     w = std::max(1, frame.width() / factor);
     h = std::max(1, frame.height() / factor);
+    const int boxWidth = std::min(factor, frame.width());
+    const int boxHeight = std::min(factor, frame.height());
     std::vector<float> grey(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
-    const float cell = static_cast<float>(factor * factor);
+    const float cell = static_cast<float>(boxWidth * boxHeight);
     for (int y = 0; y < h; ++y) {
         for (int x = 0; x < w; ++x) {
             unsigned sum = 0;
-            for (int dy = 0; dy < factor; ++dy) {
+            for (int dy = 0; dy < boxHeight; ++dy) {
                 const std::uint8_t* p = frame.pixel(x * factor, y * factor + dy);
-                for (int dx = 0; dx < factor; ++dx, p += 3)
+                for (int dx = 0; dx < boxWidth; ++dx, p += 3)
                     sum += 77u * p[0] + 150u * p[1] + 29u * p[2];
             }
             grey[static_cast<std::size_t>(y) * static_cast<std::size_t>(w) +
