@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -62,21 +63,11 @@ inline std::vector<TestMovie> TitleMovies()
     return {sound, wide, anamorphic, legal, chapters};
 }
 
-// Grey with a red block in the coded top-left corner and a blue one in the top-right, a
-// quarter of each side: which corners they reach tells how a picture was turned.
-inline void PaintCornerMarkers(AVFrame* f, int width, int height)
+// Paints the same textured picture into every frame, so that any frame stands for all.
+inline std::function<void(AVFrame*, int)> StillTexture(MovieSpec spec)
 {
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            const bool top = y < height / 4;
-            const bool red = top && x < width / 4;
-            const bool blue = top && x >= width - width / 4;
-            f->data[0][y * f->linesize[0] + x] = red ? 81 : blue ? 41 : 110;
-            if (x % 2 == 0 && y % 2 == 0) {
-                f->data[1][y / 2 * f->linesize[1] + x / 2] = red ? 90 : blue ? 240 : 128;
-                f->data[2][y / 2 * f->linesize[2] + x / 2] = red ? 240 : blue ? 110 : 128;
-            }
-        }
+    spec.texture = true;
+    return [spec](AVFrame* f, int) { moviemaker_detail::fillFrame(f, spec, 0); };
 }
 
 // Phone clips, short: one filmed upright (its width not a multiple of 16), and one coded
@@ -84,9 +75,10 @@ inline void PaintCornerMarkers(AVFrame* f, int width, int height)
 inline std::vector<TestMovie> PhoneMovies()
 {
     TestMovie portrait = {"portrait.mp4", TestMovieSpec("libx264", 2, 360, 640, 20, 10)};
+    portrait.spec.paint = StillTexture(portrait.spec);
     TestMovie turned = {"phone90.mp4", TestMovieSpec("libx264", 2, 1920, 1080, 6, 3)};
     turned.spec.displayRotation = 90;
-    turned.spec.paint = [](AVFrame* f, int) { PaintCornerMarkers(f, 1920, 1080); };
+    turned.spec.paint = StillTexture(turned.spec);
     return {portrait, turned};
 }
 
