@@ -7,6 +7,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
+#include <libavutil/display.h>
 #include <libavutil/mathematics.h>
 #include <libavutil/opt.h>
 }
@@ -41,6 +42,11 @@ struct MovieSpec {
     int audioRate = 48000;
     std::string audioCodec = "mp2";
     std::vector<double> chapterStarts; // seconds; empty: no chapters
+    // A display matrix for the muxer, as phones write one: turned `displayRotation` degrees
+    // counter-clockwise (av_display_rotation_set), then mirrored left to right when
+    // `displayMirror` is set. FFmpeg's MP4 muxer stores it so that it reads back negated.
+    int displayRotation = 0;
+    bool displayMirror = false;
     // When set, paints frame i's YUV 4:2:0 planes instead of the patterns above.
     std::function<void(AVFrame* frame, int i)> paint;
 };
@@ -79,8 +85,8 @@ inline void fillFrame(AVFrame* f, const MovieSpec& s, int i)
         }
     }
     for (int plane = 1; plane < 3; ++plane)
-        for (int y = 0; y < s.height / 2; ++y)
-            for (int x = 0; x < s.width / 2; ++x)
+        for (int y = 0; y < (s.height + 1) / 2; ++y)
+            for (int x = 0; x < (s.width + 1) / 2; ++x)
                 f->data[plane][y * f->linesize[plane] + x] =
                     s.texture ? static_cast<std::uint8_t>(128 + ((x + y + i) & 31) - 16)
                               : static_cast<std::uint8_t>(plane == 1 ? s.u : s.v);
@@ -250,6 +256,17 @@ inline std::string MakeMovie(const MovieSpec& s)
         error = "codec parameters";
     else if (s.audioChannels > 0)
         error = openAudio(s, oc, audio);
+    if (error.empty() && (s.displayRotation != 0 || s.displayMirror)) {
+        auto* matrix = reinterpret_cast<std::int32_t*>(
+            av_stream_new_side_data(st, AV_PKT_DATA_DISPLAYMATRIX, 9 * sizeof(std::int32_t)));
+        if (!matrix)
+            error = "display matrix";
+        else {
+            av_display_rotation_set(matrix, s.displayRotation);
+            if (s.displayMirror)
+                av_display_matrix_flip(matrix, 1, 0);
+        }
+    }
     if (error.empty()) {
         st->time_base = ctx->time_base;
         // As a DVD's program stream is muxed: packets may wait 0.7 s for their turn.

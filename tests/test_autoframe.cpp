@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -115,6 +116,26 @@ TEST_F(AutoFrameTest, NotAMovieIsAMediaError)
     EXPECT_THROW(ChooseMovieFrame((dir / "missing.mp4").string()), MediaError);
 }
 
+// The choice is counted in decoded pictures, not time: a run slowed down between its
+// looks (a busy machine) chooses the very frame a quick one does. One keyframe only, so
+// that the exact pass over the samples decides; the detail lies late in the movie.
+TEST_F(AutoFrameTest, SlowRunChoosesTheSameFrame)
+{
+    MovieSpec spec = staged((dir / "onekey.mp4").string(), "libx264");
+    spec.gop = 300;
+    ASSERT_EQ(MakeMovie(spec), "");
+    const AutoFrame quick = ChooseMovieFrame(spec.path);
+    int looks = 0;
+    const AutoFrame slow = ChooseMovieFrame(spec.path, [&looks] {
+        if (++looks == 25) // the first exact look stalls as on a machine far too busy
+            std::this_thread::sleep_for(std::chrono::milliseconds(1600));
+    });
+    EXPECT_GE(quick.frame, 200);
+    EXPECT_LT(quick.frame, 260);
+    EXPECT_EQ(slow.frame, quick.frame);
+    EXPECT_TRUE(slow.picture.samePixels(quick.picture));
+}
+
 TEST(FrameLook, RejectsBlackFlatAndBlurredFrames)
 {
     auto picture = [](auto value) {
@@ -134,6 +155,17 @@ TEST(FrameLook, RejectsBlackFlatAndBlurredFrames)
         MeasureFrameLook(picture([](int x, int) { return static_cast<std::uint8_t>(40 + x); }));
     const FrameLook sharp =
         MeasureFrameLook(picture([](int x, int y) { return ((x / 8 + y / 8) % 2) ? 200 : 40; }));
+    // A dark frame full of detail (mean 25) is passed over like flat black, though it
+    // ranks above it when a movie has nothing better; a lit one with less detail is taken.
+    const FrameLook darkDetail =
+        MeasureFrameLook(picture([](int x, int y) { return (x / 8 % 2 && y / 8 % 2) ? 100 : 0; }));
+    const FrameLook litDetail =
+        MeasureFrameLook(picture([](int x, int y) { return ((x / 8 + y / 8) % 2) ? 140 : 110; }));
+    EXPECT_NEAR(darkDetail.brightness, 25, 3);
+    EXPECT_FALSE(darkDetail.acceptable);
+    EXPECT_GT(darkDetail.score, black.score);
+    EXPECT_TRUE(litDetail.acceptable);
+    EXPECT_GT(darkDetail.score, litDetail.score);
     EXPECT_FALSE(black.acceptable);
     EXPECT_FALSE(flat.acceptable);
     EXPECT_FALSE(blurred.acceptable);

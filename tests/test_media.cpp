@@ -1,4 +1,8 @@
+#include "childrun.h"
+#include "base/failure.h"
+#include "mediamodule/mediamodule.h"
 #include "testmovies.h"
+#include "thumbs/autoframe.h"
 #include "thumbs/mediadecoder.h"
 #include "thumbs/mediaerror.h"
 #include "thumbs/mediaframe.h"
@@ -6,10 +10,12 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <limits>
 #include <regex>
 #include <stdexcept>
@@ -421,6 +427,8 @@ TEST(MediaErrors, FilesThatAreNoMoviesAreRefused)
     WriteFile(truncated, ReadPrefix(MoviePath("movie.avi"), 4096));
     const std::string empty = PathOf("empty.mpg");
     WriteFile(empty, "");
+    const std::string mp3 = PathOf("song.mp3");
+    ASSERT_EQ(RunShell("ffmpeg -v error -y -f lavfi -i sine=d=0.3 " + ShellQuoted(mp3)), 0);
 
     struct Case {
         std::string path;
@@ -434,8 +442,10 @@ TEST(MediaErrors, FilesThatAreNoMoviesAreRefused)
          "Cannot open movie notes.mpg: the file is damaged or not a movie FFmpeg can read."},
         {wav, MediaErrorText(AVERROR_STREAM_NOT_FOUND),
          "Cannot open movie sound.wav: it has no video track."},
-        {truncated, "", ""},
-        {empty, "", ""},
+        {truncated, "",
+         "Cannot open movie truncated.avi: the file is damaged or not a movie FFmpeg can read."},
+        {empty, "", "Cannot open movie empty.mpg: the file is empty."},
+        {mp3, "", "Cannot open movie song.mp3: it has no video track."},
     };
     for (const Case& c : cases) {
         MediaDecoder d;
@@ -464,6 +474,13 @@ TEST(MediaErrors, FilesThatAreNoMoviesAreRefused)
         EXPECT_TRUE(plain.starts_with("Cannot open movie " + name + ": ")) << plain;
         if (!c.plain.empty()) {
             EXPECT_EQ(plain, c.plain);
+        }
+        // The commands' automatic frame says the same, in words.
+        try {
+            LinkedMediaFunctions().chooseMovieFrame(c.path);
+            ADD_FAILURE() << c.path << " gave a frame";
+        } catch (const Failure& e) {
+            EXPECT_EQ(std::string(e.what()), plain);
         }
         EXPECT_TRUE(std::regex_match(error, kErrorPattern)) << error;
         EXPECT_EQ(untouched.width(), 2);
@@ -573,6 +590,94 @@ TEST(MediaErrors, ExtremeTimestampsGiveAFrameOrACleanError)
                 EXPECT_TRUE(std::regex_match(e.what(), kErrorPattern)) << e.what();
             }
         }
+    }
+}
+
+// The pictures a movie gives: the thumbnail's frame, the automatic frame and the frame
+// picker's, each checked by `check` with the frame's number.
+void EachPictureOf(const std::string& path,
+                   const std::function<void(const Picture&, int frame)>& check)
+{
+    std::int32_t frame = 1;
+    std::string error;
+    Picture p;
+    ASSERT_TRUE(TakeMovieFrame(path, frame, p, error)) << error;
+    check(p, 1);
+    const AutoFrame chosen = ChooseMovieFrame(path);
+    check(chosen.picture, chosen.frame);
+    MediaPlayer picker;
+    picker.open(path);
+    picker.seek(TimeOfFrameForPlayer(picker, 1));
+    ASSERT_TRUE(picker.waitForFrame(std::chrono::seconds(20)));
+    ASSERT_TRUE(picker.takeFrame(p));
+    check(p, 1);
+}
+
+// Every size FFmpeg decodes comes out whole and at its shown width: odd and tiny sides,
+// portrait phone shapes, very wide frames, with and without a sample aspect (raw video
+// carries any size). A conversion writing past a picture aborts here.
+TEST(FrameSizes, EverySizeComesOutWhole)
+{
+    const std::array<int, 5> cases[] = {
+        {1, 1, 0, 1, 1},          {1, 1, 4, 1, 4},          {17, 9, 0, 1, 17},
+        {33, 1, 0, 1, 33},        {1, 47, 0, 1, 1},         {360, 640, 0, 1, 360},
+        {1080, 1920, 0, 1, 1080}, {1080, 1350, 0, 1, 1080}, {1080, 1920, 16, 11, 1571},
+        {721, 577, 64, 45, 1025}, {8191, 17, 0, 1, 8191},   {8192, 31, 10, 11, 7447},
+    }; // width, height, sample aspect, shown width
+    for (const auto& [width, height, sarNum, sarDen, shown] : cases) {
+        MovieSpec spec = TestMovieSpec("rawvideo", 0, width, height, 2, 1);
+        spec.path = PathOf((std::to_string(width) + "x" + std::to_string(height) + "_" +
+                            std::to_string(sarNum) + ".avi")
+                               .c_str());
+        SCOPED_TRACE(spec.path);
+        spec.sarNum = sarNum;
+        spec.sarDen = sarDen;
+        ASSERT_EQ(MakeMovie(spec), "");
+        const bool readable = width >= 16 && height >= 16; // the frame-number blocks
+        EachPictureOf(spec.path, [&, h = height, w = shown](const Picture& p, int frame) {
+            EXPECT_EQ(p.width(), w);
+            EXPECT_EQ(p.height(), h);
+            EXPECT_TRUE(!readable || FrameIndexOf(p) == frame);
+        });
+    }
+}
+
+// Phones record sideways and say so in the display matrix: every picture of the movie
+// stands as the ffmpeg player shows it, for each quarter turn with and without a mirror,
+// and for the test movies' phone clips (a portrait, and a 1920 x 1080 one turned into one).
+TEST(DisplayMatrix, PicturesStandAsThePlayerShowsThem)
+{
+    std::vector<std::string> movies = {MoviePath("phone90.mp4"), MoviePath("portrait.mp4")};
+    for (int turn = 0; turn < 360; turn += 90)
+        for (bool mirror : {false, true}) {
+            MovieSpec spec = TestMovieSpec("mpeg4", 0, 96, 64, 3, 1);
+            spec.path =
+                PathOf(("turn" + std::to_string(turn) + (mirror ? "m.mp4" : ".mp4")).c_str());
+            spec.paint = StillTexture(spec);
+            spec.displayRotation = turn;
+            spec.displayMirror = mirror;
+            ASSERT_EQ(MakeMovie(spec), "");
+            movies.push_back(spec.path);
+        }
+    std::string command = "ffmpeg -v error -y";
+    for (const std::string& movie : movies)
+        command += " -i " + ShellQuoted(movie);
+    for (std::size_t i = 0; i < movies.size(); ++i)
+        command += " -map " + std::to_string(i) + ":v -frames:v 1 -f rawvideo -pix_fmt rgb24 " +
+                   ShellQuoted(movies[i] + ".rgb");
+    ASSERT_EQ(RunShell(command), 0);
+    for (const std::string& movie : movies) {
+        SCOPED_TRACE(movie);
+        const std::string player = ReadWholeFile(movie + ".rgb");
+        EachPictureOf(movie, [&](const Picture& p, int) {
+            ASSERT_EQ(player.size(), static_cast<std::size_t>(p.width()) * p.height() * 3);
+            double difference = 0;
+            for (int y = 0; y < p.height(); ++y)
+                for (int x = 0; x < p.width() * 3; ++x)
+                    difference += std::abs(
+                        p.row(y)[x] - static_cast<std::uint8_t>(player[y * p.width() * 3 + x]));
+            EXPECT_LT(difference / static_cast<double>(player.size()), 6.0);
+        });
     }
 }
 

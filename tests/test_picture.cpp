@@ -13,7 +13,8 @@ TEST(Picture, NewPicturesAreWhiteWithAlignedRows)
     EXPECT_EQ(p.stride(), 16); // 15 bytes rounded up to a multiple of 4
     for (int y = 0; y < 3; ++y)
         for (int x = 0; x < 5; ++x)
-            EXPECT_EQ(p.pixel(x, y)[1], 0xFF);
+            for (int channel = 0; channel < 3; ++channel)
+                EXPECT_EQ(p.pixel(x, y)[channel], 0xFF) << x << "," << y << " channel " << channel;
 }
 
 TEST(Picture, ResizeKeepingKeepsOverlapAndWhitensNewPixels)

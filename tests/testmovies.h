@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,25 @@ inline std::vector<TestMovie> TitleMovies()
     return {sound, wide, anamorphic, legal, chapters};
 }
 
+// Paints the same textured picture into every frame, so that any frame stands for all.
+inline std::function<void(AVFrame*, int)> StillTexture(MovieSpec spec)
+{
+    spec.texture = true;
+    return [spec](AVFrame* f, int) { moviemaker_detail::fillFrame(f, spec, 0); };
+}
+
+// Phone clips, short: one filmed upright (its width not a multiple of 16), and one coded
+// landscape whose display matrix has a player turn it a quarter clockwise into a portrait.
+inline std::vector<TestMovie> PhoneMovies()
+{
+    TestMovie portrait = {"portrait.mp4", TestMovieSpec("libx264", 2, 360, 640, 20, 10)};
+    portrait.spec.paint = StillTexture(portrait.spec);
+    TestMovie turned = {"phone90.mp4", TestMovieSpec("libx264", 2, 1920, 1080, 6, 3)};
+    turned.spec.displayRotation = 90;
+    turned.spec.paint = StillTexture(turned.spec);
+    return {portrait, turned};
+}
+
 inline const std::vector<TestMovie>& TestMovies()
 {
     static const std::vector<TestMovie> movies = [] {
@@ -89,6 +109,8 @@ inline const std::vector<TestMovie>& TestMovies()
         m.push_back(red);
         for (const TestMovie& title : TitleMovies())
             m.push_back(title);
+        for (const TestMovie& phone : PhoneMovies())
+            m.push_back(phone);
         return m;
     }();
     return movies;

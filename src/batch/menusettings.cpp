@@ -62,8 +62,7 @@ void ChooseAutoFrame(MenuDocument& doc, int n, LoadReport& report, AutoFrameMemo
         ++report.moviesLoaded;
     } catch (const std::exception& e) {
         source.menuframe = 0;
-        report.failures.push_back("Cannot open movie " + FileNameOf(source.menuclip) + ": " +
-                                  e.what());
+        report.failures.push_back(e.what()); // names the movie and says why in words
     }
 }
 

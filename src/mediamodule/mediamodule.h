@@ -23,6 +23,8 @@ struct MediaFunctions {
     int version;
     bool (*takeMovieFrame)(const std::string& path, std::int32_t& frame, Picture& out,
                            std::string& error, std::string* message);
+    // Throws Failure with the whole sentence for the user ("Cannot open movie x.mp3: it
+    // has no video track.").
     AutoFrame (*chooseMovieFrame)(const std::string& path);
     std::vector<std::uint8_t> (*encodeMenuStream)(const Picture& still, const DiscFormat& format);
     void (*checkMenuStream)(int fd, const DiscFormat& format, int subpictureStreams,

@@ -3,6 +3,7 @@
 #include "base/picture.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 // How a frame looks on a small grey copy: what tells a black, flat or blurred frame
@@ -26,6 +27,11 @@ struct AutoFrame {
 // Picks a representative frame of a movie: frames sampled evenly between 5 % and 95 % of
 // its length, black, flat and blurred ones rejected, the best of the rest taken. A movie
 // with no acceptable frame still gives its best one. Looks at keyframes where the
-// container can seek to them, so that long movies take well under a second. Throws
-// MediaError when the movie cannot be opened or decoded.
+// container can seek to them, so that long movies take well under a second. The work is
+// counted in decoded pictures, never in time: the same movie gives the same frame on any
+// machine. Throws MediaError when the movie cannot be opened or decoded, or a look at it
+// takes longer than the decoder's time limit (a hostile file).
 AutoFrame ChooseMovieFrame(const std::string& path);
+// The same, calling `betweenLooks` before each look at the movie (progress, or a test
+// that slows the choice down; its time changes nothing).
+AutoFrame ChooseMovieFrame(const std::string& path, const std::function<void()>& betweenLooks);

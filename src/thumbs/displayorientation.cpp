@@ -26,9 +26,12 @@ DisplayOrientation ReadDisplayOrientation(const AVStream* stream)
                           0;
     if (mirrored)
         av_display_matrix_flip(matrix, 1, 0);
-    const double angle = av_display_rotation_get(matrix); // counter-clockwise degrees
+    double angle = av_display_rotation_get(matrix); // counter-clockwise degrees
     if (!std::isfinite(angle))
         return o;
+    // The matrix mirrors the turned picture; mirroring first takes the opposite turn.
+    if (mirrored)
+        angle = -angle;
     const long turn = std::lround(-angle);
     if (std::abs(-angle - static_cast<double>(turn)) > 1.0 || turn % 90 != 0)
         return o; // only right angles are meaningful for a picture on a TV

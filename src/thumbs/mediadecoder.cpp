@@ -2,9 +2,11 @@
 
 #include "base/memorybudget.h"
 
+#include "displayorientation.h"
 #include "ffmpegptr.h"
 #include "mediaerror.h"
 #include "movieinput.h"
+#include "orientpicture.h"
 #include "paddedrgbrows.h"
 #include "sampleaspect.h"
 
@@ -157,6 +159,9 @@ struct MediaDecoder::State {
     std::optional<BudgetReservation> decoding;
     int shownWidth = 0; // width at the display shape (sample aspect ratio applied)
     Picture native;     // the frame at its coded size, when that differs from the shown one
+    DisplayOrientation orientation; // how the shown frame is turned upright
+    Picture shown;                  // the frame at its display shape before it is turned
+    std::int64_t picturesDecoded = 0;
     std::int64_t frameCount = 0;
     std::int64_t duration = 0;
     double interval = 1;    // 100 ns per frame
@@ -220,8 +225,10 @@ struct MediaDecoder::State {
                 break;
             }
             int r = avcodec_receive_frame(codec.get(), f);
-            if (r == 0)
+            if (r == 0) {
+                ++picturesDecoded;
                 return Got::Frame;
+            }
             if (r == AVERROR_EOF) {
                 phase = Phase::Ended;
                 return Got::End;
@@ -431,12 +438,15 @@ struct MediaDecoder::State {
             swsRange = range;
             swsColorspace = colorspace;
         }
-        Picture& coded = shownWidth != width ? native : out;
+        const bool turned = !orientation.isIdentity();
+        Picture& coded = shownWidth != width || turned ? native : out;
         if (coded.width() != width || coded.height() != height)
             coded.reset(width, height);
         padded.convert(ctx, f, coded);
-        if (&coded != &out)
-            ResizeToShownWidth(native, out, shownWidth);
+        if (shownWidth != width)
+            ResizeToShownWidth(native, turned ? shown : out, shownWidth);
+        if (turned)
+            OrientPicture(shownWidth != width ? shown : native, out, orientation);
     }
 
     std::int64_t frameNumberOf(std::int64_t pts) const
@@ -482,10 +492,13 @@ struct MediaDecoder::State {
             throw MediaError(AVERROR_INVALIDDATA);
 
         // About 8 bytes a pixel: the frames the decoder keeps plus ours, as measured on
-        // MPEG-2 and H.264 with one thread, and 3 for the conversion's padded rows.
-        // Reserved before anything is decoded.
+        // MPEG-2 and H.264 with one thread, 3 for the conversion's padded rows and 3 more
+        // for the frame as shown before it is turned upright. Reserved before anything is
+        // decoded.
+        orientation = ReadDisplayOrientation(st);
+        const std::uint64_t perPixel = orientation.isIdentity() ? 11 : 14;
         decoding.emplace(static_cast<std::uint64_t>(std::max(par->width, 1)) *
-                         static_cast<std::uint64_t>(std::max(par->height, 1)) * 11);
+                         static_cast<std::uint64_t>(std::max(par->height, 1)) * perPixel);
         codec.reset(checked(avcodec_alloc_context3(decoder)));
         int r = avcodec_parameters_to_context(codec.get(), par);
         if (r < 0)
@@ -639,12 +652,21 @@ bool MediaDecoder::isOpen() const
 
 int MediaDecoder::videoWidth() const
 {
-    return m ? m->shownWidth : 0;
+    if (!m)
+        return 0;
+    return m->orientation.swapsSides() ? m->height : m->shownWidth;
 }
 
 int MediaDecoder::videoHeight() const
 {
-    return m ? m->height : 0;
+    if (!m)
+        return 0;
+    return m->orientation.swapsSides() ? m->shownWidth : m->height;
+}
+
+std::int64_t MediaDecoder::picturesDecoded() const
+{
+    return m ? m->picturesDecoded : 0;
 }
 
 std::int64_t MediaDecoder::frameCount() const

@@ -40,9 +40,13 @@ public:
     bool isOpen() const;
 
     // The size of the decoded frames as shown: the coded height, and the coded width
-    // scaled by the sample aspect ratio (720 x 576 at 64:45 gives 1024 x 576).
+    // scaled by the sample aspect ratio (720 x 576 at 64:45 gives 1024 x 576), with the
+    // sides swapped where the display matrix turns the picture a quarter.
     int videoWidth() const;
     int videoHeight() const;
+    // Pictures the decoder has given out since the movie was opened: the measure of
+    // work that does not depend on how busy the machine is.
+    std::int64_t picturesDecoded() const;
     // Number of frames (at least 1) and the length in 100-nanosecond units; the
     // length is frame count x frame interval whenever the frame rate is known, so
     // that duration / frame count is the interval between frames.
@@ -53,7 +57,8 @@ public:
     // starting latest at or before it; before the first frame that is the first, after
     // the end the last. The frame goes into `out` as RGB at the video size, and its
     // number (0-based) into `frameNumber`. A frame whose sample aspect ratio is not 1:1
-    // is rescaled to its display shape (FilteredResize). When `abort` becomes true the call gives
+    // is rescaled to its display shape (FilteredResize), then turned and mirrored upright
+    // as the container's display matrix says. When `abort` becomes true the call gives
     // up and returns false, leaving `out` untouched.
     bool decodeAt(std::int64_t time, Picture& out, std::int64_t* frameNumber = nullptr,
                   const std::atomic<bool>* abort = nullptr);

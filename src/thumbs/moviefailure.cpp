@@ -8,17 +8,25 @@ extern "C" {
 }
 
 #include <cerrno>
+#include <filesystem>
 #include <new>
+#include <string_view>
 
 namespace {
 
-// FFmpeg's own words and code, for the failures that have no plainer name.
-std::string ffmpegDetail(int code)
+// FFmpeg's own words for the failures that have no plainer name; its code means nothing
+// to a user.
+std::string ffmpegWords(int code)
 {
-    std::string text = MediaErrorText(code);
-    if (text.ends_with('.'))
-        text.pop_back();
-    return text;
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    if (av_strerror(code, text, sizeof text) < 0 || text[0] == '\0' ||
+        std::string_view(text).starts_with("Error number"))
+        return "it is damaged or uses something FFmpeg cannot read";
+    std::string words = text;
+    if (words.size() > 1 && words[0] >= 'A' && words[0] <= 'Z' && words[1] >= 'a' &&
+        words[1] <= 'z')
+        words[0] = static_cast<char>(words[0] - 'A' + 'a');
+    return "FFmpeg cannot read it (" + words + ")";
 }
 
 } // namespace
@@ -53,12 +61,22 @@ std::string MovieFailureReason(const std::exception& error)
         return "the file ends before its first picture";
     case AVERROR_EXIT:
         return "it took too long to read (a damaged file?)";
+    case AVERROR(EIO):
+        return "the file cannot be read (a disk or network error)";
+    case AVERROR_PATCHWELCOME:
+        return "it uses a feature FFmpeg cannot decode";
     default:
-        return "FFmpeg cannot read it (" + ffmpegDetail(code) + ")";
+        return ffmpegWords(code);
     }
 }
 
 std::string MovieFailureMessage(const std::string& path, const std::exception& error)
 {
-    return "Cannot open movie " + FileNameOf(path) + ": " + MovieFailureReason(error) + ".";
+    std::string reason = MovieFailureReason(error);
+    const auto* media = dynamic_cast<const MediaError*>(&error);
+    std::error_code ec;
+    if (media && (media->code() == AVERROR_INVALIDDATA || media->code() == AVERROR_EOF) &&
+        std::filesystem::file_size(path, ec) == 0 && !ec)
+        reason = "the file is empty";
+    return "Cannot open movie " + FileNameOf(path) + ": " + reason + ".";
 }

@@ -445,7 +445,7 @@ void TClipForm::AutoBtnClick()
         frame = ChooseMovieFrame(m_path.toStdString()).frame;
     } catch (const std::exception& e) {
         busy.restore();
-        showApplicationError(QString::fromStdString(e.what()));
+        showApplicationError(QString::fromStdString(MovieFailureMessage(m_path.toStdString(), e)));
         return;
     }
     TrackBar1->setValue(std::clamp(frame, 0, TrackBar1->maximum()));

@@ -1,0 +1,13 @@
+#pragma once
+
+#include "displayorientation.h"
+#include "base/picture.h"
+
+// The size a picture of `width` x `height` coded pixels has once turned upright.
+void UprightSize(const DisplayOrientation& o, int width, int height, int& uprightWidth,
+                 int& uprightHeight);
+
+// Writes `coded` into `out` as it stands upright: mirrored first where the orientation
+// says so, then turned clockwise. `out` is resized to the upright size; it must not be
+// `coded` itself.
+void OrientPicture(const Picture& coded, Picture& out, const DisplayOrientation& o);
