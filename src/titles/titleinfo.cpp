@@ -1,10 +1,12 @@
 #include "titleinfo.h"
 
 #include "discgeometry.h"
+#include "fieldorder.h"
 #include "titleinput.h"
 
 #include "imageio/failure.h"
 #include "imageio/fileio.h"
+#include "thumbs/displayorientation.h"
 #include "thumbs/mediaerror.h"
 
 extern "C" {
@@ -102,9 +104,13 @@ TitleInfo probe(const std::string& movie, DiscSystem system, int chapterMinutes)
     AVRational sar = av_guess_sample_aspect_ratio(fmt.get(), const_cast<AVStream*>(video), nullptr);
     if (sar.num <= 0 || sar.den <= 0)
         sar = AVRational{1, 1};
-    const double shown = static_cast<double>(par->width) * av_q2d(sar) / par->height;
+    double shown = static_cast<double>(par->width) * av_q2d(sar) / par->height;
+    // A phone's sideways pictures are shown, and so framed, upright.
+    const DisplayOrientation turn = ReadDisplayOrientation(video);
+    if (turn.swapsSides())
+        shown = 1 / shown;
     info.widescreen = IsWidescreen(shown);
-    info.copyVideo = isDiscVideo(fmt.get(), video, system, shown);
+    info.copyVideo = turn.isIdentity() && isDiscVideo(fmt.get(), video, system, shown);
     if (info.copyVideo) {
         info.widescreen = shown > 1.5; // the stream's own flag, 4:3 or 16:9
         info.videoBitRate = par->bit_rate > 0 ? par->bit_rate : kMaxDiscVideoBitRate;
@@ -125,6 +131,8 @@ TitleInfo probe(const std::string& movie, DiscSystem system, int chapterMinutes)
         info.audioBitRate = 192'000; // the silent stereo track
     }
     info.chapterStarts = chaptersOf(fmt.get(), info.seconds, chapterMinutes);
+    if (!info.copyVideo)
+        info.fields = ReadFieldOrder(fmt.get(), streams.video);
     return info;
 }
 

@@ -10,6 +10,14 @@ enum class DiscSystem {
     Ntsc, // 720 x 480 at 30000/1001
 };
 
+// How a movie's pictures were taken: whole, or as two fields of alternate rows, one after
+// the other.
+enum class FieldOrder {
+    Progressive,
+    TopFirst,
+    BottomFirst,
+};
+
 // What a movie becomes as a disc title, learned from its headers before anything is
 // encoded.
 struct TitleInfo {
@@ -22,6 +30,7 @@ struct TitleInfo {
     std::int64_t videoBitRate = 0;     // of a copied video stream (bits/s), else 0
     std::int64_t audioBitRate = 0;     // of the sound as written to the disc (bits/s)
     std::vector<double> chapterStarts; // seconds from the start; the first is 0
+    FieldOrder fields = FieldOrder::Progressive;
 };
 
 // Reads the movie's headers and decides how it goes onto a disc of `system`.
