@@ -250,6 +250,64 @@ TEST_F(TitlesTest, RefusalsComeBeforeEncoding)
         EXPECT_THROW(ParseCapacity(bad), Failure) << bad;
 }
 
+// Plans for evenings of content, with several sound tracks and titles copied as they are,
+// fit the disc when every stream is counted for its whole length; and chapters of a movie
+// without its own fall every N minutes.
+TEST_F(TitlesTest, LongDiscsAreFittedAndChaptered)
+{
+    const auto title = [](double hours, std::vector<std::int64_t> sound,
+                          std::int64_t copiedVideo = 0) {
+        TitleInfo t;
+        t.seconds = hours * 3600;
+        for (std::int64_t rate : sound) {
+            t.audio.push_back({});
+            t.audio.back().bitRate = rate;
+            t.audioBitRate += rate;
+        }
+        t.copyVideo = copiedVideo > 0;
+        t.videoBitRate = copiedVideo;
+        return t;
+    };
+    const std::vector<std::int64_t> three51(3, 448'000), eight51(8, 448'000);
+    const std::vector<std::int64_t> twoStereo(2, 192'000);
+    struct Plan {
+        std::vector<TitleInfo> titles;
+        std::uint64_t capacity;
+    };
+    const Plan plans[] = {
+        {{title(2, three51)}, kSingleLayerBytes},
+        {{title(1.5, eight51)}, kSingleLayerBytes},
+        {{title(1, twoStereo), title(1, twoStereo, 7'000'000), title(1, twoStereo),
+          title(1.2, three51)},
+         kDualLayerBytes},
+        {{title(0.5, twoStereo, 9'000'000), title(0.2, eight51)}, kSingleLayerBytes},
+    };
+    constexpr std::uint64_t kMenus = 3'000'000;
+    for (const Plan& p : plans) {
+        const BitratePlan plan = PlanBitrate(p.titles, p.capacity, kMenus);
+        double bytes = kMenus;
+        for (const TitleInfo& t : p.titles) {
+            double rate = static_cast<double>(t.copyVideo ? t.videoBitRate : plan.videoBitRate);
+            for (const TitleAudio& a : t.audio)
+                rate += static_cast<double>(a.bitRate);
+            // A program stream's packs and navigation cost about 3 % on top.
+            bytes += rate / 8 * t.seconds * 1.03;
+            EXPECT_LE(plan.maxVideoBitRate + t.audioBitRate, 10'080'000) << t.seconds;
+        }
+        EXPECT_LE(bytes, static_cast<double>(p.capacity)) << plan.videoBitRate;
+        EXPECT_GE(plan.videoBitRate, kMinimumVideoBitRate);
+        EXPECT_LE(plan.maxVideoBitRate, 9'800'000);
+    }
+
+    MovieSpec tiny = TestMovieSpec("mpeg4", 0, 64, 48, 7 * 60 + 30, 10, 1); // 7:30, 1 fps
+    tiny.path = (dir / "tiny.mkv").string();
+    ASSERT_EQ(MakeMovie(tiny), "");
+    for (const auto& [minutes, starts] :
+         {std::pair<int, std::vector<double>>{2, {0, 120, 240, 360}}, {5, {0, 300}}, {0, {0}}})
+        EXPECT_EQ(ProbeTitle(tiny.path, DiscSystem::Ntsc, minutes).chapterStarts, starts)
+            << minutes;
+}
+
 // An HD movie's colours reach the disc as a player decodes them, in BT.601: flat patches
 // painted in BT.709 (unflagged, as most HD files are), read back by FFmpeg's decoder.
 TEST_F(TitlesTest, HdColoursBecomeBt601)
