@@ -15,6 +15,8 @@ namespace {
 // Enough pictures for the measurement to settle, few enough for a quick look.
 constexpr int kMeasuredPictures = 24;
 constexpr int kMaxPackets = 400;
+// As for a title's own decoding: a header cannot make the look allocate more.
+constexpr std::int64_t kMaxPixels = 64LL * 1024 * 1024;
 
 struct Tally {
     long top = 0, bottom = 0, progressive = 0;
@@ -59,10 +61,12 @@ FieldOrder measure(AVFormatContext* fmt, int stream)
     PacketPtr packet(av_packet_alloc());
     if (!decoder || !frame || !packet)
         throw MediaError(AVERROR(ENOMEM));
-    if (avcodec_parameters_to_context(decoder.get(), st->codecpar) < 0 ||
-        avcodec_open2(decoder.get(), codec, nullptr) < 0)
+    if (avcodec_parameters_to_context(decoder.get(), st->codecpar) < 0)
         return FieldOrder::Progressive;
     decoder->pkt_timebase = st->time_base;
+    decoder->max_pixels = kMaxPixels;
+    if (avcodec_open2(decoder.get(), codec, nullptr) < 0)
+        return FieldOrder::Progressive;
     PictureFilter idet(std::string("idet"), st->time_base);
     Tally tally;
     int seen = 0;
