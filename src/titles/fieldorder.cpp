@@ -90,6 +90,16 @@ FieldOrder measure(AVFormatContext* fmt, int stream)
     return FieldOrder::Progressive;
 }
 
+// Cameras and broadcasts record fields at these heights only; any other movie is taken as
+// whole pictures without spending a look on it.
+bool mayHaveFields(const AVCodecParameters* par)
+{
+    for (int height : {480, 486, 576, 1080, 1088})
+        if (par->height == height)
+            return true;
+    return false;
+}
+
 } // namespace
 
 FieldOrder ReadFieldOrder(AVFormatContext* fmt, int stream)
@@ -104,6 +114,8 @@ FieldOrder ReadFieldOrder(AVFormatContext* fmt, int stream)
     case AV_FIELD_TB:
         return FieldOrder::BottomFirst;
     default:
+        if (!mayHaveFields(fmt->streams[stream]->codecpar))
+            return FieldOrder::Progressive;
         return measure(fmt, stream);
     }
 }
