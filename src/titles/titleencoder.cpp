@@ -74,7 +74,7 @@ public:
         // The sound ends with the pictures, where the movie's pictures end.
         double end = m_job.info.seconds;
         if (m_video) {
-            m_video->finish();
+            m_video->finish(m_soundEnd);
             end = m_video->secondsOut();
             m_control.seconds = end;
             m_control.errors = m_video->decodeErrors();
@@ -219,9 +219,12 @@ private:
     void onAudio(AVPacket* p, Sound& sound)
     {
         const AVRational timeBase = m_fmt->streams[sound.stream]->time_base;
+        const std::int64_t origin =
+            av_rescale_q(m_origin, m_fmt->streams[m_streams.video]->time_base, timeBase);
+        if (p->pts != AV_NOPTS_VALUE && p->duration > 0)
+            m_soundEnd = std::max(m_soundEnd, (p->pts + p->duration - origin) * av_q2d(timeBase));
         if (sound.coder) {
-            sound.coder->feed(
-                p, av_rescale_q(m_origin, m_fmt->streams[m_streams.video]->time_base, timeBase));
+            sound.coder->feed(p, origin);
             return;
         }
         if (shiftToStart(p, timeBase)) {
@@ -236,6 +239,7 @@ private:
     FormatPtr m_fmt;
     TitleStreams m_streams;
     std::int64_t m_origin = 0;  // the title's start in the video stream's ticks
+    double m_soundEnd = 0;      // seconds from the title's start where the sound ends
     std::vector<int> m_soundOf; // by the movie's stream: its track in m_sounds, or -1
     TitleMux m_mux;
     std::mutex m_muxLock;

@@ -389,7 +389,7 @@ void VideoTranscoder::encode(const AVFrame* frame)
         throw MediaError(r);
 }
 
-void VideoTranscoder::finish()
+void VideoTranscoder::finish(double soundEnd)
 {
     avcodec_send_packet(m_decoder.get(), nullptr);
     receiveDecoded();
@@ -399,7 +399,9 @@ void VideoTranscoder::finish()
     }
     if (!m_held)
         throw MediaError(AVERROR_INVALIDDATA); // not one picture decoded
-    emitHeld(std::min(m_heldEnd, m_lastSlot));
+    const auto soundSlots = static_cast<std::int64_t>(
+        std::ceil(std::min(soundEnd, kMaxTitleSeconds) * av_q2d(m_frame.rate)));
+    emitHeld(std::min(std::max(m_heldEnd, soundSlots), m_lastSlot));
     m_encoding->finish();
 }
 

@@ -38,7 +38,9 @@ public:
 
     const AVCodecContext* encoder() const { return m_encoder.get(); }
     void feed(const AVPacket* packet);
-    void finish();
+    // The last picture is held for its own time, or until `soundEnd` seconds where the
+    // sound goes on after it (a still picture under music).
+    void finish(double soundEnd = 0);
     // Seconds of the title made so far.
     double secondsOut() const;
     // Packets the decoder refused and pictures it marked as damaged.
