@@ -91,9 +91,16 @@ protected:
         return ReadWholeFile(out);
     }
 
-    // libdvdnav's view of the audio tracks a player offers in title 1 of a disc folder.
-    std::vector<std::string> playerLanguages(const fs::path& disc)
+    // The languages a player offers (libdvdnav) for `title` authored by dvdauthor, its
+    // tracks named as the movie's were found.
+    std::vector<std::string> playerLanguages(const TitleInfo& info, const fs::path& title)
     {
+        std::string tracks;
+        for (const TitleAudio& a : info.audio)
+            tracks += std::string(tracks.empty() ? "" : ",") + "ac3+" + a.language;
+        run("dvdauthor -o langs -t -a " + tracks + " " + ShellQuoted(title.string()) +
+            " && VIDEO_FORMAT=PAL dvdauthor -o langs -T");
+        const fs::path disc = dir / "langs";
         std::vector<std::string> found;
         dvdnav_t* nav = nullptr;
         if (dvdnav_open(&nav, disc.c_str()) != DVDNAV_STATUS_OK)
@@ -393,11 +400,19 @@ Placement placementOf(const std::string& grey, int width, int height)
     return p;
 }
 
-// Movies as phones, camcorders, television and downloads make them, each made by FFmpeg's
-// own command and judged from outside: the frame's shape, where the picture and its marker
-// lie, the field order and combing (ffprobe, idet), the sound tracks, the length, and the
-// languages a player offers (libdvdnav).
-TEST_F(TitlesTest, MoviesAsPeopleHaveThem)
+// A movie as people bring them: how FFmpeg's command makes it, and what its title must be.
+struct PeopleMovie {
+    std::string movie, make;
+    DiscSystem system;
+    const char* aspect;             // of the disc's frame
+    double shape;                   // of the picture inside it; 0: not judged
+    const char* fields;             // ffprobe's field order of the title
+    std::vector<std::string> langs; // of the sound tracks; empty: not judged
+    double seconds;                 // of the title; 0: under 7 s of a 10 s header
+    const char* warning;            // that names it, if any
+};
+
+std::vector<PeopleMovie> peopleMovies()
 {
     // A grey picture with a white block near its top left, moving a little.
     const auto marked = [](int w, int h, int seconds = 2) {
@@ -413,18 +428,8 @@ TEST_F(TitlesTest, MoviesAsPeopleHaveThem)
                "+ildct+ilme -top 1 -b:v 15M -r 25";
     };
     const std::string sine = " -f lavfi -i sine=d=2";
-    struct Case {
-        std::string movie, make;
-        DiscSystem system;
-        const char* aspect;             // of the disc's frame
-        double shape;                   // of the picture inside it; 0: not judged
-        const char* fields;             // ffprobe's field order of the title
-        std::vector<std::string> langs; // of the sound tracks; empty: not judged
-        double seconds;                 // of the title
-        const char* warning;            // that names it, if any
-    };
     // clang-format off
-    const Case cases[] = {
+    return {
         {"turned.mp4", "ffmpeg -v error -y " + marked(320, 180) + sine + " -c:v libx264 -c:a aac "
              "t.mp4 && ffmpeg -v error -y -i t.mp4 -c copy -metadata:s:v:0 rotate=90 turned.mp4",
          DiscSystem::Pal, "4:3", 9.0 / 16, "progressive", {}, 2, ""},
@@ -460,11 +465,19 @@ TEST_F(TitlesTest, MoviesAsPeopleHaveThem)
          DiscSystem::Pal, "4:3", 4.0 / 3, "progressive", {}, 12, "though its file says 0:04.0"},
     };
     // clang-format on
+}
+
+// Movies as phones, camcorders, television and downloads make them, each made by FFmpeg's
+// own command and judged from outside: the frame's shape, where the picture and its marker
+// lie, the field order and combing (ffprobe, idet), the sound tracks, the length, and the
+// languages a player offers (libdvdnav).
+TEST_F(TitlesTest, MoviesAsPeopleHaveThem)
+{
     struct Warnings : Recorder {
         std::vector<std::string> said;
         void warning(const std::string& text) override { said.push_back(text); }
     };
-    for (const Case& c : cases) {
+    for (const PeopleMovie& c : peopleMovies()) {
         SCOPED_TRACE(c.movie);
         if (!c.make.empty()) {
             ASSERT_EQ(run(c.make + " && echo MADE"), "MADE\n");
@@ -525,16 +538,11 @@ TEST_F(TitlesTest, MoviesAsPeopleHaveThem)
         }
         if (!c.langs.empty()) {
             EXPECT_EQ(info.audio.size(), c.langs.size());
-            std::string tracks;
-            for (const TitleAudio& a : info.audio)
-                tracks += std::string(tracks.empty() ? "" : ",") + "ac3+" + a.language;
             EXPECT_EQ(run("ffprobe -v error -select_streams a -show_entries stream=codec_name "
                           "-of csv=p=0 " +
                           ShellQuoted(out.string())),
                       "ac3\nac3\n");
-            run("dvdauthor -o langs -t -a " + tracks + " " + ShellQuoted(out.string()) +
-                " && VIDEO_FORMAT=PAL dvdauthor -o langs -T");
-            EXPECT_EQ(playerLanguages(dir / "langs"), c.langs);
+            EXPECT_EQ(playerLanguages(info, out), c.langs);
         }
     }
 }
