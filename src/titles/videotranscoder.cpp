@@ -139,13 +139,11 @@ void VideoTranscoder::planFields(AVFormatContext* fmt, AVStream* st)
         if (m_origin != AV_NOPTS_VALUE)
             m_origin = av_rescale_q(m_origin, st->time_base, m_inTimeBase);
     }
-    if (rate.num > 0 && rate.den > 0)
-        m_pictureTicks =
-            std::max<std::int64_t>(1, av_rescale_q(1,
-                                                   av_inv_q(needs.deinterlace && needs.twicePerFrame
-                                                                ? av_mul_q(rate, AVRational{2, 1})
-                                                                : rate),
-                                                   m_inTimeBase));
+    if (rate.num > 0 && rate.den > 0) {
+        const AVRational shown =
+            needs.deinterlace && needs.twicePerFrame ? av_mul_q(rate, AVRational{2, 1}) : rate;
+        m_pictureTicks = std::max<std::int64_t>(1, av_rescale_q(1, av_inv_q(shown), m_inTimeBase));
+    }
 }
 
 // The largest rectangle of the movie's upright display shape inside the frame's 4:3 or
