@@ -42,11 +42,12 @@ protected:
     // ffprobe's view of one stream of `file` (v or a) as key=value.
     std::map<std::string, std::string> probe(const fs::path& file, const char* stream)
     {
-        std::istringstream lines(run(std::string("ffprobe -v error -select_streams ") + stream +
-                                     " -show_entries stream=codec_name,width,height,r_frame_rate,"
-                                     "display_aspect_ratio,sample_rate,channels:format=duration "
-                                     "-of default=nw=1 " +
-                                     ShellQuoted(file.string())));
+        std::istringstream lines(
+            run(std::string("ffprobe -v error -select_streams ") + stream +
+                " -show_entries stream=codec_name,width,height,r_frame_rate,"
+                "display_aspect_ratio,field_order,sample_rate,channels:format=duration "
+                "-of default=nw=1 " +
+                ShellQuoted(file.string())));
         std::map<std::string, std::string> fields;
         for (std::string line; std::getline(lines, line);)
             if (const auto eq = line.find('='); eq != std::string::npos)
@@ -262,32 +263,25 @@ TEST_F(TitlesTest, RefusalsComeBeforeEncoding)
 // without its own fall every N minutes.
 TEST_F(TitlesTest, LongDiscsAreFittedAndChaptered)
 {
-    const auto title = [](double hours, std::vector<std::int64_t> sound,
-                          std::int64_t copiedVideo = 0) {
+    const auto title = [](double hours, int tracks, std::int64_t rate, std::int64_t copied = 0) {
         TitleInfo t;
         t.seconds = hours * 3600;
-        for (std::int64_t rate : sound) {
-            t.audio.push_back({});
-            t.audio.back().bitRate = rate;
-            t.audioBitRate += rate;
-        }
-        t.copyVideo = copiedVideo > 0;
-        t.videoBitRate = copiedVideo;
+        t.audio.assign(static_cast<std::size_t>(tracks), TitleAudio{-1, 2, true, rate, ""});
+        t.audioBitRate = tracks * rate;
+        t.copyVideo = copied > 0;
+        t.videoBitRate = copied;
         return t;
     };
-    const std::vector<std::int64_t> three51(3, 448'000), eight51(8, 448'000);
-    const std::vector<std::int64_t> twoStereo(2, 192'000);
     struct Plan {
         std::vector<TitleInfo> titles;
         std::uint64_t capacity;
     };
     const Plan plans[] = {
-        {{title(2, three51)}, kSingleLayerBytes},
-        {{title(1.5, eight51)}, kSingleLayerBytes},
-        {{title(1, twoStereo), title(1, twoStereo, 7'000'000), title(1, twoStereo),
-          title(1.2, three51)},
+        {{title(2, 3, 448'000)}, kSingleLayerBytes},
+        {{title(1.5, 8, 448'000)}, kSingleLayerBytes},
+        {{title(1, 2, 192'000), title(1, 2, 192'000, 7'000'000), title(1.2, 3, 448'000)},
          kDualLayerBytes},
-        {{title(0.5, twoStereo, 9'000'000), title(0.2, eight51)}, kSingleLayerBytes},
+        {{title(0.5, 2, 192'000, 9'000'000), title(0.2, 8, 448'000)}, kSingleLayerBytes},
     };
     constexpr std::uint64_t kMenus = 3'000'000;
     for (const Plan& p : plans) {
@@ -494,17 +488,10 @@ TEST_F(TitlesTest, MoviesAsPeopleHaveThem)
         EXPECT_EQ(video["r_frame_rate"], pal ? "25/1" : "30000/1001");
         EXPECT_EQ(video["display_aspect_ratio"], c.aspect);
         EXPECT_LE(longestGop(out), pal ? 15 : 18);
-        EXPECT_EQ(run("ffprobe -v error -select_streams v -show_entries stream=field_order -of "
-                      "csv=p=0 " +
-                      ShellQuoted(out.string()))
-                      .substr(0, 2),
-                  std::string(c.fields).substr(0, 2));
+        EXPECT_EQ(video["field_order"], c.fields);
         // The length of the pictures, not of the header: a cut-off half is not padded.
-        if (c.seconds > 0) {
-            EXPECT_NEAR(std::stod(video["duration"]), c.seconds, 0.15);
-        } else {
-            EXPECT_LT(std::stod(video["duration"]), 7.0);
-        }
+        EXPECT_NEAR(std::stod(video["duration"]), c.seconds > 0 ? c.seconds : 5,
+                    c.seconds > 0 ? 0.15 : 1.5);
         if (*c.warning) {
             ASSERT_FALSE(progress.said.empty());
             EXPECT_EQ(progress.said[0].find("title 1: "), 0u) << progress.said[0];
@@ -537,11 +524,6 @@ TEST_F(TitlesTest, MoviesAsPeopleHaveThem)
             EXPECT_GT(c.fields[0] == 't' ? kept : woven, 35) << idet;
         }
         if (!c.langs.empty()) {
-            EXPECT_EQ(info.audio.size(), c.langs.size());
-            EXPECT_EQ(run("ffprobe -v error -select_streams a -show_entries stream=codec_name "
-                          "-of csv=p=0 " +
-                          ShellQuoted(out.string())),
-                      "ac3\nac3\n");
             EXPECT_EQ(playerLanguages(info, out), c.langs);
         }
     }
