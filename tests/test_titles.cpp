@@ -2,11 +2,13 @@
 #include "testmovies.h"
 #include "titles/encodetitles.h"
 
+#include <dvdnav/dvdnav.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -40,11 +42,12 @@ protected:
     // ffprobe's view of one stream of `file` (v or a) as key=value.
     std::map<std::string, std::string> probe(const fs::path& file, const char* stream)
     {
-        std::istringstream lines(run(std::string("ffprobe -v error -select_streams ") + stream +
-                                     " -show_entries stream=codec_name,width,height,r_frame_rate,"
-                                     "display_aspect_ratio,sample_rate,channels:format=duration "
-                                     "-of default=nw=1 " +
-                                     ShellQuoted(file.string())));
+        std::istringstream lines(
+            run(std::string("ffprobe -v error -select_streams ") + stream +
+                " -show_entries stream=codec_name,width,height,r_frame_rate,"
+                "display_aspect_ratio,field_order,sample_rate,channels:format=duration "
+                "-of default=nw=1 " +
+                ShellQuoted(file.string())));
         std::map<std::string, std::string> fields;
         for (std::string line; std::getline(lines, line);)
             if (const auto eq = line.find('='); eq != std::string::npos)
@@ -76,6 +79,46 @@ protected:
                    " && echo ACCEPTED");
         return log->find("ACCEPTED") != std::string::npos &&
                log->find("Discontinuity") == std::string::npos;
+    }
+
+    // One picture of `file` at `seconds`, as 8-bit grey rows of `width` x `height`, as
+    // FFmpeg shows it (a source upright by its display matrix, before the scaling).
+    std::string greyPicture(const fs::path& file, double seconds, int width, int height)
+    {
+        const fs::path out = dir / "picture.grey";
+        run("ffmpeg -v error -y -ss " + std::to_string(seconds) + " -i " +
+            ShellQuoted(file.string()) + " -frames:v 1 -vf scale=" + std::to_string(width) + ":" +
+            std::to_string(height) + " -pix_fmt gray -f rawvideo " + ShellQuoted(out.string()));
+        return ReadWholeFile(out);
+    }
+
+    // The languages a player offers (libdvdnav) for `title` authored by dvdauthor, its
+    // tracks named as the movie's were found.
+    std::vector<std::string> playerLanguages(const TitleInfo& info, const fs::path& title)
+    {
+        std::string tracks;
+        for (const TitleAudio& a : info.audio)
+            tracks += std::string(tracks.empty() ? "" : ",") + "ac3+" + a.language;
+        run("dvdauthor -o langs -t -a " + tracks + " " + ShellQuoted(title.string()) +
+            " && VIDEO_FORMAT=PAL dvdauthor -o langs -T");
+        const fs::path disc = dir / "langs";
+        std::vector<std::string> found;
+        dvdnav_t* nav = nullptr;
+        if (dvdnav_open(&nav, disc.c_str()) != DVDNAV_STATUS_OK)
+            return found;
+        std::uint8_t block[DVD_VIDEO_LB_LEN];
+        int event = 0, length = 0;
+        dvdnav_title_play(nav, 1);
+        for (int step = 0; step < 200 && event != DVDNAV_CELL_CHANGE; ++step)
+            if (dvdnav_get_next_block(nav, block, &event, &length) != DVDNAV_STATUS_OK)
+                break;
+        for (std::uint8_t i = 0; i < 8; ++i) {
+            const std::uint16_t lang = dvdnav_audio_stream_to_lang(nav, i);
+            if (lang != 0xffff)
+                found.push_back({static_cast<char>(lang >> 8), static_cast<char>(lang & 0xff)});
+        }
+        dvdnav_close(nav);
+        return found;
     }
 
     // The video stream's packets, as a checksum, to tell a copy from a new encode.
@@ -215,6 +258,57 @@ TEST_F(TitlesTest, RefusalsComeBeforeEncoding)
         EXPECT_THROW(ParseCapacity(bad), Failure) << bad;
 }
 
+// Plans for evenings of content, with several sound tracks and titles copied as they are,
+// fit the disc when every stream is counted for its whole length; and chapters of a movie
+// without its own fall every N minutes.
+TEST_F(TitlesTest, LongDiscsAreFittedAndChaptered)
+{
+    const auto title = [](double hours, int tracks, std::int64_t rate, std::int64_t copied = 0) {
+        TitleInfo t;
+        t.seconds = hours * 3600;
+        t.audio.assign(static_cast<std::size_t>(tracks), TitleAudio{-1, 2, true, rate, ""});
+        t.audioBitRate = tracks * rate;
+        t.copyVideo = copied > 0;
+        t.videoBitRate = copied;
+        return t;
+    };
+    struct Plan {
+        std::vector<TitleInfo> titles;
+        std::uint64_t capacity;
+    };
+    const Plan plans[] = {
+        {{title(2, 3, 448'000)}, kSingleLayerBytes},
+        {{title(1.5, 8, 448'000)}, kSingleLayerBytes},
+        {{title(1, 2, 192'000), title(1, 2, 192'000, 7'000'000), title(1.2, 3, 448'000)},
+         kDualLayerBytes},
+        {{title(0.5, 2, 192'000, 9'000'000), title(0.2, 8, 448'000)}, kSingleLayerBytes},
+    };
+    constexpr std::uint64_t kMenus = 3'000'000;
+    for (const Plan& p : plans) {
+        const BitratePlan plan = PlanBitrate(p.titles, p.capacity, kMenus);
+        double bytes = kMenus;
+        for (const TitleInfo& t : p.titles) {
+            double rate = static_cast<double>(t.copyVideo ? t.videoBitRate : plan.videoBitRate);
+            for (const TitleAudio& a : t.audio)
+                rate += static_cast<double>(a.bitRate);
+            // A program stream's packs and navigation cost about 3 % on top.
+            bytes += rate / 8 * t.seconds * 1.03;
+            EXPECT_LE(plan.maxVideoBitRate + t.audioBitRate, 10'080'000) << t.seconds;
+        }
+        EXPECT_LE(bytes, static_cast<double>(p.capacity)) << plan.videoBitRate;
+        EXPECT_GE(plan.videoBitRate, kMinimumVideoBitRate);
+        EXPECT_LE(plan.maxVideoBitRate, 9'800'000);
+    }
+
+    MovieSpec tiny = TestMovieSpec("mpeg4", 0, 64, 48, 7 * 60 + 30, 10, 1); // 7:30, 1 fps
+    tiny.path = (dir / "tiny.mkv").string();
+    ASSERT_EQ(MakeMovie(tiny), "");
+    for (const auto& [minutes, starts] :
+         {std::pair<int, std::vector<double>>{2, {0, 120, 240, 360}}, {5, {0, 300}}, {0, {0}}})
+        EXPECT_EQ(ProbeTitle(tiny.path, DiscSystem::Ntsc, minutes).chapterStarts, starts)
+            << minutes;
+}
+
 // An HD movie's colours reach the disc as a player decodes them, in BT.601: flat patches
 // painted in BT.709 (unflagged, as most HD files are), read back by FFmpeg's decoder.
 TEST_F(TitlesTest, HdColoursBecomeBt601)
@@ -268,6 +362,170 @@ TEST_F(TitlesTest, HdColoursBecomeBt601)
         const Yuv expected = yuvOf(patches[i], 0.299, 0.114);
         for (int p = 0; p < 3; ++p)
             EXPECT_NEAR(got[p], expected[p], 2) << "plane " << p;
+    }
+}
+
+// Where the picture of a decoded frame lies (rows and columns brighter than black) and
+// where inside it a bright marker sits, as fractions of the picture.
+struct Placement {
+    int left = 0, top = 0, right = -1, bottom = -1;
+    double markX = -1, markY = -1;
+};
+
+Placement placementOf(const std::string& grey, int width, int height)
+{
+    Placement p{width, height, -1, -1};
+    const auto at = [&](int x, int y) {
+        return static_cast<unsigned char>(grey[static_cast<std::size_t>(y) * width + x]);
+    };
+    double sx = 0, sy = 0, n = 0;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            if (at(x, y) > 50) {
+                p = {std::min(p.left, x), std::min(p.top, y), std::max(p.right, x),
+                     std::max(p.bottom, y)};
+                if (at(x, y) > 180)
+                    sx += x, sy += y, ++n;
+            }
+    if (n > 0 && p.right > p.left && p.bottom > p.top) {
+        p.markX = (sx / n - p.left) / (p.right - p.left);
+        p.markY = (sy / n - p.top) / (p.bottom - p.top);
+    }
+    return p;
+}
+
+// A movie as people bring them: how FFmpeg's command makes it, and what its title must be.
+struct PeopleMovie {
+    std::string movie, make;
+    DiscSystem system;
+    const char* aspect;             // of the disc's frame
+    double shape;                   // of the picture inside it; 0: not judged
+    const char* fields;             // ffprobe's field order of the title
+    std::vector<std::string> langs; // of the sound tracks; empty: not judged
+    double seconds;                 // of the title; 0: under 7 s of a 10 s header
+    const char* warning;            // that names it, if any
+};
+
+std::vector<PeopleMovie> peopleMovies()
+{
+    // A grey picture with a white block near its top left, moving a little.
+    const auto marked = [](int w, int h, int seconds = 2) {
+        return "-f lavfi -i color=c=0x808080:s=" + std::to_string(w) + "x" + std::to_string(h) +
+               ":r=25:d=" + std::to_string(seconds) + ",drawbox=x=" + std::to_string(w / 8) +
+               "+t*4:y=" + std::to_string(h / 8) + ":w=" + std::to_string(w / 4) +
+               ":h=" + std::to_string(h / 4) + ":c=white:t=fill";
+    };
+    // Moving edges, each field a moment of its own (50 per second), top field first.
+    const auto interlaced = [](const char* size) {
+        return std::string("-f lavfi -i testsrc2=s=") + size +
+               ":r=50:d=2,tinterlace=interleave_top,setfield=tff -c:v mpeg2video -flags "
+               "+ildct+ilme -top 1 -b:v 15M -r 25";
+    };
+    const std::string sine = " -f lavfi -i sine=d=2";
+    // clang-format off
+    return {
+        {"turned.mp4", "ffmpeg -v error -y " + marked(320, 180) + sine + " -c:v libx264 -c:a aac "
+             "t.mp4 && ffmpeg -v error -y -i t.mp4 -c copy -metadata:s:v:0 rotate=90 turned.mp4",
+         DiscSystem::Pal, "4:3", 9.0 / 16, "progressive", {}, 2, ""},
+        {"portrait.mp4", "ffmpeg -v error -y " + marked(180, 320) + sine + " portrait.mp4",
+         DiscSystem::Pal, "4:3", 9.0 / 16, "progressive", {}, 2, ""},
+        {"scope.mkv", "ffmpeg -v error -y " + marked(470, 200) + " scope.mkv",
+         DiscSystem::Ntsc, "16:9", 2.35, "progressive", {}, 2, ""},
+        {"flat.mkv", "ffmpeg -v error -y " + marked(332, 200) + " flat.mkv",
+         DiscSystem::Pal, "16:9", 1.66, "progressive", {}, 2, ""},
+        {"fivefour.mkv", "ffmpeg -v error -y " + marked(320, 256) + " fivefour.mkv",
+         DiscSystem::Ntsc, "4:3", 1.25, "progressive", {}, 2, ""},
+        {"camcorder.mpg", "ffmpeg -v error -y " + interlaced("720x576") + " camcorder.mpg",
+         DiscSystem::Pal, "4:3", 0, "tt", {}, 2, ""},
+        // The same without a word of its fields: they are measured.
+        {"camcorder.avi", "ffmpeg -v error -y -i camcorder.mpg -c:v ffv1 camcorder.avi",
+         DiscSystem::Pal, "4:3", 0, "tt", {}, 2, ""},
+        {"broadcast.mpg", "ffmpeg -v error -y " + interlaced("1920x1080") + " broadcast.mpg",
+         DiscSystem::Pal, "16:9", 0, "tt", {}, 2, ""},
+        {"broadcast.mpg", "", DiscSystem::Ntsc, "16:9", 0, "progressive", {}, 2, ""},
+        {"dubbed.mkv", "ffmpeg -v error -y " + marked(320, 240) + sine + " -f lavfi -i "
+             "sine=f=880:d=2 -map 0 -map 1 -map 2 -c:a:0 aac -c:a:1 ac3 -b:a:1 640k "
+             "-metadata:s:a:0 language=eng -metadata:s:a:1 language=ger -disposition:a:0 0 "
+             "-disposition:a:1 default dubbed.mkv",
+         DiscSystem::Pal, "4:3", 4.0 / 3, "progressive", {"de", "en"}, 2, ""},
+        {"download.mp4", "ffmpeg -v error -y " + marked(320, 240, 10) + " -f lavfi -i sine=d=10 "
+             "-movflags +faststart d.mp4 && head -c $(( $(stat -c %s d.mp4) / 2 )) d.mp4 > "
+             "download.mp4",
+         DiscSystem::Pal, "4:3", 4.0 / 3, "progressive", {}, 0, "it may be cut off"},
+        // 12 s of pictures under a header that says 4 s (Matroska's Duration rewritten).
+        {"longer.mkv", "ffmpeg -v error -y " + marked(320, 240, 12) + " longer.mkv && perl -0777 "
+             "-pi -e 's/\\x44\\x89\\x88.{8}/\\x44\\x89\\x88\\x40\\xAF\\x40\\0\\0\\0\\0\\0/s' "
+             "longer.mkv",
+         DiscSystem::Pal, "4:3", 4.0 / 3, "progressive", {}, 12, "though its file says 0:04.0"},
+    };
+    // clang-format on
+}
+
+// Movies as phones, camcorders, television and downloads make them, each made by FFmpeg's
+// own command and judged from outside: the frame's shape, where the picture and its marker
+// lie, the field order and combing (ffprobe, idet), the sound tracks, the length, and the
+// languages a player offers (libdvdnav).
+TEST_F(TitlesTest, MoviesAsPeopleHaveThem)
+{
+    struct Warnings : Recorder {
+        std::vector<std::string> said;
+        void warning(const std::string& text) override { said.push_back(text); }
+    };
+    for (const PeopleMovie& c : peopleMovies()) {
+        SCOPED_TRACE(c.movie);
+        if (!c.make.empty()) {
+            ASSERT_EQ(run(c.make + " && echo MADE"), "MADE\n");
+        }
+        const TitleInfo info = ProbeTitle((dir / c.movie).string(), c.system, 0);
+        const fs::path out = dir / ("title-" + c.movie + ".mpg");
+        Warnings progress;
+        EncodeTitles({{info, out.string()}}, PlanBitrate({info}, kSingleLayerBytes, 0), c.system, 1,
+                     progress);
+        const bool pal = c.system == DiscSystem::Pal;
+        const int height = pal ? 576 : 480;
+        auto video = probe(out, "v");
+        EXPECT_EQ(video["width"] + "x" + video["height"], pal ? "720x576" : "720x480");
+        EXPECT_EQ(video["r_frame_rate"], pal ? "25/1" : "30000/1001");
+        EXPECT_EQ(video["display_aspect_ratio"], c.aspect);
+        EXPECT_LE(longestGop(out), pal ? 15 : 18);
+        EXPECT_EQ(video["field_order"], c.fields);
+        // The length of the pictures, not of the header: a cut-off half is not padded.
+        EXPECT_NEAR(std::stod(video["duration"]), c.seconds > 0 ? c.seconds : 5,
+                    c.seconds > 0 ? 0.15 : 1.5);
+        if (*c.warning) {
+            ASSERT_FALSE(progress.said.empty());
+            EXPECT_EQ(progress.said[0].find("title 1: "), 0u) << progress.said[0];
+            EXPECT_NE(progress.said[0].find(c.warning), std::string::npos) << progress.said[0];
+        } else {
+            EXPECT_TRUE(progress.said.empty()) << progress.said.front();
+        }
+        if (c.shape > 0) {
+            // The picture's own shape, upright and centred, its marker where FFmpeg shows it.
+            const Placement title = placementOf(greyPicture(out, 1, 720, height), 720, height);
+            const Placement source = placementOf(greyPicture(dir / c.movie, 1, 64, 64), 64, 64);
+            const double pixelShape = (c.aspect[1] == '6' ? 16.0 / 9 : 4.0 / 3) * height / 720;
+            const double shape =
+                (title.right - title.left + 1.0) / (title.bottom - title.top + 1.0) * pixelShape;
+            EXPECT_NEAR(shape / c.shape, 1.0, 0.03) << shape;
+            EXPECT_NEAR(title.left, 719 - title.right, 4);
+            EXPECT_NEAR(title.top, height - 1 - title.bottom, 4);
+            EXPECT_NEAR(title.markX, source.markX, 0.08);
+            EXPECT_NEAR(title.markY, source.markY, 0.08);
+        }
+        if (c.fields[0] != 'p' || c.movie == "broadcast.mpg") {
+            // idet sees combing where the fields were kept apart, none where they were woven.
+            const std::string idet = run("ffmpeg -i " + ShellQuoted(out.string()) +
+                                         " -vf idet -an -f null - 2>&1 | grep 'Multi frame'");
+            const auto count = [&](const char* key) {
+                const auto at = idet.find(key);
+                return at == std::string::npos ? -1 : std::stoi(idet.substr(at + std::strlen(key)));
+            };
+            const int kept = count("TFF:"), woven = count("Progressive:");
+            EXPECT_GT(c.fields[0] == 't' ? kept : woven, 35) << idet;
+        }
+        if (!c.langs.empty()) {
+            EXPECT_EQ(playerLanguages(info, out), c.langs);
+        }
     }
 }
 

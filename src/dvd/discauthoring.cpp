@@ -97,6 +97,16 @@ std::vector<Return> returnsOf(const std::vector<AuthoredPage>& pages, std::size_
     return returns;
 }
 
+// The player's Audio button names each track by its language.
+std::string audioLines(const AuthoredTitle& title)
+{
+    std::string out;
+    for (const std::string& lang : title.audioLanguages)
+        out +=
+            lang.empty() ? "      <audio/>\n" : "      <audio lang=\"" + XmlEscape(lang) + "\"/>\n";
+    return out;
+}
+
 std::string titleset(const DiscFormat& format, const AuthoredTitle& title, const Return& back)
 {
     const std::string toMenu = "g1 = " + buttonValue(back.button) + "; ";
@@ -114,8 +124,7 @@ std::string titleset(const DiscFormat& format, const AuthoredTitle& title, const
                       "    </menus>\n"
                       "    <titles>\n"
                       "      " +
-                      videoLine(format, title.wide) +
-                      "\n"
+                      videoLine(format, title.wide) + "\n" + audioLines(title) +
                       "      <pgc>\n"
                       "        <vob file=\"" +
                       XmlEscape(title.file) + "\"";

@@ -8,9 +8,10 @@
 
 // One title of the disc as dvdauthor takes it.
 struct AuthoredTitle {
-    std::string file;             // an MPEG-2 program stream at the disc's system
-    bool wide = false;            // 16:9 anamorphic; 4:3 otherwise
-    std::vector<double> chapters; // chapter starts in seconds; empty: one chapter
+    std::string file;                        // an MPEG-2 program stream at the disc's system
+    bool wide = false;                       // 16:9 anamorphic; 4:3 otherwise
+    std::vector<double> chapters;            // chapter starts in seconds; empty: one chapter
+    std::vector<std::string> audioLanguages; // ISO 639-1 by sound track ("" unknown)
 };
 
 // One page of the menu: its stream with the button subpicture, and its buttons in the

@@ -117,6 +117,7 @@ public:
     explicit TitlesBridge(DvdProgress& progress) : m_progress(progress) {}
     void update(const TitlesStatus& status) override { m_progress.titles(status); }
     bool cancelled() override { return m_progress.cancelled(); }
+    void warning(const std::string& text) override { m_progress.note("warning: " + text); }
 
 private:
     DvdProgress& m_progress;
@@ -182,7 +183,9 @@ std::vector<AuthoredTitle> encodeAll(const std::vector<TitleInfo>& infos, const 
     for (std::size_t i = 0; i < infos.size(); ++i) {
         const std::string file = dir + "/title" + std::to_string(i + 1) + ".mpg";
         jobs.push_back({infos[i], file});
-        titles.push_back({file, infos[i].widescreen, infos[i].chapterStarts});
+        titles.push_back({file, infos[i].widescreen, infos[i].chapterStarts, {}});
+        for (const TitleAudio& sound : infos[i].audio)
+            titles.back().audioLanguages.push_back(sound.language);
     }
     TitlesBridge bridge(progress);
     try {

@@ -8,7 +8,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
+#include <cstdio>
 #include <exception>
 #include <filesystem>
 #include <mutex>
@@ -106,6 +108,38 @@ void removeOutputs(const std::vector<TitleJob>& titles)
     }
 }
 
+std::string clockText(double seconds)
+{
+    const long tenths = std::lround(std::max(0.0, seconds) * 10);
+    char text[32];
+    std::snprintf(text, sizeof text, "%ld:%02ld.%ld", tenths / 600, tenths / 10 % 60, tenths % 10);
+    return text;
+}
+
+// A title whose pictures end more than a second from where the movie's header said, or
+// that had damage to decode, is named: it is on the disc, but maybe not as expected.
+void warnAbout(const std::vector<TitleJob>& titles, const std::vector<TitleControl>& controls,
+               TitleProgress& progress)
+{
+    constexpr double kNoticedSeconds = 1.0;
+    for (std::size_t i = 0; i < titles.size(); ++i) {
+        const TitleControl& c = controls[i];
+        const double stated = titles[i].info.seconds;
+        const std::string title = "title " + std::to_string(i + 1) + ": ";
+        if (c.seconds >= 0 && stated - c.seconds > kNoticedSeconds)
+            progress.warning(title + "the movie ends at " + clockText(c.seconds) + " of " +
+                             clockText(stated) + ", it may be cut off");
+        else if (c.seconds >= 0 && c.seconds - stated > kNoticedSeconds)
+            progress.warning(title + "the movie runs " + clockText(c.seconds) +
+                             ", though its file says " + clockText(stated));
+        if (c.errors > 0)
+            progress.warning(title + "the movie is damaged: " + std::to_string(c.errors) +
+                             (c.errors == 1 ? " part could not be decoded and was"
+                                            : " parts could not be decoded and were") +
+                             " passed over");
+    }
+}
+
 } // namespace
 
 void EncodeTitles(const std::vector<TitleJob>& titles, const BitratePlan& plan, DiscSystem system,
@@ -146,4 +180,5 @@ void EncodeTitles(const std::vector<TitleJob>& titles, const BitratePlan& plan, 
         throw TitlesCancelled();
     }
     progress.update(run.status(began));
+    warnAbout(titles, run.controls, progress);
 }

@@ -30,6 +30,9 @@ public:
     virtual void update(const TitlesStatus& status) = 0;
     // Asked with every update; once true, all stop and EncodeTitles throws TitlesCancelled.
     virtual bool cancelled() { return false; }
+    // A title made but maybe not as the user expects ("title 3: the movie ends at 0:05.2 of
+    // 0:10.0, it may be cut off"); told once all are made, before EncodeTitles returns.
+    virtual void warning(const std::string& text) { (void)text; }
 };
 
 class TitlesCancelled : public Failure {

@@ -8,6 +8,10 @@
 struct TitleControl {
     std::atomic<double> done{0};             // 0..1 of the title
     const std::atomic<bool>* stop = nullptr; // set: give up as soon as possible
+    // Once done: the seconds of pictures made (negative: copied, not counted) and the
+    // packets and pictures the decoder found damaged.
+    double seconds = -1;
+    int errors = 0;
 };
 
 // Thrown by EncodeTitle when `stop` was set before it finished.

@@ -1,10 +1,13 @@
 #include "titleinfo.h"
 
 #include "discgeometry.h"
+#include "fieldorder.h"
+#include "languagecode.h"
 #include "titleinput.h"
 
 #include "base/failure.h"
 #include "base/fileio.h"
+#include "thumbs/displayorientation.h"
 #include "thumbs/mediaerror.h"
 
 extern "C" {
@@ -24,6 +27,8 @@ constexpr std::size_t kMaxChapters = 99;
 constexpr double kMinChapterSeconds = 1.0;
 // DVD video tops out at 9.8 Mb/s; a stream claiming more is re-encoded.
 constexpr std::int64_t kMaxDiscVideoBitRate = 9'800'000;
+// A player's AC-3 decoder takes up to 448 kb/s.
+constexpr std::int64_t kMaxDiscAc3BitRate = 448'000;
 
 double lengthOf(const AVFormatContext* fmt, const AVStream* video)
 {
@@ -48,14 +53,54 @@ bool isDiscVideo(const AVFormatContext* fmt, const AVStream* st, DiscSystem syst
            par->bit_rate <= kMaxDiscVideoBitRate;
 }
 
-bool isDiscAudio(const AVCodecParameters* par)
+// AC-3 up to what a player decodes; MPEG-1 Layer II only as a PAL title's one track (a
+// player numbers the two kinds alike, and an NTSC disc must have AC-3).
+bool isDiscAudio(const AVCodecParameters* par, DiscSystem system, bool alone)
 {
     const int channels = par->ch_layout.nb_channels;
     if (par->sample_rate != 48000 || channels < 1)
         return false;
     if (par->codec_id == AV_CODEC_ID_AC3)
-        return channels <= 6;
-    return par->codec_id == AV_CODEC_ID_MP2 && channels <= 2;
+        return channels <= 6 && par->bit_rate > 0 && par->bit_rate <= kMaxDiscAc3BitRate;
+    return par->codec_id == AV_CODEC_ID_MP2 && channels <= 2 && alone && system == DiscSystem::Pal;
+}
+
+// Every sound track a player can switch to, as it goes onto the disc. Throws Failure when
+// the default track cannot be decoded; another such track is left out.
+void readSound(const AVFormatContext* fmt, const std::vector<int>& streams, DiscSystem system,
+               TitleInfo& info)
+{
+    const std::size_t kept = std::min<std::size_t>(streams.size(), kMaxSoundTracks);
+    bool inOrder = kept == streams.size();
+    for (std::size_t i = 0; i < kept; ++i) {
+        const AVStream* st = fmt->streams[streams[i]];
+        const AVCodecParameters* sound = st->codecpar;
+        TitleAudio a;
+        a.stream = streams[i];
+        a.copy = isDiscAudio(sound, system, kept == 1);
+        if (!a.copy &&
+            (!avcodec_find_decoder(sound->codec_id) || sound->ch_layout.nb_channels < 1)) {
+            if (i == 0)
+                throw Failure("Cannot make a title of " + FileNameOf(info.movie),
+                              "its sound format is not supported");
+            inOrder = false;
+            continue;
+        }
+        a.channels = a.copy                              ? sound->ch_layout.nb_channels
+                     : sound->ch_layout.nb_channels >= 6 ? 6
+                                                         : 2;
+        a.bitRate = a.copy ? sound->bit_rate : a.channels == 6 ? 448'000 : 192'000;
+        if (const AVDictionaryEntry* e = av_dict_get(st->metadata, "language", nullptr, 0))
+            a.language = DiscLanguageCode(e->value);
+        inOrder = inOrder && (i == 0 || a.stream > info.audio.back().stream);
+        info.audioBitRate += a.bitRate;
+        info.audio.push_back(std::move(a));
+    }
+    info.copyAudio = !info.audio.empty() && inOrder &&
+                     std::all_of(info.audio.begin(), info.audio.end(),
+                                 [](const TitleAudio& a) { return a.copy; });
+    if (info.audio.empty())
+        info.audioBitRate = 192'000; // the silent stereo track
 }
 
 std::vector<double> chaptersOf(const AVFormatContext* fmt, double seconds, int chapterMinutes)
@@ -102,29 +147,21 @@ TitleInfo probe(const std::string& movie, DiscSystem system, int chapterMinutes)
     AVRational sar = av_guess_sample_aspect_ratio(fmt.get(), const_cast<AVStream*>(video), nullptr);
     if (sar.num <= 0 || sar.den <= 0)
         sar = AVRational{1, 1};
-    const double shown = static_cast<double>(par->width) * av_q2d(sar) / par->height;
+    double shown = static_cast<double>(par->width) * av_q2d(sar) / par->height;
+    // A phone's sideways pictures are shown, and so framed, upright.
+    const DisplayOrientation turn = ReadDisplayOrientation(video);
+    if (turn.swapsSides())
+        shown = 1 / shown;
     info.widescreen = IsWidescreen(shown);
-    info.copyVideo = isDiscVideo(fmt.get(), video, system, shown);
+    info.copyVideo = turn.isIdentity() && isDiscVideo(fmt.get(), video, system, shown);
     if (info.copyVideo) {
         info.widescreen = shown > 1.5; // the stream's own flag, 4:3 or 16:9
         info.videoBitRate = par->bit_rate > 0 ? par->bit_rate : kMaxDiscVideoBitRate;
     }
-    if (streams.audio >= 0) {
-        const AVCodecParameters* sound = fmt->streams[streams.audio]->codecpar;
-        info.copyAudio = isDiscAudio(sound);
-        if (!info.copyAudio && !avcodec_find_decoder(sound->codec_id))
-            throw Failure("Cannot make a title of " + FileNameOf(movie),
-                          "its sound format is not supported");
-        info.audioChannels = info.copyAudio                      ? sound->ch_layout.nb_channels
-                             : sound->ch_layout.nb_channels >= 6 ? 6
-                                                                 : 2;
-        info.audioBitRate = info.copyAudio && sound->bit_rate > 0 ? sound->bit_rate
-                            : info.audioChannels == 6             ? 448'000
-                                                                  : 192'000;
-    } else {
-        info.audioBitRate = 192'000; // the silent stereo track
-    }
+    readSound(fmt.get(), streams.audio, system, info);
     info.chapterStarts = chaptersOf(fmt.get(), info.seconds, chapterMinutes);
+    if (!info.copyVideo)
+        info.fields = ReadFieldOrder(fmt.get(), streams.video);
     return info;
 }
 

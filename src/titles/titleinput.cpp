@@ -17,9 +17,23 @@ TitleStreams FindTitleStreams(AVFormatContext* fmt)
     s.video = av_find_best_stream(fmt, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
     if (s.video < 0 || (fmt->streams[s.video]->disposition & AV_DISPOSITION_ATTACHED_PIC))
         throw MediaError(AVERROR_STREAM_NOT_FOUND);
-    s.audio = av_find_best_stream(fmt, AVMEDIA_TYPE_AUDIO, -1, s.video, nullptr, 0);
-    if (s.audio < 0)
-        s.audio = -1;
+    int first = av_find_best_stream(fmt, AVMEDIA_TYPE_AUDIO, -1, s.video, nullptr, 0);
+    for (unsigned i = 0; i < fmt->nb_streams; ++i) {
+        const AVStream* st = fmt->streams[i];
+        if (st->codecpar->codec_type != AVMEDIA_TYPE_AUDIO)
+            continue;
+        if (st->disposition & AV_DISPOSITION_DEFAULT) {
+            first = static_cast<int>(i); // the track the movie plays unless asked
+            break;
+        }
+    }
+    if (first < 0)
+        return s;
+    s.audio.push_back(first);
+    for (unsigned i = 0; i < fmt->nb_streams; ++i)
+        if (fmt->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO &&
+            static_cast<int>(i) != first)
+            s.audio.push_back(static_cast<int>(i));
     return s;
 }
 

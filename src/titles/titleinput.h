@@ -3,15 +3,16 @@
 #include "thumbs/movieinput.h"
 
 #include <string>
+#include <vector>
 
 // The streams of a movie that make its title.
 struct TitleStreams {
     int video = -1;
-    int audio = -1; // -1: no sound
+    std::vector<int> audio; // the default sound first, then the others in the file's order
 };
 
-// Picks the movie's main video and sound; a movie whose only picture is a cover has no
-// video. Throws MediaError.
+// Picks the movie's main video and its sound tracks; a movie whose only picture is a
+// cover has no video. Throws MediaError.
 TitleStreams FindTitleStreams(AVFormatContext* fmt);
 
 // Opens a title's movie within the usual time budget; the budget must outlive the result.

@@ -44,11 +44,12 @@ TitleMux::~TitleMux()
 int TitleMux::addStream(const AVCodecParameters* par, AVRational timeBase)
 {
     AVStream* st = avformat_new_stream(m_fmt, nullptr);
-    if (!st || st->index > 1 || avcodec_parameters_copy(st->codecpar, par) < 0)
+    if (!st || avcodec_parameters_copy(st->codecpar, par) < 0)
         throw MediaError(AVERROR(ENOMEM));
     st->codecpar->codec_tag = 0;
     st->time_base = timeBase;
-    m_timeBases[st->index] = timeBase;
+    m_timeBases.push_back(timeBase);
+    m_lastDts.push_back(AV_NOPTS_VALUE);
     return st->index;
 }
 

@@ -7,6 +7,7 @@ extern "C" {
 }
 
 #include <string>
+#include <vector>
 
 // The DVD program stream of one title: 2048-byte packs at 10.08 Mb/s, the way dvdauthor
 // takes them, written through a TitleOutput.
@@ -28,7 +29,7 @@ public:
 private:
     TitleOutput m_output;
     AVFormatContext* m_fmt = nullptr;
-    AVRational m_timeBases[2]{};
-    std::int64_t m_lastDts[2]{AV_NOPTS_VALUE, AV_NOPTS_VALUE};
+    std::vector<AVRational> m_timeBases; // of the packets given, by stream
+    std::vector<std::int64_t> m_lastDts;
     std::string m_path;
 };

@@ -21,6 +21,7 @@ constexpr std::int64_t kMaxPixels = 64LL * 1024 * 1024;
 // The video buffer a DVD player has: 224 KiB.
 constexpr int kVbvBits = 1'835'008;
 constexpr std::int64_t kBPictureRate = 5'000'000;
+constexpr double kMaxTitleSeconds = 24.0 * 3600;
 
 template <typename T> T* checked(T* p)
 {
@@ -82,10 +83,13 @@ VideoTranscoder::VideoTranscoder(AVFormatContext* fmt, int stream, const Setting
     AVStream* st = fmt->streams[stream];
     m_inTimeBase = st->time_base;
     m_origin = settings.origin;
-    m_lastSlot = static_cast<std::int64_t>(std::ceil(settings.seconds * av_q2d(m_frame.rate)));
+    // A title runs as long as its pictures do, whatever the header says, within a day.
+    m_lastSlot = static_cast<std::int64_t>(kMaxTitleSeconds * av_q2d(m_frame.rate));
     m_decoded.reset(checked(av_frame_alloc()));
     m_packet.reset(checked(av_packet_alloc()));
+    m_orientation = ReadDisplayOrientation(st);
     openDecoder(fmt, st);
+    planFields(fmt, st);
     placePicture(fmt, st);
     openEncoder();
     m_encoding = std::make_unique<EncoderThread>([this](const AVFrame* f) { encode(f); });
@@ -114,13 +118,44 @@ void VideoTranscoder::openDecoder(AVFormatContext*, AVStream* st)
         throw MediaError(r);
 }
 
-// The largest rectangle of the movie's display shape inside the frame's 4:3 or 16:9.
+// Fields survive only at the disc's own rate: anywhere else a field would be shown at
+// another moment than it was taken. A turned picture has no fields left either.
+void VideoTranscoder::planFields(AVFormatContext* fmt, AVStream* st)
+{
+    const bool interlaced = m_settings.fields != FieldOrder::Progressive;
+    m_topFirst = m_settings.fields != FieldOrder::BottomFirst;
+    const AVRational rate = av_guess_frame_rate(fmt, st, nullptr);
+    const bool discRate =
+        rate.num > 0 && rate.den > 0 && std::abs(av_q2d(rate) / av_q2d(m_frame.rate) - 1) < 0.002;
+    m_keepFields = interlaced && discRate && m_orientation.isIdentity();
+    PictureFilter::Needs needs;
+    needs.orientation = m_orientation;
+    needs.deinterlace = interlaced && !m_keepFields;
+    needs.topFieldFirst = m_topFirst;
+    needs.twicePerFrame = !discRate;
+    if (!PictureFilter::Chain(needs).empty()) {
+        m_filter = std::make_unique<PictureFilter>(needs, st->time_base);
+        m_inTimeBase = m_filter->outTimeBase();
+        if (m_origin != AV_NOPTS_VALUE)
+            m_origin = av_rescale_q(m_origin, st->time_base, m_inTimeBase);
+    }
+    if (rate.num > 0 && rate.den > 0) {
+        const AVRational shown =
+            needs.deinterlace && needs.twicePerFrame ? av_mul_q(rate, AVRational{2, 1}) : rate;
+        m_pictureTicks = std::max<std::int64_t>(1, av_rescale_q(1, av_inv_q(shown), m_inTimeBase));
+    }
+}
+
+// The largest rectangle of the movie's upright display shape inside the frame's 4:3 or
+// 16:9; kept fields need whole rows of 4:2:0 colour in each field, so a multiple of 4.
 void VideoTranscoder::placePicture(AVFormatContext* fmt, AVStream* st)
 {
     AVRational sar = av_guess_sample_aspect_ratio(fmt, st, nullptr);
     if (sar.num <= 0 || sar.den <= 0)
         sar = AVRational{1, 1};
-    const double shown = st->codecpar->width * av_q2d(sar) / st->codecpar->height;
+    double shown = st->codecpar->width * av_q2d(sar) / st->codecpar->height;
+    if (m_orientation.swapsSides())
+        shown = 1 / shown;
     const double frameShape = m_settings.widescreen ? 16.0 / 9.0 : 4.0 / 3.0;
     m_w = m_frame.width;
     m_h = m_frame.height;
@@ -132,6 +167,10 @@ void VideoTranscoder::placePicture(AVFormatContext* fmt, AVStream* st)
     }
     m_x = (m_frame.width - m_w) / 4 * 2;
     m_y = (m_frame.height - m_h) / 4 * 2;
+    if (m_keepFields) {
+        m_h = m_h / 4 * 4;
+        m_y = (m_frame.height - m_h) / 8 * 4;
+    }
 }
 
 void VideoTranscoder::openEncoder()
@@ -157,6 +196,10 @@ void VideoTranscoder::openEncoder()
     c->max_b_frames = m_settings.bitRate < kBPictureRate ? 2 : 0;
     c->colorspace = m_settings.system == DiscSystem::Pal ? AVCOL_SPC_BT470BG : AVCOL_SPC_SMPTE170M;
     c->color_range = AVCOL_RANGE_MPEG;
+    if (m_keepFields) {
+        c->flags |= AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME;
+        c->field_order = m_topFirst ? AV_FIELD_TT : AV_FIELD_BB;
+    }
     // The encoder threads over slices; frames stay in order.
     c->thread_count = m_settings.threads;
     c->thread_type = FF_THREAD_SLICE;
@@ -167,16 +210,41 @@ void VideoTranscoder::openEncoder()
 
 void VideoTranscoder::feed(const AVPacket* packet)
 {
-    // A damaged packet is skipped; the pictures around it still decode.
-    avcodec_send_packet(m_decoder.get(), packet);
+    // A damaged packet is skipped, and counted; the pictures around it still decode.
+    const int r = avcodec_send_packet(m_decoder.get(), packet);
+    if (r < 0 && r != AVERROR(EAGAIN) && r != AVERROR_EOF)
+        ++m_errors;
     receiveDecoded();
 }
 
 void VideoTranscoder::receiveDecoded()
 {
-    while (avcodec_receive_frame(m_decoder.get(), m_decoded.get()) == 0) {
+    for (;;) {
+        const int r = avcodec_receive_frame(m_decoder.get(), m_decoded.get());
+        if (r == AVERROR(EAGAIN) || r == AVERROR_EOF)
+            return;
+        if (r < 0) {
+            ++m_errors;
+            return;
+        }
+        if (m_decoded->decode_error_flags != 0 || (m_decoded->flags & AV_FRAME_FLAG_CORRUPT))
+            ++m_errors;
+        if (m_filter) {
+            m_decoded->pts = m_decoded->best_effort_timestamp;
+            m_filter->push(m_decoded.get());
+            filtered();
+            continue;
+        }
         FramePtr picture(checked(av_frame_alloc()));
         av_frame_move_ref(picture.get(), m_decoded.get());
+        arrive(std::move(picture));
+    }
+}
+
+void VideoTranscoder::filtered()
+{
+    while (FramePtr picture = m_filter->pull()) {
+        picture->best_effort_timestamp = picture->pts;
         arrive(std::move(picture));
     }
 }
@@ -200,6 +268,13 @@ void VideoTranscoder::arrive(FramePtr decoded)
     m_held = std::move(decoded);
     m_heldScaled.reset();
     m_heldSlot = std::max(slot, m_nextSlot);
+    // Where this picture's time ends: the title's end, if it is the last.
+    m_heldEnd = m_heldSlot + 1;
+    if (ts != AV_NOPTS_VALUE && m_pictureTicks > 0)
+        m_heldEnd = std::max(
+            m_heldEnd,
+            av_rescale_q_rnd(ts + m_pictureTicks - m_origin, m_inTimeBase, av_inv_q(m_frame.rate),
+                             static_cast<AVRounding>(AV_ROUND_NEAR_INF | AV_ROUND_PASS_MINMAX)));
 }
 
 void VideoTranscoder::emitHeld(std::int64_t untilSlot)
@@ -213,6 +288,8 @@ void VideoTranscoder::emitHeld(std::int64_t untilSlot)
             throw MediaError(AVERROR(ENOMEM));
         shell->pts = m_nextSlot;
         shell->pict_type = AV_PICTURE_TYPE_NONE;
+        shell->interlaced_frame = m_keepFields ? 1 : 0;
+        shell->top_field_first = m_keepFields && m_topFirst ? 1 : 0;
         m_encoding->push(std::move(shell));
     }
 }
@@ -230,9 +307,14 @@ FramePtr VideoTranscoder::scaled(const AVFrame* decoded)
     }
     poolPicture(out.get());
     paintBlack(out.get(), m_x, m_y, m_w, m_h);
+    // Kept fields are scaled one at a time, so that no row of one lands in the other.
+    const int fields = m_keepFields ? 2 : 1;
+    const int inHeight = m_keepFields ? decoded->height / 4 * 2 : decoded->height;
+    if (inHeight < 1)
+        throw MediaError(AVERROR_INVALIDDATA);
     SwsContext* ctx = sws_getCachedContext(
-        m_sws.get(), decoded->width, decoded->height, static_cast<AVPixelFormat>(decoded->format),
-        m_w, m_h, AV_PIX_FMT_YUV420P, SWS_BICUBIC, nullptr, nullptr, nullptr);
+        m_sws.get(), decoded->width, inHeight, static_cast<AVPixelFormat>(decoded->format), m_w,
+        m_h / fields, AV_PIX_FMT_YUV420P, SWS_BICUBIC, nullptr, nullptr, nullptr);
     if (!ctx)
         throw MediaError(AVERROR(EINVAL));
     if (ctx != m_sws.get()) {
@@ -252,7 +334,21 @@ FramePtr VideoTranscoder::scaled(const AVFrame* decoded)
     std::uint8_t* dst[4] = {out->data[0] + m_y * out->linesize[0] + m_x,
                             out->data[1] + m_y / 2 * out->linesize[1] + m_x / 2,
                             out->data[2] + m_y / 2 * out->linesize[2] + m_x / 2, nullptr};
-    sws_scale(ctx, decoded->data, decoded->linesize, 0, decoded->height, dst, out->linesize);
+    for (int field = 0; field < fields; ++field) {
+        const std::uint8_t* from[4] = {};
+        std::uint8_t* to[4] = {};
+        int fromStride[4] = {}, toStride[4] = {};
+        for (int p = 0; p < 4; ++p) {
+            fromStride[p] = decoded->linesize[p] * fields;
+            toStride[p] = p < 3 ? out->linesize[p] * fields : 0;
+            if (decoded->data[p])
+                from[p] =
+                    decoded->data[p] + static_cast<std::ptrdiff_t>(field) * decoded->linesize[p];
+            if (p < 3)
+                to[p] = dst[p] + static_cast<std::ptrdiff_t>(field) * out->linesize[p];
+        }
+        sws_scale(ctx, from, fromStride, 0, inHeight, to, toStride);
+    }
     if (isBt709(decoded))
         Bt709ToBt601(dst[0], out->linesize[0], dst[1], dst[2], out->linesize[1], m_w, m_h);
     return out;
@@ -291,13 +387,19 @@ void VideoTranscoder::encode(const AVFrame* frame)
         throw MediaError(r);
 }
 
-void VideoTranscoder::finish()
+void VideoTranscoder::finish(double soundEnd)
 {
     avcodec_send_packet(m_decoder.get(), nullptr);
     receiveDecoded();
+    if (m_filter) {
+        m_filter->push(nullptr);
+        filtered();
+    }
     if (!m_held)
         throw MediaError(AVERROR_INVALIDDATA); // not one picture decoded
-    emitHeld(m_lastSlot);
+    const auto soundSlots = static_cast<std::int64_t>(
+        std::ceil(std::min(soundEnd, kMaxTitleSeconds) * av_q2d(m_frame.rate)));
+    emitHeld(std::min(std::max(m_heldEnd, soundSlots), m_lastSlot));
     m_encoding->finish();
 }
 
