@@ -2,6 +2,7 @@
 
 #include "discgeometry.h"
 #include "framequeue.h"
+#include "mpeg2settings.h"
 
 #include "thumbs/ffmpegptr.h"
 
@@ -11,6 +12,7 @@ extern "C" {
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 // A movie's video made into the disc's: each decoded picture scaled to its display shape
 // inside the 4:3 or 16:9 frame (padded black, never stretched), the frame rate met by
@@ -28,6 +30,7 @@ public:
         int threads = 1;
         double seconds = 0;                   // the title's length: no picture is made past it
         std::int64_t origin = AV_NOPTS_VALUE; // the title's start in the stream's ticks
+        std::vector<double> chapterStarts;    // seconds from the title's start
     };
 
     VideoTranscoder(AVFormatContext* fmt, int stream, const Settings& settings, Sink sink);
@@ -52,6 +55,7 @@ private:
     Settings m_settings;
     DiscFrame m_frame;
     Sink m_sink;
+    ChapterPictures m_chapters;
     AVRational m_inTimeBase{1, 1};
     std::int64_t m_origin = AV_NOPTS_VALUE; // the first picture's time, input ticks
     CodecPtr m_decoder;
