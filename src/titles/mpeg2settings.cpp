@@ -45,17 +45,15 @@ void SetUpDiscMpeg2(AVCodecContext* c, DiscSystem system, bool widescreen,
     // Two B-pictures between references, as discs are made: at any rate they cost little
     // time, and a GOP of 15 or 18 keeps its whole length with them.
     c->max_b_frames = 2;
-    // Closed GOPs: a chapter, or a jump by time, can start at any GOP without the
-    // B-pictures that open it reaching back into the one before.
-    // libavcodec cannot close a GOP it opens at a scene change, so it opens them only at
-    // the GOP length and at chapters; a cut codes its blocks as intra on its own.
-    c->flags |= AV_CODEC_FLAG_CLOSED_GOP;
-    setOption(c, "sc_threshold", 1'000'000'000);
     c->colorspace = system == DiscSystem::Pal ? AVCOL_SPC_BT470BG : AVCOL_SPC_SMPTE170M;
     c->color_range = AVCOL_RANGE_MPEG;
     // The encoder threads over slices; frames stay in order.
     c->thread_count = request.threads;
     c->thread_type = FF_THREAD_SLICE;
+    // The finest quantiser too: a quiet scene at a high rate otherwise stops at the
+    // second finest and leaves the rest of its bits unspent.
+    c->qmin = 1;
+    setOption(c, "lmin", FF_QP2LAMBDA);
     // The second VLC table codes intra blocks in fewer bits, for nothing.
     setOption(c, "intra_vlc", 1);
     if (request.bitRate < kTrellisRate)
@@ -70,10 +68,19 @@ ChapterPictures::ChapterPictures(const std::vector<double>& startSeconds, AVRati
     std::sort(m_starts.begin(), m_starts.end());
 }
 
+// A chapter's picture is coded intra and the one before it as a reference: with no
+// B-pictures between the two, none of the new GOP's pictures reaches back into the old
+// one, so a player that jumps there shows every picture. (libavcodec closes a GOP only
+// when it closes all of them, and then only after a P-picture, which cuts a 15-picture
+// GOP to 13 and drops the scene-change keyframes.)
 AVPictureType ChapterPictures::typeOf(std::int64_t picture)
 {
     while (m_next < m_starts.size() && m_starts[m_next] < picture)
         ++m_next;
-    return m_next < m_starts.size() && m_starts[m_next] == picture ? AV_PICTURE_TYPE_I
-                                                                   : AV_PICTURE_TYPE_NONE;
+    if (m_next == m_starts.size())
+        return AV_PICTURE_TYPE_NONE;
+    if (m_starts[m_next] == picture)
+        return AV_PICTURE_TYPE_I;
+    return m_starts[m_next] == picture + 1 && picture > 0 ? AV_PICTURE_TYPE_P
+                                                          : AV_PICTURE_TYPE_NONE;
 }

@@ -23,12 +23,12 @@ void SetUpDiscMpeg2(AVCodecContext* c, DiscSystem system, bool widescreen,
                     const Mpeg2Request& request);
 
 // The output pictures at which chapters start, each to be coded as the first picture of
-// a closed GOP so that a player can jump there.
+// a GOP that needs nothing before it, so that a player can jump there.
 class ChapterPictures {
 public:
     ChapterPictures(const std::vector<double>& startSeconds, AVRational frameRate);
-    // AV_PICTURE_TYPE_I for a chapter's first picture, else NONE (the encoder's choice).
-    // Pictures are asked for in order.
+    // The type to force on output picture `picture` (NONE: the encoder's choice). Pictures
+    // are asked for in order.
     AVPictureType typeOf(std::int64_t picture);
 
 private:
