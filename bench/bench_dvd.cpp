@@ -2,9 +2,11 @@
 
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -61,5 +63,60 @@ void BM_WholeDisc(benchmark::State& state)
     fs::remove_all(dir);
 }
 BENCHMARK(BM_WholeDisc)->Unit(benchmark::kSecond)->Iterations(1);
+
+double childCpuSeconds()
+{
+    rusage u{};
+    getrusage(RUSAGE_CHILDREN, &u);
+    return u.ru_utime.tv_sec + u.ru_utime.tv_usec / 1e6 + u.ru_stime.tv_sec +
+           u.ru_stime.tv_usec / 1e6;
+}
+
+// Twelve 10 s H.264 movies with sound made into a disc with `--jobs N` titles encoded at
+// once, for the default: wall time and the processor time of the whole run.
+void BM_TwelveMovies(benchmark::State& state)
+{
+    const fs::path dir = fs::temp_directory_path() / ("bench_dvd12_" + std::to_string(::getpid()));
+    fs::create_directories(dir / "movies");
+    for (int i = 0; i < 12; ++i) {
+        MovieSpec s;
+        s.path = (dir / "movies" / ("clip" + std::to_string(10 + i) + ".mp4")).string();
+        s.codec = "libx264";
+        s.width = 640;
+        s.height = 480;
+        s.frames = 250;
+        s.gop = 50;
+        s.texture = true;
+        s.audioChannels = 2;
+        s.audioCodec = "aac";
+        if (const std::string error = MakeMovie(s); !error.empty()) {
+            state.SkipWithError(error.c_str());
+            return;
+        }
+    }
+    const std::string command = "cd '" + dir.string() + "' && QT_QPA_PLATFORM=offscreen '" +
+                                std::string(TAVREL_BINARY) +
+                                "' --from-movies movies/* --dvd disc --jobs " +
+                                std::to_string(state.range(0)) + " 2>/dev/null";
+    for (auto _ : state) {
+        const double cpu = childCpuSeconds();
+        const auto start = std::chrono::steady_clock::now();
+        if (std::system(command.c_str()) != 0) {
+            state.SkipWithError("tavrel --dvd failed");
+            break;
+        }
+        state.SetIterationTime(
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        state.counters["cpu_s"] = childCpuSeconds() - cpu;
+        fs::remove_all(dir / "disc");
+    }
+    fs::remove_all(dir);
+}
+BENCHMARK(BM_TwelveMovies)
+    ->Arg(1)
+    ->Arg(2)
+    ->UseManualTime()
+    ->Unit(benchmark::kSecond)
+    ->Iterations(1);
 
 } // namespace
