@@ -328,14 +328,16 @@ bool TClipForm::ShowMovie(const QString& path, int frame)
 {
     BusyCursor busy;
     // Opened beside the movie shown, which stays until this one has loaded.
+    const MediaFunctions* media = nullptr; // none: the movie support did not load
     std::unique_ptr<MoviePlayer> player;
     try {
-        player = Media().makeMoviePlayer();
+        media = &Media();
+        player = media->makeMoviePlayer();
         player->open(path.toStdString());
     } catch (const std::exception& e) {
         busy.restore();
-        showApplicationError(
-            QString::fromStdString(Media().movieFailureMessage(path.toStdString(), e)));
+        showApplicationError(QString::fromStdString(
+            media ? media->movieFailureMessage(path.toStdString(), e) : std::string(e.what())));
         return false;
     }
     VideoWindow1->setPlayer(nullptr);
