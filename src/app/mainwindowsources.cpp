@@ -5,7 +5,7 @@
 #include "imageio/imageunit.h"
 #include "imageio/picturereadreason.h"
 #include "mainpage.h"
-#include "thumbs/mediaframe.h"
+#include "mediamodule/mediamodule.h"
 #include "widgets/busycursor.h"
 #include "widgets/messages.h"
 
@@ -32,7 +32,7 @@ bool TForm1::setItemSource(int item, const QString& path)
                 failure = PictureFailureMessage(name, reason);
         } else {
             std::string error;
-            taken = TakeMovieFrame(name, frame, thumbnail, error, &failure);
+            taken = Media().takeMovieFrame(name, frame, thumbnail, error, &failure);
         }
     }
     if (!taken) {

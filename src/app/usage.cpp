@@ -75,8 +75,8 @@ constexpr std::array kCommands{
                  "                  disc folder of tavrel's; its VIDEO_TS is replaced only by a\n"
                  "                  complete new one. --capacity 4.7G (default) or 8.5G;\n"
                  "                  --chapters every MIN minutes where a movie has none (default\n"
-                 "                  5, 0: none); --jobs titles encoded at once (default: one per\n"
-                 "                  core); --size 3 PAL (default) or 2 NTSC\n"},
+                 "                  5, 0: none); --jobs titles encoded at once (default: one,\n"
+                 "                  threaded over every core); --size 3 PAL (default) or 2 NTSC\n"},
     CommandUsage{"tavrel --from-movies FILE... --dvd DIR [--iso FILE] [options]",
                  "  --from-movies ... --dvd: the same for any number of movies; more than ten\n"
                  "                  make menu pages with Previous and Next\n"},

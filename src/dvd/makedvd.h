@@ -16,7 +16,7 @@ struct DvdOptions {
     std::string isoFile; // empty: no image
     std::uint64_t capacityBytes = kSingleLayerBytes;
     int chapterMinutes = 5; // chapters where a movie has none of its own; 0: none
-    int jobs = 0;           // titles encoded at once; 0: one per core
+    int jobs = 0;           // titles encoded at once; 0: one, over every core
     bool selfCheck = true;  // play the finished disc through libdvdnav
 };
 

@@ -1,9 +1,11 @@
 #include "mediamodule.h"
+#include "movieplayer.h"
 
-#include "disc/menustream.h"
 #include "base/failure.h"
+#include "disc/menustream.h"
 #include "thumbs/autoframe.h"
 #include "thumbs/mediaframe.h"
+#include "thumbs/mediaplayer.h"
 #include "thumbs/moviefailure.h"
 #include "titles/encodetitles.h"
 #include "titles/titleinfo.h"
@@ -25,12 +27,45 @@ AutoFrame chooseMovieFrame(const std::string& path)
     }
 }
 
+class LinkedPlayer : public MoviePlayer {
+public:
+    void open(const std::string& path) override { m_player.open(path); }
+    bool isOpen() const override { return m_player.isOpen(); }
+    int videoWidth() const override { return m_player.videoWidth(); }
+    int videoHeight() const override { return m_player.videoHeight(); }
+    std::int64_t frameCount() const override { return m_player.frameCount(); }
+    std::int64_t duration() const override { return m_player.duration(); }
+    void pause() override { m_player.pause(); }
+    void seek(std::int64_t time) override { m_player.seek(time); }
+    bool takeFrame(Picture& out, std::int64_t* frameNumber, std::int64_t* time) const override
+    {
+        return m_player.takeFrame(out, frameNumber, time);
+    }
+    std::uint64_t frameSerial() const override { return m_player.frameSerial(); }
+    bool waitForFrame(std::chrono::milliseconds timeout) override
+    {
+        return m_player.waitForFrame(timeout);
+    }
+    void setFrameReadyCallback(std::function<void()> callback) override
+    {
+        m_player.setFrameReadyCallback(std::move(callback));
+    }
+
+private:
+    MediaPlayer m_player;
+};
+
+std::unique_ptr<MoviePlayer> makeMoviePlayer()
+{
+    return std::make_unique<LinkedPlayer>();
+}
+
 } // namespace
 
 const MediaFunctions& LinkedMediaFunctions()
 {
-    static const MediaFunctions table{
-        kMediaFunctionsVersion, TakeMovieFrame, chooseMovieFrame, EncodeMenuStream,
-        CheckMenuStream,        ProbeTitle,     EncodeTitles};
+    static const MediaFunctions table{kMediaFunctionsVersion, TakeMovieFrame,  chooseMovieFrame,
+                                      EncodeMenuStream,       CheckMenuStream, ProbeTitle,
+                                      EncodeTitles,           makeMoviePlayer, MovieFailureMessage};
     return table;
 }

@@ -1,12 +1,15 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
+#include <memory>
 #include <string>
 #include <vector>
 
 struct AutoFrame;
 struct BitratePlan;
 struct DiscFormat;
+class MoviePlayer;
 class Picture;
 struct TitleInfo;
 struct TitleJob;
@@ -14,11 +17,12 @@ class TitleProgress;
 enum class DiscSystem;
 
 // Everything that needs FFmpeg, reached through one table. FFmpeg's libraries pull in
-// about 150 shared libraries on Debian, which doubles the start-up of a command that
-// never touches a movie; so the editor and the tests link the table in, and the command
-// program loads it from libtavrel-media.so beside it the first time a movie or a stream
+// about 150 shared libraries on Debian, which doubles the start-up of a program that
+// never touches a movie; so the tests link the table in, and the command program and the
+// editor load it from libtavrel-media.so beside them the first time a movie or a stream
 // is needed. The functions behave as the ones they stand for (thumbs/mediaframe.h,
-// thumbs/autoframe.h, disc/menustream.h, titles/titleinfo.h, titles/encodetitles.h).
+// thumbs/autoframe.h, disc/menustream.h, titles/titleinfo.h, titles/encodetitles.h,
+// thumbs/moviefailure.h; makeMoviePlayer: a new, closed thumbs/mediaplayer.h).
 struct MediaFunctions {
     int version;
     bool (*takeMovieFrame)(const std::string& path, std::int32_t& frame, Picture& out,
@@ -32,11 +36,13 @@ struct MediaFunctions {
     TitleInfo (*probeTitle)(const std::string& movie, DiscSystem system, int chapterMinutes);
     void (*encodeTitles)(const std::vector<TitleJob>& titles, const BitratePlan& plan,
                          DiscSystem system, int jobs, TitleProgress& progress);
+    std::unique_ptr<MoviePlayer> (*makeMoviePlayer)();
+    std::string (*movieFailureMessage)(const std::string& path, const std::exception& error);
 };
 
 // Raised whenever the table changes shape, so that a stale module is refused by name
 // rather than called through the wrong pointers.
-inline constexpr int kMediaFunctionsVersion = 1;
+inline constexpr int kMediaFunctionsVersion = 2;
 
 // The table. Throws Failure when the module cannot be loaded (a broken installation);
 // a later call tries again.

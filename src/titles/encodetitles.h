@@ -41,8 +41,9 @@ public:
 };
 
 // Encodes (or copies what is already fit for the disc) every job, up to `jobs` at a time
-// (0: one per core), with the threads of each encoder chosen against `jobs`. On the first
-// failure the others stop and a Failure naming that title is thrown; on a failure or a
-// cancel every job's output is removed, so no half-made set of titles remains.
+// (0: one, threaded over every core), with the threads of each encoder chosen against
+// `jobs` so that jobs x threads stays within the cores. On the first failure the others
+// stop and a Failure naming that title is thrown; on a failure or a cancel every job's
+// output is removed, so no half-made set of titles remains.
 void EncodeTitles(const std::vector<TitleJob>& titles, const BitratePlan& plan, DiscSystem system,
                   int jobs, TitleProgress& progress);

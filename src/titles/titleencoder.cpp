@@ -116,6 +116,7 @@ private:
         s.seconds = m_job.info.seconds;
         s.origin = m_origin;
         s.fields = m_job.info.fields;
+        s.chapterStarts = m_job.info.chapterStarts;
         m_video = std::make_unique<VideoTranscoder>(m_fmt.get(), m_streams.video, s,
                                                     [this](AVPacket* p) { write(p, m_videoOut); });
         m_videoOut = addEncoded(m_video->encoder());

@@ -1,6 +1,7 @@
 #include "videotranscoder.h"
 
 #include "colourmatrix.h"
+#include "mpeg2settings.h"
 
 #include "thumbs/mediaerror.h"
 
@@ -18,9 +19,6 @@ namespace {
 
 constexpr int kMaxSide = 16384;
 constexpr std::int64_t kMaxPixels = 64LL * 1024 * 1024;
-// The video buffer a DVD player has: 224 KiB.
-constexpr int kVbvBits = 1'835'008;
-constexpr std::int64_t kBPictureRate = 5'000'000;
 constexpr double kMaxTitleSeconds = 24.0 * 3600;
 
 template <typename T> T* checked(T* p)
@@ -78,7 +76,8 @@ void paintBlack(AVFrame* f, int x, int y, int w, int h)
 
 VideoTranscoder::VideoTranscoder(AVFormatContext* fmt, int stream, const Settings& settings,
                                  Sink sink)
-    : m_settings(settings), m_frame(DiscFrameOf(settings.system)), m_sink(std::move(sink))
+    : m_settings(settings), m_frame(DiscFrameOf(settings.system)), m_sink(std::move(sink)),
+      m_chapters(settings.chapterStarts, m_frame.rate)
 {
     AVStream* st = fmt->streams[stream];
     m_inTimeBase = st->time_base;
@@ -180,29 +179,12 @@ void VideoTranscoder::openEncoder()
         throw MediaError(AVERROR_ENCODER_NOT_FOUND);
     m_encoder.reset(checked(avcodec_alloc_context3(codec)));
     AVCodecContext* c = m_encoder.get();
-    c->width = m_frame.width;
-    c->height = m_frame.height;
-    c->pix_fmt = AV_PIX_FMT_YUV420P;
-    c->framerate = m_frame.rate;
-    c->time_base = av_inv_q(m_frame.rate);
-    c->sample_aspect_ratio = DiscSampleAspect(m_settings.system, m_settings.widescreen);
-    c->bit_rate = m_settings.bitRate;
-    c->rc_max_rate = m_settings.maxBitRate;
-    c->rc_min_rate = 0;
-    c->rc_buffer_size = kVbvBits;
-    c->gop_size = m_frame.maxGop;
-    // B-pictures cost a third more encoding time; they pay for it only where bits are
-    // scarce (a long disc), not at the rates a short one gets.
-    c->max_b_frames = m_settings.bitRate < kBPictureRate ? 2 : 0;
-    c->colorspace = m_settings.system == DiscSystem::Pal ? AVCOL_SPC_BT470BG : AVCOL_SPC_SMPTE170M;
-    c->color_range = AVCOL_RANGE_MPEG;
+    SetUpDiscMpeg2(c, m_settings.system, m_settings.widescreen,
+                   {m_settings.bitRate, m_settings.maxBitRate, m_settings.threads});
     if (m_keepFields) {
         c->flags |= AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME;
         c->field_order = m_topFirst ? AV_FIELD_TT : AV_FIELD_BB;
     }
-    // The encoder threads over slices; frames stay in order.
-    c->thread_count = m_settings.threads;
-    c->thread_type = FF_THREAD_SLICE;
     const int r = avcodec_open2(c, codec, nullptr);
     if (r < 0)
         throw MediaError(r);
@@ -287,7 +269,7 @@ void VideoTranscoder::emitHeld(std::int64_t untilSlot)
         if (av_frame_ref(shell.get(), m_heldScaled.get()) < 0)
             throw MediaError(AVERROR(ENOMEM));
         shell->pts = m_nextSlot;
-        shell->pict_type = AV_PICTURE_TYPE_NONE;
+        shell->pict_type = m_chapters.typeOf(m_nextSlot);
         shell->interlaced_frame = m_keepFields ? 1 : 0;
         shell->top_field_first = m_keepFields && m_topFirst ? 1 : 0;
         m_encoding->push(std::move(shell));

@@ -2,6 +2,7 @@
 
 #include "discgeometry.h"
 #include "framequeue.h"
+#include "mpeg2settings.h"
 #include "picturefilter.h"
 
 #include "thumbs/ffmpegptr.h"
@@ -12,6 +13,7 @@ extern "C" {
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 // A movie's video made into the disc's: each decoded picture stood upright and scaled to
 // its display shape inside the 4:3 or 16:9 frame (padded black, never stretched), the
@@ -32,6 +34,7 @@ public:
         double seconds = 0;                   // the length the movie's header gives
         std::int64_t origin = AV_NOPTS_VALUE; // the title's start in the stream's ticks
         FieldOrder fields = FieldOrder::Progressive;
+        std::vector<double> chapterStarts; // seconds from the title's start
     };
 
     VideoTranscoder(AVFormatContext* fmt, int stream, const Settings& settings, Sink sink);
@@ -63,6 +66,7 @@ private:
     Settings m_settings;
     DiscFrame m_frame;
     Sink m_sink;
+    ChapterPictures m_chapters;
     AVRational m_inTimeBase{1, 1};
     std::int64_t m_origin = AV_NOPTS_VALUE; // the first picture's time, input ticks
     CodecPtr m_decoder;

@@ -5,12 +5,12 @@
 #include "document/menudocument.h"
 #include "imageio/imageunit.h"
 #include "imageio/picturereadreason.h"
+#include "mediamodule/mediamodule.h"
+#include "mediamodule/movieplayer.h"
 #include "messages.h"
 #include "picturedialog.h"
 #include "render/fitrect.h"
 #include "thumbs/autoframe.h"
-#include "thumbs/mediaplayer.h"
-#include "thumbs/moviefailure.h"
 #include "thumbs/timecode.h"
 
 #include <QCoreApplication>
@@ -183,7 +183,7 @@ TClipForm::~TClipForm()
     m_player.reset();
 }
 
-MediaPlayer* TClipForm::mediaPlayer() const
+MoviePlayer* TClipForm::mediaPlayer() const
 {
     return m_player && m_player->isOpen() ? m_player.get() : nullptr;
 }
@@ -223,7 +223,7 @@ void TClipForm::fitView()
         else
             view->setGeometry(0, 0, panel.width(), panel.height());
     };
-    if (MediaPlayer* player = mediaPlayer(); player && m_viewMode == ViewMode::Movie)
+    if (MoviePlayer* player = mediaPlayer(); player && m_viewMode == ViewMode::Movie)
         fitted(VideoWindow1, player->videoWidth(), player->videoHeight());
     else
         VideoWindow1->setGeometry(0, 0, panel.width(), panel.height());
@@ -328,12 +328,16 @@ bool TClipForm::ShowMovie(const QString& path, int frame)
 {
     BusyCursor busy;
     // Opened beside the movie shown, which stays until this one has loaded.
-    auto player = std::make_unique<MediaPlayer>();
+    const MediaFunctions* media = nullptr; // none: the movie support did not load
+    std::unique_ptr<MoviePlayer> player;
     try {
+        media = &Media();
+        player = media->makeMoviePlayer();
         player->open(path.toStdString());
     } catch (const std::exception& e) {
         busy.restore();
-        showApplicationError(QString::fromStdString(MovieFailureMessage(path.toStdString(), e)));
+        showApplicationError(QString::fromStdString(
+            media ? media->movieFailureMessage(path.toStdString(), e) : std::string(e.what())));
         return false;
     }
     VideoWindow1->setPlayer(nullptr);
@@ -390,7 +394,7 @@ void TClipForm::showSource(const QString& path, ViewMode mode)
 void TClipForm::TrackBar1Change()
 {
     const int position = TrackBar1->value();
-    if (MediaPlayer* player = mediaPlayer()) {
+    if (MoviePlayer* player = mediaPlayer()) {
         const auto target = static_cast<std::int64_t>(std::nearbyint(position * m_timePerFrame));
         player->seek(target); // served by the player's worker; returns at once
     }
@@ -442,7 +446,7 @@ void TClipForm::AutoBtnClick()
     BusyCursor busy;
     int frame = 0;
     try {
-        frame = ChooseMovieFrame(m_path.toStdString()).frame;
+        frame = Media().chooseMovieFrame(m_path.toStdString()).frame;
     } catch (const std::exception& e) {
         busy.restore();
         showApplicationError(QString::fromStdString(MovieFailureMessage(m_path.toStdString(), e)));
@@ -508,7 +512,7 @@ void TClipForm::OKBtnClick()
     } else {
         // The frame at the slider's position, not whatever the worker last had: wait
         // (bounded) for the pending seek; without it the old picture stays.
-        if (MediaPlayer* player = mediaPlayer()) {
+        if (MoviePlayer* player = mediaPlayer()) {
             Picture frame;
             if (player->waitForFrame(std::chrono::milliseconds(kFrameWaitMs)) &&
                 player->takeFrame(frame))

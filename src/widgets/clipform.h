@@ -11,7 +11,7 @@
 #include <memory>
 
 class ClipVideoWidget;
-class MediaPlayer;
+class MoviePlayer;
 class MenuDocument;
 class QFrame;
 class QLabel;
@@ -40,7 +40,7 @@ public:
     };
     ViewMode viewMode() const { return m_viewMode; }
     // The open movie, or nullptr when none is open.
-    MediaPlayer* mediaPlayer() const;
+    MoviePlayer* mediaPlayer() const;
     // The picture shown in picture mode (what OK stores then).
     const Picture& previewPicture() const { return m_preview; }
 
@@ -134,7 +134,7 @@ private:
     double m_timePerFrame = 0;
     int m_framesPerSecond = 1; // whole frames that make a second of the time code
     double m_realFramesPerSecond = 1;
-    std::unique_ptr<MediaPlayer> m_player;
+    std::unique_ptr<MoviePlayer> m_player;
     Picture m_preview;
     bool m_centred = false;
 };

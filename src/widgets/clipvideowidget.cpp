@@ -1,6 +1,6 @@
 #include "clipvideowidget.h"
 
-#include "thumbs/mediaplayer.h"
+#include "mediamodule/movieplayer.h"
 
 #include <QImage>
 #include <QPainter>
@@ -12,7 +12,7 @@ ClipVideoWidget::ClipVideoWidget(QWidget* parent) : QWidget(parent)
     setFocusPolicy(Qt::NoFocus);
 }
 
-void ClipVideoWidget::setPlayer(MediaPlayer* player)
+void ClipVideoWidget::setPlayer(MoviePlayer* player)
 {
     m_player = player;
     m_frame.clear();

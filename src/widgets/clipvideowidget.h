@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-class MediaPlayer;
+class MoviePlayer;
 
 // The movie preview: paints the frame the player last delivered, stretched to the
 // widget; only the background shows while there is none.
@@ -17,7 +17,7 @@ public:
 
     // The player to show; nullptr shows nothing. The widget must be detached (or the
     // player released) before the player is destroyed.
-    void setPlayer(MediaPlayer* player);
+    void setPlayer(MoviePlayer* player);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -25,7 +25,7 @@ protected:
 private:
     void fetchFrame();
 
-    MediaPlayer* m_player = nullptr;
+    MoviePlayer* m_player = nullptr;
     Picture m_frame;
     std::uint64_t m_serial = 0;
 };
