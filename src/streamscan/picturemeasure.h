@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// A picture's non-black area: [left, right) x [top, bottom), empty when all is black.
+struct ActiveArea {
+    int left = 0;
+    int top = 0;
+    int right = 0;
+    int bottom = 0;
+    bool empty() const { return right <= left || bottom <= top; }
+};
+
+// The rows and columns of an 8-bit luma plane (video levels) that hold picture rather
+// than bars: a line counts when more than one pixel in fifty is brighter than black.
+ActiveArea MeasureActiveArea(const std::uint8_t* luma, std::ptrdiff_t stride, int width,
+                             int height);
+
+// True when the lines of `area` alternate the way two fields woven from different moments
+// do: neighbouring lines differ much more than lines two apart. A still or progressive
+// picture is smoother from line to line than across two lines, so it never combs.
+bool Combs(const std::uint8_t* luma, std::ptrdiff_t stride, const ActiveArea& area);
