@@ -177,6 +177,7 @@ void CheckDiscStreams(DiscCheckReport& report, const std::string& folderOrIso,
         else
             AddRow(report, DiscCheck::TitleStreams, what, {"stream: it has no video"}, "");
     }
-    AddRow(report, DiscCheck::MenuStreams, "Menu streams follow the DVD rules", menuFaults,
-           std::to_string(menus) + (menus == 1 ? " menu stream" : " menu streams"));
+    if (menus > 0)
+        AddRow(report, DiscCheck::MenuStreams, "Menu streams follow the DVD rules", menuFaults,
+               std::to_string(menus) + (menus == 1 ? " menu stream" : " menu streams"));
 }

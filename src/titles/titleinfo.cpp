@@ -5,6 +5,7 @@
 
 #include "imageio/failure.h"
 #include "imageio/fileio.h"
+#include "thumbs/displayorientation.h"
 #include "thumbs/mediaerror.h"
 
 extern "C" {
@@ -104,6 +105,7 @@ TitleInfo probe(const std::string& movie, DiscSystem system, int chapterMinutes)
         sar = AVRational{1, 1};
     const double shown = static_cast<double>(par->width) * av_q2d(sar) / par->height;
     info.widescreen = IsWidescreen(shown);
+    info.shape = ReadDisplayOrientation(video).swapsSides() ? 1 / shown : shown;
     info.copyVideo = isDiscVideo(fmt.get(), video, system, shown);
     if (info.copyVideo) {
         info.widescreen = shown > 1.5; // the stream's own flag, 4:3 or 16:9

@@ -16,6 +16,7 @@ struct TitleInfo {
     std::string movie;                 // the file, as given
     double seconds = 0;                // its length
     bool widescreen = false;           // shown 16:9 (anamorphic) rather than 4:3
+    double shape = 0;                  // its picture's width over height, shown upright
     int audioChannels = 0;             // of the title's sound; 0: the movie has none (silence)
     bool copyVideo = false;            // already MPEG-2 at the system's size and rate
     bool copyAudio = false;            // already AC-3 or MPEG-1 Layer II at 48 kHz
