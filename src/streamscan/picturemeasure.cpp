@@ -49,10 +49,11 @@ ActiveArea MeasureActiveArea(const std::uint8_t* luma, std::ptrdiff_t stride, in
 
 bool Combs(const std::uint8_t* luma, std::ptrdiff_t stride, const ActiveArea& area)
 {
-    // A line that stands out from both neighbours (the other field) by the same sign, while
+    // A line that stands out from both neighbours (the other field) the same way, while
     // the lines two away (its own field) agree with it: the zigzag of woven fields at a
-    // moving edge. A thin line of a progressive picture differs from its own field too.
+    // moving edge. It runs along the edge; noise and fine texture zigzag at lone points.
     constexpr int kStep = 24;
+    constexpr int kRun = 4;
     long long combed = 0;
     long long samples = 0;
     for (int y = area.top + 2; y + 2 < area.bottom; ++y) {
@@ -61,16 +62,20 @@ bool Combs(const std::uint8_t* luma, std::ptrdiff_t stride, const ActiveArea& ar
         const std::uint8_t* row = luma + y * stride;
         const std::uint8_t* down = luma + (y + 1) * stride;
         const std::uint8_t* down2 = luma + (y + 2) * stride;
+        int run = 0;
+        int runSign = 0;
         for (int x = area.left; x < area.right; ++x) {
             const int a = row[x] - up[x];
             const int b = row[x] - down[x];
-            const bool zigzag = (a > kStep && b > kStep) || (a < -kStep && b < -kStep);
+            const int sign = a > kStep && b > kStep ? 1 : a < -kStep && b < -kStep ? -1 : 0;
             const bool ownField =
                 std::abs(row[x] - up2[x]) < kStep / 2 && std::abs(row[x] - down2[x]) < kStep / 2;
-            combed += zigzag && ownField;
+            run = sign != 0 && ownField && sign == runSign ? run + 1 : sign != 0 && ownField;
+            runSign = sign;
+            combed += run == kRun ? kRun : run > kRun;
         }
         samples += area.right - area.left;
     }
-    // One picture element in a thousand: a moving edge or two, not noise.
+    // One picture element in a thousand: a moving edge or two.
     return samples > 0 && combed * 1000 > samples;
 }
