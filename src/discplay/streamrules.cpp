@@ -119,9 +119,9 @@ void JudgeShape(const VideoFacts& v, const StreamExpectation& e, std::vector<std
     if (activeWidth > width * kSlack || activeHeight > height * kSlack)
         out.push_back(
             Format("picture shape: it shows at %.2f:1, its movie is %.2f:1", shown, e.sourceShape) +
-            (shown < 1 && e.sourceShape > 1 ? " (on its side)"
-             : shown > e.sourceShape        ? " (stretched)"
-                                            : " (squeezed)"));
+            ((shown < 1) != (e.sourceShape < 1) ? " (on its side)"
+             : shown > e.sourceShape            ? " (stretched)"
+                                                : " (squeezed)"));
 }
 
 void JudgeInterlace(const VideoFacts& v, std::vector<std::string>& out)
