@@ -239,6 +239,8 @@ TEST_F(DiscPlayTest, EachBrokenStreamFailsTheRuleThatNamesIt)
         {"openchapter", "pal", wide, "-bf 2 -flags -cgop -aspect 16:9", 0,
          "closed GOP at cell start: cell 2"},
         {"sound44k", "pal", wide, "-ar 44100", 0, "audio track 1: 44.1 kHz"},
+        {"fieldorder", "pal", "testsrc2=s=720x576:r=50:d=2,tinterlace=interleave_top",
+         "-flags +ilme+ildct -top 0", 0, "the fields move in the order opposite their flag"},
         {"woven", "pal", "testsrc2=s=720x576:r=50:d=2,tinterlace=interleave_top", "", 0,
          "interlace flags:"},
         {"ntscmp2", "ntsc", "testsrc2=s=720x480:r=30000/1001:d=2", "-c:a mp2 -b:a 224k", 0,

@@ -45,6 +45,8 @@ struct VideoFacts {
     int sampledPictures = 0;
     int sampledProgressive = 0; // of those, flagged progressive
     int combedProgressive = 0;  // flagged progressive, yet the lines comb
+    int fieldOrderPairs = 0;    // neighbouring interlaced pictures with motion between them
+    int fieldOrderWrong = 0;    // of those, whose fields move in the order opposite the flag
     int activeLeft = 0;         // the union of the non-black areas; empty when
     int activeTop = 0;          // every sampled picture was black
     int activeRight = 0;

@@ -134,6 +134,11 @@ void JudgeInterlace(const VideoFacts& v, std::vector<std::string>& out)
         out.push_back("interlace flags: " + std::to_string(v.combedProgressive) + " of " +
                       std::to_string(v.sampledProgressive) +
                       " sampled pictures flagged progressive comb like woven fields");
+    // Fields shown in the wrong order make every movement judder back and forth.
+    if (v.fieldOrderWrong >= 2 && v.fieldOrderWrong * 2 > v.fieldOrderPairs)
+        out.push_back("interlace flags: the fields move in the order opposite their flag in " +
+                      std::to_string(v.fieldOrderWrong) + " of " +
+                      std::to_string(v.fieldOrderPairs) + " sampled pictures");
 }
 
 std::string Summary(const StreamFacts& f)

@@ -147,15 +147,17 @@ struct AudioTrack {
 class PictureSampler {
 public:
     PictureSampler(VideoFacts& facts, const AVCodecParameters* parameters)
-        : m_facts(facts), m_decoder(OpenDecoder(parameters)), m_frame(av_frame_alloc())
+        : m_facts(facts), m_decoder(OpenDecoder(parameters)), m_frame(av_frame_alloc()),
+          m_previous(av_frame_alloc())
     {
     }
     bool sampling() const { return m_sampling; }
     void start()
     {
-        if (!m_decoder || !m_frame)
+        if (!m_decoder || !m_frame || !m_previous)
             return;
         avcodec_flush_buffers(m_decoder.get());
+        av_frame_unref(m_previous.get());
         m_sampling = true;
     }
     void feed(const AVPacket* packet)
@@ -177,7 +179,10 @@ private:
     {
         while (avcodec_receive_frame(m_decoder.get(), m_frame.get()) >= 0) {
             measure(*m_frame);
-            av_frame_unref(m_frame.get());
+            if (m_previous->data[0])
+                fieldOrder(*m_previous, *m_frame);
+            av_frame_unref(m_previous.get());
+            av_frame_move_ref(m_previous.get(), m_frame.get());
         }
     }
     void measure(const AVFrame& frame)
@@ -201,9 +206,25 @@ private:
             ++m_facts.combedProgressive;
     }
 
+    // Pictures in display order, from one GOP: do their fields move in the flagged order?
+    void fieldOrder(const AVFrame& earlier, const AVFrame& later)
+    {
+        if (!earlier.interlaced_frame || !later.interlaced_frame || earlier.width != later.width ||
+            earlier.height != later.height)
+            return;
+        const int first = FirstField(earlier.data[0], earlier.linesize[0], later.data[0],
+                                     later.linesize[0], earlier.width, earlier.height);
+        if (first == 0)
+            return;
+        ++m_facts.fieldOrderPairs;
+        if ((first > 0) != (earlier.top_field_first != 0))
+            ++m_facts.fieldOrderWrong;
+    }
+
     VideoFacts& m_facts;
     Codec m_decoder;
     Frame m_frame;
+    Frame m_previous;
     bool m_sampling = false;
 };
 
