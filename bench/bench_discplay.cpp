@@ -1,6 +1,8 @@
-// The disc's self-check on a disc of ten titles. Goal: a full disc checked in seconds,
-// whatever the titles' length, since each title is played from near its end: under 2 s
-// for ten titles on these 2 cores.
+// The disc's self-check on a disc of ten titles. Goal: a full disc checked in seconds.
+// Playing is quick whatever the titles' length, since each title is played from near its
+// end; the streams are read whole at disk speed, with 8 to 48 GOPs of each decoded. Under
+// 3 s of processor time for these ten 20 s titles (156 MB) on these 2 cores; the playing
+// alone takes 0.03 s of it.
 #include "../tests/moviemaker.h"
 #include "disc/discmenuexport.h"
 #include "discplay/disccheck.h"

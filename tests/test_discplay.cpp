@@ -155,7 +155,7 @@ TEST_F(DiscPlayTest, ASoundDiscPassesEveryRowAsAFolderAndAsAnIso)
     const DiscCheckReport folder = VerifyDisc(disc.string());
     const std::string table = FormatDiscCheckTable(folder);
     EXPECT_TRUE(folder.passed()) << table;
-    EXPECT_EQ(folder.rows.size(), 7u) << table;
+    EXPECT_EQ(folder.rows.size(), 11u) << table; // seven for playing, four for the streams
     EXPECT_NE(table.find("5 buttons on 2 pages"), std::string::npos) << table;
     EXPECT_NE(table.find("3 titles in menu order"), std::string::npos) << table;
 
@@ -214,6 +214,72 @@ TEST_F(DiscPlayTest, EachPlantedFaultFailsTheRowThatNamesIt)
         ASSERT_NE(row, nullptr) << table;
         EXPECT_FALSE(row->passed) << table;
         EXPECT_NE(row->detail.find(fault.detail), std::string::npos) << table;
+    }
+}
+
+// A one-title disc whose title ffmpeg makes from a test picture by `options`; each breaks
+// one rule a player relies on, or keeps them all in a way that is easy to take for a fault.
+struct StreamCase {
+    const char* name;
+    const char* system;  // "pal" or "ntsc"
+    const char* picture; // lavfi source and filters, 2 s
+    const char* options;
+    double shape;     // the movie's shape, as --dvd knows it; 0: unknown
+    const char* rule; // nullptr: the title passes
+};
+
+TEST_F(DiscPlayTest, EachBrokenStreamFailsTheRuleThatNamesIt)
+{
+    const char* wide = "testsrc2=s=1024x576:r=25:d=2";
+    const StreamCase cases[] = {
+        {"bframes", "pal", wide, "-bf 2 -flags +cgop -sc_threshold 1000000000", 16.0 / 9, nullptr},
+        {"interlaced", "pal", "testsrc2=s=720x576:r=50:d=2,tinterlace=interleave_top",
+         "-flags +ilme+ildct -top 1", 0, nullptr},
+        {"gop30", "pal", wide, "-g 30 -aspect 16:9", 16.0 / 9, "GOP length: 30 frames"},
+        {"openchapter", "pal", wide, "-bf 2 -flags -cgop -aspect 16:9", 0,
+         "closed GOP at cell start: cell 2"},
+        {"sound44k", "pal", wide, "-ar 44100", 0, "audio track 1: 44.1 kHz"},
+        {"fieldorder", "pal", "testsrc2=s=720x576:r=50:d=2,tinterlace=interleave_top",
+         "-flags +ilme+ildct -top 0", 0, "the fields move in the order opposite their flag"},
+        {"woven", "pal", "testsrc2=s=720x576:r=50:d=2,tinterlace=interleave_top", "", 0,
+         "interlace flags:"},
+        {"ntscmp2", "ntsc", "testsrc2=s=720x480:r=30000/1001:d=2", "-c:a mp2 -b:a 224k", 0,
+         "NTSC audio: no AC-3 or LPCM track"},
+        {"stretched", "pal", "testsrc2=s=768x576:r=25:d=2", "-aspect 16:9", 4.0 / 3, "(stretched)"},
+        {"letterboxed", "pal", "testsrc2=s=1024x428:r=25:d=2,pad=1024:576:0:74", "", 2.39,
+         "(squeezed)"},
+        {"sideways", "pal",
+         "testsrc2=s=1024x576:r=25:d=2,transpose=1,scale=324:576,pad=1024:576:350:0", "", 16.0 / 9,
+         "(on its side)"},
+    };
+    for (const StreamCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path dir = s_work / c.name;
+        const std::string pal = std::string(c.system) == "pal" ? "pal" : "ntsc";
+        const std::string aspect = std::string(c.options).find("16:9") != std::string::npos ||
+                                           std::string(c.name) == "bframes"
+                                       ? "16:9"
+                                       : "4:3";
+        std::ofstream(s_work / (std::string(c.name) + ".xml"))
+            << "<dvdauthor format=\"" << pal << "\" dest=\"" << c.name
+            << "\"><vmgm/><titleset><titles><video aspect=\"" << aspect << "\"/><pgc><vob file=\""
+            << c.name << ".mpg\" chapters=\"0,1\"/></pgc></titles></titleset></dvdauthor>\n";
+        ASSERT_EQ(RunShell("cd " + ShellQuoted(s_work.string()) +
+                           " && ffmpeg -v error -y -f lavfi -i '" + c.picture +
+                           "' -f lavfi -i sine=r=48000:d=2 -target " + pal + "-dvd -aspect " +
+                           aspect + " " + c.options + " " + c.name + ".mpg && dvdauthor -x " +
+                           c.name + ".xml >" + c.name + ".log 2>&1"),
+                  0)
+            << ReadWholeFile(s_work / (std::string(c.name) + ".log"));
+        DiscCheckOptions options;
+        options.titleShapes = {c.shape};
+        const DiscCheckReport report = VerifyDisc(dir.string(), options);
+        const DiscCheckRow* row = report.row(DiscCheck::TitleStreams);
+        ASSERT_NE(row, nullptr) << FormatDiscCheckTable(report);
+        EXPECT_EQ(row->passed, c.rule == nullptr) << row->detail;
+        if (c.rule) {
+            EXPECT_NE(row->detail.find(c.rule), std::string::npos) << row->detail;
+        }
     }
 }
 

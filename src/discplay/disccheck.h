@@ -11,6 +11,10 @@ struct DiscCheckOptions {
     long stepLimit = 200000;                          // blocks and events read per action
     std::chrono::milliseconds actionTimeLimit{20000}; // wall time per action
     std::chrono::milliseconds totalTimeLimit{300000}; // wall time for the whole check
+    // The display shape (width over height, upright) of each title's movie, in title
+    // order, where the caller knows it; 0 or missing: unknown. Lets the check tell a
+    // stretched or sideways picture from a movie with bars of its own.
+    std::vector<double> titleShapes;
 };
 
 // The checks the table reports, one row each, in this order.
@@ -22,6 +26,8 @@ enum class DiscCheck {
     PagesLink,    // Previous/Next buttons reach the neighbouring page
     TitlesReturn, // each title's end comes back to the menu with its button selected
     MenuKeys,     // Title/Top Menu and Menu bring the menu back from inside a title
+    TitleStreams, // a title set's stream keeps the DVD rules (one row per title set)
+    MenuStreams,  // so do the menus' streams
 };
 
 struct DiscCheckRow {

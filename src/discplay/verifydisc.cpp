@@ -1,5 +1,6 @@
 #include "disccheck.h"
 
+#include "discstreams.h"
 #include "discwalk.h"
 
 #include <cstdlib>
@@ -255,6 +256,21 @@ void CheckMenuKeys(DiscCheckReport& report, const std::string& path, const Check
            "from " + Count(titles.size(), "title", "titles"));
 }
 
+void CheckNavigation(DiscCheckReport& report, const std::string& folderOrIso,
+                     const CheckLimits& limits)
+{
+    DiscPlayer player(folderOrIso, limits);
+    const Halt first = player.play();
+    if (!CheckStart(report, first, limits))
+        return;
+    const std::vector<PageFacts> pages = ExplorePages(folderOrIso, limits, first);
+    CheckLights(report, pages);
+    CheckTitleButtons(report, pages, player.titleCount(), limits);
+    CheckPageLinks(report, pages);
+    CheckTitleReturns(report, folderOrIso, limits, pages);
+    CheckMenuKeys(report, folderOrIso, limits, pages);
+}
+
 } // namespace
 
 DiscCheckReport VerifyDisc(const std::string& folderOrIso, const DiscCheckOptions& options)
@@ -263,15 +279,8 @@ DiscCheckReport VerifyDisc(const std::string& folderOrIso, const DiscCheckOption
     static_cast<DiscCheckOptions&>(limits) = options;
     limits.deadline = std::chrono::steady_clock::now() + options.totalTimeLimit;
     DiscCheckReport report;
-    DiscPlayer player(folderOrIso, limits);
-    const Halt first = player.play();
-    if (!CheckStart(report, first, limits))
-        return report;
-    const std::vector<PageFacts> pages = ExplorePages(folderOrIso, limits, first);
-    CheckLights(report, pages);
-    CheckTitleButtons(report, pages, player.titleCount(), limits);
-    CheckPageLinks(report, pages);
-    CheckTitleReturns(report, folderOrIso, limits, pages);
-    CheckMenuKeys(report, folderOrIso, limits, pages);
+    CheckNavigation(report, folderOrIso, limits);
+    // The streams are judged even when the menus fail: a player meets both.
+    CheckDiscStreams(report, folderOrIso, limits);
     return report;
 }

@@ -278,7 +278,11 @@ DvdResult MakeDvd(const std::vector<const MenuDocument*>& pages, const DvdOption
     if (options.selfCheck && !progress.cancelled()) {
         progress.stage(DvdStage::SelfCheck, "Playing the disc");
         try {
-            result.check = VerifyDiscApart(result.iso.empty() ? folder.dir() : result.iso, {},
+            // The movies' shapes let the check see a stretched or sideways title.
+            DiscCheckOptions check;
+            for (const TitleInfo& t : result.titles)
+                check.titleShapes.push_back(t.shape);
+            result.check = VerifyDiscApart(result.iso.empty() ? folder.dir() : result.iso, check,
                                            [&progress] { return progress.cancelled(); });
             result.checked = true;
         } catch (const DiscCheckCancelled&) {

@@ -3,6 +3,7 @@
 
 #include "base/failure.h"
 #include "disc/menustream.h"
+#include "streamscan/streamscan.h"
 #include "thumbs/autoframe.h"
 #include "thumbs/mediaframe.h"
 #include "thumbs/mediaplayer.h"
@@ -66,6 +67,7 @@ const MediaFunctions& LinkedMediaFunctions()
 {
     static const MediaFunctions table{kMediaFunctionsVersion, TakeMovieFrame,  chooseMovieFrame,
                                       EncodeMenuStream,       CheckMenuStream, ProbeTitle,
-                                      EncodeTitles,           makeMoviePlayer, MovieFailureMessage};
+                                      EncodeTitles,           makeMoviePlayer, MovieFailureMessage,
+                                      ScanDiscStream};
     return table;
 }

@@ -11,6 +11,9 @@ struct BitratePlan;
 struct DiscFormat;
 class MoviePlayer;
 class Picture;
+class SectorSource;
+struct StreamFacts;
+struct StreamScanRequest;
 struct TitleInfo;
 struct TitleJob;
 class TitleProgress;
@@ -22,7 +25,8 @@ enum class DiscSystem;
 // editor load it from libtavrel-media.so beside them the first time a movie or a stream
 // is needed. The functions behave as the ones they stand for (thumbs/mediaframe.h,
 // thumbs/autoframe.h, disc/menustream.h, titles/titleinfo.h, titles/encodetitles.h,
-// thumbs/moviefailure.h; makeMoviePlayer: a new, closed thumbs/mediaplayer.h).
+// thumbs/moviefailure.h; makeMoviePlayer: a new, closed thumbs/mediaplayer.h;
+// scanDiscStream: streamscan/streamscan.h).
 struct MediaFunctions {
     int version;
     bool (*takeMovieFrame)(const std::string& path, std::int32_t& frame, Picture& out,
@@ -38,6 +42,7 @@ struct MediaFunctions {
                          DiscSystem system, int jobs, TitleProgress& progress);
     std::unique_ptr<MoviePlayer> (*makeMoviePlayer)();
     std::string (*movieFailureMessage)(const std::string& path, const std::exception& error);
+    StreamFacts (*scanDiscStream)(SectorSource& source, const StreamScanRequest& request);
 };
 
 // Raised whenever the table changes shape, so that a stale module is refused by name

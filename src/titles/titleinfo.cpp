@@ -154,6 +154,7 @@ TitleInfo probe(const std::string& movie, DiscSystem system, int chapterMinutes)
         shown = 1 / shown;
     info.widescreen = IsWidescreen(shown);
     info.copyVideo = turn.isIdentity() && isDiscVideo(fmt.get(), video, system, shown);
+    info.shape = shown; // upright
     if (info.copyVideo) {
         info.widescreen = shown > 1.5; // the stream's own flag, 4:3 or 16:9
         info.videoBitRate = par->bit_rate > 0 ? par->bit_rate : kMaxDiscVideoBitRate;

@@ -36,6 +36,7 @@ struct TitleInfo {
     std::string movie;                 // the file, as given
     double seconds = 0;                // its length
     bool widescreen = false;           // shown 16:9 (anamorphic) rather than 4:3
+    double shape = 0;                  // its picture's width over height, shown upright
     std::vector<TitleAudio> audio;     // the default track first; none: a silent track
     bool copyVideo = false;            // already MPEG-2 at the system's size and rate
     bool copyAudio = false;            // every sound track of the movie copied, in its order
