@@ -55,6 +55,11 @@ bool readDiscOption(ArgumentReader& args, DvdCommandOptions& options)
         options.disc.jobs = readCount(name, args.value(), 0, 64);
     } else if (name == "--size") {
         options.size = readCount(name, args.value(), 2, 3);
+    } else if (name == "--subtitles") {
+        const std::string value = args.value();
+        if (value != "none" && value != "all")
+            throw CommandUsageError("--subtitles needs none or all, not '" + value + "'");
+        options.disc.subtitles = value == "all";
     } else {
         return false;
     }

@@ -11,6 +11,8 @@ struct AuthoredTitle {
     std::string file;             // an MPEG-2 program stream at the disc's system
     bool wide = false;            // 16:9 anamorphic; 4:3 otherwise
     std::vector<double> chapters; // chapter starts in seconds; empty: one chapter
+    // The language of each subpicture stream the file holds, in stream order ("": unknown).
+    std::vector<std::string> subtitles;
 };
 
 // One page of the menu: its stream with the button subpicture, and its buttons in the

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "subtitletrack.h"
+
+#include "codecs/pngencoder.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The frame of a title that its subpictures lie on.
+struct SubpictureFrame {
+    int width = 720;
+    int height = 576;
+    bool wide = false; // 16:9 anamorphic: drawn squeezed so that it shows unstretched
+};
+
+// One subpicture as spumux takes it: palette indices placed on the frame, with the
+// palette (index 0 transparent, at most four entries).
+struct SubpictureImage {
+    int x = 0;
+    int y = 0;
+    int width = 0; // 0: the cue shows nothing
+    int height = 0;
+    std::vector<std::uint8_t> index;
+    std::vector<PaletteEntry> palette;
+};
+
+// Draws cue text the way a DVD shows it: white letters with a black outline and a grey
+// edge between, centred at the foot of the title-safe area, long lines wrapped and the
+// size reduced where the text would not fit otherwise. Text drawing needs a
+// QGuiApplication.
+class SubtitlePainter {
+public:
+    explicit SubtitlePainter(const SubpictureFrame& frame);
+
+    SubpictureImage paint(const std::vector<std::string>& lines);
+
+private:
+    SubpictureFrame m_frame;
+    int m_drawWidth; // the frame's width in square pixels, as the text is drawn
+};
+
+// A DVD subpicture of a movie placed on `frame`: copied as it is where the movie's frame
+// has the disc's size, else scaled by nearest neighbour to the same place.
+SubpictureImage PlaceSubtitleBitmap(const SubtitleBitmap& bitmap, int sourceWidth, int sourceHeight,
+                                    const SubpictureFrame& frame);
