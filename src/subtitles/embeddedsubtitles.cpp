@@ -2,8 +2,10 @@
 
 #include "languagecode.h"
 
+#include "imageio/fileio.h"
 #include "thumbs/ffmpegptr.h"
 #include "thumbs/mediaerror.h"
+#include "thumbs/moviefailure.h"
 #include "thumbs/movieinput.h"
 
 #include <algorithm>
@@ -16,8 +18,9 @@ constexpr int kOpenBudgetMs = 10'000;
 constexpr int kReadBudgetMs = 10 * 60'000;
 // A cue with no end of its own shows until the next, but not for longer than this.
 constexpr double kLongestOpenCue = 5.0;
-// Pictures a track may hold: a film's DVD subtitles are some 10 MB unpacked.
-constexpr std::size_t kMaxPictureBytes = 64ULL << 20;
+// What all tracks of a movie may hold: a film's DVD subtitles are some 10 MB unpacked,
+// its text a few hundred kilobytes.
+constexpr std::size_t kMaxHeldBytes = 64ULL << 20;
 
 bool isText(AVCodecID id)
 {
@@ -49,7 +52,6 @@ struct Slot {
     CodecPtr codec;
     double timeBase = 0;
     SubtitleTrack track;
-    std::size_t pictureBytes = 0;
     std::size_t dropped = 0; // cues past the limits
     bool open = false;       // the last cue waits for the next to end it
 };
@@ -65,12 +67,13 @@ private:
     void readPackets();
     void decode(Slot& slot, AVPacket* packet);
     void addCue(Slot& slot, const AVSubtitle& sub, double start, double end);
-    bool copyPicture(Slot& slot, const AVSubtitleRect& rect, SubtitleCue& cue);
+    bool copyPicture(const AVSubtitleRect& rect, SubtitleCue& cue);
 
     std::string m_movie;
     WorkBudget m_budget;
     FormatPtr m_fmt;
     double m_origin = 0;
+    std::size_t m_held = 0; // bytes of text and pictures kept, over all tracks
     std::vector<Slot> m_slots;
     MovieSubtitles m_out;
 };
@@ -136,7 +139,7 @@ void SubtitleReader::chooseStreams()
     }
 }
 
-bool SubtitleReader::copyPicture(Slot& slot, const AVSubtitleRect& rect, SubtitleCue& cue)
+bool SubtitleReader::copyPicture(const AVSubtitleRect& rect, SubtitleCue& cue)
 {
     // A DVD subpicture is at most a frame with four colours; anything else is damage.
     if (rect.type != SUBTITLE_BITMAP || rect.w <= 0 || rect.h <= 0 || rect.w > 1920 ||
@@ -144,9 +147,9 @@ bool SubtitleReader::copyPicture(Slot& slot, const AVSubtitleRect& rect, Subtitl
         !rect.data[1] || rect.linesize[0] < rect.w)
         return false;
     const std::size_t bytes = static_cast<std::size_t>(rect.w) * static_cast<std::size_t>(rect.h);
-    if (slot.pictureBytes + bytes > kMaxPictureBytes)
+    if (m_held + bytes > kMaxHeldBytes)
         return false;
-    slot.pictureBytes += bytes;
+    m_held += bytes;
     SubtitleBitmap& b = cue.bitmap;
     b.x = rect.x;
     b.y = rect.y;
@@ -170,7 +173,7 @@ void SubtitleReader::addCue(Slot& slot, const AVSubtitle& sub, double start, dou
     for (unsigned r = 0; r < sub.num_rects; ++r) {
         const AVSubtitleRect& rect = *sub.rects[r];
         if (slot.track.pictures) {
-            if (cue.bitmap.index.empty() && !copyPicture(slot, rect, cue))
+            if (cue.bitmap.index.empty() && !copyPicture(rect, cue))
                 ++slot.dropped;
         } else if (rect.type == SUBTITLE_ASS && rect.ass) {
             const std::size_t room = kMaxCueTextBytes - std::min(kMaxCueTextBytes, cue.text.size());
@@ -179,10 +182,11 @@ void SubtitleReader::addCue(Slot& slot, const AVSubtitle& sub, double start, dou
     }
     if (cue.text.empty() && cue.bitmap.index.empty())
         return;
-    if (slot.track.cues.size() >= kMaxCuesPerTrack) {
+    if (slot.track.cues.size() >= kMaxCuesPerTrack || m_held + cue.text.size() > kMaxHeldBytes) {
         ++slot.dropped;
         return;
     }
+    m_held += cue.text.size() + sizeof cue;
     slot.open = end < 0;
     slot.track.cues.push_back(std::move(cue));
 }
@@ -265,5 +269,9 @@ MovieSubtitles SubtitleReader::read()
 
 MovieSubtitles ReadMovieSubtitles(const std::string& movie)
 {
-    return SubtitleReader(movie).read();
+    try {
+        return SubtitleReader(movie).read();
+    } catch (const MediaError& e) {
+        throw Failure("Cannot read the subtitles of " + FileNameOf(movie), MovieFailureReason(e));
+    }
 }

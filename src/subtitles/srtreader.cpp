@@ -184,10 +184,13 @@ std::vector<SubtitleCue> ReadSrtFile(const std::string& path, std::size_t& skipp
     try {
         std::uint64_t size = 0;
         OpenRegularFile(path, &size);
-        if (size > kMaxSrtBytes)
-            throw FileError("", "it is " + std::to_string(size >> 20) +
+        if (size > kMaxSrtBytes) {
+            char megabytes[32];
+            std::snprintf(megabytes, sizeof megabytes, "%.1f", size / 1048576.0);
+            throw FileError("", std::string("it is ") + megabytes +
                                     " MB, more than a subtitle file holds (" +
                                     std::to_string(kMaxSrtBytes >> 20) + " MB)");
+        }
         return ParseSrt(ReadWholeFile(path, kMaxSrtBytes), skipped);
     } catch (const FileError& e) {
         throw Failure("Cannot read the subtitles " + name, e.reason(), e.systemError());
