@@ -18,23 +18,6 @@ enum : std::uint8_t {
 constexpr int kMaxLines = 4;
 constexpr int kColumnsPerLine = 200; // bytes of a line we wrap; the rest cannot be shown
 
-// The letters' coverage (0..255) of a row drawn `from` wide, averaged onto `to` pixels.
-void resampleRow(const Picture& picture, int y, int to, std::vector<int>& out)
-{
-    const int from = picture.width();
-    out.assign(static_cast<std::size_t>(to), 0);
-    const std::uint8_t* row = picture.row(y);
-    for (int x = 0; x < to; ++x) {
-        // Output pixel x covers [x * from / to, (x + 1) * from / to) of the drawing.
-        const double a = double(x) * from / to;
-        const double b = double(x + 1) * from / to;
-        double sum = 0;
-        for (int s = static_cast<int>(a); s < from && s < b; ++s)
-            sum += row[3 * s] * (std::min<double>(s + 1, b) - std::max<double>(s, a));
-        out[static_cast<std::size_t>(x)] = static_cast<int>(std::lround(sum / (b - a)));
-    }
-}
-
 // Marks every clear pixel within `radius` of a letter as outline: a two-pass chamfer
 // distance (3 straight, 4 diagonal), so the cost does not grow with the radius.
 void addOutline(std::vector<std::uint8_t>& index, int width, int height, int radius)
@@ -161,6 +144,18 @@ SubtitlePainter::SubtitlePainter(const SubpictureFrame& frame)
     : m_frame(frame),
       m_drawWidth(static_cast<int>(std::lround(frame.height * (frame.wide ? 16.0 / 9 : 4.0 / 3))))
 {
+    // Pixel x of the frame covers [x * from / to, (x + 1) * from / to) of the drawing; the
+    // widths differ by less than half, so three drawn pixels at most meet one.
+    const int from = m_drawWidth, to = frame.width;
+    m_taps.resize(static_cast<std::size_t>(to));
+    for (int x = 0; x < to; ++x) {
+        const double a = double(x) * from / to, b = double(x + 1) * from / to;
+        Tap& t = m_taps[static_cast<std::size_t>(x)];
+        t.first = static_cast<int>(a);
+        for (int s = t.first; s < from && s < b && t.count < 3; ++s)
+            t.weight[t.count++] = static_cast<int>(
+                std::lround(256 * (std::min<double>(s + 1, b) - std::max<double>(s, a)) / (b - a)));
+    }
 }
 
 SubpictureImage SubtitlePainter::paint(const std::vector<std::string>& lines)
@@ -169,47 +164,56 @@ SubpictureImage SubtitlePainter::paint(const std::vector<std::string>& lines)
     const int radius = std::max(2, baseCell / 14);
     const int margin = radius + 2;
     const Rect safe = ComputeSafeAreas(m_drawWidth, m_frame.height, SafeAreaSet::Current).title;
-    const int maxWidth = safe.right - safe.left - 2 * margin;
     Picture drawing(m_drawWidth, kMaxLines * baseCell + 2 * margin);
     drawing.fill(0, 0, 0);
-    {
-        PictureCanvas canvas(drawing);
-        std::vector<std::string> shown;
-        bool fits = false;
-        // Long cues are drawn smaller, down to 60 %, before anything is cut off.
-        for (int cell = baseCell; !fits && cell >= baseCell * 6 / 10; cell = cell * 9 / 10) {
-            canvas.selectFont("Arial", cell, true);
-            shown = layout(canvas, lines, maxWidth, fits);
-        }
-        if (shown.size() > static_cast<std::size_t>(kMaxLines))
-            shown.resize(kMaxLines);
-        const int cell = canvas.measureText("Ag").height;
-        int y = drawing.height() - margin - static_cast<int>(shown.size()) * cell;
-        for (const std::string& line : shown) {
-            canvas.drawText((m_drawWidth - canvas.measureText(line).width) / 2, y, line, 0xFFFFFF);
-            y += cell;
-        }
-    }
+    const int top =
+        drawLines(drawing, lines, baseCell, safe.right - safe.left - 2 * margin) - margin;
+    // The rows above the text stay clear; the letters' coverage (red) decides the rest.
     SubpictureImage image;
     image.width = m_frame.width;
-    image.height = drawing.height();
+    image.height = drawing.height() - std::max(0, top);
     image.y = ComputeSafeAreas(m_frame.width, m_frame.height, SafeAreaSet::Current).title.bottom -
               image.height;
     image.index.resize(static_cast<std::size_t>(image.width) * image.height);
-    std::vector<int> coverage;
     for (int y = 0; y < image.height; ++y) {
-        resampleRow(drawing, y, image.width, coverage);
+        const std::uint8_t* row = drawing.row(drawing.height() - image.height + y);
+        std::uint8_t* out = image.index.data() + static_cast<std::size_t>(y) * image.width;
         for (int x = 0; x < image.width; ++x) {
-            const int c = coverage[static_cast<std::size_t>(x)];
-            image.index[static_cast<std::size_t>(y) * image.width + x] = c >= 160  ? kFill
-                                                                         : c >= 64 ? kEdge
-                                                                                   : kClear;
+            const Tap& t = m_taps[static_cast<std::size_t>(x)];
+            int c = 0;
+            for (int k = 0; k < t.count; ++k)
+                c += row[3 * (t.first + k)] * t.weight[k];
+            out[x] = c >= 160 * 256 ? kFill : c >= 64 * 256 ? kEdge : kClear;
         }
     }
     addOutline(image.index, image.width, image.height, radius);
     crop(image);
     image.palette = textPalette();
     return image;
+}
+
+int SubtitlePainter::drawLines(Picture& drawing, const std::vector<std::string>& lines,
+                               int baseCell, int maxWidth) const
+{
+    PictureCanvas canvas(drawing);
+    std::vector<std::string> shown;
+    bool fits = false;
+    // Long cues are drawn smaller, down to 60 %, before anything is cut off.
+    for (int cell = baseCell; !fits && cell >= baseCell * 6 / 10; cell = cell * 9 / 10) {
+        canvas.selectFont("Arial", cell, true);
+        shown = layout(canvas, lines, maxWidth, fits);
+    }
+    if (shown.size() > static_cast<std::size_t>(kMaxLines))
+        shown.resize(kMaxLines);
+    const int cell = canvas.measureText("Ag").height;
+    const int top = drawing.height() - (drawing.height() - kMaxLines * baseCell) / 2 -
+                    static_cast<int>(shown.size()) * cell;
+    int y = top;
+    for (const std::string& line : shown) {
+        canvas.drawText((m_drawWidth - canvas.measureText(line).width) / 2, y, line, 0xFFFFFF);
+        y += cell;
+    }
+    return top;
 }
 
 SubpictureImage PlaceSubtitleBitmap(const SubtitleBitmap& bitmap, int sourceWidth, int sourceHeight,

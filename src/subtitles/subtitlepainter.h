@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+class Picture;
+
 // The frame of a title that its subpictures lie on.
 struct SubpictureFrame {
     int width = 720;
@@ -37,8 +39,21 @@ public:
     SubpictureImage paint(const std::vector<std::string>& lines);
 
 private:
+    // Draws the lines white on black, wrapped to `maxWidth`, the last line's cell ending a
+    // margin above the foot; returns the top of the first line.
+    int drawLines(Picture& drawing, const std::vector<std::string>& lines, int baseCell,
+                  int maxWidth) const;
+
+    // The drawing's pixels that make one pixel of the frame, weighted by overlap (x 256).
+    struct Tap {
+        int first = 0;
+        int count = 0;
+        int weight[3] = {};
+    };
+
     SubpictureFrame m_frame;
     int m_drawWidth; // the frame's width in square pixels, as the text is drawn
+    std::vector<Tap> m_taps;
 };
 
 // A DVD subpicture of a movie placed on `frame`: copied as it is where the movie's frame
