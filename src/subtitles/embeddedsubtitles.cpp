@@ -73,7 +73,9 @@ private:
     WorkBudget m_budget;
     FormatPtr m_fmt;
     double m_origin = 0;
-    std::size_t m_held = 0; // bytes of text and pictures kept, over all tracks
+    int m_video = -1;
+    double m_lastPicture = 0; // the end of the last picture read, from the title's start
+    std::size_t m_held = 0;   // bytes of text and pictures kept, over all tracks
     std::vector<Slot> m_slots;
     MovieSubtitles m_out;
 };
@@ -99,12 +101,20 @@ void SubtitleReader::openDecoder(int index, Slot& slot)
 
 void SubtitleReader::chooseStreams()
 {
-    const int video = av_find_best_stream(m_fmt.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-    if (video >= 0 && m_fmt->streams[video]->start_time != AV_NOPTS_VALUE)
-        m_origin = m_fmt->streams[video]->start_time * av_q2d(m_fmt->streams[video]->time_base);
+    m_video = av_find_best_stream(m_fmt.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    if (m_video >= 0) {
+        const AVStream* v = m_fmt->streams[m_video];
+        if (v->start_time != AV_NOPTS_VALUE)
+            m_origin = v->start_time * av_q2d(v->time_base);
+        // A Matroska file's length is that of its longest stream, often the subtitles;
+        // where the pictures' own length is not stated, their packets tell it.
+        if (v->duration > 0)
+            m_out.pictureEnd = v->duration * av_q2d(v->time_base);
+    }
     for (unsigned i = 0; i < m_fmt->nb_streams; ++i) {
         AVStream* st = m_fmt->streams[i];
-        st->discard = AVDISCARD_ALL;
+        st->discard = static_cast<int>(i) == m_video && m_out.pictureEnd <= 0 ? AVDISCARD_DEFAULT
+                                                                              : AVDISCARD_ALL;
         if (st->codecpar->codec_type != AVMEDIA_TYPE_SUBTITLE)
             continue;
         const AVCodecID id = st->codecpar->codec_id;
@@ -233,6 +243,11 @@ void SubtitleReader::readPackets()
             break;
         if (r < 0)
             throw MediaError(r);
+        if (packet->stream_index == m_video && packet->pts != AV_NOPTS_VALUE) {
+            const AVRational base = m_fmt->streams[m_video]->time_base;
+            m_lastPicture =
+                std::max(m_lastPicture, (packet->pts + packet->duration) * av_q2d(base) - m_origin);
+        }
         for (Slot& slot : m_slots)
             if (slot.stream == packet->stream_index)
                 decode(slot, packet.get());
@@ -262,6 +277,8 @@ MovieSubtitles SubtitleReader::read()
             m_out.tracks.push_back(std::move(slot.track));
     }
     m_out.titleStart = m_origin;
+    if (m_out.pictureEnd <= 0)
+        m_out.pictureEnd = m_lastPicture;
     return std::move(m_out);
 }
 

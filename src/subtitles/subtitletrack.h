@@ -45,6 +45,7 @@ struct MovieSubtitles {
     std::vector<SubtitleTrack> tracks;
     std::vector<std::string> warnings; // "its PGS subtitles are not carried over"
     double titleStart = 0; // where the title begins on the movie's own clock, in seconds
+    double pictureEnd = 0; // where the movie's pictures end, from the title's start; 0: unknown
 };
 
 // A DVD shows at most 32 subpicture streams, and a track of a feature film holds a

@@ -84,10 +84,14 @@ void writePng(const std::string& file, const SubpictureImage& image)
     WriteFileAtomically(file, png);
 }
 
+// Thrown out of the drawing when the run is cancelled.
+struct DrawingStopped {};
+
 class TrackWriter {
 public:
-    TrackWriter(const TitleSubtitleJob& job, const std::string& dir)
-        : m_job(job), m_dir(dir), m_painter(job.frame)
+    TrackWriter(const TitleSubtitleJob& job, const std::string& dir,
+                const std::function<bool()>& cancelled)
+        : m_job(job), m_dir(dir), m_painter(job.frame), m_cancelled(cancelled)
     {
     }
 
@@ -118,6 +122,9 @@ public:
 private:
     void add(std::vector<SpumuxCue>& out, double start, double end, const SubpictureImage& image)
     {
+        // A film's track is a few seconds of drawing; Ctrl+C must not wait for it.
+        if (m_cancelled && m_cancelled())
+            throw DrawingStopped{};
         if (image.width == 0)
             return;
         const std::string file = m_dir + "/" + std::to_string(++m_count) + ".png";
@@ -128,11 +135,12 @@ private:
     const TitleSubtitleJob& m_job;
     std::string m_dir;
     SubtitlePainter m_painter;
+    const std::function<bool()>& m_cancelled;
     int m_count = 0;
 };
 
 // The movie's own tracks, then those beside it, with what was said about them.
-MovieSubtitles gatherTracks(const TitleSubtitleJob& job, double& titleStart)
+MovieSubtitles gatherTracks(const TitleSubtitleJob& job, double& titleStart, double& titleEnd)
 {
     MovieSubtitles all;
     try {
@@ -141,6 +149,8 @@ MovieSubtitles gatherTracks(const TitleSubtitleJob& job, double& titleStart)
         all.warnings.push_back("its own subtitles cannot be read (" + e.detail() + ")");
     }
     titleStart = all.titleStart;
+    if (all.pictureEnd > 0)
+        titleEnd = std::min(titleEnd, all.pictureEnd);
     MovieSubtitles beside = ReadSidecarSubtitles(job.movie);
     for (SubtitleTrack& t : beside.tracks) {
         for (SubtitleCue& c : t.cues) {
@@ -167,7 +177,8 @@ TitleSubtitles AddTitleSubtitles(const TitleSubtitleJob& job,
 {
     TitleSubtitles result;
     double titleStart = 0;
-    MovieSubtitles found = gatherTracks(job, titleStart);
+    TitleSubtitleJob clipped = job; // cues after the last picture would not be shown
+    MovieSubtitles found = gatherTracks(job, titleStart, clipped.seconds);
     const std::string prefix = "title " + std::to_string(job.number) + ": ";
     for (const std::string& w : found.warnings)
         result.warnings.push_back(prefix + w);
@@ -182,7 +193,13 @@ TitleSubtitles AddTitleSubtitles(const TitleSubtitleJob& job,
         fs::create_directories(dir, ec);
         if (ec)
             throw Failure("Cannot create the folder " + dir, ec.message(), ec.value());
-        const std::vector<SpumuxCue> cues = TrackWriter(job, dir).draw(track);
+        std::vector<SpumuxCue> cues;
+        try {
+            cues = TrackWriter(clipped, dir, cancelled).draw(track);
+        } catch (const DrawingStopped&) {
+            result.cancelled = true;
+            return result;
+        }
         if (cues.empty()) {
             result.warnings.push_back(prefix + trackName(track) + " shows nothing in the title");
             continue;
