@@ -58,10 +58,11 @@ Offered playerOffers(const fs::path& disc)
             dvdnav_wait_skip(nav);
     }
     for (std::uint8_t s = 0; s < 32; ++s) {
-        const std::uint16_t lang = dvdnav_spu_stream_to_lang(nav, s);
-        if (lang == 0xFFFF)
+        if (dvdnav_get_spu_logical_stream(nav, s) < 0)
             break;
-        out.languages.push_back(lang ? std::string{char(lang >> 8), char(lang & 0xFF)} : "");
+        const std::uint16_t lang = dvdnav_spu_stream_to_lang(nav, s); // 0xFFFF: none stated
+        out.languages.push_back(lang != 0xFFFF ? std::string{char(lang >> 8), char(lang & 0xFF)}
+                                               : "");
     }
     // The top bit says the stream is chosen but hidden until the Subtitle button.
     out.shownByDefault = (dvdnav_get_active_spu_stream(nav) & 0x80) == 0;
@@ -73,19 +74,21 @@ struct Unmuxed {
     double start;
     double end;
     fs::path image;
+    int x;
+    int y;
 };
 
-// spuunmux's reading of subpicture stream `stream` of the title.
-std::vector<Unmuxed> unmux(const fs::path& vob, int stream, const fs::path& dir)
+// spuunmux's reading of subpicture stream `stream` of the title, its files named `base`*.
+std::vector<Unmuxed> unmux(const fs::path& vob, int stream, const fs::path& base)
 {
-    const fs::path base = dir / ("sub" + std::to_string(stream));
-    EXPECT_EQ(RunShell("cd " + ShellQuoted(dir.string()) + " && spuunmux -s " +
-                       std::to_string(stream) + " -o " + ShellQuoted(base.string()) + " " +
-                       ShellQuoted(vob.string()) + " 2>/dev/null"),
+    EXPECT_EQ(RunShell("spuunmux -s " + std::to_string(stream) + " -o " +
+                       ShellQuoted(base.string()) + " " + ShellQuoted(vob.string()) +
+                       " 2>/dev/null"),
               0);
     const std::string xml = ReadWholeFile(base.string() + ".xml");
     static const std::regex spu(
-        R"re(image="([^"]+)" start="(\d+):(\d+):([\d.]+)" end="(\d+):(\d+):([\d.]+)")re");
+        R"re(image="([^"]+)" start="(\d+):(\d+):([\d.]+)" )re"
+        R"re(end="(\d+):(\d+):([\d.]+)" xoffset="(\d+)" yoffset="(\d+)")re");
     std::vector<Unmuxed> out;
     for (auto it = std::sregex_iterator(xml.begin(), xml.end(), spu); it != std::sregex_iterator();
          ++it) {
@@ -93,7 +96,7 @@ std::vector<Unmuxed> unmux(const fs::path& vob, int stream, const fs::path& dir)
         auto seconds = [&](int i) {
             return std::stod(m[i]) * 3600 + std::stod(m[i + 1]) * 60 + std::stod(m[i + 2]);
         };
-        out.push_back({seconds(2), seconds(5), m[1].str()});
+        out.push_back({seconds(2), seconds(5), m[1].str(), std::stoi(m[8]), std::stoi(m[9])});
     }
     return out;
 }
@@ -125,9 +128,9 @@ protected:
     }
     void TearDown() override { fs::remove_all(dir); }
 
-    Outcome makeDisc(const std::vector<std::string>& extra = {})
+    Outcome makeDisc(const std::vector<std::string>& extra = {}, const char* movie = "clip.mp4")
     {
-        std::vector<std::string> args{"--from-movies", (dir / "clip.mp4").string(), "--size", "3",
+        std::vector<std::string> args{"--from-movies", (dir / movie).string(), "--size", "3",
                                       "--dvd",         (dir / "disc").string()};
         args.insert(args.end(), extra.begin(), extra.end());
         return RunTavrel(dir, args);
@@ -155,12 +158,12 @@ TEST_F(SubtitlesTest, EmbeddedAndSideFileSubtitlesBecomeStreamsThePlayerOffers)
     const Expected streams[] = {{0, {{0.5, 1.2}, {1.6, 2.4}}}, {1, {{0.8, 2.0}, {2.2, 2.8}}}};
     for (const Expected& e : streams) {
         SCOPED_TRACE("stream " + std::to_string(e.stream));
-        const std::vector<Unmuxed> cues = unmux(vob(), e.stream, dir);
+        const std::vector<Unmuxed> cues = unmux(vob(), e.stream, dir / "sub");
         ASSERT_EQ(cues.size(), e.times.size());
         for (std::size_t i = 0; i < cues.size(); ++i) {
             EXPECT_NEAR(cues[i].start, e.times[i].first, 0.05);
             EXPECT_NEAR(cues[i].end, e.times[i].second, 0.05);
-            EXPECT_TRUE(showsLetters(dir / cues[i].image)) << cues[i].image;
+            EXPECT_TRUE(showsLetters(cues[i].image)) << cues[i].image;
         }
     }
 
@@ -169,6 +172,31 @@ TEST_F(SubtitlesTest, EmbeddedAndSideFileSubtitlesBecomeStreamsThePlayerOffers)
     const Outcome none = makeDisc({"--subtitles", "none"});
     ASSERT_EQ(none.status, 0) << none.err;
     EXPECT_TRUE(playerOffers(dir / "disc").languages.empty());
+}
+
+TEST_F(SubtitlesTest, DvdSubtitlesAreCarriedOverAndOtherPicturesNamed)
+{
+    ASSERT_EQ(makeDisc().status, 0);
+    const std::vector<Unmuxed> before = unmux(vob(), 0, dir / "before");
+    // The disc's own DVD subtitles in a Matroska file, and the same turned into DVB ones.
+    ASSERT_EQ(RunShell("cd " + ShellQuoted(dir.string()) + " && ffmpeg -v error -i " +
+                       ShellQuoted(vob().string()) +
+                       " -map 0:v -map 0:s:0 -map 0:s:0 -c copy -c:s:1 dvbsub pictures.mkv"),
+              0);
+    fs::remove_all(dir / "disc");
+    const Outcome run = makeDisc({}, "pictures.mkv");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.err.find("title 1: its DVB subtitles are not carried over"), std::string::npos)
+        << run.err;
+    const std::vector<Unmuxed> after = unmux(vob(), 0, dir / "after");
+    ASSERT_EQ(after.size(), before.size());
+    for (std::size_t i = 0; i < after.size(); ++i) {
+        EXPECT_NEAR(after[i].start, before[i].start, 0.05);
+        EXPECT_NEAR(after[i].end, before[i].end, 0.05);
+        EXPECT_EQ(std::make_pair(after[i].x, after[i].y), std::make_pair(before[i].x, before[i].y));
+        EXPECT_EQ(ReadWholeFile(after[i].image), ReadWholeFile(before[i].image));
+    }
+    EXPECT_EQ(playerOffers(dir / "disc").languages, std::vector<std::string>{""});
 }
 
 TEST_F(SubtitlesTest, HostileSideFilesAreNamedAndLeftOutWhileTheDiscIsMade)
