@@ -144,6 +144,14 @@ void SubtitleReader::chooseStreams()
         slot.track.pictures = picture;
         slot.track.frameWidth = st->codecpar->width;
         slot.track.frameHeight = st->codecpar->height;
+        // A DVD's subpictures copied without their frame size lie on the DVD picture
+        // they came with.
+        const AVCodecParameters* v = m_video >= 0 ? m_fmt->streams[m_video]->codecpar : nullptr;
+        if (picture && slot.track.frameHeight <= 0 && v && v->width == 720 &&
+            (v->height == 576 || v->height == 480)) {
+            slot.track.frameWidth = v->width;
+            slot.track.frameHeight = v->height;
+        }
         st->discard = AVDISCARD_DEFAULT;
         m_slots.push_back(std::move(slot));
     }
