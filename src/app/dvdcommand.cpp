@@ -62,6 +62,11 @@ bool readDiscOption(ArgumentReader& args, DvdCommandOptions& options)
         options.burnDevice = args.nonEmptyValue("a DVD writer (/dev/sr0, or auto)");
     } else if (name == "--speed") {
         options.burnSpeed = ReadBurnSpeed(args.value());
+    } else if (name == "--subtitles") {
+        const std::string value = args.value();
+        if (value != "none" && value != "all")
+            throw CommandUsageError("--subtitles needs none or all, not '" + value + "'");
+        options.disc.subtitles = value == "all";
     } else {
         return false;
     }

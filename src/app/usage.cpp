@@ -66,7 +66,7 @@ constexpr std::array kCommands{
                  "                  the folder's name, no subtitle or footnote; then the --set\n"
                  "                  values.\n"},
     CommandUsage{"tavrel --dvd DIR [--iso FILE] [--capacity C] [--chapters MIN] [--jobs N] "
-                 "[--size 2|3] [--set KEY=VALUE]... [PROJECT]",
+                 "[--size 2|3] [--subtitles none|all] [--set KEY=VALUE]... [PROJECT]",
                  "  --dvd DIR       a finished DVD in DIR: each item's movie (menutitleN, else\n"
                  "                  its thumbnail's movie) encoded as a title, the menu with\n"
                  "                  its buttons, VIDEO_TS authored with dvdauthor, with --iso\n"
@@ -76,7 +76,10 @@ constexpr std::array kCommands{
                  "                  complete new one. --capacity 4.7G (default) or 8.5G;\n"
                  "                  --chapters every MIN minutes where a movie has none (default\n"
                  "                  5, 0: none); --jobs titles encoded at once (default: one,\n"
-                 "                  threaded over every core); --size 3 PAL (default) or 2 NTSC\n"},
+                 "                  threaded over every core); --size 3 PAL (default) or 2 NTSC;\n"
+                 "                  --subtitles all (default): each movie's text and DVD\n"
+                 "                  subtitles, and MOVIE.srt or MOVIE.LANG.srt beside it, as\n"
+                 "                  subtitles the player's Subtitle button turns on\n"},
     CommandUsage{"tavrel --from-movies FILE... --dvd DIR [--iso FILE] [options]",
                  "  --from-movies ... --dvd: the same for any number of movies; more than ten\n"
                  "                  make menu pages with Previous and Next\n"},

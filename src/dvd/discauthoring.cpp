@@ -76,6 +76,16 @@ std::string pagePgc(const std::vector<AuthoredPage>& pages, std::size_t p, int t
     return out + "      </pgc>\n";
 }
 
+// Declared so that the player's Subtitle button offers them; none is shown until asked.
+std::string subpictureLines(const AuthoredTitle& title)
+{
+    std::string out;
+    for (const std::string& lang : title.subtitles)
+        out += "      <subpicture" + (lang.empty() ? "" : " lang=\"" + XmlEscape(lang) + "\"") +
+               "/>\n";
+    return out;
+}
+
 struct Return {
     int page = 1;
     int button = 1;
@@ -125,6 +135,7 @@ std::string titleset(const DiscFormat& format, const AuthoredTitle& title, const
                       "    <titles>\n"
                       "      " +
                       videoLine(format, title.wide) + "\n" + audioLines(title) +
+                      subpictureLines(title) +
                       "      <pgc>\n"
                       "        <vob file=\"" +
                       XmlEscape(title.file) + "\"";

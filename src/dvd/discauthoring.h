@@ -12,6 +12,8 @@ struct AuthoredTitle {
     bool wide = false;                       // 16:9 anamorphic; 4:3 otherwise
     std::vector<double> chapters;            // chapter starts in seconds; empty: one chapter
     std::vector<std::string> audioLanguages; // ISO 639-1 by sound track ("" unknown)
+    // The language of each subpicture stream the file holds, in stream order ("": unknown).
+    std::vector<std::string> subtitles;
 };
 
 // One page of the menu: its stream with the button subpicture, and its buttons in the

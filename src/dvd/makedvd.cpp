@@ -8,6 +8,7 @@
 #include "discimage.h"
 #include "discplay/checkapart.h"
 #include "mediamodule/mediamodule.h"
+#include "subtitles/titlesubtitles.h"
 
 #include <cerrno>
 #include <filesystem>
@@ -196,6 +197,24 @@ std::vector<AuthoredTitle> encodeAll(const std::vector<TitleInfo>& infos, const 
     return titles;
 }
 
+// Each title's subtitles as subpicture streams; what is left out is a note, not a failure.
+void addSubtitles(const std::vector<TitleInfo>& infos, std::vector<AuthoredTitle>& titles,
+                  DiscSystem system, const DiscFolder& folder, DvdProgress& progress)
+{
+    for (std::size_t i = 0; i < titles.size(); ++i) {
+        const SubpictureFrame frame{720, system == DiscSystem::Pal ? 576 : 480, titles[i].wide};
+        const TitleSubtitleJob job{
+            infos[i].movie,   titles[i].file, static_cast<int>(i) + 1,
+            infos[i].seconds, frame,          folder.workDir() + "/subtitles"};
+        const TitleSubtitles added =
+            AddTitleSubtitles(job, [&progress] { return progress.cancelled(); });
+        checkCancel(progress);
+        for (const std::string& warning : added.warnings)
+            progress.note(warning);
+        titles[i].subtitles = added.languages;
+    }
+}
+
 // The ISO must not be made from a folder that holds it.
 void checkImagePlace(const DvdOptions& options)
 {
@@ -256,8 +275,10 @@ DvdResult MakeDvd(const std::vector<const MenuDocument*>& pages, const DvdOption
     const std::vector<AuthoredPage> menus = makeMenus(pages, folder.workDir(), progress);
 
     progress.stage(DvdStage::Titles, "Encoding the titles");
-    const std::vector<AuthoredTitle> titles =
+    std::vector<AuthoredTitle> titles =
         encodeAll(result.titles, result.plan, system, folder, options, progress);
+    if (options.subtitles)
+        addSubtitles(result.titles, titles, system, folder, progress);
 
     checkCancel(progress);
     progress.stage(DvdStage::Authoring, "Authoring the disc");

@@ -18,6 +18,7 @@ struct DvdOptions {
     int chapterMinutes = 5; // chapters where a movie has none of its own; 0: none
     int jobs = 0;           // titles encoded at once; 0: one, over every core
     bool selfCheck = true;  // play the finished disc through libdvdnav
+    bool subtitles = true;  // the movies' subtitles as subpicture streams
 };
 
 // The steps, in order.

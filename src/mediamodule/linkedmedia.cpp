@@ -4,6 +4,7 @@
 #include "base/failure.h"
 #include "disc/menustream.h"
 #include "streamscan/streamscan.h"
+#include "subtitles/embeddedsubtitles.h"
 #include "thumbs/autoframe.h"
 #include "thumbs/mediaframe.h"
 #include "thumbs/mediaplayer.h"
@@ -65,9 +66,9 @@ std::unique_ptr<MoviePlayer> makeMoviePlayer()
 
 const MediaFunctions& LinkedMediaFunctions()
 {
-    static const MediaFunctions table{kMediaFunctionsVersion, TakeMovieFrame,  chooseMovieFrame,
-                                      EncodeMenuStream,       CheckMenuStream, ProbeTitle,
-                                      EncodeTitles,           makeMoviePlayer, MovieFailureMessage,
-                                      ScanDiscStream};
+    static const MediaFunctions table{
+        kMediaFunctionsVersion, TakeMovieFrame, chooseMovieFrame,  EncodeMenuStream,
+        CheckMenuStream,        ProbeTitle,     EncodeTitles,      makeMoviePlayer,
+        MovieFailureMessage,    ScanDiscStream, ReadMovieSubtitles};
     return table;
 }

@@ -10,6 +10,7 @@ struct AutoFrame;
 struct BitratePlan;
 struct DiscFormat;
 class MoviePlayer;
+struct MovieSubtitles;
 class Picture;
 class SectorSource;
 struct StreamFacts;
@@ -26,7 +27,8 @@ enum class DiscSystem;
 // is needed. The functions behave as the ones they stand for (thumbs/mediaframe.h,
 // thumbs/autoframe.h, disc/menustream.h, titles/titleinfo.h, titles/encodetitles.h,
 // thumbs/moviefailure.h; makeMoviePlayer: a new, closed thumbs/mediaplayer.h;
-// scanDiscStream: streamscan/streamscan.h).
+// scanDiscStream: streamscan/streamscan.h;
+// readMovieSubtitles: subtitles/embeddedsubtitles.h).
 struct MediaFunctions {
     int version;
     bool (*takeMovieFrame)(const std::string& path, std::int32_t& frame, Picture& out,
@@ -43,6 +45,7 @@ struct MediaFunctions {
     std::unique_ptr<MoviePlayer> (*makeMoviePlayer)();
     std::string (*movieFailureMessage)(const std::string& path, const std::exception& error);
     StreamFacts (*scanDiscStream)(SectorSource& source, const StreamScanRequest& request);
+    MovieSubtitles (*readMovieSubtitles)(const std::string& movie);
 };
 
 // Raised whenever the table changes shape, so that a stale module is refused by name
