@@ -237,6 +237,10 @@ ExitStatus runDvd(const DvdCommandOptions& options, const char* program)
     if (!result.iso.empty())
         PrintMessage(result.iso + " written");
     SignalCancelScope::endAsCaught(); // the finished disc stays, unchecked
+    if (!result.checkFailure.empty()) {
+        PrintMessage("The DVD was made; its check could not finish: " + result.checkFailure);
+        return ExitStatus::VerifyFailed;
+    }
     if (!result.checked)
         return ExitStatus::Ok;
     std::fputs(FormatDiscCheckTable(result.check).c_str(), stderr);

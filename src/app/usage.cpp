@@ -110,7 +110,7 @@ constexpr std::string_view kExitStatus =
     "warnings, 5 spumux is missing or could not add the buttons to menu.mpg (the other\n"
     "disc files are written), 6 some rows of a --batch table failed (the others are\n"
     "written), 7 --dvd could not make the disc, 8 --verify-disc or --dvd found a fault\n"
-    "in the disc.\n";
+    "in the disc or could not finish playing it.\n";
 
 } // namespace
 

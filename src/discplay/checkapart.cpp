@@ -1,17 +1,19 @@
 #include "checkapart.h"
 
+#include "disc/childprocess.h"
 #include "imageio/failure.h"
 #include "imageio/fileio.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <csignal>
+#include <climits>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <poll.h>
+#include <mutex>
 #include <string_view>
-#include <sys/wait.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 namespace {
@@ -88,104 +90,124 @@ DiscCheckReport decodeAnswer(const std::string& answer, const std::string& disc)
     } catch (const std::invalid_argument&) {
     } catch (const std::out_of_range&) {
     }
-    throw Failure("Cannot check the disc " + FileNameOf(disc), "the check's answer was cut short");
+    throw DiscCheckUnfinished("Cannot check the disc " + FileNameOf(disc),
+                              "the check's answer was cut short");
 }
 
-[[noreturn]] void runChild(int out, const std::string& disc, const DiscCheckOptions& options,
-                           const DiscCheckFunction& check)
+constexpr const char* kCheckModeOption = "--disc-check-child";
+
+std::mutex g_programLock;
+std::string g_program; // guarded by g_programLock
+
+std::string checkProgram()
 {
-    // The libraries' own messages would land in the middle of our table.
-    const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-    if (null >= 0)
-        ::dup2(null, STDERR_FILENO);
+    const std::lock_guard lock(g_programLock);
+    return g_program;
+}
+
+std::string ownProgram()
+{
+    char self[PATH_MAX];
+    const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    return length > 0 ? std::string(self, static_cast<std::size_t>(length)) : std::string();
+}
+
+long long numberArgument(const char* text)
+{
+    char* end = nullptr;
+    errno = 0;
+    const long long n = std::strtoll(text, &end, 10);
+    if (errno != 0 || end == text || *end != '\0' || n < 0)
+        throw Failure("Cannot check the disc", std::string("bad number ") + text);
+    return n;
+}
+
+// The check mode's own work: the answer on standard output, whatever happens.
+int answerCheck(int argc, char** argv)
+{
     std::string answer;
+    const std::string disc = argc > 2 ? argv[2] : "";
     try {
-        answer = encodeReport(check(disc, options));
+        if (argc != 6)
+            throw Failure("Cannot check the disc", "the check mode takes four arguments");
+        DiscCheckOptions options;
+        options.stepLimit = static_cast<long>(numberArgument(argv[3]));
+        options.actionTimeLimit = std::chrono::milliseconds(numberArgument(argv[4]));
+        options.totalTimeLimit = std::chrono::milliseconds(numberArgument(argv[5]));
+        answer = encodeReport(VerifyDisc(disc, options));
     } catch (const Failure& f) {
         answer = encodeFailure(f);
     } catch (const std::exception& e) {
         answer = encodeFailure(Failure("Cannot check the disc " + FileNameOf(disc), e.what()));
     }
     for (std::size_t at = 0; at < answer.size();) {
-        const ssize_t n = ::write(out, answer.data() + at, answer.size() - at);
+        const ssize_t n = ::write(STDOUT_FILENO, answer.data() + at, answer.size() - at);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
-            ::_exit(1);
+            return 1;
         at += static_cast<std::size_t>(n);
     }
-    // _exit: the parent's objects (a window, open files) are not ours to tear down.
-    ::_exit(0);
+    return 0;
 }
 
-enum class Answer { Complete, TimedOut, Cancelled };
-
-// Reads the child's answer until it closes the pipe, the deadline passes or the user cancels.
-Answer readAnswer(int in, std::chrono::steady_clock::time_point deadline,
-                  const std::function<bool()>& cancelled, std::string& answer)
+std::string signalName(int signal)
 {
-    constexpr std::size_t kMaxAnswer = 4 << 20;
-    char buffer[8192];
-    for (;;) {
-        if (cancelled && cancelled())
-            return Answer::Cancelled;
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0)
-            return Answer::TimedOut;
-        pollfd p{in, POLLIN, 0};
-        const int ready = ::poll(&p, 1, static_cast<int>(std::min<long long>(left.count(), 100)));
-        if (ready < 0 && errno != EINTR)
-            return Answer::TimedOut;
-        if (ready <= 0)
-            continue;
-        const ssize_t n = ::read(in, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return Answer::Complete;
-        if (answer.size() + static_cast<std::size_t>(n) > kMaxAnswer)
-            return Answer::TimedOut;
-        answer.append(buffer, static_cast<std::size_t>(n));
-    }
+    const char* name = ::strsignal(signal);
+    return name ? name : "signal " + std::to_string(signal);
 }
 
 } // namespace
 
+void SetDiscCheckProgram(const std::string& path)
+{
+    const std::lock_guard lock(g_programLock);
+    g_program = path;
+}
+
+std::optional<int> RunDiscCheckMode(int argc, char** argv)
+{
+    if (argc > 1 && std::strcmp(argv[1], kCheckModeOption) == 0)
+        return answerCheck(argc, argv);
+    SetDiscCheckProgram(ownProgram());
+    return std::nullopt;
+}
+
 DiscCheckReport VerifyDiscApart(const std::string& folderOrIso, const DiscCheckOptions& options,
-                                const std::function<bool()>& cancelled,
-                                const DiscCheckFunction& check)
+                                const std::function<bool()>& cancelled)
 {
     const std::string cannot = "Cannot check the disc " + FileNameOf(folderOrIso);
-    int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0)
+    const std::string program = checkProgram();
+    if (program.empty())
+        throw Failure(cannot, "the program that plays discs is not known");
+    const UniqueFd answerFile(::memfd_create("disc-check", MFD_CLOEXEC));
+    if (!answerFile)
         throw Failure::FromErrno(cannot, errno);
-    UniqueFd in(fds[0]);
-    UniqueFd out(fds[1]);
-    const pid_t pid = ::fork();
-    if (pid < 0)
-        throw Failure::FromErrno(cannot, errno);
-    if (pid == 0)
-        runChild(out.get(), folderOrIso, options, check);
-    out.reset();
-
+    ChildRequest request;
+    request.program = program;
+    request.args = {kCheckModeOption, folderOrIso, std::to_string(options.stepLimit),
+                    std::to_string(options.actionTimeLimit.count()),
+                    std::to_string(options.totalTimeLimit.count())};
+    request.outputFd = answerFile.get();
+    request.maxOutputBytes = 4 << 20;
     // The check stops itself after its total time, at worst one action late.
-    const auto deadline =
-        std::chrono::steady_clock::now() + options.totalTimeLimit + options.actionTimeLimit;
-    std::string answer;
-    const Answer end = readAnswer(in.get(), deadline, cancelled, answer);
-    const bool complete = end == Answer::Complete;
-    if (!complete)
-        ::kill(pid, SIGKILL);
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    if (WIFSIGNALED(status) && complete)
-        throw Failure(cannot, std::string("the player stopped on it (") +
-                                  strsignal(WTERMSIG(status)) + ")");
-    if (end == Answer::Cancelled)
+    request.timeoutMs = static_cast<int>(
+        std::min<long long>((options.totalTimeLimit + options.actionTimeLimit).count(), INT_MAX));
+    request.cancelled = cancelled;
+    const ChildResult child = RunChild(request);
+    if (child.cancelled)
         throw DiscCheckCancelled();
-    if (!complete)
-        throw Failure(cannot, "the player did not finish within the time limit");
+    if (!child.started)
+        throw Failure::FromErrno(cannot, child.startError);
+    if (child.timedOut)
+        throw DiscCheckUnfinished(cannot, "the player did not finish within the time limit");
+    if (child.signal != 0)
+        throw DiscCheckUnfinished(cannot, "the player stopped on it (" + signalName(child.signal) +
+                                              ")");
+    std::string answer(std::min<std::uint64_t>(child.outputBytes, 4 << 20), '\0');
+    if (child.outputTooLarge || child.exitStatus != 0 ||
+        ::pread(answerFile.get(), answer.data(), answer.size(), 0) !=
+            static_cast<ssize_t>(answer.size()))
+        throw DiscCheckUnfinished(cannot, "the check's answer was cut short");
     return decodeAnswer(answer, folderOrIso);
 }
