@@ -18,8 +18,6 @@
 #include <fstream>
 #include <functional>
 #include <regex>
-#include <thread>
-#include <tuple>
 
 namespace fs = std::filesystem;
 
@@ -245,46 +243,59 @@ TEST_F(DiscPlayTest, WhatIsNoDiscIsAFailureThatSaysSo)
         EXPECT_THROW(VerifyDisc(path.string()), Failure) << path;
 }
 
-// The check runs apart from the program: what it finds comes back whole, and a check that
-// crashes or hangs becomes a failure of this disc, not of the program; a cancel stops it.
+// The check runs apart from the program, as the program started in its check mode (here
+// stand-in scripts): what it finds comes back whole, and a check that crashes, hangs or
+// is cut short becomes a failure of the check, not of the program; a cancel stops it.
 TEST(DiscCheckApart, AnswersCrashesAndHangsComeBackAsReportsOrFailures)
 {
     DiscCheckOptions quick;
     quick.totalTimeLimit = std::chrono::milliseconds(300);
     quick.actionTimeLimit = std::chrono::milliseconds(300);
-    const DiscCheckReport sent{{{DiscCheck::StartsOnMenu, "Starts on the menu", true, ""},
-                                {DiscCheck::ButtonsPlay, "Buttons play", false, "3:x\n\ty\n"}}};
-    const DiscCheckReport back = VerifyDiscApart(
-        "d.iso", quick, {}, [&](const std::string&, const DiscCheckOptions&) { return sent; });
+    const fs::path dir = FreshTestDir("checkapart");
+    const auto standIn = [&](const std::string& name, const std::string& body) {
+        const fs::path script = dir / name;
+        std::ofstream(script) << "#!/bin/sh\n" << body << "\n";
+        fs::permissions(script, fs::perms::owner_all);
+        SetDiscCheckProgram(script.string());
+    };
+    standIn("answer", R"(printf 'R1:01:110:Starts, ok0:1:31:012:Buttons play7:3:x\n\ty\n')");
+    const DiscCheckReport back = VerifyDiscApart("d.iso", quick);
     ASSERT_EQ(back.rows.size(), 2u);
     EXPECT_EQ(back.rows[1].check, DiscCheck::ButtonsPlay);
     EXPECT_FALSE(back.rows[1].passed);
-    EXPECT_EQ(back.rows[1].detail, sent.rows[1].detail);
+    EXPECT_EQ(back.rows[1].detail, "3:x\n\ty\n");
     EXPECT_TRUE(back.rows[0].passed);
+    EXPECT_EQ(back.rows[0].what, "Starts, ok");
 
-    const auto hang = [](const std::string&, const DiscCheckOptions&) -> DiscCheckReport {
-        std::this_thread::sleep_for(std::chrono::seconds(30));
-        return {};
-    };
-    const std::vector<std::tuple<DiscCheckFunction, bool, std::string>> faults = {
-        {[](const std::string&, const DiscCheckOptions&) -> DiscCheckReport {
-             throw Failure("Cannot open disc d.iso", "No such file or directory", ENOENT);
-         },
-         false, "Cannot open disc d.iso: No such file or directory"},
-        {[](const std::string&, const DiscCheckOptions&) -> DiscCheckReport { std::abort(); },
-         false, "Cannot check the disc d.iso: the player stopped on it (Aborted)"},
-        {hang, false,
-         "Cannot check the disc d.iso: the player did not finish within the time limit"},
-        {hang, true, "The disc check was cancelled"}};
-    for (const auto& [check, cancel, message] : faults) {
+    const struct {
+        const char* body;
+        bool cancel;
+        bool unfinished; // the check could not finish, as opposed to "this is no disc"
+        const char* message;
+    } faults[] = {{"printf 'F22:Cannot open disc d.iso25:No such file or directory1:2'", false,
+                   false, "Cannot open disc d.iso: No such file or directory"},
+                  {"kill -ABRT $$", false, true,
+                   "Cannot check the disc d.iso: the player stopped on it (Aborted)"},
+                  {"printf 'R1:'", false, true,
+                   "Cannot check the disc d.iso: the check's answer was cut short"},
+                  {"exec sleep 30", false, true,
+                   "Cannot check the disc d.iso: the player did not finish within the time limit"},
+                  {"exec sleep 30", true, false, "The disc check was cancelled"}};
+    for (const auto& fault : faults) {
+        standIn("check", fault.body);
         try {
-            VerifyDiscApart(
-                "/x/d.iso", quick, [stop = cancel] { return stop; }, check);
-            ADD_FAILURE() << message;
+            VerifyDiscApart("/x/d.iso", quick, [stop = fault.cancel] { return stop; });
+            ADD_FAILURE() << fault.message;
+        } catch (const DiscCheckUnfinished& f) {
+            EXPECT_TRUE(fault.unfinished) << f.what();
+            EXPECT_EQ(std::string(f.what()), fault.message);
         } catch (const Failure& f) {
-            EXPECT_EQ(std::string(f.what()), message);
+            EXPECT_FALSE(fault.unfinished) << f.what();
+            EXPECT_EQ(std::string(f.what()), fault.message);
         }
     }
+    SetDiscCheckProgram(TAVREL_BINARY);
+    fs::remove_all(dir);
 }
 
 } // namespace

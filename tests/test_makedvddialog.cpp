@@ -1,6 +1,7 @@
 #include "app/makedvddialog.h"
 #include "app/makedvdprogress.h"
 #include "childrun.h"
+#include "discplay/checkapart.h"
 #include "discplay/disccheck.h"
 #include "guitestsupport.h"
 #include "testmovies.h"
@@ -23,6 +24,7 @@ protected:
     void SetUp() override
     {
         WindowTest::SetUp();
+        SetDiscCheckProgram(TAVREL_BINARY); // the program whose check mode plays the disc
         dir = FreshTestDir("makedvddialog");
         doc.RenderEnabled = true; // as in the window
         doc.selectVideoMode(3);

@@ -202,8 +202,8 @@ DiscCheckReport VerifyDiscApart(const std::string& folderOrIso, const DiscCheckO
     if (child.timedOut)
         throw DiscCheckUnfinished(cannot, "the player did not finish within the time limit");
     if (child.signal != 0)
-        throw DiscCheckUnfinished(cannot, "the player stopped on it (" + signalName(child.signal) +
-                                              ")");
+        throw DiscCheckUnfinished(cannot,
+                                  "the player stopped on it (" + signalName(child.signal) + ")");
     std::string answer(std::min<std::uint64_t>(child.outputBytes, 4 << 20), '\0');
     if (child.outputTooLarge || child.exitStatus != 0 ||
         ::pread(answerFile.get(), answer.data(), answer.size(), 0) !=

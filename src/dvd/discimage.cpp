@@ -104,10 +104,11 @@ void MakeDiscImage(const std::string& discDir, const std::string& isoFile, const
 
     ChildRequest request;
     request.program = "genisoimage";
-    request.args = {"-dvd-video", "-udf",           "-quiet",
-                    "-V",         DiscLabel(label), "-m",
-                    kDiscFolderMarker, "-m",        ".tavrel-work-*",
-                    fs::absolute(discDir).string()};
+    request.args = {"-dvd-video",      "-udf",
+                    "-quiet",          "-V",
+                    DiscLabel(label),  "-m",
+                    kDiscFolderMarker, "-m",
+                    ".tavrel-work-*",  fs::absolute(discDir).string()};
     request.timeoutMs = timeoutMs;
     request.cancelled = cancelled;
     const std::uint64_t bytes = announcedBytes(request, failed);

@@ -9,8 +9,9 @@
 // VIDEO_TS. A target that is no regular file is refused; a symbolic link is written
 // through. Throws Failure naming the Debian package when genisoimage is missing, and
 // with genisoimage's complaint when it fails or does not finish within `timeoutMs`;
-// `isoFile` is then unchanged. Stale temporaries of earlier killed runs are removed. Once `cancelled`
-// (asked while genisoimage runs) turns true, genisoimage is stopped and DvdCancelled thrown.
+// `isoFile` is then unchanged. Stale temporaries of earlier killed runs are removed. Once
+// `cancelled` (asked while genisoimage runs) turns true, genisoimage is stopped and DvdCancelled
+// thrown.
 void MakeDiscImage(const std::string& discDir, const std::string& isoFile, const std::string& label,
                    int timeoutMs, const std::function<bool()>& cancelled = {});
 
