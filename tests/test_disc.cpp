@@ -149,6 +149,27 @@ void expectEvenBars(const DiscMask& mask)
         }
 }
 
+// Each button's frame is closed inside its own box: the outline of what it lights has
+// all four edges whole.
+void expectClosedFrames(const DiscMask& mask, const std::vector<DiscButton>& buttons)
+{
+    for (const DiscButton& b : buttons) {
+        Rect lit{b.box.right, b.box.bottom, b.box.left - 1, b.box.top - 1};
+        for (int y = b.box.top; y < b.box.bottom; ++y)
+            for (int x = b.box.left; x < b.box.right; ++x)
+                if (mask.set(x, y))
+                    lit = {std::min(lit.left, x), std::min(lit.top, y), std::max(lit.right, x),
+                           std::max(lit.bottom, y)};
+        int gaps = 0;
+        for (int x = lit.left; x <= lit.right; ++x)
+            gaps += !mask.set(x, lit.top) + !mask.set(x, lit.bottom);
+        for (int y = lit.top; y <= lit.bottom; ++y)
+            gaps += !mask.set(lit.left, y) + !mask.set(lit.right, y);
+        EXPECT_TRUE(lit.left < lit.right && lit.top < lit.bottom && gaps == 0)
+            << b.name << ": " << gaps << " pixels of its outline are dark";
+    }
+}
+
 int setPixels(const DiscMask& mask)
 {
     return static_cast<int>(std::count(mask.index.begin(), mask.index.end(), 1));
@@ -466,6 +487,8 @@ TEST(DiscButtons, EveryStyleAndLayoutGivesValidButtonsAndTwoValuedMasks)
                     EXPECT_GT(setPixels(laid.mask), 0);
                 if (style == ButtonStyle::Text || style == ButtonStyle::None)
                     continue;
+                if (style == ButtonStyle::Frame)
+                    expectClosedFrames(laid.mask, laid.buttons);
                 // Bars keep to both fields, also in the letterbox view of a 16:9 menu.
                 expectEvenBars(laid.mask);
                 Laid letterbox = laid;
