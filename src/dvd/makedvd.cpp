@@ -105,7 +105,10 @@ std::vector<AuthoredPage> makeMenus(const std::vector<const MenuDocument*>& page
     for (std::size_t p = 0; p < pages.size(); ++p) {
         checkCancel(progress);
         const std::string dir = workDir + "/menu" + std::to_string(p + 1);
-        DiscMenuResult menu = ExportDiscMenu(*pages[p], dir);
+        DiscMenuOptions options;
+        options.cancelled = [&progress] { return progress.cancelled(); };
+        DiscMenuResult menu = ExportDiscMenu(*pages[p], dir, options);
+        checkCancel(progress); // a stopped spumux is no failure of the menu
         if (menu.subpicture == SubpictureOutcome::SpumuxMissing)
             throw Failure("Cannot make the menu", "spumux was not found (install the dvdauthor "
                                                   "package)");
