@@ -28,14 +28,15 @@ struct PagePlan {
     std::string menu;
     std::vector<std::string> buttons;
     bool pause = true;
+    std::string pre; // commands before the page's own
 };
 
 // Page 1: two titles and Next; page 2: the third title and Previous. Each title stores
 // its button (g1) and page (g2) on the way in and calls the menu on the way out.
 struct DiscPlan {
     std::vector<PagePlan> pages = {
-        {"menu3.mpg", {"jump title 1;", "jump title 2;", "g1 = 1024; jump menu 2;"}},
-        {"menu2.mpg", {"jump title 3;", "g1 = 3072; g2 = 1; jump menu 1;"}}};
+        {"menu3.mpg", {"jump title 1;", "jump title 2;", "g1 = 1024; jump menu 2;"}, true, ""},
+        {"menu2.mpg", {"jump title 3;", "g1 = 3072; g2 = 1; jump menu 1;"}, true, ""}};
     std::vector<std::string> titlePre = {"g1 = 1024; g2 = 1;", "g1 = 2048; g2 = 1;",
                                          "g1 = 1024; g2 = 2;"};
     std::vector<std::string> titlePost = {"call vmgm menu 1;", "call vmgm menu 1;",
@@ -49,7 +50,8 @@ std::string DvdauthorXml(const DiscPlan& plan)
     std::string xml = "<dvdauthor dest=\"disc\"><vmgm><menus>" + video;
     for (std::size_t p = 0; p < plan.pages.size(); ++p) {
         const PagePlan& page = plan.pages[p];
-        xml += p == 0 ? "<pgc entry=\"title\"><pre>if (g2 == 2) jump menu 2; " : "<pgc><pre>";
+        xml += (p == 0 ? "<pgc entry=\"title\"><pre>if (g2 == 2) jump menu 2; " : "<pgc><pre>") +
+               page.pre;
         xml += "if (g1 gt 0) button = g1;</pre><vob file=\"" + page.menu + "\"" +
                (page.pause ? " pause=\"inf\"" : "") + "/>";
         for (std::size_t b = 0; b < page.buttons.size(); ++b)
@@ -235,6 +237,21 @@ TEST_F(DiscPlayTest, TheCommandPrintsTheTableAndExitsByTheOutcome)
         EXPECT_NE(outcome.out.find(run.out), std::string::npos) << outcome.out;
         EXPECT_NE(outcome.err.find(run.err), std::string::npos) << outcome.err;
     }
+}
+
+// A menu that jumps to itself loops inside libdvdnav, where no step limit reaches: the
+// check ends after one action's time as one that could not finish, not after its whole time.
+TEST_F(DiscPlayTest, AMenuThatLoopsOnItselfEndsTheCheckAfterOneAction)
+{
+    DiscPlan plan;
+    plan.pages[0].pre = "jump menu 1;";
+    DiscCheckOptions options;
+    options.actionTimeLimit = std::chrono::milliseconds(1000);
+    options.totalTimeLimit = std::chrono::milliseconds(60'000);
+    SetDiscCheckProgram(TAVREL_BINARY);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_THROW(VerifyDiscApart(Author(plan, "selfloop").string(), options), DiscCheckUnfinished);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
 }
 
 TEST_F(DiscPlayTest, WhatIsNoDiscIsAFailureThatSaysSo)

@@ -1,10 +1,12 @@
 #include "checkapart.h"
 
 #include "disc/childprocess.h"
+#include "discplayer.h"
 #include "imageio/failure.h"
 #include "imageio/fileio.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -14,6 +16,7 @@
 #include <mutex>
 #include <string_view>
 #include <sys/mman.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -36,9 +39,10 @@ std::string encodeReport(const DiscCheckReport& report)
     return out;
 }
 
-std::string encodeFailure(const Failure& f)
+// 'U': the check could not finish (DiscCheckUnfinished).
+std::string encodeFailure(const Failure& f, char tag = 'F')
 {
-    std::string out = "F";
+    std::string out(1, tag);
     putField(out, f.text());
     putField(out, f.detail());
     putField(out, std::to_string(f.systemError()));
@@ -71,10 +75,13 @@ DiscCheckReport decodeAnswer(const std::string& answer, const std::string& disc)
 {
     try {
         AnswerReader in(std::string_view(answer).substr(answer.empty() ? 0 : 1));
-        if (answer.starts_with('F')) {
+        if (answer.starts_with('F') || answer.starts_with('U')) {
             const std::string text = in.field();
             const std::string detail = in.field();
-            throw Failure(text, detail, in.number());
+            const int error = in.number();
+            if (answer.starts_with('U'))
+                throw DiscCheckUnfinished(text, detail, error);
+            throw Failure(text, detail, error);
         }
         if (!answer.starts_with('R'))
             throw std::invalid_argument("tag");
@@ -122,6 +129,50 @@ long long numberArgument(const char* text)
     return n;
 }
 
+std::atomic<bool> g_answered{false};
+
+// Writes the one answer of the check mode; false when it could not be written.
+bool sendAnswer(const std::string& answer)
+{
+    if (g_answered.exchange(true))
+        return true;
+    for (std::size_t at = 0; at < answer.size();) {
+        const ssize_t n = ::write(STDOUT_FILENO, answer.data() + at, answer.size() - at);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        at += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// A player that stops coming back from libdvdnav for a whole action's time will not come
+// back: the check ends then rather than at the end of its whole time.
+void watchPlayer(const std::string& disc, std::chrono::milliseconds actionLimit)
+{
+    std::thread([disc, actionLimit] {
+        const auto grace = actionLimit + std::chrono::seconds(1);
+        long seen = DiscPlayerSteps();
+        auto since = std::chrono::steady_clock::now();
+        for (;;) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            const auto now = std::chrono::steady_clock::now();
+            if (const long steps = DiscPlayerSteps(); steps != seen) {
+                seen = steps;
+                since = now;
+            } else if (now - since > grace) {
+                const bool sent = sendAnswer(encodeFailure(
+                    DiscCheckUnfinished("Cannot check the disc " + FileNameOf(disc),
+                                        "the player stopped responding on it (a menu or "
+                                        "program that loops on itself)"),
+                    'U'));
+                ::_exit(sent ? 0 : 1); // the stuck library is not ours to unwind
+            }
+        }
+    }).detach();
+}
+
 // The check mode's own work: the answer on standard output, whatever happens.
 int answerCheck(int argc, char** argv)
 {
@@ -134,21 +185,14 @@ int answerCheck(int argc, char** argv)
         options.stepLimit = static_cast<long>(numberArgument(argv[3]));
         options.actionTimeLimit = std::chrono::milliseconds(numberArgument(argv[4]));
         options.totalTimeLimit = std::chrono::milliseconds(numberArgument(argv[5]));
+        watchPlayer(disc, options.actionTimeLimit);
         answer = encodeReport(VerifyDisc(disc, options));
     } catch (const Failure& f) {
         answer = encodeFailure(f);
     } catch (const std::exception& e) {
         answer = encodeFailure(Failure("Cannot check the disc " + FileNameOf(disc), e.what()));
     }
-    for (std::size_t at = 0; at < answer.size();) {
-        const ssize_t n = ::write(STDOUT_FILENO, answer.data() + at, answer.size() - at);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return 1;
-        at += static_cast<std::size_t>(n);
-    }
-    return 0;
+    return sendAnswer(answer) ? 0 : 1;
 }
 
 std::string signalName(int signal)
