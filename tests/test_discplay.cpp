@@ -18,6 +18,7 @@
 #include <fstream>
 #include <functional>
 #include <regex>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -166,6 +167,12 @@ TEST_F(DiscPlayTest, ASoundDiscPassesEveryRowAsAFolderAndAsAnIso)
               0);
     EXPECT_EQ(FormatDiscCheckTable(VerifyDisc(iso.string())), table);
 
+    // A feature-length title takes more steps to play through than an action may take:
+    // the check skips to its end, as a user would, and the disc still passes.
+    DiscCheckOptions few;
+    few.stepLimit = static_cast<long>(fs::file_size(s_work / "title.mpg") / 2048 / 2);
+    EXPECT_EQ(FormatDiscCheckTable(VerifyDisc(disc.string(), few)), table);
+
     DiscCheckOptions hurried;
     hurried.totalTimeLimit = std::chrono::milliseconds(0);
     const DiscCheckReport late = VerifyDisc(disc.string(), hurried);
@@ -249,9 +256,22 @@ TEST_F(DiscPlayTest, AMenuThatLoopsOnItselfEndsTheCheckAfterOneAction)
     options.actionTimeLimit = std::chrono::milliseconds(1000);
     options.totalTimeLimit = std::chrono::milliseconds(60'000);
     SetDiscCheckProgram(TAVREL_BINARY);
+    const fs::path disc = Author(plan, "selfloop");
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_THROW(VerifyDiscApart(Author(plan, "selfloop").string(), options), DiscCheckUnfinished);
+    EXPECT_THROW(VerifyDiscApart(disc.string(), options), DiscCheckUnfinished);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+
+    // Ctrl+C on the command while its player loops takes the player with it.
+    RunShell(ShellQuoted(TAVREL_BINARY) + " --verify-disc " + ShellQuoted(disc.string()) +
+             " >/dev/null 2>&1 & sleep 1; kill -INT $!; wait $!");
+    int players = 1;
+    for (int i = 0; i < 100 && players > 0; ++i, ::usleep(10'000)) {
+        players = 0;
+        for (const auto& process : fs::directory_iterator("/proc"))
+            players +=
+                ReadWholeFile(process.path() / "cmdline").find(disc.string()) != std::string::npos;
+    }
+    EXPECT_EQ(players, 0);
 }
 
 TEST_F(DiscPlayTest, WhatIsNoDiscIsAFailureThatSaysSo)

@@ -99,9 +99,10 @@ TEST_F(DvdTest, MixedMoviesBecomeADiscImageThatPlaysEachTitleAtItsOwnShape)
         EXPECT_FALSE(name.starts_with(".tavrel-work")) << name;
 }
 
-TEST_F(DvdTest, ElevenMoviesMakeTwoPagesWhosePageButtonsWork)
+// Three pages, so that a middle page has both Previous and Next.
+TEST_F(DvdTest, TwentyOneMoviesMakeThreePagesWhosePageButtonsWork)
 {
-    const std::vector<std::string> movies(11, "titledvd.mpg");
+    const std::vector<std::string> movies(21, "titledvd.mpg");
     const Outcome run = fromMovies(movies);
     ASSERT_EQ(run.status, 0) << run.err;
     const DiscCheckReport report = VerifyDisc((dir / "disc").string());
@@ -109,7 +110,10 @@ TEST_F(DvdTest, ElevenMoviesMakeTwoPagesWhosePageButtonsWork)
     ASSERT_NE(pages, nullptr) << FormatDiscCheckTable(report);
     EXPECT_TRUE(pages->passed) << pages->detail;
     EXPECT_TRUE(report.passed()) << FormatDiscCheckTable(report);
-    EXPECT_TRUE(fs::exists(dir / "disc" / "VIDEO_TS" / "VTS_11_1.VOB"));
+    const DiscCheckRow* lit = report.row(DiscCheck::ButtonsLight);
+    ASSERT_NE(lit, nullptr);
+    EXPECT_NE(lit->detail.find("25 buttons on 3 pages"), std::string::npos) << lit->detail;
+    EXPECT_TRUE(fs::exists(dir / "disc" / "VIDEO_TS" / "VTS_21_1.VOB"));
 }
 
 TEST_F(DvdTest, ASecondRunReplacesTheDiscInsteadOfAppending)
@@ -234,6 +238,24 @@ TEST_F(DvdTest, TheImageIsMadeWithoutChangingTheUmask)
     ::umask(before);
     EXPECT_EQ(fs::status(dir / "x.iso").permissions(),
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+}
+
+// Ctrl+C while a long movie is encoded: tavrel stops within a second or two, by the
+// signal, and leaves no disc folder behind.
+TEST_F(DvdTest, CtrlCDuringALongEncodeStopsPromptlyAndLeavesNothing)
+{
+    const std::string in = "cd " + ShellQuoted(dir.string()) + " && ";
+    ASSERT_EQ(RunShell(in + "ffmpeg -v error -f lavfi -i testsrc=size=160x120:rate=25 -t 300 "
+                            "-c:v mpeg1video -q:v 20 long.mpg"),
+              0);
+    RunShell(in + "QT_QPA_PLATFORM=offscreen " + ShellQuoted(TAVREL_BINARY) +
+             " --from-movies long.mpg --size 3 --dvd disc 2> err.txt & pid=$!; "
+             "for i in $(seq 600); do grep -q 'Encoding the titles' err.txt && break; "
+             "sleep 0.05; done; sleep 1; start=$(date +%s%N); kill -INT $pid; wait $pid; "
+             "echo $? > status.txt; echo $((($(date +%s%N) - start) / 1000000)) > ms.txt");
+    EXPECT_EQ(ReadWholeFile(dir / "status.txt"), "130\n") << ReadWholeFile(dir / "err.txt");
+    EXPECT_LT(std::stoi("0" + ReadWholeFile(dir / "ms.txt")), 3000); // a busy machine included
+    EXPECT_FALSE(fs::exists(dir / "disc"));
 }
 
 // A run killed outright (SIGKILL, no clean-up) takes the tool it runs with it, instead of
