@@ -254,7 +254,8 @@ TEST_F(DvdTest, CtrlCDuringALongEncodeStopsPromptlyAndLeavesNothing)
              "sleep 0.05; done; sleep 1; start=$(date +%s%N); kill -INT $pid; wait $pid; "
              "echo $? > status.txt; echo $((($(date +%s%N) - start) / 1000000)) > ms.txt");
     EXPECT_EQ(ReadWholeFile(dir / "status.txt"), "130\n") << ReadWholeFile(dir / "err.txt");
-    EXPECT_LT(std::stoi("0" + ReadWholeFile(dir / "ms.txt")), 3000); // a busy machine included
+    const std::string ms = ReadWholeFile(dir / "ms.txt");
+    EXPECT_LT(ms.empty() ? 99'999 : std::stoi(ms), 3000); // a busy machine included
     EXPECT_FALSE(fs::exists(dir / "disc"));
 }
 

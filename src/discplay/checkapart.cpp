@@ -131,11 +131,16 @@ long long numberArgument(const char* text)
 
 std::atomic<bool> g_answered{false};
 
-// Writes the one answer of the check mode; false when it could not be written.
-bool sendAnswer(const std::string& answer)
+// The check mode answers once: from its own end or from the watchdog, whichever comes
+// first; the other never returns.
+bool claimAnswer()
 {
-    if (g_answered.exchange(true))
-        return true;
+    return !g_answered.exchange(true);
+}
+
+// False when the answer could not be written.
+bool writeAnswer(const std::string& answer)
+{
     for (std::size_t at = 0; at < answer.size();) {
         const ssize_t n = ::write(STDOUT_FILENO, answer.data() + at, answer.size() - at);
         if (n < 0 && errno == EINTR)
@@ -162,7 +167,9 @@ void watchPlayer(const std::string& disc, std::chrono::milliseconds actionLimit)
                 seen = steps;
                 since = now;
             } else if (now - since > grace) {
-                const bool sent = sendAnswer(encodeFailure(
+                if (!claimAnswer())
+                    return;
+                const bool sent = writeAnswer(encodeFailure(
                     DiscCheckUnfinished("Cannot check the disc " + FileNameOf(disc),
                                         "the player stopped responding on it (a menu or "
                                         "program that loops on itself)"),
@@ -192,7 +199,10 @@ int answerCheck(int argc, char** argv)
     } catch (const std::exception& e) {
         answer = encodeFailure(Failure("Cannot check the disc " + FileNameOf(disc), e.what()));
     }
-    return sendAnswer(answer) ? 0 : 1;
+    if (!claimAnswer())
+        for (;;)
+            ::pause(); // the watchdog is answering and ends the process
+    return writeAnswer(answer) ? 0 : 1;
 }
 
 std::string signalName(int signal)
