@@ -14,10 +14,12 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <regex>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -262,8 +264,12 @@ TEST_F(DiscPlayTest, AMenuThatLoopsOnItselfEndsTheCheckAfterOneAction)
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
 
     // Ctrl+C on the command while its player loops takes the player with it.
-    RunShell(ShellQuoted(TAVREL_BINARY) + " --verify-disc " + ShellQuoted(disc.string()) +
-             " >/dev/null 2>&1 & sleep 1; kill -INT $!; wait $!");
+    const pid_t pid = StartTavrel(s_work, {"--verify-disc", disc.string()});
+    ::usleep(1'000'000);
+    ::kill(pid, SIGINT);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT);
     int players = 1;
     for (int i = 0; i < 100 && players > 0; ++i, ::usleep(10'000)) {
         players = 0;
