@@ -152,6 +152,16 @@ TEST_F(DvdTest, RefusalsLeaveEverythingAsItWas)
     EXPECT_NE(run.err.find("Item 2 (\"Beach\") has no movie to play"), std::string::npos)
         << run.err;
     EXPECT_FALSE(fs::exists(dir / "other"));
+    // A FIFO or a folder named as the movie: refused saying what it is, without waiting.
+    ::mkfifo((dir / "pipe.mpg").c_str(), 0600);
+    for (const auto& [movie, kind] : {std::pair{"pipe.mpg", "a FIFO"}, {".", "a folder"}}) {
+        run = tavrel({"--dvd", (dir / "other").string(), "--size", "3", "--set", "menucount=1",
+                      "--set", "menuclip1=" + TestMoviePath("titledvd.mpg"), "--set",
+                      "menutitle1=" + (dir / movie).string()});
+        EXPECT_EQ(run.status, 7);
+        EXPECT_NE(run.err.find(std::string("it is ") + kind), std::string::npos) << run.err;
+    }
+    EXPECT_FALSE(fs::exists(dir / "other"));
 
     // Without the authoring tools the message names the package to install.
     run = RunTavrel(dir,
