@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fcntl.h>
 #include <fstream>
 #include <iterator>
 #include <sys/wait.h>
@@ -61,4 +62,29 @@ Outcome RunTavrel(const fs::path& dir, const std::vector<std::string>& args,
     outcome.out = ReadWholeFile(dir / "stdout.txt");
     outcome.err = ReadWholeFile(dir / "stderr.txt");
     return outcome;
+}
+
+pid_t StartTavrel(const fs::path& dir, const std::vector<std::string>& args)
+{
+    std::vector<std::string> strings{TAVREL_BINARY};
+    strings.insert(strings.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& s : strings)
+        argv.push_back(s.data());
+    argv.push_back(nullptr);
+    const std::string err = (dir / "stderr.txt").string();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int errFd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int nullFd = ::open("/dev/null", O_RDWR);
+        if (errFd < 0 || nullFd < 0 || ::chdir(dir.c_str()) != 0)
+            ::_exit(127);
+        ::dup2(nullFd, 0);
+        ::dup2(nullFd, 1);
+        ::dup2(errFd, 2);
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    return pid;
 }

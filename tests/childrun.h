@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 // For the tests that work on files: a folder of their own, whole files read back, and
@@ -31,3 +32,7 @@ struct Outcome {
 // the command ("PATH=/nowhere").
 Outcome RunTavrel(const std::filesystem::path& dir, const std::vector<std::string>& args,
                   const std::string& environment = "");
+
+// Starts tavrel with `args` in `dir` as a foreground program would run (a shell's
+// background job would ignore Ctrl+C); its standard error goes to stderr.txt there.
+pid_t StartTavrel(const std::filesystem::path& dir, const std::vector<std::string>& args);

@@ -149,6 +149,27 @@ void expectEvenBars(const DiscMask& mask)
         }
 }
 
+// Each button's frame is closed inside its own box: the outline of what it lights has
+// all four edges whole.
+void expectClosedFrames(const DiscMask& mask, const std::vector<DiscButton>& buttons)
+{
+    for (const DiscButton& b : buttons) {
+        Rect lit{b.box.right, b.box.bottom, b.box.left - 1, b.box.top - 1};
+        for (int y = b.box.top; y < b.box.bottom; ++y)
+            for (int x = b.box.left; x < b.box.right; ++x)
+                if (mask.set(x, y))
+                    lit = {std::min(lit.left, x), std::min(lit.top, y), std::max(lit.right, x),
+                           std::max(lit.bottom, y)};
+        int gaps = 0;
+        for (int x = lit.left; x <= lit.right; ++x)
+            gaps += !mask.set(x, lit.top) + !mask.set(x, lit.bottom);
+        for (int y = lit.top; y <= lit.bottom; ++y)
+            gaps += !mask.set(lit.left, y) + !mask.set(lit.right, y);
+        EXPECT_TRUE(lit.left < lit.right && lit.top < lit.bottom && gaps == 0)
+            << b.name << ": " << gaps << " pixels of its outline are dark";
+    }
+}
+
 int setPixels(const DiscMask& mask)
 {
     return static_cast<int>(std::count(mask.index.begin(), mask.index.end(), 1));
@@ -466,6 +487,8 @@ TEST(DiscButtons, EveryStyleAndLayoutGivesValidButtonsAndTwoValuedMasks)
                     EXPECT_GT(setPixels(laid.mask), 0);
                 if (style == ButtonStyle::Text || style == ButtonStyle::None)
                     continue;
+                if (style == ButtonStyle::Frame)
+                    expectClosedFrames(laid.mask, laid.buttons);
                 // Bars keep to both fields, also in the letterbox view of a 16:9 menu.
                 expectEvenBars(laid.mask);
                 Laid letterbox = laid;
@@ -925,7 +948,7 @@ TEST_F(DiscTest, WithoutSpumuxEverythingElseIsWrittenAndTheWayToFinishIsSaid)
                                                   kDiscSpumuxLetterboxFile};
         for (const std::string& name : earlier)
             std::ofstream(out / name) << "from an earlier export";
-        const DiscMenuResult result = ExportDiscMenu(doc, out.string(), {c.program, 10'000});
+        const DiscMenuResult result = ExportDiscMenu(doc, out.string(), {c.program, 10'000, {}});
         EXPECT_EQ(result.subpicture, c.outcome);
         EXPECT_NE(result.note.find(c.says), std::string::npos) << result.note;
         EXPECT_NE(result.note.find("spumux spumux.xml < menu_bg.mpg > menu.mpg"),
@@ -955,6 +978,7 @@ TEST_F(DiscTest, ASpumuxThatFailsOrLiesLeavesNoMenuStream)
         std::string script;
         int timeoutMs;
         const char* expected;
+        bool cancel = false;
     };
     const Fake fakes[] = {
         {"skips", "cat; echo 'INFO: 0 subtitles added, 1 subtitles skipped, stream: 32' >&2",
@@ -968,6 +992,11 @@ TEST_F(DiscTest, ASpumuxThatFailsOrLiesLeavesNoMenuStream)
          "has 0 subpicture streams instead of 1"},
         {"floods", "cat /dev/zero; " + claims, 60'000, "it wrote more than 64 MB"},
         {"hangs", "exec sleep 30", 500, "did not finish in time"},
+        {"is cancelled", "exec sleep 30", 60'000, "it was cancelled", true},
+        {"skips one",
+         "env PATH=" + ShellQuoted(std::getenv("PATH")) + " spumux \"$@\" 2>/dev/null; " +
+             "echo 'INFO: 1 subtitles added, 1 subtitles skipped' >&2",
+         20'000, "did not add the subpicture"},
         // Its own child holds the pipes; the whole group goes at the time limit.
         {"hangs in a child",
          "sleep 300 & echo $! > " + ShellQuoted((dir / "pid").string()) + "; wait", 500,
@@ -978,7 +1007,8 @@ TEST_F(DiscTest, ASpumuxThatFailsOrLiesLeavesNoMenuStream)
         std::ofstream(out / kDiscMenuStreamFile) << "the menu.mpg of an earlier export";
         writeScript(dir / "fake", fake.script);
         const DiscMenuResult result =
-            ExportDiscMenu(doc, out.string(), {(dir / "fake").string(), fake.timeoutMs});
+            ExportDiscMenu(doc, out.string(),
+                           {(dir / "fake").string(), fake.timeoutMs, [&] { return fake.cancel; }});
         EXPECT_EQ(result.subpicture, SubpictureOutcome::SpumuxFailed);
         EXPECT_NE(result.note.find(fake.expected), std::string::npos) << result.note;
         EXPECT_EQ(result.note.find_first_of("\x1b\x07"), std::string::npos);

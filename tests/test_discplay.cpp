@@ -14,12 +14,13 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <regex>
-#include <thread>
-#include <tuple>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -30,14 +31,15 @@ struct PagePlan {
     std::string menu;
     std::vector<std::string> buttons;
     bool pause = true;
+    std::string pre; // commands before the page's own
 };
 
 // Page 1: two titles and Next; page 2: the third title and Previous. Each title stores
 // its button (g1) and page (g2) on the way in and calls the menu on the way out.
 struct DiscPlan {
     std::vector<PagePlan> pages = {
-        {"menu3.mpg", {"jump title 1;", "jump title 2;", "g1 = 1024; jump menu 2;"}},
-        {"menu2.mpg", {"jump title 3;", "g1 = 3072; g2 = 1; jump menu 1;"}}};
+        {"menu3.mpg", {"jump title 1;", "jump title 2;", "g1 = 1024; jump menu 2;"}, true, ""},
+        {"menu2.mpg", {"jump title 3;", "g1 = 3072; g2 = 1; jump menu 1;"}, true, ""}};
     std::vector<std::string> titlePre = {"g1 = 1024; g2 = 1;", "g1 = 2048; g2 = 1;",
                                          "g1 = 1024; g2 = 2;"};
     std::vector<std::string> titlePost = {"call vmgm menu 1;", "call vmgm menu 1;",
@@ -51,7 +53,8 @@ std::string DvdauthorXml(const DiscPlan& plan)
     std::string xml = "<dvdauthor dest=\"disc\"><vmgm><menus>" + video;
     for (std::size_t p = 0; p < plan.pages.size(); ++p) {
         const PagePlan& page = plan.pages[p];
-        xml += p == 0 ? "<pgc entry=\"title\"><pre>if (g2 == 2) jump menu 2; " : "<pgc><pre>";
+        xml += (p == 0 ? "<pgc entry=\"title\"><pre>if (g2 == 2) jump menu 2; " : "<pgc><pre>") +
+               page.pre;
         xml += "if (g1 gt 0) button = g1;</pre><vob file=\"" + page.menu + "\"" +
                (page.pause ? " pause=\"inf\"" : "") + "/>";
         for (std::size_t b = 0; b < page.buttons.size(); ++b)
@@ -165,6 +168,12 @@ TEST_F(DiscPlayTest, ASoundDiscPassesEveryRowAsAFolderAndAsAnIso)
                        " 2>/dev/null"),
               0);
     EXPECT_EQ(FormatDiscCheckTable(VerifyDisc(iso.string())), table);
+
+    // A feature-length title takes more steps to play through than an action may take:
+    // the check skips to its end, as a user would, and the disc still passes.
+    DiscCheckOptions few;
+    few.stepLimit = static_cast<long>(fs::file_size(s_work / "title.mpg") / 2048 / 2);
+    EXPECT_EQ(FormatDiscCheckTable(VerifyDisc(disc.string(), few)), table);
 
     DiscCheckOptions hurried;
     hurried.totalTimeLimit = std::chrono::milliseconds(0);
@@ -305,52 +314,97 @@ TEST_F(DiscPlayTest, TheCommandPrintsTheTableAndExitsByTheOutcome)
     }
 }
 
+// A menu that jumps to itself loops inside libdvdnav, where no step limit reaches: the
+// check ends after one action's time as one that could not finish, not after its whole time.
+TEST_F(DiscPlayTest, AMenuThatLoopsOnItselfEndsTheCheckAfterOneAction)
+{
+    DiscPlan plan;
+    plan.pages[0].pre = "jump menu 1;";
+    DiscCheckOptions options;
+    options.actionTimeLimit = std::chrono::milliseconds(1000);
+    options.totalTimeLimit = std::chrono::milliseconds(60'000);
+    SetDiscCheckProgram(TAVREL_BINARY);
+    const fs::path disc = Author(plan, "selfloop");
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_THROW(VerifyDiscApart(disc.string(), options), DiscCheckUnfinished);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+
+    // Ctrl+C on the command while its player loops takes the player with it.
+    const pid_t pid = StartTavrel(s_work, {"--verify-disc", disc.string()});
+    ::usleep(1'000'000);
+    ::kill(pid, SIGINT);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT);
+    int players = 1;
+    for (int i = 0; i < 100 && players > 0; ++i, ::usleep(10'000)) {
+        players = 0;
+        for (const auto& process : fs::directory_iterator("/proc"))
+            players +=
+                ReadWholeFile(process.path() / "cmdline").find(disc.string()) != std::string::npos;
+    }
+    EXPECT_EQ(players, 0);
+}
+
 TEST_F(DiscPlayTest, WhatIsNoDiscIsAFailureThatSaysSo)
 {
     for (const fs::path& path : {s_work / "nothere", s_work / "title.mpg", s_work})
         EXPECT_THROW(VerifyDisc(path.string()), Failure) << path;
 }
 
-// The check runs apart from the program: what it finds comes back whole, and a check that
-// crashes or hangs becomes a failure of this disc, not of the program; a cancel stops it.
+// The check runs apart from the program, as the program started in its check mode (here
+// stand-in scripts): what it finds comes back whole, and a check that crashes, hangs or
+// is cut short becomes a failure of the check, not of the program; a cancel stops it.
 TEST(DiscCheckApart, AnswersCrashesAndHangsComeBackAsReportsOrFailures)
 {
     DiscCheckOptions quick;
     quick.totalTimeLimit = std::chrono::milliseconds(300);
     quick.actionTimeLimit = std::chrono::milliseconds(300);
-    const DiscCheckReport sent{{{DiscCheck::StartsOnMenu, "Starts on the menu", true, ""},
-                                {DiscCheck::ButtonsPlay, "Buttons play", false, "3:x\n\ty\n"}}};
-    const DiscCheckReport back = VerifyDiscApart(
-        "d.iso", quick, {}, [&](const std::string&, const DiscCheckOptions&) { return sent; });
+    const fs::path dir = FreshTestDir("checkapart");
+    const auto standIn = [&](const std::string& name, const std::string& body) {
+        const fs::path script = dir / name;
+        std::ofstream(script) << "#!/bin/sh\n" << body << "\n";
+        fs::permissions(script, fs::perms::owner_all);
+        SetDiscCheckProgram(script.string());
+    };
+    standIn("answer", R"(printf 'R1:01:110:Starts, ok0:1:31:012:Buttons play7:3:x\n\ty\n')");
+    const DiscCheckReport back = VerifyDiscApart("d.iso", quick);
     ASSERT_EQ(back.rows.size(), 2u);
     EXPECT_EQ(back.rows[1].check, DiscCheck::ButtonsPlay);
     EXPECT_FALSE(back.rows[1].passed);
-    EXPECT_EQ(back.rows[1].detail, sent.rows[1].detail);
+    EXPECT_EQ(back.rows[1].detail, "3:x\n\ty\n");
     EXPECT_TRUE(back.rows[0].passed);
+    EXPECT_EQ(back.rows[0].what, "Starts, ok");
 
-    const auto hang = [](const std::string&, const DiscCheckOptions&) -> DiscCheckReport {
-        std::this_thread::sleep_for(std::chrono::seconds(30));
-        return {};
-    };
-    const std::vector<std::tuple<DiscCheckFunction, bool, std::string>> faults = {
-        {[](const std::string&, const DiscCheckOptions&) -> DiscCheckReport {
-             throw Failure("Cannot open disc d.iso", "No such file or directory", ENOENT);
-         },
-         false, "Cannot open disc d.iso: No such file or directory"},
-        {[](const std::string&, const DiscCheckOptions&) -> DiscCheckReport { std::abort(); },
-         false, "Cannot check the disc d.iso: the player stopped on it (Aborted)"},
-        {hang, false,
-         "Cannot check the disc d.iso: the player did not finish within the time limit"},
-        {hang, true, "The disc check was cancelled"}};
-    for (const auto& [check, cancel, message] : faults) {
+    const struct {
+        const char* body;
+        bool cancel;
+        bool unfinished; // the check could not finish, as opposed to "this is no disc"
+        const char* message;
+    } faults[] = {{"printf 'F22:Cannot open disc d.iso25:No such file or directory1:2'", false,
+                   false, "Cannot open disc d.iso: No such file or directory"},
+                  {"kill -ABRT $$", false, true,
+                   "Cannot check the disc d.iso: the player stopped on it (Aborted)"},
+                  {"printf 'R1:'", false, true,
+                   "Cannot check the disc d.iso: the check's answer was cut short"},
+                  {"exec sleep 30", false, true,
+                   "Cannot check the disc d.iso: the player did not finish within the time limit"},
+                  {"exec sleep 30", true, false, "The disc check was cancelled"}};
+    for (const auto& fault : faults) {
+        standIn("check", fault.body);
         try {
-            VerifyDiscApart(
-                "/x/d.iso", quick, [stop = cancel] { return stop; }, check);
-            ADD_FAILURE() << message;
+            VerifyDiscApart("/x/d.iso", quick, [stop = fault.cancel] { return stop; });
+            ADD_FAILURE() << fault.message;
+        } catch (const DiscCheckUnfinished& f) {
+            EXPECT_TRUE(fault.unfinished) << f.what();
+            EXPECT_EQ(std::string(f.what()), fault.message);
         } catch (const Failure& f) {
-            EXPECT_EQ(std::string(f.what()), message);
+            EXPECT_FALSE(fault.unfinished) << f.what();
+            EXPECT_EQ(std::string(f.what()), fault.message);
         }
     }
+    SetDiscCheckProgram(TAVREL_BINARY);
+    fs::remove_all(dir);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "app/makedvddialog.h"
 #include "app/makedvdprogress.h"
 #include "childrun.h"
+#include "discplay/checkapart.h"
 #include "discplay/disccheck.h"
 #include "guitestsupport.h"
 #include "testmovies.h"
@@ -12,6 +13,7 @@
 #include <QTimer>
 
 #include <filesystem>
+#include <fstream>
 
 namespace fs = std::filesystem;
 
@@ -23,6 +25,7 @@ protected:
     void SetUp() override
     {
         WindowTest::SetUp();
+        SetDiscCheckProgram(TAVREL_BINARY); // the program whose check mode plays the disc
         dir = FreshTestDir("makedvddialog");
         doc.RenderEnabled = true; // as in the window
         doc.selectVideoMode(3);
@@ -67,6 +70,24 @@ TEST_F(MakeDvdDialogTest, MakesTheDiscOffTheGuiThreadAndShowsTheSelfCheck)
     EXPECT_TRUE(report.passed()) << FormatDiscCheckTable(report);
     EXPECT_TRUE(log.contains(QString::fromStdString(FormatDiscCheckTable(report)).trimmed()))
         << log.toStdString();
+}
+
+// A player that crashes on the finished disc: the disc and image are made and stay, and
+// the dialog says its check could not finish instead of that the DVD was not made.
+TEST_F(MakeDvdDialogTest, ACheckThatCannotFinishLeavesTheDiscMade)
+{
+    options.isoFile = (dir / "disc.iso").string();
+    const fs::path crash = dir / "crash";
+    std::ofstream(crash) << "#!/bin/sh\nkill -ABRT $$\n";
+    fs::permissions(crash, fs::perms::owner_all);
+    SetDiscCheckProgram(crash.string());
+    EXPECT_EQ(run(), DvdOutcome::Made) << summary.toStdString();
+    EXPECT_TRUE(summary.contains(QStringLiteral("The DVD was made; its check could not finish: "
+                                                "Cannot check the disc disc.iso: the player "
+                                                "stopped on it (Aborted)")))
+        << summary.toStdString();
+    EXPECT_TRUE(fs::exists(options.isoFile));
+    EXPECT_TRUE(fs::exists(dir / "disc" / "VIDEO_TS" / "VIDEO_TS.IFO"));
 }
 
 TEST_F(MakeDvdDialogTest, CancelAndFailuresLeaveNoDiscThatLooksFinished)

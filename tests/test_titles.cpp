@@ -305,8 +305,15 @@ TEST_F(TitlesTest, RefusalsComeBeforeEncoding)
     }
     EXPECT_GE(PlanBitrate({evening}, kDualLayerBytes, 1'000'000).videoBitRate,
               kMinimumVideoBitRate);
+    evening.seconds *= 3; // too long for two layers too: no advice to take two layers
+    try {
+        PlanBitrate({evening}, kDualLayerBytes, 1'000'000);
+        ADD_FAILURE() << "fifteen hours were planned onto two layers";
+    } catch (const Failure& e) {
+        EXPECT_EQ(e.detail().find("8.5G"), std::string::npos) << e.what();
+    }
     EXPECT_EQ(ParseCapacity("8.5G"), kDualLayerBytes);
-    for (const char* bad : {"4.7X", "", "-1G", "50G"})
+    for (const char* bad : {"4.7X", "", "-1G", "50G", "0x10G", "1e10"})
         EXPECT_THROW(ParseCapacity(bad), Failure) << bad;
 }
 

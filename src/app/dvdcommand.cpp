@@ -251,6 +251,10 @@ ExitStatus runDvd(const DvdCommandOptions& options, const char* program)
     if (!result.iso.empty())
         PrintMessage(result.iso + " written");
     SignalCancelScope::endAsCaught(); // the finished disc stays, unchecked
+    if (!result.checkFailure.empty()) {
+        PrintMessage("The DVD was made; its check could not finish: " + result.checkFailure);
+        return ExitStatus::VerifyFailed; // a disc whose check could not finish is not burned
+    }
     if (result.checked) {
         std::fputs(FormatDiscCheckTable(result.check).c_str(), stderr);
         if (!result.check.passed())

@@ -1,3 +1,4 @@
+#include "discplay/checkapart.h"
 #include "headless.h"
 
 #include <cerrno>
@@ -30,6 +31,8 @@ int startEditor(char** argv)
 
 int main(int argc, char** argv)
 {
+    if (const std::optional<int> checked = RunDiscCheckMode(argc, argv))
+        return *checked;
     // Only "--" options make a command; a single plain argument is a project for the editor.
     if (IsHeadlessInvocation(argc, argv))
         return RunHeadless(argc, argv);

@@ -156,6 +156,9 @@ void MakeDvdProgressDialog::start()
                                ? QStringLiteral("\nThe disc played through without a fault.")
                                : QStringLiteral("\nPlaying the disc found faults (see below).");
             }
+            if (!result.checkFailure.empty())
+                summary += QStringLiteral("\nThe DVD was made; its check could not finish: ") +
+                           fromStd(result.checkFailure);
         } catch (const DvdCancelled&) {
             outcome = DvdOutcome::Cancelled;
             summary = QStringLiteral("Cancelled; no half-made disc was left.");

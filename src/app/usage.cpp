@@ -121,7 +121,8 @@ constexpr std::string_view kExitStatus =
     "warnings, 5 spumux is missing or could not add the buttons to menu.mpg (the other\n"
     "disc files are written), 6 some rows of a --batch table failed (the others are\n"
     "written), 7 --dvd could not make the disc, 8 --verify-disc, --dvd or --burn found a\n"
-    "fault in the disc, 9 --burn could not write the disc or it did not read back.\n";
+    "fault in the disc or could not finish playing it, 9 --burn could not write the disc\n"
+    "or it did not read back.\n";
 
 } // namespace
 

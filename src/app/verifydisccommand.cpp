@@ -47,6 +47,10 @@ int RunVerifyDiscCommand(int argc, char** argv)
             std::printf("%s\n", PrintableText(table.substr(start, end - start)).c_str());
         }
         return ToExitCode(report.passed() ? ExitStatus::Ok : ExitStatus::VerifyFailed);
+    } catch (const DiscCheckUnfinished& e) {
+        // It is a disc; playing it is what failed.
+        PrintMessage(e.what());
+        return ToExitCode(ExitStatus::VerifyFailed);
     } catch (const Failure& e) {
         PrintMessage(e.what());
         return ToExitCode(ExitStatus::LoadFailed);

@@ -59,7 +59,8 @@ bool keepOwnership(int fd, const struct stat& old)
 
 } // namespace
 
-AtomicFile::AtomicFile(const std::string& path) : m_path(path)
+AtomicFile::AtomicFile(const std::string& path, bool flushToDisk)
+    : m_path(path), m_flush(flushToDisk)
 {
     if (path.empty())
         throw FileError("Cannot create file ", {});
@@ -147,7 +148,7 @@ void AtomicFile::commit()
 {
     if (!m_fd)
         fail(EBADF);
-    if (::fsync(m_fd.get()) != 0)
+    if (m_flush && ::fsync(m_fd.get()) != 0)
         fail(errno);
     if (m_unnamed)
         linkUnnamed();
@@ -157,6 +158,8 @@ void AtomicFile::commit()
         fail(errno);
     m_name.clear();
     m_guard.reset();
+    if (!m_flush)
+        return;
     // Make the rename itself durable; the file is complete either way.
     const UniqueFd dir(::open(m_folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir)

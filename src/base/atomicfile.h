@@ -21,7 +21,9 @@ class TemporaryFileGuard;
 // discards it. Every failure is FileError "Cannot create file PATH" with the reason.
 class AtomicFile {
 public:
-    explicit AtomicFile(const std::string& path);
+    // `flushToDisk` false leaves the flush to the system: for a file as large as a disc
+    // image, which a crash at worst loses whole.
+    explicit AtomicFile(const std::string& path, bool flushToDisk = true);
     ~AtomicFile();
     AtomicFile(const AtomicFile&) = delete;
     AtomicFile& operator=(const AtomicFile&) = delete;
@@ -43,6 +45,7 @@ private:
     struct stat m_old {};
     bool m_exists = false;
     bool m_unnamed = false;
+    bool m_flush = true;
     UniqueFd m_fd;
     std::string m_name; // the named temporary file, while there is one
     std::unique_ptr<TemporaryFileGuard> m_guard;

@@ -12,7 +12,7 @@
 #include <optional>
 #include <poll.h>
 #include <pthread.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -91,6 +91,36 @@ Pipe makePipe()
     return {UniqueFd(ends[0]), UniqueFd(ends[1])};
 }
 
+// What the child does between fork and exec: only calls that are safe after fork in a
+// program with threads. It dies with the thread that started it, so a killed run leaves
+// no tool writing on to the end of a disc; a failed start reports its errno on `report`.
+[[noreturn]] void becomeChild(const char* path, char* const* argv, char* const* envp,
+                              const char* directory, const int fds[3], int report, pid_t parent)
+{
+    int error = 0;
+    if (::setpgid(0, 0) != 0 || ::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0)
+        error = errno;
+    if (error == 0 && ::getppid() != parent)
+        ::_exit(127); // the parent died before the death signal was set
+    for (int sig : {SIGINT, SIGTERM, SIGQUIT, SIGPIPE})
+        ::signal(sig, SIG_DFL);
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    for (int target = 0; error == 0 && target < 3; ++target)
+        if ((fds[target] == target ? ::fcntl(target, F_SETFD, 0) : ::dup2(fds[target], target)) < 0)
+            error = errno;
+    if (error == 0 && directory && ::chdir(directory) != 0)
+        error = errno;
+    if (error == 0) {
+        ::execve(path, argv, envp);
+        error = errno;
+    }
+    while (::write(report, &error, sizeof error) < 0 && errno == EINTR) {
+    }
+    ::_exit(127);
+}
+
 // Starts the child in a process group of its own with default signal handling;
 // returns its pid, or 0 with `error` set.
 pid_t spawn(const std::string& path, const ChildRequest& request, int in, int out, int err,
@@ -101,30 +131,32 @@ pid_t spawn(const std::string& path, const ChildRequest& request, int in, int ou
     std::vector<std::string> envStrings = environmentWith(request.extraEnv);
     const std::vector<char*> argv = pointersTo(argStrings);
     const std::vector<char*> envp = pointersTo(envStrings);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, in, 0);
-    posix_spawn_file_actions_adddup2(&actions, out, 1);
-    posix_spawn_file_actions_adddup2(&actions, err, 2);
-    if (!request.directory.empty())
-        posix_spawn_file_actions_addchdir_np(&actions, request.directory.c_str());
-    posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF |
-                                        POSIX_SPAWN_SETSIGMASK);
-    posix_spawnattr_setpgroup(&attr, 0);
-    sigset_t signals;
-    sigemptyset(&signals);
-    posix_spawnattr_setsigmask(&attr, &signals);
-    for (int sig : {SIGINT, SIGTERM, SIGQUIT, SIGPIPE})
-        sigaddset(&signals, sig);
-    posix_spawnattr_setsigdefault(&attr, &signals);
-    pid_t pid = 0;
-    error = ::posix_spawn(&pid, path.c_str(), &actions, &attr, argv.data(), envp.data());
-    posix_spawnattr_destroy(&attr);
-    posix_spawn_file_actions_destroy(&actions);
-    return error == 0 ? pid : 0;
+    const int fds[3] = {in, out, err};
+    const char* directory = request.directory.empty() ? nullptr : request.directory.c_str();
+    Pipe report = makePipe();
+    const pid_t parent = ::getpid();
+    const pid_t pid = ::fork();
+    if (pid < 0) {
+        error = errno;
+        return 0;
+    }
+    if (pid == 0)
+        becomeChild(path.c_str(), argv.data(), envp.data(), directory, fds, report.write.get(),
+                    parent);
+    // Also set here, so that a kill aimed at the group cannot come before the child's own.
+    ::setpgid(pid, pid);
+    report.write.reset();
+    ssize_t n;
+    while ((n = ::read(report.read.get(), &error, sizeof error)) < 0 && errno == EINTR) {
+    }
+    if (n == static_cast<ssize_t>(sizeof error)) {
+        int status = 0;
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        return 0;
+    }
+    error = 0;
+    return pid;
 }
 
 bool writeAll(int fd, const char* data, std::size_t size, int& error)
@@ -289,6 +321,8 @@ void Supervisor::collect()
     }
     if (WIFEXITED(status))
         m_result.exitStatus = WEXITSTATUS(status);
+    else if (WIFSIGNALED(status))
+        m_result.signal = WTERMSIG(status);
 }
 
 } // namespace
@@ -329,4 +363,23 @@ ChildResult RunChild(const ChildRequest& request)
     guard.reset();
     supervisor.collect();
     return result;
+}
+
+std::string ToolComplaint(const std::string& messages)
+{
+    constexpr std::size_t kShown = 800;
+    std::string text;
+    std::size_t start = 0;
+    while (start < messages.size()) {
+        std::size_t end = messages.find_first_of("\r\n", start);
+        if (end == std::string::npos)
+            end = messages.size();
+        std::string line = messages.substr(start, end - start);
+        while (!line.empty() && (line.back() == ' ' || line.back() == '\t'))
+            line.pop_back();
+        if (!line.empty())
+            text += (text.empty() ? "" : "; ") + line;
+        start = end + 1;
+    }
+    return text.size() <= kShown ? text : "..." + text.substr(text.size() - kShown);
 }

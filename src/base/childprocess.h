@@ -27,6 +27,7 @@ struct ChildResult {
     bool started = false; // false: see startError
     int startError = 0;   // errno of a failed start: ENOENT when the program was not found
     int exitStatus = -1;  // the exit status; -1 when killed by a signal or by us
+    int signal = 0;       // the signal that ended it, when one did
     bool timedOut = false;
     bool cancelled = false; // stopped because the request was cancelled
     bool outputTooLarge = false;
@@ -38,6 +39,10 @@ struct ChildResult {
 // Runs the child in a process group of its own and waits for it. The whole group is
 // killed when the time is up, when the output passes its bound, when the child has
 // ended (nothing it left behind keeps running), when the run is cancelled, and when
-// SIGINT or SIGTERM ends us.
+// SIGINT or SIGTERM ends us; the child itself also dies when we are killed outright.
 // Throws Failure only when we cannot set up the run (no pipe).
 ChildResult RunChild(const ChildRequest& request);
+
+// A tool's messages on one line, the end of them when they are long: what to show
+// after "failed: ".
+std::string ToolComplaint(const std::string& messages);

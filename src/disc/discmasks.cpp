@@ -30,9 +30,13 @@ public:
                         std::max(0, right - left), std::uint8_t{1});
     }
 
-    // A frame of `thickness` along the inside of `r`; its bars start on even rows.
+    // A frame of `thickness` along the inside of `r`; its bars start on even rows. It is
+    // closed inside the clip (the button's box, which has even edges): a frame that
+    // reached into the gap between buttons would lose the edge the clip cuts off.
     void frame(Rect r, int thickness)
     {
+        r = {std::max(r.left, m_clip.left), std::max(r.top, m_clip.top),
+             std::min(r.right, m_clip.right), std::min(r.bottom, m_clip.bottom)};
         r.top = evenDown(r.top);
         r.bottom = r.bottom + (r.bottom & 1);
         fill({r.left, r.top, r.right, r.top + thickness});

@@ -120,6 +120,8 @@ std::string finishCommands(const DiscFormat& format)
 
 std::string failedRunReason(const ChildResult& child)
 {
+    if (child.cancelled)
+        return "it was cancelled";
     if (child.timedOut)
         return "it did not finish in time";
     if (child.outputTooLarge)
@@ -135,7 +137,7 @@ std::string failedRunReason(const ChildResult& child)
 
 bool runFailed(const ChildResult& child)
 {
-    return child.timedOut || child.outputTooLarge || child.outputError != 0 ||
+    return child.cancelled || child.timedOut || child.outputTooLarge || child.outputError != 0 ||
            child.exitStatus != 0 || !subpictureAdded(child.errorOutput);
 }
 
@@ -182,7 +184,9 @@ bool SubpictureStep::runPass(const char* xml, int stream, int input, AtomicFile&
     request.extraEnv = {std::string("VIDEO_FORMAT=") + (m_format.pal() ? "PAL" : "NTSC")};
     request.directory = m_dir;
     request.timeoutMs = m_options.spumuxTimeoutMs;
-    request.cancelled = [] { return SignalCancelScope::caught() != 0; }; // a held Ctrl+C
+    request.cancelled = [this] { // a held Ctrl+C, or the caller's cancel
+        return SignalCancelScope::caught() != 0 || (m_options.cancelled && m_options.cancelled());
+    };
     const ChildResult child = RunChild(request);
     const std::string menu = kDiscMenuStreamFile;
     if (!child.started && child.startError == ENOENT) {

@@ -3,6 +3,7 @@
 #include "discbuttons.h"
 #include "document/menudocument.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,8 @@ struct DiscMenuResult {
 struct DiscMenuOptions {
     std::string spumux = "spumux"; // the program, searched on PATH
     int spumuxTimeoutMs = 60'000;
+    // Asked while spumux runs; once true spumux is stopped and menu.mpg not written.
+    std::function<bool()> cancelled;
 };
 
 // Writes into `dir` (created if missing): menu.png (the still), highlight.png and

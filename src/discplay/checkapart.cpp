@@ -1,17 +1,22 @@
 #include "checkapart.h"
 
+#include "base/childprocess.h"
 #include "base/failure.h"
 #include "base/fileio.h"
+#include "discplayer.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <csignal>
+#include <climits>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <poll.h>
+#include <mutex>
 #include <string_view>
-#include <sys/wait.h>
+#include <sys/mman.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -34,9 +39,10 @@ std::string encodeReport(const DiscCheckReport& report)
     return out;
 }
 
-std::string encodeFailure(const Failure& f)
+// 'U': the check could not finish (DiscCheckUnfinished).
+std::string encodeFailure(const Failure& f, char tag = 'F')
 {
-    std::string out = "F";
+    std::string out(1, tag);
     putField(out, f.text());
     putField(out, f.detail());
     putField(out, std::to_string(f.systemError()));
@@ -69,10 +75,13 @@ DiscCheckReport decodeAnswer(const std::string& answer, const std::string& disc)
 {
     try {
         AnswerReader in(std::string_view(answer).substr(answer.empty() ? 0 : 1));
-        if (answer.starts_with('F')) {
+        if (answer.starts_with('F') || answer.starts_with('U')) {
             const std::string text = in.field();
             const std::string detail = in.field();
-            throw Failure(text, detail, in.number());
+            const int error = in.number();
+            if (answer.starts_with('U'))
+                throw DiscCheckUnfinished(text, detail, error);
+            throw Failure(text, detail, error);
         }
         if (!answer.starts_with('R'))
             throw std::invalid_argument("tag");
@@ -88,104 +97,171 @@ DiscCheckReport decodeAnswer(const std::string& answer, const std::string& disc)
     } catch (const std::invalid_argument&) {
     } catch (const std::out_of_range&) {
     }
-    throw Failure("Cannot check the disc " + FileNameOf(disc), "the check's answer was cut short");
+    throw DiscCheckUnfinished("Cannot check the disc " + FileNameOf(disc),
+                              "the check's answer was cut short");
 }
 
-[[noreturn]] void runChild(int out, const std::string& disc, const DiscCheckOptions& options,
-                           const DiscCheckFunction& check)
+constexpr const char* kCheckModeOption = "--disc-check-child";
+
+std::mutex g_programLock;
+std::string g_program; // guarded by g_programLock
+
+std::string checkProgram()
 {
-    // The libraries' own messages would land in the middle of our table.
-    const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-    if (null >= 0)
-        ::dup2(null, STDERR_FILENO);
+    const std::lock_guard lock(g_programLock);
+    return g_program;
+}
+
+std::string ownProgram()
+{
+    char self[PATH_MAX];
+    const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    return length > 0 ? std::string(self, static_cast<std::size_t>(length)) : std::string();
+}
+
+long long numberArgument(const char* text)
+{
+    char* end = nullptr;
+    errno = 0;
+    const long long n = std::strtoll(text, &end, 10);
+    if (errno != 0 || end == text || *end != '\0' || n < 0)
+        throw Failure("Cannot check the disc", std::string("bad number ") + text);
+    return n;
+}
+
+std::atomic<bool> g_answered{false};
+
+// The check mode answers once: from its own end or from the watchdog, whichever comes
+// first; the other never returns.
+bool claimAnswer()
+{
+    return !g_answered.exchange(true);
+}
+
+// False when the answer could not be written.
+bool writeAnswer(const std::string& answer)
+{
+    for (std::size_t at = 0; at < answer.size();) {
+        const ssize_t n = ::write(STDOUT_FILENO, answer.data() + at, answer.size() - at);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        at += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// A player that stops coming back from libdvdnav for a whole action's time will not come
+// back: the check ends then rather than at the end of its whole time.
+void watchPlayer(const std::string& disc, std::chrono::milliseconds actionLimit)
+{
+    std::thread([disc, actionLimit] {
+        const auto grace = actionLimit + std::chrono::seconds(1);
+        long seen = DiscPlayerSteps();
+        auto since = std::chrono::steady_clock::now();
+        for (;;) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            const auto now = std::chrono::steady_clock::now();
+            if (const long steps = DiscPlayerSteps(); steps != seen) {
+                seen = steps;
+                since = now;
+            } else if (now - since > grace) {
+                if (!claimAnswer())
+                    return;
+                const bool sent = writeAnswer(encodeFailure(
+                    DiscCheckUnfinished("Cannot check the disc " + FileNameOf(disc),
+                                        "the player stopped responding on it (a menu or "
+                                        "program that loops on itself)"),
+                    'U'));
+                ::_exit(sent ? 0 : 1); // the stuck library is not ours to unwind
+            }
+        }
+    }).detach();
+}
+
+// The check mode's own work: the answer on standard output, whatever happens.
+int answerCheck(int argc, char** argv)
+{
     std::string answer;
+    const std::string disc = argc > 2 ? argv[2] : "";
     try {
-        answer = encodeReport(check(disc, options));
+        if (argc != 6)
+            throw Failure("Cannot check the disc", "the check mode takes four arguments");
+        DiscCheckOptions options;
+        options.stepLimit = static_cast<long>(numberArgument(argv[3]));
+        options.actionTimeLimit = std::chrono::milliseconds(numberArgument(argv[4]));
+        options.totalTimeLimit = std::chrono::milliseconds(numberArgument(argv[5]));
+        watchPlayer(disc, options.actionTimeLimit);
+        answer = encodeReport(VerifyDisc(disc, options));
     } catch (const Failure& f) {
         answer = encodeFailure(f);
     } catch (const std::exception& e) {
         answer = encodeFailure(Failure("Cannot check the disc " + FileNameOf(disc), e.what()));
     }
-    for (std::size_t at = 0; at < answer.size();) {
-        const ssize_t n = ::write(out, answer.data() + at, answer.size() - at);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            ::_exit(1);
-        at += static_cast<std::size_t>(n);
-    }
-    // _exit: the parent's objects (a window, open files) are not ours to tear down.
-    ::_exit(0);
+    if (!claimAnswer())
+        for (;;)
+            ::pause(); // the watchdog is answering and ends the process
+    return writeAnswer(answer) ? 0 : 1;
 }
 
-enum class Answer { Complete, TimedOut, Cancelled };
-
-// Reads the child's answer until it closes the pipe, the deadline passes or the user cancels.
-Answer readAnswer(int in, std::chrono::steady_clock::time_point deadline,
-                  const std::function<bool()>& cancelled, std::string& answer)
+std::string signalName(int signal)
 {
-    constexpr std::size_t kMaxAnswer = 4 << 20;
-    char buffer[8192];
-    for (;;) {
-        if (cancelled && cancelled())
-            return Answer::Cancelled;
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0)
-            return Answer::TimedOut;
-        pollfd p{in, POLLIN, 0};
-        const int ready = ::poll(&p, 1, static_cast<int>(std::min<long long>(left.count(), 100)));
-        if (ready < 0 && errno != EINTR)
-            return Answer::TimedOut;
-        if (ready <= 0)
-            continue;
-        const ssize_t n = ::read(in, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return Answer::Complete;
-        if (answer.size() + static_cast<std::size_t>(n) > kMaxAnswer)
-            return Answer::TimedOut;
-        answer.append(buffer, static_cast<std::size_t>(n));
-    }
+    const char* name = ::strsignal(signal);
+    return name ? name : "signal " + std::to_string(signal);
 }
 
 } // namespace
 
+void SetDiscCheckProgram(const std::string& path)
+{
+    const std::lock_guard lock(g_programLock);
+    g_program = path;
+}
+
+std::optional<int> RunDiscCheckMode(int argc, char** argv)
+{
+    if (argc > 1 && std::strcmp(argv[1], kCheckModeOption) == 0)
+        return answerCheck(argc, argv);
+    SetDiscCheckProgram(ownProgram());
+    return std::nullopt;
+}
+
 DiscCheckReport VerifyDiscApart(const std::string& folderOrIso, const DiscCheckOptions& options,
-                                const std::function<bool()>& cancelled,
-                                const DiscCheckFunction& check)
+                                const std::function<bool()>& cancelled)
 {
     const std::string cannot = "Cannot check the disc " + FileNameOf(folderOrIso);
-    int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0)
+    const std::string program = checkProgram();
+    if (program.empty())
+        throw Failure(cannot, "the program that plays discs is not known");
+    const UniqueFd answerFile(::memfd_create("disc-check", MFD_CLOEXEC));
+    if (!answerFile)
         throw Failure::FromErrno(cannot, errno);
-    UniqueFd in(fds[0]);
-    UniqueFd out(fds[1]);
-    const pid_t pid = ::fork();
-    if (pid < 0)
-        throw Failure::FromErrno(cannot, errno);
-    if (pid == 0)
-        runChild(out.get(), folderOrIso, options, check);
-    out.reset();
-
+    ChildRequest request;
+    request.program = program;
+    request.args = {kCheckModeOption, folderOrIso, std::to_string(options.stepLimit),
+                    std::to_string(options.actionTimeLimit.count()),
+                    std::to_string(options.totalTimeLimit.count())};
+    request.outputFd = answerFile.get();
+    request.maxOutputBytes = 4 << 20;
     // The check stops itself after its total time, at worst one action late.
-    const auto deadline =
-        std::chrono::steady_clock::now() + options.totalTimeLimit + options.actionTimeLimit;
-    std::string answer;
-    const Answer end = readAnswer(in.get(), deadline, cancelled, answer);
-    const bool complete = end == Answer::Complete;
-    if (!complete)
-        ::kill(pid, SIGKILL);
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    if (WIFSIGNALED(status) && complete)
-        throw Failure(cannot, std::string("the player stopped on it (") +
-                                  strsignal(WTERMSIG(status)) + ")");
-    if (end == Answer::Cancelled)
+    request.timeoutMs = static_cast<int>(
+        std::min<long long>((options.totalTimeLimit + options.actionTimeLimit).count(), INT_MAX));
+    request.cancelled = cancelled;
+    const ChildResult child = RunChild(request);
+    if (child.cancelled)
         throw DiscCheckCancelled();
-    if (!complete)
-        throw Failure(cannot, "the player did not finish within the time limit");
+    if (!child.started)
+        throw Failure::FromErrno(cannot, child.startError);
+    if (child.timedOut)
+        throw DiscCheckUnfinished(cannot, "the player did not finish within the time limit");
+    if (child.signal != 0)
+        throw DiscCheckUnfinished(cannot,
+                                  "the player stopped on it (" + signalName(child.signal) + ")");
+    std::string answer(std::min<std::uint64_t>(child.outputBytes, 4 << 20), '\0');
+    if (child.outputTooLarge || child.exitStatus != 0 ||
+        ::pread(answerFile.get(), answer.data(), answer.size(), 0) !=
+            static_cast<ssize_t>(answer.size()))
+        throw DiscCheckUnfinished(cannot, "the check's answer was cut short");
     return decodeAnswer(answer, folderOrIso);
 }

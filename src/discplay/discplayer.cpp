@@ -5,6 +5,7 @@
 #include <dvdnav/dvdnav.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <fcntl.h>
@@ -81,7 +82,14 @@ bool Lights(const SubpictureMask& mask, int sx, int sy, int ex, int ey, std::uin
     return false;
 }
 
+std::atomic<long> g_steps{0};
+
 } // namespace
+
+long DiscPlayerSteps()
+{
+    return g_steps.load(std::memory_order_relaxed);
+}
 
 DiscPlayer::DiscPlayer(const std::string& path, const CheckLimits& options) : m_options(options)
 {
@@ -118,6 +126,7 @@ Halt DiscPlayer::play(int playingTitle)
                                                           : Halt::Kind::TimeLimit;
             return halt;
         }
+        g_steps.fetch_add(1, std::memory_order_relaxed);
         if (step(halt, playingTitle))
             return halt;
     }

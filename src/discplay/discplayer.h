@@ -52,6 +52,10 @@ struct ButtonLight {
     bool visible = false;  // selecting it changes pixels of the subpicture: it can be seen
 };
 
+// Steps taken by every player of this process so far: a watchdog sees from it that
+// libdvdnav has stopped coming back (a menu that jumps to itself loops inside it).
+long DiscPlayerSteps();
+
 // One playback of a disc through libdvdnav, bounded by the options' step and time
 // limits on every play() call. libdvdnav's messages are kept, not printed.
 class DiscPlayer {

@@ -6,6 +6,7 @@
 #include "discauthoring.h"
 #include "discfolder.h"
 #include "discimage.h"
+#include "discjudge.h"
 #include "discplay/checkapart.h"
 #include "mediamodule/mediamodule.h"
 #include "subtitles/titlesubtitles.h"
@@ -13,6 +14,8 @@
 #include <cerrno>
 #include <filesystem>
 #include <span>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -66,6 +69,8 @@ std::vector<DiscItem> collectItems(const std::vector<const MenuDocument*>& pages
                 throw Failure(itemLabel(d) + " has no movie to play",
                               "give it a movie as its thumbnail or name one with menutitle" +
                                   std::to_string(n));
+            if (const std::string kind = NonRegularKind(d.movie); !kind.empty())
+                throw Failure(itemLabel(d) + ": cannot play " + d.movie, "it is " + kind);
             items.push_back(std::move(d));
         }
     }
@@ -101,7 +106,10 @@ std::vector<AuthoredPage> makeMenus(const std::vector<const MenuDocument*>& page
     for (std::size_t p = 0; p < pages.size(); ++p) {
         checkCancel(progress);
         const std::string dir = workDir + "/menu" + std::to_string(p + 1);
-        DiscMenuResult menu = ExportDiscMenu(*pages[p], dir);
+        DiscMenuOptions options;
+        options.cancelled = [&progress] { return progress.cancelled(); };
+        DiscMenuResult menu = ExportDiscMenu(*pages[p], dir, options);
+        checkCancel(progress); // a stopped spumux is no failure of the menu
         if (menu.subpicture == SubpictureOutcome::SpumuxMissing)
             throw Failure("Cannot make the menu", "spumux was not found (install the dvdauthor "
                                                   "package)");
@@ -136,9 +144,15 @@ std::string dvdauthorComplaint(const std::string& messages)
             errors += (errors.empty() ? "" : "\n") + line;
         start = end + 1;
     }
-    if (!errors.empty())
-        return errors;
-    return messages.size() <= 800 ? messages : "..." + messages.substr(messages.size() - 800);
+    return ToolComplaint(errors.empty() ? messages : errors);
+}
+
+// dvdauthor reports a full disk as "Error 0 -- Success"; the free space tells the truth.
+bool diskFull(const std::string& folder)
+{
+    struct statvfs fs {};
+    return ::statvfs(folder.c_str(), &fs) == 0 &&
+           static_cast<std::uint64_t>(fs.f_bavail) * fs.f_frsize < 4u * 1024 * 1024;
 }
 
 void author(const DiscFolder& folder, const std::string& xml, DiscSystem system,
@@ -165,9 +179,11 @@ void author(const DiscFolder& folder, const std::string& xml, DiscSystem system,
         throw Failure("Cannot author the disc", "dvdauthor did not finish in time");
     if (child.exitStatus != 0)
         throw Failure("Cannot author the disc",
-                      child.exitStatus < 0
-                          ? "dvdauthor was stopped by a signal"
+                      child.exitStatus < 0 ? "dvdauthor was stopped by a signal"
+                      : diskFull(folder.workDir())
+                          ? "dvdauthor failed: the disk is full"
                           : "dvdauthor failed: " + dvdauthorComplaint(child.errorOutput));
+    JudgeVideoTs(folder.authorDir() + "/VIDEO_TS");
 }
 
 std::vector<AuthoredTitle> encodeAll(const std::vector<TitleInfo>& infos, const BitratePlan& plan,
@@ -215,30 +231,46 @@ void addSubtitles(const std::vector<TitleInfo>& infos, std::vector<AuthoredTitle
     }
 }
 
-// The ISO must not be made from a folder that holds it.
+// The ISO must not be made from a folder that holds it, also through a symbolic link.
 void checkImagePlace(const DvdOptions& options)
 {
     if (options.isoFile.empty())
         return;
-    const fs::path iso = fs::absolute(options.isoFile).lexically_normal();
-    const fs::path dir = fs::absolute(options.folder).lexically_normal();
+    std::error_code ec;
+    const fs::path iso = fs::weakly_canonical(fs::absolute(options.isoFile), ec);
+    const fs::path dir = fs::weakly_canonical(fs::absolute(options.folder), ec);
     const auto [d, i] = std::mismatch(dir.begin(), dir.end(), iso.begin(), iso.end());
     if (d == dir.end())
         throw Failure("Cannot write the disc image " + options.isoFile,
                       "it would lie inside the disc folder " + options.folder);
+    if (const std::string kind = NonRegularKind(options.isoFile); !kind.empty())
+        throw Failure("Cannot write the disc image " + options.isoFile, "it is " + kind);
     // Found out now rather than after the titles are encoded.
     const fs::path folder = iso.parent_path();
-    std::error_code ec;
     if (!fs::is_directory(folder, ec))
         throw Failure("Cannot write the disc image " + options.isoFile,
                       "the folder " + folder.string() + " does not exist");
     if (::access(folder.c_str(), W_OK) != 0)
         throw Failure::FromErrno("Cannot write the disc image " + options.isoFile, errno);
-    if (fs::is_directory(iso, ec))
-        throw Failure("Cannot write the disc image " + options.isoFile, "it is a folder");
 }
 
 } // namespace
+
+std::string NonRegularKind(const std::string& path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode))
+        return {};
+    if (S_ISDIR(st.st_mode))
+        return "a folder";
+    if (S_ISFIFO(st.st_mode))
+        return "a FIFO (named pipe)";
+    if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode))
+        return "a device";
+    if (S_ISSOCK(st.st_mode))
+        return "a socket";
+    return "no regular file";
+}
 
 std::string ItemTitleMovie(const MenuDocument& doc, int n)
 {
@@ -308,6 +340,8 @@ DvdResult MakeDvd(const std::vector<const MenuDocument*>& pages, const DvdOption
             result.checked = true;
         } catch (const DiscCheckCancelled&) {
             // The disc is finished; only its check is skipped.
+        } catch (const Failure& e) {
+            result.checkFailure = e.what(); // the disc is finished all the same
         }
     }
     return result;

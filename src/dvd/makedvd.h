@@ -56,8 +56,9 @@ struct DvdResult {
     std::string iso;     // the image, when one was asked for
     BitratePlan plan;
     std::vector<TitleInfo> titles; // in disc order
-    bool checked = false;          // whether the self-check ran
+    bool checked = false;          // whether the self-check ran to its end
     DiscCheckReport check;
+    std::string checkFailure; // why the self-check could not finish (a crash, no time)
 };
 
 // Makes the whole disc from `pages` (the first is the project's menu; each shows up to
@@ -67,7 +68,8 @@ struct DvdResult {
 // encodes the titles, authors the disc and moves it into place, writes the image and
 // plays the disc. Throws Failure naming the item, title or tool at fault; nothing that
 // looks like a finished disc or image is left then (an earlier disc in the folder
-// stays as it was). The self-check's findings are in the result, not thrown. Text
+// stays as it was). The self-check's findings, and why it could not finish, are in the
+// result, not thrown. Text
 // drawing needs a QGuiApplication.
 DvdResult MakeDvd(const std::vector<const MenuDocument*>& pages, const DvdOptions& options,
                   DvdProgress& progress);
@@ -76,3 +78,7 @@ DvdResult MakeDvd(const std::vector<const MenuDocument*>& pages, const DvdOption
 // movie; empty when it has neither. A relative menutitleN is taken from the project's
 // folder.
 std::string ItemTitleMovie(const MenuDocument& doc, int n);
+
+// What `path` is when it exists and is no regular file ("a folder", "a FIFO (named
+// pipe)", "a device"); empty otherwise.
+std::string NonRegularKind(const std::string& path);

@@ -44,7 +44,11 @@ std::uint64_t ParseCapacity(const std::string& text)
     const char* begin = text.c_str();
     char* end = nullptr;
     const double number = std::strtod(begin, &end);
-    if (end == begin || !std::isdigit(static_cast<unsigned char>(*begin)))
+    // strtod also reads hexadecimal ("0x10G" would be 16 G), infinity and exponents.
+    if (end == begin || !std::isdigit(static_cast<unsigned char>(*begin)) ||
+        std::any_of(begin, static_cast<const char*>(end), [](char c) {
+            return !std::isdigit(static_cast<unsigned char>(c)) && c != '.';
+        }))
         throw bad;
     std::string unit(end);
     for (char& c : unit)
@@ -107,8 +111,10 @@ BitratePlan PlanBitrate(const std::vector<TitleInfo>& titles, std::uint64_t capa
         throw Failure("The titles do not fit on a " + gigabytes(capacityBytes) + " disc",
                       "together they run " + clock(plan.totalSeconds) + "; about " +
                           clock(copiedSeconds + encodedFit) +
-                          " would fit at a watchable quality (use fewer or shorter movies, or a "
-                          "dual-layer disc with --capacity 8.5G)");
+                          " would fit at a watchable quality (use fewer or shorter movies" +
+                          (capacityBytes < kDualLayerBytes
+                               ? std::string(", or a dual-layer disc with --capacity 8.5G)")
+                               : std::string(")")));
     }
     plan.videoBitRate = std::min<std::int64_t>(
         {static_cast<std::int64_t>(rate), kMaxAverageVideo, plan.maxVideoBitRate});
