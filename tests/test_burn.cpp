@@ -1,5 +1,6 @@
 #include "app/burndialog.h"
 #include "childrun.h"
+#include "discplay/checkapart.h"
 #include "guitestsupport.h"
 #include "testmovies.h"
 
@@ -120,6 +121,7 @@ TEST_F(BurnTest, RefusalsAndFailingWritersAreNamed)
 TEST_F(BurnTest, TheDialogBurnsToATypedWriterAndShowsTheCheck)
 {
     testApplication();
+    SetDiscCheckProgram(TAVREL_BINARY); // the program whose check mode plays the disc
     BurnDialog dialog(QString::fromStdString(iso()));
     auto* stage = control<QLabel>(dialog, QStringLiteral("BurnStage"));
     auto* start = control<QPushButton>(dialog, QStringLiteral("BurnStart"));
