@@ -131,28 +131,28 @@ TEST_F(MakeDvdDialogTest, ChoicesBecomeTheOptions)
     EXPECT_FALSE(choices.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->isEnabled());
 }
 
-// A VCD-size menu is not refused after all the choices: the window offers the DVD size of
-// the same lines first, and changes nothing when the user declines.
+// A VCD-size menu is not refused after all the choices: Make DVD offers its standard at
+// the DVD size and leaves the editor's size alone, so there is nothing to undo.
 TEST_F(MakeDvdDialogTest, AVcdSizeMenuIsOfferedItsDvdSizeFirst)
 {
-    for (const bool agree : {false, true}) {
+    for (const char* mode : {"VCDPAL", "VCDNTSC"}) {
         auto form = makeShownWindow();
-        control<QAction>(*form, QStringLiteral("VCDPAL"))->trigger(); // 704 x 576
-        QString asked;
-        SetQuestionSink([&](const QString& text) {
-            asked = text;
-            return agree;
-        });
-        // The choices that follow a yes are closed unanswered.
-        QTimer::singleShot(0, [] {
-            if (QWidget* modal = QApplication::activeModalWidget())
+        form->doc().menucount = 1;
+        form->doc().item(1).source.menuclip = TestMoviePath("titledvd.mpg");
+        control<QAction>(*form, QString::fromLatin1(mode))->trigger();
+        const int height = form->doc().ImageHeight;
+        int standard = -1;
+        QTimer::singleShot(0, [&] {
+            if (QWidget* modal = QApplication::activeModalWidget()) {
+                standard =
+                    control<QComboBox>(*modal, QStringLiteral("DvdStandard"))->currentIndex();
                 modal->close();
+            }
         });
         form->MakeDvdClick();
-        SetQuestionSink({});
-        EXPECT_TRUE(asked.contains(QStringLiteral("720 x 576 (PAL)"))) << asked.toStdString();
-        EXPECT_EQ(form->doc().ImageWidth, agree ? 720 : 704);
-        EXPECT_EQ(form->doc().ImageHeight, 576);
+        EXPECT_EQ(standard, height == 576 ? 1 : 0) << mode;
+        EXPECT_EQ(form->doc().ImageWidth, 704);
+        EXPECT_FALSE(form->history().canUndo());
     }
 }
 

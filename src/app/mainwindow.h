@@ -158,8 +158,9 @@ private:
     QString LastClipDir;
     QString LastSaveImageDir;
     QString LastDiscMenuDir;
-    QString LastDvdDir;  // the last disc folder chosen
-    QString LastIsoFile; // the last image, empty when none was wanted
+    QString m_dvdProject; // the project the disc folder and image below were chosen for
+    QString LastDvdDir;   // the last disc folder chosen
+    QString LastIsoFile;  // the last image, empty when none was wanted
     QString LastFileDir;
     CustomColorList m_customColors;
     QString m_helpFolder;
