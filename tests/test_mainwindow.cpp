@@ -192,7 +192,7 @@ TEST_F(MainWindowTest, ControlsNamesCaptionsAndDefaults)
     EXPECT_TRUE(form->findChild<QRadioButton*>("BetterSpeed")->isChecked());
     EXPECT_EQ(form->findChild<QMenu*>("File1")->title(), "&File");
     EXPECT_EQ(form->findChild<QAction*>("Contents1")->shortcut(), QKeySequence(Qt::Key_F1));
-    EXPECT_TRUE(form->findChild<QAction*>("VCDNTSC")->isChecked());
+    EXPECT_TRUE(form->findChild<QAction*>("DVDNTSC")->isChecked());
     // Tab order runs down the Items tab: caption field k, then its button.
     EXPECT_EQ(form->findChild<QLineEdit*>("Edit3")->nextInFocusChain(),
               form->findChild<QPushButton*>("tn3btn"));
@@ -478,14 +478,14 @@ TEST_F(MainWindowTest, SettingsFirstRunDefaultsWrittenAtClose)
         EXPECT_EQ(form->width(), 800);
         EXPECT_EQ(form->height(), 570);
         EXPECT_FALSE(form->isMaximized());
-        EXPECT_EQ(form->doc().ImageWidth, 704);
+        EXPECT_EQ(form->doc().ImageWidth, 720); // a DVD size
         EXPECT_EQ(form->doc().ImageHeight, 480);
         form->close();
     }
     EXPECT_EQ(storedSetting("MainWidth"), "800");
     EXPECT_EQ(storedSetting("MainHeight"), "570");
     EXPECT_EQ(storedSetting("MainMaximized"), "0");
-    EXPECT_EQ(storedSetting("VideoMode"), "0");
+    EXPECT_EQ(storedSetting("VideoMode"), "2");
     auto store = OpenSettingsStore();
     for (const char* name : {"LastClipDir", "LastSaveImageDir", "LastFileDir", "CustomColors"}) {
         EXPECT_TRUE(store->contains(name)) << name;
@@ -519,12 +519,29 @@ TEST_F(MainWindowTest, SettingsReadBackAndBadValues)
     for (const char* bad : {"7", "abc", "-1"}) {
         writeSettings({{"VideoMode", bad}, {"MainWidth", "0"}});
         auto form = makeShownWindow();
-        EXPECT_EQ(form->doc().VideoMode, 0) << bad;
+        EXPECT_EQ(form->doc().VideoMode, 2) << bad;
         EXPECT_EQ(form->width(), 800);
         form->close();
-        EXPECT_EQ(storedSetting("VideoMode"), "0");
+        EXPECT_EQ(storedSetting("VideoMode"), "2");
         EXPECT_EQ(storedSetting("MainWidth"), "800");
     }
+}
+
+// Two editors at once: the one that closes last writes only what it changed, so the PAL
+// size the other chose, and the folder it used, are still there for the next start.
+TEST_F(MainWindowTest, SettingsOfTwoEditorsDoNotOverwriteEachOther)
+{
+    writeSettings({{"VideoMode", "2"}, {"LastFileDir", "/old/"}});
+    auto first = makeShownWindow();
+    auto second = makeShownWindow();
+    control<QAction>(*first, QStringLiteral("DVDPAL"))->trigger();
+    first->close();
+    EXPECT_EQ(storedSetting("VideoMode"), "3");
+    second->resize(second->width() + 40, second->height());
+    second->close();
+    EXPECT_EQ(storedSetting("VideoMode"), "3");
+    EXPECT_EQ(storedSetting("LastFileDir"), "/old/");
+    EXPECT_EQ(storedSetting("MainWidth"), QString::number(second->width()));
 }
 
 TEST_F(MainWindowTest, SettingsMaximizedAnyNonZero)
@@ -565,8 +582,8 @@ TEST(SettingsValues, NumbersAtTheEdges)
         EXPECT_EQ(read("MainMaximized", value).MainMaximized, expected) << value;
 
     const std::pair<const char*, int> modes[] = {{"0", 0},  {"1", 1},  {"3", 3},
-                                                 {"-1", 0}, {"4", 0},  {"-3", 0},
-                                                 {"-0", 0}, {"+2", 2}, {"2147483651", 0}};
+                                                 {"-1", 2}, {"4", 2},  {"-3", 2},
+                                                 {"-0", 0}, {"+2", 2}, {"2147483651", 2}};
     for (const auto& [value, expected] : modes)
         EXPECT_EQ(read("VideoMode", value).VideoMode, expected) << value;
 
@@ -757,7 +774,7 @@ TEST_F(MainWindowTest, ExportWritesWhatTheNameSaysAndConfirmsInTheStatusBar)
         const QByteArray data = file.readAll();
         EXPECT_TRUE(data.startsWith(c.magic)) << c.name;
         if (c.magic == "BM") {
-            EXPECT_EQ(data.size(), 1013814); // 704 x 480, 24 bits
+            EXPECT_EQ(data.size(), 1036854); // 720 x 480, 24 bits
         }
     }
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);

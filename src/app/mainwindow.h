@@ -163,6 +163,7 @@ private:
     QString LastIsoFile;  // the last image, empty when none was wanted
     QString LastFileDir;
     CustomColorList m_customColors;
+    StoredSettings m_storedSettings; // as read, so that only what changed is written
     QString m_helpFolder;
     QStringList m_arguments;
     int m_normalWidth = 0;

@@ -286,6 +286,7 @@ bool TForm1::chooseColor(Color initial, Color& chosen, const QString& title)
 void TForm1::LoadSettings()
 {
     const std::unique_ptr<QSettings> store = OpenSettingsStore();
+    m_storedSettings = ReadStoredSettings(*store);
     const EditorSettings s =
         ReadSettings(*store, [this](const QString& text) { ShowErrorBox(text, this); });
     if (s.MainWidth > 0)
@@ -325,7 +326,8 @@ void TForm1::SaveSettings()
     s.VideoMode = m_doc.VideoMode;
     s.CustomColors = m_customColors.text();
     const std::unique_ptr<QSettings> store = OpenSettingsStore();
-    WriteSettings(*store, s);
+    WriteSettings(*store, s, &m_storedSettings);
+    m_storedSettings = ReadStoredSettings(*store);
 }
 
 void TForm1::FormCloseQuery()
