@@ -12,6 +12,8 @@
 #include "document/projectfile.h"
 #include "guitestsupport.h"
 #include "imageio/imageunit.h"
+#include "render/drawmenu.h"
+#include "render/legibilitycheck.h"
 #include "widgets/messages.h"
 #include "widgets/picturedialog.h"
 
@@ -442,6 +444,30 @@ TEST_F(MainWindowTest, FitsALowScreenAndCtrlTabTurnsPagesFromAnywhere)
     QTest::keyClick(control<QLineEdit>(*form, QStringLiteral("Edit4")), Qt::Key_Tab,
                     Qt::ControlModifier);
     EXPECT_EQ(pages->currentIndex(), 0);
+}
+
+// The TV warnings are those of the full-size menu (what --check finds), whatever the size
+// of the preview: a small one blends a yellow menu's black text into false faults.
+TEST_F(MainWindowTest, PreviewWarningsDoNotDependOnThePreviewSize)
+{
+    auto form = makeShownWindow();
+    control<QAction>(*form, QStringLiteral("DVDPAL"))->trigger();
+    form->doc().bgcolor = 0x00FFFF; // yellow, as BBGGRR
+    form->doc().textcolor = kBlack;
+    MenuGeometry geometry;
+    Picture scratch;
+    const Picture frame = ComposeMenuImage(form->doc(), scratch, &geometry);
+    std::vector<std::string> expected;
+    for (const LegibilityWarning& w : CheckLegibility(form->doc(), geometry, frame))
+        expected.push_back(w.message);
+    for (const QSize panel : {QSize(380, 330), QSize(560, 480)}) {
+        control<QFrame>(*form, QStringLiteral("PaintPanel"))->resize(panel);
+        form->doc().refresh();
+        std::vector<std::string> shown;
+        for (const LegibilityWarning& w : form->previewBox()->warnings())
+            shown.push_back(w.message);
+        EXPECT_EQ(shown, expected) << panel.width();
+    }
 }
 
 TEST_F(MainWindowTest, PreviewBoxPlacedInItsPanel)

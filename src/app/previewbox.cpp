@@ -2,6 +2,7 @@
 
 #include "document/menudocument.h"
 #include "render/drawmenu.h"
+#include "render/legibilitycheck.h"
 #include "render/picturecanvas.h"
 #include "render/safearea.h"
 #include "render/tvsafe.h"
@@ -42,13 +43,21 @@ bool PreviewBox::compose()
     }
     if (m_doc.tvsafe)
         MakeTvSafe(m_picture);
-    // Checked before the buttons' look is drawn over it: that is not part of the menu.
-    m_warnings = CheckLegibility(m_doc, m_geometry, m_picture);
-    if (onWarnings)
-        onWarnings(m_warnings);
+    checkFullSize();
     if (decorate)
         decorate(m_picture, m_geometry);
     return true;
+}
+
+void PreviewBox::checkFullSize()
+{
+    // The TV sees the full-size menu: a small preview's blended edges and thinned lines
+    // would give warnings that depend on the window's size.
+    MenuGeometry geometry;
+    const Picture frame = ComposeMenuImage(m_doc, m_scratch, &geometry, &m_checkCache);
+    m_warnings = CheckLegibility(m_doc, geometry, frame);
+    if (onWarnings)
+        onWarnings(m_warnings);
 }
 
 void PreviewBox::setSafeAreasShown(bool shown)

@@ -32,6 +32,7 @@ public:
     const Picture& picture() const { return m_picture; }
     // What the last composition drew where, in the composed picture's (device) pixels.
     const MenuGeometry& menuGeometry() const { return m_geometry; }
+    // Found on the full-size menu, whatever the preview's size.
     const std::vector<LegibilityWarning>& warnings() const { return m_warnings; }
 
     void setSafeAreasShown(bool shown);
@@ -51,6 +52,7 @@ protected:
 
 private:
     bool compose();
+    void checkFullSize();
     void PaintBox1Paint();
     void paintSafeAreas(QPainter& painter);
 
@@ -58,8 +60,9 @@ private:
     Picture& m_scratch;
     Picture m_picture;
     MenuGeometry m_geometry;
-    ScaledPictureCache m_cache; // rescaled pictures kept between "Better quality" drawings
-    bool m_stale = true;        // the picture does not show the current size yet
+    ScaledPictureCache m_cache;      // rescaled pictures kept between "Better quality" drawings
+    ScaledPictureCache m_checkCache; // those of the full-size menu the check looks at
+    bool m_stale = true;             // the picture does not show the current size yet
     bool m_safeAreasShown = false;
     std::vector<LegibilityWarning> m_warnings;
     int m_compositions = 0;
