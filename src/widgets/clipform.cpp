@@ -67,11 +67,11 @@ TClipForm::TClipForm(MenuDocument& doc, QString& lastClipDir, QWidget* parent)
     setMinimumSize(kBaseWidth, kBaseHeight);
     resize(kBaseWidth, kBaseHeight);
 
-    MovieBtn = new QPushButton(QStringLiteral("Movie Frame"), this);
+    MovieBtn = new QPushButton(QStringLiteral("&Movie Frame"), this);
     MovieBtn->setObjectName(QStringLiteral("MovieBtn"));
-    ImageBtn = new QPushButton(QStringLiteral("Image File"), this);
+    ImageBtn = new QPushButton(QStringLiteral("&Image File"), this);
     ImageBtn->setObjectName(QStringLiteral("ImageBtn"));
-    ClearBtn = new QPushButton(QStringLiteral("Clear"), this);
+    ClearBtn = new QPushButton(QStringLiteral("C&lear"), this);
     ClearBtn->setObjectName(QStringLiteral("ClearBtn"));
 
     MovieEdit = new QLineEdit(this);
@@ -135,7 +135,7 @@ void TClipForm::buildButtons()
     GotoLabel->setBuddy(GotoEdit);
 
     // Apart from OK and Cancel, at the left of their row.
-    AutoBtn = new QPushButton(QStringLiteral("Auto"), this);
+    AutoBtn = new QPushButton(QStringLiteral("&Auto"), this);
     AutoBtn->setObjectName(QStringLiteral("AutoBtn"));
     AutoBtn->setToolTip(QStringLiteral("Choose a representative frame of the movie"));
     AutoBtn->setAutoDefault(false);
@@ -402,6 +402,9 @@ void TClipForm::TrackBar1Change()
     else if (m_viewMode == ViewMode::Picture)
         text.clear(); // a picture has no frames
     FrameLabel->setText(text);
+    // Followed unless the user is typing a place there.
+    if (!GotoEdit->hasFocus())
+        showFrameInGoto();
     updateStepButtons();
 }
 
@@ -420,7 +423,17 @@ void TClipForm::jumpToTyped()
     }
     TrackBar1->setValue(static_cast<int>(
         std::clamp<std::int64_t>(*frame, TrackBar1->minimum(), TrackBar1->maximum())));
-    TrackBar1->setFocus(); // arrows fine-tune from there, Enter takes the frame
+    // The field keeps the focus, showing where it went: another Enter goes there again
+    // rather than taking the frame as OK would.
+    showFrameInGoto();
+    GotoEdit->selectAll();
+}
+
+void TClipForm::showFrameInGoto()
+{
+    if (m_viewMode == ViewMode::Movie)
+        GotoEdit->setText(
+            QString::fromStdString(FrameTimeCode(TrackBar1->value(), m_framesPerSecond)));
 }
 
 bool TClipForm::eventFilter(QObject* watched, QEvent* event)

@@ -115,6 +115,7 @@ private:
     void layOut();
     void fitView();
     void jumpToTyped();
+    void showFrameInGoto();
     void showApplicationError(const QString& text);
     void buildStepButtons();
     // Moves the slider by `frames` within its range (movies only).
