@@ -78,6 +78,13 @@ TForm1::~TForm1()
     disconnect(m_focusConnection);
 }
 
+void StartBlankMenu(MenuDocument& doc)
+{
+    // Laid out inside title-safe, a new menu starts with nothing a TV would cut off; a
+    // project that does not say so keeps the full frame it was made with.
+    doc.safelayout = true;
+}
+
 void TForm1::attachDialogs(TClipForm* clipForm, TAboutForm* aboutForm)
 {
     m_clipForm = clipForm;
@@ -275,6 +282,7 @@ void TForm1::FormCreate()
     m_normalWidth = width();
     m_normalHeight = height();
     m_doc.setCurrentFileName(std::string());
+    StartBlankMenu(m_doc);
     LoadSettings();
     m_mainPage->fillFontList();
     m_doc.RenderEnabled = true;

@@ -30,6 +30,9 @@ class TvMenus;
 class WindowMenus;
 struct LegibilityWarning;
 
+// What a new menu in the editor starts with beyond the document's defaults.
+void StartBlankMenu(MenuDocument& doc);
+
 // The main window: the Main and Items pages at the left, the preview pane at the right,
 // the menus. Owns the document, its history and the remembered folders, and wires the
 // document to the pages.

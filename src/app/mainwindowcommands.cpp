@@ -49,7 +49,10 @@ void TForm1::New1Click()
     if (!maybeSave())
         return;
     m_loading = true;
-    guarded([&] { m_doc.Reset(); });
+    guarded([&] {
+        m_doc.Reset();
+        StartBlankMenu(m_doc);
+    });
     m_loading = false;
     m_history.reset(m_doc);
     updateEditActions();

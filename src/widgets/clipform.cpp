@@ -3,6 +3,7 @@
 #include "busycursor.h"
 #include "clipvideowidget.h"
 #include "document/menudocument.h"
+#include "fitscreen.h"
 #include "imageio/imageunit.h"
 #include "imageio/picturereadreason.h"
 #include "messages.h"
@@ -64,7 +65,7 @@ TClipForm::TClipForm(MenuDocument& doc, QString& lastClipDir, QWidget* parent)
     setWindowTitle(QStringLiteral("Thumbnail Image"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint | Qt::WindowMaximizeButtonHint);
-    setMinimumSize(kBaseWidth, kBaseHeight);
+    setMinimumSize(kBaseWidth, kBaseHeight - kViewShrink);
     resize(kBaseWidth, kBaseHeight);
 
     MovieBtn = new QPushButton(QStringLiteral("&Movie Frame"), this);
@@ -192,7 +193,8 @@ void TClipForm::layOut()
 {
     // Everything keeps its place at the smallest size; the view takes what is added.
     const int dw = std::max(0, width() - kBaseWidth);
-    const int dh = std::max(0, height() - kBaseHeight);
+    // Lower than that, only the view gives way, so that the buttons stay in sight.
+    const int dh = std::max(-kViewShrink, height() - kBaseHeight);
     Place(MovieBtn, 13, 13, 93, 20);
     Place(ImageBtn, 111, 13, 92, 20);
     Place(ClearBtn, 207, 13, 93, 20);
@@ -247,7 +249,7 @@ void TClipForm::rememberSize(std::function<std::unique_ptr<QSettings>()> openSto
     QSize wanted(size[0].toInt(), size[1].toInt());
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         wanted = wanted.boundedTo(screen->availableGeometry().size());
-    resize(wanted.expandedTo(minimumSize()));
+    resize(wanted.expandedTo(QSize(kBaseWidth, kBaseHeight)));
 }
 
 void TClipForm::showEvent(QShowEvent* event)
@@ -257,6 +259,7 @@ void TClipForm::showEvent(QShowEvent* event)
             move(screen->availableGeometry().center() - rect().center());
         m_centred = true;
     }
+    FitToScreen(this);
     QDialog::showEvent(event);
     if (!event->spontaneous())
         FormShow();
