@@ -844,7 +844,7 @@ TEST_F(MainWindowTest, ExportDialogKeepsNameAndTypeInStep)
         static_cast<QDialog*>(dialog)->accept(); // the file dialog's own accept is protected
     });
     form->ImageSaveClick();
-    EXPECT_EQ(proposed, "wedding.bmp");
+    EXPECT_EQ(proposed, "wedding.png"); // PNG until another type is chosen
     QFile typed(dir.filePath(QStringLiteral("typed.png")));
     ASSERT_TRUE(typed.open(QIODevice::ReadOnly));
     EXPECT_TRUE(typed.readAll().startsWith("\x89PNG"));

@@ -11,7 +11,11 @@
 #include <QSpinBox>
 #include <QTimer>
 
+#include "dvd/discfolder.h"
+#include "widgets/messages.h"
+
 #include <filesystem>
+#include <fstream>
 
 namespace fs = std::filesystem;
 
@@ -154,6 +158,106 @@ TEST_F(MakeDvdDialogTest, AVcdSizeMenuIsOfferedItsDvdSizeFirst)
         EXPECT_EQ(form->doc().ImageWidth, 704);
         EXPECT_FALSE(form->history().canUndo());
     }
+}
+
+// What the dialog would replace is checked when Make DVD is pressed: a folder of other
+// files is refused, another menu's disc and any file that is not this menu's image are
+// replaced only when the user says so (here: no), and this menu's own are taken.
+TEST_F(MakeDvdDialogTest, WhatWouldBeReplacedIsRefusedOrAskedFirst)
+{
+    const auto file = [](const fs::path& path, const std::string& data) {
+        fs::create_directories(path.parent_path());
+        std::ofstream(path, std::ios::binary) << data;
+    };
+    file(dir / "photos" / "a.jpg", "photo");
+    file(dir / "old" / kDiscFolderMarker, "");
+    file(dir / "old" / "VIDEO_TS" / "VIDEO_TS.IFO", "ifo");
+    file(dir / "notes.iso", "my notes");
+    std::string image(16 * 2048 + 72, ' ');
+    image.replace(16 * 2048, 6,
+                  std::string("\x01"
+                              "CD001"));
+    image.replace(16 * 2048 + 40, 7, "HOLIDAY");
+    file(dir / "holiday.iso", image);
+    const struct {
+        const char* folder;
+        const char* iso; // empty: none
+        bool own;        // the folder and image are this menu's
+        int asked;
+        int refused;
+        bool accepted;
+    } cases[] = {
+        {"new", "", false, 0, 0, true},
+        {"photos", "", true, 0, 1, false},
+        {"old", "", true, 0, 0, true},
+        {"old", "", false, 1, 0, false},
+        {"new", "notes.iso", true, 1, 0, false},
+        {"new", "holiday.iso", true, 0, 0, true},
+        {"new", "holiday.iso", false, 1, 0, false},
+    };
+    for (const auto& c : cases) {
+        const QString folder = QString::fromStdString((dir / c.folder).string());
+        const QString iso = *c.iso ? QString::fromStdString((dir / c.iso).string()) : QString();
+        MakeDvdDialog choices(folder, iso, nullptr, QStringLiteral("Holiday"), true);
+        if (c.own)
+            choices.setOwnDisc(folder, iso);
+        int asked = 0;
+        int refused = 0;
+        SetQuestionSink([&](const QString&) { return ++asked, false; });
+        SetMessageSink([&](MessageKind, const QString&) { ++refused; });
+        choices.accept();
+        SetQuestionSink([](const QString&) { return true; });
+        SetMessageSink({});
+        EXPECT_EQ(asked, c.asked) << c.folder << " " << c.iso;
+        EXPECT_EQ(refused, c.refused) << c.folder << " " << c.iso;
+        EXPECT_EQ(choices.result() == QDialog::Accepted, c.accepted) << c.folder << " " << c.iso;
+    }
+    EXPECT_TRUE(fs::exists(dir / "photos" / "a.jpg"));
+    EXPECT_EQ(fs::file_size(dir / "notes.iso"), 8u);
+}
+
+// The window proposes each project's own disc folder and image, beside it and named after
+// it, not the last project's; an item without a movie is named before any choice.
+TEST_F(MakeDvdDialogTest, EachProjectIsProposedItsOwnDiscAndItemsWithoutAMovieComeFirst)
+{
+    auto form = makeShownWindow();
+    form->doc().menucount = 1;
+    form->doc().item(1).source.menuclip = TestMoviePath("titledvd.mpg");
+    for (const char* name : {"a", "b"}) {
+        const fs::path project = dir / name / (std::string(name) + ".tavrel");
+        fs::create_directories(project.parent_path());
+        ASSERT_TRUE(form->saveProjectAs(QString::fromStdString(project.string())));
+        QString folder;
+        QString iso;
+        // The first project's disc is begun (then cancelled), so that it was last used.
+        const bool begin = *name == 'a';
+        QTimer closer;
+        QObject::connect(&closer, &QTimer::timeout, [&] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (!modal)
+                return;
+            if (modal->objectName() == QStringLiteral("MakeDvdDialog") && folder.isEmpty()) {
+                folder = control<QLineEdit>(*modal, QStringLiteral("DvdFolder"))->text();
+                control<QCheckBox>(*modal, QStringLiteral("DvdIsoWanted"))->setChecked(true);
+                iso = control<QLineEdit>(*modal, QStringLiteral("DvdIso"))->text();
+            }
+            if (begin && modal->objectName() == QStringLiteral("MakeDvdDialog"))
+                static_cast<QDialog*>(modal)->accept();
+            else
+                modal->close();
+        });
+        closer.start(20);
+        form->MakeDvdClick();
+        EXPECT_EQ(folder.toStdString(), (dir / name / (std::string(name) + " DVD")).string());
+        EXPECT_EQ(iso.toStdString(), (dir / name / (std::string(name) + ".iso")).string());
+    }
+    form->doc().item(1).source.menuframe = -1; // a picture
+    QString refusal;
+    SetMessageSink([&](MessageKind, const QString& text) { refusal = text; });
+    form->MakeDvdClick(); // a dialog shown now would wait for ever
+    SetMessageSink({});
+    EXPECT_TRUE(refusal.contains(QStringLiteral("Item 1"))) << refusal.toStdString();
+    EXPECT_TRUE(refusal.contains(QStringLiteral("Movie Frame"))) << refusal.toStdString();
 }
 
 } // namespace

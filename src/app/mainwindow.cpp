@@ -99,8 +99,14 @@ PreviewBox* TForm1::previewBox() const
 void TForm1::buildMenus()
 {
     std::array<QString, 4> captions;
-    for (std::size_t mode = 0; mode < captions.size(); ++mode)
-        captions[mode] = QString::fromLatin1(kVideoModes[mode].caption);
+    // Numbered as --size numbers them, so that a size seen here is the one a script names.
+    for (std::size_t mode = 0; mode < captions.size(); ++mode) {
+        QString caption = QString::fromLatin1(kVideoModes[mode].caption);
+        const qsizetype dot = caption.indexOf(QLatin1String(". "));
+        if (dot >= 0)
+            caption = QStringLiteral("&%1. ").arg(mode) + caption.mid(dot + 2);
+        captions[mode] = caption;
+    }
     m_menus = new WindowMenus(menuBar(), captions, this);
 }
 
@@ -283,6 +289,7 @@ void TForm1::FormCreate()
     m_normalHeight = height();
     m_doc.setCurrentFileName(std::string());
     StartBlankMenu(m_doc);
+    m_tvMenus->sync();
     LoadSettings();
     m_mainPage->fillFontList();
     m_doc.RenderEnabled = true;

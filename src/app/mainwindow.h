@@ -177,7 +177,7 @@ private:
     TAboutForm* m_aboutForm = nullptr;
     HelpViewer* m_helpViewer = nullptr;
     ImageExportDialog* m_imageSaveDialog = nullptr;
-    PictureType m_lastExportType = PictureType::Bmp;
+    PictureType m_lastExportType = PictureType::Png; // lossless and small, what menus want
     EditHistory m_history;
     // Ended in the destructor: QWidget's own destructor hides the window, and the focus
     // change that causes must not reach the history of a destroyed window.

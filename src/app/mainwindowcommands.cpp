@@ -21,7 +21,9 @@
 #include <QLineEdit>
 #include <QScreen>
 #include <QSettings>
+
 #include <QStatusBar>
+#include <utility>
 
 #include <array>
 
@@ -50,8 +52,18 @@ void TForm1::New1Click()
         return;
     m_loading = true;
     guarded([&] {
-        m_doc.Reset();
+        // Composed once, when the blank menu is complete.
+        auto refresh = std::exchange(m_doc.onRefresh, {});
+        try {
+            m_doc.Reset();
+        } catch (...) {
+            m_doc.onRefresh = std::move(refresh);
+            throw;
+        }
         StartBlankMenu(m_doc);
+        m_doc.onRefresh = std::move(refresh);
+        SyncPanel();
+        m_doc.refresh();
     });
     m_loading = false;
     m_history.reset(m_doc);
@@ -192,7 +204,13 @@ void TForm1::ImageSaveClick()
         m_doc.CurrentFileName.empty()
             ? QString()
             : QFileInfo(QString::fromStdString(m_doc.CurrentFileName)).completeBaseName();
-    dialog->propose(LastSaveImageDir, project, m_lastExportType);
+    // First beside the project (or where projects were last kept) rather than at home.
+    QString folder = LastSaveImageDir;
+    if (folder.isEmpty())
+        folder = m_doc.CurrentFileName.empty()
+                     ? LastFileDir
+                     : folderOf(QString::fromStdString(m_doc.CurrentFileName));
+    dialog->propose(folder, project, m_lastExportType);
     if (dialog->exec() != QDialog::Accepted)
         return;
     const QString path = dialog->chosenPath();
