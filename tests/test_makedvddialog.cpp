@@ -64,7 +64,20 @@ protected:
 TEST_F(MakeDvdDialogTest, MakesTheDiscOffTheGuiThreadAndShowsTheSelfCheck)
 {
     options.isoFile = (dir / "disc.iso").string();
-    ASSERT_EQ(run(), DvdOutcome::Made) << summary.toStdString() << log.toStdString();
+    // At the end, Play disc hands the image to the desktop and Open folder the folder.
+    std::vector<std::string> opened;
+    SetUrlOpener(
+        [&](const QUrl& url) { return opened.push_back(url.toLocalFile().toStdString()), true; });
+    ASSERT_EQ(run([](MakeDvdProgressDialog& d) {
+                  QObject::connect(&d, &MakeDvdProgressDialog::finished, &d, [&d] {
+                      for (const char* name : {"DvdPlay", "DvdOpenFolder"})
+                          control<QPushButton>(d, QString::fromLatin1(name))->click();
+                  });
+              }),
+              DvdOutcome::Made)
+        << summary.toStdString() << log.toStdString();
+    SetUrlOpener({});
+    EXPECT_EQ(opened, (std::vector<std::string>{options.isoFile, options.folder}));
     EXPECT_TRUE(summary.contains(QString::fromStdString(options.isoFile))) << summary.toStdString();
     // The table the user sees is the self-check's, and libdvdnav agrees with it.
     const DiscCheckReport report = VerifyDisc(options.isoFile);

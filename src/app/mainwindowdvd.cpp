@@ -15,25 +15,35 @@ namespace {
 // has a movie. Said before any choice is asked for.
 QString itemsWithoutMovie(const MenuDocument& doc)
 {
-    QStringList lines;
+    QStringList empty;
+    QStringList pictures;
     for (int n = 1; n <= doc.visibleItemCount(); ++n) {
         if (!ItemTitleMovie(doc, n).empty())
             continue;
         const menurec& item = doc.item(n);
         const QString caption = QString::fromStdString(item.menucaption);
-        const QString name = caption.isEmpty()
-                                 ? QStringLiteral("Item %1").arg(n)
-                                 : QStringLiteral("Item %1 (\"%2\")").arg(n).arg(caption);
-        lines << name + (item.source.menuclip.empty()
-                             ? QStringLiteral(" has no thumbnail movie.")
-                             : QStringLiteral(" shows a picture, not a movie frame."));
+        if (item.source.menuclip.empty())
+            empty << QString::number(n);
+        else
+            pictures << (caption.isEmpty() ? QString::number(n)
+                                           : QStringLiteral("%1 (\"%2\")").arg(n).arg(caption));
     }
-    if (lines.isEmpty())
+    QString text;
+    const auto line = [&text](const QStringList& items, const QString& one, const QString& many) {
+        if (!items.isEmpty())
+            text += (items.size() == 1 ? one : many).arg(items.join(QStringLiteral(", "))) +
+                    QLatin1Char('\n');
+    };
+    line(empty, QStringLiteral("Item %1 has no thumbnail movie."),
+         QStringLiteral("Items %1 have no thumbnail movie."));
+    line(pictures, QStringLiteral("Item %1 shows a picture, not a movie frame."),
+         QStringLiteral("Items %1 show a picture, not a movie frame."));
+    if (text.isEmpty())
         return {};
-    return lines.join(QLatin1Char('\n')) +
-           QStringLiteral("\n\nA button on the disc plays the movie its thumbnail comes from. "
-                          "On the Items page, press the item's thumbnail button and choose "
-                          "\"Movie Frame\", or lower \"Total items\" to leave the item out.");
+    return text + QStringLiteral("\nA button on the disc plays the movie its thumbnail comes "
+                                 "from. On the Items page, press the item's thumbnail button "
+                                 "and choose \"Movie Frame\", or lower \"Total items\" to "
+                                 "leave the item out.");
 }
 
 } // namespace

@@ -133,12 +133,14 @@ MakeDvdProgressDialog::MakeDvdProgressDialog(const MenuDocument& doc, DvdOptions
     m_log->setReadOnly(true);
     m_log->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     m_log->setMinimumHeight(140);
-    // The self-check is a table: its columns stay in line, wide enough for its rows.
+    // The self-check is a table: its columns stay in line, the window wide enough for its
+    // rows where the screen allows, the log scrolling sideways where it does not.
     m_log->setLineWrapMode(QPlainTextEdit::NoWrap);
-    m_log->setMinimumWidth(
-        QFontMetrics(m_log->font()).horizontalAdvance(QString(86, QLatin1Char('m'))));
     column->addWidget(m_log, 1);
     buildResultButtons(column);
+    const int tableWidth =
+        QFontMetrics(m_log->font()).horizontalAdvance(QString(86, QLatin1Char('m')));
+    resize(tableWidth + 2 * column->contentsMargins().left() + 4, sizeHint().height());
 }
 
 void MakeDvdProgressDialog::buildResultButtons(QVBoxLayout* column)
