@@ -14,6 +14,8 @@
 #include "imageio/imageunit.h"
 #include "render/drawmenu.h"
 #include "render/legibilitycheck.h"
+#include "widgets/clipform.h"
+#include "widgets/fitscreen.h"
 #include "widgets/messages.h"
 #include "widgets/picturedialog.h"
 
@@ -468,6 +470,26 @@ TEST_F(MainWindowTest, PreviewWarningsDoNotDependOnThePreviewSize)
             shown.push_back(w.message);
         EXPECT_EQ(shown, expected) << panel.width();
     }
+}
+
+// Larger than the screen (as at twice the scale on a small one), a window is made to fit
+// its available area with its frame; the thumbnail dialog then keeps its
+// buttons in sight by giving up view.
+TEST_F(MainWindowTest, WindowsAreKeptInsideTheScreen)
+{
+    auto form = makeShownWindow();
+    TClipForm picker(form->doc(), form->lastClipDir(), form.get());
+    picker.show();
+    const QRect area = form->screen()->availableGeometry();
+    for (QWidget* window : {static_cast<QWidget*>(form.get()), static_cast<QWidget*>(&picker)}) {
+        window->move(area.topLeft() - QPoint(300, 200));
+        window->resize(area.size() * 2);
+        FitToScreen(window);
+        EXPECT_TRUE(area.contains(window->frameGeometry())) << window->objectName().toStdString();
+    }
+    picker.resize(picker.width(), 250);
+    EXPECT_EQ(picker.height(), 250);
+    EXPECT_LE(picker.OKBtn->geometry().bottom(), 250);
 }
 
 TEST_F(MainWindowTest, PreviewBoxPlacedInItsPanel)
