@@ -492,6 +492,38 @@ TEST_F(MainWindowTest, WindowsAreKeptInsideTheScreen)
     EXPECT_LE(picker.OKBtn->geometry().bottom(), 250);
 }
 
+// Walking with the remote: from the first button the arrows follow the disc's links (a
+// grid edge keeps the cursor), Enter presses, and the preview shows the one lit button.
+TEST_F(MainWindowTest, TheRemoteWalksTheMenuInThePreview)
+{
+    auto form = makeShownWindow();
+    const struct {
+        int items;
+        std::vector<int> keys;
+        int reached;
+    } walks[] = {
+        {10, {Qt::Key_Right, Qt::Key_Right, Qt::Key_Down}, 8},
+        {10, {Qt::Key_Down, Qt::Key_Down, Qt::Key_Left, Qt::Key_Up}, 1},
+        {3, {Qt::Key_Right, Qt::Key_Right, Qt::Key_Right, Qt::Key_Down}, 3},
+    };
+    QAction* walk = control<QAction>(*form, QStringLiteral("RemoteWalk1"));
+    for (const auto& w : walks) {
+        form->doc().setMenucount(w.items);
+        const Picture plain = form->previewBox()->picture();
+        walk->setChecked(true);
+        for (const int key : w.keys)
+            QTest::keyClick(form->previewBox(), static_cast<Qt::Key>(key));
+        EXPECT_TRUE(form->statusBar()->currentMessage().startsWith(
+            QStringLiteral("Button %1 ").arg(w.reached)))
+            << form->statusBar()->currentMessage().toStdString();
+        QTest::keyClick(form->previewBox(), Qt::Key_Return);
+        EXPECT_TRUE(form->statusBar()->currentMessage().contains(QStringLiteral("pressed")));
+        EXPECT_FALSE(std::equal(plain.data(), plain.data() + plain.height() * plain.stride(),
+                                form->previewBox()->picture().data()));
+        walk->setChecked(false);
+    }
+}
+
 TEST_F(MainWindowTest, PreviewBoxPlacedInItsPanel)
 {
     auto form = makeShownWindow();

@@ -6,6 +6,7 @@
 #include "imageio/picture.h"
 #include "imageio/picturetype.h"
 #include "recentfiles.h"
+#include "remotewalk.h"
 #include "settings.h"
 
 #include <QMainWindow>
@@ -129,6 +130,7 @@ private:
     QWidget* buildButtonStrip();
     void buildPreviewPane();
     void buildTvParts(); // the View and TV menus
+    void buildRemoteWalk();
     void selectWarningField(const LegibilityWarning& warning);
     void connectDocument();
     void FormCreate();
@@ -183,6 +185,7 @@ private:
     // change that causes must not reach the history of a destroyed window.
     QMetaObject::Connection m_focusConnection;
     RecentFiles m_recent;
+    RemoteWalk m_walk;
     bool m_loading = false;
 
     WindowMenus* m_menus = nullptr;

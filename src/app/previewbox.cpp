@@ -8,6 +8,7 @@
 #include "render/tvsafe.h"
 
 #include <QImage>
+#include <QKeyEvent>
 #include <QPainter>
 
 #include <algorithm>
@@ -53,9 +54,8 @@ void PreviewBox::checkFullSize()
 {
     // The TV sees the full-size menu: a small preview's blended edges and thinned lines
     // would give warnings that depend on the window's size.
-    MenuGeometry geometry;
-    const Picture frame = ComposeMenuImage(m_doc, m_scratch, &geometry, &m_checkCache);
-    m_warnings = CheckLegibility(m_doc, geometry, frame);
+    const Picture frame = ComposeMenuImage(m_doc, m_scratch, &m_fullGeometry, &m_checkCache);
+    m_warnings = CheckLegibility(m_doc, m_fullGeometry, frame);
     if (onWarnings)
         onWarnings(m_warnings);
 }
@@ -78,6 +78,13 @@ void PreviewBox::resizeEvent(QResizeEvent* event)
 {
     m_stale = true;
     QWidget::resizeEvent(event);
+}
+
+void PreviewBox::keyPressEvent(QKeyEvent* event)
+{
+    if (onKey && onKey(event->key()))
+        return;
+    QWidget::keyPressEvent(event);
 }
 
 void PreviewBox::PaintBox1Paint()

@@ -38,6 +38,11 @@ public:
     void setSafeAreasShown(bool shown);
     bool safeAreasShown() const { return m_safeAreasShown; }
 
+    // What the full-size menu the warnings were found on drew where.
+    const MenuGeometry& fullGeometry() const { return m_fullGeometry; }
+    // Offered every key pressed while the box has the focus; true when taken.
+    std::function<bool(int key)> onKey;
+
     // Called after each composition to draw over it (the disc buttons' look).
     std::function<void(Picture&, const MenuGeometry&)> decorate;
 
@@ -49,6 +54,7 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     bool compose();
@@ -65,5 +71,6 @@ private:
     bool m_stale = true;             // the picture does not show the current size yet
     bool m_safeAreasShown = false;
     std::vector<LegibilityWarning> m_warnings;
+    MenuGeometry m_fullGeometry;
     int m_compositions = 0;
 };
