@@ -4,6 +4,7 @@
 #include "testmovies.h"
 #include "thumbs/autoframe.h"
 #include "thumbs/mediaplayer.h"
+#include "thumbs/timecode.h"
 #include "widgets/clipform.h"
 #include "widgets/clipvideowidget.h"
 #include "widgets/messages.h"
@@ -85,9 +86,9 @@ TEST_F(ClipFormTest, ControlsHaveTheirNamesPlacesAndCaptions)
         const char* text;
     };
     const Control controls[] = {
-        {"MovieBtn", {13, 13, 93, 20}, "Movie Frame"},
-        {"ImageBtn", {111, 13, 92, 20}, "Image File"},
-        {"ClearBtn", {207, 13, 93, 20}, "Clear"},
+        {"MovieBtn", {13, 13, 93, 20}, "&Movie Frame"},
+        {"ImageBtn", {111, 13, 92, 20}, "&Image File"},
+        {"ClearBtn", {207, 13, 93, 20}, "C&lear"},
         {"MovieEdit", {13, 46, 288, 21}, ""},
         {"Panel1", {13, 72, 288, 196}, nullptr},
         {"VideoPanel", {1, 1, 286, 194}, nullptr},
@@ -99,7 +100,7 @@ TEST_F(ClipFormTest, ControlsHaveTheirNamesPlacesAndCaptions)
         {"ForwardSecondBtn", {270, 302, 30, 20}, ">>"},
         {"GotoLabel", {13, 330, 42, 20}, "&Go to:"},
         {"GotoEdit", {56, 330, 244, 20}, nullptr},
-        {"AutoBtn", {13, 358, 40, 20}, "Auto"},
+        {"AutoBtn", {13, 358, 40, 20}, "&Auto"},
         {"OKBtn", {56, 358, 90, 20}, "OK"},
         {"CancelBtn", {167, 358, 90, 20}, "Cancel"},
     };
@@ -168,6 +169,18 @@ TEST_F(ClipFormTest, TypedTimeCodesAndSecondsAndHomeEndJump)
     EXPECT_EQ(form->TrackBar1->value(), 0);
     QTest::keyClick(form->OKBtn, Qt::Key_End);
     EXPECT_EQ(form->TrackBar1->value(), 119);
+    // Where the focus is after a jump, a second Enter goes there again; the field then
+    // follows the frame wherever it is moved.
+    form->GotoEdit->setFocus();
+    form->GotoEdit->setText(QStringLiteral("2.5"));
+    for (int enter = 0; enter < 2; ++enter)
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_EQ(form->TrackBar1->value(), 62);
+    EXPECT_EQ(form->GotoEdit->text(), QString::fromStdString(FrameTimeCode(62, 25)));
+    form->TrackBar1->setFocus();
+    form->TrackBar1->setValue(75);
+    EXPECT_EQ(form->GotoEdit->text(), QString::fromStdString(FrameTimeCode(75, 25)));
 }
 
 TEST_F(ClipFormTest, ItemWithoutSourceShowsAnEmptyDialog)

@@ -12,6 +12,10 @@
 #include "document/projectfile.h"
 #include "guitestsupport.h"
 #include "imageio/imageunit.h"
+#include "render/drawmenu.h"
+#include "render/legibilitycheck.h"
+#include "widgets/clipform.h"
+#include "widgets/fitscreen.h"
 #include "widgets/messages.h"
 #include "widgets/picturedialog.h"
 
@@ -192,7 +196,7 @@ TEST_F(MainWindowTest, ControlsNamesCaptionsAndDefaults)
     EXPECT_TRUE(form->findChild<QRadioButton*>("BetterSpeed")->isChecked());
     EXPECT_EQ(form->findChild<QMenu*>("File1")->title(), "&File");
     EXPECT_EQ(form->findChild<QAction*>("Contents1")->shortcut(), QKeySequence(Qt::Key_F1));
-    EXPECT_TRUE(form->findChild<QAction*>("VCDNTSC")->isChecked());
+    EXPECT_TRUE(form->findChild<QAction*>("DVDNTSC")->isChecked());
     // Tab order runs down the Items tab: caption field k, then its button.
     EXPECT_EQ(form->findChild<QLineEdit*>("Edit3")->nextInFocusChain(),
               form->findChild<QPushButton*>("tn3btn"));
@@ -444,6 +448,82 @@ TEST_F(MainWindowTest, FitsALowScreenAndCtrlTabTurnsPagesFromAnywhere)
     EXPECT_EQ(pages->currentIndex(), 0);
 }
 
+// The TV warnings are those of the full-size menu (what --check finds), whatever the size
+// of the preview: a small one blends a yellow menu's black text into false faults.
+TEST_F(MainWindowTest, PreviewWarningsDoNotDependOnThePreviewSize)
+{
+    auto form = makeShownWindow();
+    control<QAction>(*form, QStringLiteral("DVDPAL"))->trigger();
+    form->doc().bgcolor = 0x00FFFF; // yellow, as BBGGRR
+    form->doc().textcolor = kBlack;
+    MenuGeometry geometry;
+    Picture scratch;
+    const Picture frame = ComposeMenuImage(form->doc(), scratch, &geometry);
+    std::vector<std::string> expected;
+    for (const LegibilityWarning& w : CheckLegibility(form->doc(), geometry, frame))
+        expected.push_back(w.message);
+    for (const QSize panel : {QSize(380, 330), QSize(560, 480)}) {
+        control<QFrame>(*form, QStringLiteral("PaintPanel"))->resize(panel);
+        form->doc().refresh();
+        std::vector<std::string> shown;
+        for (const LegibilityWarning& w : form->previewBox()->warnings())
+            shown.push_back(w.message);
+        EXPECT_EQ(shown, expected) << panel.width();
+    }
+}
+
+// Larger than the screen (as at twice the scale on a small one), a window is made to fit
+// its available area with its frame; the thumbnail dialog then keeps its
+// buttons in sight by giving up view.
+TEST_F(MainWindowTest, WindowsAreKeptInsideTheScreen)
+{
+    auto form = makeShownWindow();
+    TClipForm picker(form->doc(), form->lastClipDir(), form.get());
+    picker.show();
+    const QRect area = form->screen()->availableGeometry();
+    for (QWidget* window : {static_cast<QWidget*>(form.get()), static_cast<QWidget*>(&picker)}) {
+        window->move(area.topLeft() - QPoint(300, 200));
+        window->resize(area.size() * 2);
+        FitToScreen(window);
+        EXPECT_TRUE(area.contains(window->frameGeometry())) << window->objectName().toStdString();
+    }
+    picker.resize(picker.width(), 250);
+    EXPECT_EQ(picker.height(), 250);
+    EXPECT_LE(picker.OKBtn->geometry().bottom(), 250);
+}
+
+// Walking with the remote: from the first button the arrows follow the disc's links (a
+// grid edge keeps the cursor), Enter presses, and the preview shows the one lit button.
+TEST_F(MainWindowTest, TheRemoteWalksTheMenuInThePreview)
+{
+    auto form = makeShownWindow();
+    const struct {
+        int items;
+        std::vector<int> keys;
+        int reached;
+    } walks[] = {
+        {10, {Qt::Key_Right, Qt::Key_Right, Qt::Key_Down}, 8},
+        {10, {Qt::Key_Down, Qt::Key_Down, Qt::Key_Left, Qt::Key_Up}, 1},
+        {3, {Qt::Key_Right, Qt::Key_Right, Qt::Key_Right, Qt::Key_Down}, 3},
+    };
+    QAction* walk = control<QAction>(*form, QStringLiteral("RemoteWalk1"));
+    for (const auto& w : walks) {
+        form->doc().setMenucount(w.items);
+        const Picture plain = form->previewBox()->picture();
+        walk->setChecked(true);
+        for (const int key : w.keys)
+            QTest::keyClick(form->previewBox(), static_cast<Qt::Key>(key));
+        EXPECT_TRUE(form->statusBar()->currentMessage().startsWith(
+            QStringLiteral("Button %1 ").arg(w.reached)))
+            << form->statusBar()->currentMessage().toStdString();
+        QTest::keyClick(form->previewBox(), Qt::Key_Return);
+        EXPECT_TRUE(form->statusBar()->currentMessage().contains(QStringLiteral("pressed")));
+        EXPECT_FALSE(std::equal(plain.data(), plain.data() + plain.height() * plain.stride(),
+                                form->previewBox()->picture().data()));
+        walk->setChecked(false);
+    }
+}
+
 TEST_F(MainWindowTest, PreviewBoxPlacedInItsPanel)
 {
     auto form = makeShownWindow();
@@ -478,14 +558,14 @@ TEST_F(MainWindowTest, SettingsFirstRunDefaultsWrittenAtClose)
         EXPECT_EQ(form->width(), 800);
         EXPECT_EQ(form->height(), 570);
         EXPECT_FALSE(form->isMaximized());
-        EXPECT_EQ(form->doc().ImageWidth, 704);
+        EXPECT_EQ(form->doc().ImageWidth, 720); // a DVD size
         EXPECT_EQ(form->doc().ImageHeight, 480);
         form->close();
     }
     EXPECT_EQ(storedSetting("MainWidth"), "800");
     EXPECT_EQ(storedSetting("MainHeight"), "570");
     EXPECT_EQ(storedSetting("MainMaximized"), "0");
-    EXPECT_EQ(storedSetting("VideoMode"), "0");
+    EXPECT_EQ(storedSetting("VideoMode"), "2");
     auto store = OpenSettingsStore();
     for (const char* name : {"LastClipDir", "LastSaveImageDir", "LastFileDir", "CustomColors"}) {
         EXPECT_TRUE(store->contains(name)) << name;
@@ -519,12 +599,29 @@ TEST_F(MainWindowTest, SettingsReadBackAndBadValues)
     for (const char* bad : {"7", "abc", "-1"}) {
         writeSettings({{"VideoMode", bad}, {"MainWidth", "0"}});
         auto form = makeShownWindow();
-        EXPECT_EQ(form->doc().VideoMode, 0) << bad;
+        EXPECT_EQ(form->doc().VideoMode, 2) << bad;
         EXPECT_EQ(form->width(), 800);
         form->close();
-        EXPECT_EQ(storedSetting("VideoMode"), "0");
+        EXPECT_EQ(storedSetting("VideoMode"), "2");
         EXPECT_EQ(storedSetting("MainWidth"), "800");
     }
+}
+
+// Two editors at once: the one that closes last writes only what it changed, so the PAL
+// size the other chose, and the folder it used, are still there for the next start.
+TEST_F(MainWindowTest, SettingsOfTwoEditorsDoNotOverwriteEachOther)
+{
+    writeSettings({{"VideoMode", "2"}, {"LastFileDir", "/old/"}});
+    auto first = makeShownWindow();
+    auto second = makeShownWindow();
+    control<QAction>(*first, QStringLiteral("DVDPAL"))->trigger();
+    first->close();
+    EXPECT_EQ(storedSetting("VideoMode"), "3");
+    second->resize(second->width() + 40, second->height());
+    second->close();
+    EXPECT_EQ(storedSetting("VideoMode"), "3");
+    EXPECT_EQ(storedSetting("LastFileDir"), "/old/");
+    EXPECT_EQ(storedSetting("MainWidth"), QString::number(second->width()));
 }
 
 TEST_F(MainWindowTest, SettingsMaximizedAnyNonZero)
@@ -565,8 +662,8 @@ TEST(SettingsValues, NumbersAtTheEdges)
         EXPECT_EQ(read("MainMaximized", value).MainMaximized, expected) << value;
 
     const std::pair<const char*, int> modes[] = {{"0", 0},  {"1", 1},  {"3", 3},
-                                                 {"-1", 0}, {"4", 0},  {"-3", 0},
-                                                 {"-0", 0}, {"+2", 2}, {"2147483651", 0}};
+                                                 {"-1", 2}, {"4", 2},  {"-3", 2},
+                                                 {"-0", 0}, {"+2", 2}, {"2147483651", 2}};
     for (const auto& [value, expected] : modes)
         EXPECT_EQ(read("VideoMode", value).VideoMode, expected) << value;
 
@@ -757,7 +854,7 @@ TEST_F(MainWindowTest, ExportWritesWhatTheNameSaysAndConfirmsInTheStatusBar)
         const QByteArray data = file.readAll();
         EXPECT_TRUE(data.startsWith(c.magic)) << c.name;
         if (c.magic == "BM") {
-            EXPECT_EQ(data.size(), 1013814); // 704 x 480, 24 bits
+            EXPECT_EQ(data.size(), 1036854); // 720 x 480, 24 bits
         }
     }
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
@@ -801,7 +898,7 @@ TEST_F(MainWindowTest, ExportDialogKeepsNameAndTypeInStep)
         static_cast<QDialog*>(dialog)->accept(); // the file dialog's own accept is protected
     });
     form->ImageSaveClick();
-    EXPECT_EQ(proposed, "wedding.bmp");
+    EXPECT_EQ(proposed, "wedding.png"); // PNG until another type is chosen
     QFile typed(dir.filePath(QStringLiteral("typed.png")));
     ASSERT_TRUE(typed.open(QIODevice::ReadOnly));
     EXPECT_TRUE(typed.readAll().startsWith("\x89PNG"));

@@ -12,6 +12,9 @@
 #include <QSpinBox>
 #include <QTimer>
 
+#include "dvd/discfolder.h"
+#include "widgets/messages.h"
+
 #include <filesystem>
 #include <fstream>
 
@@ -63,7 +66,20 @@ protected:
 TEST_F(MakeDvdDialogTest, MakesTheDiscOffTheGuiThreadAndShowsTheSelfCheck)
 {
     options.isoFile = (dir / "disc.iso").string();
-    ASSERT_EQ(run(), DvdOutcome::Made) << summary.toStdString() << log.toStdString();
+    // At the end, Play disc hands the image to the desktop and Open folder the folder.
+    std::vector<std::string> opened;
+    SetUrlOpener(
+        [&](const QUrl& url) { return opened.push_back(url.toLocalFile().toStdString()), true; });
+    ASSERT_EQ(run([](MakeDvdProgressDialog& d) {
+                  QObject::connect(&d, &MakeDvdProgressDialog::finished, &d, [&d] {
+                      for (const char* name : {"DvdPlay", "DvdOpenFolder"})
+                          control<QPushButton>(d, QString::fromLatin1(name))->click();
+                  });
+              }),
+              DvdOutcome::Made)
+        << summary.toStdString() << log.toStdString();
+    SetUrlOpener({});
+    EXPECT_EQ(opened, (std::vector<std::string>{options.isoFile, options.folder}));
     EXPECT_TRUE(summary.contains(QString::fromStdString(options.isoFile))) << summary.toStdString();
     // The table the user sees is the self-check's, and libdvdnav agrees with it.
     const DiscCheckReport report = VerifyDisc(options.isoFile);
@@ -152,29 +168,129 @@ TEST_F(MakeDvdDialogTest, ChoicesBecomeTheOptions)
     EXPECT_FALSE(choices.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->isEnabled());
 }
 
-// A VCD-size menu is not refused after all the choices: the window offers the DVD size of
-// the same lines first, and changes nothing when the user declines.
+// A VCD-size menu is not refused after all the choices: Make DVD offers its standard at
+// the DVD size and leaves the editor's size alone, so there is nothing to undo.
 TEST_F(MakeDvdDialogTest, AVcdSizeMenuIsOfferedItsDvdSizeFirst)
 {
-    for (const bool agree : {false, true}) {
+    for (const char* mode : {"VCDPAL", "VCDNTSC"}) {
         auto form = makeShownWindow();
-        control<QAction>(*form, QStringLiteral("VCDPAL"))->trigger(); // 704 x 576
-        QString asked;
-        SetQuestionSink([&](const QString& text) {
-            asked = text;
-            return agree;
-        });
-        // The choices that follow a yes are closed unanswered.
-        QTimer::singleShot(0, [] {
-            if (QWidget* modal = QApplication::activeModalWidget())
+        form->doc().menucount = 1;
+        form->doc().item(1).source.menuclip = TestMoviePath("titledvd.mpg");
+        control<QAction>(*form, QString::fromLatin1(mode))->trigger();
+        const int height = form->doc().ImageHeight;
+        int standard = -1;
+        QTimer::singleShot(0, [&] {
+            if (QWidget* modal = QApplication::activeModalWidget()) {
+                standard =
+                    control<QComboBox>(*modal, QStringLiteral("DvdStandard"))->currentIndex();
                 modal->close();
+            }
         });
         form->MakeDvdClick();
-        SetQuestionSink({});
-        EXPECT_TRUE(asked.contains(QStringLiteral("720 x 576 (PAL)"))) << asked.toStdString();
-        EXPECT_EQ(form->doc().ImageWidth, agree ? 720 : 704);
-        EXPECT_EQ(form->doc().ImageHeight, 576);
+        EXPECT_EQ(standard, height == 576 ? 1 : 0) << mode;
+        EXPECT_EQ(form->doc().ImageWidth, 704);
+        EXPECT_FALSE(form->history().canUndo());
     }
+}
+
+// What the dialog would replace is checked when Make DVD is pressed: a folder of other
+// files is refused, another menu's disc and any file that is not this menu's image are
+// replaced only when the user says so (here: no), and this menu's own are taken.
+TEST_F(MakeDvdDialogTest, WhatWouldBeReplacedIsRefusedOrAskedFirst)
+{
+    const auto file = [](const fs::path& path, const std::string& data) {
+        fs::create_directories(path.parent_path());
+        std::ofstream(path, std::ios::binary) << data;
+    };
+    file(dir / "photos" / "a.jpg", "photo");
+    file(dir / "old" / kDiscFolderMarker, "");
+    file(dir / "old" / "VIDEO_TS" / "VIDEO_TS.IFO", "ifo");
+    file(dir / "notes.iso", "my notes");
+    std::string image(16 * 2048 + 72, ' ');
+    image.replace(16 * 2048, 6,
+                  std::string("\x01"
+                              "CD001"));
+    image.replace(16 * 2048 + 40, 7, "HOLIDAY");
+    file(dir / "holiday.iso", image);
+    const struct {
+        const char* folder;
+        const char* iso; // empty: none
+        bool own;        // the folder and image are this menu's
+        int asked;
+        int refused;
+        bool accepted;
+    } cases[] = {
+        {"new", "", false, 0, 0, true},
+        {"photos", "", true, 0, 1, false},
+        {"old", "", true, 0, 0, true},
+        {"old", "", false, 1, 0, false},
+        {"new", "notes.iso", true, 1, 0, false},
+        {"new", "holiday.iso", true, 0, 0, true},
+        {"new", "holiday.iso", false, 1, 0, false},
+    };
+    for (const auto& c : cases) {
+        const QString folder = QString::fromStdString((dir / c.folder).string());
+        const QString iso = *c.iso ? QString::fromStdString((dir / c.iso).string()) : QString();
+        MakeDvdDialog choices(folder, iso, nullptr, QStringLiteral("Holiday"), true);
+        if (c.own)
+            choices.setOwnDisc(folder, iso);
+        int asked = 0;
+        int refused = 0;
+        SetQuestionSink([&](const QString&) { return ++asked, false; });
+        SetMessageSink([&](MessageKind, const QString&) { ++refused; });
+        choices.accept();
+        SetQuestionSink([](const QString&) { return true; });
+        SetMessageSink({});
+        EXPECT_EQ(asked, c.asked) << c.folder << " " << c.iso;
+        EXPECT_EQ(refused, c.refused) << c.folder << " " << c.iso;
+        EXPECT_EQ(choices.result() == QDialog::Accepted, c.accepted) << c.folder << " " << c.iso;
+    }
+    EXPECT_TRUE(fs::exists(dir / "photos" / "a.jpg"));
+    EXPECT_EQ(fs::file_size(dir / "notes.iso"), 8u);
+}
+
+// The window proposes each project's own disc folder and image, beside it and named after
+// it, not the last project's; an item without a movie is named before any choice.
+TEST_F(MakeDvdDialogTest, EachProjectIsProposedItsOwnDiscAndItemsWithoutAMovieComeFirst)
+{
+    auto form = makeShownWindow();
+    form->doc().menucount = 1;
+    form->doc().item(1).source.menuclip = TestMoviePath("titledvd.mpg");
+    for (const char* name : {"a", "b"}) {
+        const fs::path project = dir / name / (std::string(name) + ".tavrel");
+        fs::create_directories(project.parent_path());
+        ASSERT_TRUE(form->saveProjectAs(QString::fromStdString(project.string())));
+        QString folder;
+        QString iso;
+        // The first project's disc is begun (then cancelled), so that it was last used.
+        const bool begin = *name == 'a';
+        QTimer closer;
+        QObject::connect(&closer, &QTimer::timeout, [&] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (!modal)
+                return;
+            if (modal->objectName() == QStringLiteral("MakeDvdDialog") && folder.isEmpty()) {
+                folder = control<QLineEdit>(*modal, QStringLiteral("DvdFolder"))->text();
+                control<QCheckBox>(*modal, QStringLiteral("DvdIsoWanted"))->setChecked(true);
+                iso = control<QLineEdit>(*modal, QStringLiteral("DvdIso"))->text();
+            }
+            if (begin && modal->objectName() == QStringLiteral("MakeDvdDialog"))
+                static_cast<QDialog*>(modal)->accept();
+            else
+                modal->close();
+        });
+        closer.start(20);
+        form->MakeDvdClick();
+        EXPECT_EQ(folder.toStdString(), (dir / name / (std::string(name) + " DVD")).string());
+        EXPECT_EQ(iso.toStdString(), (dir / name / (std::string(name) + ".iso")).string());
+    }
+    form->doc().item(1).source.menuframe = -1; // a picture
+    QString refusal;
+    SetMessageSink([&](MessageKind, const QString& text) { refusal = text; });
+    form->MakeDvdClick(); // a dialog shown now would wait for ever
+    SetMessageSink({});
+    EXPECT_TRUE(refusal.contains(QStringLiteral("Item 1"))) << refusal.toStdString();
+    EXPECT_TRUE(refusal.contains(QStringLiteral("Movie Frame"))) << refusal.toStdString();
 }
 
 } // namespace

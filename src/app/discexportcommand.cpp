@@ -92,8 +92,8 @@ void ExportDiscMenuTo(QWidget* parent, const MenuDocument& doc, const QString& f
     if (!result.note.empty())
         text += QStringLiteral("\n\n") + QString::fromStdString(result.note);
     if (result.subpicture == SubpictureOutcome::Added)
-        text += QStringLiteral("\n\nTo make the disc: dvdauthor -o dvd -x dvdauthor.xml, after "
-                               "putting your titles where dvdauthor.xml names them.");
+        text += QStringLiteral("\n\nFile > Make DVD makes the whole disc, with its image, from "
+                               "your movies; these files are for authoring it yourself.");
     const bool complete = result.subpicture == SubpictureOutcome::Added ||
                           result.subpicture == SubpictureOutcome::NotForVcd;
     ShowMessage(complete ? MessageKind::Information : MessageKind::Error, text, parent);

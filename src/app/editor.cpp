@@ -7,6 +7,7 @@
 #include "settings.h"
 #include "singleinstance.h"
 #include "widgets/clipform.h"
+#include "widgets/fitscreen.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -41,6 +42,7 @@ int RunEditor(int argc, char** argv)
     QCoreApplication::setApplicationName(QStringLiteral("Tavrel Lite"));
     QGuiApplication::setDesktopFileName(QStringLiteral("tavrel"));
     QApplication::setWindowIcon(AppIcon());
+    KeepWindowsOnScreen(app);
 
     auto form1 = std::make_unique<TForm1>();
     QString& lastClipDir = form1->lastClipDir();

@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 
 #include "appicon.h"
+#include "disc/discbuttons.h"
 #include "discexportcommand.h"
 #include "itemspage.h"
 #include "mainpage.h"
@@ -68,6 +69,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent)
     buildMenus();
     buildLayout();
     buildTvParts();
+    buildRemoteWalk();
     connectMenus();
     connectDocument();
     FormCreate();
@@ -76,6 +78,13 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent)
 TForm1::~TForm1()
 {
     disconnect(m_focusConnection);
+}
+
+void StartBlankMenu(MenuDocument& doc)
+{
+    // Laid out inside title-safe, a new menu starts with nothing a TV would cut off; a
+    // project that does not say so keeps the full frame it was made with.
+    doc.safelayout = true;
 }
 
 void TForm1::attachDialogs(TClipForm* clipForm, TAboutForm* aboutForm)
@@ -92,8 +101,14 @@ PreviewBox* TForm1::previewBox() const
 void TForm1::buildMenus()
 {
     std::array<QString, 4> captions;
-    for (std::size_t mode = 0; mode < captions.size(); ++mode)
-        captions[mode] = QString::fromLatin1(kVideoModes[mode].caption);
+    // Numbered as --size numbers them, so that a size seen here is the one a script names.
+    for (std::size_t mode = 0; mode < captions.size(); ++mode) {
+        QString caption = QString::fromLatin1(kVideoModes[mode].caption);
+        const qsizetype dot = caption.indexOf(QLatin1String(". "));
+        if (dot >= 0)
+            caption = QStringLiteral("&%1. ").arg(mode) + caption.mid(dot + 2);
+        captions[mode] = caption;
+    }
     m_menus = new WindowMenus(menuBar(), captions, this);
 }
 
@@ -210,6 +225,7 @@ void TForm1::buildPreviewPane()
     setAcceptDrops(true); // a project dropped anywhere else
     box->decorate = [this](Picture& picture, const MenuGeometry& geometry) {
         PaintButtonPreview(m_doc, geometry, picture, m_mainPage->buttonPreview());
+        m_walk.paint(m_doc, geometry, picture);
     };
     box->onPaintError = [this](const QString& text) {
         if (m_paintErrorPending)
@@ -222,6 +238,38 @@ void TForm1::buildPreviewPane()
     };
     connect(m_mainPage, &MainPage::buttonPreviewChanged, box, &PreviewBox::Refresh);
     connect(m_previewPane, &PreviewPane::warningChosen, this, &TForm1::selectWarningField);
+}
+
+void TForm1::buildRemoteWalk()
+{
+    auto* walk = m_tvMenus->viewMenu()->addAction(QStringLiteral("&Walk the menu with the remote"));
+    walk->setObjectName(QStringLiteral("RemoteWalk1"));
+    walk->setCheckable(true);
+    walk->setShortcut(QKeySequence(Qt::Key_F6));
+    walk->setToolTip(QStringLiteral("The arrow keys move the highlight over the preview as a "
+                                    "DVD player's remote will, Enter presses the button"));
+    PreviewBox* box = previewBox();
+    connect(walk, &QAction::toggled, this, [this, box](bool on) {
+        m_walk.setActive(on);
+        box->setFocusPolicy(on ? Qt::StrongFocus : Qt::NoFocus);
+        if (on)
+            box->setFocus();
+        statusBar()->showMessage(on ? m_walk.describe(m_doc) : QString());
+        box->Refresh();
+    });
+    box->onKey = [this, box](int key) {
+        std::vector<DiscButton> buttons;
+        try {
+            buttons = LayoutDiscButtons(box->fullGeometry());
+        } catch (const std::exception&) {
+            return false; // the disc would refuse this layout; Make DVD says why
+        }
+        if (!m_walk.key(key, buttons))
+            return false;
+        statusBar()->showMessage(m_walk.describe(m_doc));
+        box->Refresh();
+        return true;
+    };
 }
 
 void TForm1::buildTvParts()
@@ -275,6 +323,8 @@ void TForm1::FormCreate()
     m_normalWidth = width();
     m_normalHeight = height();
     m_doc.setCurrentFileName(std::string());
+    StartBlankMenu(m_doc);
+    m_tvMenus->sync();
     LoadSettings();
     m_mainPage->fillFontList();
     m_doc.RenderEnabled = true;

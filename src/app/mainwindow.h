@@ -6,6 +6,7 @@
 #include "document/menudocument.h"
 #include "imageio/picturetype.h"
 #include "recentfiles.h"
+#include "remotewalk.h"
 #include "settings.h"
 
 #include <QMainWindow>
@@ -29,6 +30,9 @@ class TClipForm;
 class TvMenus;
 class WindowMenus;
 struct LegibilityWarning;
+
+// What a new menu in the editor starts with beyond the document's defaults.
+void StartBlankMenu(MenuDocument& doc);
 
 // The main window: the Main and Items pages at the left, the preview pane at the right,
 // the menus. Owns the document, its history and the remembered folders, and wires the
@@ -126,6 +130,7 @@ private:
     QWidget* buildButtonStrip();
     void buildPreviewPane();
     void buildTvParts(); // the View and TV menus
+    void buildRemoteWalk();
     void selectWarningField(const LegibilityWarning& warning);
     void connectDocument();
     void FormCreate();
@@ -158,10 +163,12 @@ private:
     QString LastClipDir;
     QString LastSaveImageDir;
     QString LastDiscMenuDir;
-    QString LastDvdDir;  // the last disc folder chosen
-    QString LastIsoFile; // the last image, empty when none was wanted
+    QString m_dvdProject; // the project the disc folder and image below were chosen for
+    QString LastDvdDir;   // the last disc folder chosen
+    QString LastIsoFile;  // the last image, empty when none was wanted
     QString LastFileDir;
     CustomColorList m_customColors;
+    StoredSettings m_storedSettings; // as read, so that only what changed is written
     QString m_helpFolder;
     QStringList m_arguments;
     int m_normalWidth = 0;
@@ -172,12 +179,13 @@ private:
     TAboutForm* m_aboutForm = nullptr;
     HelpViewer* m_helpViewer = nullptr;
     ImageExportDialog* m_imageSaveDialog = nullptr;
-    PictureType m_lastExportType = PictureType::Bmp;
+    PictureType m_lastExportType = PictureType::Png; // lossless and small, what menus want
     EditHistory m_history;
     // Ended in the destructor: QWidget's own destructor hides the window, and the focus
     // change that causes must not reach the history of a destroyed window.
     QMetaObject::Connection m_focusConnection;
     RecentFiles m_recent;
+    RemoteWalk m_walk;
     bool m_loading = false;
 
     WindowMenus* m_menus = nullptr;

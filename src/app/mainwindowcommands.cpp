@@ -21,7 +21,9 @@
 #include <QLineEdit>
 #include <QScreen>
 #include <QSettings>
+
 #include <QStatusBar>
+#include <utility>
 
 #include <array>
 
@@ -49,7 +51,20 @@ void TForm1::New1Click()
     if (!maybeSave())
         return;
     m_loading = true;
-    guarded([&] { m_doc.Reset(); });
+    guarded([&] {
+        // Composed once, when the blank menu is complete.
+        auto refresh = std::exchange(m_doc.onRefresh, {});
+        try {
+            m_doc.Reset();
+        } catch (...) {
+            m_doc.onRefresh = std::move(refresh);
+            throw;
+        }
+        StartBlankMenu(m_doc);
+        m_doc.onRefresh = std::move(refresh);
+        SyncPanel();
+        m_doc.refresh();
+    });
     m_loading = false;
     m_history.reset(m_doc);
     updateEditActions();
@@ -189,7 +204,13 @@ void TForm1::ImageSaveClick()
         m_doc.CurrentFileName.empty()
             ? QString()
             : QFileInfo(QString::fromStdString(m_doc.CurrentFileName)).completeBaseName();
-    dialog->propose(LastSaveImageDir, project, m_lastExportType);
+    // First beside the project (or where projects were last kept) rather than at home.
+    QString folder = LastSaveImageDir;
+    if (folder.isEmpty())
+        folder = m_doc.CurrentFileName.empty()
+                     ? LastFileDir
+                     : folderOf(QString::fromStdString(m_doc.CurrentFileName));
+    dialog->propose(folder, project, m_lastExportType);
     if (dialog->exec() != QDialog::Accepted)
         return;
     const QString path = dialog->chosenPath();
@@ -286,6 +307,7 @@ bool TForm1::chooseColor(Color initial, Color& chosen, const QString& title)
 void TForm1::LoadSettings()
 {
     const std::unique_ptr<QSettings> store = OpenSettingsStore();
+    m_storedSettings = ReadStoredSettings(*store);
     const EditorSettings s =
         ReadSettings(*store, [this](const QString& text) { ShowErrorBox(text, this); });
     if (s.MainWidth > 0)
@@ -325,7 +347,8 @@ void TForm1::SaveSettings()
     s.VideoMode = m_doc.VideoMode;
     s.CustomColors = m_customColors.text();
     const std::unique_ptr<QSettings> store = OpenSettingsStore();
-    WriteSettings(*store, s);
+    WriteSettings(*store, s, &m_storedSettings);
+    m_storedSettings = ReadStoredSettings(*store);
 }
 
 void TForm1::FormCloseQuery()

@@ -1,9 +1,14 @@
 #include "makedvdprogress.h"
 
 #include "base/signalcleanup.h"
+#include "widgets/messages.h"
 
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QFontMetrics>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QMetaObject>
 #include <QPlainTextEdit>
@@ -17,6 +22,14 @@
 namespace {
 
 constexpr int kBarSteps = 1000;
+// A run younger than this is stopped at once; an older one is asked about first.
+constexpr qint64 kAskAfterMs = 5000;
+
+UrlOpener& urlOpener()
+{
+    static UrlOpener opener;
+    return opener;
+}
 
 int barValue(double done)
 {
@@ -37,8 +50,9 @@ class DialogProgress : public DvdProgress {
 public:
     explicit DialogProgress(MakeDvdProgressDialog* dialog) : m_dialog(dialog) {}
 
-    void stage(DvdStage, const std::string& text) override
+    void stage(DvdStage stage, const std::string& text) override
     {
+        m_dialog->m_workerStage = stage;
         post([text](MakeDvdProgressDialog* d) { d->showStage(fromStd(text)); });
     }
     void titles(const TitlesStatus& status) override
@@ -65,6 +79,11 @@ private:
     MakeDvdProgressDialog* m_dialog;
 };
 
+void SetUrlOpener(UrlOpener opener)
+{
+    urlOpener() = std::move(opener);
+}
+
 QString TimeLeftText(double seconds)
 {
     if (!(seconds >= 0) || !std::isfinite(seconds))
@@ -78,7 +97,7 @@ QString TimeLeftText(double seconds)
 }
 
 MakeDvdProgressDialog::MakeDvdProgressDialog(const MenuDocument& doc, DvdOptions options,
-                                             QWidget* parent)
+                                             QWidget* parent, int videoMode)
     : QDialog(parent), m_doc(std::make_unique<MenuDocument>(doc)), m_options(std::move(options))
 {
     // The copy belongs to the worker: nothing in the window may hear of it.
@@ -87,6 +106,8 @@ MakeDvdProgressDialog::MakeDvdProgressDialog(const MenuDocument& doc, DvdOptions
     m_doc->onVideoModeChanged = {};
     m_doc->onSyncPanel = {};
     m_doc->onFileNameChanged = {};
+    if (videoMode >= 0 && videoMode < static_cast<int>(kVideoModes.size()))
+        m_doc->selectVideoMode(videoMode);
 
     setObjectName(QStringLiteral("MakeDvdProgress"));
     setWindowTitle(QStringLiteral("Making the DVD"));
@@ -112,20 +133,72 @@ MakeDvdProgressDialog::MakeDvdProgressDialog(const MenuDocument& doc, DvdOptions
     m_log->setReadOnly(true);
     m_log->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     m_log->setMinimumHeight(140);
-    // The self-check is a table: its columns stay in line, wide enough for its rows.
+    // The self-check is a table: its columns stay in line, the window wide enough for its
+    // rows where the screen allows, the log scrolling sideways where it does not.
     m_log->setLineWrapMode(QPlainTextEdit::NoWrap);
-    m_log->setMinimumWidth(
-        QFontMetrics(m_log->font()).horizontalAdvance(QString(86, QLatin1Char('m'))));
     column->addWidget(m_log, 1);
-    m_button = new QPushButton(QStringLiteral("Cancel"));
+    buildResultButtons(column);
+    const int tableWidth =
+        QFontMetrics(m_log->font()).horizontalAdvance(QString(86, QLatin1Char('m')));
+    resize(tableWidth + 2 * column->contentsMargins().left() + 4, sizeHint().height());
+}
+
+void MakeDvdProgressDialog::buildResultButtons(QVBoxLayout* column)
+{
+    auto* buttons = new QHBoxLayout;
+    m_play = new QPushButton(QStringLiteral("&Play disc"));
+    m_play->setObjectName(QStringLiteral("DvdPlay"));
+    m_play->setToolTip(QStringLiteral("Opens the image, or the disc folder, with the desktop's "
+                                      "DVD player"));
+    m_openFolder = new QPushButton(QStringLiteral("&Open folder"));
+    m_openFolder->setObjectName(QStringLiteral("DvdOpenFolder"));
+    m_button = new QPushButton(QStringLiteral("&Cancel"));
     m_button->setObjectName(QStringLiteral("DvdCancel"));
-    column->addWidget(m_button, 0, Qt::AlignRight);
+    for (QPushButton* button : {m_play, m_openFolder}) {
+        button->setAutoDefault(false);
+        button->hide(); // until there is a disc
+        buttons->addWidget(button);
+    }
+    buttons->addStretch(1);
+    buttons->addWidget(m_button);
+    column->addLayout(buttons);
+    connect(m_play, &QPushButton::clicked, this, [this] {
+        openPath(!m_options.isoFile.empty()
+                     ? fromStd(m_options.isoFile)
+                     : fromStd(m_options.folder) + QStringLiteral("/VIDEO_TS/VIDEO_TS.IFO"));
+    });
+    connect(m_openFolder, &QPushButton::clicked, this,
+            [this] { openPath(fromStd(m_options.folder)); });
     connect(m_button, &QPushButton::clicked, this, [this] {
         if (m_outcome == DvdOutcome::Running)
-            requestCancel();
+            reject();
         else
             accept();
     });
+}
+
+void MakeDvdProgressDialog::openPath(const QString& path)
+{
+    const QUrl url = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath());
+    const bool opened = urlOpener() ? urlOpener()(url) : QDesktopServices::openUrl(url);
+    if (!opened)
+        ShowMessage(MessageKind::Information,
+                    QStringLiteral("No program on this desktop opens %1; open it with your DVD "
+                                   "player or file manager.")
+                        .arg(QDir::toNativeSeparators(path)),
+                    this);
+}
+
+QString MakeDvdProgressDialog::cancelledSummary() const
+{
+    // Cancelled once the disc was in place, it stays: it is complete.
+    if (m_workerStage.load() < DvdStage::Image)
+        return QStringLiteral("Cancelled; no half-made disc was left.");
+    QString text = QStringLiteral("Cancelled. The disc in %1 is complete")
+                       .arg(QDir::toNativeSeparators(fromStd(m_options.folder)));
+    if (m_workerStage.load() == DvdStage::Image)
+        return text + QStringLiteral("; no image was written.");
+    return text + QStringLiteral(", and so is its image; only playing it through was left out.");
 }
 
 MakeDvdProgressDialog::~MakeDvdProgressDialog()
@@ -137,6 +210,7 @@ MakeDvdProgressDialog::~MakeDvdProgressDialog()
 
 void MakeDvdProgressDialog::start()
 {
+    m_running.start();
     m_worker = std::thread([this] {
         // SIGINT or SIGTERM (a logout) cancels too; the editor then ends as it asked.
         const SignalCancelScope signalStop;
@@ -161,7 +235,7 @@ void MakeDvdProgressDialog::start()
                            fromStd(result.checkFailure);
         } catch (const DvdCancelled&) {
             outcome = DvdOutcome::Cancelled;
-            summary = QStringLiteral("Cancelled; no half-made disc was left.");
+            summary = cancelledSummary();
         } catch (const std::exception& e) {
             summary = QStringLiteral("The DVD was not made: ") + QString::fromUtf8(e.what());
         } catch (...) {
@@ -211,7 +285,16 @@ void MakeDvdProgressDialog::requestCancel()
 void MakeDvdProgressDialog::reject()
 {
     if (m_outcome == DvdOutcome::Running) {
-        requestCancel(); // the dialog stays until the worker has cleaned up
+        if (m_cancel.load())
+            return;
+        // A long encode is not thrown away by a slip of Esc or the window's X.
+        if (m_running.isValid() && m_running.elapsed() > kAskAfterMs &&
+            !AskToGoOn(QStringLiteral("Stop making the DVD?\n\nWhat was made so far is thrown "
+                                      "away."),
+                       QStringLiteral("&Stop"), this))
+            return;
+        if (m_outcome == DvdOutcome::Running)
+            requestCancel(); // the dialog stays until the worker has cleaned up
         return;
     }
     QDialog::reject();
@@ -228,8 +311,10 @@ void MakeDvdProgressDialog::finish(DvdOutcome outcome, const QString& summary, c
         m_log->appendPlainText(QStringLiteral("\n") + table);
     else if (outcome != DvdOutcome::Made)
         m_log->appendPlainText(summary);
-    m_button->setText(QStringLiteral("Close"));
+    m_button->setText(QStringLiteral("&Close"));
     m_button->setEnabled(true);
+    m_play->setVisible(outcome == DvdOutcome::Made);
+    m_openFolder->setVisible(outcome == DvdOutcome::Made);
     emit finished(outcome);
 }
 

@@ -4,8 +4,11 @@
 #include "dvd/makedvd.h"
 
 #include <QDialog>
+#include <QElapsedTimer>
+#include <QUrl>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -25,13 +28,16 @@ enum class DvdOutcome {
 };
 
 // Makes the disc on a worker thread and shows how far it is: the step, a bar per title
-// and one for all, the time left; Cancel stops it. At the end it says what became of the
-// disc and shows the self-check's table. Closing the window while it runs cancels.
+// and one for all, the time left; Cancel stops it (asking first once it has run a while).
+// At the end it says what became of the disc, shows the self-check's table and offers to
+// play the disc and open its folder. Closing the window while it runs is Cancel.
 class MakeDvdProgressDialog : public QDialog {
     Q_OBJECT
 public:
-    // Works on a copy of `doc`, so that editing meanwhile cannot reach the worker.
-    MakeDvdProgressDialog(const MenuDocument& doc, DvdOptions options, QWidget* parent = nullptr);
+    // Works on a copy of `doc`, so that editing meanwhile cannot reach the worker; a
+    // `videoMode` of 0..3 is the copy's image size.
+    MakeDvdProgressDialog(const MenuDocument& doc, DvdOptions options, QWidget* parent = nullptr,
+                          int videoMode = -1);
     ~MakeDvdProgressDialog() override;
 
     // Starts the work; returns at once.
@@ -53,11 +59,16 @@ private:
     void addNote(const QString& text);
     void finish(DvdOutcome outcome, const QString& summary, const QString& table);
     void requestCancel();
+    void buildResultButtons(QVBoxLayout* column);
+    void openPath(const QString& path);
+    QString cancelledSummary() const;
 
     std::unique_ptr<MenuDocument> m_doc;
     DvdOptions m_options;
     std::thread m_worker;
     std::atomic<bool> m_cancel{false};
+    std::atomic<DvdStage> m_workerStage{DvdStage::Checking};
+    QElapsedTimer m_running;
     DvdOutcome m_outcome = DvdOutcome::Running;
 
     QLabel* m_stage = nullptr;
@@ -67,7 +78,14 @@ private:
     QLabel* m_timeLeft = nullptr;
     QPlainTextEdit* m_log = nullptr;
     QPushButton* m_button = nullptr;
+    QPushButton* m_play = nullptr;
+    QPushButton* m_openFolder = nullptr;
 };
+
+// How the finished disc is handed to the desktop (a test replaces it); true when a
+// program took it.
+using UrlOpener = std::function<bool(const QUrl& url)>;
+void SetUrlOpener(UrlOpener opener);
 
 // The time left as people say it: "About 3 min 20 s left"; empty while not known.
 QString TimeLeftText(double seconds);

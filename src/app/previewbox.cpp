@@ -2,11 +2,13 @@
 
 #include "document/menudocument.h"
 #include "render/drawmenu.h"
+#include "render/legibilitycheck.h"
 #include "render/picturecanvas.h"
 #include "render/safearea.h"
 #include "render/tvsafe.h"
 
 #include <QImage>
+#include <QKeyEvent>
 #include <QPainter>
 
 #include <algorithm>
@@ -42,13 +44,20 @@ bool PreviewBox::compose()
     }
     if (m_doc.tvsafe)
         MakeTvSafe(m_picture);
-    // Checked before the buttons' look is drawn over it: that is not part of the menu.
-    m_warnings = CheckLegibility(m_doc, m_geometry, m_picture);
-    if (onWarnings)
-        onWarnings(m_warnings);
+    checkFullSize();
     if (decorate)
         decorate(m_picture, m_geometry);
     return true;
+}
+
+void PreviewBox::checkFullSize()
+{
+    // The TV sees the full-size menu: a small preview's blended edges and thinned lines
+    // would give warnings that depend on the window's size.
+    const Picture frame = ComposeMenuImage(m_doc, m_scratch, &m_fullGeometry, &m_checkCache);
+    m_warnings = CheckLegibility(m_doc, m_fullGeometry, frame);
+    if (onWarnings)
+        onWarnings(m_warnings);
 }
 
 void PreviewBox::setSafeAreasShown(bool shown)
@@ -69,6 +78,13 @@ void PreviewBox::resizeEvent(QResizeEvent* event)
 {
     m_stale = true;
     QWidget::resizeEvent(event);
+}
+
+void PreviewBox::keyPressEvent(QKeyEvent* event)
+{
+    if (onKey && onKey(event->key()))
+        return;
+    QWidget::keyPressEvent(event);
 }
 
 void PreviewBox::PaintBox1Paint()

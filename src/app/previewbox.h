@@ -32,10 +32,16 @@ public:
     const Picture& picture() const { return m_picture; }
     // What the last composition drew where, in the composed picture's (device) pixels.
     const MenuGeometry& menuGeometry() const { return m_geometry; }
+    // Found on the full-size menu, whatever the preview's size.
     const std::vector<LegibilityWarning>& warnings() const { return m_warnings; }
 
     void setSafeAreasShown(bool shown);
     bool safeAreasShown() const { return m_safeAreasShown; }
+
+    // What the full-size menu the warnings were found on drew where.
+    const MenuGeometry& fullGeometry() const { return m_fullGeometry; }
+    // Offered every key pressed while the box has the focus; true when taken.
+    std::function<bool(int key)> onKey;
 
     // Called after each composition to draw over it (the disc buttons' look).
     std::function<void(Picture&, const MenuGeometry&)> decorate;
@@ -48,9 +54,11 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     bool compose();
+    void checkFullSize();
     void PaintBox1Paint();
     void paintSafeAreas(QPainter& painter);
 
@@ -58,9 +66,11 @@ private:
     Picture& m_scratch;
     Picture m_picture;
     MenuGeometry m_geometry;
-    ScaledPictureCache m_cache; // rescaled pictures kept between "Better quality" drawings
-    bool m_stale = true;        // the picture does not show the current size yet
+    ScaledPictureCache m_cache;      // rescaled pictures kept between "Better quality" drawings
+    ScaledPictureCache m_checkCache; // those of the full-size menu the check looks at
+    bool m_stale = true;             // the picture does not show the current size yet
     bool m_safeAreasShown = false;
     std::vector<LegibilityWarning> m_warnings;
+    MenuGeometry m_fullGeometry;
     int m_compositions = 0;
 };

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QSettings>
 
+#include <iterator>
 #include <stdexcept>
 
 namespace {
@@ -34,6 +35,15 @@ std::optional<int> readInteger(QSettings& store, const QString& name,
     return ok ? std::optional<int>(value) : std::nullopt;
 }
 
+// In the order the values are written.
+const QString kSettingNames[] = {
+    QStringLiteral("MainWidth"),         QStringLiteral("MainHeight"),
+    QStringLiteral("MainMaximized"),     QStringLiteral("LastClipDir"),
+    QStringLiteral("LastSaveImageDir"),  QStringLiteral("LastFileDir"),
+    QStringLiteral("LastSaveImageType"), QStringLiteral("VideoMode"),
+    QStringLiteral("CustomColors"),
+};
+
 } // namespace
 
 std::unique_ptr<QSettings> OpenSettingsStore()
@@ -54,24 +64,42 @@ EditorSettings ReadSettings(QSettings& store, const std::function<void(const QSt
     s.LastFileDir = readString(store, QStringLiteral("LastFileDir"), report).value_or(QString());
     s.LastSaveImageType =
         readString(store, QStringLiteral("LastSaveImageType"), report).value_or(QString());
-    const int mode = readInteger(store, QStringLiteral("VideoMode"), report).value_or(0);
-    s.VideoMode = (mode >= 0 && mode <= 3) ? mode : 0;
+    const int mode =
+        readInteger(store, QStringLiteral("VideoMode"), report).value_or(kDefaultVideoMode);
+    s.VideoMode = (mode >= 0 && mode <= 3) ? mode : kDefaultVideoMode;
     s.CustomColors = readString(store, QStringLiteral("CustomColors"), report).value_or(QString());
     return s;
 }
 
-void WriteSettings(QSettings& store, const EditorSettings& values)
+StoredSettings ReadStoredSettings(QSettings& store)
 {
-    store.setValue(QStringLiteral("MainWidth"), QString::number(values.MainWidth));
-    store.setValue(QStringLiteral("MainHeight"), QString::number(values.MainHeight));
-    store.setValue(QStringLiteral("MainMaximized"),
-                   values.MainMaximized ? QStringLiteral("1") : QStringLiteral("0"));
-    store.setValue(QStringLiteral("LastClipDir"), values.LastClipDir);
-    store.setValue(QStringLiteral("LastSaveImageDir"), values.LastSaveImageDir);
-    store.setValue(QStringLiteral("LastFileDir"), values.LastFileDir);
-    store.setValue(QStringLiteral("LastSaveImageType"), values.LastSaveImageType);
-    store.setValue(QStringLiteral("VideoMode"), QString::number(values.VideoMode));
-    store.setValue(QStringLiteral("CustomColors"), values.CustomColors);
+    StoredSettings stored;
+    for (const QString& name : kSettingNames)
+        if (store.contains(name))
+            stored.insert(name, store.value(name));
+    return stored;
+}
+
+void WriteSettings(QSettings& store, const EditorSettings& values, const StoredSettings* readBefore)
+{
+    const QString texts[] = {
+        QString::number(values.MainWidth),
+        QString::number(values.MainHeight),
+        values.MainMaximized ? QStringLiteral("1") : QStringLiteral("0"),
+        values.LastClipDir,
+        values.LastSaveImageDir,
+        values.LastFileDir,
+        values.LastSaveImageType,
+        QString::number(values.VideoMode),
+        values.CustomColors,
+    };
+    static_assert(std::size(texts) == std::size(kSettingNames));
+    for (std::size_t i = 0; i < std::size(texts); ++i) {
+        const QString& name = kSettingNames[i];
+        if (readBefore && readBefore->contains(name) && readBefore->value(name) == texts[i])
+            continue; // left as read: another editor's value, if any, stays
+        store.setValue(name, texts[i]);
+    }
     store.sync();
     if (store.status() == QSettings::NoError)
         return;

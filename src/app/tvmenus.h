@@ -32,6 +32,7 @@ public:
     std::function<void(const std::function<void()>&)> guarded;
     // Called after the aspect changed, to re-lay the preview box.
     std::function<void()> onAspectChanged;
+    QMenu* viewMenu() const { return View1; }
 
 private:
     QMenu* View1 = nullptr;

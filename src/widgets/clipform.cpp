@@ -3,6 +3,7 @@
 #include "busycursor.h"
 #include "clipvideowidget.h"
 #include "document/menudocument.h"
+#include "fitscreen.h"
 #include "imageio/imageunit.h"
 #include "imageio/picturereadreason.h"
 #include "mediamodule/mediamodule.h"
@@ -64,14 +65,14 @@ TClipForm::TClipForm(MenuDocument& doc, QString& lastClipDir, QWidget* parent)
     setWindowTitle(QStringLiteral("Thumbnail Image"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint | Qt::WindowMaximizeButtonHint);
-    setMinimumSize(kBaseWidth, kBaseHeight);
+    setMinimumSize(kBaseWidth, kBaseHeight - kViewShrink);
     resize(kBaseWidth, kBaseHeight);
 
-    MovieBtn = new QPushButton(QStringLiteral("Movie Frame"), this);
+    MovieBtn = new QPushButton(QStringLiteral("&Movie Frame"), this);
     MovieBtn->setObjectName(QStringLiteral("MovieBtn"));
-    ImageBtn = new QPushButton(QStringLiteral("Image File"), this);
+    ImageBtn = new QPushButton(QStringLiteral("&Image File"), this);
     ImageBtn->setObjectName(QStringLiteral("ImageBtn"));
-    ClearBtn = new QPushButton(QStringLiteral("Clear"), this);
+    ClearBtn = new QPushButton(QStringLiteral("C&lear"), this);
     ClearBtn->setObjectName(QStringLiteral("ClearBtn"));
 
     MovieEdit = new QLineEdit(this);
@@ -135,7 +136,7 @@ void TClipForm::buildButtons()
     GotoLabel->setBuddy(GotoEdit);
 
     // Apart from OK and Cancel, at the left of their row.
-    AutoBtn = new QPushButton(QStringLiteral("Auto"), this);
+    AutoBtn = new QPushButton(QStringLiteral("&Auto"), this);
     AutoBtn->setObjectName(QStringLiteral("AutoBtn"));
     AutoBtn->setToolTip(QStringLiteral("Choose a representative frame of the movie"));
     AutoBtn->setAutoDefault(false);
@@ -192,7 +193,8 @@ void TClipForm::layOut()
 {
     // Everything keeps its place at the smallest size; the view takes what is added.
     const int dw = std::max(0, width() - kBaseWidth);
-    const int dh = std::max(0, height() - kBaseHeight);
+    // Lower than that, only the view gives way, so that the buttons stay in sight.
+    const int dh = std::max(-kViewShrink, height() - kBaseHeight);
     Place(MovieBtn, 13, 13, 93, 20);
     Place(ImageBtn, 111, 13, 92, 20);
     Place(ClearBtn, 207, 13, 93, 20);
@@ -247,7 +249,7 @@ void TClipForm::rememberSize(std::function<std::unique_ptr<QSettings>()> openSto
     QSize wanted(size[0].toInt(), size[1].toInt());
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         wanted = wanted.boundedTo(screen->availableGeometry().size());
-    resize(wanted.expandedTo(minimumSize()));
+    resize(wanted.expandedTo(QSize(kBaseWidth, kBaseHeight)));
 }
 
 void TClipForm::showEvent(QShowEvent* event)
@@ -257,6 +259,7 @@ void TClipForm::showEvent(QShowEvent* event)
             move(screen->availableGeometry().center() - rect().center());
         m_centred = true;
     }
+    FitToScreen(this);
     QDialog::showEvent(event);
     if (!event->spontaneous())
         FormShow();
@@ -406,6 +409,9 @@ void TClipForm::TrackBar1Change()
     else if (m_viewMode == ViewMode::Picture)
         text.clear(); // a picture has no frames
     FrameLabel->setText(text);
+    // Followed unless the user is typing a place there.
+    if (!GotoEdit->hasFocus())
+        showFrameInGoto();
     updateStepButtons();
 }
 
@@ -424,7 +430,17 @@ void TClipForm::jumpToTyped()
     }
     TrackBar1->setValue(static_cast<int>(
         std::clamp<std::int64_t>(*frame, TrackBar1->minimum(), TrackBar1->maximum())));
-    TrackBar1->setFocus(); // arrows fine-tune from there, Enter takes the frame
+    // The field keeps the focus, showing where it went: another Enter goes there again
+    // rather than taking the frame as OK would.
+    showFrameInGoto();
+    GotoEdit->selectAll();
+}
+
+void TClipForm::showFrameInGoto()
+{
+    if (m_viewMode == ViewMode::Movie)
+        GotoEdit->setText(
+            QString::fromStdString(FrameTimeCode(TrackBar1->value(), m_framesPerSecond)));
 }
 
 bool TClipForm::eventFilter(QObject* watched, QEvent* event)

@@ -63,6 +63,8 @@ public:
     // The smallest size, which is also the first.
     static constexpr int kBaseWidth = 313;
     static constexpr int kBaseHeight = 388;
+    // How much lower than that the view lets the dialog be on a small (or magnified) screen.
+    static constexpr int kViewShrink = 140;
 
     QPushButton* MovieBtn = nullptr;
     QPushButton* ImageBtn = nullptr;
@@ -115,6 +117,7 @@ private:
     void layOut();
     void fitView();
     void jumpToTyped();
+    void showFrameInGoto();
     void showApplicationError(const QString& text);
     void buildStepButtons();
     // Moves the slider by `frames` within its range (movies only).
