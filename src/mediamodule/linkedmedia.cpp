@@ -1,6 +1,7 @@
 #include "mediamodule.h"
 
 #include "disc/menustream.h"
+#include "motion/motionmenu.h"
 #include "thumbs/autoframe.h"
 #include "thumbs/mediaframe.h"
 #include "titles/encodetitles.h"
@@ -8,8 +9,8 @@
 
 const MediaFunctions& LinkedMediaFunctions()
 {
-    static const MediaFunctions table{
-        kMediaFunctionsVersion, TakeMovieFrame, ChooseMovieFrame, EncodeMenuStream,
-        CheckMenuStream,        ProbeTitle,     EncodeTitles};
+    static const MediaFunctions table{kMediaFunctionsVersion, TakeMovieFrame,  ChooseMovieFrame,
+                                      EncodeMenuStream,       CheckMenuStream, ProbeTitle,
+                                      EncodeTitles,           EncodeMotionMenu};
     return table;
 }

@@ -7,6 +7,7 @@
 struct AutoFrame;
 struct BitratePlan;
 struct DiscFormat;
+struct MotionMenuRequest;
 class Picture;
 struct TitleInfo;
 struct TitleJob;
@@ -18,7 +19,8 @@ enum class DiscSystem;
 // never touches a movie; so the editor and the tests link the table in, and the command
 // program loads it from libtavrel-media.so beside it the first time a movie or a stream
 // is needed. The functions behave as the ones they stand for (thumbs/mediaframe.h,
-// thumbs/autoframe.h, disc/menustream.h, titles/titleinfo.h, titles/encodetitles.h).
+// thumbs/autoframe.h, disc/menustream.h, titles/titleinfo.h, titles/encodetitles.h,
+// motion/motionmenu.h).
 struct MediaFunctions {
     int version;
     bool (*takeMovieFrame)(const std::string& path, std::int32_t& frame, Picture& out,
@@ -30,11 +32,12 @@ struct MediaFunctions {
     TitleInfo (*probeTitle)(const std::string& movie, DiscSystem system, int chapterMinutes);
     void (*encodeTitles)(const std::vector<TitleJob>& titles, const BitratePlan& plan,
                          DiscSystem system, int jobs, TitleProgress& progress);
+    void (*encodeMotionMenu)(const MotionMenuRequest& request, const std::string& path);
 };
 
 // Raised whenever the table changes shape, so that a stale module is refused by name
 // rather than called through the wrong pointers.
-inline constexpr int kMediaFunctionsVersion = 1;
+inline constexpr int kMediaFunctionsVersion = 2;
 
 // The table. Throws Failure when the module cannot be loaded (a broken installation);
 // a later call tries again.
