@@ -80,9 +80,11 @@ std::vector<Moving> startReaders(const MotionMenuRequest& r, AVRational rate, in
 {
     std::vector<Moving> moving;
     const std::size_t count = r.thumbnails.size() + (r.backgroundMovie.empty() ? 0 : 1);
+    // Two threads each at least: a decoder waiting for its reference pictures then
+    // leaves its share of the processor to its other thread.
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
     const int threads =
-        static_cast<int>(std::max<std::size_t>(1, cores / std::max<std::size_t>(count, 1)));
+        static_cast<int>(std::max<std::size_t>(2, cores / std::max<std::size_t>(count, 1)));
     auto start = [&](const std::string& movie, double from, Area area, bool stretch) {
         SpanReader::Settings s{movie,       from,    rate,    frames,  area.width,
                                area.height, stretch, threads, deadline};

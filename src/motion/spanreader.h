@@ -57,6 +57,7 @@ private:
     std::atomic<int> m_top{0};
     std::mutex m_lock;
     std::condition_variable m_changed;
+    std::size_t m_queueLimit;
     std::deque<FramePtr> m_queue;
     std::exception_ptr m_failure;
     int m_slot = 0; // pictures delivered into the queue so far (the thread's own)
