@@ -106,7 +106,7 @@ std::vector<Moving> startReaders(const MotionMenuRequest& r, AVRational rate, in
 }
 
 // The next picture of a movie, mixed toward its first over the loop's last frames.
-FramePtr nextPicture(Moving& m, int slot, int frames, int fadeFrames, FramePtr& mixed)
+FramePtr nextPicture(Moving& m, int slot, int frames, int fadeFrames)
 {
     FramePtr picture;
     try {
@@ -122,14 +122,10 @@ FramePtr nextPicture(Moving& m, int slot, int frames, int fadeFrames, FramePtr& 
     const int left = frames - slot;
     if (left > fadeFrames)
         return picture;
-    if (!mixed || mixed->width != picture->width || mixed->height != picture->height)
-        mixed = NewYuvPicture(picture->width, picture->height);
+    FramePtr mixed = NewYuvPicture(picture->width, picture->height);
     PlacePicture(picture.get(), mixed.get(), 0, 0, m.first.get(),
                  256 * (fadeFrames + 1 - left) / (fadeFrames + 1));
-    FramePtr copy(av_frame_clone(mixed.get()));
-    if (!copy)
-        throw std::bad_alloc();
-    return copy;
+    return mixed;
 }
 
 } // namespace
@@ -154,19 +150,18 @@ void EncodeMotionMenu(const MotionMenuRequest& request, const std::string& path)
     AtomicFile file(path);
     MotionMux mux(format, rate, sound, file);
     const int fadeFrames = static_cast<int>(av_q2d(rate) / 2);
-    FramePtr mixed;
     for (int slot = 0; slot < frames; ++slot) {
         FramePtr frame = mux.newPicture();
         std::size_t i = 0;
         if (foreground) {
-            const FramePtr back = nextPicture(moving[i++], slot, frames, fadeFrames, mixed);
+            const FramePtr back = nextPicture(moving[i++], slot, frames, fadeFrames);
             foreground->blend(still.get(), back.get(), frame.get());
         } else {
             PlacePicture(still.get(), frame.get(), 0, 0);
         }
         for (; i < moving.size(); ++i) {
             Moving& m = moving[i];
-            const FramePtr picture = nextPicture(m, slot, frames, fadeFrames, mixed);
+            const FramePtr picture = nextPicture(m, slot, frames, fadeFrames);
             PlacePicture(picture.get(), frame.get(), m.area.x + m.reader->left(),
                          m.area.y + m.reader->top());
         }

@@ -92,7 +92,8 @@ struct SpanReader::Movie {
     FramePtr decoded;
     FramePtr held; // the latest decoded picture, until a later one takes its slots
     std::int64_t heldSlot = 0;
-    int loopBase = 0; // the slot this pass of the movie started at
+    int loopBase = 0;          // the slot this pass of the movie started at
+    bool reachedStart = false; // this pass decoded a picture at or after the start
 };
 
 SpanReader::SpanReader(Settings settings)
@@ -274,6 +275,7 @@ void SpanReader::decodeSpan(Movie& m)
             return;
         }
         m.held.reset();
+        m.reachedStart = false;
         m.loopBase = m_slot;
         passPictures = 0;
     }
@@ -289,6 +291,7 @@ void SpanReader::arrive(Movie& m)
     if (ts != AV_NOPTS_VALUE) {
         const double seconds = static_cast<double>(ts - m.origin) * av_q2d(m.timeBase);
         slot = m.loopBase + std::llround(std::max(0.0, seconds) * av_q2d(m_settings.rate));
+        m.reachedStart = m.reachedStart || seconds >= 0;
     }
     if (m.held && slot > m_slot)
         emit(m, static_cast<int>(std::min<std::int64_t>(slot, m_settings.frames)));
