@@ -266,7 +266,8 @@ void SpanReader::decodeSpan(Movie& m)
         if (!m.held)
             throw MediaError(AVERROR_EOF);
         // The end of the movie: its last picture takes its slot, then the span plays
-        // again; a movie of a single picture, or one that cannot seek, holds it.
+        // again; a movie of a single picture, one that ends before the start, or one that
+        // cannot seek holds it.
         emit(m, std::min(frames, m_slot + 1));
         const bool again = passPictures > 1 && m.reachedStart &&
                            seekTo(m.input.get(), m.stream, m.decoder.get(), m.origin);
