@@ -144,8 +144,9 @@ void EncodeMotionMenu(const MotionMenuRequest& request, const std::string& path)
     std::optional<AlphaPlanes> foreground;
     if (!request.backgroundMovie.empty())
         foreground.emplace(request.foreground, format.width, format.height);
-    std::vector<Moving> moving = startReaders(request, rate, frames, deadline);
+    // The sound first: music that cannot be read fails before any movie is decoded.
     MenuSound sound(request.music, request.seconds, deadline);
+    std::vector<Moving> moving = startReaders(request, rate, frames, deadline);
 
     AtomicFile file(path);
     MotionMux mux(format, rate, sound, file);
