@@ -62,7 +62,7 @@ Grid grid()
     r.seconds = kSeconds;
     for (int i = 0; i < kMovies; ++i)
         r.thumbnails.push_back(
-            {movie(i).string(), 1.0, 40 + (i % 5) * 132, 150 + (i / 5) * 200, 128, 96});
+            {movie(i).string(), 1.0, -1, 40 + (i % 5) * 132, 150 + (i / 5) * 200, 128, 96});
     g.stillFile = fs::path(TAVREL_BENCH_MOVIES) / "still.ppm";
     std::ofstream ppm(g.stillFile, std::ios::binary);
     ppm << "P6\n720 576\n255\n";

@@ -113,9 +113,10 @@ protected:
                 p[1] = bar ? 240 : static_cast<std::uint8_t>(y * 200 / 576);
                 p[2] = bar ? 30 : 120;
             }
-        // An odd corner: the area is trimmed to even pixels.
-        r.thumbnails = {{TestMoviePath("movie.mp4"), 1.0, 61, 101, 240, 180},
-                        {TestMoviePath("small.mpg"), 0.0, 400, 300, 200, 150}};
+        // One starts at a frame number, one at a time; an odd corner is trimmed to even
+        // pixels.
+        r.thumbnails = {{TestMoviePath("movie.mp4"), 0, 25, 61, 101, 240, 180},
+                        {TestMoviePath("small.mpg"), 0, -1, 400, 300, 200, 150}};
         r.seconds = 5;
         r.music = TestMoviePath("title43.mp4");
         return r;

@@ -85,15 +85,23 @@ std::vector<Moving> startReaders(const MotionMenuRequest& r, AVRational rate, in
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
     const int threads =
         static_cast<int>(std::max<std::size_t>(2, cores / std::max<std::size_t>(count, 1)));
-    auto start = [&](const std::string& movie, double from, Area area, bool stretch) {
-        SpanReader::Settings s{movie,       from,    rate,    frames,  area.width,
-                               area.height, stretch, threads, deadline};
-        moving.push_back({movie, area, std::make_unique<SpanReader>(std::move(s)), nullptr});
+    auto start = [&](const MotionThumbnail& t, Area area, bool stretch) {
+        SpanReader::Settings s{.movie = t.movie,
+                               .startSeconds = std::max(0.0, t.startSeconds),
+                               .startFrame = t.startFrame,
+                               .rate = rate,
+                               .frames = frames,
+                               .areaWidth = area.width,
+                               .areaHeight = area.height,
+                               .stretch = stretch,
+                               .decoderThreads = threads,
+                               .deadline = deadline};
+        moving.push_back({t.movie, area, std::make_unique<SpanReader>(std::move(s)), nullptr});
     };
     if (!r.backgroundMovie.empty())
-        start(r.backgroundMovie, 0, Area{0, 0, r.format.width, r.format.height}, true);
+        start({.movie = r.backgroundMovie}, Area{0, 0, r.format.width, r.format.height}, true);
     for (const MotionThumbnail& t : r.thumbnails)
-        start(t.movie, std::max(0.0, t.startSeconds), evenArea(t, r.format), false);
+        start(t, evenArea(t, r.format), false);
     return moving;
 }
 

@@ -13,6 +13,9 @@
 struct MotionThumbnail {
     std::string movie;
     double startSeconds = 0; // from the movie's first picture: the frame the still shows
+    // When 0 or more, the start as a frame number at the movie's frame rate instead (as
+    // the still's frame is chosen).
+    std::int64_t startFrame = -1;
     int x = 0;
     int y = 0;
     int width = 0;

@@ -218,8 +218,12 @@ void SpanReader::place(Movie& m, AVStream* st)
     m_left = (areaWidth - m.width) / 4 * 2;
     m_top = (areaHeight - m.height) / 4 * 2;
     const std::int64_t first = st->start_time != AV_NOPTS_VALUE ? st->start_time : 0;
-    m.origin = first + av_rescale_q(std::llround(m_settings.startSeconds * AV_TIME_BASE),
-                                    AV_TIME_BASE_Q, m.timeBase);
+    const AVRational fps = av_guess_frame_rate(m.input.get(), st, nullptr);
+    if (m_settings.startFrame >= 0 && fps.num > 0 && fps.den > 0)
+        m.origin = first + av_rescale_q(m_settings.startFrame, av_inv_q(fps), m.timeBase);
+    else
+        m.origin = first + av_rescale_q(std::llround(m_settings.startSeconds * AV_TIME_BASE),
+                                        AV_TIME_BASE_Q, m.timeBase);
 }
 
 namespace {

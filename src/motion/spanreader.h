@@ -22,6 +22,7 @@ public:
     struct Settings {
         std::string movie;
         double startSeconds = 0;
+        std::int64_t startFrame = -1; // 0 or more: the start as a frame number instead
         AVRational rate{25, 1};
         int frames = 0;       // pictures to deliver
         int areaWidth = 0;    // even
