@@ -181,7 +181,7 @@ TEST_F(MotionMenuTest, BadInputFailsAndKeepsTheOldFile)
         {[&](MotionMenuRequest& r) { r.thumbnails[1].movie = (dir / "gone.mp4").string(); },
          "gone.mp4: the file does not exist"},
         {[&](MotionMenuRequest& r) { r.music = (dir / "notes.txt").string(); },
-         "Cannot use the menu music notes.txt"},
+         "Cannot use the menu music notes.txt: it is no sound or movie file"},
     };
     for (const Case& c : cases) {
         MotionMenuRequest r = request();

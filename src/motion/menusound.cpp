@@ -147,7 +147,10 @@ std::vector<float> DecodeMenuMusic(const std::string& path, double seconds,
         QuietFFmpeg();
         sound = decodeSound(path, want, deadline);
     } catch (const MediaError& e) {
-        throw Failure(text, MovieFailureReason(e));
+        const bool unknown =
+            e.code() == AVERROR_INVALIDDATA || e.code() == AVERROR_DEMUXER_NOT_FOUND;
+        throw Failure(text, unknown ? "it is no sound or movie file FFmpeg can read"
+                                    : MovieFailureReason(e));
     } catch (const Failure& e) {
         throw Failure(text, e.detail());
     } catch (const std::bad_alloc& e) {
