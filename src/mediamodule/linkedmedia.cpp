@@ -3,6 +3,7 @@
 
 #include "base/failure.h"
 #include "disc/menustream.h"
+#include "motion/motionmenu.h"
 #include "streamscan/streamscan.h"
 #include "subtitles/embeddedsubtitles.h"
 #include "thumbs/autoframe.h"
@@ -67,8 +68,8 @@ std::unique_ptr<MoviePlayer> makeMoviePlayer()
 const MediaFunctions& LinkedMediaFunctions()
 {
     static const MediaFunctions table{
-        kMediaFunctionsVersion, TakeMovieFrame, chooseMovieFrame,  EncodeMenuStream,
-        CheckMenuStream,        ProbeTitle,     EncodeTitles,      makeMoviePlayer,
-        MovieFailureMessage,    ScanDiscStream, ReadMovieSubtitles};
+        kMediaFunctionsVersion, TakeMovieFrame, chooseMovieFrame,   EncodeMenuStream,
+        CheckMenuStream,        ProbeTitle,     EncodeTitles,       makeMoviePlayer,
+        MovieFailureMessage,    ScanDiscStream, ReadMovieSubtitles, EncodeMotionMenu};
     return table;
 }

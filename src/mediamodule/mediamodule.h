@@ -11,6 +11,7 @@ struct BitratePlan;
 struct DiscFormat;
 class MoviePlayer;
 struct MovieSubtitles;
+struct MotionMenuRequest;
 class Picture;
 class SectorSource;
 struct StreamFacts;
@@ -28,7 +29,8 @@ enum class DiscSystem;
 // thumbs/autoframe.h, disc/menustream.h, titles/titleinfo.h, titles/encodetitles.h,
 // thumbs/moviefailure.h; makeMoviePlayer: a new, closed thumbs/mediaplayer.h;
 // scanDiscStream: streamscan/streamscan.h;
-// readMovieSubtitles: subtitles/embeddedsubtitles.h).
+// readMovieSubtitles: subtitles/embeddedsubtitles.h;
+// encodeMotionMenu: motion/motionmenu.h).
 struct MediaFunctions {
     int version;
     bool (*takeMovieFrame)(const std::string& path, std::int32_t& frame, Picture& out,
@@ -46,6 +48,7 @@ struct MediaFunctions {
     std::string (*movieFailureMessage)(const std::string& path, const std::exception& error);
     StreamFacts (*scanDiscStream)(SectorSource& source, const StreamScanRequest& request);
     MovieSubtitles (*readMovieSubtitles)(const std::string& movie);
+    void (*encodeMotionMenu)(const MotionMenuRequest& request, const std::string& path);
 };
 
 // Raised whenever the table changes shape, so that a stale module is refused by name
