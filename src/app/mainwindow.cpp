@@ -131,6 +131,7 @@ void TForm1::connectMenus()
         DiscMenuExportClick(this, m_doc, LastDiscMenuDir);
     });
     connect(m->makeDvdAction(), &QAction::triggered, this, &TForm1::MakeDvdClick);
+    connect(m->burnImageAction(), &QAction::triggered, this, &TForm1::BurnImageClick);
     connect(m->exitAction(), &QAction::triggered, this, &TForm1::Exit1Click);
     connect(m->contentsAction(), &QAction::triggered, this, &TForm1::Contents1Click);
     connect(m->aboutAction(), &QAction::triggered, this, &TForm1::About1Click);

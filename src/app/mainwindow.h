@@ -74,6 +74,8 @@ public:
     void ImageSaveClick();
     // The disc folder and image, then the disc made with a progress dialog (mainwindowdvd.cpp).
     void MakeDvdClick();
+    // File > Burn disc image: an ISO chosen, then written to a DVD writer and checked.
+    void BurnImageClick();
     void Exit1Click();
     void Contents1Click();
     void About1Click();

@@ -1,12 +1,14 @@
 // File > Make DVD: the choices, then the disc made off the GUI thread.
 #include "mainwindow.h"
 
+#include "burndialog.h"
 #include "dvd/makedvd.h"
 #include "makedvddialog.h"
 #include "makedvdprogress.h"
 #include "widgets/messages.h"
 
 #include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 
 namespace {
@@ -83,4 +85,18 @@ void TForm1::MakeDvdClick()
     MakeDvdProgressDialog progress(m_doc, choices.options(), this, choices.videoMode());
     progress.start();
     progress.exec();
+}
+
+void TForm1::BurnImageClick()
+{
+    // This project's own image is the likely one; the chooser starts beside it.
+    const QFileInfo project(QString::fromStdString(m_doc.CurrentFileName));
+    const QString image = QFileDialog::getOpenFileName(
+        this, QStringLiteral("Burn disc image"),
+        m_doc.CurrentFileName.empty() ? QDir::homePath() : project.absolutePath(),
+        QStringLiteral("Disc images (*.iso);;All files (*)"));
+    if (image.isEmpty())
+        return;
+    BurnDialog burn(image, this);
+    burn.exec();
 }

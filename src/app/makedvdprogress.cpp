@@ -1,6 +1,7 @@
 #include "makedvdprogress.h"
 
 #include "base/signalcleanup.h"
+#include "burndialog.h"
 #include "widgets/messages.h"
 
 #include <QDesktopServices>
@@ -152,9 +153,11 @@ void MakeDvdProgressDialog::buildResultButtons(QVBoxLayout* column)
                                       "DVD player"));
     m_openFolder = new QPushButton(QStringLiteral("&Open folder"));
     m_openFolder->setObjectName(QStringLiteral("DvdOpenFolder"));
+    m_burn = new QPushButton(QStringLiteral("&Burn to disc..."));
+    m_burn->setObjectName(QStringLiteral("DvdBurn"));
     m_button = new QPushButton(QStringLiteral("&Cancel"));
     m_button->setObjectName(QStringLiteral("DvdCancel"));
-    for (QPushButton* button : {m_play, m_openFolder}) {
+    for (QPushButton* button : {m_play, m_openFolder, m_burn}) {
         button->setAutoDefault(false);
         button->hide(); // until there is a disc
         buttons->addWidget(button);
@@ -169,6 +172,10 @@ void MakeDvdProgressDialog::buildResultButtons(QVBoxLayout* column)
     });
     connect(m_openFolder, &QPushButton::clicked, this,
             [this] { openPath(fromStd(m_options.folder)); });
+    connect(m_burn, &QPushButton::clicked, this, [this] {
+        BurnDialog burn(fromStd(m_options.isoFile), this);
+        burn.exec();
+    });
     connect(m_button, &QPushButton::clicked, this, [this] {
         if (m_outcome == DvdOutcome::Running)
             reject();
@@ -224,6 +231,7 @@ void MakeDvdProgressDialog::start()
             summary = QStringLiteral("The disc is in ") + fromStd(result.videoTs);
             if (!result.iso.empty())
                 summary += QStringLiteral("\nThe image is ") + fromStd(result.iso);
+            m_checkPassed = result.checked && result.check.passed();
             if (result.checked) {
                 table = fromStd(FormatDiscCheckTable(result.check));
                 summary += result.check.passed()
@@ -315,6 +323,8 @@ void MakeDvdProgressDialog::finish(DvdOutcome outcome, const QString& summary, c
     m_button->setEnabled(true);
     m_play->setVisible(outcome == DvdOutcome::Made);
     m_openFolder->setVisible(outcome == DvdOutcome::Made);
+    // A disc that does not play as it should is not offered for burning.
+    m_burn->setVisible(outcome == DvdOutcome::Made && !m_options.isoFile.empty() && m_checkPassed);
     emit finished(outcome);
 }
 

@@ -80,6 +80,8 @@ private:
     QPushButton* m_button = nullptr;
     QPushButton* m_play = nullptr;
     QPushButton* m_openFolder = nullptr;
+    QPushButton* m_burn = nullptr;
+    bool m_checkPassed = false; // the finished disc played through its self-check
 };
 
 // How the finished disc is handed to the desktop (a test replaces it); true when a

@@ -78,6 +78,7 @@ void WindowMenus::buildFileMenu(QMenuBar* bar, const std::array<QString, 4>& cap
     ImageSave->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
     DiscMenuSave = addAction(File1, "DiscMenuSave", QStringLiteral("Export &disc menu..."));
     MakeDvd1 = addAction(File1, "MakeDvd1", QStringLiteral("&Make DVD..."));
+    BurnImage1 = addAction(File1, "BurnImage1", QStringLiteral("&Burn disc image..."));
     File1->addSeparator();
     Exit1 = addAction(File1, "Exit1", QStringLiteral("E&xit"));
     Exit1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));

@@ -26,6 +26,7 @@ public:
     QAction* imageSaveAction() const { return ImageSave; }
     QAction* discMenuSaveAction() const { return DiscMenuSave; }
     QAction* makeDvdAction() const { return MakeDvd1; }
+    QAction* burnImageAction() const { return BurnImage1; }
     QAction* exitAction() const { return Exit1; }
     QAction* undoAction() const { return Undo1; }
     QAction* redoAction() const { return Redo1; }
@@ -56,6 +57,7 @@ private:
     QAction* ImageSave = nullptr;
     QAction* DiscMenuSave = nullptr;
     QAction* MakeDvd1 = nullptr;
+    QAction* BurnImage1 = nullptr;
     QAction* Exit1 = nullptr;
     QAction* Undo1 = nullptr;
     QAction* Redo1 = nullptr;
