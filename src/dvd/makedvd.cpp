@@ -200,7 +200,7 @@ std::vector<AuthoredTitle> encodeAll(const std::vector<TitleInfo>& infos, const 
     for (std::size_t i = 0; i < infos.size(); ++i) {
         const std::string file = dir + "/title" + std::to_string(i + 1) + ".mpg";
         jobs.push_back({infos[i], file});
-        titles.push_back({file, infos[i].widescreen, infos[i].chapterStarts, {}});
+        titles.push_back({file, infos[i].widescreen, infos[i].chapterStarts, {}, {}});
         for (const TitleAudio& sound : infos[i].audio)
             titles.back().audioLanguages.push_back(sound.language);
     }

@@ -465,7 +465,8 @@ void TClipForm::AutoBtnClick()
         frame = Media().chooseMovieFrame(m_path.toStdString()).frame;
     } catch (const std::exception& e) {
         busy.restore();
-        showApplicationError(QString::fromStdString(MovieFailureMessage(m_path.toStdString(), e)));
+        // The media table's choice already says in words which movie failed and why.
+        showApplicationError(QString::fromUtf8(e.what()));
         return;
     }
     TrackBar1->setValue(std::clamp(frame, 0, TrackBar1->maximum()));
