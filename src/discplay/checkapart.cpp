@@ -8,11 +8,13 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <mutex>
 #include <string_view>
 #include <sys/mman.h>
@@ -130,6 +132,34 @@ long long numberArgument(const char* text)
 }
 
 std::atomic<bool> g_answered{false};
+std::atomic<int> g_answerFd{STDOUT_FILENO};
+
+// The libraries the check uses print notices on standard output (libdvdread's banner
+// about CSS): the answer keeps the real output to itself, and theirs goes to standard
+// error, where it is only kept for a failure's message.
+void keepAnswerChannel()
+{
+    const int answer = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+    if (answer < 0 || ::dup2(STDERR_FILENO, STDOUT_FILENO) < 0)
+        return; // then the answer shares standard output, as before
+    g_answerFd = answer;
+}
+
+// "1.78,0,1.33" -> the title shapes; anything unreadable is unknown (0). Written and read
+// without the locale, which may take a comma for the decimal point.
+std::vector<double> shapesArgument(std::string_view text)
+{
+    std::vector<double> shapes;
+    while (!text.empty() && shapes.size() < 1000) {
+        const std::size_t comma = std::min(text.find(','), text.size());
+        double v = 0;
+        const auto [end, error] = std::from_chars(text.data(), text.data() + comma, v);
+        shapes.push_back(
+            error == std::errc() && end == text.data() + comma && v > 0 && v < 100 ? v : 0);
+        text.remove_prefix(std::min(comma + 1, text.size()));
+    }
+    return shapes;
+}
 
 // The check mode answers once: from its own end or from the watchdog, whichever comes
 // first; the other never returns.
@@ -142,7 +172,7 @@ bool claimAnswer()
 bool writeAnswer(const std::string& answer)
 {
     for (std::size_t at = 0; at < answer.size();) {
-        const ssize_t n = ::write(STDOUT_FILENO, answer.data() + at, answer.size() - at);
+        const ssize_t n = ::write(g_answerFd, answer.data() + at, answer.size() - at);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -186,12 +216,15 @@ int answerCheck(int argc, char** argv)
     std::string answer;
     const std::string disc = argc > 2 ? argv[2] : "";
     try {
-        if (argc != 6)
-            throw Failure("Cannot check the disc", "the check mode takes four arguments");
+        keepAnswerChannel();
+        if (argc != 6 && argc != 7)
+            throw Failure("Cannot check the disc", "the check mode takes four or five arguments");
         DiscCheckOptions options;
         options.stepLimit = static_cast<long>(numberArgument(argv[3]));
         options.actionTimeLimit = std::chrono::milliseconds(numberArgument(argv[4]));
         options.totalTimeLimit = std::chrono::milliseconds(numberArgument(argv[5]));
+        if (argc == 7)
+            options.titleShapes = shapesArgument(argv[6]);
         watchPlayer(disc, options.actionTimeLimit);
         answer = encodeReport(VerifyDisc(disc, options));
     } catch (const Failure& f) {
@@ -242,6 +275,17 @@ DiscCheckReport VerifyDiscApart(const std::string& folderOrIso, const DiscCheckO
     request.args = {kCheckModeOption, folderOrIso, std::to_string(options.stepLimit),
                     std::to_string(options.actionTimeLimit.count()),
                     std::to_string(options.totalTimeLimit.count())};
+    if (!options.titleShapes.empty()) {
+        std::string shapes;
+        for (const double shape : options.titleShapes) {
+            char text[32];
+            const auto written = std::to_chars(text, text + sizeof text, shape);
+            if (!shapes.empty())
+                shapes += ',';
+            shapes.append(text, written.ptr);
+        }
+        request.args.push_back(shapes);
+    }
     request.outputFd = answerFile.get();
     request.maxOutputBytes = 4 << 20;
     // The check stops itself after its total time, at worst one action late.

@@ -22,19 +22,6 @@ constexpr double kFadeSeconds = 0.5;
 // Where a short piece repeats, a quick fade keeps the seam from clicking.
 constexpr double kSeamSeconds = 0.01;
 
-template <typename T> T* checked(T* p)
-{
-    if (!p)
-        throw MediaError(AVERROR(ENOMEM));
-    return p;
-}
-
-void check(int r)
-{
-    if (r < 0)
-        throw MediaError(r);
-}
-
 struct SwrFreer {
     void operator()(SwrContext* p) const { swr_free(&p); }
 };
@@ -43,13 +30,13 @@ struct SwrFreer {
 void convert(SwrContext* swr, const AVFrame* in, std::vector<float>& out, std::size_t want)
 {
     const int room = swr_get_out_samples(swr, in ? in->nb_samples : 0);
-    check(room);
+    MediaCheck(room);
     std::vector<float> chunk(static_cast<std::size_t>(room) * 2);
     auto* target = reinterpret_cast<std::uint8_t*>(chunk.data());
     const int made = swr_convert(swr, &target, room,
                                  in ? const_cast<const std::uint8_t**>(in->extended_data) : nullptr,
                                  in ? in->nb_samples : 0);
-    check(made);
+    MediaCheck(made);
     const std::size_t keep =
         std::min<std::size_t>(static_cast<std::size_t>(made), want - out.size() / 2);
     out.insert(out.end(), chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(keep * 2));
@@ -61,14 +48,14 @@ SwrContext* openResampler(const AVFrame* in)
     if (in->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC)
         av_channel_layout_default(&layout, in->ch_layout.nb_channels);
     else
-        check(av_channel_layout_copy(&layout, &in->ch_layout));
+        MediaCheck(av_channel_layout_copy(&layout, &in->ch_layout));
     AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
     SwrContext* swr = nullptr;
     const int r =
         swr_alloc_set_opts2(&swr, &stereo, AV_SAMPLE_FMT_FLT, kRate, &layout,
                             static_cast<AVSampleFormat>(in->format), in->sample_rate, 0, nullptr);
     av_channel_layout_uninit(&layout);
-    check(r);
+    MediaCheck(r);
     if (swr_init(swr) < 0) {
         swr_free(&swr);
         throw MediaError(AVERROR(EINVAL));
@@ -93,13 +80,13 @@ std::vector<float> decodeSound(const std::string& path, std::size_t want,
     const AVCodec* codec = avcodec_find_decoder(st->codecpar->codec_id);
     if (!codec)
         throw Failure("", "its sound format is not supported");
-    CodecPtr decoder(checked(avcodec_alloc_context3(codec)));
-    check(avcodec_parameters_to_context(decoder.get(), st->codecpar));
+    CodecPtr decoder(MediaChecked(avcodec_alloc_context3(codec)));
+    MediaCheck(avcodec_parameters_to_context(decoder.get(), st->codecpar));
     decoder->pkt_timebase = st->time_base;
-    check(avcodec_open2(decoder.get(), codec, nullptr));
+    MediaCheck(avcodec_open2(decoder.get(), codec, nullptr));
     std::unique_ptr<SwrContext, SwrFreer> swr;
-    PacketPtr packet(checked(av_packet_alloc()));
-    FramePtr frame(checked(av_frame_alloc()));
+    PacketPtr packet(MediaChecked(av_packet_alloc()));
+    FramePtr frame(MediaChecked(av_frame_alloc()));
     std::vector<float> sound;
     bool ended = false;
     while (!ended && sound.size() / 2 < want) {
@@ -186,26 +173,26 @@ void MenuSound::encode(const std::vector<float>& samples)
     const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_AC3);
     if (!codec)
         throw Failure("Menu stream", "this FFmpeg has no AC-3 encoder");
-    m_encoder.reset(checked(avcodec_alloc_context3(codec)));
+    m_encoder.reset(MediaChecked(avcodec_alloc_context3(codec)));
     AVCodecContext* c = m_encoder.get();
     c->sample_fmt = AV_SAMPLE_FMT_FLTP;
     c->sample_rate = kRate;
     c->time_base = AVRational{1, kRate};
     av_channel_layout_default(&c->ch_layout, 2);
     c->bit_rate = kBitRate;
-    check(avcodec_open2(c, codec, nullptr));
-    FramePtr chunk(checked(av_frame_alloc()));
+    MediaCheck(avcodec_open2(c, codec, nullptr));
+    FramePtr chunk(MediaChecked(av_frame_alloc()));
     chunk->format = AV_SAMPLE_FMT_FLTP;
     chunk->nb_samples = c->frame_size;
     chunk->sample_rate = kRate;
-    check(av_channel_layout_copy(&chunk->ch_layout, &c->ch_layout));
-    check(av_frame_get_buffer(chunk.get(), 0));
+    MediaCheck(av_channel_layout_copy(&chunk->ch_layout, &c->ch_layout));
+    MediaCheck(av_frame_get_buffer(chunk.get(), 0));
     const std::size_t frames = samples.size() / 2;
     const auto block = static_cast<std::size_t>(c->frame_size);
     for (std::size_t at = 0;; at += block) {
         const bool last = at >= frames;
         if (!last) {
-            check(av_frame_make_writable(chunk.get()));
+            MediaCheck(av_frame_make_writable(chunk.get()));
             auto* left = reinterpret_cast<float*>(chunk->data[0]);
             auto* right = reinterpret_cast<float*>(chunk->data[1]);
             for (std::size_t i = 0; i < block; ++i) {
@@ -215,13 +202,13 @@ void MenuSound::encode(const std::vector<float>& samples)
             }
             chunk->pts = static_cast<std::int64_t>(at);
         }
-        check(avcodec_send_frame(c, last ? nullptr : chunk.get()));
+        MediaCheck(avcodec_send_frame(c, last ? nullptr : chunk.get()));
         for (;;) {
-            PacketPtr packet(checked(av_packet_alloc()));
+            PacketPtr packet(MediaChecked(av_packet_alloc()));
             const int r = avcodec_receive_packet(c, packet.get());
             if (r == AVERROR(EAGAIN) || r == AVERROR_EOF)
                 break;
-            check(r);
+            MediaCheck(r);
             m_packets.push_back(std::move(packet));
         }
         if (last)

@@ -33,19 +33,6 @@ std::size_t queuePictures(int width, int height)
                                    kQueueMax);
 }
 
-template <typename T> T* checked(T* p)
-{
-    if (!p)
-        throw MediaError(AVERROR(ENOMEM));
-    return p;
-}
-
-void check(int r)
-{
-    if (r < 0)
-        throw MediaError(r);
-}
-
 int evenDown(double v)
 {
     return std::max(2, static_cast<int>(v) / 2 * 2);
@@ -66,11 +53,11 @@ bool isBt709(const AVFrame* f)
 
 FramePtr newPicture(int width, int height)
 {
-    FramePtr f(checked(av_frame_alloc()));
+    FramePtr f(MediaChecked(av_frame_alloc()));
     f->format = AV_PIX_FMT_YUV420P;
     f->width = width;
     f->height = height;
-    check(av_frame_get_buffer(f.get(), 0));
+    MediaCheck(av_frame_get_buffer(f.get(), 0));
     return f;
 }
 
@@ -144,8 +131,8 @@ void openDecoder(SpanReader::Settings& s, AVStream* st, CodecPtr& decoder)
     const AVCodec* codec = avcodec_find_decoder(par->codec_id);
     if (!codec)
         throw MediaError(AVERROR_DECODER_NOT_FOUND);
-    decoder.reset(checked(avcodec_alloc_context3(codec)));
-    check(avcodec_parameters_to_context(decoder.get(), par));
+    decoder.reset(MediaChecked(avcodec_alloc_context3(codec)));
+    MediaCheck(avcodec_parameters_to_context(decoder.get(), par));
     decoder->pkt_timebase = st->time_base;
     decoder->max_pixels = kMaxPixels;
     decoder->thread_count = s.decoderThreads;
@@ -162,7 +149,7 @@ void openDecoder(SpanReader::Settings& s, AVStream* st, CodecPtr& decoder)
     while (lowres < codec->max_lowres && (shrink >> (lowres + 1)) >= 1)
         ++lowres;
     decoder->lowres = lowres;
-    check(avcodec_open2(decoder.get(), codec, nullptr));
+    MediaCheck(avcodec_open2(decoder.get(), codec, nullptr));
 }
 
 } // namespace
@@ -185,8 +172,8 @@ void SpanReader::work()
         m.timeBase = st->time_base;
         m.orientation = ReadDisplayOrientation(st);
         place(m, st);
-        m.packet.reset(checked(av_packet_alloc()));
-        m.decoded.reset(checked(av_frame_alloc()));
+        m.packet.reset(MediaChecked(av_packet_alloc()));
+        m.decoded.reset(MediaChecked(av_frame_alloc()));
         decodeSpan(m);
     } catch (...) {
         std::lock_guard hold(m_lock);
@@ -300,7 +287,7 @@ void SpanReader::arrive(Movie& m)
     }
     if (m.held && slot > m_slot)
         emit(m, static_cast<int>(std::min<std::int64_t>(slot, m_settings.frames)));
-    FramePtr picture(checked(av_frame_alloc()));
+    FramePtr picture(MediaChecked(av_frame_alloc()));
     av_frame_move_ref(picture.get(), m.decoded.get());
     m.held = std::move(picture);
     m.heldSlot = slot;
@@ -312,8 +299,8 @@ void SpanReader::emit(Movie& m, int untilSlot)
         return;
     const FramePtr shown = toArea(m, m.held.get());
     for (; m_slot < untilSlot; ++m_slot) {
-        FramePtr copy(checked(av_frame_alloc()));
-        check(av_frame_ref(copy.get(), shown.get()));
+        FramePtr copy(MediaChecked(av_frame_alloc()));
+        MediaCheck(av_frame_ref(copy.get(), shown.get()));
         std::unique_lock hold(m_lock);
         m_changed.wait(hold, [&] { return m_queue.size() < m_queueLimit || m_stop; });
         if (m_stop)

@@ -56,13 +56,6 @@ std::int64_t subSat(std::int64_t a, std::int64_t b)
 // ticks a second).
 constexpr std::int64_t kMaxDuration = 10'000'000LL * 60 * 60 * 24 * 366 * 100;
 
-template <typename T> T* checked(T* p)
-{
-    if (!p)
-        throw MediaError(AVERROR(ENOMEM));
-    return p;
-}
-
 // Video packets of the stream, read without decoding; 0 when the file is too big or
 // the count takes longer than the budget.
 std::int64_t countPackets(const std::string& path, int streamIndex, int budgetMs)
@@ -76,7 +69,7 @@ std::int64_t countPackets(const std::string& path, int streamIndex, int budgetMs
     for (unsigned i = 0; i < fmt->nb_streams; ++i)
         if (static_cast<int>(i) != streamIndex)
             fmt->streams[i]->discard = AVDISCARD_ALL;
-    PacketPtr packet(checked(av_packet_alloc()));
+    PacketPtr packet(MediaChecked(av_packet_alloc()));
     std::int64_t count = 0;
     std::int64_t lastAt = 0;
     for (std::uint32_t n = 1;; ++n) {
@@ -499,7 +492,7 @@ struct MediaDecoder::State {
         const std::uint64_t perPixel = orientation.isIdentity() ? 11 : 14;
         decoding.emplace(static_cast<std::uint64_t>(std::max(par->width, 1)) *
                          static_cast<std::uint64_t>(std::max(par->height, 1)) * perPixel);
-        codec.reset(checked(avcodec_alloc_context3(decoder)));
+        codec.reset(MediaChecked(avcodec_alloc_context3(decoder)));
         int r = avcodec_parameters_to_context(codec.get(), par);
         if (r < 0)
             throw MediaError(r);
@@ -513,9 +506,9 @@ struct MediaDecoder::State {
         if (r < 0)
             throw MediaError(r);
 
-        packet.reset(checked(av_packet_alloc()));
-        cur.reset(checked(av_frame_alloc()));
-        next.reset(checked(av_frame_alloc()));
+        packet.reset(MediaChecked(av_packet_alloc()));
+        cur.reset(MediaChecked(av_frame_alloc()));
+        next.reset(MediaChecked(av_frame_alloc()));
         return av_guess_frame_rate(fmt.get(), st, nullptr);
     }
 

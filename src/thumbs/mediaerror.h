@@ -2,6 +2,7 @@
 
 #include "base/failure.h"
 
+#include <cerrno>
 #include <string>
 
 // A failure of the media component. The text is FFmpeg's description of the code
@@ -21,3 +22,18 @@ private:
 // The text a MediaError for `code` carries, e.g. "Invalid data found when processing
 // input ($bebbb1b7)."
 std::string MediaErrorText(int code);
+
+// FFmpeg's results as failures: a null object means memory ran out, a negative code is a
+// MediaError.
+template <typename T> T* MediaChecked(T* p)
+{
+    if (!p)
+        throw MediaError(-ENOMEM); // AVERROR(ENOMEM)
+    return p;
+}
+
+inline void MediaCheck(int r)
+{
+    if (r < 0)
+        throw MediaError(r);
+}

@@ -10,12 +10,6 @@ extern "C" {
 
 namespace {
 
-void check(int r)
-{
-    if (r < 0)
-        throw MediaError(r);
-}
-
 void append(std::string& chain, const char* filter)
 {
     if (!chain.empty())
@@ -77,10 +71,10 @@ void PictureFilter::build(const AVFrame* first)
         ":pix_fmt=" + std::to_string(first->format) +
         ":time_base=" + std::to_string(m_timeBase.num) + "/" + std::to_string(m_timeBase.den) +
         ":pixel_aspect=" + std::to_string(sar.num) + "/" + std::to_string(sar.den);
-    check(avfilter_graph_create_filter(&m_source, avfilter_get_by_name("buffer"), "in",
-                                       args.c_str(), nullptr, m_graph));
-    check(avfilter_graph_create_filter(&m_sink, avfilter_get_by_name("buffersink"), "out", nullptr,
-                                       nullptr, m_graph));
+    MediaCheck(avfilter_graph_create_filter(&m_source, avfilter_get_by_name("buffer"), "in",
+                                            args.c_str(), nullptr, m_graph));
+    MediaCheck(avfilter_graph_create_filter(&m_sink, avfilter_get_by_name("buffersink"), "out",
+                                            nullptr, nullptr, m_graph));
     AVFilterInOut* outputs = avfilter_inout_alloc();
     AVFilterInOut* inputs = avfilter_inout_alloc();
     if (!outputs || !inputs) {
@@ -95,8 +89,8 @@ void PictureFilter::build(const AVFrame* first)
     int r = avfilter_graph_parse_ptr(m_graph, m_chain.c_str(), &inputs, &outputs, nullptr);
     avfilter_inout_free(&outputs);
     avfilter_inout_free(&inputs);
-    check(r);
-    check(avfilter_graph_config(m_graph, nullptr));
+    MediaCheck(r);
+    MediaCheck(avfilter_graph_config(m_graph, nullptr));
     m_width = first->width;
     m_height = first->height;
     m_format = first->format;
@@ -116,14 +110,14 @@ void PictureFilter::push(AVFrame* frame)
 {
     if (!frame) {
         if (m_source)
-            check(av_buffersrc_add_frame(m_source, nullptr));
+            MediaCheck(av_buffersrc_add_frame(m_source, nullptr));
         return;
     }
     // A movie may change its picture size midway: the graph is made anew for it.
     if (!m_graph || frame->width != m_width || frame->height != m_height ||
         frame->format != m_format)
         build(frame);
-    check(av_buffersrc_add_frame(m_source, frame));
+    MediaCheck(av_buffersrc_add_frame(m_source, frame));
 }
 
 FramePtr PictureFilter::pull()
@@ -136,6 +130,6 @@ FramePtr PictureFilter::pull()
     const int r = av_buffersink_get_frame(m_sink, out.get());
     if (r == AVERROR(EAGAIN) || r == AVERROR_EOF)
         return nullptr;
-    check(r);
+    MediaCheck(r);
     return out;
 }

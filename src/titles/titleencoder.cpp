@@ -15,13 +15,6 @@
 
 namespace {
 
-template <typename T> T* checked(T* p)
-{
-    if (!p)
-        throw MediaError(AVERROR(ENOMEM));
-    return p;
-}
-
 // One title from its movie to its program stream.
 class TitleWriter {
 public:
@@ -52,7 +45,7 @@ public:
 
     void run()
     {
-        PacketPtr packet(checked(av_packet_alloc()));
+        PacketPtr packet(MediaChecked(av_packet_alloc()));
         for (;;) {
             stopIfAsked();
             const int r = av_read_frame(m_fmt.get(), packet.get());
@@ -148,7 +141,7 @@ private:
     int addEncoded(const AVCodecContext* encoder)
     {
         std::unique_ptr<AVCodecParameters, void (*)(AVCodecParameters*)> par(
-            checked(avcodec_parameters_alloc()),
+            MediaChecked(avcodec_parameters_alloc()),
             [](AVCodecParameters* p) { avcodec_parameters_free(&p); });
         if (avcodec_parameters_from_context(par.get(), encoder) < 0)
             throw MediaError(AVERROR(ENOMEM));

@@ -21,13 +21,6 @@ constexpr int kMaxSide = 16384;
 constexpr std::int64_t kMaxPixels = 64LL * 1024 * 1024;
 constexpr double kMaxTitleSeconds = 24.0 * 3600;
 
-template <typename T> T* checked(T* p)
-{
-    if (!p)
-        throw MediaError(AVERROR(ENOMEM));
-    return p;
-}
-
 int even(double v)
 {
     return std::max(2, static_cast<int>(std::lround(v / 2)) * 2);
@@ -84,8 +77,8 @@ VideoTranscoder::VideoTranscoder(AVFormatContext* fmt, int stream, const Setting
     m_origin = settings.origin;
     // A title runs as long as its pictures do, whatever the header says, within a day.
     m_lastSlot = static_cast<std::int64_t>(kMaxTitleSeconds * av_q2d(m_frame.rate));
-    m_decoded.reset(checked(av_frame_alloc()));
-    m_packet.reset(checked(av_packet_alloc()));
+    m_decoded.reset(MediaChecked(av_frame_alloc()));
+    m_packet.reset(MediaChecked(av_packet_alloc()));
     m_orientation = ReadDisplayOrientation(st);
     openDecoder(fmt, st);
     planFields(fmt, st);
@@ -102,7 +95,7 @@ void VideoTranscoder::openDecoder(AVFormatContext*, AVStream* st)
     const AVCodec* codec = avcodec_find_decoder(par->codec_id);
     if (!codec)
         throw MediaError(AVERROR_DECODER_NOT_FOUND);
-    m_decoder.reset(checked(avcodec_alloc_context3(codec)));
+    m_decoder.reset(MediaChecked(avcodec_alloc_context3(codec)));
     int r = avcodec_parameters_to_context(m_decoder.get(), par);
     if (r < 0)
         throw MediaError(r);
@@ -177,7 +170,7 @@ void VideoTranscoder::openEncoder()
     const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_MPEG2VIDEO);
     if (!codec)
         throw MediaError(AVERROR_ENCODER_NOT_FOUND);
-    m_encoder.reset(checked(avcodec_alloc_context3(codec)));
+    m_encoder.reset(MediaChecked(avcodec_alloc_context3(codec)));
     AVCodecContext* c = m_encoder.get();
     SetUpDiscMpeg2(c, m_settings.system, m_settings.widescreen,
                    {m_settings.bitRate, m_settings.maxBitRate, m_settings.threads});
@@ -217,7 +210,7 @@ void VideoTranscoder::receiveDecoded()
             filtered();
             continue;
         }
-        FramePtr picture(checked(av_frame_alloc()));
+        FramePtr picture(MediaChecked(av_frame_alloc()));
         av_frame_move_ref(picture.get(), m_decoded.get());
         arrive(std::move(picture));
     }
@@ -265,7 +258,7 @@ void VideoTranscoder::emitHeld(std::int64_t untilSlot)
         if (!m_heldScaled)
             m_heldScaled = scaled(m_held.get());
         // A new reference to the same picture: a repeated frame costs no copy.
-        FramePtr shell(checked(av_frame_alloc()));
+        FramePtr shell(MediaChecked(av_frame_alloc()));
         if (av_frame_ref(shell.get(), m_heldScaled.get()) < 0)
             throw MediaError(AVERROR(ENOMEM));
         shell->pts = m_nextSlot;
@@ -281,7 +274,7 @@ FramePtr VideoTranscoder::scaled(const AVFrame* decoded)
     const bool fits = decoded->format == AV_PIX_FMT_YUV420P && !isFullRange(decoded) &&
                       decoded->width == m_frame.width && decoded->height == m_frame.height &&
                       m_w == m_frame.width && m_h == m_frame.height && !isBt709(decoded);
-    FramePtr out(checked(av_frame_alloc()));
+    FramePtr out(MediaChecked(av_frame_alloc()));
     if (fits) { // already the disc's picture: encoded as decoded
         if (av_frame_ref(out.get(), decoded) < 0)
             throw MediaError(AVERROR(ENOMEM));
@@ -346,8 +339,9 @@ void VideoTranscoder::poolPicture(AVFrame* out)
     const std::size_t lumaBytes = static_cast<std::size_t>(lumaStride) * m_frame.height;
     const std::size_t chromaBytes = static_cast<std::size_t>(chromaStride) * (m_frame.height / 2);
     if (!m_pool) // zeroed as made: the rows' margins are never written
-        m_pool.reset(checked(av_buffer_pool_init(lumaBytes + 2 * chromaBytes, av_buffer_allocz)));
-    out->buf[0] = checked(av_buffer_pool_get(m_pool.get()));
+        m_pool.reset(
+            MediaChecked(av_buffer_pool_init(lumaBytes + 2 * chromaBytes, av_buffer_allocz)));
+    out->buf[0] = MediaChecked(av_buffer_pool_get(m_pool.get()));
     out->format = AV_PIX_FMT_YUV420P;
     out->width = m_frame.width;
     out->height = m_frame.height;
