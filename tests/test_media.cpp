@@ -1,5 +1,5 @@
-#include "childrun.h"
 #include "base/failure.h"
+#include "childrun.h"
 #include "mediamodule/mediamodule.h"
 #include "testmovies.h"
 #include "thumbs/autoframe.h"

@@ -6,6 +6,7 @@
 
 #include <QComboBox>
 #include <QFontDatabase>
+#include <QFontMetrics>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -93,6 +94,10 @@ BurnDialog::BurnDialog(const QString& image, QWidget* parent) : QDialog(parent),
     m_log->setReadOnly(true);
     m_log->setLineWrapMode(QPlainTextEdit::NoWrap);
     m_log->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    // Wide enough for the check's table; on a small screen the window is fitted and the log
+    // scrolls sideways.
+    m_log->setMinimumWidth(
+        QFontMetrics(m_log->font()).horizontalAdvance(QString(80, QLatin1Char('m'))));
     column->addWidget(m_log, 1);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
@@ -198,6 +203,8 @@ void BurnDialog::finish(State state, const QString& summary, const QString& tabl
         m_worker.join();
     m_state = state;
     m_stage->setText(summary);
+    if (state == State::Done)
+        m_bar->setValue(m_bar->maximum());
     m_log->appendPlainText(table.isEmpty() ? summary : table);
     m_close->setText(QStringLiteral("&Close"));
     m_close->setEnabled(true);

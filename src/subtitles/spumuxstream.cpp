@@ -1,9 +1,9 @@
 #include "spumuxstream.h"
 
-#include "base/childprocess.h"
-#include "disc/discxml.h"
 #include "base/atomicfile.h"
+#include "base/childprocess.h"
 #include "base/escapecontrols.h"
+#include "disc/discxml.h"
 
 #include <cerrno>
 #include <cmath>

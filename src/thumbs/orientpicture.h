@@ -1,7 +1,7 @@
 #pragma once
 
-#include "displayorientation.h"
 #include "base/picture.h"
+#include "displayorientation.h"
 
 // The size a picture of `width` x `height` coded pixels has once turned upright.
 void UprightSize(const DisplayOrientation& o, int width, int height, int& uprightWidth,
