@@ -37,6 +37,9 @@ void SetUpDiscMpeg2(AVCodecContext* c, DiscSystem system, bool widescreen,
     c->rc_max_rate = request.maxBitRate;
     c->rc_min_rate = 0;
     c->rc_buffer_size = kVbvBits;
+    // A player starts a title with its buffer nearly empty; a title that begins as if the
+    // buffer were full packs its first second with more than the disc's peak rate.
+    c->rc_initial_buffer_occupancy = kVbvBits / 4;
     c->gop_size = frame.maxGop;
     // Two B-pictures between references, as discs are made: at any rate they cost little
     // time, and a GOP of 15 or 18 keeps its whole length with them.
